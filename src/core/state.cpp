@@ -1,0 +1,173 @@
+/* The module's process-wide state, its attach and detach, and small shared services. */
+#include "core.h"
+#include "q32misc.h"
+#include "../registry/registry.h"
+#include <string.h>
+
+HINSTANCE OwnModule;
+HMODULE ResourceModule;
+char SuiteIniPath[Q32_MAX_NAME];
+char PluginFolder[Q32_MAX_NAME];
+char PluginLoadFolder[Q32_MAX_NAME];
+CRITICAL_SECTION ModuleLock;
+FormatTable *Formats;
+HGLOBAL FormatsBlock;
+HGLOBAL CachedFilterLists[2];
+
+namespace {
+bool LockCreated;
+int OsGeneration = -1;
+}
+
+const SystemCalls DefaultSystemCalls = {
+    GlobalAlloc,
+};
+SystemCalls Sys = DefaultSystemCalls;
+
+size_t CopyText(char *dst, size_t size, const char *src)
+{
+    if (!dst || size == 0) return 0;
+    size_t n = 0;
+    if (src)
+        while (n + 1 < size && src[n]) { dst[n] = src[n]; n++; }
+    dst[n] = 0;
+    return n;
+}
+
+int ProbeMemory(unsigned size)
+{
+    HGLOBAL block = Sys.globalAlloc(GMEM_MOVEABLE, size);
+    if (!block) return 0;
+    GlobalFree(block);
+    return 1;
+}
+
+int OsGenerationFromVersion(DWORD version)
+{
+    unsigned number = (LOBYTE(LOWORD(version)) << 8) | HIBYTE(LOWORD(version));
+    unsigned build = HIWORD(version) & 0x7FFF;
+    if (number < 0x400) return 0;
+    if (number == 0x400) return build >= 1381 ? 1 : 0;
+    return number < 0x45A ? 2 : 3;
+}
+
+int GetOsGeneration()
+{
+    if (OsGeneration < 0) OsGeneration = OsGenerationFromVersion(GetVersion());
+    return OsGeneration;
+}
+
+namespace {
+/* Steps 4.1 to 4.7 of the attach: the empty FormatTable and what goes with it. */
+BOOL InitialiseFormatTable()
+{
+    char text[64];
+    if (!c32GetString(1001, text, sizeof text)) return FALSE;
+
+    char scratch[Q32_MAX_NAME] = "";
+    q32MiscGetSuiteFolder(scratch);
+
+    q32FileGetFIOPath(PluginFolder, sizeof PluginFolder);
+
+    FormatsBlock = Sys.globalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(FormatTable));
+    Formats = FormatsBlock ? static_cast<FormatTable *>(GlobalLock(FormatsBlock)) : nullptr;
+    if (!Formats) {
+        if (FormatsBlock) GlobalFree(FormatsBlock);
+        FormatsBlock = nullptr;
+        c32SetDLLErrInfo(nullptr, 1001, 0, LineForm, 1701, 198);
+        return FALSE;
+    }
+    Formats->refCount = 1;
+    Formats->capacity = TableCapacity;
+    Formats->count = 0;
+
+    WriteDefaultExtensions();
+
+    CopyText(PluginLoadFolder, sizeof PluginLoadFolder, PluginFolder);
+    qfdDelSlash(PluginLoadFolder);
+    return TRUE;
+}
+}
+
+/******************************************************************
+ *      ProcessAttach
+ *
+ * Sets up the shared state in a fixed order; a failing step ends the attach with FALSE
+ * and the later steps do not run. Nothing is discovered here.
+ */
+BOOL ProcessAttach(HINSTANCE instance)
+{
+    OwnModule = instance;
+    ResourceModule = LoadLibraryA("DLGRC.DLL");
+    q32GetQuillIniFileName(SuiteIniPath, sizeof SuiteIniPath);
+    if (!InitialiseFormatTable()) return FALSE;
+    if (!ProbeMemory(512000)) return FALSE;
+    InitializeCriticalSection(&ModuleLock);
+    LockCreated = true;
+    return TRUE;
+}
+
+/******************************************************************
+ *      ProcessDetach
+ *
+ * Releases what the attach created, and only that: an attach that failed part-way
+ * leaves null handles behind, which are skipped.
+ */
+void ProcessDetach()
+{
+    FreeCachedFilterLists();
+    if (Formats) {
+        UnloadPlugins();
+        Formats->refCount--;
+        GlobalUnlock(FormatsBlock);
+        GlobalFree(FormatsBlock);
+        Formats = nullptr;
+        FormatsBlock = nullptr;
+    }
+    if (LockCreated) {
+        DeleteCriticalSection(&ModuleLock);
+        LockCreated = false;
+    }
+    if (ResourceModule) {
+        FreeLibrary(ResourceModule);
+        ResourceModule = nullptr;
+    }
+}
+
+/******************************************************************
+ *      q32FileGetFIOPath  (exported)
+ */
+extern "C" int Q32FILEAPI q32FileGetFIOPath(char *buffer, int size)
+{
+    if (!buffer || size < 1) return 0;
+
+    char path[Q32_MAX_NAME] = "";
+    DWORD n = GetModuleFileNameA(OwnModule, path, sizeof path);
+    if (n == 0 || n >= sizeof path) path[0] = 0;
+    qfdSplitPathname(path, nullptr, path);
+    qfdAddSlash(path);
+
+    char answer[Q32_MAX_NAME] = "";
+    if (strlen(path) + sizeof "FIO\\" <= sizeof path) {
+        strcat(path, "FIO\\");
+        if (qfdIsDir(path)) CopyText(answer, sizeof answer, path);
+    }
+    if (!answer[0])
+        GetPrivateProfileStringA("Library", "FIO3PATH", nullptr, answer, sizeof answer,
+                                 SuiteIniPath);
+
+    size_t limit = size < Q32_MAX_NAME ? (size_t)size : Q32_MAX_NAME;
+    return (int)CopyText(buffer, limit, answer);
+}
+
+/******************************************************************
+ *      qfIsFileExist  (exported)
+ */
+extern "C" int Q32FILEAPI qfIsFileExist(const char *name)
+{
+    if (!name) return 0;
+    WIN32_FIND_DATAA found = {};
+    q32::FindHandle search(FindFirstFileA(name, &found));
+    if (!search) return 0;
+    return found.dwFileAttributes == FILE_ATTRIBUTE_DIRECTORY ? 0 : 1;
+}

@@ -1,0 +1,19 @@
+/*
+ * The system calls through which the module allocates memory and touches files. They
+ * are one table so that a test can make any one of them fail at the n-th call and prove
+ * each failure path (out of memory, disk full, a failed rename) without mocks.
+ */
+#ifndef Q32_SYSCALLS_H
+#define Q32_SYSCALLS_H
+
+#include <windows.h>
+
+struct SystemCalls {
+    HGLOBAL (WINAPI *globalAlloc)(UINT flags, SIZE_T bytes);
+};
+
+extern SystemCalls Sys;
+/* The real calls, for restoring the table. */
+extern const SystemCalls DefaultSystemCalls;
+
+#endif

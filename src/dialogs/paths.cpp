@@ -53,6 +53,8 @@ int ResolveShellLink(HWND owner, const char *name, char *target, char *arguments
     WIN32_FIND_DATAA found = {};
     if (link.p->GetPath(path, sizeof path, &found, SLGP_SHORTPATH) != S_OK || !path[0])
         return 0;
+    /* A shell that cannot find a moved target may still answer with the old path. */
+    if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) return 0;
     qfdConvertLongShortPathname(path, target, Q32_MAX_NAME, 0);
     if (arguments && FAILED(link.p->GetArguments(arguments, Q32_MAX_NAME))) arguments[0] = 0;
     if (workingDir && FAILED(link.p->GetWorkingDirectory(workingDir, Q32_MAX_NAME)))

@@ -85,41 +85,28 @@ TEST_F(AppLookup, ViewerCommands)
     }
 }
 
-TEST_F(AppLookup, EditorServer)
+TEST_F(AppLookup, EditorServerAndOtherIdentifiers)
 {
+    for (int id : {1004, 1005, 1012, 0}) {
+        std::string text;
+        EXPECT_EQ(0, Lookup(id, &text)) << "nothing registered, " << id;
+        EXPECT_EQ("", text) << id;
+    }
     SetDefault(EditorKey, program);
     std::string text;
     EXPECT_EQ((int)program.size(), Lookup(1004, &text));
     EXPECT_EQ(program, text);
-    /* Each identifier reads only its own entry. */
-    EXPECT_EQ(0, Lookup(1005, &text));
-    EXPECT_EQ("", text);
-    EXPECT_EQ(0, Lookup(1012, &text));
-    EXPECT_EQ("", text);
+    EXPECT_EQ(0, Lookup(1005, &text)) << "each identifier reads only its own entry";
+
+    SetDefault(ViewerKey, "\"" + program + "\" \"%1\"");
+    for (int id : {1012, 1000, 1001, 1003, 1006, 0, -1}) {
+        EXPECT_EQ(0, Lookup(id, &text)) << id;
+        EXPECT_EQ("", text) << id;
+    }
 
     ASSERT_TRUE(DeleteFileA(program.c_str()));
     EXPECT_EQ(0, Lookup(1004, &text));
     EXPECT_EQ("", text);
-}
-
-TEST_F(AppLookup, NothingRegistered)
-{
-    for (int id : {1004, 1005, 1012, 1000, 0}) {
-        std::string text;
-        EXPECT_EQ(0, Lookup(id, &text)) << id;
-        EXPECT_EQ("", text) << id;
-    }
-}
-
-TEST_F(AppLookup, OtherIdentifiersFindNothing)
-{
-    SetDefault(EditorKey, program);
-    SetDefault(ViewerKey, "\"" + program + "\" \"%1\"");
-    for (int id : {1012, 1000, 1001, 1003, 1006, 0, -1}) {
-        std::string text;
-        EXPECT_EQ(0, Lookup(id, &text)) << id;
-        EXPECT_EQ("", text) << id;
-    }
 }
 
 TEST_F(AppLookup, CutButFullLength)

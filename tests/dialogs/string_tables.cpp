@@ -92,18 +92,4 @@ TEST(StringTables, ResourceModule)
     FreeLibrary(resources);
 }
 
-TEST(StringTables, NamesOfDifferentTypesDiffer)
-{
-    const UINT names[] = {15104, 15106, 15107, 15109, 15110, 15112, 15113, 15114,
-                          15115, 15116, 15118, 15119, 15120, 15121};
-    for (UINT a : names)
-        for (UINT b : names) {
-            if (a >= b) continue;
-            char ta[260] = "", tb[260] = "";
-            c32GetString(a, ta, sizeof ta);
-            c32GetString(b, tb, sizeof tb);
-            EXPECT_STRNE(ta, tb) << a << " and " << b;
-        }
-}
-
 } // namespace

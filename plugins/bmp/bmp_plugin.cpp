@@ -335,7 +335,8 @@ LONG_PTR Read(HANDLE file, const char *name, HGLOBAL fileData, ImageRequest *req
 
     /* Uncompressed: a chunk of stored rows at a time, in the order the region needs. */
     const uint64_t stride = layout.stride;
-    const uint64_t chunkRows = stride < ChunkBytes ? ChunkBytes / stride : 1;
+    uint64_t chunkRows = stride < ChunkBytes ? ChunkBytes / stride : 1;
+    if (chunkRows > uint64_t(region.bottom - region.top)) chunkRows = uint64_t(region.bottom - region.top);
     std::vector<uint8_t> chunk(size_t(stride * chunkRows));
     std::vector<uint8_t> row(size_t(bmp::RowBytes(layout.kind, width)));
     for (int64_t y = region.top; y < region.bottom;) {

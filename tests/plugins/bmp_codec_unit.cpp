@@ -53,49 +53,6 @@ Bitmap Rle(uint32_t compression, int width, int height, const std::string &runs,
     return b;
 }
 
-TEST(BmpCodec, ReadsEveryVariant)
-{
-    Bitmap os2;
-    os2.headerSize = 12, os2.width = 3, os2.height = 2, os2.bitCount = 4;
-    os2.palette = std::vector<uint32_t>(16, 0x102030);
-    os2.data = StoreRows({Bytes({0x12, 0x30}), Bytes({0xF0, 0x00})}, 3, 4);
-    Bitmap grey8;
-    grey8.bitCount = 8, grey8.width = 2, grey8.height = -2;
-    for (uint32_t i = 0; i < 256; i++) grey8.palette.push_back(i * 0x010101u);
-    grey8.data = StoreRows({Bytes({0, 255}), Bytes({7, 8})}, 2, 8, true);
-    Bitmap v5;
-    v5.headerSize = 124, v5.width = 1, v5.height = 1, v5.bitCount = 32, v5.compression = BiBitfields;
-    v5.masks = {0xFF0000, 0xFF00, 0xFF, 0xFF000000u};
-    v5.data = Bytes({1, 2, 3, 4});
-    Bitmap plain32 = v5;
-    plain32.headerSize = 40, plain32.compression = BiRgb, plain32.masks = {};
-
-    const struct {
-        const char *name;
-        Bitmap bitmap;
-        Kind kind;
-        bool topDown;
-        uint32_t entries;
-        std::vector<std::string> rows;
-    } cases[] = {
-        {"OS/2 4-bit", os2, Kind::Index4, false, 16, {Bytes({1, 2, 3}), Bytes({15, 0, 0})}},
-        {"grey 8-bit top-down", grey8, Kind::Grey8, true, 256, {Bytes({0, 255}), Bytes({7, 8})}},
-        {"V5 alpha bit-fields", v5, Kind::Bgra32, false, 0, {Bytes({1, 2, 3, 4})}},
-        {"32-bit without alpha", plain32, Kind::Rgb24, false, 0, {Bytes({1, 2, 3})}},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
-        Layout layout;
-        ASSERT_EQ(Result::Ok, Parse(Build(c.bitmap), layout));
-        EXPECT_EQ(c.kind, layout.kind);
-        EXPECT_EQ(c.topDown, layout.topDown);
-        EXPECT_EQ(c.entries, layout.paletteEntries);
-        std::vector<std::string> rows;
-        ASSERT_EQ(Result::Ok, Decode(Build(c.bitmap), rows));
-        EXPECT_EQ(c.rows, rows);
-    }
-}
-
 TEST(BmpCodec, BitFieldsScaleEachChannelToEightBits)
 {
     const struct {
@@ -267,33 +224,6 @@ TEST(BmpCodec, PaletteIndicesBeyondThePaletteAreRefused)
     EXPECT_EQ(Result::BadIndex, Decode(Build(b), rows));
 }
 
-TEST(BmpCodec, TruncatedFilesNeverParseAsWhole)
-{
-    Bitmap pal;
-    pal.bitCount = 8, pal.width = 5, pal.height = 3, pal.palette = std::vector<uint32_t>(256, 0x112233);
-    pal.data = std::string(24, '\1');
-    Bitmap fields;
-    fields.headerSize = 40, fields.bitCount = 16, fields.compression = BiBitfields, fields.width = 3,
-    fields.height = 3, fields.masks = {0xF800, 0x7E0, 0x1F}, fields.data = std::string(24, '\x55');
-    for (const Bitmap &b : {pal, fields}) {
-        std::string file = Build(b);
-        for (size_t length = 0; length < file.size(); length++) {
-            Layout layout;
-            EXPECT_NE(Result::Ok, Parse(file.substr(0, length), layout)) << length;
-        }
-        Layout layout;
-        EXPECT_EQ(Result::Ok, Parse(file, layout));
-    }
-    /* A cut run-length stream parses but cannot be decoded. */
-    Bitmap rle = Rle(BiRle8, 6, 3, Bytes({3, 1, 0, 3, 2, 3, 4, 0, 0, 0, 0, 2, 1, 1, 2, 5, 0, 1}), 6);
-    rle.sizeImage = 0; /* the stream runs to the end of the file */
-    std::string file = Build(rle);
-    for (size_t cut = 1; cut <= 17; cut++) {
-        std::vector<std::string> rows;
-        EXPECT_EQ(Result::ShortRun, Decode(file.substr(0, file.size() - cut), rows)) << cut;
-    }
-}
-
 TEST(BmpCodec, RunLengthEncodingIsExactAndDecodesBack)
 {
     Layout layout;
@@ -337,49 +267,6 @@ TEST(BmpCodec, RunLengthEncodingIsExactAndDecodesBack)
                     << "width " << width << " row " << y;
         }
     }
-}
-
-TEST(BmpCodec, HeadersOfWrittenFiles)
-{
-    Layout layout;
-    layout.kind = Kind::Rgb24, layout.width = 2, layout.height = 2, layout.xPelsPerMeter = 2835;
-    layout.yPelsPerMeter = 2835;
-    ASSERT_EQ(Result::Ok, PlanWrite(layout));
-    std::vector<uint8_t> headers = BuildHeaders(layout);
-    std::string expected = Bytes({'B', 'M', 70, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0,   /* file header */
-                                  40, 0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0, 1, 0, 24, 0, /* size, planes, bits */
-                                  0, 0, 0, 0, 16, 0, 0, 0,                         /* BI_RGB, 2 x 8 bytes */
-                                  0x13, 0x0B, 0, 0, 0x13, 0x0B, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
-    EXPECT_EQ(expected, std::string(headers.begin(), headers.end()));
-
-    /* Four-byte pixels keep their alpha: a V4 header with an alpha mask. */
-    layout = Layout{};
-    layout.kind = Kind::Bgra32, layout.width = 1, layout.height = 1;
-    ASSERT_EQ(Result::Ok, PlanWrite(layout));
-    headers = BuildHeaders(layout);
-    headers.insert(headers.end(), {1, 2, 3, 4});
-    Layout back;
-    ASSERT_EQ(Result::Ok, ParseHeaders(headers.data(), headers.size(), headers.size(), back));
-    EXPECT_EQ(uint32_t(V4HeaderSize), back.headerSize);
-    EXPECT_EQ(Kind::Bgra32, back.kind);
-
-    /* A palette of fewer entries than the bit count allows is counted; a full one is 0. */
-    layout = Layout{};
-    layout.kind = Kind::Index8, layout.width = 1, layout.height = 1, layout.paletteEntries = 3;
-    ASSERT_EQ(Result::Ok, PlanWrite(layout));
-    EXPECT_EQ(uint64_t(14 + 40 + 12), layout.dataOffset);
-    EXPECT_EQ(3, BuildHeaders(layout)[14 + 32]);
-    layout.kind = Kind::Grey8;
-    ASSERT_EQ(Result::Ok, PlanWrite(layout));
-    EXPECT_EQ(0, BuildHeaders(layout)[14 + 32]);
-
-    /* Rows that the written palette cannot hold are refused. */
-    layout = Layout{};
-    layout.kind = Kind::Index4, layout.width = 2, layout.height = 1, layout.paletteEntries = 4;
-    ASSERT_EQ(Result::Ok, PlanWrite(layout));
-    const uint8_t fits[] = {3, 0}, beyond[] = {0, 4};
-    EXPECT_EQ(Result::Ok, CheckRow(layout, fits));
-    EXPECT_EQ(Result::BadPixel, CheckRow(layout, beyond));
 }
 
 } // namespace

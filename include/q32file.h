@@ -12,6 +12,7 @@
 
 #include <windows.h>
 #include <stddef.h>
+#include "q32types.h"
 
 #ifdef Q32FILE_BUILD
 #define Q32FILEAPI __cdecl

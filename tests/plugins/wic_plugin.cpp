@@ -1,0 +1,797 @@
+/*
+ * wic.fio loaded as the module loads it and driven through its ordinal entries: what it
+ * declares, what it reads of files that the imaging component made directly, round trips
+ * through its writers, frames, texts, its option dialogs, COM on the calling thread, and
+ * the damaged files it refuses.
+ */
+#include <gtest/gtest.h>
+#include "harness.h"
+#include "holders.h"
+#include "q32fio.h"
+#include "q32types.h"
+#include "wic_fio.h"
+#include "wic_files.h"
+#include <map>
+#include <random>
+#include <thread>
+
+using namespace q32test;
+using q32::Locked;
+using wictest::Picture;
+
+namespace {
+
+using GetFormatInfoEntry = HGLOBAL(WINAPI *)(void);
+using GetFileDataEntry = INT_PTR(WINAPI *)(HANDLE, const char *, DWORD, const char *);
+using ReadEntry = INT_PTR(WINAPI *)(HANDLE, const char *, HGLOBAL, ImageRequest *, RowCallback, DWORD);
+using WriteEntry = INT_PTR(WINAPI *)(HANDLE, HGLOBAL, ImageRequest *, RowCallback);
+using CommandEntry = INT_PTR(WINAPI *)(HGLOBAL, int, LPARAM, LPARAM, LPARAM);
+using PropertyEntry = INT_PTR(WINAPI *)(HGLOBAL, HGLOBAL *);
+using OptionEntry = INT_PTR(WINAPI *)(LPARAM, LPARAM, LPARAM, const char *, LPARAM);
+
+constexpr int PluginId = 1791;
+enum { EntryCommand = 10, EntryFileData = 12, EntryRead = 16, EntryWrite = 17 };
+enum {
+    PlaceChanged = 45, PlaceType = 46, PlaceRegion = 47, PlaceDecoder = 49, PlaceFrame = 50,
+    PlacePixels = 51, PlaceTruncated = 53, PlaceBadPixel = 55, PlaceNoFrames = 56
+};
+
+const GUID &ContainerOf(int format)
+{
+    static const GUID *containers[] = {&GUID_ContainerFormatJpeg, &GUID_ContainerFormatPng,
+                                       &GUID_ContainerFormatTiff, &GUID_ContainerFormatGif};
+    return *containers[format];
+}
+
+const char *ExtensionOf(int format)
+{
+    static const char *extensions[] = {"jpg", "png", "tif", "gif", "ico", "tga"};
+    return extensions[format];
+}
+
+/* Rows moved through the row protocol, kept by y. */
+struct Rows {
+    DWORD dataType = 0, bitsPerPixel = 0;
+    std::map<LONG, std::string> byY;
+    std::vector<LONG> ys, counts, blocks;   /* per call: first y, count, rows */
+    LONG x = 0;
+    int stopAfter = -1;                     /* answer 0 at this call */
+
+    std::string All() const
+    {
+        std::string all;
+        for (auto &[y, row] : byY) all += row;
+        return all;
+    }
+};
+
+LONG WINAPI Collect(ImageRequest *request, LONG x, LONG y, LONG count, LONG rows, void *rowData,
+                    DWORD flags, LONG_PTR, LONG_PTR)
+{
+    auto *r = static_cast<Rows *>(request->context);
+    if ((flags & Q32_ROW_PULL) || rows < 1) return 0;
+    auto **data = static_cast<char **>(rowData);
+    for (LONG i = 0; i < rows; i++) {
+        EXPECT_EQ(0u, r->byY.count(y + i)) << "row " << y + i << " twice";
+        r->byY[y + i].assign(data[i], Q32_ROW_BYTES(r->dataType, r->bitsPerPixel, count));
+    }
+    r->x = x;
+    r->ys.push_back(y), r->counts.push_back(count), r->blocks.push_back(rows);
+    return int(r->ys.size()) != r->stopAfter;
+}
+
+LONG WINAPI Supply(ImageRequest *request, LONG x, LONG y, LONG count, LONG rows, void *rowData,
+                   DWORD flags, LONG_PTR, LONG_PTR)
+{
+    auto *r = static_cast<Rows *>(request->context);
+    if (!(flags & Q32_ROW_PULL) || x != 0) return 0;
+    auto **data = static_cast<char **>(rowData);
+    for (LONG i = 0; i < rows; i++) {
+        const std::string &row = r->byY.at(y + i);
+        EXPECT_EQ(Q32_ROW_BYTES(r->dataType, r->bitsPerPixel, count), row.size());
+        memcpy(data[i], row.data(), row.size());
+    }
+    r->ys.push_back(y), r->blocks.push_back(rows);
+    return int(r->ys.size()) != r->stopAfter;
+}
+
+struct Facts {
+    DWORD bitsPerPixel = 0, dataType = 0;
+    LONG width = 0, height = 0;
+    WORD paletteEntries = 0;
+    DWORD compression = 0;
+    WicFacts wic = {};
+};
+
+HPALETTE MakePalette(const std::vector<WICColor> &colours)
+{
+    std::vector<BYTE> block(sizeof(LOGPALETTE) + colours.size() * sizeof(PALETTEENTRY));
+    auto *palette = reinterpret_cast<LOGPALETTE *>(block.data());
+    palette->palVersion = 0x300;
+    palette->palNumEntries = WORD(colours.size());
+    for (size_t i = 0; i < colours.size(); i++)
+        palette->palPalEntry[i] = {BYTE(colours[i] >> 16), BYTE(colours[i] >> 8), BYTE(colours[i]), 0};
+    return CreatePalette(palette);
+}
+
+/* A FileData to write from, as an application fills one. */
+HGLOBAL NewFileData(const std::string &name, DWORD dataType, DWORD bits, LONG width, LONG height,
+                    const std::vector<WICColor> &palette = {})
+{
+    HGLOBAL block = GlobalAlloc(GHND, sizeof(FileData));
+    Locked<FileData> d(block);
+    lstrcpynA(d->name, name.c_str(), sizeof d->name);
+    d->raster = {bits, width, height, 0, 0, dataType, palette.empty() ? nullptr : MakePalette(palette)};
+    return block;
+}
+
+void Free(HGLOBAL fileData)
+{
+    if (Locked<FileData> d{fileData}) {
+        if (d->raster.palette) DeleteObject(d->raster.palette);
+    }
+    GlobalFree(fileData);
+}
+
+DWORD BitsOfType(DWORD dataType)
+{
+    switch (dataType) {
+    case Q32_TYPE_BILEVEL: return 1;
+    case Q32_TYPE_PALETTE4: case Q32_TYPE_GREY4: return 4;
+    case Q32_TYPE_RGB: return 24;
+    case Q32_TYPE_BGRA: case Q32_TYPE_CMYK: return 32;
+    case Q32_TYPE_RGB48: return 48;
+    default: return 8;
+    }
+}
+
+/* Rows of the row protocol from a picture in the component's layout, for the types
+   whose layouts agree (the test converts the others itself). */
+std::map<LONG, std::string> RowsOf(const Picture &p)
+{
+    std::map<LONG, std::string> rows;
+    for (UINT y = 0; y < p.height; y++)
+        rows[LONG(y)].assign(reinterpret_cast<const char *>(p.pixels.data()) + size_t(y) * p.Stride(), p.Stride());
+    return rows;
+}
+
+std::vector<WICColor> Colours(unsigned count, unsigned seed = 1)
+{
+    std::vector<WICColor> colours;
+    for (unsigned i = 0; i < count; i++) colours.push_back(0xFF000000u | ((i * 0x3A5F1Bu + seed * 0x1F2E3Du) & 0xFFFFFF));
+    return colours;
+}
+
+class WicPlugin : public ::testing::Test {
+protected:
+    static HMODULE plugin;
+    TempDir dir;
+    wictest::Com com;
+
+    static void SetUpTestSuite() { plugin = LoadLibraryA((BinFolder() + "FIO\\wic.fio").c_str()); }
+    static void TearDownTestSuite() { FreeLibrary(plugin); }
+    void SetUp() override
+    {
+        ASSERT_NE(nullptr, plugin);
+        c32ResetDLLErrInfo();
+    }
+
+    template <typename F>
+    static F Entry(int format, int k)
+    {
+        return reinterpret_cast<F>(GetProcAddress(plugin, MAKEINTRESOURCEA(100 * format + k)));
+    }
+
+    /* The file-data entry as the module calls it: with a handle open for reading. */
+    INT_PTR GetFileData(int format, const std::string &path, const char *ini = "")
+    {
+        HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        INT_PTR result = Entry<GetFileDataEntry>(format, 12)(file, path.c_str(), 0, ini);
+        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+        return result;
+    }
+
+    static void Prepare(HGLOBAL fileData, Rows &rows)
+    {
+        Locked<FileData> facts(fileData);
+        rows.dataType = facts->raster.dataType, rows.bitsPerPixel = facts->raster.bitsPerPixel;
+    }
+
+    INT_PTR Read(int format, const std::string &path, HGLOBAL fileData, Rows &rows, ImageRequest request = {})
+    {
+        Prepare(fileData, rows);
+        request.rasterWanted = 1;
+        request.context = &rows;
+        HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        INT_PTR result = Entry<ReadEntry>(format, 16)(file, path.c_str(), fileData, &request, Collect, 0);
+        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+        return result;
+    }
+
+    INT_PTR Write(int format, const std::string &path, HGLOBAL fileData, Rows &rows)
+    {
+        Prepare(fileData, rows);
+        ImageRequest request = {};
+        request.rasterWanted = 1;
+        request.context = &rows;
+        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        INT_PTR result = Entry<WriteEntry>(format, 17)(file, fileData, &request, Supply);
+        CloseHandle(file);
+        return result;
+    }
+
+    INT_PTR Command(int format, HGLOBAL fileData, int command, Rows *rows, LPARAM index,
+                    RowCallback callback = Collect)
+    {
+        ImageRequest request = {};
+        request.rasterWanted = 1;
+        if (rows) {
+            request.context = rows;
+            if (command == WIC_COMMAND_APPEND_FRAME) Prepare(fileData, *rows);
+        }
+        return Entry<CommandEntry>(format, 10)(fileData, command, rows ? LPARAM(&request) : 0,
+                                               LPARAM(callback), index);
+    }
+
+    static Facts FactsOf(HGLOBAL fileData)
+    {
+        Locked<FileData> d(fileData);
+        Facts f;
+        f.bitsPerPixel = d->raster.bitsPerPixel, f.dataType = d->raster.dataType;
+        f.width = d->raster.width, f.height = d->raster.height, f.compression = d->compression;
+        if (d->raster.palette) GetObjectA(d->raster.palette, sizeof f.paletteEntries, &f.paletteEntries);
+        f.wic = *FileDataWicFacts(d.get());
+        return f;
+    }
+
+    static std::vector<WICColor> PaletteOf(HGLOBAL fileData)
+    {
+        Locked<FileData> d(fileData);
+        PALETTEENTRY entries[256];
+        std::vector<WICColor> colours;
+        UINT n = d->raster.palette ? GetPaletteEntries(d->raster.palette, 0, 256, entries) : 0;
+        for (UINT i = 0; i < n; i++)
+            colours.push_back(0xFF000000u | entries[i].peRed << 16 | entries[i].peGreen << 8 | entries[i].peBlue);
+        return colours;
+    }
+
+    static void ExpectError(UINT id, int entry, int place, const std::string &name = "")
+    {
+        RecordedError e = ReadError();
+        EXPECT_EQ(id, e.id) << e.text;
+        EXPECT_EQ(PluginId, e.where1);
+        EXPECT_EQ(entry, e.where2);
+        EXPECT_EQ(place, e.where3);
+        if (!name.empty()) {
+            EXPECT_NE(std::string::npos, e.text.find(name)) << e.text;
+        }
+    }
+};
+HMODULE WicPlugin::plugin;
+
+TEST_F(WicPlugin, DeclaresSixFormatsWithTheirEntries)
+{
+    auto count = reinterpret_cast<int(WINAPI *)(void)>(GetProcAddress(plugin, "qfDLLGetFileFmtNum"));
+    ASSERT_NE(nullptr, count);
+    ASSERT_EQ(6, count());
+    const struct {
+        const char *code;
+        WORD caps;
+        std::string signature1, signature2;
+        bool save, open;
+    } expected[] = {
+        {"JPG", Q32_CAP_GREY8 | Q32_CAP_RGB, std::string("\xFF\xD8\xFF", 3), "", true, false},
+        {"PNG", Q32_CAP_ALL_RASTER, "\x89PNG", "", true, false},
+        {"TIF", Q32_CAP_ALL_RASTER, std::string("II*\0", 4), std::string("MM\0*", 4), true, true},
+        {"GIF", Q32_CAP_BILEVEL | Q32_CAP_GREY8 | Q32_CAP_PALETTE8 | Q32_CAP_GREY4 | Q32_CAP_PALETTE4,
+         "GIF8", "", true, true},
+        {"ICO", 0, std::string("\0\0\1\0", 4), "", false, true},
+        {"TGA", 0, "", "", false, false},
+    };
+    for (int f = 0; f < 6; f++) {
+        SCOPED_TRACE(expected[f].code);
+        HGLOBAL block = Entry<GetFormatInfoEntry>(f, 11)();
+        ASSERT_NE(nullptr, block);
+        {
+            Locked<FormatInfo> info(block);
+            EXPECT_STREQ(expected[f].code, info->code);
+            EXPECT_EQ(1, info->flags);
+            EXPECT_EQ(expected[f].caps, info->typeCaps);
+            EXPECT_EQ(-1, info->vectorType);
+            EXPECT_EQ(expected[f].save, info->saveOptions != 0);
+            EXPECT_EQ(expected[f].open, info->openOptions != 0);
+            EXPECT_EQ(expected[f].signature1, std::string(reinterpret_cast<char *>(info->signature1), info->signatureLength1));
+            EXPECT_EQ(expected[f].signature2, std::string(reinterpret_cast<char *>(info->signature2), info->signatureLength2));
+            EXPECT_LT(strlen(info->description), sizeof info->description);
+        }
+        GlobalFree(block);
+        const bool writable = f <= 3;
+        for (int k : {10, 12, 16, 23}) EXPECT_NE(nullptr, (Entry<void *>(f, k))) << k;
+        EXPECT_EQ(writable, Entry<void *>(f, 17) != nullptr);
+        EXPECT_EQ(writable, Entry<void *>(f, 15) != nullptr);
+        EXPECT_EQ(expected[f].open, Entry<void *>(f, 18) != nullptr);
+        for (int k : {13, 14, 19, 20, 22, 25}) EXPECT_EQ(nullptr, (Entry<void *>(f, k))) << k;
+    }
+}
+
+/* How the rows of the row protocol follow from the component's rows. */
+enum class Expect { Same, Unpack2, Unpack2Grey, Unpack4, Lossy };
+
+std::string Expected(Expect how, const Picture &p, UINT y)
+{
+    const uint8_t *row = p.pixels.data() + size_t(y) * p.Stride();
+    std::string out;
+    auto field = [&](UINT bits, UINT x) { return (row[x * bits / 8] >> (8 - bits - x * bits % 8)) & ((1u << bits) - 1); };
+    switch (how) {
+    case Expect::Unpack2: for (UINT x = 0; x < p.width; x++) out += char(field(2, x)); break;
+    case Expect::Unpack2Grey: for (UINT x = 0; x < p.width; x++) out += char(field(2, x) * 5); break;
+    case Expect::Unpack4: for (UINT x = 0; x < p.width; x++) out += char(field(4, x)); break;
+    default: out.assign(reinterpret_cast<const char *>(row), p.Stride());
+    }
+    return out;
+}
+
+TEST_F(WicPlugin, ReadsWhatTheComponentWritesInEveryPixelLayout)
+{
+    Picture opaque = wictest::Pattern(GUID_WICPixelFormat32bppPBGRA, 9, 4, 7);
+    for (size_t i = 3; i < opaque.pixels.size(); i += 4) opaque.pixels[i] = 0xFF;
+    const struct {
+        const char *name;
+        int format;
+        Picture picture;
+        DWORD dataType, bits;
+        WORD paletteEntries;
+        Expect how;
+        DWORD compression;
+    } cases[] = {
+        {"PNG black and white", WIC_PNG, wictest::Pattern(GUID_WICPixelFormatBlackWhite, 13, 3, 1), Q32_TYPE_BILEVEL, 1, 0, Expect::Same, Q32_COMPRESS_DEFLATE},
+        {"PNG 1-bit palette", WIC_PNG, wictest::Pattern(GUID_WICPixelFormat1bppIndexed, 17, 3, 2, Colours(2)), Q32_TYPE_BILEVEL, 1, 2, Expect::Same, Q32_COMPRESS_DEFLATE},
+        {"PNG 2-bit palette", WIC_PNG, wictest::Pattern(GUID_WICPixelFormat2bppIndexed, 7, 3, 3, Colours(4)), Q32_TYPE_PALETTE4, 4, 4, Expect::Unpack2, Q32_COMPRESS_DEFLATE},
+        {"PNG 4-bit palette", WIC_PNG, wictest::Pattern(GUID_WICPixelFormat4bppIndexed, 5, 3, 4, Colours(13)), Q32_TYPE_PALETTE4, 4, 13, Expect::Unpack4, Q32_COMPRESS_DEFLATE},
+        {"PNG 8-bit palette", WIC_PNG, wictest::Pattern(GUID_WICPixelFormat8bppIndexed, 6, 3, 5, Colours(200)), Q32_TYPE_PALETTE8, 8, 200, Expect::Same, Q32_COMPRESS_DEFLATE},
+        {"PNG 2-bit grey", WIC_PNG, wictest::Pattern(GUID_WICPixelFormat2bppGray, 11, 2, 6), Q32_TYPE_GREY4, 4, 0, Expect::Unpack2Grey, Q32_COMPRESS_DEFLATE},
+        {"PNG 4-bit grey", WIC_PNG, wictest::Pattern(GUID_WICPixelFormat4bppGray, 11, 2, 7), Q32_TYPE_GREY4, 4, 0, Expect::Unpack4, Q32_COMPRESS_DEFLATE},
+        {"PNG 8-bit grey", WIC_PNG, wictest::Pattern(GUID_WICPixelFormat8bppGray, 5, 2, 8), Q32_TYPE_GREY8, 8, 0, Expect::Same, Q32_COMPRESS_DEFLATE},
+        {"PNG 24-bit", WIC_PNG, wictest::Pattern(GUID_WICPixelFormat24bppBGR, 5, 2, 10), Q32_TYPE_RGB, 24, 0, Expect::Same, Q32_COMPRESS_DEFLATE},
+        {"PNG 32-bit with alpha", WIC_PNG, wictest::Pattern(GUID_WICPixelFormat32bppBGRA, 5, 2, 11), Q32_TYPE_BGRA, 32, 0, Expect::Same, Q32_COMPRESS_DEFLATE},
+        {"TIFF 8-bit palette", WIC_TIF, wictest::Pattern(GUID_WICPixelFormat8bppIndexed, 6, 3, 14, Colours(256)), Q32_TYPE_PALETTE8, 8, 256, Expect::Same, Q32_COMPRESS_NONE},
+        {"TIFF premultiplied through a converter", WIC_TIF, opaque, Q32_TYPE_BGRA, 32, 0, Expect::Same, Q32_COMPRESS_NONE},
+        {"TIFF 4-bit grey", WIC_TIF, wictest::Pattern(GUID_WICPixelFormat4bppGray, 9, 3, 15), Q32_TYPE_GREY4, 4, 0, Expect::Unpack4, Q32_COMPRESS_NONE},
+        {"GIF", WIC_GIF, wictest::Pattern(GUID_WICPixelFormat8bppIndexed, 10, 4, 16, Colours(256)), Q32_TYPE_PALETTE8, 8, 256, Expect::Same, Q32_COMPRESS_LZW},
+        {"JPEG grey", WIC_JPG, wictest::Smooth(GUID_WICPixelFormat8bppGray, 64, 48), Q32_TYPE_GREY8, 8, 0, Expect::Lossy, Q32_COMPRESS_JPEG},
+        {"JPEG colour", WIC_JPG, wictest::Smooth(GUID_WICPixelFormat24bppBGR, 64, 48), Q32_TYPE_RGB, 24, 0, Expect::Lossy, Q32_COMPRESS_JPEG},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string path = dir / (std::string("made.") + ExtensionOf(c.format));
+        ASSERT_TRUE(wictest::Encode(path, ContainerOf(c.format), {c.picture}));
+        HGLOBAL fileData = HGLOBAL(GetFileData(c.format, path));
+        ASSERT_GT(INT_PTR(fileData), 0) << ReadError().text;
+        Facts facts = FactsOf(fileData);
+        EXPECT_EQ(c.dataType, facts.dataType);
+        EXPECT_EQ(c.bits, facts.bitsPerPixel);
+        EXPECT_EQ(c.paletteEntries, facts.paletteEntries);
+        EXPECT_EQ(LONG(c.picture.width), facts.width);
+        EXPECT_EQ(LONG(c.picture.height), facts.height);
+        EXPECT_EQ(c.compression, facts.compression);
+        EXPECT_EQ(WIC_FACTS_MAGIC, facts.wic.magic);
+        EXPECT_EQ(DWORD(c.format), facts.wic.format);
+        EXPECT_EQ(1u, facts.wic.frameCount);
+        EXPECT_EQ(0u, facts.wic.frame);
+        if (c.paletteEntries) {
+            std::vector<WICColor> palette = PaletteOf(fileData);
+            palette.resize(c.picture.palette.size());
+            EXPECT_EQ(c.picture.palette, palette);
+        }
+        Rows rows;
+        ASSERT_EQ(1, Read(c.format, path, fileData, rows)) << ReadError().text;
+        ASSERT_EQ(size_t(c.picture.height), rows.byY.size());
+        if (c.how == Expect::Lossy) {
+            std::string all = rows.All();
+            EXPECT_GT(wictest::Psnr(c.picture.pixels, std::vector<uint8_t>(all.begin(), all.end())), 30.0);
+        } else {
+            for (UINT y = 0; y < c.picture.height; y++) EXPECT_EQ(Expected(c.how, c.picture, y), rows.byY[LONG(y)]) << y;
+        }
+        Free(fileData);
+    }
+}
+
+TEST_F(WicPlugin, SixteenBitSamplesArriveLittleEndianBlueFirst)
+{
+    /* PNG stores samples big-endian, red first. */
+    const struct {
+        const char *name;
+        int colourType;
+        std::string stored, delivered;
+        DWORD dataType, bits;
+    } cases[] = {
+        {"grey", 0, std::string("\x12\x34\xAB\xCD", 4), std::string("\x34\x12\xCD\xAB", 4), Q32_TYPE_GREY16, 16},
+        {"colour", 2, std::string("\x12\x34\x56\x78\x9A\xBC", 6), std::string("\xBC\x9A\x78\x56\x34\x12", 6), Q32_TYPE_RGB48, 48},
+        {"colour with alpha", 6, std::string("\x12\x34\x56\x78\x9A\xBC\xDE\xF0", 8),
+         std::string("\xBC\x9A\x78\x56\x34\x12\xF0\xDE", 8), Q32_TYPE_BGRA64, 64},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string path = dir / "deep.png";
+        WriteFileBytes(path, wictest::MakePng(UINT(c.stored.size() * 8 / c.bits), 1, c.colourType, 16, {c.stored}));
+        HGLOBAL fileData = HGLOBAL(GetFileData(WIC_PNG, path));
+        ASSERT_GT(INT_PTR(fileData), 0) << ReadError().text;
+        EXPECT_EQ(c.dataType, FactsOf(fileData).dataType);
+        Rows rows;
+        ASSERT_EQ(1, Read(WIC_PNG, path, fileData, rows)) << ReadError().text;
+        EXPECT_EQ(c.delivered, rows.byY[0]);
+        Free(fileData);
+    }
+}
+
+/* Rows of a data type with values below limit (indices, grey levels), runs in them. */
+std::map<LONG, std::string> RandomRows(DWORD dataType, DWORD bits, LONG width, LONG height, unsigned limit,
+                                       unsigned seed)
+{
+    std::mt19937 random(seed);
+    std::map<LONG, std::string> rows;
+    size_t bytes = Q32_ROW_BYTES(dataType, bits, width);
+    for (LONG y = 0; y < height; y++) {
+        std::string row(bytes, '\0');
+        for (size_t i = 0; i < bytes; i++) row[i] = char(i > 0 && random() % 2 ? row[i - 1] : char(random() % limit));
+        if (dataType == Q32_TYPE_BILEVEL && width % 8) row.back() &= char(0xFF << (8 - width % 8));
+        rows[y] = row;
+    }
+    return rows;
+}
+
+/* The colour of pixel x of a row of the row protocol, as B, G, R, A. */
+uint32_t ColourOf(DWORD dataType, const std::string &row, LONG x, const std::vector<WICColor> &palette)
+{
+    auto byte = [&](size_t i) { return uint32_t(uint8_t(row[i])); };
+    auto grey = [](uint32_t v) { return 0xFF000000u | v << 16 | v << 8 | v; };
+    switch (dataType) {
+    case Q32_TYPE_BILEVEL: {
+        uint32_t bit = byte(size_t(x) / 8) >> (7 - x % 8) & 1;
+        return palette.empty() ? grey(bit ? 255 : 0) : palette[bit];
+    }
+    case Q32_TYPE_PALETTE4: case Q32_TYPE_COLOURS16: case Q32_TYPE_PALETTE8: return palette[byte(size_t(x))];
+    case Q32_TYPE_GREY4: return grey(byte(size_t(x)) * 17);
+    case Q32_TYPE_GREY8: return grey(byte(size_t(x)));
+    case Q32_TYPE_RGB: return 0xFF000000u | byte(3 * x + 2) << 16 | byte(3 * x + 1) << 8 | byte(3 * x);
+    case Q32_TYPE_BGRA: return byte(4 * x + 3) << 24 | byte(4 * x + 2) << 16 | byte(4 * x + 1) << 8 | byte(4 * x);
+    default: return 0;
+    }
+}
+
+TEST_F(WicPlugin, WritesEveryTypeItsFormatsHoldAndReadsItBack)
+{
+    const struct {
+        const char *name;
+        int format;
+        DWORD dataType, bits;
+        unsigned paletteSize, limit;
+        DWORD readType;                /* what a read gives back */
+    } cases[] = {
+        {"PNG bilevel", WIC_PNG, Q32_TYPE_BILEVEL, 1, 0, 256, Q32_TYPE_BILEVEL},
+        {"PNG bilevel with palette", WIC_PNG, Q32_TYPE_BILEVEL, 1, 2, 256, Q32_TYPE_BILEVEL},
+        {"PNG 16 colours", WIC_PNG, Q32_TYPE_PALETTE4, 4, 11, 11, Q32_TYPE_PALETTE4},
+        {"PNG 16 colours in bytes", WIC_PNG, Q32_TYPE_COLOURS16, 8, 16, 16, Q32_TYPE_PALETTE4},
+        {"PNG 256 colours", WIC_PNG, Q32_TYPE_PALETTE8, 8, 256, 256, Q32_TYPE_PALETTE8},
+        {"PNG 16 greys", WIC_PNG, Q32_TYPE_GREY4, 4, 0, 16, Q32_TYPE_GREY4},
+        {"PNG 256 greys", WIC_PNG, Q32_TYPE_GREY8, 8, 0, 256, Q32_TYPE_GREY8},
+        {"PNG 16-bit grey", WIC_PNG, Q32_TYPE_GREY16, 16, 0, 256, Q32_TYPE_GREY16},
+        {"PNG 24-bit", WIC_PNG, Q32_TYPE_RGB, 24, 0, 256, Q32_TYPE_RGB},
+        {"PNG 32-bit with alpha", WIC_PNG, Q32_TYPE_BGRA, 32, 0, 256, Q32_TYPE_BGRA},
+        {"PNG 48-bit", WIC_PNG, Q32_TYPE_RGB48, 48, 0, 256, Q32_TYPE_RGB48},
+        {"PNG 64-bit", WIC_PNG, Q32_TYPE_BGRA64, 64, 0, 256, Q32_TYPE_BGRA64},
+        {"TIFF bilevel", WIC_TIF, Q32_TYPE_BILEVEL, 1, 0, 256, Q32_TYPE_BILEVEL},
+        {"TIFF 16 colours", WIC_TIF, Q32_TYPE_PALETTE4, 4, 16, 16, Q32_TYPE_PALETTE4},
+        {"TIFF 256 colours", WIC_TIF, Q32_TYPE_PALETTE8, 8, 100, 100, Q32_TYPE_PALETTE8},
+        {"TIFF 16 greys", WIC_TIF, Q32_TYPE_GREY4, 4, 0, 16, Q32_TYPE_GREY4},
+        {"TIFF 256 greys", WIC_TIF, Q32_TYPE_GREY8, 8, 0, 256, Q32_TYPE_GREY8},
+        {"TIFF 24-bit", WIC_TIF, Q32_TYPE_RGB, 24, 0, 256, Q32_TYPE_RGB},
+        {"TIFF 32-bit with alpha", WIC_TIF, Q32_TYPE_BGRA, 32, 0, 256, Q32_TYPE_BGRA},
+        {"TIFF 48-bit", WIC_TIF, Q32_TYPE_RGB48, 48, 0, 256, Q32_TYPE_RGB48},
+        {"GIF bilevel", WIC_GIF, Q32_TYPE_BILEVEL, 1, 2, 256, Q32_TYPE_PALETTE8},
+        {"GIF 16 colours", WIC_GIF, Q32_TYPE_PALETTE4, 4, 16, 16, Q32_TYPE_PALETTE8},
+        {"GIF 256 colours", WIC_GIF, Q32_TYPE_PALETTE8, 8, 256, 256, Q32_TYPE_PALETTE8},
+        {"GIF 16 greys", WIC_GIF, Q32_TYPE_GREY4, 4, 0, 16, Q32_TYPE_PALETTE8},
+        {"GIF 256 greys", WIC_GIF, Q32_TYPE_GREY8, 8, 0, 256, Q32_TYPE_PALETTE8},
+    };
+    const LONG width = 21, height = 7;
+    unsigned seed = 1;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<WICColor> palette = c.paletteSize ? Colours(c.paletteSize, seed) : std::vector<WICColor>{};
+        std::string path = dir / (std::string("w.") + ExtensionOf(c.format));
+        Rows source;
+        source.byY = RandomRows(c.dataType, c.bits, width, height, c.limit, seed++);
+        HGLOBAL original = NewFileData(path, c.dataType, c.bits, width, height, palette);
+        ASSERT_EQ(1, Write(c.format, path, original, source)) << ReadError().text;
+        Free(original);
+
+        /* Read back through the plug-in: the same values. */
+        HGLOBAL fileData = HGLOBAL(GetFileData(c.format, path));
+        ASSERT_GT(INT_PTR(fileData), 0) << ReadError().text;
+        EXPECT_EQ(c.readType, FactsOf(fileData).dataType);
+        Rows back;
+        ASSERT_EQ(1, Read(c.format, path, fileData, back)) << ReadError().text;
+        std::vector<WICColor> readPalette = PaletteOf(fileData);
+        Free(fileData);
+        for (LONG y = 0; y < height; y++) {
+            if (c.readType == c.dataType || c.dataType == Q32_TYPE_COLOURS16 || c.bits == 8) {
+                EXPECT_EQ(source.byY[y], back.byY[y]) << y;
+            } else {
+                for (LONG x = 0; x < width; x++) {
+                    unsigned value = c.dataType == Q32_TYPE_BILEVEL ? uint8_t(source.byY[y][x / 8]) >> (7 - x % 8) & 1
+                                                                    : uint8_t(source.byY[y][x]);
+                    ASSERT_EQ(value, unsigned(uint8_t(back.byY[y][x]))) << x << "," << y;
+                }
+            }
+        }
+        if (!palette.empty()) {
+            readPalette.resize(palette.size());
+            EXPECT_EQ(palette, readPalette);
+        }
+
+        /* The component's own decoder sees the same colours. */
+        if (c.bits <= 32 && c.dataType != Q32_TYPE_GREY16) {
+            Picture decoded;
+            ASSERT_TRUE(wictest::Decode(path, 0, GUID_WICPixelFormat32bppBGRA, decoded));
+            for (LONG y = 0; y < height; y++)
+                for (LONG x = 0; x < width; x++) {
+                    uint32_t got;
+                    memcpy(&got, decoded.pixels.data() + size_t(y) * decoded.Stride() + 4 * x, 4);
+                    ASSERT_EQ(ColourOf(c.dataType, source.byY[y], x, palette), got) << x << "," << y;
+                }
+        }
+    }
+}
+
+TEST_F(WicPlugin, JpegRoundTripsWithinItsLoss)
+{
+    Picture smooth = wictest::Smooth(GUID_WICPixelFormat24bppBGR, 80, 60);
+    Rows source;
+    source.byY = RowsOf(smooth);
+    std::string path = dir / "smooth.jpg";
+    HGLOBAL original = NewFileData(path, Q32_TYPE_RGB, 24, 80, 60);
+    ASSERT_EQ(1, Write(WIC_JPG, path, original, source)) << ReadError().text;
+    Free(original);
+    HGLOBAL fileData = HGLOBAL(GetFileData(WIC_JPG, path));
+    ASSERT_GT(INT_PTR(fileData), 0);
+    Rows back;
+    ASSERT_EQ(1, Read(WIC_JPG, path, fileData, back));
+    Free(fileData);
+    std::string all = back.All();
+    EXPECT_GT(wictest::Psnr(smooth.pixels, std::vector<uint8_t>(all.begin(), all.end())), 30.0);
+
+    /* Alpha is left behind; a palette image is written in its colours. */
+    Rows withAlpha;
+    for (auto &[y, row] : source.byY) {
+        std::string out;
+        for (size_t i = 0; i < row.size(); i += 3) out += row.substr(i, 3) + char(y * 4);
+        withAlpha.byY[y] = out;
+    }
+    original = NewFileData(path, Q32_TYPE_BGRA, 32, 80, 60);
+    ASSERT_EQ(1, Write(WIC_JPG, path, original, withAlpha)) << ReadError().text;
+    Free(original);
+    Picture decoded;
+    ASSERT_TRUE(wictest::Decode(path, 0, GUID_WICPixelFormat24bppBGR, decoded));
+    EXPECT_GT(wictest::Psnr(smooth.pixels, decoded.pixels), 30.0);
+
+    Rows indices;
+    indices.byY = RandomRows(Q32_TYPE_PALETTE8, 8, 16, 8, 2, 3);
+    original = NewFileData(path, Q32_TYPE_PALETTE8, 8, 16, 8, {0xFF000000u, 0xFFFFFFFFu});
+    ASSERT_EQ(1, Write(WIC_JPG, path, original, indices)) << ReadError().text;
+    Free(original);
+    ASSERT_TRUE(wictest::Decode(path, 0, GUID_WICPixelFormat24bppBGR, decoded));
+    std::vector<uint8_t> expected;
+    for (auto &[y, row] : indices.byY)
+        for (char index : row) expected.insert(expected.end(), 3, index ? 255 : 0);
+    EXPECT_GT(wictest::Psnr(expected, decoded.pixels), 20.0);
+}
+
+TEST_F(WicPlugin, RefusesWritesItsFormatsCannotHold)
+{
+    const struct {
+        const char *name;
+        int format;
+        DWORD dataType, bits;
+        std::vector<WICColor> palette;
+        unsigned limit;
+        int place;
+    } cases[] = {
+        {"GIF true colour", WIC_GIF, Q32_TYPE_RGB, 24, {}, 256, PlaceType},
+        {"PNG CMYK", WIC_PNG, Q32_TYPE_CMYK, 32, {}, 256, PlaceType},
+        {"JPEG 16-bit", WIC_JPG, Q32_TYPE_RGB48, 48, {}, 256, PlaceType},
+        {"bits per pixel against the type", WIC_PNG, Q32_TYPE_RGB, 32, {}, 256, PlaceType},
+        {"index beyond the palette", WIC_PNG, Q32_TYPE_PALETTE8, 8, Colours(3), 4, PlaceBadPixel},
+        {"grey level beyond 15", WIC_TIF, Q32_TYPE_GREY4, 4, {}, 17, PlaceBadPixel},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        c32ResetDLLErrInfo();
+        std::string path = dir / "refused";
+        Rows rows;
+        rows.byY = RandomRows(c.dataType, BitsOfType(c.dataType), 64, 2, c.limit, 5);
+        if (c.place == PlaceBadPixel) rows.byY[1][3] = char(c.limit - 1);
+        HGLOBAL fileData = NewFileData(path, c.dataType, c.bits, 64, 2, c.palette);
+        EXPECT_EQ(0, Write(c.format, path, fileData, rows));
+        ExpectError(4026, EntryWrite, c.place);
+        Free(fileData);
+    }
+
+    /* A caller that stops: the write entry says so and records nothing. */
+    Rows stopping;
+    stopping.byY = RandomRows(Q32_TYPE_RGB, 24, 5, 2, 256, 1);
+    stopping.stopAfter = 1;
+    HGLOBAL fileData = NewFileData(dir / "s.png", Q32_TYPE_RGB, 24, 5, 2);
+    c32ResetDLLErrInfo();
+    EXPECT_EQ(Q32_WRITE_STOPPED, Write(WIC_PNG, dir / "s.png", fileData, stopping));
+    EXPECT_EQ(0u, ReadError().id);
+    Free(fileData);
+}
+
+/* Little-endian bytes of a value. */
+std::string Le(uint32_t value, int bytes)
+{
+    std::string out;
+    for (int i = 0; i < bytes; i++) out += char(value >> (8 * i));
+    return out;
+}
+
+/* A TGA file: header fields, then the bytes after the header as given. */
+std::string Tga(int mapType, int type, int mapLength, int mapDepth, int width, int height, int bits,
+                int descriptor, const std::string &rest)
+{
+    return std::string(1, '\0') + char(mapType) + char(type) + Le(0, 2) + Le(uint32_t(mapLength), 2) +
+           char(mapDepth) + Le(0, 4) + Le(uint32_t(width), 2) + Le(uint32_t(height), 2) + char(bits) +
+           char(descriptor) + rest;
+}
+
+/* An icon file of PNG images. */
+std::string Icon(const std::vector<std::string> &pngs, const std::vector<int> &sizes)
+{
+    std::string out = Le(0, 2) + Le(1, 2) + Le(uint32_t(pngs.size()), 2);
+    uint32_t offset = uint32_t(6 + 16 * pngs.size());
+    for (size_t i = 0; i < pngs.size(); i++) {
+        out += char(sizes[i] & 0xFF) + std::string(1, char(sizes[i] & 0xFF)) + std::string(2, '\0') + Le(1, 2) +
+               Le(32, 2) + Le(uint32_t(pngs[i].size()), 4) + Le(offset, 4);
+        offset += uint32_t(pngs[i].size());
+    }
+    for (const std::string &png : pngs) out += png;
+    return out;
+}
+
+TEST_F(WicPlugin, ReadsTargaFilesOfEveryKind)
+{
+    const std::string bgr = "\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0A\x0B\x0C\x0D\x0E\x0F\x10\x11\x12";
+    const struct {
+        const char *name;
+        std::string file;
+        DWORD dataType;
+        std::vector<std::string> rows;
+        DWORD compression;
+    } cases[] = {
+        {"true colour, top row first", Tga(0, 2, 0, 0, 3, 2, 24, 0x20, bgr), Q32_TYPE_RGB,
+         {bgr.substr(0, 9), bgr.substr(9)}, Q32_COMPRESS_NONE},
+        {"true colour, bottom row first", Tga(0, 2, 0, 0, 3, 2, 24, 0, bgr), Q32_TYPE_RGB,
+         {bgr.substr(9), bgr.substr(0, 9)}, Q32_COMPRESS_NONE},
+        {"run lengths", Tga(0, 10, 0, 0, 3, 1, 24, 0x20, std::string("\x81\x01\x02\x03\x00\x04\x05\x06", 8)),
+         Q32_TYPE_RGB, {std::string("\x01\x02\x03\x01\x02\x03\x04\x05\x06", 9)}, Q32_COMPRESS_RLE},
+        {"with alpha", Tga(0, 2, 0, 0, 2, 1, 32, 0x28, "\x01\x02\x03\x80\x04\x05\x06\xFF"), Q32_TYPE_BGRA,
+         {"\x01\x02\x03\x80\x04\x05\x06\xFF"}, Q32_COMPRESS_NONE},
+        {"grey", Tga(0, 3, 0, 0, 4, 1, 8, 0x20, std::string("\x00\x40\x80\xFF", 4)), Q32_TYPE_GREY8,
+         {std::string("\x00\x40\x80\xFF", 4)}, Q32_COMPRESS_NONE},
+        {"colour map", Tga(1, 1, 2, 24, 3, 1, 8, 0x20, std::string("\x10\x20\x30\x40\x50\x60\x01\x00\x01", 9)),
+         Q32_TYPE_PALETTE8, {std::string("\x01\x00\x01", 3)}, Q32_COMPRESS_NONE},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string path = dir / "t.tga";
+        WriteFileBytes(path, c.file);
+        HGLOBAL fileData = HGLOBAL(GetFileData(WIC_TGA, path));
+        ASSERT_GT(INT_PTR(fileData), 0) << ReadError().text;
+        EXPECT_EQ(c.dataType, FactsOf(fileData).dataType);
+        EXPECT_EQ(c.compression, FactsOf(fileData).compression);
+        Rows rows;
+        ASSERT_EQ(1, Read(WIC_TGA, path, fileData, rows)) << ReadError().text;
+        std::vector<std::string> got;
+        for (auto &[y, row] : rows.byY) got.push_back(row);
+        EXPECT_EQ(c.rows, got);
+        Free(fileData);
+    }
+}
+
+TEST_F(WicPlugin, IconsOpenTheirLargestImageUnlessTheSettingsSayOtherwise)
+{
+    std::string small = dir / "small.png", large = dir / "large.png";
+    ASSERT_TRUE(wictest::Encode(small, GUID_ContainerFormatPng, {wictest::Pattern(GUID_WICPixelFormat32bppBGRA, 16, 16, 1)}));
+    Picture big = wictest::Pattern(GUID_WICPixelFormat32bppBGRA, 32, 32, 2);
+    ASSERT_TRUE(wictest::Encode(large, GUID_ContainerFormatPng, {big}));
+    std::string path = dir / "two.ico";
+    WriteFileBytes(path, Icon({ReadFileBytes(small), ReadFileBytes(large)}, {16, 32}));
+
+    HGLOBAL fileData = HGLOBAL(GetFileData(WIC_ICO, path));
+    ASSERT_GT(INT_PTR(fileData), 0) << ReadError().text;
+    Facts facts = FactsOf(fileData);
+    EXPECT_EQ(32, facts.width);
+    EXPECT_EQ(Q32_TYPE_BGRA, facts.dataType);
+    EXPECT_EQ(2u, facts.wic.frameCount);
+    EXPECT_EQ(1u, facts.wic.frame);
+    Rows rows;
+    ASSERT_EQ(1, Read(WIC_ICO, path, fileData, rows)) << ReadError().text;
+    EXPECT_EQ(RowsOf(big), rows.byY);
+    /* The other image through the frame command. */
+    EXPECT_EQ(1, Command(WIC_ICO, fileData, WIC_COMMAND_READ_FRAME, nullptr, 0));
+    EXPECT_EQ(16, FactsOf(fileData).width);
+    Free(fileData);
+
+    std::string ini = dir / "suite.ini";
+    WritePrivateProfileStringA(WIC_INI_SECTION, WIC_KEY_ICO_LARGEST, "0", ini.c_str());
+    fileData = HGLOBAL(GetFileData(WIC_ICO, path, ini.c_str()));
+    ASSERT_GT(INT_PTR(fileData), 0);
+    EXPECT_EQ(16, FactsOf(fileData).width);
+    Free(fileData);
+}
+
+TEST_F(WicPlugin, DeliversRegionsInBandsAndStopsWhenAsked)
+{
+    Picture tall = wictest::Pattern(GUID_WICPixelFormat24bppBGR, 300, 2000, 3);
+    std::string path = dir / "tall.png";
+    ASSERT_TRUE(wictest::Encode(path, GUID_ContainerFormatPng, {tall}));
+    HGLOBAL fileData = HGLOBAL(GetFileData(WIC_PNG, path));
+    ASSERT_GT(INT_PTR(fileData), 0);
+
+    /* Whole image: several blocks of rows, top to bottom, each row once. */
+    Rows all;
+    ASSERT_EQ(1, Read(WIC_PNG, path, fileData, all));
+    EXPECT_EQ(RowsOf(tall), all.byY);
+    EXPECT_GT(all.blocks.size(), 1u);
+    EXPECT_LT(all.blocks.size(), 100u);
+    LONG next = 0;
+    for (size_t i = 0; i < all.ys.size(); i++) {
+        EXPECT_EQ(next, all.ys[i]);
+        EXPECT_GT(all.blocks[i], 1);
+        next += all.blocks[i];
+    }
+    EXPECT_EQ(2000, next);
+
+    /* A region, cut at the image's edge. */
+    ImageRequest region = {};
+    region.rasterX = 290, region.rasterY = 1990, region.rasterWidth = 50, region.rasterHeight = 50;
+    Rows part;
+    ASSERT_EQ(1, Read(WIC_PNG, path, fileData, part, region));
+    EXPECT_EQ(10u, part.byY.size());
+    EXPECT_EQ(290, part.x);
+    EXPECT_EQ(std::string(reinterpret_cast<const char *>(tall.pixels.data()) + 1995 * tall.Stride() + 290 * 3, 30),
+              part.byY[1995]);
+
+    region = {};
+    region.rasterX = 300, region.rasterWidth = 5, region.rasterHeight = 5;
+    Rows none;
+    EXPECT_EQ(0, Read(WIC_PNG, path, fileData, none, region));
+    ExpectError(4026, EntryRead, PlaceRegion);
+
+    Rows stopped;
+    stopped.stopAfter = 1;
+    EXPECT_EQ(Q32_READ_STOPPED, Read(WIC_PNG, path, fileData, stopped));
+    EXPECT_EQ(1u, stopped.ys.size());
+    Free(fileData);
+
+    /* Packed pixels: a part row starts at the byte of its first pixel. */
+    Picture bits = wictest::Pattern(GUID_WICPixelFormatBlackWhite, 40, 3, 4);
+    ASSERT_TRUE(wictest::Encode(path, GUID_ContainerFormatPng, {bits}));
+    fileData = HGLOBAL(GetFileData(WIC_PNG, path));
+    region = {};
+    region.rasterX = 11, region.rasterWidth = 9, region.rasterHeight = 1;
+    Rows packed;
+    ASSERT_EQ(1, Read(WIC_PNG, path, fileData, packed, region));
+    EXPECT_EQ(8, packed.x);
+    EXPECT_EQ((std::vector<LONG>{12}), packed.counts);
+    std::string expected(reinterpret_cast<const char *>(bits.pixels.data()) + 1, 2);
+    expected[1] &= char(0xF0);
+    EXPECT_EQ(expected, packed.byY[0]);
+    Free(fileData);
+}
+
+} // namespace

@@ -35,10 +35,8 @@ bool IsPlausibleTga(const uint8_t *h, uint64_t fileSize)
     if (mapType == 1 && mapDepth != 15 && mapDepth != 16 && mapDepth != 24 && mapDepth != 32)
         return false;
     if (mapType == 0 && mapLength != 0) return false;
-    uint64_t need = 18 + uint64_t(idLength) + (mapType ? uint64_t(mapLength) * ((mapDepth + 7) / 8) : 0);
-    /* Run lengths: at least one packet; uncompressed: every pixel. */
-    need += type > 8 ? 2 : uint64_t(width) * height * ((bits + 7) / 8);
-    return fileSize >= need;
+    /* At least the header, identification and colour map. */
+    return fileSize >= 18 + uint64_t(idLength) + (mapType ? uint64_t(mapLength) * ((mapDepth + 7) / 8) : 0);
 }
 
 /* Skips a chain of GIF data sub-blocks from at; the position after its terminator, or
@@ -97,6 +95,17 @@ bool HasSignature(Container container, const uint8_t *h, size_t size, uint64_t f
         return size >= 18 && IsPlausibleTga(h, fileSize);
     }
     return false;
+}
+
+bool TgaDataFits(const uint8_t *h, uint64_t fileSize)
+{
+    const unsigned idLength = h[0], mapType = h[1], type = h[2];
+    const unsigned mapLength = Le16(h + 5), mapDepth = h[7];
+    const unsigned width = Le16(h + 12), height = Le16(h + 14), bits = h[16];
+    uint64_t need = 18 + uint64_t(idLength) + (mapType ? uint64_t(mapLength) * ((mapDepth + 7) / 8) : 0);
+    /* Run lengths: at least one packet; uncompressed: every pixel. */
+    need += type > 8 ? 2 : uint64_t(width) * height * ((bits + 7) / 8);
+    return fileSize >= need;
 }
 
 bool JpegHasEnd(const uint8_t *tail, size_t size)

@@ -26,6 +26,10 @@ constexpr size_t HeadBytes = 32;
    is plausible for a file of fileSize bytes. */
 bool HasSignature(Container container, const uint8_t *head, size_t size, uint64_t fileSize);
 
+/* True when a TGA file of fileSize bytes is long enough for what its header (head, at
+   least 18 bytes, plausible) says it holds. */
+bool TgaDataFits(const uint8_t *head, uint64_t fileSize);
+
 /* True when the last bytes of a JPEG file (tail, size bytes) hold its end-of-image
    marker: a stream cut short lacks it. */
 bool JpegHasEnd(const uint8_t *tail, size_t size);

@@ -421,6 +421,10 @@ INT_PTR GetFileData(int format, HANDLE file, const char *name, const char *iniPa
     }
     uint64_t size = FileSizeOf(source.get());
     if (!HasSignature(Formats[format].container, head, got, size)) return 0;
+    if (Formats[format].container == Container::Tga && !TgaDataFits(head, size)) {
+        Record(ErrDamaged, EntryFileData, PlaceTruncated, name);
+        return -1;
+    }
 
     ComScope com;
     if (!com.ok()) {

@@ -11,6 +11,7 @@
 #include "q32types.h"
 #include "wic_fio.h"
 #include "wic_files.h"
+#include <algorithm>
 #include <map>
 #include <random>
 #include <thread>
@@ -792,6 +793,338 @@ TEST_F(WicPlugin, DeliversRegionsInBandsAndStopsWhenAsked)
     expected[1] &= char(0xF0);
     EXPECT_EQ(expected, packed.byY[0]);
     Free(fileData);
+}
+
+TEST_F(WicPlugin, FramesOfAnimationsAndPagesAreChosenByCommand)
+{
+    std::vector<Picture> frames;
+    for (unsigned i = 0; i < 3; i++)
+        frames.push_back(wictest::Pattern(GUID_WICPixelFormat8bppIndexed, 12, 5, 20 + i, Colours(256, 7 + i)));
+    std::string gif = dir / "anim.gif";
+    ASSERT_TRUE(wictest::Encode(gif, GUID_ContainerFormatGif, frames));
+
+    HGLOBAL fileData = HGLOBAL(GetFileData(WIC_GIF, gif));
+    ASSERT_GT(INT_PTR(fileData), 0) << ReadError().text;
+    Facts facts = FactsOf(fileData);
+    EXPECT_EQ(3u, facts.wic.frameCount);
+    EXPECT_EQ(0u, facts.wic.frame);
+    EXPECT_EQ(12u, facts.wic.screenWidth);
+    EXPECT_EQ(-1, facts.wic.loopCount);
+    Rows first;
+    ASSERT_EQ(1, Read(WIC_GIF, gif, fileData, first));
+    EXPECT_EQ(RowsOf(frames[0]), first.byY);
+
+    /* By index: the FileData then describes that frame, rows and palette. */
+    Rows third;
+    Prepare(fileData, third);
+    ASSERT_EQ(1, Command(WIC_GIF, fileData, WIC_COMMAND_READ_FRAME, &third, 2)) << ReadError().text;
+    EXPECT_EQ(RowsOf(frames[2]), third.byY);
+    EXPECT_EQ(2u, FactsOf(fileData).wic.frame);
+    EXPECT_EQ(frames[2].palette, PaletteOf(fileData));
+    /* The next after the last: none. */
+    Rows none;
+    EXPECT_EQ(0, Command(WIC_GIF, fileData, WIC_COMMAND_READ_FRAME, &none, -1));
+    ExpectError(4026, EntryCommand, PlaceFrame);
+    EXPECT_TRUE(none.byY.empty());
+    /* Choosing without reading; the read entry then reads that frame. */
+    ASSERT_EQ(1, Command(WIC_GIF, fileData, WIC_COMMAND_READ_FRAME, nullptr, 1));
+    Rows second;
+    ASSERT_EQ(1, Read(WIC_GIF, gif, fileData, second));
+    EXPECT_EQ(RowsOf(frames[1]), second.byY);
+    /* -1 goes on from there. */
+    Rows next;
+    Prepare(fileData, next);
+    ASSERT_EQ(1, Command(WIC_GIF, fileData, WIC_COMMAND_READ_FRAME, &next, -1));
+    EXPECT_EQ(RowsOf(frames[2]), next.byY);
+    EXPECT_EQ(0, Command(WIC_GIF, fileData, WIC_COMMAND_READ_FRAME, nullptr, 3));
+    EXPECT_EQ(0, Command(WIC_GIF, fileData, 99, nullptr, 0));
+    Free(fileData);
+
+    /* Pages of other sizes and types. */
+    std::vector<Picture> pages = {wictest::Pattern(GUID_WICPixelFormat24bppBGR, 10, 5, 1),
+                                  wictest::Pattern(GUID_WICPixelFormat8bppGray, 7, 3, 2),
+                                  wictest::Pattern(GUID_WICPixelFormatBlackWhite, 20, 2, 3)};
+    const DWORD types[] = {Q32_TYPE_RGB, Q32_TYPE_GREY8, Q32_TYPE_BILEVEL};
+    std::string tif = dir / "pages.tif";
+    ASSERT_TRUE(wictest::Encode(tif, GUID_ContainerFormatTiff, pages));
+    fileData = HGLOBAL(GetFileData(WIC_TIF, tif));
+    ASSERT_GT(INT_PTR(fileData), 0);
+    EXPECT_EQ(3u, FactsOf(fileData).wic.frameCount);
+    for (LPARAM page = 2; page >= 0; page--) {
+        SCOPED_TRACE(page);
+        Rows rows;
+        ASSERT_EQ(1, Command(WIC_TIF, fileData, WIC_COMMAND_READ_FRAME, nullptr, page));
+        Facts f = FactsOf(fileData);
+        EXPECT_EQ(LONG(pages[page].width), f.width);
+        EXPECT_EQ(LONG(pages[page].height), f.height);
+        EXPECT_EQ(types[page], f.dataType);
+        ASSERT_EQ(1, Read(WIC_TIF, tif, fileData, rows));
+        EXPECT_EQ(RowsOf(pages[page]), rows.byY);
+    }
+    Free(fileData);
+
+    /* The open settings choose the page a new FileData describes. */
+    std::string ini = dir / "suite.ini";
+    WritePrivateProfileStringA(WIC_INI_SECTION, "TIFFirstFrame", "1", ini.c_str());
+    fileData = HGLOBAL(GetFileData(WIC_TIF, tif, ini.c_str()));
+    ASSERT_GT(INT_PTR(fileData), 0);
+    EXPECT_EQ(1u, FactsOf(fileData).wic.frame);
+    EXPECT_EQ(7, FactsOf(fileData).width);
+    Free(fileData);
+    WritePrivateProfileStringA(WIC_INI_SECTION, "TIFFirstFrame", "9", ini.c_str());
+    fileData = HGLOBAL(GetFileData(WIC_TIF, tif, ini.c_str()));
+    EXPECT_EQ(0u, FactsOf(fileData).wic.frame);
+    Free(fileData);
+}
+
+TEST_F(WicPlugin, FramesAreAppendedKeepingTheFramesBefore)
+{
+    std::string ini = dir / "suite.ini";
+    ScopedEnv iniEnv("Q32_INI", ini);
+    WritePrivateProfileStringA(WIC_INI_SECTION, WIC_KEY_GIF_LOOPS, "3", ini.c_str());
+    WritePrivateProfileStringA(WIC_INI_SECTION, WIC_KEY_GIF_DELAY, "25", ini.c_str());
+    for (int format : {WIC_GIF, WIC_TIF}) {
+        SCOPED_TRACE(ExtensionOf(format));
+        std::string path = dir / (std::string("grow.") + ExtensionOf(format));
+        std::vector<WICColor> palette = Colours(40, 3);
+        Rows first;
+        first.byY = RandomRows(Q32_TYPE_PALETTE8, 8, 9, 4, 40, 1);
+        HGLOBAL fileData = NewFileData(path, Q32_TYPE_PALETTE8, 8, 9, 4, palette);
+        ASSERT_EQ(1, Write(format, path, fileData, first)) << ReadError().text;
+        WritePrivateProfileStringA(WIC_INI_SECTION, WIC_KEY_GIF_DELAY, "50", ini.c_str());
+
+        /* A frame of another size and type. */
+        Rows second;
+        second.byY = RandomRows(Q32_TYPE_GREY8, 8, 6, 3, 256, 2);
+        {
+            Locked<FileData> d(fileData);
+            DeleteObject(d->raster.palette);
+            d->raster = {8, 6, 3, 0, 0, Q32_TYPE_GREY8, nullptr};
+        }
+        ASSERT_EQ(1, Command(format, fileData, WIC_COMMAND_APPEND_FRAME, &second, -1, Supply)) << ReadError().text;
+        EXPECT_EQ(2u, FactsOf(fileData).wic.frameCount);
+        {
+            Locked<FileData> d(fileData);
+            EXPECT_EQ(DWORD(ReadFileBytes(path).size()), d->fileSize);
+        }
+
+        /* A frame that cannot be written leaves the file as it was, and no work file. */
+        std::string before = ReadFileBytes(path);
+        Rows refused;
+        refused.byY = RandomRows(Q32_TYPE_CMYK, 32, 2, 2, 256, 3);
+        {
+            Locked<FileData> d(fileData);
+            d->raster = {32, 2, 2, 0, 0, Q32_TYPE_CMYK, nullptr};
+        }
+        EXPECT_EQ(0, Command(format, fileData, WIC_COMMAND_APPEND_FRAME, &refused, -1, Supply));
+        ExpectError(4026, EntryCommand, PlaceType);
+        Rows stopping;
+        stopping.byY = second.byY;
+        stopping.stopAfter = 1;
+        {
+            Locked<FileData> d(fileData);
+            d->raster = {8, 6, 3, 0, 0, Q32_TYPE_GREY8, nullptr};
+        }
+        EXPECT_EQ(Q32_WRITE_STOPPED, Command(format, fileData, WIC_COMMAND_APPEND_FRAME, &stopping, -1, Supply));
+        EXPECT_EQ(before, ReadFileBytes(path));
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA((dir / "*.tmp").c_str(), &found);
+        EXPECT_EQ(INVALID_HANDLE_VALUE, search) << found.cFileName;
+        if (search != INVALID_HANDLE_VALUE) FindClose(search);
+        Free(fileData);
+
+        /* Both frames, as the component decodes them. */
+        UINT count = 0;
+        Picture decoded;
+        ASSERT_TRUE(wictest::Decode(path, 0, GUID_WICPixelFormat8bppIndexed, decoded, &count));
+        EXPECT_EQ(2u, count);
+        EXPECT_EQ(first.byY, RowsOf(decoded));
+        ASSERT_TRUE(wictest::Decode(path, 1, format == WIC_GIF ? GUID_WICPixelFormat8bppIndexed : GUID_WICPixelFormat8bppGray, decoded));
+        EXPECT_EQ(6u, decoded.width);
+        EXPECT_EQ(second.byY, RowsOf(decoded));
+
+        if (format == WIC_GIF) {
+            /* Each frame keeps its delay; the loop count stays. */
+            HGLOBAL read = HGLOBAL(GetFileData(WIC_GIF, path));
+            ASSERT_GT(INT_PTR(read), 0);
+            EXPECT_EQ(3, FactsOf(read).wic.loopCount);
+            EXPECT_EQ(25u, FactsOf(read).wic.delay);
+            ASSERT_EQ(1, Command(WIC_GIF, read, WIC_COMMAND_READ_FRAME, nullptr, 1));
+            EXPECT_EQ(50u, FactsOf(read).wic.delay);
+            Free(read);
+        }
+    }
+
+    /* Formats without frames. */
+    Rows rows;
+    rows.byY = RandomRows(Q32_TYPE_RGB, 24, 2, 2, 256, 1);
+    HGLOBAL fileData = NewFileData(dir / "x.png", Q32_TYPE_RGB, 24, 2, 2);
+    ASSERT_EQ(1, Write(WIC_PNG, dir / "x.png", fileData, rows));
+    EXPECT_EQ(0, Command(WIC_PNG, fileData, WIC_COMMAND_APPEND_FRAME, &rows, -1, Supply));
+    ExpectError(4026, EntryCommand, PlaceNoFrames);
+    Free(fileData);
+}
+
+/* A TIFF made byte by byte: 8-bit grey, one strip, and the given text tags. */
+std::string HandMadeTiff(const std::string &pixels, UINT width, UINT height,
+                         const std::vector<std::pair<int, std::string>> &texts)
+{
+    struct Tag { int id, type; uint32_t count, value; std::string data; };
+    std::vector<Tag> tags = {{256, 3, 1, width, ""}, {257, 3, 1, height, ""}, {258, 3, 1, 8, ""},
+                             {259, 3, 1, 1, ""},     {262, 3, 1, 1, ""},      {273, 4, 1, 0, ""},
+                             {277, 3, 1, 1, ""},     {278, 3, 1, height, ""}, {279, 4, 1, uint32_t(pixels.size()), ""}};
+    for (auto &[id, text] : texts) tags.push_back({id, 2, uint32_t(text.size() + 1), 0, text + '\0'});
+    std::sort(tags.begin(), tags.end(), [](const Tag &a, const Tag &b) { return a.id < b.id; });
+    std::string out = std::string("II*\0", 4) + Le(8, 4);
+    uint32_t ifdSize = uint32_t(2 + 12 * tags.size() + 4);
+    uint32_t dataAt = 8 + ifdSize;
+    std::string data;
+    for (Tag &t : tags) {
+        if (t.id == 273) t.value = 0; /* fixed below */
+        if (t.data.size() > 4) {
+            t.value = dataAt + uint32_t(data.size());
+            data += t.data;
+            if (data.size() % 2) data += '\0';
+        }
+    }
+    uint32_t pixelsAt = dataAt + uint32_t(data.size());
+    out += Le(uint32_t(tags.size()), 2);
+    for (Tag &t : tags) {
+        out += Le(uint32_t(t.id), 2) + Le(uint32_t(t.type), 2) + Le(t.count, 4);
+        if (t.id == 273) out += Le(pixelsAt, 4);
+        else if (t.type == 2 && t.data.size() <= 4) out += t.data + std::string(4 - t.data.size(), '\0');
+        else out += Le(t.value, 4);
+    }
+    out += Le(0, 4) + data + pixels;
+    return out;
+}
+
+TEST_F(WicPlugin, PropertyBlocksHoldTheTextsOfTheFile)
+{
+    auto texts = [&](int format, const std::string &path) {
+        std::vector<std::pair<std::string, std::string>> found;
+        HGLOBAL fileData = HGLOBAL(GetFileData(format, path));
+        EXPECT_GT(INT_PTR(fileData), 0) << ReadError().text;
+        if (INT_PTR(fileData) <= 0) return found;
+        HGLOBAL block = HGLOBAL(1);
+        EXPECT_EQ(1, Entry<PropertyEntry>(format, 23)(fileData, &block));
+        Free(fileData);
+        if (!block) return found;
+        {
+            Locked<PropertyBlock> items(block);
+            for (DWORD i = 0; i < items->count; i++) {
+                const PropertyItem &item = *(&items->items[0] + i);
+                EXPECT_EQ(WIC_ITEM_TEXT, item.type);
+                Locked<char> value(item.handle);
+                found.emplace_back(reinterpret_cast<const char *>(item.data), value.get());
+                EXPECT_EQ(strlen(value.get()) + 1, GlobalSize(item.handle));
+            }
+            for (DWORD i = 0; i < items->count; i++) GlobalFree((&items->items[0] + i)->handle);
+        }
+        GlobalFree(block);
+        return found;
+    };
+    using Found = std::vector<std::pair<std::string, std::string>>;
+
+    std::string png = dir / "t.png";
+    WriteFileBytes(png, wictest::MakePng(2, 1, 0, 8, {"\x10\x20"},
+                                         wictest::PngChunk("tEXt", std::string("Title\0A small picture", 21)) +
+                                             wictest::PngChunk("tEXt", std::string("Author\0Q. Tester", 16))));
+    EXPECT_EQ((Found{{"Title", "A small picture"}, {"Author", "Q. Tester"}}), texts(WIC_PNG, png));
+
+    std::string jpg = dir / "t.jpg";
+    ASSERT_TRUE(wictest::Encode(jpg, GUID_ContainerFormatJpeg, {wictest::Smooth(GUID_WICPixelFormat24bppBGR, 8, 8)}));
+    std::string bytes = ReadFileBytes(jpg);
+    WriteFileBytes(jpg, bytes.substr(0, 2) + std::string("\xFF\xFE\x00\x0E" "Made by hand", 16) + bytes.substr(2));
+    EXPECT_EQ((Found{{"Comment", "Made by hand"}}), texts(WIC_JPG, jpg));
+
+    std::string gif = dir / "t.gif";
+    ASSERT_TRUE(wictest::Encode(gif, GUID_ContainerFormatGif, {wictest::Pattern(GUID_WICPixelFormat8bppIndexed, 4, 4, 1, Colours(4))}));
+    bytes = ReadFileBytes(gif);
+    ASSERT_EQ(0, bytes[10] & 0x80) << "the component writes no global colour table";
+    WriteFileBytes(gif, bytes.substr(0, 13) + std::string("\x21\xFE\x05Hello\x06, all!\x00", 16) + bytes.substr(13));
+    EXPECT_EQ((Found{{"Comment", "Hello, all!"}}), texts(WIC_GIF, gif));
+
+    std::string tif = dir / "t.tif";
+    WriteFileBytes(tif, HandMadeTiff("\x01\x02\x03\x04", 2, 2, {{270, "A test page"}, {305, "Hand"}}));
+    EXPECT_EQ((Found{{"ImageDescription", "A test page"}, {"Software", "Hand"}}), texts(WIC_TIF, tif));
+
+    /* Nothing to say: no block. */
+    ASSERT_TRUE(wictest::Encode(png, GUID_ContainerFormatPng, {wictest::Pattern(GUID_WICPixelFormat24bppBGR, 2, 2, 1)}));
+    EXPECT_EQ(Found{}, texts(WIC_PNG, png));
+}
+
+TEST_F(WicPlugin, ReadsAHandMadeTiffStrip)
+{
+    std::string tif = dir / "hand.tif";
+    WriteFileBytes(tif, HandMadeTiff("\x01\x02\x03\x04\x05\x06", 3, 2, {}));
+    HGLOBAL fileData = HGLOBAL(GetFileData(WIC_TIF, tif));
+    ASSERT_GT(INT_PTR(fileData), 0) << ReadError().text;
+    EXPECT_EQ(Q32_TYPE_GREY8, FactsOf(fileData).dataType);
+    Rows rows;
+    ASSERT_EQ(1, Read(WIC_TIF, tif, fileData, rows));
+    EXPECT_EQ((std::map<LONG, std::string>{{0, "\x01\x02\x03"}, {1, "\x04\x05\x06"}}), rows.byY);
+    Free(fileData);
+}
+
+/* What the thread's COM state is: the answer of CoInitializeEx for the free-threaded
+   model, undone again. */
+HRESULT ProbeCom()
+{
+    HRESULT hr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    if (SUCCEEDED(hr)) CoUninitialize();
+    return hr;
+}
+
+TEST_F(WicPlugin, LeavesTheCallersComAsItFoundIt)
+{
+    std::string path = dir / "c.png";
+    ASSERT_TRUE(wictest::Encode(path, GUID_ContainerFormatPng, {wictest::Pattern(GUID_WICPixelFormat24bppBGR, 3, 3, 1)}));
+    const struct {
+        const char *name;
+        DWORD model;   /* the caller's COM, or ~0 for none */
+    } cases[] = {{"no COM", ~DWORD(0)}, {"free-threaded", COINIT_MULTITHREADED}, {"apartment", COINIT_APARTMENTTHREADED}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        INT_PTR result = 0;
+        HRESULT after = E_FAIL;
+        std::thread([&] {
+            if (c.model != ~DWORD(0)) CoInitializeEx(nullptr, c.model);
+            result = GetFileData(WIC_PNG, path);
+            if (c.model != ~DWORD(0)) CoUninitialize();
+            after = ProbeCom();
+        }).join();
+        EXPECT_GT(result, 0) << ReadError().text;
+        if (result > 0) Free(HGLOBAL(result));
+        EXPECT_EQ(S_OK, after) << "COM left started on the thread";
+    }
+}
+
+TEST_F(WicPlugin, FilesOfOtherFormatsAreNotTheirs)
+{
+    std::map<int, std::string> files;
+    for (int format : {WIC_JPG, WIC_PNG, WIC_TIF, WIC_GIF}) {
+        std::string path = dir / (std::string("o.") + ExtensionOf(format));
+        ASSERT_TRUE(wictest::Encode(path, ContainerOf(format), {wictest::Pattern(format == WIC_GIF ? GUID_WICPixelFormat8bppIndexed : GUID_WICPixelFormat24bppBGR, 4, 4, 1, format == WIC_GIF ? Colours(4) : std::vector<WICColor>{})}));
+        files[format] = ReadFileBytes(path);
+    }
+    files[WIC_TGA] = Tga(0, 2, 0, 0, 1, 1, 24, 0, "abc");
+    files[-1] = "This is a text file, not a picture at all.\r\n";
+    files[-2] = std::string(4000, '\0');
+    files[-3] = std::string("BM") + std::string(100, 'x');
+    for (auto &[owner, bytes] : files) {
+        std::string path = dir / "other.bin";
+        WriteFileBytes(path, bytes);
+        for (int format = 0; format < WIC_FORMATS; format++) {
+            if (format == owner) continue;
+            SCOPED_TRACE(std::to_string(owner) + " asked of " + ExtensionOf(format));
+            c32ResetDLLErrInfo();
+            EXPECT_EQ(0, GetFileData(format, path));
+            EXPECT_EQ(0u, ReadError().id);
+        }
+    }
+    EXPECT_EQ(-1, GetFileData(WIC_PNG, dir / "missing.png"));
+    ExpectError(4004, EntryFileData, 41, "missing.png");
 }
 
 } // namespace

@@ -12,6 +12,7 @@
 #include "wic_fio.h"
 #include "wic_files.h"
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <random>
 #include <thread>
@@ -966,12 +967,17 @@ TEST_F(WicPlugin, FramesAreAppendedKeepingTheFramesBefore)
 }
 
 /* A TIFF made byte by byte: 8-bit grey, one strip, and the given text tags. */
-std::string HandMadeTiff(const std::string &pixels, UINT width, UINT height,
-                         const std::vector<std::pair<int, std::string>> &texts)
+std::string HandMadeTiff(std::string pixels, UINT width, UINT height,
+                         const std::vector<std::pair<int, std::string>> &texts, bool packBits = false)
 {
+    if (packBits) { /* each row one literal run */
+        std::string packed;
+        for (UINT y = 0; y < height; y++) packed += char(width - 1) + pixels.substr(size_t(y) * width, width);
+        pixels = packed;
+    }
     struct Tag { int id, type; uint32_t count, value; std::string data; };
     std::vector<Tag> tags = {{256, 3, 1, width, ""}, {257, 3, 1, height, ""}, {258, 3, 1, 8, ""},
-                             {259, 3, 1, 1, ""},     {262, 3, 1, 1, ""},      {273, 4, 1, 0, ""},
+                             {259, 3, 1, packBits ? 32773u : 1u, ""},     {262, 3, 1, 1, ""},      {273, 4, 1, 0, ""},
                              {277, 3, 1, 1, ""},     {278, 3, 1, height, ""}, {279, 4, 1, uint32_t(pixels.size()), ""}};
     for (auto &[id, text] : texts) tags.push_back({id, 2, uint32_t(text.size() + 1), 0, text + '\0'});
     std::sort(tags.begin(), tags.end(), [](const Tag &a, const Tag &b) { return a.id < b.id; });
@@ -1054,17 +1060,21 @@ TEST_F(WicPlugin, PropertyBlocksHoldTheTextsOfTheFile)
     EXPECT_EQ(Found{}, texts(WIC_PNG, png));
 }
 
-TEST_F(WicPlugin, ReadsAHandMadeTiffStrip)
+TEST_F(WicPlugin, ReadsHandMadeTiffStripsAndTheirCompression)
 {
-    std::string tif = dir / "hand.tif";
-    WriteFileBytes(tif, HandMadeTiff("\x01\x02\x03\x04\x05\x06", 3, 2, {}));
-    HGLOBAL fileData = HGLOBAL(GetFileData(WIC_TIF, tif));
-    ASSERT_GT(INT_PTR(fileData), 0) << ReadError().text;
-    EXPECT_EQ(Q32_TYPE_GREY8, FactsOf(fileData).dataType);
-    Rows rows;
-    ASSERT_EQ(1, Read(WIC_TIF, tif, fileData, rows));
-    EXPECT_EQ((std::map<LONG, std::string>{{0, "\x01\x02\x03"}, {1, "\x04\x05\x06"}}), rows.byY);
-    Free(fileData);
+    for (bool packBits : {false, true}) {
+        SCOPED_TRACE(packBits);
+        std::string tif = dir / "hand.tif";
+        WriteFileBytes(tif, HandMadeTiff("\x01\x02\x03\x04\x05\x06", 3, 2, {}, packBits));
+        HGLOBAL fileData = HGLOBAL(GetFileData(WIC_TIF, tif));
+        ASSERT_GT(INT_PTR(fileData), 0) << ReadError().text;
+        EXPECT_EQ(Q32_TYPE_GREY8, FactsOf(fileData).dataType);
+        EXPECT_EQ(packBits ? DWORD(Q32_COMPRESS_PACKBITS) : DWORD(Q32_COMPRESS_NONE), FactsOf(fileData).compression);
+        Rows rows;
+        ASSERT_EQ(1, Read(WIC_TIF, tif, fileData, rows));
+        EXPECT_EQ((std::map<LONG, std::string>{{0, "\x01\x02\x03"}, {1, "\x04\x05\x06"}}), rows.byY);
+        Free(fileData);
+    }
 }
 
 /* What the thread's COM state is: the answer of CoInitializeEx for the free-threaded
@@ -1125,6 +1135,223 @@ TEST_F(WicPlugin, FilesOfOtherFormatsAreNotTheirs)
     }
     EXPECT_EQ(-1, GetFileData(WIC_PNG, dir / "missing.png"));
     ExpectError(4004, EntryFileData, 41, "missing.png");
+}
+
+TEST_F(WicPlugin, DamagedAndTruncatedFilesAreRefusedWithARecordedError)
+{
+    std::map<int, std::string> files;
+    for (int format : {WIC_JPG, WIC_PNG, WIC_TIF, WIC_GIF}) {
+        std::string path = dir / (std::string("whole.") + ExtensionOf(format));
+        Picture picture = format == WIC_GIF ? wictest::Pattern(GUID_WICPixelFormat8bppIndexed, 40, 30, 1, Colours(256))
+                                            : wictest::Smooth(GUID_WICPixelFormat24bppBGR, 40, 30);
+        ASSERT_TRUE(wictest::Encode(path, ContainerOf(format), {picture}));
+        files[format] = ReadFileBytes(path);
+    }
+    std::string png = dir / "icon.png";
+    ASSERT_TRUE(wictest::Encode(png, GUID_ContainerFormatPng, {wictest::Pattern(GUID_WICPixelFormat32bppBGRA, 16, 16, 2)}));
+    files[WIC_ICO] = Icon({ReadFileBytes(png)}, {16});
+    std::string pixels;
+    for (int i = 0; i < 20 * 10 * 3; i++) pixels += char(i * 7);
+    files[WIC_TGA] = Tga(0, 2, 0, 0, 20, 10, 24, 0x20, pixels);
+    const std::string rle = Tga(0, 10, 0, 0, 20, 10, 24, 0x20, std::string("\xFF\x01\x02\x03", 4) + std::string("\xFF\x04\x05\x06", 4));
+
+    /* cut: the file is the start of whole; else spoilt, which some formats cannot tell
+       (their pixels are stored as they are): then any answer but a crash will do, as
+       long as a failure records its error. */
+    auto check = [&](int format, const std::string &bytes, const std::string &whole, const std::string &what,
+                     bool cut = true) {
+        SCOPED_TRACE(std::string(ExtensionOf(format)) + " " + what);
+        std::string path = dir / (std::string("damaged.") + ExtensionOf(format));
+        WriteFileBytes(path, bytes);
+        c32ResetDLLErrInfo();
+        INT_PTR fileData = GetFileData(format, path);
+        if (fileData == 0) {
+            EXPECT_TRUE(bytes.size() < 18 || (!cut && format == WIC_TGA)) << "a damaged file that is not the format's";
+            return;
+        }
+        if (fileData == -1) {
+            RecordedError e = ReadError();
+            EXPECT_TRUE(e.id == 4020 || e.id == 4024) << e.id << " " << e.text;
+            EXPECT_EQ(EntryFileData, e.where2);
+            EXPECT_NE(std::string::npos, e.text.find("damaged.")) << e.text;
+            return;
+        }
+        Rows rows;
+        INT_PTR read = Read(format, path, HGLOBAL(fileData), rows);
+        Free(HGLOBAL(fileData));
+        if (read == 1 && !cut) return;
+        if (read == 1) {
+            /* Only what is not part of the image can be lost without a failure. */
+            std::string full = dir / (std::string("full.") + ExtensionOf(format));
+            WriteFileBytes(full, whole);
+            HGLOBAL fullData = HGLOBAL(GetFileData(format, full));
+            ASSERT_GT(INT_PTR(fullData), 0);
+            Rows expected;
+            ASSERT_EQ(1, Read(format, full, fullData, expected));
+            Free(fullData);
+            EXPECT_EQ(expected.byY, rows.byY) << "a damaged file read as something else";
+            return;
+        }
+        EXPECT_EQ(0, read);
+        RecordedError e = ReadError();
+        EXPECT_TRUE(e.id == 4020 || e.id == 4024) << e.id << " " << e.text;
+        EXPECT_EQ(EntryRead, e.where2);
+    };
+    files[-1] = rle;
+    for (auto &[key, whole] : files) {
+        int format = key < 0 ? WIC_TGA : key;
+        size_t step = whole.size() / 23 + 1;
+        for (size_t length = 0; length < whole.size(); length += step) check(format, whole.substr(0, length), whole, "cut at " + std::to_string(length));
+        check(format, whole.substr(0, whole.size() - 1), whole, "without its last byte");
+        /* Garbage over the middle. */
+        std::string spoilt = whole;
+        for (size_t i = whole.size() / 3; i < whole.size() / 3 + 24 && i < whole.size(); i++) spoilt[i] = char(0xA5 ^ i);
+        check(format, spoilt, whole, "spoilt in the middle", false);
+    }
+}
+
+/* Drives the next dialog unattended: when it is shown, act on it, then press a button. */
+struct DialogDriver {
+    static inline std::function<void(HWND)> act;
+    static inline int button = IDOK;
+    static inline std::string caption;
+    static inline HHOOK hook;
+
+    static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam)
+    {
+        if (code == HCBT_ACTIVATE) {
+            HWND window = HWND(wParam);
+            char className[16] = "";
+            GetClassNameA(window, className, sizeof className);
+            if (!strcmp(className, "#32770")) {
+                char text[64] = "";
+                GetWindowTextA(window, text, sizeof text);
+                caption = text;
+                if (act) act(window);
+                PostMessageA(window, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
+            }
+        }
+        return CallNextHookEx(hook, code, wParam, lParam);
+    }
+
+    DialogDriver(std::function<void(HWND)> action, int press = IDOK)
+    {
+        act = std::move(action), button = press, caption.clear();
+        hook = SetWindowsHookExA(WH_CBT, Hook, nullptr, GetCurrentThreadId());
+    }
+    ~DialogDriver() { UnhookWindowsHookEx(hook); }
+};
+
+std::string IniValue(const std::string &ini, const char *key)
+{
+    char value[32] = "";
+    GetPrivateProfileStringA(WIC_INI_SECTION, key, "", value, sizeof value, ini.c_str());
+    return value;
+}
+
+TEST_F(WicPlugin, OptionDialogsStoreTheirSettingsInTheSuiteIni)
+{
+    std::string ini = dir / "options.ini";
+    auto save = [&](int format, std::function<void(HWND)> act, int press = IDOK) {
+        DialogDriver driver(std::move(act), press);
+        return Entry<OptionEntry>(format, 15)(0, 0, 0, ini.c_str(), 0);
+    };
+    auto open = [&](int format, std::function<void(HWND)> act) {
+        DialogDriver driver(std::move(act));
+        return Entry<OptionEntry>(format, 18)(0, 0, 0, ini.c_str(), 0);
+    };
+    const int quality = 1001, interlace = 1002, compression = 1003, loop = 1004, loops = 1005, delay = 1006,
+              first = 1007, largest = 1008;
+    std::string shown;
+
+    EXPECT_EQ(1, save(WIC_JPG, [&](HWND d) {
+        shown = std::to_string(GetDlgItemInt(d, quality, nullptr, FALSE));
+        SetDlgItemTextA(d, quality, "35");
+    }));
+    EXPECT_EQ("JPEG Options", DialogDriver::caption);
+    EXPECT_EQ("90", shown);
+    EXPECT_EQ("35", IniValue(ini, WIC_KEY_JPEG_QUALITY));
+    EXPECT_EQ(0, save(WIC_JPG, [&](HWND d) { SetDlgItemTextA(d, quality, "80"); }, IDCANCEL));
+    EXPECT_EQ("35", IniValue(ini, WIC_KEY_JPEG_QUALITY));
+    EXPECT_EQ(1, save(WIC_JPG, [&](HWND d) {
+        shown = std::to_string(GetDlgItemInt(d, quality, nullptr, FALSE));
+        SetDlgItemTextA(d, quality, "250");
+    }));
+    EXPECT_EQ("35", shown);
+    EXPECT_EQ("100", IniValue(ini, WIC_KEY_JPEG_QUALITY));
+
+    EXPECT_EQ(1, save(WIC_PNG, [&](HWND d) { CheckDlgButton(d, interlace, BST_CHECKED); }));
+    EXPECT_EQ("1", IniValue(ini, WIC_KEY_PNG_INTERLACE));
+
+    EXPECT_EQ(1, save(WIC_TIF, [&](HWND d) {
+        shown = std::to_string(SendDlgItemMessageA(d, compression, CB_GETCURSEL, 0, 0));
+        SendDlgItemMessageA(d, compression, CB_SETCURSEL, WIC_TIFF_ZIP, 0);
+    }));
+    EXPECT_EQ(std::to_string(WIC_TIFF_LZW), shown);
+    EXPECT_EQ(std::to_string(WIC_TIFF_ZIP), IniValue(ini, WIC_KEY_TIFF_COMPRESS));
+
+    EXPECT_EQ(1, save(WIC_GIF, [&](HWND d) {
+        shown = IsWindowEnabled(GetDlgItem(d, loops)) ? "loops enabled" : "loops disabled";
+        SetDlgItemTextA(d, loops, "5");
+        SetDlgItemTextA(d, delay, "7");
+    }));
+    EXPECT_EQ("loops enabled", shown);
+    EXPECT_EQ("5", IniValue(ini, WIC_KEY_GIF_LOOPS));
+    EXPECT_EQ("7", IniValue(ini, WIC_KEY_GIF_DELAY));
+    EXPECT_EQ(1, save(WIC_GIF, [&](HWND d) { CheckDlgButton(d, loop, BST_UNCHECKED); }));
+    EXPECT_EQ("-1", IniValue(ini, WIC_KEY_GIF_LOOPS));
+
+    EXPECT_EQ(1, open(WIC_TIF, [&](HWND d) {
+        shown = std::to_string(GetDlgItemInt(d, first, nullptr, FALSE));
+        SetDlgItemTextA(d, first, "3");
+    }));
+    EXPECT_EQ("1", shown) << "frames are counted from 1 in the dialog";
+    EXPECT_EQ("2", IniValue(ini, "TIFFirstFrame"));
+    EXPECT_EQ(1, open(WIC_ICO, [&](HWND d) { CheckDlgButton(d, largest, BST_UNCHECKED); }));
+    EXPECT_EQ("0", IniValue(ini, WIC_KEY_ICO_LARGEST));
+}
+
+TEST_F(WicPlugin, SaveSettingsShapeTheWrittenFiles)
+{
+    std::string ini = dir / "suite.ini";
+    ScopedEnv iniEnv("Q32_INI", ini);
+    Picture smooth = wictest::Smooth(GUID_WICPixelFormat24bppBGR, 96, 64);
+    Rows source;
+    source.byY = RowsOf(smooth);
+    auto write = [&](int format, const std::string &name) {
+        std::string path = dir / name;
+        HGLOBAL fileData = NewFileData(path, Q32_TYPE_RGB, 24, 96, 64);
+        Rows rows;
+        rows.byY = source.byY;
+        EXPECT_EQ(1, Write(format, path, fileData, rows)) << ReadError().text;
+        Free(fileData);
+        return path;
+    };
+
+    /* (The JPEG quality and the TIFF compression go to the encoders as their options;
+       the component under Wine takes them and ignores them, so only what every
+       encoder does is checked here.) */
+    for (const char *value : {"0", "1"}) {
+        WritePrivateProfileStringA(WIC_INI_SECTION, WIC_KEY_PNG_INTERLACE, value, ini.c_str());
+        std::string png = ReadFileBytes(write(WIC_PNG, "i.png"));
+        ASSERT_GT(png.size(), 29u);
+        EXPECT_EQ(value[0] - '0', png[28]) << "the interlace method of the header";
+        Picture back;
+        ASSERT_TRUE(wictest::Decode(dir / "i.png", 0, GUID_WICPixelFormat24bppBGR, back));
+        EXPECT_EQ(smooth.pixels, back.pixels);
+    }
+
+    for (int setting : {WIC_TIFF_NONE, WIC_TIFF_LZW, WIC_TIFF_ZIP, WIC_TIFF_PACKBITS}) {
+        SCOPED_TRACE(setting);
+        WritePrivateProfileStringA(WIC_INI_SECTION, WIC_KEY_TIFF_COMPRESS, std::to_string(setting).c_str(), ini.c_str());
+        std::string path = write(WIC_TIF, "c.tif");
+        HGLOBAL fileData = HGLOBAL(GetFileData(WIC_TIF, path));
+        ASSERT_GT(INT_PTR(fileData), 0);
+        Rows back;
+        ASSERT_EQ(1, Read(WIC_TIF, path, fileData, back));
+        EXPECT_EQ(source.byY, back.byY);
+        Free(fileData);
+    }
 }
 
 } // namespace

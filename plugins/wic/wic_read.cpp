@@ -151,9 +151,10 @@ bool RequestedRegion(const ImageRequest &request, const Frame &frame, Region &re
     region.bottom = int64_t(request.rasterY) + height;
     if (region.right > int64_t(frame.width)) region.right = frame.width;
     if (region.bottom > int64_t(frame.height)) region.bottom = frame.height;
+    if (region.left >= region.right || region.top >= region.bottom) return false;
     /* Part rows of packed pixels start at a byte. */
     if (frame.plan.dataType == Q32_TYPE_BILEVEL) region.left &= ~int64_t(7);
-    return region.left < region.right && region.top < region.bottom;
+    return true;
 }
 
 /* The frame that a new FileData describes. */

@@ -793,6 +793,11 @@ TEST_F(WicPlugin, DeliversRegionsInBandsAndStopsWhenAsked)
     std::string expected(reinterpret_cast<const char *>(bits.pixels.data()) + 1, 2);
     expected[1] &= char(0xF0);
     EXPECT_EQ(expected, packed.byY[0]);
+    /* Beyond the right edge stays beyond it, though the byte of x = 40 - 1 is there. */
+    region.rasterX = 40, region.rasterWidth = 3;
+    Rows beyond;
+    EXPECT_EQ(0, Read(WIC_PNG, path, fileData, beyond, region));
+    ExpectError(4026, EntryRead, PlaceRegion);
     Free(fileData);
 }
 

@@ -21,6 +21,9 @@ int OsGeneration = -1;
 
 const SystemCalls DefaultSystemCalls = {
     GlobalAlloc,
+    CreateFileA,
+    ReplaceFileA,
+    MoveFileExA,
 };
 SystemCalls Sys = DefaultSystemCalls;
 

@@ -10,6 +10,12 @@
 
 struct SystemCalls {
     HGLOBAL (WINAPI *globalAlloc)(UINT flags, SIZE_T bytes);
+    HANDLE (WINAPI *createFile)(LPCSTR name, DWORD access, DWORD share,
+                                LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                                DWORD attributes, HANDLE templateFile);
+    BOOL (WINAPI *replaceFile)(LPCSTR replaced, LPCSTR replacement, LPCSTR backup,
+                               DWORD flags, LPVOID exclude, LPVOID reserved);
+    BOOL (WINAPI *moveFileEx)(LPCSTR from, LPCSTR to, DWORD flags);
 };
 
 extern SystemCalls Sys;

@@ -86,8 +86,8 @@ int ChildPreview(const char *path, int box)
     std::vector<BYTE> pixels((size_t)box * box * 4);
     static PreviewInfo info;
     int ok = qfFileGetPreviewMem(data, &info, 0, pixels.data(), box, box);
-    printf("preview %d: %ux%u, %u bytes per pixel\n", ok, info.fields[258], info.fields[259],
-           info.fields[260]);
+    printf("preview %d: %ux%u, %u bytes per pixel\n", ok, info.width, info.height,
+           info.bytesPerPixel);
     q32FileFreeFileData(data);
     return ok ? 0 : 1;
 }

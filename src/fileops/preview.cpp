@@ -243,16 +243,16 @@ extern "C" int Q32FILEAPI qfFileGetPreviewMem(HGLOBAL fileData, PreviewInfo *inf
         c32SetDLLErrInfo(nullptr, 4020, 0, LineForm, 1705, 255);
     if (result < 1 && !c.delivered) return 0;
 
-    info->fields[1] = 0;
+    info->paletteCount = 0;
     WORD entries = 0;
     if (palette && GetObjectA(palette, sizeof entries, &entries) && entries) {
         if (entries > 256) entries = 256;
-        info->fields[1] = GetPaletteEntries(palette, 0, entries, (PALETTEENTRY *)&info->fields[2]);
+        info->paletteCount = GetPaletteEntries(palette, 0, entries, info->palette);
     }
-    info->fields[258] = c.outWidth;
-    info->fields[259] = c.outHeight;
-    info->fields[260] = c.bytesPerPixel;
-    info->fields[261] = c.stride;
+    info->width = c.outWidth;
+    info->height = c.outHeight;
+    info->bytesPerPixel = c.bytesPerPixel;
+    info->stride = c.stride;
     return 1;
 }
 

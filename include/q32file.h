@@ -64,9 +64,9 @@ void    Q32FILEAPI q32FileFreeFileData(HGLOBAL fileData);
 
 /* Reads the image that request asks for; the plug-in delivers rows to callback (see
    q32types.h). Result: the plug-in's non-zero result, 0 on failure. */
-INT_PTR Q32FILEAPI qfFileRead(HGLOBAL fileData, ImageRequest *request, Q32ROWCALLBACK callback);
+INT_PTR Q32FILEAPI qfFileRead(HGLOBAL fileData, ImageRequest *request, RowCallback callback);
 /* Writes through a work file that replaces the target only on success. 1 on success. */
-int     Q32FILEAPI qfFileWrite(HGLOBAL fileData, ImageRequest *request, Q32ROWCALLBACK callback);
+int     Q32FILEAPI qfFileWrite(HGLOBAL fileData, ImageRequest *request, RowCallback callback);
 INT_PTR Q32FILEAPI qfFileReadVector(HGLOBAL fileData, LONG_PTR arg2, LONG_PTR arg3, LONG_PTR arg4);
 /* 1 on success, -1 when the format does not write vector data. */
 int     Q32FILEAPI qfFileWriteVector(HGLOBAL fileData, LONG_PTR arg2, LONG_PTR arg3, LONG_PTR arg4);

@@ -127,7 +127,7 @@ HGLOBAL EmptyFileData()
     }
     data->formatNumber = 1;
     data->raster.bitsPerPixel = 24;
-    data->raster.dataType = Q32DT_RGB24;
+    data->raster.dataType = Q32_TYPE_RGB;
     return block;
 }
 

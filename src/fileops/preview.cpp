@@ -101,14 +101,14 @@ void PlaceRow(PreviewContext &c, const BYTE *row, LONG x, LONG count, LONG oy)
  * writes them reduced into the caller's buffer. Rows outside the image and pixels
  * beyond its width are dropped.
  */
-int WINAPI PreviewRowCallback(ImageRequest *request, LONG x, LONG y, LONG count, LONG rows,
+LONG WINAPI PreviewRowCallback(ImageRequest *request, LONG x, LONG y, LONG count, LONG rows,
                               void *rowData, DWORD flags, LONG_PTR, LONG_PTR)
 {
     if (!request || !request->context) return 0;
     PreviewContext &c = *static_cast<PreviewContext *>(request->context);
 
     if (rows <= 0) {
-        if (!(flags & Q32ROW_FILL) || !rowData) return 0;
+        if (!(flags & Q32_ROW_FILL) || !rowData) return 0;
         DWORD pixel;
         memcpy(&pixel, rowData, sizeof pixel);
         for (LONG r = 0; r < c.outHeight; r++)
@@ -146,7 +146,7 @@ void FixVectorSize(FileData &data, LONG boxWidth, LONG boxHeight)
         h = boxHeight;
         w = (H / 2 + boxHeight * W) / H;
     }
-    if (data.sizeKind == 2) {
+    if (data.sizeMode == Q32_SIZE_DOUBLE) {
         w = 2 * w < W ? 2 * w : W;
         h = 2 * h < H ? 2 * h : H;
     }
@@ -160,14 +160,14 @@ bool PixelLayout(DWORD type, DWORD bitsPerPixel, bool hasPalette, PreviewContext
 {
     LONG bytes = (LONG)((bitsPerPixel + 7) / 8);
     switch (type) {
-    case Q32DT_MONO:
+    case Q32_TYPE_BILEVEL:
         c.bytesPerPixel = 1;
         c.oneBit = hasPalette ? OneBitPalette : OneBitPlain;
         break;
-    case Q32DT_RGBA32: c.bytesPerPixel = 3; c.sampleFlags = FourToThree; break;
-    case Q32DT_RGB48:
-    case Q32DT_GRAY16: c.bytesPerPixel = bytes / 2; c.sampleFlags = Samples16; break;
-    case Q32DT_RGBA64: c.bytesPerPixel = 3; c.sampleFlags = Samples16 | FourToThree; break;
+    case Q32_TYPE_BGRA: c.bytesPerPixel = 3; c.sampleFlags = FourToThree; break;
+    case Q32_TYPE_RGB48:
+    case Q32_TYPE_GREY16: c.bytesPerPixel = bytes / 2; c.sampleFlags = Samples16; break;
+    case Q32_TYPE_BGRA64: c.bytesPerPixel = 3; c.sampleFlags = Samples16 | FourToThree; break;
     default: c.bytesPerPixel = bytes; break;
     }
     return c.bytesPerPixel >= 1 && c.bytesPerPixel <= 4 && bitsPerPixel <= 64;
@@ -235,7 +235,7 @@ extern "C" int Q32FILEAPI qfFileGetPreviewMem(HGLOBAL fileData, PreviewInfo *inf
     ImageRequest request = {};
     request.rasterWanted = !vector;
     request.vectorWanted = vector;
-    request.rasterTypeMask = request.vectorTypeMask = (c.sampleFlags & FourToThree) ? 15 : 7;
+    request.rasterTypes = request.vectorTypes = (c.sampleFlags & FourToThree) ? 15 : 7;
     request.context = &c;
     INT_PTR result = qfFileRead(fileData, &request, PreviewRowCallback);
 

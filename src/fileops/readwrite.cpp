@@ -20,18 +20,18 @@ INT_PTR WithReadHandle(q32::FileHandle &file, const FormatRecord &record, Call c
     return call(file.get());
 }
 
-/* The bit of the type and capability word that says a vector type code can be written;
-   0 for a type code without one. */
+/* The capability bit that says a vector type code can be written; 0 for a type code
+   without one. */
 WORD VectorTypeBit(LONG type)
 {
     switch (type) {
-    case Q32DT_MONO: return 1 << 0;
-    case Q32DT_GRAY8: return 1 << 1;
-    case Q32DT_PAL8: return 1 << 2;
-    case Q32DT_GRAY4: return 1 << 3;
-    case Q32DT_PAL4: return 1 << 4;
-    case Q32DT_RGB24: return 1 << 5;
-    case Q32DT_RGBA32: return 1 << 6;
+    case Q32_TYPE_BILEVEL: return Q32_CAP_BILEVEL;
+    case Q32_TYPE_GREY8: return Q32_CAP_GREY8;
+    case Q32_TYPE_PALETTE8: return Q32_CAP_PALETTE8;
+    case Q32_TYPE_GREY4: return Q32_CAP_GREY4;
+    case Q32_TYPE_PALETTE4: return Q32_CAP_PALETTE4;
+    case Q32_TYPE_RGB: return Q32_CAP_RGB;
+    case Q32_TYPE_BGRA: return Q32_CAP_BGRA;
     default: return 0;
     }
 }
@@ -96,7 +96,7 @@ DWORD SizeOfFile(const char *name)
  * 0 on failure.
  */
 extern "C" INT_PTR Q32FILEAPI qfFileRead(HGLOBAL fileData, ImageRequest *request,
-                                         Q32ROWCALLBACK callback)
+                                         RowCallback callback)
 {
     if (!EnsureFormats()) return 0;
     auto fail = [](int place, UINT id = 4026, const char *name = nullptr) {
@@ -159,7 +159,7 @@ extern "C" INT_PTR Q32FILEAPI qfFileRead(HGLOBAL fileData, ImageRequest *request
  * plug-in's other result on failure, with the target unchanged.
  */
 extern "C" int Q32FILEAPI qfFileWrite(HGLOBAL fileData, ImageRequest *request,
-                                      Q32ROWCALLBACK callback)
+                                      RowCallback callback)
 {
     if (!EnsureFormats()) return 0;
     auto fail = [](int place, UINT id = 4026, const char *name = nullptr) {
@@ -180,7 +180,7 @@ extern "C" int Q32FILEAPI qfFileWrite(HGLOBAL fileData, ImageRequest *request,
     CopyText(target, sizeof target, facts.name);
     CopyText(work, sizeof work, facts.name);
 
-    DWORD mask = request->rasterTypeMask;
+    DWORD mask = request->rasterTypes;
     if (facts.writeKind == -1 && !(mask & 0x7)) return fail(3);
     if (facts.writeKind == -2 && !(mask & 0xF)) return fail(4);
     if (facts.writeKind > 0 && !(mask & 0xFFFFFF)) return fail(5);
@@ -193,7 +193,7 @@ extern "C" int Q32FILEAPI qfFileWrite(HGLOBAL fileData, ImageRequest *request,
 
     if (request->vectorWanted) {
         if (!info.writesVector) return fail(8);
-        if (info.vectorType != -1 && info.typeCaps != 0x7F &&
+        if (info.vectorType != -1 && info.typeCaps != Q32_CAP_ALL_RASTER &&
             !(info.typeCaps & VectorTypeBit(info.vectorType)))
             return fail(9);
     }
@@ -283,7 +283,7 @@ extern "C" INT_PTR Q32FILEAPI qfFileReadVector(HGLOBAL fileData, LONG_PTR arg2, 
         if (!data) return fail(1);
         number = (int)data->formatNumber;
         readable = data->readable;
-        data->raster.dataType = Q32DT_VECTOR;
+        data->raster.dataType = Q32_TYPE_VECTOR;
         CopyText(name, sizeof name, data->name);
     }
     qfdRemoveBlanks(name);

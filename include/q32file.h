@@ -12,6 +12,7 @@
 
 #include <windows.h>
 #include <stddef.h>
+#include "q32types.h"
 
 #ifdef Q32FILE_BUILD
 #define Q32FILEAPI __cdecl
@@ -96,6 +97,61 @@ INT_PTR Q32FILEAPI qfFileShowDlgFileData(LONG_PTR arg1, LONG_PTR arg2, HGLOBAL f
                                          LONG_PTR arg4, LONG_PTR arg5, LONG_PTR arg6);
 INT_PTR Q32FILEAPI qfFileShowDlgOpenOption(LONG_PTR arg1, LONG_PTR arg2, int format, LONG_PTR arg4);
 INT_PTR Q32FILEAPI qfFileShowDlgSaveOption(LONG_PTR arg1, LONG_PTR arg2, HGLOBAL fileData, LONG_PTR arg4);
+
+/* ---- File information texts, path and help utilities, companion lookup ------------- */
+
+/* Size of the text buffer that q32FileSizeToAscii and q32FileSizeToAsciiEx fill: the
+   number (at most 27 characters: twenty digits with separators, or a sign and twenty
+   digits) and a unit text of at most 31 characters. They never write more. */
+#define Q32_SIZE_TEXT_SIZE 64
+/* Size of the text buffer that GetFileDateTimeToAscii fills; a longer date and time
+   text is cut at a character boundary to Q32_DATE_TEXT_SIZE - 1 bytes. */
+#define Q32_DATE_TEXT_SIZE 128
+
+/* Writes size with a unit into text (Q32_SIZE_TEXT_SIZE bytes). unit 0 bytes, 1 KB,
+   2 MB, 3 GB; any other value (compared unsigned) chooses the unit from the size.
+   Separators come from the "intl" section of the user profile (sDecimal, sThousand),
+   read on each call. Fractions are cut, never rounded: one decimal above 10, two up to
+   10, none above 100. Whole parts of any size below 2^64 are shown exactly; a size that
+   is no number or 2^64 units or more is shown as "?". */
+void Q32FILEAPI q32FileSizeToAsciiEx(double size, char *text, int unit);
+/* q32FileSizeToAsciiEx of (double)size. */
+void Q32FILEAPI q32FileSizeToAscii(long size, char *text, int unit);
+
+/* Writes the local date and time of the file's last change, "DATE  TIME" (two spaces;
+   24-hour time when "iTime" of the "intl" section is non-zero), into text
+   (Q32_DATE_TEXT_SIZE bytes). Returns the text's length; an empty text and 0 when the
+   file cannot be opened. */
+int Q32FILEAPI GetFileDateTimeToAscii(const char *fileName, char *text);
+
+/* Copies the display name of an image data type into text (textSize bytes). Returns the
+   name's string identifier, or 0 for an unknown type (whose "unknown" name is copied). */
+int Q32FILEAPI q32FileGetImageTypeString(unsigned type, char *text, int textSize);
+/* Copies the name of compression method code (0..13) into text. Returns 15600 + code,
+   or 0 for a code above 13 (whose "unknown" name is copied). */
+int Q32FILEAPI q32FileGetCompressTypeString(unsigned code, char *text, int textSize);
+
+/* Follows a shell link: 1 with the target's path in target (260 bytes) and, when the
+   buffers are given, the link's arguments and working folder (260 bytes each). A name
+   that is no link gives 1 with the name itself in target (long form). 0 with an empty
+   target when the name does not exist or the link cannot be resolved. COM must be
+   initialised on the calling thread; owner may receive the shell's search window. */
+int Q32FILEAPI q32FileResolveLink(HWND owner, const char *name, char *target,
+                                  char *arguments, char *workingDir);
+
+/* Writes the help file path of application applicationId (1000..1005), in the form the
+   common library's help call takes ("FOLDER\progN.hlp>d"), into buffer: the folder of
+   module, then the application's help file name (nothing for 1001 and unknown
+   identifiers). At most bufferSize - 1 characters. Returns the length written. */
+int Q32FILEAPI q32FileGetHelpFilePath(HMODULE module, int applicationId, char *buffer,
+                                      int bufferSize);
+
+/* The program path of a companion application as its set-up registered it: 1004 the
+   editor, 1005 the viewer; only a path to an existing file is answered. Writes at most
+   bufferSize - 1 characters and returns the path's full length (bufferSize or more:
+   the path was cut); 0 when none is found or bufferSize is below 1. */
+int Q32FILEAPI q32FileGetPalsModuleName(DWORD reserved1, int applicationId, DWORD reserved2,
+                                        char *buffer, int bufferSize);
 
 #ifdef __cplusplus
 }

@@ -1,0 +1,578 @@
+/*
+ * bmp.fio: the format plug-in of Windows and OS/2 bitmaps (one format, "BMP").
+ *
+ * Entries (ordinals of format 0): qfDLLGetFormatInfo +11, qfDLLGetFileData +12,
+ * qfDLLRead +16, qfDLLWrite +17; qfDLLGetFileFmtNum by name. The bitmap itself is read
+ * and written by the codec (bmp_codec.h); this file moves bytes between it, the file and
+ * the caller's row callback, and records failures in the common library's error slot.
+ */
+#include <windows.h>
+#include <shlwapi.h>
+#include <new>
+#include <vector>
+#include "q32types.h"
+#include "q32fio.h"
+#include "q32comm.h"
+#include "holders.h"
+#include "bmp_codec.h"
+
+using bmp::Kind;
+using bmp::Layout;
+using bmp::Result;
+
+namespace {
+
+/* Errors are recorded at (PluginId, entry offset, place); the place is the codec's
+   Result number or one of Place. */
+constexpr int PluginId = 1790;
+enum Entry { EntryFileData = 12, EntryRead = 16, EntryWrite = 17 };
+enum Place {
+    PlaceArguments = 40,    /* a null or undersized argument */
+    PlaceOpen = 41,         /* the file cannot be opened by name */
+    PlaceInput = 42,        /* the file cannot be read */
+    PlaceOutput = 43,       /* the file cannot be written */
+    PlaceMemory = 44,
+    PlaceChanged = 45,      /* the file no longer matches its FileData */
+    PlaceType = 46,         /* a data type that cannot be written as a bitmap */
+    PlaceRegion = 47        /* a region outside the image */
+};
+enum : UINT {
+    ErrNoMemory = 1004, ErrOpen = 4004, ErrWrite = 4008, ErrDamaged = 4020,
+    ErrUnsupported = 4024, ErrCannot = 4026
+};
+
+/* Reads and writes go in pieces of about this many bytes. */
+constexpr uint64_t ChunkBytes = 1 << 20;
+
+/* Records error id; its text names the file when a name is given. */
+void Record(UINT id, int entry, int place, const char *name = nullptr)
+{
+    if (!name || !*name) {
+        c32SetDLLErrInfo(nullptr, id, 0, PluginId, entry, place);
+        return;
+    }
+    char text[C32_ERRTEXT_SIZE] = "";
+    char formatted[C32_ERRTEXT_SIZE];
+    c32GetString(id, text, sizeof text);
+    wnsprintfA(formatted, sizeof formatted, text, name);
+    c32SetDLLErrInfo(formatted, id, 0, PluginId, entry, place);
+}
+
+void RecordResult(Result result, int entry, const char *name)
+{
+    Record(bmp::IsUnsupported(result) ? ErrUnsupported : ErrDamaged, entry, int(result), name);
+}
+
+bool ReadAt(HANDLE file, uint64_t offset, void *buffer, uint64_t bytes)
+{
+    LARGE_INTEGER at;
+    at.QuadPart = LONGLONG(offset);
+    if (!SetFilePointerEx(file, at, nullptr, FILE_BEGIN)) return false;
+    auto *p = static_cast<BYTE *>(buffer);
+    while (bytes) {
+        DWORD part = bytes > ChunkBytes ? DWORD(ChunkBytes) : DWORD(bytes), got = 0;
+        if (!ReadFile(file, p, part, &got, nullptr) || got == 0) return false;
+        p += got;
+        bytes -= got;
+    }
+    return true;
+}
+
+bool WriteAll(HANDLE file, const void *data, size_t bytes)
+{
+    auto *p = static_cast<const BYTE *>(data);
+    while (bytes) {
+        DWORD part = bytes > ChunkBytes ? DWORD(ChunkBytes) : DWORD(bytes), put = 0;
+        if (!WriteFile(file, p, part, &put, nullptr) || put == 0) return false;
+        p += put;
+        bytes -= put;
+    }
+    return true;
+}
+
+/* The file being read: the caller's handle, or one opened here by name. */
+class Source {
+public:
+    bool Open(HANDLE given, const char *name)
+    {
+        if (given && given != INVALID_HANDLE_VALUE) {
+            handle_ = given;
+            return true;
+        }
+        if (!name || !*name) return false;
+        owned_.reset(CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+        handle_ = owned_.get();
+        return bool(owned_);
+    }
+    HANDLE get() const { return handle_; }
+
+private:
+    q32::FileHandle owned_;
+    HANDLE handle_ = INVALID_HANDLE_VALUE;
+};
+
+/* Reads and checks the headers of the open file. */
+Result ReadLayout(HANDLE file, Layout &layout, bool &inputFailed)
+{
+    inputFailed = false;
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file, &size)) {
+        inputFailed = true;
+        return Result::ShortHeader;
+    }
+    uint64_t fileSize = uint64_t(size.QuadPart);
+    std::vector<uint8_t> head(size_t(fileSize < bmp::HeadBytes ? fileSize : bmp::HeadBytes));
+    if (!head.empty() && !ReadAt(file, 0, head.data(), head.size())) {
+        inputFailed = true;
+        return Result::ShortHeader;
+    }
+    return bmp::ParseHeaders(head.data(), head.size(), fileSize, layout);
+}
+
+DWORD DataTypeOf(Kind kind)
+{
+    switch (kind) {
+    case Kind::Bilevel: return Q32_TYPE_BILEVEL;
+    case Kind::Index4: return Q32_TYPE_PALETTE4;
+    case Kind::Grey4: return Q32_TYPE_GREY4;
+    case Kind::Index8: return Q32_TYPE_PALETTE8;
+    case Kind::Grey8: return Q32_TYPE_GREY8;
+    case Kind::Rgb24: return Q32_TYPE_RGB;
+    default: return Q32_TYPE_BGRA;
+    }
+}
+
+DWORD CompressionOf(uint32_t compression)
+{
+    switch (compression) {
+    case bmp::BiRle8: return Q32_COMPRESS_RLE8;
+    case bmp::BiRle4: return Q32_COMPRESS_RLE4;
+    case bmp::BiBitfields: case bmp::BiAlphaBitfields: return Q32_COMPRESS_BITFIELDS;
+    default: return Q32_COMPRESS_NONE;
+    }
+}
+
+/* Pixels per metre as dots per inch x 10000. */
+DWORD ResolutionOf(int32_t pelsPerMeter)
+{
+    if (pelsPerMeter <= 0) return 0;
+    uint64_t value = uint64_t(pelsPerMeter) * 254;
+    return value > 0xFFFFFFFFu ? 0xFFFFFFFFu : DWORD(value);
+}
+
+HPALETTE MakePalette(const Layout &layout)
+{
+    std::vector<BYTE> block(sizeof(LOGPALETTE) + layout.paletteEntries * sizeof(PALETTEENTRY));
+    auto *palette = reinterpret_cast<LOGPALETTE *>(block.data());
+    palette->palVersion = 0x300;
+    palette->palNumEntries = WORD(layout.paletteEntries);
+    for (uint32_t i = 0; i < layout.paletteEntries; i++)
+        palette->palPalEntry[i] = PALETTEENTRY{layout.palette[i].red, layout.palette[i].green,
+                                               layout.palette[i].blue, 0};
+    return CreatePalette(palette);
+}
+
+/* What a FileData says of the rows it describes, copied out of the block. NULL or an
+   undersized block gives false. */
+bool CopyFileData(HGLOBAL block, FileData &copy)
+{
+    if (!block || GlobalSize(block) < sizeof(FileData)) return false;
+    q32::Locked<FileData> data(block);
+    if (!data) return false;
+    copy = *data.get();
+    copy.name[sizeof copy.name - 1] = 0;
+    return true;
+}
+
+/******************************************************************
+ *      GetFileData
+ */
+INT_PTR GetFileData(HANDLE file, const char *name)
+{
+    Source source;
+    if (!source.Open(file, name)) {
+        Record(ErrOpen, EntryFileData, PlaceOpen, name);
+        return -1;
+    }
+    Layout layout;
+    bool inputFailed;
+    Result result = ReadLayout(source.get(), layout, inputFailed);
+    if (inputFailed) {
+        Record(ErrDamaged, EntryFileData, PlaceInput, name);
+        return -1;
+    }
+    if (result == Result::NotBitmap) return 0;
+    if (result != Result::Ok) {
+        RecordResult(result, EntryFileData, name);
+        return -1;
+    }
+
+    LARGE_INTEGER size;
+    GetFileSizeEx(source.get(), &size);
+    HPALETTE palette = nullptr;
+    if (layout.paletteEntries && !(palette = MakePalette(layout))) {
+        Record(ErrNoMemory, EntryFileData, PlaceMemory);
+        return -1;
+    }
+    q32::GlobalHandle block(GlobalAlloc(GHND, sizeof(FileData)));
+    q32::Locked<FileData> data(block.get());
+    if (!data) {
+        if (palette) DeleteObject(palette);
+        Record(ErrNoMemory, EntryFileData, PlaceMemory);
+        return -1;
+    }
+    if (name) lstrcpynA(data->name, name, sizeof data->name);
+    data->fileSize = size.QuadPart > 0xFFFFFFFF ? 0xFFFFFFFFu : DWORD(size.QuadPart);
+    data->readable = 1;
+    data->compression = CompressionOf(layout.compression);
+    data->raster.bitsPerPixel = bmp::BitsPerPixel(layout.kind);
+    data->raster.width = layout.width;
+    data->raster.height = layout.height;
+    data->raster.resolutionX = ResolutionOf(layout.xPelsPerMeter);
+    data->raster.resolutionY = ResolutionOf(layout.yPelsPerMeter);
+    data->raster.dataType = DataTypeOf(layout.kind);
+    data->raster.palette = palette;
+    data->writeKind = Q32_WRITE_ANY;
+    return INT_PTR(block.release());
+}
+
+/* The part of the image that a request asks for, cut at the image's edges. */
+struct Region {
+    int64_t left, top, right, bottom;
+};
+
+bool RequestedRegion(const ImageRequest &request, const Layout &layout, Region &region)
+{
+    int64_t width = request.rasterWidth, height = request.rasterHeight;
+    if (width == 0 && height == 0) {
+        width = int64_t(layout.width) - request.rasterX;
+        height = int64_t(layout.height) - request.rasterY;
+    }
+    region.left = request.rasterX > 0 ? request.rasterX : 0;
+    region.top = request.rasterY > 0 ? request.rasterY : 0;
+    region.right = int64_t(request.rasterX) + width;
+    region.bottom = int64_t(request.rasterY) + height;
+    if (region.right > layout.width) region.right = layout.width;
+    if (region.bottom > layout.height) region.bottom = layout.height;
+    /* Part rows of packed pixels start at a byte. */
+    if (layout.kind == Kind::Bilevel) region.left &= ~int64_t(7);
+    return region.left < region.right && region.top < region.bottom;
+}
+
+/* Hands one decoded whole row to the callback, cut to the region. 0: stop. */
+LONG Deliver(RowCallback callback, ImageRequest *request, const Layout &layout,
+             const Region &region, int64_t y, uint8_t *row)
+{
+    uint64_t skip = layout.kind == Kind::Bilevel ? uint64_t(region.left) / 8
+                                                 : bmp::RowBytes(layout.kind, uint64_t(region.left));
+    void *rows[1] = {row + skip};
+    return callback(request, LONG(region.left), LONG(y), LONG(region.right - region.left), 1,
+                    rows, 0, 0, 0);
+}
+
+/******************************************************************
+ *      Read
+ */
+LONG_PTR Read(HANDLE file, const char *name, HGLOBAL fileData, ImageRequest *request,
+              RowCallback callback)
+{
+    FileData facts;
+    if (!request || !callback || !CopyFileData(fileData, facts)) {
+        Record(ErrCannot, EntryRead, PlaceArguments);
+        return 0;
+    }
+    if (!name || !*name) name = facts.name;
+    Source source;
+    if (!source.Open(file, name)) {
+        Record(ErrOpen, EntryRead, PlaceOpen, name);
+        return 0;
+    }
+    Layout layout;
+    bool inputFailed;
+    Result result = ReadLayout(source.get(), layout, inputFailed);
+    if (inputFailed) {
+        Record(ErrDamaged, EntryRead, PlaceInput, name);
+        return 0;
+    }
+    if (result != Result::Ok) {
+        RecordResult(result, EntryRead, name);
+        return 0;
+    }
+    /* The caller sizes its rows by the FileData: the file must still match it. */
+    if (facts.raster.width != layout.width || facts.raster.height != layout.height ||
+        facts.raster.bitsPerPixel != bmp::BitsPerPixel(layout.kind) ||
+        facts.raster.dataType != DataTypeOf(layout.kind)) {
+        Record(ErrDamaged, EntryRead, PlaceChanged, name);
+        return 0;
+    }
+    Region region;
+    if (!RequestedRegion(*request, layout, region)) {
+        Record(ErrCannot, EntryRead, PlaceRegion);
+        return 0;
+    }
+
+    const uint64_t width = uint64_t(layout.width), height = uint64_t(layout.height);
+    auto storedRow = [&](int64_t y) { return layout.topDown ? uint64_t(y) : height - 1 - uint64_t(y); };
+
+    if (layout.compression == bmp::BiRle8 || layout.compression == bmp::BiRle4) {
+        std::vector<uint8_t> stream(size_t(layout.dataSize));
+        if (!ReadAt(source.get(), layout.dataOffset, stream.data(), stream.size())) {
+            Record(ErrDamaged, EntryRead, PlaceInput, name);
+            return 0;
+        }
+        std::vector<uint8_t> indices(size_t(width * height));
+        result = bmp::DecodeRle(layout, stream.data(), stream.size(), indices.data());
+        if (result != Result::Ok) {
+            RecordResult(result, EntryRead, name);
+            return 0;
+        }
+        for (int64_t y = region.top; y < region.bottom; y++)
+            if (!Deliver(callback, request, layout, region, y, &indices[storedRow(y) * width]))
+                return Q32_READ_STOPPED;
+        return 1;
+    }
+
+    /* Uncompressed: a chunk of stored rows at a time, in the order the region needs. */
+    const uint64_t stride = layout.stride;
+    uint64_t chunkRows = stride < ChunkBytes ? ChunkBytes / stride : 1;
+    if (chunkRows > uint64_t(region.bottom - region.top)) chunkRows = uint64_t(region.bottom - region.top);
+    std::vector<uint8_t> chunk(size_t(stride * chunkRows));
+    std::vector<uint8_t> row(size_t(bmp::RowBytes(layout.kind, width)));
+    for (int64_t y = region.top; y < region.bottom;) {
+        uint64_t count = uint64_t(region.bottom - y);
+        if (count > chunkRows) count = chunkRows;
+        uint64_t first = layout.topDown ? storedRow(y) : storedRow(y + int64_t(count) - 1);
+        if (!ReadAt(source.get(), layout.dataOffset + first * stride, chunk.data(), count * stride)) {
+            Record(ErrDamaged, EntryRead, PlaceInput, name);
+            return 0;
+        }
+        for (uint64_t i = 0; i < count; i++, y++) {
+            result = bmp::DecodeRow(layout, &chunk[size_t((storedRow(y) - first) * stride)], row.data());
+            if (result != Result::Ok) {
+                RecordResult(result, EntryRead, name);
+                return 0;
+            }
+            if (!Deliver(callback, request, layout, region, y, row.data())) return Q32_READ_STOPPED;
+        }
+    }
+    return 1;
+}
+
+/* The kind of rows a FileData describes for writing; false when a bitmap cannot hold it
+   or its bits per pixel do not fit its data type (the rows' size depends on both). */
+bool WriteKindOf(const ImageDescription &raster, Kind &kind)
+{
+    struct Choice { DWORD type; DWORD bits; Kind kind; };
+    static const Choice kinds[] = {
+        {Q32_TYPE_BILEVEL, 1, Kind::Bilevel}, {Q32_TYPE_PALETTE4, 4, Kind::Index4},
+        {Q32_TYPE_GREY4, 4, Kind::Grey4},     {Q32_TYPE_COLOURS16, 8, Kind::Index4},
+        {Q32_TYPE_PALETTE8, 8, Kind::Index8}, {Q32_TYPE_GREY8, 8, Kind::Grey8},
+        {Q32_TYPE_RGB, 24, Kind::Rgb24},      {Q32_TYPE_BGRA, 32, Kind::Bgra32},
+    };
+    for (const Choice &e : kinds) {
+        bool match = raster.dataType ? raster.dataType == e.type && raster.bitsPerPixel == e.bits
+                                     : raster.bitsPerPixel == e.bits && e.type != Q32_TYPE_GREY4 &&
+                                           e.type != Q32_TYPE_COLOURS16 && e.type != Q32_TYPE_GREY8;
+        if (match) {
+            kind = e.kind;
+            return true;
+        }
+    }
+    return false;
+}
+
+/* Output in pieces: rows are gathered and written about ChunkBytes at a time. */
+class Sink {
+public:
+    explicit Sink(HANDLE file) : file_(file) {}
+    bool Put(const uint8_t *data, size_t bytes)
+    {
+        buffer_.insert(buffer_.end(), data, data + bytes);
+        written_ += bytes;
+        return buffer_.size() < ChunkBytes || Flush();
+    }
+    bool Flush()
+    {
+        bool ok = WriteAll(file_, buffer_.data(), buffer_.size());
+        buffer_.clear();
+        return ok;
+    }
+    uint64_t written() const { return written_; }
+
+private:
+    HANDLE file_;
+    std::vector<uint8_t> buffer_;
+    uint64_t written_ = 0;
+};
+
+/******************************************************************
+ *      Write
+ */
+LONG_PTR Write(HANDLE file, HGLOBAL fileData, ImageRequest *request, RowCallback callback)
+{
+    FileData facts;
+    if (!request || !callback || !file || file == INVALID_HANDLE_VALUE ||
+        !CopyFileData(fileData, facts)) {
+        Record(ErrCannot, EntryWrite, PlaceArguments);
+        return 0;
+    }
+    Layout layout;
+    if (!WriteKindOf(facts.raster, layout.kind)) {
+        Record(ErrCannot, EntryWrite, PlaceType);
+        return 0;
+    }
+    layout.width = request->rasterWidth;
+    layout.height = request->rasterHeight;
+    if (layout.width == 0 && layout.height == 0) {
+        layout.width = facts.raster.width;
+        layout.height = facts.raster.height;
+    }
+    if ((layout.kind == Kind::Bilevel || layout.kind == Kind::Index4 || layout.kind == Kind::Index8) &&
+        facts.raster.palette) {
+        PALETTEENTRY entries[256];
+        UINT count = GetPaletteEntries(facts.raster.palette, 0, 256, entries);
+        for (UINT i = 0; i < count && i < 256; i++)
+            layout.palette[i] = bmp::Colour{entries[i].peRed, entries[i].peGreen, entries[i].peBlue};
+        layout.paletteEntries = count > 256 ? 256 : count;
+    }
+    layout.xPelsPerMeter = LONG((uint64_t(facts.raster.resolutionX) + 127) / 254);
+    layout.yPelsPerMeter = LONG((uint64_t(facts.raster.resolutionY) + 127) / 254);
+    layout.compression = facts.compression == Q32_COMPRESS_RLE8   ? bmp::BiRle8
+                         : facts.compression == Q32_COMPRESS_RLE4 ? bmp::BiRle4
+                                                                  : bmp::BiRgb;
+    Result result = bmp::PlanWrite(layout);
+    if (result != Result::Ok) {
+        Record(ErrCannot, EntryWrite, int(result));
+        return 0;
+    }
+    const bool rle = layout.compression == bmp::BiRle8 || layout.compression == bmp::BiRle4;
+
+    LARGE_INTEGER start = {};
+    std::vector<uint8_t> headers = bmp::BuildHeaders(layout);
+    if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN) ||
+        !WriteAll(file, headers.data(), headers.size())) {
+        Record(ErrWrite, EntryWrite, PlaceOutput, facts.name);
+        return 0;
+    }
+
+    /* Rows are asked for in file order: bottom row first. */
+    Sink sink(file);
+    std::vector<uint8_t> row(size_t(bmp::RowBytes(layout.kind, uint64_t(layout.width))));
+    std::vector<uint8_t> stored(rle ? 0 : size_t(layout.stride));
+    std::vector<uint8_t> runs;
+    for (int64_t y = int64_t(layout.height) - 1; y >= 0; y--) {
+        void *rows[1] = {row.data()};
+        if (!callback(request, request->rasterX, LONG(request->rasterY + y), layout.width, 1, rows,
+                      Q32_ROW_PULL, 0, 0))
+            return Q32_WRITE_STOPPED;
+        result = bmp::CheckRow(layout, row.data());
+        if (result != Result::Ok) {
+            Record(ErrCannot, EntryWrite, int(result));
+            return 0;
+        }
+        bool ok;
+        if (rle) {
+            runs.clear();
+            bmp::EncodeRleRow(layout, row.data(), runs);
+            if (y == 0) bmp::EncodeRleEnd(runs);
+            ok = sink.Put(runs.data(), runs.size());
+        } else {
+            bmp::EncodeRow(layout, row.data(), stored.data());
+            ok = sink.Put(stored.data(), stored.size());
+        }
+        if (!ok) {
+            Record(ErrWrite, EntryWrite, PlaceOutput, facts.name);
+            return 0;
+        }
+    }
+    if (!sink.Flush()) {
+        Record(ErrWrite, EntryWrite, PlaceOutput, facts.name);
+        return 0;
+    }
+    if (rle) {
+        /* Now that the data's size is known, the headers again. */
+        layout.dataSize = sink.written();
+        if (layout.dataOffset + layout.dataSize > 0xFFFFFFFFu) {
+            Record(ErrCannot, EntryWrite, int(Result::TooLarge));
+            return 0;
+        }
+        headers = bmp::BuildHeaders(layout);
+        if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN) ||
+            !WriteAll(file, headers.data(), headers.size())) {
+            Record(ErrWrite, EntryWrite, PlaceOutput, facts.name);
+            return 0;
+        }
+        LARGE_INTEGER end;
+        end.QuadPart = LONGLONG(layout.dataOffset + layout.dataSize);
+        SetFilePointerEx(file, end, nullptr, FILE_BEGIN);
+    }
+    /* Writing over a longer file leaves nothing of it behind. */
+    if (!SetEndOfFile(file)) {
+        Record(ErrWrite, EntryWrite, PlaceOutput, facts.name);
+        return 0;
+    }
+    return 1;
+}
+
+} // namespace
+
+/* ---- Entries: no exception leaves them. ---- */
+
+extern "C" int WINAPI qfDLLGetFileFmtNum(void)
+{
+    return 1;
+}
+
+extern "C" HGLOBAL WINAPI qfDLLGetFormatInfo(void)
+{
+    HGLOBAL block = GlobalAlloc(GHND, sizeof(FormatInfo));
+    q32::Locked<FormatInfo> info(block);
+    if (!info) {
+        if (block) GlobalFree(block);
+        return nullptr;
+    }
+    info->flags = 1;
+    info->typeCaps = Q32_CAP_ALL_RASTER;
+    info->vectorType = -1;
+    lstrcpynA(info->code, "BMP", sizeof info->code);
+    lstrcpynA(info->description, "Windows and OS/2 Bitmap", sizeof info->description);
+    info->signatureLength1 = 2;
+    info->signature1[0] = 'B';
+    info->signature1[1] = 'M';
+    return block;
+}
+
+extern "C" INT_PTR WINAPI qfDLLGetFileData(HANDLE file, const char *name, DWORD runtimeValue,
+                                          const char *iniPath)
+{
+    try {
+        return GetFileData(file, name);
+    } catch (const std::bad_alloc &) {
+        Record(ErrNoMemory, EntryFileData, PlaceMemory);
+        return -1;
+    }
+}
+
+extern "C" LONG_PTR WINAPI qfDLLRead(HANDLE file, const char *name, HGLOBAL fileData,
+                                     ImageRequest *request, RowCallback callback,
+                                     DWORD runtimeValue)
+{
+    try {
+        return Read(file, name, fileData, request, callback);
+    } catch (const std::bad_alloc &) {
+        Record(ErrNoMemory, EntryRead, PlaceMemory);
+        return 0;
+    }
+}
+
+extern "C" LONG_PTR WINAPI qfDLLWrite(HANDLE file, HGLOBAL fileData, ImageRequest *request,
+                                      RowCallback callback)
+{
+    try {
+        return Write(file, fileData, request, callback);
+    } catch (const std::bad_alloc &) {
+        Record(ErrNoMemory, EntryWrite, PlaceMemory);
+        return 0;
+    }
+}

@@ -205,7 +205,7 @@ bool IsVideoStream(const char *name)
 INT_PTR CallGetFileData(const char *fileName, int number, FormatRecord &record)
 {
     if (!BindPlugin(number)) return 0;
-    auto entry = (QFDLL_GETFILEDATA)FindEntry(number, QFDLL_ENTRY_GETFILEDATA);
+    auto entry = (PFN_qfDLLGetFileData)FindEntry(number, QF_ENTRY_GETFILEDATA);
     if (!entry) {
         RecordError(nullptr, LineForm, ModuleId, 211, 1004);
         return 0;

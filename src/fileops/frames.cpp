@@ -31,7 +31,7 @@ INT_PTR FrameCommand(HGLOBAL fileData, int command, LONG_PTR arg2, LONG_PTR arg3
 {
     int number = FormatOfFileData(fileData);
     if (number < 0 || !BindPlugin(number)) return 0;
-    auto entry = (QFDLL_COMMAND)FindEntry(number, QFDLL_ENTRY_COMMAND);
+    auto entry = (PFN_qfDLLCommand)FindEntry(number, QF_ENTRY_COMMAND);
     if (!entry) {
         RecordError(nullptr, ModuleId, 7, 3035, 4026);
         return 0;
@@ -106,7 +106,7 @@ extern "C" INT_PTR Q32FILEAPI qfFileGetProperty(HGLOBAL fileData, HGLOBAL *prope
         return 0;
     }
     if (!BindPlugin((int)number)) return 0;
-    auto entry = (QFDLL_GETPROPERTY)FindEntry((int)number, QFDLL_ENTRY_GETPROPERTY);
+    auto entry = (PFN_qfDLLGetProperty)FindEntry((int)number, QF_ENTRY_GETPROPERTY);
     if (!entry) return 1;
     return entry(fileData, property);
 }
@@ -162,7 +162,7 @@ extern "C" INT_PTR Q32FILEAPI qfFileShowProperty(LONG_PTR arg1, HGLOBAL fileData
         return -1;
     }
     if (!BindPlugin((int)number)) return -1;
-    auto entry = (QFDLL_SHOWPROPERTY)FindEntry((int)number, QFDLL_ENTRY_SHOWPROPERTY);
+    auto entry = (PFN_qfDLLShowProperty)FindEntry((int)number, QF_ENTRY_SHOWPROPERTY);
     return entry ? entry(arg1, fileData, arg3, arg4, arg5) : -1;
 }
 

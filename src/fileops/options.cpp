@@ -49,7 +49,7 @@ extern "C" INT_PTR Q32FILEAPI qfFileShowDlgFormatInfo(LONG_PTR arg1, LONG_PTR ar
         RecordError(nullptr, ModuleId, OpShowFormatInfo, 1, 4026);
         return 0;
     }
-    auto entry = (QFDLL_SHOWDLGFORMATINFO)EntryOf(format, QFDLL_ENTRY_SHOWDLGFORMATINFO);
+    auto entry = (PFN_qfDLLShowDlgFormatInfo)EntryOf(format, QF_ENTRY_SHOWDLGFORMATINFO);
     return entry ? entry(arg1, arg2, arg4) : 0;
 }
 
@@ -64,7 +64,7 @@ extern "C" INT_PTR Q32FILEAPI qfFileShowDlgFileData(LONG_PTR arg1, LONG_PTR arg2
     if (!EnsureFormats()) return 0;
     int number = FileDataFormat(fileData, OpShowFileData);
     if (!number) return 0;
-    auto entry = (QFDLL_SHOWDLGFILEDATA)EntryOf(number, QFDLL_ENTRY_SHOWDLGFILEDATA);
+    auto entry = (PFN_qfDLLShowDlgFileData)EntryOf(number, QF_ENTRY_SHOWDLGFILEDATA);
     return entry ? entry(arg1, arg2, fileData, arg4, arg5, arg6) : 0;
 }
 
@@ -81,7 +81,7 @@ extern "C" INT_PTR Q32FILEAPI qfFileShowDlgSaveOption(LONG_PTR arg1, LONG_PTR ar
     if (!EnsureFormats()) return -1;
     int number = FileDataFormat(fileData, OpSaveOption);
     if (!number) return -1;
-    auto entry = (QFDLL_SHOWDLGSAVEOPTION)EntryOf(number, QFDLL_ENTRY_SHOWDLGSAVEOPTION);
+    auto entry = (PFN_qfDLLShowDlgSaveOption)EntryOf(number, QF_ENTRY_SHOWDLGSAVEOPTION);
     return entry ? entry(arg1, arg2, fileData, SuiteIniPath, arg4) : -1;
 }
 
@@ -101,7 +101,7 @@ extern "C" INT_PTR Q32FILEAPI qfFileShowDlgOpenOption(LONG_PTR arg1, LONG_PTR ar
         RecordError(nullptr, ModuleId, OpOpenOption, 1, 4026);
         return -1;
     }
-    auto entry = (QFDLL_SHOWDLGOPENOPTION)EntryOf(format, QFDLL_ENTRY_SHOWDLGOPENOPTION);
+    auto entry = (PFN_qfDLLShowDlgOpenOption)EntryOf(format, QF_ENTRY_SHOWDLGOPENOPTION);
     if (!entry) return -1;
     const FormatInfo &info = Record(format).info;
     LONG_PTR value = info.runtimeValue;

@@ -283,7 +283,7 @@ extern "C" int Q32FILEAPI qfFileGetPreviewImage(HGLOBAL fileData)
         return 0;
     }
     if (IsFormatNumber(number) && BindPlugin((int)number))
-        FindEntry((int)number, QFDLL_ENTRY_GETPREVIEWIMAGE); /* never bound */
+        FindEntry((int)number, QF_ENTRY_GETPREVIEWIMAGE); /* never bound */
     file.reset();
     RerecordPluginError(ModuleId, OpPreviewImage, 5, name);
     return 0;

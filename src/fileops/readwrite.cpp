@@ -141,7 +141,7 @@ extern "C" INT_PTR Q32FILEAPI qfFileRead(HGLOBAL fileData, ImageRequest *request
     INT_PTR result = 0;
     FormatRecord &record = Record(number);
     if (BindPlugin(number)) {
-        if (auto entry = (QFDLL_READ)FindEntry(number, QFDLL_ENTRY_READ))
+        if (auto entry = (PFN_qfDLLRead)FindEntry(number, QF_ENTRY_READ))
             result = WithReadHandle(file, record, [&](HANDLE h) {
                 return entry(h, name, fileData, request, callback, record.info.runtimeValue);
             });
@@ -229,7 +229,7 @@ extern "C" int Q32FILEAPI qfFileWrite(HGLOBAL fileData, ImageRequest *request,
 
     bool byName = info.typeCaps & WritesByName;
     int result = 0;
-    QFDLL_WRITE entry = BindPlugin(number) ? (QFDLL_WRITE)FindEntry(number, QFDLL_ENTRY_WRITE)
+    PFN_qfDLLWrite entry = BindPlugin(number) ? (PFN_qfDLLWrite)FindEntry(number, QF_ENTRY_WRITE)
                                            : nullptr;
     if (entry) {
         if (byName) {
@@ -296,7 +296,7 @@ extern "C" INT_PTR Q32FILEAPI qfFileReadVector(HGLOBAL fileData, LONG_PTR arg2, 
     INT_PTR result = 0;
     FormatRecord &record = Record(number);
     if (BindPlugin(number)) {
-        if (auto entry = (QFDLL_READVECTOR)FindEntry(number, QFDLL_ENTRY_READVECTOR))
+        if (auto entry = (PFN_qfDLLReadVector)FindEntry(number, QF_ENTRY_READVECTOR))
             result = WithReadHandle(file, record, [&](HANDLE h) {
                 return entry(h, name, fileData, arg2, arg3, record.info.runtimeValue, arg4);
             });
@@ -342,7 +342,7 @@ extern "C" int Q32FILEAPI qfFileWriteVector(HGLOBAL fileData, LONG_PTR arg2, LON
 
     int result = 0;
     if (BindPlugin(number)) {
-        if (auto entry = (QFDLL_WRITEVECTOR)FindEntry(number, QFDLL_ENTRY_WRITEVECTOR))
+        if (auto entry = (PFN_qfDLLWriteVector)FindEntry(number, QF_ENTRY_WRITEVECTOR))
             result = (int)entry(output.get(), fileData, arg2, arg3, arg4);
     }
     if (result == 1) {

@@ -109,7 +109,7 @@ inline unsigned DitherLevel(unsigned v, unsigned top, unsigned b)
 }
 
 const DWORD ShowMagic = 0x57534433; /* "3DSW" */
-const size_t ChunkBytes = 1 << 20;  /* conversion buffer per StretchDIBits call */
+const size_t ChunkBytes = 64 << 10; /* conversion buffer per StretchDIBits call */
 
 } // namespace
 
@@ -147,7 +147,7 @@ void ConvertRows(DISP32SHOW *show, const BYTE *rows, int count, int bytesPerRow,
                  int bits, int firstRow)
 {
     size_t stride = DibStride(show->width, bits);
-    show->buffer.assign(stride * count, 0);
+    if (show->buffer.size() < stride * count) show->buffer.resize(stride * count);
     const int in = show->bytesPerPixel;
     for (int r = 0; r < count; r++) {
         const BYTE *src = rows + (size_t)r * bytesPerRow;
@@ -344,8 +344,8 @@ extern "C" int B32API disp32ShowInitEx(HDISP32SHOW *slot, HDC dc, int bitsPerPix
 /******************************************************************
  *      disp32ShowData
  *
- * Converts the rows in chunks of about a megabyte and draws each chunk 1:1 at the next
- * free line of the rectangle.
+ * Converts the rows in chunks of about 64 KB (kept in cache) and draws each chunk 1:1 at
+ * the next free line of the rectangle.
  */
 extern "C" int B32API disp32ShowData(HDISP32SHOW show, const BYTE *rows, int, int, int rowCount,
                                      int bytesPerRow)
@@ -392,8 +392,6 @@ extern "C" int B32API disp32ShowData(HDISP32SHOW show, const BYTE *rows, int, in
         done += n;
     }
     show->rowsDone += count;
-    show->buffer.clear();
-    show->buffer.shrink_to_fit();
     return 1;
 }
 

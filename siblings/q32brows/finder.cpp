@@ -119,8 +119,18 @@ void RunSearch(HWND dialog, FindDialog *state)
 
     SendMessageA(state->list, WM_SETREDRAW, FALSE, 0);
     SendMessageA(state->list, LB_RESETCONTENT, 0, 0);
-    for (const std::string &name : state->found)
+    HDC dc = GetDC(state->list);
+    HGDIOBJ oldFont = SelectObject(dc, (HFONT)SendMessageA(state->list, WM_GETFONT, 0, 0));
+    LONG widest = 0;
+    for (const std::string &name : state->found) {
         SendMessageA(state->list, LB_ADDSTRING, 0, (LPARAM)name.c_str());
+        SIZE size;
+        if (GetTextExtentPoint32A(dc, name.c_str(), (int)name.size(), &size) && size.cx > widest)
+            widest = size.cx;
+    }
+    SelectObject(dc, oldFont);
+    ReleaseDC(state->list, dc);
+    SendMessageA(state->list, LB_SETHORIZONTALEXTENT, widest + 8, 0);
     SendMessageA(state->list, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(state->list, nullptr, TRUE);
 
@@ -180,7 +190,6 @@ INT_PTR CALLBACK FindDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
                                       area.right - area.left, area.bottom - area.top, dialog,
                                       (HMENU)(INT_PTR)IDC_RESULTS, Self, nullptr);
         SendMessageA(state->list, WM_SETFONT, SendMessageA(dialog, WM_GETFONT, 0, 0), FALSE);
-        SendMessageA(state->list, LB_SETHORIZONTALEXTENT, 1200, 0);
         SetWindowPos(state->list, placeholder, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
         RunSearch(dialog, state);
         return TRUE;

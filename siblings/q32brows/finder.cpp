@@ -59,10 +59,40 @@ HGLOBAL TextBlock(const std::string &text)
 
 /* ---- Folder browser -------------------------------------------------------------------- */
 
-int CALLBACK BrowseCallback(HWND window, UINT message, LPARAM, LPARAM data)
+/* The start folder of a browser being shown; the selection is asked for again a few
+   times when the shell namespace was not ready for the first request. */
+struct BrowseStart {
+    std::string folder;
+    bool reached = false;
+    int retries = 0;
+};
+const char BrowseProperty[] = "Q32BROWS_START";
+const UINT_PTR RetryTimer = 0x5142;
+
+void CALLBACK RetrySelection(HWND window, UINT, UINT_PTR timer, DWORD)
 {
-    if (message == BFFM_INITIALIZED && data)
-        SendMessageA(window, BFFM_SETSELECTIONA, TRUE, data);
+    auto *start = static_cast<BrowseStart *>(GetPropA(window, BrowseProperty));
+    if (!start || start->reached || ++start->retries > 8) {
+        KillTimer(window, timer);
+        RemovePropA(window, BrowseProperty);
+        return;
+    }
+    SendMessageA(window, BFFM_SETSELECTIONA, TRUE, (LPARAM)start->folder.c_str());
+}
+
+int CALLBACK BrowseCallback(HWND window, UINT message, LPARAM lParam, LPARAM data)
+{
+    auto *start = reinterpret_cast<BrowseStart *>(data);
+    if (message == BFFM_INITIALIZED && start && !start->folder.empty()) {
+        SetPropA(window, BrowseProperty, start);
+        SendMessageA(window, BFFM_SETSELECTIONA, TRUE, (LPARAM)start->folder.c_str());
+        if (!start->reached) SetTimer(window, RetryTimer, 250, RetrySelection);
+    } else if (message == BFFM_SELCHANGED && start && lParam) {
+        char path[MAX_PATH];
+        if (SHGetPathFromIDListA(reinterpret_cast<LPCITEMIDLIST>(lParam), path) &&
+            !lstrcmpiA(path, start->folder.c_str()))
+            start->reached = true;
+    }
     return 0;
 }
 
@@ -77,7 +107,9 @@ std::string BrowseForFolder(HWND parent, const std::string &start, const char *t
     info.lpszTitle = title;
     info.ulFlags = BIF_RETURNONLYFSDIRS;
     info.lpfn = BrowseCallback;
-    info.lParam = (LPARAM)start.c_str();
+    BrowseStart state;
+    state.folder = start;
+    info.lParam = (LPARAM)&state;
     std::string chosen;
     if (LPITEMIDLIST item = SHBrowseForFolderA(&info)) {
         char path[MAX_PATH];

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include "harness.h"
 #include "q32brows.h"
+#include <commctrl.h>
 #include <atomic>
 #include <string.h>
 #include <functional>
@@ -261,9 +262,29 @@ TEST_F(Finder, DialogSearchesAgainAndCancels)
     EXPECT_EQ(nullptr, block);
 }
 
+/* The text of the folder tree's selected item. */
+std::string SelectedFolder(HWND dialog)
+{
+    HWND tree = FindWindowExA(dialog, nullptr, WC_TREEVIEWA, nullptr);
+    HTREEITEM item = tree ? TreeView_GetSelection(tree) : nullptr;
+    char text[MAX_PATH] = "";
+    TVITEMA data = {};
+    data.mask = TVIF_TEXT;
+    data.hItem = item;
+    data.pszText = text;
+    data.cchTextMax = sizeof text;
+    if (item) TreeView_GetItem(tree, &data);
+    return text;
+}
+
 TEST_F(Finder, FolderBrowserStartsAtTheGivenFolder)
 {
-    DialogDriver driver(nullptr, [](HWND w) { PostMessageA(w, WM_COMMAND, IDOK, 0); });
+    /* The selection may come a moment after the dialog shows (the shell namespace is
+       filled on first use); OK is pressed once it is there, or after five seconds. */
+    DialogDriver driver(nullptr, [&](HWND w) {
+        for (int i = 0; i < 100 && SelectedFolder(w) != "sub2"; i++) Sleep(50);
+        PostMessageA(w, WM_COMMAND, IDOK, 0);
+    });
     HGLOBAL block = nullptr;
     int result = qbFindFile(nullptr, nullptr, (dir / "sub2").c_str(), nullptr, &block, 0, 1);
     ASSERT_TRUE(driver.found());

@@ -374,6 +374,20 @@ TEST(PreviewClass, RegisteredAtAttachAndGoneAtDetach)
     EXPECT_FALSE(GetClassInfoA(GetModuleHandleA(nullptr), Q32PV_CLASSNAME, &wc));
 }
 
+TEST(PreviewClass, WithoutResourceModuleTooTheClassComesAndGoes)
+{
+    TempDir dir;
+    ScopedEnv iniEnv("Q32_INI", dir / "suite.ini");
+    ScopedEnv noBoxes("Q32COMM_MB_LOG", dir / "boxes.log");
+    ScopedEnv path("PATH", "C:\\windows\\system32;C:\\windows");
+    ASSERT_TRUE(ProcessAttach(GetModuleHandleA(nullptr)));
+    ASSERT_EQ(nullptr, ResourceModule);
+    WNDCLASSA wc;
+    EXPECT_TRUE(GetClassInfoA(GetModuleHandleA(nullptr), Q32PV_CLASSNAME, &wc));
+    ProcessDetach();
+    EXPECT_FALSE(GetClassInfoA(GetModuleHandleA(nullptr), Q32PV_CLASSNAME, &wc));
+}
+
 TEST(PreviewClass, LoadedModuleRegistersAndUnloadedModuleLeavesNoClass)
 {
     TempDir dir;

@@ -91,6 +91,46 @@ int Q32FILEAPI q32FileGetHelpFilePath(HMODULE module, int applicationId, char *b
 int Q32FILEAPI q32FileGetPalsModuleName(DWORD reserved1, int applicationId, DWORD reserved2,
                                         char *buffer, int bufferSize);
 
+/* ---- Palette pick and the palette preview control ------------------------------------ */
+
+/* The caller's block of the open dialog's palette-pick mode. */
+typedef struct PalettePick {
+    char name[260];         /*   0: the palette file's name, when the palette came from one */
+    DWORD colors;           /* 260: entries of palette */
+    HPALETTE palette;       /* 264: owned by the block; NULL for none */
+    DWORD fromPaletteFile;  /* 268 (64-bit: 272): non-zero when read from a palette file */
+} PalettePick;
+
+/* The palette preview control: a window class registered when the module is loaded. It
+   shows the picture last set with Q32PV_SETPICTURE or, while the open dialog picks a
+   palette, that palette's colours as a grid. */
+#define Q32PV_CLASSNAME "Q32PV_CLASS"
+#define Q32PV_NOTHING    (WM_USER + 1)  /* accepted, does nothing */
+#define Q32PV_SETPICTURE (WM_USER + 2)  /* lParam: a PreviewPicture; result 0 */
+
+/* The picture the control shows (one for the whole process: setting it on one control
+   sets it for all). Rows of 1, 3 (red, green, blue) or 4 bytes per pixel, top row first. */
+typedef struct PreviewPicture {
+    DWORD size;             /*  0: sizeof(PreviewPicture) */
+    LONG width;             /*  4 */
+    LONG height;            /*  8 */
+    LONG bytesPerPixel;     /* 12 */
+    LONG stride;            /* 16: bytes from one row to the next */
+    const BYTE *pixels;     /* 20: the sender's, kept alive while the control shows it */
+    HPALETTE palette;       /* 24: the sender's, or NULL */
+} PreviewPicture;
+
+#if !defined(_WIN64)
+static_assert(sizeof(PalettePick) == 272, "PalettePick is 272 bytes");
+static_assert(offsetof(PalettePick, colors) == 260, "PalettePick.colors");
+static_assert(offsetof(PalettePick, palette) == 264, "PalettePick.palette");
+static_assert(offsetof(PalettePick, fromPaletteFile) == 268, "PalettePick.fromPaletteFile");
+static_assert(sizeof(PreviewPicture) == 28, "PreviewPicture is seven 32-bit fields");
+static_assert(offsetof(PreviewPicture, stride) == 16, "PreviewPicture.stride");
+static_assert(offsetof(PreviewPicture, pixels) == 20, "PreviewPicture.pixels");
+static_assert(offsetof(PreviewPicture, palette) == 24, "PreviewPicture.palette");
+#endif
+
 #ifdef __cplusplus
 }
 #endif

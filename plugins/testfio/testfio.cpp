@@ -51,26 +51,37 @@ char OwnName[MAX_PATH];
 
 /* ---- Reading the copy's ini file ---- */
 
-void ReadText(const char *ini, const char *section, const char *key, const char *fallback,
-              char *value, DWORD size)
-{
-    GetPrivateProfileStringA(section, key, fallback, value, size, ini);
-}
+/* One section of the ini file, read whole: "key=value" lines. */
+class Section {
+public:
+    Section(const char *ini, const char *name)
+    {
+        DWORD n = GetPrivateProfileSectionA(name, lines_, sizeof lines_, ini);
+        lines_[n] = 0;
+    }
+    /* The value of key, or fallback. */
+    const char *Text(const char *key, const char *fallback) const
+    {
+        size_t length = strlen(key);
+        for (const char *line = lines_; *line; line += strlen(line) + 1)
+            if (!_strnicmp(line, key, length) && line[length] == '=') return line + length + 1;
+        return fallback;
+    }
+    long Number(const char *key, long fallback) const
+    {
+        const char *value = Text(key, "");
+        if (!*value) return fallback;
+        return (long)(unsigned long)strtoll(value, nullptr, 0); /* "-1" and "0xFFFFFFFF" alike */
+    }
 
-long ReadNumber(const char *ini, const char *section, const char *key, long fallback)
-{
-    char value[64];
-    ReadText(ini, section, key, "", value, sizeof value);
-    if (!value[0]) return fallback;
-    return (long)(unsigned long)strtoll(value, nullptr, 0); /* "-1" and "0xFFFFFFFF" alike */
-}
+private:
+    char lines_[4096];
+};
 
 /* "424D" -> bytes; answers how many (at most 4). */
-BYTE ReadSignature(const char *ini, const char *section, const char *key, uint8_t (&bytes)[4])
+uint8_t Signature(const char *hex, uint8_t (&bytes)[4])
 {
-    char hex[16];
-    ReadText(ini, section, key, "", hex, sizeof hex);
-    BYTE n = 0;
+    uint8_t n = 0;
     for (const char *p = hex; p[0] && p[1] && n < 4; p += 2) {
         char pair[3] = {p[0], p[1], 0};
         bytes[n++] = (uint8_t)strtoul(pair, nullptr, 16);
@@ -78,33 +89,40 @@ BYTE ReadSignature(const char *ini, const char *section, const char *key, uint8_
     return n;
 }
 
+void CopyField(char *field, size_t size, const char *value)
+{
+    size_t n = strlen(value) < size ? strlen(value) : size - 1;
+    memcpy(field, value, n);
+    field[n] = 0;
+}
+
 void ReadFormat(const char *ini, int j, FormatConfig &format)
 {
-    char section[16], fallback[64];
-    wsprintfA(section, "format%d", j);
+    char name[16], fallback[64];
+    wsprintfA(name, "format%d", j);
+    Section section(ini, name);
     FormatInfo &info = format.info;
     info = FormatInfo{};
 
     wsprintfA(fallback, "TF%d", j);
-    ReadText(ini, section, "Code", fallback, info.code, sizeof info.code);
+    CopyField(info.code, sizeof info.code, section.Text("Code", fallback));
     wsprintfA(fallback, "Test format %d", j);
-    ReadText(ini, section, "Description", fallback, info.description, sizeof info.description);
-    info.flags = (uint16_t)ReadNumber(ini, section, "Flags", 1);
-    DWORD mask = (DWORD)ReadNumber(ini, section, "TypeMask", 1);
+    CopyField(info.description, sizeof info.description, section.Text("Description", fallback));
+    info.flags = (uint16_t)section.Number("Flags", 1);
+    DWORD mask = (DWORD)section.Number("TypeMask", 1);
     info.typeCaps = LOWORD(mask);
     info.typeMaskHigh = HIWORD(mask);
-    info.flags2 = (uint16_t)ReadNumber(ini, section, "Flags2", 0);
-    info.openOptions = (uint32_t)ReadNumber(ini, section, "OpenOptions", 0);
-    info.saveOptions = (uint32_t)ReadNumber(ini, section, "SaveOptions", 0);
-    info.writesVector = (uint32_t)ReadNumber(ini, section, "WritesVector", 0);
-    info.vectorType = (int32_t)ReadNumber(ini, section, "VectorType", -1);
-    info.runtimeValue = (uint32_t)ReadNumber(ini, section, "RuntimeValue", 0);
-    info.signatureLength1 = ReadSignature(ini, section, "Signature1", info.signature1);
-    info.signatureLength2 = ReadSignature(ini, section, "Signature2", info.signature2);
+    info.flags2 = (uint16_t)section.Number("Flags2", 0);
+    info.openOptions = (uint32_t)section.Number("OpenOptions", 0);
+    info.saveOptions = (uint32_t)section.Number("SaveOptions", 0);
+    info.writesVector = (uint32_t)section.Number("WritesVector", 0);
+    info.vectorType = (int32_t)section.Number("VectorType", -1);
+    info.runtimeValue = (uint32_t)section.Number("RuntimeValue", 0);
+    info.signatureLength1 = Signature(section.Text("Signature1", ""), info.signature1);
+    info.signatureLength2 = Signature(section.Text("Signature2", ""), info.signature2);
 
-    format.infoNull = ReadNumber(ini, section, "InfoNull", 0) != 0;
-    char answer[32];
-    ReadText(ini, section, "FileData", "0", answer, sizeof answer);
+    format.infoNull = section.Number("InfoNull", 0) != 0;
+    const char *answer = section.Text("FileData", "0");
     format.fileDataAccept = lstrcmpiA(answer, "accept") == 0;
     format.fileDataAnswer = format.fileDataAccept ? 0 : strtol(answer, nullptr, 0);
 }
@@ -142,11 +160,12 @@ void LoadConfig(HINSTANCE self)
 {
     char ini[MAX_PATH];
     if (!IniPath(self, ini)) return;
-    Config.formats = (int)ReadNumber(ini, "plugin", "Formats", 1);
-    for (int j = 0; j < TESTFIO_FORMATS; j++) ReadFormat(ini, j, Config.format[j]);
-    char log[MAX_PATH];
-    ReadText(ini, "plugin", "LoadLog", "", log, sizeof log);
-    if (log[0]) AppendLoad(log);
+    Section plugin(ini, "plugin");
+    Config.formats = (int)plugin.Number("Formats", 1);
+    for (int j = 0; j < TESTFIO_FORMATS && j < Config.formats; j++)
+        ReadFormat(ini, j, Config.format[j]);
+    const char *log = plugin.Text("LoadLog", "");
+    if (*log) AppendLoad(log);
 }
 
 /* ---- What the entries answer ---- */

@@ -2,6 +2,7 @@
 #include "core.h"
 #include "q32misc.h"
 #include "../registry/registry.h"
+#include "../prefs/palctl.h"
 #include <string.h>
 
 HINSTANCE OwnModule;
@@ -104,6 +105,7 @@ BOOL ProcessAttach(HINSTANCE instance)
     ResourceModule = LoadLibraryA("DLGRC.DLL");
     q32GetQuillIniFileName(SuiteIniPath, sizeof SuiteIniPath);
     if (!InitialiseFormatTable()) return FALSE;
+    RegisterPalettePreviewClass(ResourceModule);
     if (!ProbeMemory(512000)) return FALSE;
     InitializeCriticalSection(&ModuleLock);
     LockCreated = true;
@@ -131,6 +133,7 @@ void ProcessDetach()
         DeleteCriticalSection(&ModuleLock);
         LockCreated = false;
     }
+    UnregisterPalettePreviewClass();
     if (ResourceModule) {
         FreeLibrary(ResourceModule);
         ResourceModule = nullptr;

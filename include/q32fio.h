@@ -44,7 +44,9 @@
 #include <stdint.h>
 
 /* Records shared with the module: FileData, ImageRequest, data types, rows. */
-/* #include "q32types.h" */
+#ifdef _WIN32
+#include "q32types.h"
+#endif
 
 #ifdef __cplusplus
 extern "C" {
@@ -173,14 +175,15 @@ typedef INT_PTR (WINAPI *PFN_qfDLLShowDlgSaveOption)(LPARAM arg1, LPARAM arg2,
                                                      HGLOBAL fileData, const char *iniPath,
                                                      LPARAM arg4);
 
-/* +16: read the image. request is the caller's ImageRequest, callback the caller's row
-   callback (both void * until the shared records are included). Non-zero: success. */
+/* +16: read the image: deliver the request's region to callback by the row protocol
+   (q32types.h). Non-zero: success. */
 typedef INT_PTR (WINAPI *PFN_qfDLLRead)(HANDLE file, const char *fileName, HGLOBAL fileData,
-                                        void *request, void *callback, DWORD runtimeValue);
+                                        ImageRequest *request, RowCallback callback,
+                                        DWORD runtimeValue);
 
-/* +17: write the image; 1: success. */
-typedef int (WINAPI *PFN_qfDLLWrite)(HANDLE file, HGLOBAL fileData, void *request,
-                                     void *callback);
+/* +17: write the image, pulling its rows from callback by the row protocol; 1: success. */
+typedef int (WINAPI *PFN_qfDLLWrite)(HANDLE file, HGLOBAL fileData, ImageRequest *request,
+                                     RowCallback callback);
 
 /* +18: the open option dialog. nameOrValue is the format's run-time value, or for the
    format "FPX" the address of the file name selected in the open dialog. */

@@ -18,6 +18,20 @@
  *   InfoNull=1             qfDLLGetFormatInfo answers NULL
  *   FileData=accept        qfDLLGetFileData answers a new FileData block; or a number
  *                          (0: not mine, -1: failed, -2: cannot handle). Default 0.
+ *   CallLog=C:\t\calls.log each call of +12, +16, +17 and +10 appends a line
+ *
+ * The image an accepted file holds (FileData facts, and what +16 delivers):
+ *   Width=8 Height=6 Bits=24 DataType=2 Palette=0 (grey ramp entries) Readable=1
+ *   VectorPresent=0 VectorWidth=0 VectorHeight=0 SizeMode=0
+ *   Read=rows              rows | blocks (Block=3 rows each) | parts (Part=5 pixels each)
+ *                          | fill (FillValue=0x112233, then nothing) | outside (rows and
+ *                          pixels beyond the image as well) | none
+ *   FailAfter=-1           after that many rows: 4020 recorded, result 0
+ *   ReadResult=1           the result of a read that delivered everything
+ * Pixel bytes are TestPixelByte(x, y, sample) (16-bit samples: that byte high, 0x5A
+ * low); one-bit pixels are set where (x + 2y) % 3 == 0.
+ *   WriteResult=1          +17 pulls every row (top first) and writes them raw, then
+ *   WriteFailAfter=-1      answers this; after that many rows: 4020 recorded, result 0
  *
  * Every other entry of format j answers TESTFIO_ANSWER(j, offset), so a test can tell
  * which export it reached.
@@ -26,19 +40,36 @@
 #include <stdlib.h>
 #include <string.h>
 #include <type_traits>
+#include <vector>
 #include "q32fio.h"
+#include "q32comm.h"
+#include "testfio.h"
 
 #define TESTFIO_ANSWER(format, offset) (0x7E000000 + (format) * 0x100 + (offset))
 
 namespace {
-/* The FileData block is 736 bytes (its record comes with the shared records). */
-const SIZE_T FileDataBytes = 736;
+
+/* The image of an accepted file. */
+struct ImageConfig {
+    LONG width, height;
+    DWORD bits, type;
+    int paletteEntries;
+    DWORD readable, vectorPresent;
+    LONG vectorWidth, vectorHeight;
+    WORD sizeMode;
+    char read[16];
+    int block, part, failAfter;
+    DWORD fillValue;
+    INT_PTR readResult;
+    int writeResult, writeFailAfter;
+};
 
 struct FormatConfig {
     FormatInfo info;
     bool infoNull;
     bool fileDataAccept;
     INT_PTR fileDataAnswer;
+    ImageConfig image;
 };
 
 struct PluginConfig {
@@ -48,6 +79,7 @@ struct PluginConfig {
 
 PluginConfig Config;
 char OwnName[MAX_PATH];
+char CallLog[MAX_PATH];
 
 /* ---- Reading the copy's ini file ---- */
 
@@ -125,6 +157,26 @@ void ReadFormat(const char *ini, int j, FormatConfig &format)
     const char *answer = section.Text("FileData", "0");
     format.fileDataAccept = lstrcmpiA(answer, "accept") == 0;
     format.fileDataAnswer = format.fileDataAccept ? 0 : strtol(answer, nullptr, 0);
+
+    ImageConfig &image = format.image;
+    image.width = section.Number("Width", 8);
+    image.height = section.Number("Height", 6);
+    image.bits = (DWORD)section.Number("Bits", 24);
+    image.type = (DWORD)section.Number("DataType", 2);
+    image.paletteEntries = (int)section.Number("Palette", 0);
+    image.readable = (DWORD)section.Number("Readable", 1);
+    image.vectorPresent = (DWORD)section.Number("VectorPresent", 0);
+    image.vectorWidth = section.Number("VectorWidth", 0);
+    image.vectorHeight = section.Number("VectorHeight", 0);
+    image.sizeMode = (WORD)section.Number("SizeMode", 0);
+    CopyField(image.read, sizeof image.read, section.Text("Read", "rows"));
+    image.block = (int)section.Number("Block", 3);
+    image.part = (int)section.Number("Part", 5);
+    image.failAfter = (int)section.Number("FailAfter", -1);
+    image.fillValue = (DWORD)section.Number("FillValue", 0x112233);
+    image.readResult = section.Number("ReadResult", 1);
+    image.writeResult = (int)section.Number("WriteResult", 1);
+    image.writeFailAfter = (int)section.Number("WriteFailAfter", -1);
 }
 
 /* NAME.fio -> NAME.ini beside it, by the copy's long name (it may be loaded by its
@@ -164,6 +216,7 @@ void LoadConfig(HINSTANCE self)
     Config.formats = (int)plugin.Number("Formats", 1);
     for (int j = 0; j < TESTFIO_FORMATS && j < Config.formats; j++)
         ReadFormat(ini, j, Config.format[j]);
+    CopyField(CallLog, sizeof CallLog, plugin.Text("CallLog", ""));
     const char *log = plugin.Text("LoadLog", "");
     if (*log) AppendLoad(log);
 }
@@ -180,11 +233,199 @@ HGLOBAL FormatInfoBlock(int j)
     return block;
 }
 
-INT_PTR FileDataAnswer(int j)
+void LogCall(const char *line)
+{
+    if (!CallLog[0]) return;
+    HANDLE file = CreateFileA(CallLog, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    DWORD written;
+    WriteFile(file, line, (DWORD)strlen(line), &written, nullptr);
+    WriteFile(file, "\r\n", 2, &written, nullptr);
+    CloseHandle(file);
+}
+
+HPALETTE GreyRamp(int entries)
+{
+    if (entries <= 0 || entries > 256) return nullptr;
+    std::vector<BYTE> block(sizeof(LOGPALETTE) + entries * sizeof(PALETTEENTRY));
+    LOGPALETTE *logical = reinterpret_cast<LOGPALETTE *>(block.data());
+    logical->palVersion = 0x300;
+    logical->palNumEntries = (WORD)entries;
+    for (int i = 0; i < entries; i++) {
+        BYTE v = (BYTE)(entries > 1 ? i * 255 / (entries - 1) : 0);
+        logical->palPalEntry[i] = {v, v, v, 0};
+    }
+    return CreatePalette(logical);
+}
+
+INT_PTR FileDataAnswer(int j, const char *name)
 {
     const FormatConfig &format = Config.format[j];
-    if (format.fileDataAccept) return reinterpret_cast<INT_PTR>(GlobalAlloc(GHND, FileDataBytes));
-    return format.fileDataAnswer;
+    char line[MAX_PATH + 32];
+    wsprintfA(line, "getfiledata %d %s", j, name ? name : "");
+    LogCall(line);
+    if (!format.fileDataAccept) return format.fileDataAnswer;
+
+    HGLOBAL block = GlobalAlloc(GHND, sizeof(FileData));
+    FileData *data = block ? static_cast<FileData *>(GlobalLock(block)) : nullptr;
+    if (!data) return 0;
+    const ImageConfig &image = format.image;
+    data->readable = image.readable;
+    data->raster.bitsPerPixel = image.bits;
+    data->raster.width = image.width;
+    data->raster.height = image.height;
+    data->raster.dataType = image.type;
+    data->raster.palette = GreyRamp(image.paletteEntries);
+    data->vectorPresent = image.vectorPresent;
+    data->vector.bitsPerPixel = image.bits;
+    data->vector.width = image.vectorWidth;
+    data->vector.height = image.vectorHeight;
+    data->vector.dataType = image.type;
+    data->sizeMode = image.sizeMode;
+    GlobalUnlock(block);
+    return reinterpret_cast<INT_PTR>(block);
+}
+
+/* The test image, one row of count pixels from x in the row protocol's layout. */
+void TestRow(const ImageConfig &image, LONG x, LONG y, LONG count, BYTE *row)
+{
+    if (image.type == Q32_TYPE_BILEVEL) {
+        memset(row, 0, ((size_t)count + 7) / 8);
+        for (LONG i = 0; i < count; i++)
+            if (TestPixelBit(x + i, y)) row[i / 8] |= (BYTE)(0x80 >> (i % 8));
+        return;
+    }
+    bool wide = image.type == Q32_TYPE_RGB48 || image.type == Q32_TYPE_GREY16 ||
+                image.type == Q32_TYPE_BGRA64;
+    LONG pixelBytes = (LONG)((image.bits + 7) / 8);
+    LONG samples = wide ? pixelBytes / 2 : pixelBytes;
+    for (LONG i = 0; i < count; i++)
+        for (LONG s = 0; s < samples; s++) {
+            BYTE value = TestPixelByte(x + i, y, s);
+            if (wide) {
+                row[(size_t)i * pixelBytes + 2 * s] = 0x5A;
+                row[(size_t)i * pixelBytes + 2 * s + 1] = value;
+            } else {
+                row[(size_t)i * pixelBytes + s] = value;
+            }
+        }
+}
+
+/* Delivers rows y .. y + rows - 1, pixels x .. x + count - 1; false when told to stop. */
+bool Deliver(const ImageConfig &image, ImageRequest *request, RowCallback callback, LONG x,
+             LONG y, LONG count, LONG rows)
+{
+    size_t bytes = Q32_ROW_BYTES(image.type, image.bits, count > 0 ? count : 1);
+    std::vector<std::vector<BYTE>> buffers(rows, std::vector<BYTE>(bytes));
+    std::vector<BYTE *> list(rows);
+    for (LONG i = 0; i < rows; i++) {
+        TestRow(image, x, y + i, count, buffers[i].data());
+        list[i] = buffers[i].data();
+    }
+    return callback(request, x, y, count, rows, list.data(), 0, 0, 0) != 0;
+}
+
+INT_PTR ReadImage(int j, ImageRequest *request, RowCallback callback)
+{
+    const ImageConfig &image = Config.format[j].image;
+    char line[96];
+    wsprintfA(line, "read %d %ld %ld %ld %ld", j, request ? request->rasterWidth : 0,
+              request ? request->rasterHeight : 0, request ? request->vectorWidth : 0,
+              request ? request->vectorHeight : 0);
+    LogCall(line);
+    if (!callback || !strcmp(image.read, "none")) return image.readResult;
+
+    const LONG W = image.width, H = image.height;
+    int delivered = 0;
+    auto failed = [&] {
+        if (image.failAfter >= 0 && delivered >= image.failAfter) {
+            c32SetDLLErrInfo("the test image breaks off", 4020, 0, 1799, 16, 1);
+            return true;
+        }
+        return false;
+    };
+    if (!strcmp(image.read, "fill")) {
+        DWORD value = image.fillValue;
+        return callback(request, 0, 0, W, 0, &value, Q32_ROW_FILL, 0, 0) ? image.readResult : 0;
+    }
+    if (!strcmp(image.read, "outside")) {
+        /* Rows above and below, parts beyond the right edge, more pixels than a row has. */
+        if (!Deliver(image, request, callback, 0, -2, W, 2)) return Q32_READ_STOPPED;
+        for (LONG y = 0; y < H; y++) {
+            if (!Deliver(image, request, callback, 0, y, W, 1)) return Q32_READ_STOPPED;
+            if (!Deliver(image, request, callback, W > 8 ? W - 8 : 0, y, 3 * W + 16, 1))
+                return Q32_READ_STOPPED;
+        }
+        if (!Deliver(image, request, callback, 0, H, W, 3)) return Q32_READ_STOPPED;
+        if (!Deliver(image, request, callback, W + 40, 0, 8, 1)) return Q32_READ_STOPPED;
+        return image.readResult;
+    }
+    bool blocks = !strcmp(image.read, "blocks"), parts = !strcmp(image.read, "parts");
+    LONG step = blocks ? (image.block > 0 ? image.block : 1) : 1;
+    LONG part = image.type == Q32_TYPE_BILEVEL ? 8 : (image.part > 0 ? image.part : 1);
+    for (LONG y = 0; y < H; y += step) {
+        if (failed()) return 0;
+        LONG rows = H - y < step ? H - y : step;
+        if (parts) {
+            for (LONG x = 0; x < W; x += part)
+                if (!Deliver(image, request, callback, x, y, W - x < part ? W - x : part, rows))
+                    return Q32_READ_STOPPED;
+        } else if (!Deliver(image, request, callback, 0, y, W, rows)) {
+            return Q32_READ_STOPPED;
+        }
+        delivered += rows;
+    }
+    if (failed()) return 0;
+    return image.readResult;
+}
+
+/* Pulls every row, top first, and writes them raw to the file (or to the FileData's
+   name when the module passes no handle). */
+int WriteImage(int j, HANDLE file, HGLOBAL fileData, ImageRequest *request, RowCallback callback)
+{
+    const ImageConfig &config = Config.format[j].image;
+    FileData facts;
+    {
+        FileData *data = static_cast<FileData *>(GlobalLock(fileData));
+        if (!data) return 0;
+        facts = *data;
+        GlobalUnlock(fileData);
+    }
+    char line[MAX_PATH + 32];
+    wsprintfA(line, "write %d %s", j, facts.name);
+    LogCall(line);
+    bool own = !file;
+    if (own) file = CreateFileA(facts.name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE || !file) return 0;
+
+    int result = config.writeResult;
+    LONG W = request->rasterWidth, H = request->rasterHeight;
+    std::vector<BYTE> row(Q32_ROW_BYTES(facts.raster.dataType, facts.raster.bitsPerPixel, W > 0 ? W : 1));
+    BYTE *list[1] = {row.data()};
+    for (LONG y = 0; y < H; y++) {
+        if (config.writeFailAfter >= 0 && y >= config.writeFailAfter) {
+            c32SetDLLErrInfo("the test write breaks off", 4020, 0, 1799, 17, 1);
+            result = 0;
+            break;
+        }
+        if (!callback(request, request->rasterX, request->rasterY + y, W, 1, list, Q32_ROW_PULL, 0, 0)) {
+            result = Q32_WRITE_STOPPED;
+            break;
+        }
+        DWORD written;
+        WriteFile(file, row.data(), (DWORD)row.size(), &written, nullptr);
+    }
+    if (own) CloseHandle(file);
+    return result;
+}
+
+INT_PTR Command(int j, HGLOBAL, int command, LPARAM a, LPARAM b, LPARAM index)
+{
+    char line[96];
+    wsprintfA(line, "command %d %d %ld %ld %ld", j, command, (long)a, (long)b, (long)index);
+    LogCall(line);
+    return TESTFIO_ANSWER(j, 10);
 }
 } // namespace
 
@@ -199,22 +440,22 @@ static_assert(std::is_same_v<decltype(&qfDLLGetFileFmtNum), PFN_qfDLLGetFileFmtN
 
 /* The sixteen entries +10 .. +25 of format J, each with its SDK type. */
 #define TESTFIO_FORMAT(J)                                                                   \
-    extern "C" INT_PTR WINAPI TfEntry##J##_10(HGLOBAL, int, LPARAM, LPARAM, LPARAM)          \
-    { return TESTFIO_ANSWER(J, 10); }                                                        \
+    extern "C" INT_PTR WINAPI TfEntry##J##_10(HGLOBAL f, int c, LPARAM a, LPARAM b, LPARAM i)\
+    { return Command(J, f, c, a, b, i); }                                                    \
     extern "C" HGLOBAL WINAPI TfEntry##J##_11(void) { return FormatInfoBlock(J); }          \
-    extern "C" INT_PTR WINAPI TfEntry##J##_12(HANDLE, const char *, DWORD, const char *)     \
-    { return FileDataAnswer(J); }                                                            \
+    extern "C" INT_PTR WINAPI TfEntry##J##_12(HANDLE, const char *n, DWORD, const char *)    \
+    { return FileDataAnswer(J, n); }                                                         \
     extern "C" INT_PTR WINAPI TfEntry##J##_13(LPARAM, LPARAM, LPARAM)                        \
     { return TESTFIO_ANSWER(J, 13); }                                                        \
     extern "C" INT_PTR WINAPI TfEntry##J##_14(LPARAM, LPARAM, HGLOBAL, LPARAM, LPARAM, LPARAM) \
     { return TESTFIO_ANSWER(J, 14); }                                                        \
     extern "C" INT_PTR WINAPI TfEntry##J##_15(LPARAM, LPARAM, HGLOBAL, const char *, LPARAM) \
     { return TESTFIO_ANSWER(J, 15); }                                                        \
-    extern "C" INT_PTR WINAPI TfEntry##J##_16(HANDLE, const char *, HGLOBAL, void *, void *, \
-                                              DWORD)                                         \
-    { return TESTFIO_ANSWER(J, 16); }                                                        \
-    extern "C" int WINAPI TfEntry##J##_17(HANDLE, HGLOBAL, void *, void *)                   \
-    { return TESTFIO_ANSWER(J, 17); }                                                        \
+    extern "C" INT_PTR WINAPI TfEntry##J##_16(HANDLE, const char *, HGLOBAL, ImageRequest *r,\
+                                              RowCallback c, DWORD)                          \
+    { return ReadImage(J, r, c); }                                                           \
+    extern "C" int WINAPI TfEntry##J##_17(HANDLE h, HGLOBAL f, ImageRequest *r, RowCallback c) \
+    { return WriteImage(J, h, f, r, c); }                                                    \
     extern "C" INT_PTR WINAPI TfEntry##J##_18(LPARAM, LPARAM, LPARAM, const char *, LPARAM)  \
     { return TESTFIO_ANSWER(J, 18); }                                                        \
     extern "C" INT_PTR WINAPI TfEntry##J##_19(HANDLE, const char *, HGLOBAL, LPARAM, LPARAM, \

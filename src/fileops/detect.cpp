@@ -234,7 +234,7 @@ void RerecordPluginError(int where1, int where2, int where3, const char *name)
  */
 extern "C" HGLOBAL Q32FILEAPI qfFileGetFileData(const char *fileName, char *formatHint)
 {
-    if (!EnsureFormats()) return nullptr;
+    if (!FormatsDiscovered()) return nullptr;
     if (!fileName || !*fileName) return EmptyFileData();
     if (strlen(fileName) >= Q32_MAX_NAME) {
         RecordError(nullptr, ModuleId, OpGetFileData, 1, 4026);

@@ -14,8 +14,6 @@ enum {
     OpReadVector = 20, OpWriteVector = 21
 };
 
-/* Runs discovery when the table is empty; false when no format could be registered. */
-bool EnsureFormats();
 /* True for 1 <= number <= count. */
 bool IsFormatNumber(LONG_PTR number);
 FormatRecord &Record(int number);

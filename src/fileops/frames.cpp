@@ -9,7 +9,7 @@ enum { CommandReadFrame = 26, CommandWriteFrame = 27 };
 /* The format number of a FileData, -1 (error recorded) when there is none. */
 int FormatOfFileData(HGLOBAL fileData)
 {
-    if (!EnsureFormats()) return -1;
+    if (!FormatsDiscovered()) return -1;
     if (!fileData) {
         RecordError(nullptr, LineForm, ModuleId, 3024, 4026);
         return -1;
@@ -83,7 +83,7 @@ extern "C" INT_PTR Q32FILEAPI qfFileWriteFrame(HGLOBAL fileData, LONG_PTR arg2, 
  */
 extern "C" INT_PTR Q32FILEAPI qfFileGetProperty(HGLOBAL fileData, HGLOBAL *property)
 {
-    if (!EnsureFormats()) return 0;
+    if (!FormatsDiscovered()) return 0;
     if (!fileData || !property) {
         RecordError(nullptr, ModuleId, 7, 2606, 4026);
         return 0;
@@ -119,7 +119,7 @@ extern "C" INT_PTR Q32FILEAPI qfFileGetProperty(HGLOBAL fileData, HGLOBAL *prope
  */
 extern "C" int Q32FILEAPI qfFileSetProperty(HGLOBAL fileData, HGLOBAL block)
 {
-    if (!EnsureFormats()) return 0;
+    if (!FormatsDiscovered()) return 0;
     if (!fileData) {
         RecordError(nullptr, ModuleId, 7, 2679, 4026);
         return 0;
@@ -147,7 +147,7 @@ extern "C" int Q32FILEAPI qfFileSetProperty(HGLOBAL fileData, HGLOBAL block)
 extern "C" INT_PTR Q32FILEAPI qfFileShowProperty(LONG_PTR arg1, HGLOBAL fileData, LONG_PTR arg3,
                                                  LONG_PTR arg4, LONG_PTR arg5)
 {
-    if (!EnsureFormats()) return -1;
+    if (!FormatsDiscovered()) return -1;
     if (!fileData) {
         RecordError(nullptr, LineForm, ModuleId, 2722, 4026);
         return -1;

@@ -44,7 +44,7 @@ int FileDataFormat(HGLOBAL fileData, int operation)
 extern "C" INT_PTR Q32FILEAPI qfFileShowDlgFormatInfo(LONG_PTR arg1, LONG_PTR arg2, int format,
                                                       LONG_PTR arg4)
 {
-    if (!EnsureFormats()) return 0;
+    if (!FormatsDiscovered()) return 0;
     if (!IsFormatNumber(format)) {
         RecordError(nullptr, ModuleId, OpShowFormatInfo, 1, 4026);
         return 0;
@@ -61,7 +61,7 @@ extern "C" INT_PTR Q32FILEAPI qfFileShowDlgFormatInfo(LONG_PTR arg1, LONG_PTR ar
 extern "C" INT_PTR Q32FILEAPI qfFileShowDlgFileData(LONG_PTR arg1, LONG_PTR arg2, HGLOBAL fileData,
                                                     LONG_PTR arg4, LONG_PTR arg5, LONG_PTR arg6)
 {
-    if (!EnsureFormats()) return 0;
+    if (!FormatsDiscovered()) return 0;
     int number = FileDataFormat(fileData, OpShowFileData);
     if (!number) return 0;
     auto entry = (PFN_qfDLLShowDlgFileData)EntryOf(number, QF_ENTRY_SHOWDLGFILEDATA);
@@ -78,7 +78,7 @@ extern "C" INT_PTR Q32FILEAPI qfFileShowDlgSaveOption(LONG_PTR arg1, LONG_PTR ar
                                                       LONG_PTR arg4)
 {
     if (!ProbeMemory(256000)) return -1;
-    if (!EnsureFormats()) return -1;
+    if (!FormatsDiscovered()) return -1;
     int number = FileDataFormat(fileData, OpSaveOption);
     if (!number) return -1;
     auto entry = (PFN_qfDLLShowDlgSaveOption)EntryOf(number, QF_ENTRY_SHOWDLGSAVEOPTION);
@@ -96,7 +96,7 @@ extern "C" INT_PTR Q32FILEAPI qfFileShowDlgOpenOption(LONG_PTR arg1, LONG_PTR ar
                                                       LONG_PTR arg4)
 {
     if (!ProbeMemory(256000)) return -1;
-    if (!EnsureFormats()) return -1;
+    if (!FormatsDiscovered()) return -1;
     if (!IsFormatNumber(format)) {
         RecordError(nullptr, ModuleId, OpOpenOption, 1, 4026);
         return -1;

@@ -263,7 +263,7 @@ extern "C" int Q32FILEAPI qfFileGetPreviewMem(HGLOBAL fileData, PreviewInfo *inf
  */
 extern "C" int Q32FILEAPI qfFileGetPreviewImage(HGLOBAL fileData)
 {
-    if (!EnsureFormats()) return 0;
+    if (!FormatsDiscovered()) return 0;
     if (!fileData) {
         RecordError(nullptr, ModuleId, OpPreviewImage, 1, 4026);
         return 0;

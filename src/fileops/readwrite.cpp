@@ -98,7 +98,7 @@ DWORD SizeOfFile(const char *name)
 extern "C" INT_PTR Q32FILEAPI qfFileRead(HGLOBAL fileData, ImageRequest *request,
                                          RowCallback callback)
 {
-    if (!EnsureFormats()) return 0;
+    if (!FormatsDiscovered()) return 0;
     auto fail = [](int place, UINT id = 4026, const char *name = nullptr) {
         RecordError(nullptr, ModuleId, OpRead, place, id, (ULONG_PTR)name);
         return (INT_PTR)0;
@@ -161,7 +161,7 @@ extern "C" INT_PTR Q32FILEAPI qfFileRead(HGLOBAL fileData, ImageRequest *request
 extern "C" int Q32FILEAPI qfFileWrite(HGLOBAL fileData, ImageRequest *request,
                                       RowCallback callback)
 {
-    if (!EnsureFormats()) return 0;
+    if (!FormatsDiscovered()) return 0;
     auto fail = [](int place, UINT id = 4026, const char *name = nullptr) {
         RecordError(nullptr, ModuleId, OpWrite, place, id, (ULONG_PTR)name);
         return 0;
@@ -268,7 +268,7 @@ extern "C" int Q32FILEAPI qfFileWrite(HGLOBAL fileData, ImageRequest *request,
 extern "C" INT_PTR Q32FILEAPI qfFileReadVector(HGLOBAL fileData, LONG_PTR arg2, LONG_PTR arg3,
                                                LONG_PTR arg4)
 {
-    if (!EnsureFormats()) return 0;
+    if (!FormatsDiscovered()) return 0;
     auto fail = [](int place, UINT id = 4026, const char *name = nullptr) {
         RecordError(nullptr, ModuleId, OpReadVector, place, id, (ULONG_PTR)name);
         return (INT_PTR)0;
@@ -316,7 +316,7 @@ extern "C" INT_PTR Q32FILEAPI qfFileReadVector(HGLOBAL fileData, LONG_PTR arg2, 
 extern "C" int Q32FILEAPI qfFileWriteVector(HGLOBAL fileData, LONG_PTR arg2, LONG_PTR arg3,
                                             LONG_PTR arg4)
 {
-    if (!EnsureFormats()) return 0;
+    if (!FormatsDiscovered()) return 0;
     auto fail = [](int place, UINT id = 4026, const char *name = nullptr) {
         RecordError(nullptr, ModuleId, OpWriteVector, place, id, (ULONG_PTR)name);
         return 0;

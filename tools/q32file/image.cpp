@@ -9,6 +9,8 @@ bool Image::Shape(const ImageDescription &d)
     height = d.height;
     bitsPerPixel = d.bitsPerPixel;
     dataType = d.dataType;
+    resolutionX = d.resolutionX;
+    resolutionY = d.resolutionY;
     rowBytes = Q32_ROW_BYTES(dataType, bitsPerPixel, width);
     unsigned long long total = (unsigned long long)rowBytes * height;
     if (total > ((size_t)1 << 31)) return false;
@@ -101,6 +103,8 @@ void DescribeImage(FileData &data, const Image &image)
     data.raster.width = image.width;
     data.raster.height = image.height;
     data.raster.dataType = image.dataType;
+    data.raster.resolutionX = image.resolutionX;
+    data.raster.resolutionY = image.resolutionY;
     if (data.raster.palette) DeleteObject(data.raster.palette);
     data.raster.palette = nullptr;
     if (!image.palette.empty()) {

@@ -10,6 +10,7 @@
 struct Image {
     LONG width = 0, height = 0;
     DWORD bitsPerPixel = 0, dataType = 0;
+    DWORD resolutionX = 0, resolutionY = 0;  /* dots per inch x 10000 */
     size_t rowBytes = 0;
     std::vector<BYTE> pixels;
     std::vector<PALETTEENTRY> palette;

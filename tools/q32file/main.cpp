@@ -16,6 +16,7 @@
 #include <string.h>
 #include <string>
 #include "q32file.h"
+#include "q32fio.h"
 #include "q32comm.h"
 #include "image.h"
 
@@ -206,8 +207,8 @@ int Preview(const char *in, const char *out, int box)
     if (written != 1) return Failed("write");
 
     /* The reduction rule: the smallest whole step that fits the picture into the box. */
-    LONG step = (width <= box && height <= box) ? 1
-              : (LONG)max((width + box - 1) / box, (height + box - 1) / box);
+    LONG across = (width + box - 1) / box, down = (height + box - 1) / box;
+    LONG step = (width <= box && height <= box) ? 1 : (across > down ? across : down);
     size_t held = (size_t)box * 8 + 4 + (size_t)info.stride * info.height;
     printf("%s: %ld x %ld, step %ld, preview %lu x %lu at %lu bytes per pixel, "
            "memory held %zu bytes\n", in, (long)width, (long)height, (long)step,

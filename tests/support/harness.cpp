@@ -177,6 +177,7 @@ void StagePlugin(const std::string &folder, const TestPlugin &plugin, const std:
     int count = plugin.formatCount ? *plugin.formatCount : (int)plugin.formats.size();
     WriteIni(ini, "plugin", "Formats", std::to_string(count));
     if (!loadLog.empty()) WriteIni(ini, "plugin", "LoadLog", loadLog);
+    if (!plugin.callLog.empty()) WriteIni(ini, "plugin", "CallLog", plugin.callLog);
     for (size_t j = 0; j < plugin.formats.size(); j++) {
         const TestFormat &f = plugin.formats[j];
         std::string section = "format" + std::to_string(j);
@@ -193,6 +194,7 @@ void StagePlugin(const std::string &folder, const TestPlugin &plugin, const std:
         WriteIni(ini, s, "Signature2", f.signature2);
         WriteIni(ini, s, "InfoNull", f.infoNull ? "1" : "0");
         WriteIni(ini, s, "FileData", f.fileData);
+        for (const auto &[key, value] : f.keys) WriteIni(ini, s, key.c_str(), value);
     }
 }
 

@@ -107,6 +107,9 @@ struct TestFormat {
     std::string signature1, signature2;  /* hex bytes, e.g. "424D" */
     bool infoNull = false;               /* qfDLLGetFormatInfo answers NULL */
     std::string fileData = "0";          /* "accept", or the answer: 0, -1, -2 */
+    /* Further keys of the format's section: the image and how it is read and written
+       (Width, Height, Bits, DataType, Read, FailAfter, WriteResult, ...). */
+    std::vector<std::pair<std::string, std::string>> keys;
 };
 
 /* A copy of a test plug-in build and what it declares. */
@@ -122,6 +125,7 @@ struct TestPlugin {
     std::optional<int> formatCount;      /* qfDLLGetFileFmtNum; default formats.size() */
     std::string build = "testfio";       /* testfio, tfnonum (no qfDLLGetFileFmtNum),
                                             tfsparse (format 0: +11, +12, +16, +23 only) */
+    std::string callLog;                 /* the copy's entries append their calls here */
 };
 
 /* Copies the plug-in build into folder as plugin.name, with NAME.ini beside it. Each load

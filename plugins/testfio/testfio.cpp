@@ -18,7 +18,9 @@
  *   InfoNull=1             qfDLLGetFormatInfo answers NULL
  *   FileData=accept        qfDLLGetFileData answers a new FileData block; or a number
  *                          (0: not mine, -1: failed, -2: cannot handle). Default 0.
- *   CallLog=C:\t\calls.log each call of +12, +16, +17 and +10 appends a line
+ *   FileDataError=0        with a numeric FileData answer: records this error first
+ *   CallLog=C:\t\calls.log each call of +12, +16, +17 and +10 appends a line, the
+ *                          copy's name first
  *
  * The image an accepted file holds (FileData facts, and what +16 delivers):
  *   Width=8 Height=6 Bits=24 DataType=2 Palette=0 (grey ramp entries) Readable=1
@@ -69,6 +71,7 @@ struct FormatConfig {
     bool infoNull;
     bool fileDataAccept;
     INT_PTR fileDataAnswer;
+    UINT fileDataError;
     ImageConfig image;
 };
 
@@ -158,6 +161,8 @@ void ReadFormat(const char *ini, int j, FormatConfig &format)
     format.fileDataAccept = lstrcmpiA(answer, "accept") == 0;
     format.fileDataAnswer = format.fileDataAccept ? 0 : strtol(answer, nullptr, 0);
 
+    format.fileDataError = (UINT)section.Number("FileDataError", 0);
+
     ImageConfig &image = format.image;
     image.width = section.Number("Width", 8);
     image.height = section.Number("Height", 6);
@@ -239,9 +244,10 @@ void LogCall(const char *line)
     HANDLE file = CreateFileA(CallLog, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return;
+    char text[MAX_PATH + 128];
+    int n = wsprintfA(text, "%s %s\r\n", OwnName, line);
     DWORD written;
-    WriteFile(file, line, (DWORD)strlen(line), &written, nullptr);
-    WriteFile(file, "\r\n", 2, &written, nullptr);
+    WriteFile(file, text, (DWORD)n, &written, nullptr);
     CloseHandle(file);
 }
 
@@ -265,7 +271,11 @@ INT_PTR FileDataAnswer(int j, const char *name)
     char line[MAX_PATH + 32];
     wsprintfA(line, "getfiledata %d %s", j, name ? name : "");
     LogCall(line);
-    if (!format.fileDataAccept) return format.fileDataAnswer;
+    if (!format.fileDataAccept) {
+        if (format.fileDataError)
+            c32SetDLLErrInfo("the test plug-in fails", format.fileDataError, 0, 1799, 12, 1);
+        return format.fileDataAnswer;
+    }
 
     HGLOBAL block = GlobalAlloc(GHND, sizeof(FileData));
     FileData *data = block ? static_cast<FileData *>(GlobalLock(block)) : nullptr;

@@ -23,7 +23,6 @@ int OsGeneration = -1;
 const SystemCalls DefaultSystemCalls = {
     GlobalAlloc,
     CreateFileA,
-    ReplaceFileA,
     MoveFileExA,
 };
 SystemCalls Sys = DefaultSystemCalls;

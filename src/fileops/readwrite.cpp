@@ -52,18 +52,14 @@ bool MakeWorkName(const char *target, char work[Q32_MAX_NAME])
     return true;
 }
 
-/* Makes the finished work file the target in one replacing step: the target is never
-   deleted first, so a process killed at any moment leaves the old or the new file.
-   On failure the target stays as it was and the work file is removed. */
+/* Makes the finished work file the target in one replacing step (a rename over it), so
+   that a process killed at any moment leaves the old file or the new one, whole. The
+   target is never deleted first. (ReplaceFile is no such step everywhere: it may move
+   the target aside before the work file takes its place.) On failure the target stays
+   as it was and the work file is removed. */
 bool CommitWorkFile(const char *work, const char *target)
 {
-    bool done;
-    if (qfIsFileExist(target))
-        done = Sys.replaceFile(target, work, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
-                               nullptr) ||
-               Sys.moveFileEx(work, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-    else
-        done = Sys.moveFileEx(work, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    bool done = Sys.moveFileEx(work, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
     if (!done) DeleteFileA(work);
     return done;
 }

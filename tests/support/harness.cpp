@@ -24,6 +24,14 @@ std::string BuildFolder()
 }
 }
 
+std::string TestFolder()
+{
+    char path[MAX_PATH];
+    GetModuleFileNameA(nullptr, path, sizeof path);
+    PathRemoveFileSpecA(path);
+    return path;
+}
+
 std::string BinFolder() { return Join(BuildFolder(), "bin\\"); }
 
 std::string TestPluginFolder() { return Join(BuildFolder(), "testplugins\\"); }

@@ -17,6 +17,9 @@ namespace q32test {
 /* The build's bin folder (the module, its siblings and FIO\), with a trailing '\'. */
 std::string BinFolder();
 
+/* The folder of the running test program. */
+std::string TestFolder();
+
 /* Joins a folder and a name with exactly one backslash. */
 std::string Join(const std::string &folder, const std::string &name);
 

@@ -21,6 +21,12 @@
 #endif
 
 #ifdef __cplusplus
+#define Q32FILE_ASSERT static_assert
+#else
+#define Q32FILE_ASSERT _Static_assert
+#endif
+
+#ifdef __cplusplus
 extern "C" {
 #endif
 
@@ -35,6 +41,68 @@ int Q32FILEAPI q32FileGetFIOPath(char *buffer, int size);
    whose only attribute is FILE_ATTRIBUTE_DIRECTORY does not count; one with more
    attribute bits does. */
 int Q32FILEAPI qfIsFileExist(const char *name);
+
+/* ---- File operations ------------------------------------------------------------------ */
+
+/* The result block of qfFileGetPreviewMem: 262 32-bit fields. */
+typedef struct PreviewInfo {
+    DWORD reserved;             /*    0: not touched */
+    DWORD paletteCount;         /*    4: entries of the image's palette, 0 for none */
+    PALETTEENTRY palette[256];  /*    8 */
+    DWORD width;                /* 1032: output width in pixels */
+    DWORD height;               /* 1036: output height */
+    DWORD bytesPerPixel;        /* 1040 */
+    DWORD stride;               /* 1044: width x bytes per pixel; rows are not padded */
+} PreviewInfo;
+#ifdef __cplusplus
+static_assert(sizeof(PreviewInfo) == 262 * 4, "PreviewInfo is 262 fields");
+static_assert(offsetof(PreviewInfo, paletteCount) == 1 * 4, "PreviewInfo.paletteCount");
+static_assert(offsetof(PreviewInfo, palette) == 2 * 4, "PreviewInfo.palette");
+static_assert(offsetof(PreviewInfo, width) == 258 * 4, "PreviewInfo.width");
+static_assert(offsetof(PreviewInfo, stride) == 261 * 4, "PreviewInfo.stride");
+#endif
+
+/* Detects the format of fileName and returns its FileData (the caller frees it with
+   q32FileFreeFileData), or NULL. formatHint: NULL, or a buffer of at least 8 bytes with
+   a format code or extension to try first; it receives the detected format's code.
+   An empty name gives an empty FileData (format 1, 24-bit RGB). */
+HGLOBAL Q32FILEAPI qfFileGetFileData(const char *fileName, char *formatHint);
+void    Q32FILEAPI q32FileFreeFileData(HGLOBAL fileData);
+
+/* Reads the image that request asks for; the plug-in delivers rows to callback (see
+   q32types.h). Result: the plug-in's non-zero result, 0 on failure. */
+INT_PTR Q32FILEAPI qfFileRead(HGLOBAL fileData, ImageRequest *request, RowCallback callback);
+/* Writes through a work file that replaces the target only on success. 1 on success. */
+int     Q32FILEAPI qfFileWrite(HGLOBAL fileData, ImageRequest *request, RowCallback callback);
+INT_PTR Q32FILEAPI qfFileReadVector(HGLOBAL fileData, LONG_PTR arg2, LONG_PTR arg3, LONG_PTR arg4);
+/* 1 on success, -1 when the format does not write vector data. */
+int     Q32FILEAPI qfFileWriteVector(HGLOBAL fileData, LONG_PTR arg2, LONG_PTR arg3, LONG_PTR arg4);
+
+/* Frames of multi-image files: the plug-in's result, 0 when no plug-in could be asked. */
+INT_PTR Q32FILEAPI qfFileReadFrame(HGLOBAL fileData, LONG_PTR arg2, LONG_PTR arg3);
+INT_PTR Q32FILEAPI qfFileReadFrameIndex(HGLOBAL fileData, LONG_PTR arg2, LONG_PTR arg3, LONG_PTR index);
+INT_PTR Q32FILEAPI qfFileWriteFrame(HGLOBAL fileData, LONG_PTR arg2, LONG_PTR arg3);
+
+/* Property blocks (see PropertyBlock in q32types.h). */
+INT_PTR Q32FILEAPI qfFileGetProperty(HGLOBAL fileData, HGLOBAL *property);
+int     Q32FILEAPI qfFileSetProperty(HGLOBAL fileData, HGLOBAL block);
+INT_PTR Q32FILEAPI qfFileShowProperty(LONG_PTR arg1, HGLOBAL fileData, LONG_PTR arg3, LONG_PTR arg4,
+                                      LONG_PTR arg5);
+int     Q32FILEAPI qfFileFreeProperty(HGLOBAL fileData, HGLOBAL block);
+
+/* Previews: the file reduced on the fly to fit the box; pixels must hold
+   boxWidth x boxHeight x 4 bytes. 1 when a (whole or partial) picture was made. */
+int Q32FILEAPI qfFileGetPreviewMem(HGLOBAL fileData, PreviewInfo *info, LONG_PTR reserved,
+                                   BYTE *pixels, int boxWidth, int boxHeight);
+/* Always 0: no plug-in offers its own preview. */
+int Q32FILEAPI qfFileGetPreviewImage(HGLOBAL fileData);
+
+/* The plug-ins' dialogs: their results; failure 0 (format info, file data) or -1. */
+INT_PTR Q32FILEAPI qfFileShowDlgFormatInfo(LONG_PTR arg1, LONG_PTR arg2, int format, LONG_PTR arg4);
+INT_PTR Q32FILEAPI qfFileShowDlgFileData(LONG_PTR arg1, LONG_PTR arg2, HGLOBAL fileData,
+                                         LONG_PTR arg4, LONG_PTR arg5, LONG_PTR arg6);
+INT_PTR Q32FILEAPI qfFileShowDlgOpenOption(LONG_PTR arg1, LONG_PTR arg2, int format, LONG_PTR arg4);
+INT_PTR Q32FILEAPI qfFileShowDlgSaveOption(LONG_PTR arg1, LONG_PTR arg2, HGLOBAL fileData, LONG_PTR arg4);
 
 /* ---- File information texts, path and help utilities, companion lookup ------------- */
 
@@ -90,6 +158,139 @@ int Q32FILEAPI q32FileGetHelpFilePath(HMODULE module, int applicationId, char *b
    the path was cut); 0 when none is found or bufferSize is below 1. */
 int Q32FILEAPI q32FileGetPalsModuleName(DWORD reserved1, int applicationId, DWORD reserved2,
                                         char *buffer, int bufferSize);
+
+/* ---- Palette pick and the palette preview control ------------------------------------ */
+
+/* The caller's block of the open dialog's palette-pick mode. */
+typedef struct PalettePick {
+    char name[260];         /*   0: the palette file's name, when the palette came from one */
+    DWORD colors;           /* 260: entries of palette */
+    HPALETTE palette;       /* 264: owned by the block; NULL for none */
+    DWORD fromPaletteFile;  /* 268 (64-bit: 272): non-zero when read from a palette file */
+} PalettePick;
+
+/* The palette preview control: a window class registered when the module is loaded. It
+   shows the picture last set with Q32PV_SETPICTURE or, while the open dialog picks a
+   palette, that palette's colours as a grid. */
+#define Q32PV_CLASSNAME "Q32PV_CLASS"
+#define Q32PV_NOTHING    (WM_USER + 1)  /* accepted, does nothing */
+#define Q32PV_SETPICTURE (WM_USER + 2)  /* lParam: a PreviewPicture; result 0 */
+
+/* The picture the control shows (one for the whole process: setting it on one control
+   sets it for all). Rows of 1, 3 (blue, green, red) or 4 bytes per pixel, top row first. */
+typedef struct PreviewPicture {
+    DWORD size;             /*  0: sizeof(PreviewPicture) */
+    LONG width;             /*  4 */
+    LONG height;            /*  8 */
+    LONG bytesPerPixel;     /* 12 */
+    LONG stride;            /* 16: bytes from one row to the next */
+    const BYTE *pixels;     /* 20: the sender's, kept alive while the control shows it */
+    HPALETTE palette;       /* 24: the sender's, or NULL */
+} PreviewPicture;
+
+#if !defined(_WIN64)
+static_assert(sizeof(PalettePick) == 272, "PalettePick is 272 bytes");
+static_assert(offsetof(PalettePick, colors) == 260, "PalettePick.colors");
+static_assert(offsetof(PalettePick, palette) == 264, "PalettePick.palette");
+static_assert(offsetof(PalettePick, fromPaletteFile) == 268, "PalettePick.fromPaletteFile");
+static_assert(sizeof(PreviewPicture) == 28, "PreviewPicture is seven 32-bit fields");
+static_assert(offsetof(PreviewPicture, stride) == 16, "PreviewPicture.stride");
+static_assert(offsetof(PreviewPicture, pixels) == 20, "PreviewPicture.pixels");
+static_assert(offsetof(PreviewPicture, palette) == 24, "PreviewPicture.palette");
+#endif
+
+
+/* ---- Formats and their plug-ins ------------------------------------------------------
+   A format number is the 1-based position of a format in the module's table of formats
+   (sorted by format code); 1..qfFileGetFileFmtNum() are valid. */
+
+/* The number of formats; the first call discovers the plug-ins. 0: none registered. */
+int Q32FILEAPI qfFileGetFileFmtNum(void);
+
+/* A new reference to the plug-in module of format, which the caller frees with
+   FreeLibrary; NULL on failure. */
+HMODULE Q32FILEAPI qfFileLoadFIO(int format);
+
+/* Bytes that the longest qfFileGetFormatExt answer takes (kind 4). */
+#define Q32_FORMAT_EXT_SIZE 131
+/* qfFileGetFormatExt kinds; any other kind gives the empty text. */
+#define QF_EXT_BOTH       1 /* extension list, then user extension list */
+#define QF_EXT_LIST       2 /* extension list */
+#define QF_EXT_USER       3 /* user extension list */
+#define QF_EXT_CODE_LISTS 4 /* code, ';', extension list, user extension list */
+
+/* Writes extension text of format into buffer (Q32_FORMAT_EXT_SIZE bytes); 1, or 0. */
+int Q32FILEAPI qfFileGetFormatExt(int format, char *buffer, int kind);
+
+/* A new movable block holding a copy of the format's 112-byte FormatInfo (q32fio.h), for
+   the caller to free; NULL on failure. */
+HGLOBAL Q32FILEAPI qfFileGetFormatInfo(int format);
+
+/* Full path of the format's plug-in file into buffer of size bytes; 1, or 0 (the buffer
+   untouched) when it does not fit. */
+int Q32FILEAPI qfFileGetFullPath(int format, char *buffer, int size);
+
+/* Number of the first format whose code, extension list or user list holds extension
+   (no dot) and whose description is description, case ignored; NULL matches every
+   format. -1 when none does, or both are NULL. */
+int Q32FILEAPI q32FileGetFormatID(const char *extension, const char *description);
+
+/* ---- Filter lists ---------------------------------------------------------------------
+   One fixed global block (handle = address): the header, the entries, then the text area,
+   which is a complete filter string for the common dialogs: filter i (1-based) of the
+   dialog is entry i - 1. */
+
+typedef struct FilterEntry {
+    WORD  nameOffset;    /*  0: name text, from the start of the text area */
+    WORD  patternOffset; /*  2: pattern text, likewise */
+    WORD  format;        /*  4: format number; 0 for the all-formats and all-files entries */
+    WORD  optionFlags;   /*  6: FILTER_OPEN_OPTIONS | FILTER_SAVE_OPTIONS */
+    DWORD formatFlags;   /*  8: FormatInfo flags (low half) and flags2 (high half) */
+    DWORD typeMask;      /* 12: the format's type mask */
+} FilterEntry;
+
+typedef struct FilterList {
+    char         magic[4]; /*  0: "FTR1" */
+    LONG         count;    /*  4: entries in use */
+    FilterEntry *entries;  /*  8: the entries, right after this header */
+    char        *text;     /* 12: the text area, after the last entry slot */
+} FilterList;
+
+Q32FILE_ASSERT(sizeof(FilterEntry) == 16, "FilterEntry is 16 bytes");
+Q32FILE_ASSERT(offsetof(FilterEntry, format) == 4, "FilterEntry.format");
+Q32FILE_ASSERT(offsetof(FilterEntry, optionFlags) == 6, "FilterEntry.optionFlags");
+Q32FILE_ASSERT(offsetof(FilterEntry, formatFlags) == 8, "FilterEntry.formatFlags");
+Q32FILE_ASSERT(offsetof(FilterEntry, typeMask) == 12, "FilterEntry.typeMask");
+#if !defined(_WIN64)
+Q32FILE_ASSERT(sizeof(FilterList) == 16, "FilterList header is 16 bytes");
+Q32FILE_ASSERT(offsetof(FilterList, count) == 4, "FilterList.count");
+Q32FILE_ASSERT(offsetof(FilterList, entries) == 8, "FilterList.entries");
+Q32FILE_ASSERT(offsetof(FilterList, text) == 12, "FilterList.text");
+#endif
+
+/* FilterEntry.optionFlags */
+#define FILTER_OPEN_OPTIONS 0x0001
+#define FILTER_SAVE_OPTIONS 0x0002
+
+/* Selection flags of FILTER_BUILD. Without FILTER_ALL_FORMATS a format is listed only when
+   its type mask and the flags have a bit in common. */
+#define FILTER_ALL_FORMATS 0x20000000 /* every format, after an all-formats entry */
+#define FILTER_ALL_FILES   0x00000080 /* an all-files entry last */
+
+/* FilterAction actions and their argument. */
+#define FILTER_BUILD    1 /* selection flags -> a new list (the list argument is ignored) */
+#define FILTER_FREE     2 /* -> 1 */
+#define FILTER_TEXT     3 /* -> address of the text area */
+#define FILTER_COUNT    4 /* -> number of entries */
+#define FILTER_FORMAT   5 /* entry index -> its format number */
+#define FILTER_PATTERN  6 /* entry index -> address of its pattern text */
+#define FILTER_NAME     7 /* entry index -> address of its name text */
+#define FILTER_OPTIONS  8 /* entry index -> its option flags */
+#define FILTER_INDEX_OF 9 /* format number -> index of its first entry, 0 when none */
+
+/* Builds, frees and queries filter lists. Every action but FILTER_BUILD answers 0 for a
+   NULL list, and the entry actions answer 0 for an index outside the list. */
+INT_PTR Q32FILEAPI FilterAction(HGLOBAL list, int action, DWORD argument);
 
 #ifdef __cplusplus
 }

@@ -1,51 +1,93 @@
 /*
- * q32fio.h - the format plug-in kit of q32File.
+ * q32fio.h - the format plug-in kit of q32File. A plug-in builds against this header and
+ * nothing else.
  *
- * (The guide for plug-in writers, the entries and the row protocol follow with the
- * registry.)
+ * Writing a plug-in
+ * -----------------
+ * A plug-in is a DLL named NAME.fio in the plug-in folder (FIO\ beside q32File.dll). It
+ * handles one or more formats, numbered j = 0, 1, 2, ... within the plug-in.
+ *
+ *  1. Export by name:  int WINAPI qfDLLGetFileFmtNum(void)  - the number of formats (>= 1).
+ *     Give it an ordinal outside the entry ranges (qfDLLGetFileFmtNum @1), or the linker
+ *     may hand it one that q32File takes for an entry.
+ *  2. For each format j, export entries BY ORDINAL ONLY: entry +k of format j is ordinal
+ *     QF_ORDINAL(j, k) = 100 * j + k (taken modulo 65536), with k one of the QF_ENTRY_*
+ *     offsets below. In a .def file:   PlugGetFormatInfo0 @11 NONAME
+ *                                      PlugGetFormatInfo1 @111 NONAME
+ *  3. Entry +11 (qfDLLGetFormatInfo) is required for every format: it returns a movable
+ *     global memory block (GlobalAlloc(GHND, sizeof(FormatInfo))) holding the format's
+ *     FormatInfo. q32File frees the block. Every other entry is optional: q32File treats a
+ *     missing one as "the format cannot do that".
+ *  4. Every entry uses the WINAPI (callee-cleans) convention and has exactly the argument
+ *     list of its PFN_ type below. In 32-bit builds link with -Wl,--kill-at so that the
+ *     names in the .def match.
+ *  5. Failures are recorded in the common library's shared error slot (q32Comm.dll,
+ *     c32SetDLLErrInfo) and signalled by the entry's result.
+ *
+ * q32File loads a plug-in during discovery only long enough to ask for its formats, and
+ * remembers the answers in a cache file: a plug-in that is unchanged (same size and
+ * last-write time) is not loaded at the next start. It loads the plug-in again, and keeps
+ * it loaded, the first time one of its formats is used. DllMain must therefore be cheap
+ * and must not assume that any entry will follow.
+ *
+ * FormatInfo.runtimeValue (offset 88) is handed back to entries +12, +16, +18 and +19.
+ * A format registered from the cache receives 0 there: the value is a hint, not a
+ * promise.
+ *
+ * The records below are plain fixed-width C and compile anywhere (tools that read the
+ * format cache, fuzzers); the entry types need <windows.h>.
  */
 #ifndef Q32FIO_H
 #define Q32FIO_H
 
-#include <windows.h>
 #include <stddef.h>
+#include <stdint.h>
+
+/* Records shared with the module: FileData, ImageRequest, data types, rows. */
+#ifdef _WIN32
+#include "q32types.h"
+#endif
 
 #ifdef __cplusplus
 extern "C" {
 #endif
-
-/* What a plug-in declares for each of its formats: 112 bytes, the same in 32- and
-   64-bit builds (it is stored as it stands in the format cache file). */
-typedef struct FormatInfo {
-    WORD  flags;            /*   0: non-zero: takes part in detection; FI_OPENS_FILE */
-    WORD  typeCaps;         /*   2: low half of the type mask; what the format can write */
-    DWORD reserved4;        /*   4 */
-    DWORD saveOptions;      /*   8: non-zero: the format has a save option dialog */
-    DWORD openOptions;      /*  12: non-zero: the format has an open option dialog */
-    DWORD reserved16;       /*  16 */
-    DWORD writesVector;     /*  20: non-zero: the format can write vector data */
-    LONG  vectorType;       /*  24: type code of the vector output, -1 for none */
-    char  code[4];          /*  28: format code, up to three characters */
-    char  description[56];  /*  32: description, NUL-terminated */
-    DWORD runtimeValue;     /*  88: the plug-in's own value, handed back to its entries */
-    WORD  reserved92;       /*  92 */
-    WORD  flags2;           /*  94: second flags word, handed out in filter entries */
-    WORD  typeMaskHigh;     /*  96: high half of the type mask */
-    BYTE  signatureLength1; /*  98: 0..4 */
-    BYTE  signatureLength2; /*  99: 0..4 */
-    BYTE  signature1[4];    /* 100 */
-    BYTE  signature2[4];    /* 104 */
-    DWORD reserved108;      /* 108 */
-} FormatInfo;
-
-/* FormatInfo.flags bit 15: the plug-in opens the file itself by name. */
-#define FI_OPENS_FILE 0x8000
 
 #ifdef __cplusplus
 #define Q32FIO_ASSERT static_assert
 #else
 #define Q32FIO_ASSERT _Static_assert
 #endif
+
+/* ---- What a plug-in declares for each format --------------------------------------- */
+
+/* 112 bytes, the same in 32- and 64-bit builds (it is stored as it stands in the format
+   cache file). Fields marked "plug-in" are not read by q32File. */
+typedef struct FormatInfo {
+    uint16_t flags;            /*   0: non-zero: takes part in detection; FI_OPENS_FILE */
+    uint16_t typeCaps;         /*   2: low half of the type mask; what the format writes */
+    uint32_t reserved4;        /*   4: plug-in */
+    uint32_t saveOptions;      /*   8: non-zero: the format has a save option dialog */
+    uint32_t openOptions;      /*  12: non-zero: the format has an open option dialog */
+    uint32_t reserved16;       /*  16: plug-in */
+    uint32_t writesVector;     /*  20: non-zero: the format can write vector data */
+    int32_t  vectorType;       /*  24: type code of the vector output, -1 for none */
+    char     code[4];          /*  28: format code, up to three characters, NUL-terminated */
+    char     description[56];  /*  32: description, NUL-terminated within the field */
+    uint32_t runtimeValue;     /*  88: the plug-in's own value, handed back to its entries */
+    uint16_t reserved92;       /*  92: plug-in */
+    uint16_t flags2;           /*  94: second flags word, handed out in filter entries */
+    uint16_t typeMaskHigh;     /*  96: high half of the type mask */
+    uint8_t  signatureLength1; /*  98: 0..4 */
+    uint8_t  signatureLength2; /*  99: 0..4 */
+    uint8_t  signature1[4];    /* 100: compared with the file's first bytes */
+    uint8_t  signature2[4];    /* 104 */
+    uint32_t reserved108;      /* 108: plug-in */
+} FormatInfo;
+
+/* FormatInfo.flags bit 15: the plug-in opens the file itself by name; entries +12, +16
+   and +19 then receive a null file handle. */
+#define FI_OPENS_FILE 0x8000
+
 Q32FIO_ASSERT(sizeof(FormatInfo) == 112, "FormatInfo is 112 bytes");
 Q32FIO_ASSERT(offsetof(FormatInfo, typeCaps) == 2, "FormatInfo.typeCaps");
 Q32FIO_ASSERT(offsetof(FormatInfo, saveOptions) == 8, "FormatInfo.saveOptions");
@@ -61,6 +103,114 @@ Q32FIO_ASSERT(offsetof(FormatInfo, signatureLength1) == 98, "FormatInfo.signatur
 Q32FIO_ASSERT(offsetof(FormatInfo, signatureLength2) == 99, "FormatInfo.signatureLength2");
 Q32FIO_ASSERT(offsetof(FormatInfo, signature1) == 100, "FormatInfo.signature1");
 Q32FIO_ASSERT(offsetof(FormatInfo, signature2) == 104, "FormatInfo.signature2");
+
+/* ---- Entries: ordinal = 100 * format index + offset --------------------------------- */
+
+#define QF_ORDINAL_STEP 100
+#define QF_ORDINAL(format, entry) ((unsigned)(((format) * QF_ORDINAL_STEP + (entry)) & 0xFFFF))
+
+enum QfEntryOffset {
+    QF_ENTRY_COMMAND           = 10, /* qfDLLCommand */
+    QF_ENTRY_GETFORMATINFO     = 11, /* qfDLLGetFormatInfo (required) */
+    QF_ENTRY_GETFILEDATA       = 12, /* qfDLLGetFileData */
+    QF_ENTRY_SHOWDLGFORMATINFO = 13, /* qfDLLShowDlgFormatInfo: never called */
+    QF_ENTRY_SHOWDLGFILEDATA   = 14, /* qfDLLShowDlgFileData */
+    QF_ENTRY_SHOWDLGSAVEOPTION = 15, /* qfDLLShowDlgSaveOption */
+    QF_ENTRY_READ              = 16, /* qfDLLRead */
+    QF_ENTRY_WRITE             = 17, /* qfDLLWrite */
+    QF_ENTRY_SHOWDLGOPENOPTION = 18, /* qfDLLShowDlgOpenOption */
+    QF_ENTRY_READVECTOR        = 19, /* qfDLLReadVector */
+    QF_ENTRY_WRITEVECTOR       = 20, /* qfDLLWriteVector */
+    QF_ENTRY_GETPREVIEWIMAGE   = 22, /* qfDLLGetPreviewImage: never called */
+    QF_ENTRY_GETPROPERTY       = 23, /* qfDLLGetProperty */
+    QF_ENTRY_SHOWPROPERTY      = 25  /* qfDLLShowProperty */
+};
+
+/* The one export by name. */
+#define QF_NAME_GETFILEFMTNUM "qfDLLGetFileFmtNum"
+
+/* qfDLLCommand commands. */
+#define QF_COMMAND_READFRAME  26 /* values: the caller's two values and the frame index */
+#define QF_COMMAND_WRITEFRAME 27 /* values: the caller's two values, then -1 */
+
+/* qfDLLGetFileData answers, besides a FileData handle. */
+#define QF_FILEDATA_NOT_MINE     0  /* not this format */
+#define QF_FILEDATA_FAILED     (-1) /* failed; the plug-in has recorded an error */
+#define QF_FILEDATA_UNSUPPORTED (-2) /* this format, but a variant it cannot handle */
+
+#ifdef _WIN32
+#include <windows.h>
+
+/*
+ * The entry types. A FileData is a movable global memory block (HGLOBAL) laid out by
+ * q32types.h; the read parameters are the caller's ImageRequest and its callback, passed
+ * through as void * here. Results that can carry a handle or an address are INT_PTR;
+ * values passed through between the caller and the plug-in are LPARAM.
+ */
+
+/* Export "qfDLLGetFileFmtNum": the number of formats. */
+typedef int (WINAPI *PFN_qfDLLGetFileFmtNum)(void);
+
+/* +10: frame commands (QF_COMMAND_*); the result goes back to the caller unchanged. */
+typedef INT_PTR (WINAPI *PFN_qfDLLCommand)(HGLOBAL fileData, int command, LPARAM value1,
+                                           LPARAM value2, LPARAM value3);
+
+/* +11: a new movable block with the format's FormatInfo, or NULL. */
+typedef HGLOBAL (WINAPI *PFN_qfDLLGetFormatInfo)(void);
+
+/* +12: recognise and describe a file. file is open for reading at offset 0, or NULL when
+   the format sets FI_OPENS_FILE. Result: a new FileData handle, or QF_FILEDATA_*. */
+typedef INT_PTR (WINAPI *PFN_qfDLLGetFileData)(HANDLE file, const char *fileName,
+                                               DWORD runtimeValue, const char *iniPath);
+
+/* +13: never called by q32File (its lookup answers NULL); the arguments it would get. */
+typedef INT_PTR (WINAPI *PFN_qfDLLShowDlgFormatInfo)(LPARAM arg1, LPARAM arg2, LPARAM arg4);
+
+/* +14: a dialog of the file's facts. */
+typedef INT_PTR (WINAPI *PFN_qfDLLShowDlgFileData)(LPARAM arg1, LPARAM arg2, HGLOBAL fileData,
+                                                   LPARAM arg4, LPARAM arg5, LPARAM arg6);
+
+/* +15: the save option dialog. */
+typedef INT_PTR (WINAPI *PFN_qfDLLShowDlgSaveOption)(LPARAM arg1, LPARAM arg2,
+                                                     HGLOBAL fileData, const char *iniPath,
+                                                     LPARAM arg4);
+
+/* +16: read the image: deliver the request's region to callback by the row protocol
+   (q32types.h). Non-zero: success. */
+typedef INT_PTR (WINAPI *PFN_qfDLLRead)(HANDLE file, const char *fileName, HGLOBAL fileData,
+                                        ImageRequest *request, RowCallback callback,
+                                        DWORD runtimeValue);
+
+/* +17: write the image, pulling its rows from callback by the row protocol; 1: success. */
+typedef int (WINAPI *PFN_qfDLLWrite)(HANDLE file, HGLOBAL fileData, ImageRequest *request,
+                                     RowCallback callback);
+
+/* +18: the open option dialog. nameOrValue is the format's run-time value, or for the
+   format "FPX" the address of the file name selected in the open dialog. */
+typedef INT_PTR (WINAPI *PFN_qfDLLShowDlgOpenOption)(LPARAM arg1, LPARAM arg2,
+                                                     LPARAM nameOrValue, const char *iniPath,
+                                                     LPARAM arg4);
+
+/* +19: read vector data; non-zero: success. */
+typedef INT_PTR (WINAPI *PFN_qfDLLReadVector)(HANDLE file, const char *fileName,
+                                              HGLOBAL fileData, LPARAM arg2, LPARAM arg3,
+                                              DWORD runtimeValue, LPARAM arg4);
+
+/* +20: write vector data; 1: success. */
+typedef int (WINAPI *PFN_qfDLLWriteVector)(HANDLE file, HGLOBAL fileData, LPARAM arg2,
+                                           LPARAM arg3, LPARAM arg4);
+
+/* +22: never called by q32File (its lookup answers NULL); the arguments it would get. */
+typedef INT_PTR (WINAPI *PFN_qfDLLGetPreviewImage)(HANDLE file, HGLOBAL fileData);
+
+/* +23: the format's property block; property is the address of a handle. */
+typedef INT_PTR (WINAPI *PFN_qfDLLGetProperty)(HGLOBAL fileData, HGLOBAL *property);
+
+/* +25: the property dialog. */
+typedef INT_PTR (WINAPI *PFN_qfDLLShowProperty)(LPARAM arg1, HGLOBAL fileData, LPARAM arg3,
+                                                LPARAM arg4, LPARAM arg5);
+
+#endif /* _WIN32 */
 
 #ifdef __cplusplus
 }

@@ -2,6 +2,7 @@
 #include "core.h"
 #include "q32misc.h"
 #include "../registry/registry.h"
+#include "../prefs/palctl.h"
 #include <string.h>
 
 HINSTANCE OwnModule;
@@ -22,7 +23,6 @@ int OsGeneration = -1;
 const SystemCalls DefaultSystemCalls = {
     GlobalAlloc,
     CreateFileA,
-    ReplaceFileA,
     MoveFileExA,
 };
 SystemCalls Sys = DefaultSystemCalls;
@@ -104,6 +104,7 @@ BOOL ProcessAttach(HINSTANCE instance)
     ResourceModule = LoadLibraryA("DLGRC.DLL");
     q32GetQuillIniFileName(SuiteIniPath, sizeof SuiteIniPath);
     if (!InitialiseFormatTable()) return FALSE;
+    RegisterPalettePreviewClass(ResourceModule);
     if (!ProbeMemory(512000)) return FALSE;
     InitializeCriticalSection(&ModuleLock);
     LockCreated = true;
@@ -131,6 +132,7 @@ void ProcessDetach()
         DeleteCriticalSection(&ModuleLock);
         LockCreated = false;
     }
+    UnregisterPalettePreviewClass();
     if (ResourceModule) {
         FreeLibrary(ResourceModule);
         ResourceModule = nullptr;

@@ -13,8 +13,6 @@ struct SystemCalls {
     HANDLE (WINAPI *createFile)(LPCSTR name, DWORD access, DWORD share,
                                 LPSECURITY_ATTRIBUTES security, DWORD disposition,
                                 DWORD attributes, HANDLE templateFile);
-    BOOL (WINAPI *replaceFile)(LPCSTR replaced, LPCSTR replacement, LPCSTR backup,
-                               DWORD flags, LPVOID exclude, LPVOID reserved);
     BOOL (WINAPI *moveFileEx)(LPCSTR from, LPCSTR to, DWORD flags);
 };
 

@@ -1,6 +1,66 @@
 /* The plug-in interface: loading, binding and unloading plug-in modules. */
 #include "registry.h"
 
+const int EntrySlotOffsets[EntrySlots] = {
+    QF_ENTRY_COMMAND, QF_ENTRY_GETFORMATINFO, QF_ENTRY_GETFILEDATA, QF_ENTRY_READ,
+    QF_ENTRY_WRITE, QF_ENTRY_SHOWDLGFILEDATA, QF_ENTRY_SHOWDLGSAVEOPTION,
+    QF_ENTRY_SHOWDLGOPENOPTION, QF_ENTRY_READVECTOR, QF_ENTRY_WRITEVECTOR,
+    QF_ENTRY_GETPROPERTY, QF_ENTRY_SHOWPROPERTY,
+};
+
+/******************************************************************
+ *      LoadPluginModule
+ *
+ * Loads fileName with folder as the current directory, so that the plug-in's own
+ * libraries in that folder are found, and restores the current directory whatever
+ * happens. A current directory that cannot be kept whole refuses the load.
+ */
+HMODULE LoadPluginModule(const char *folder, const char *fileName)
+{
+    char saved[Q32_MAX_NAME];
+    DWORD n = GetCurrentDirectoryA(sizeof saved, saved);
+    if (n == 0 || n >= sizeof saved) return nullptr;
+    SetCurrentDirectoryA(folder);
+    HMODULE module = LoadLibraryA(fileName);
+    SetCurrentDirectoryA(saved);
+    if (!module) RecordError(nullptr, ModuleId, 15, 1, 4029);
+    return module;
+}
+
+/******************************************************************
+ *      BindPlugin
+ *
+ * Loads the plug-in of format and stores the addresses of its twelve entries (null for
+ * those it does not export). Each format keeps its own reference to the module.
+ */
+int BindPlugin(int format)
+{
+    FormatRecord *record = FormatByNumber(format);
+    if (!record) return 0;
+    if (record->module) return 1;
+    HMODULE module = LoadPluginModule(PluginLoadFolder, record->pluginName);
+    if (!module) return 0;
+    record->module = module;
+    for (int i = 0; i < EntrySlots; i++)
+        record->entries[i] = PluginExport(module, record->ordinalBase, EntrySlotOffsets[i]);
+    return 1;
+}
+
+/******************************************************************
+ *      FindEntry
+ *
+ * The bound address of entry +offset of format; null for an unbound format, a missing
+ * export, and every offset that has no slot (13, 21, 22, 24 among them).
+ */
+FARPROC FindEntry(int format, int offset)
+{
+    FormatRecord *record = FormatByNumber(format);
+    if (!record || !record->module) return nullptr;
+    for (int i = 0; i < EntrySlots; i++)
+        if (EntrySlotOffsets[i] == offset) return record->entries[i];
+    return nullptr;
+}
+
 /******************************************************************
  *      UnloadPlugins
  *
@@ -12,5 +72,25 @@ void UnloadPlugins()
         FormatRecord &record = Formats->records[i];
         if (record.module) FreeLibrary(record.module);
         record.module = nullptr;
+        for (FARPROC &entry : record.entries) entry = nullptr;
     }
+}
+
+/******************************************************************
+ *      qfFileLoadFIO  (exported)
+ *
+ * A fresh reference to the plug-in module of format, for the caller to free; NULL when
+ * the format does not exist or the plug-in cannot be loaded. Runs under ModuleLock,
+ * discovery included.
+ */
+extern "C" HMODULE Q32FILEAPI qfFileLoadFIO(int format)
+{
+    ModuleLockScope lock;
+    if (!FormatsDiscovered()) return nullptr;
+    FormatRecord *record = FormatByNumber(format);
+    if (!record) {
+        RecordError(nullptr, ModuleId, 28, 1, 4026);
+        return nullptr;
+    }
+    return LoadPluginModule(PluginLoadFolder, record->pluginName);
 }

@@ -12,14 +12,29 @@ std::string Join(const std::string &folder, const std::string &name)
     return folder + "\\" + name;
 }
 
-std::string BinFolder()
+namespace {
+/* The build root: the parent of the running program's folder. */
+std::string BuildFolder()
 {
     char path[MAX_PATH];
     GetModuleFileNameA(nullptr, path, sizeof path);
     PathRemoveFileSpecA(path); /* ...\tests */
     PathRemoveFileSpecA(path); /* build root */
-    return Join(path, "bin\\");
+    return path;
 }
+}
+
+std::string TestFolder()
+{
+    char path[MAX_PATH];
+    GetModuleFileNameA(nullptr, path, sizeof path);
+    PathRemoveFileSpecA(path);
+    return path;
+}
+
+std::string BinFolder() { return Join(BuildFolder(), "bin\\"); }
+
+std::string TestPluginFolder() { return Join(BuildFolder(), "testplugins\\"); }
 
 namespace {
 std::atomic<int> tempCounter;
@@ -142,6 +157,77 @@ void ModuleCopy::Unload()
     module_ = nullptr;
     delete iniEnv_;
     iniEnv_ = nullptr;
+}
+
+namespace {
+void WriteIni(const std::string &ini, const char *section, const char *key, const std::string &value)
+{
+    WritePrivateProfileStringA(section, key, value.c_str(), ini.c_str());
+}
+
+std::string Number(unsigned long value)
+{
+    char text[16];
+    snprintf(text, sizeof text, "0x%lX", value);
+    return text;
+}
+}
+
+void StagePlugin(const std::string &folder, const TestPlugin &plugin, const std::string &loadLog)
+{
+    std::string target = Join(folder, plugin.name);
+    SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+    CopyFileA((TestPluginFolder() + plugin.build + ".fio").c_str(), target.c_str(), FALSE);
+
+    size_t dot = plugin.name.rfind('.');
+    std::string ini = Join(folder, plugin.name.substr(0, dot) + ".ini");
+    DeleteFileA(ini.c_str());
+    int count = plugin.formatCount ? *plugin.formatCount : (int)plugin.formats.size();
+    WriteIni(ini, "plugin", "Formats", std::to_string(count));
+    if (!loadLog.empty()) WriteIni(ini, "plugin", "LoadLog", loadLog);
+    if (!plugin.callLog.empty()) WriteIni(ini, "plugin", "CallLog", plugin.callLog);
+    for (size_t j = 0; j < plugin.formats.size(); j++) {
+        const TestFormat &f = plugin.formats[j];
+        std::string section = "format" + std::to_string(j);
+        const char *s = section.c_str();
+        if (!f.code.empty()) WriteIni(ini, s, "Code", f.code);
+        if (!f.description.empty()) WriteIni(ini, s, "Description", f.description);
+        WriteIni(ini, s, "Flags", Number(f.flags));
+        WriteIni(ini, s, "TypeMask", Number(f.typeMask));
+        WriteIni(ini, s, "Flags2", Number(f.flags2));
+        WriteIni(ini, s, "OpenOptions", Number(f.openOptions));
+        WriteIni(ini, s, "SaveOptions", Number(f.saveOptions));
+        WriteIni(ini, s, "RuntimeValue", Number(f.runtimeValue));
+        WriteIni(ini, s, "Signature1", f.signature1);
+        WriteIni(ini, s, "Signature2", f.signature2);
+        WriteIni(ini, s, "InfoNull", f.infoNull ? "1" : "0");
+        WriteIni(ini, s, "FileData", f.fileData);
+        for (const auto &[key, value] : f.keys) WriteIni(ini, s, key.c_str(), value);
+    }
+}
+
+int LoadsOf(const std::string &loadLog, const std::string &name)
+{
+    int n = 0;
+    for (const std::string &line : ReadLines(loadLog)) n += line == name;
+    return n;
+}
+
+int TotalLoads(const std::string &loadLog) { return (int)ReadLines(loadLog).size(); }
+
+void ShiftWriteTime(const std::string &path, int seconds)
+{
+    HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES | FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    FILETIME written;
+    GetFileTime(file, nullptr, nullptr, &written);
+    ULARGE_INTEGER t = {{written.dwLowDateTime, written.dwHighDateTime}};
+    t.QuadPart += (LONGLONG)seconds * 10000000;
+    written.dwLowDateTime = t.LowPart;
+    written.dwHighDateTime = t.HighPart;
+    SetFileTime(file, nullptr, nullptr, &written);
+    CloseHandle(file);
 }
 
 } // namespace q32test

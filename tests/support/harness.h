@@ -6,6 +6,7 @@
 #define Q32_TEST_HARNESS_H
 
 #include <windows.h>
+#include <optional>
 #include <string>
 #include <vector>
 #include "q32file.h"
@@ -15,6 +16,9 @@ namespace q32test {
 
 /* The build's bin folder (the module, its siblings and FIO\), with a trailing '\'. */
 std::string BinFolder();
+
+/* The folder of the running test program. */
+std::string TestFolder();
 
 /* Joins a folder and a name with exactly one backslash. */
 std::string Join(const std::string &folder, const std::string &name);
@@ -91,6 +95,53 @@ private:
     ScopedEnv *iniEnv_ = nullptr;
     HMODULE module_ = nullptr;
 };
+
+/* The folder of the test plug-in builds (plugins/testfio), with a trailing '\'. */
+std::string TestPluginFolder();
+
+/* One format of a staged test plug-in copy; empty texts keep the plug-in's defaults
+   (code TFj, description "Test format j"). */
+struct TestFormat {
+    std::string code, description;
+    unsigned flags = 1;
+    DWORD typeMask = 1;
+    unsigned flags2 = 0;
+    DWORD openOptions = 0, saveOptions = 0, runtimeValue = 0;
+    std::string signature1, signature2;  /* hex bytes, e.g. "424D" */
+    bool infoNull = false;               /* qfDLLGetFormatInfo answers NULL */
+    std::string fileData = "0";          /* "accept", or the answer: 0, -1, -2 */
+    /* Further keys of the format's section: the image and how it is read and written
+       (Width, Height, Bits, DataType, Read, FailAfter, WriteResult, ...). */
+    std::vector<std::pair<std::string, std::string>> keys;
+};
+
+/* A copy of a test plug-in build and what it declares. */
+struct TestPlugin {
+    TestPlugin() = default;
+    TestPlugin(std::string name, std::vector<TestFormat> formats,
+               std::optional<int> formatCount = std::nullopt, std::string build = "testfio")
+        : name(std::move(name)), formats(std::move(formats)), formatCount(formatCount),
+          build(std::move(build)) {}
+
+    std::string name;                    /* file name of the copy, e.g. "TA.FIO" */
+    std::vector<TestFormat> formats;
+    std::optional<int> formatCount;      /* qfDLLGetFileFmtNum; default formats.size() */
+    std::string build = "testfio";       /* testfio, tfnonum (no qfDLLGetFileFmtNum),
+                                            tfsparse (format 0: +11, +12, +16, +23 only) */
+    std::string callLog;                 /* the copy's entries append their calls here */
+};
+
+/* Copies the plug-in build into folder as plugin.name, with NAME.ini beside it. Each load
+   of the copy appends its name to loadLog (when not empty). */
+void StagePlugin(const std::string &folder, const TestPlugin &plugin,
+                 const std::string &loadLog = "");
+
+/* How many lines of a load log name the copy, and how many lines it has. */
+int LoadsOf(const std::string &loadLog, const std::string &name);
+int TotalLoads(const std::string &loadLog);
+
+/* Moves a file's last-write time by seconds. */
+void ShiftWriteTime(const std::string &path, int seconds);
 
 /* ModuleCopy::Get with the export's own declared type. */
 #define Q32_EXPORT(copy, name) ((copy).Get<decltype(::name)>(#name))

@@ -2,41 +2,234 @@
  * q32file: the module from the command line, loaded as an application of the suite
  * loads it.
  *
- *   q32file about     the plug-in folder, the OS class and the last recorded error
+ *   q32file about                          plug-in folder, ini file, OS class, last error
+ *   q32file formats                        the registered formats as a table
+ *   q32file info FILE...                   the detected format and the file's facts
+ *   q32file convert IN OUT [--format CODE] read through one plug-in, write through another
+ *   q32file preview IN OUT [--box N]       the preview of IN written as a BMP
+ *
+ * A failure prints the error the module recorded and exits with 1 (2 for usage).
  */
 #include <windows.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
+#include <string>
 #include "q32file.h"
+#include "q32fio.h"
 #include "q32comm.h"
+#include "image.h"
 
 namespace {
+
+int Failed(const char *what)
+{
+    char text[C32_ERRTEXT_SIZE] = "";
+    UINT id = c32GetDLLErrorInfo(text, nullptr, nullptr, nullptr, nullptr, nullptr);
+    if (id) fprintf(stderr, "q32file: %s: %s (error %u)\n", what, text, id);
+    else fprintf(stderr, "q32file: %s failed\n", what);
+    return 1;
+}
 
 int About()
 {
     char folder[MAX_PATH];
     int length = q32FileGetFIOPath(folder, sizeof folder);
-    printf("plug-in folder   %s%s\n", length ? folder : "(none)",
-           length && !qfIsFileExist(folder) && GetFileAttributesA(folder) == INVALID_FILE_ATTRIBUTES
-               ? "  (missing)" : "");
-
+    printf("plug-in folder   %s\n", length ? folder : "(none)");
     char ini[MAX_PATH];
     q32GetQuillIniFileName(ini, sizeof ini);
     printf("suite ini file   %s\n", ini);
     printf("OS class         %d\n", q32GetOsVersion());
-
     char text[C32_ERRTEXT_SIZE];
-    int where1, where2, where3;
-    UINT id = c32GetDLLErrorInfo(text, nullptr, nullptr, &where1, &where2, &where3);
-    if (id) printf("last error       %u (%d, %d, %d): %s\n", id, where1, where2, where3, text);
-    else printf("last error       none\n");
+    UINT id = c32GetDLLErrorInfo(text, nullptr, nullptr, nullptr, nullptr, nullptr);
+    printf("last error       %s\n", id ? text : "none");
+    return 0;
+}
+
+/* A copy of format number's FormatInfo. */
+bool InfoOf(int number, FormatInfo &info)
+{
+    HGLOBAL copy = qfFileGetFormatInfo(number);
+    if (!copy) return false;
+    memcpy(&info, GlobalLock(copy), sizeof info);
+    GlobalUnlock(copy);
+    GlobalFree(copy);
+    return true;
+}
+
+std::string Signature(const BYTE *bytes, BYTE length)
+{
+    std::string text;
+    for (BYTE i = 0; i < length && i < 4; i++)
+        text += (bytes[i] >= 32 && bytes[i] < 127) ? (char)bytes[i] : '.';
+    return text;
+}
+
+int Formats()
+{
+    int count = qfFileGetFileFmtNum();
+    if (!count) return Failed("discovery");
+    printf("%3s  %-4s %-32s %-13s %-6s %-10s %s\n", "#", "code", "description", "plug-in",
+           "writes", "signature", "extensions");
+    for (int n = 1; n <= count; n++) {
+        FormatInfo info;
+        if (!InfoOf(n, info)) continue;
+        char path[MAX_PATH] = "", extensions[132] = "";
+        qfFileGetFullPath(n, path, sizeof path);
+        qfFileGetFormatExt(n, extensions, 1);
+        const char *plugin = strrchr(path, '\\') ? strrchr(path, '\\') + 1 : path;
+        std::string signature = Signature(info.signature1, info.signatureLength1);
+        if (info.signatureLength2) signature += " " + Signature(info.signature2, info.signatureLength2);
+        printf("%3d  %-4s %-32.32s %-13s 0x%04X %-10s %s\n", n, info.code, info.description,
+               plugin, info.typeCaps & Q32_CAP_ALL_RASTER, signature.c_str(), extensions);
+    }
+    return 0;
+}
+
+int Info(int argc, char **argv)
+{
+    int rc = 0;
+    for (int i = 0; i < argc; i++) {
+        char code[8] = "";
+        HGLOBAL handle = qfFileGetFileData(argv[i], code);
+        if (!handle) {
+            rc = Failed(argv[i]);
+            continue;
+        }
+        FileData *data = static_cast<FileData *>(GlobalLock(handle));
+        char type[64] = "", compression[64] = "", size[Q32_SIZE_TEXT_SIZE] = "",
+             date[Q32_DATE_TEXT_SIZE] = "";
+        q32FileGetImageTypeString(data->raster.dataType, type, sizeof type);
+        q32FileGetCompressTypeString(data->compression, compression, sizeof compression);
+        q32FileSizeToAscii((long)data->fileSize, size, -1);
+        GetFileDateTimeToAscii(argv[i], date);
+        WORD entries = 0;
+        if (data->raster.palette) GetObjectA(data->raster.palette, sizeof entries, &entries);
+        FormatInfo info = {};
+        InfoOf(data->formatNumber, info);
+        printf("%s\n", argv[i]);
+        printf("  format       %s (%s), format number %ld\n", code, info.description,
+               (long)data->formatNumber);
+        printf("  image        %ld x %ld, %lu bits per pixel, %s\n", (long)data->raster.width,
+               (long)data->raster.height, (unsigned long)data->raster.bitsPerPixel, type);
+        printf("  palette      %u entries\n", entries);
+        printf("  compression  %s\n", compression);
+        if (data->raster.resolutionX)
+            printf("  resolution   %lu x %lu dpi\n",
+                   (unsigned long)((data->raster.resolutionX + 5000) / 10000),
+                   (unsigned long)((data->raster.resolutionY + 5000) / 10000));
+        printf("  file         %s, %s\n", size, date);
+        printf("  readable     %s\n", data->readable ? "yes" : "no");
+        GlobalUnlock(handle);
+        q32FileFreeFileData(handle);
+    }
+    return rc;
+}
+
+/* The target format: --format CODE, else the output name's extension. */
+int TargetFormat(const char *out, const char *code)
+{
+    if (code) return q32FileGetFormatID(code, nullptr);
+    const char *dot = strrchr(out, '.');
+    return dot ? q32FileGetFormatID(dot + 1, nullptr) : -1;
+}
+
+/* A FileData for writing image into out in format number. */
+HGLOBAL NewTarget(const char *out, int number, const Image &image)
+{
+    HGLOBAL target = qfFileGetFileData("", nullptr);
+    if (!target) return nullptr;
+    FileData *data = static_cast<FileData *>(GlobalLock(target));
+    data->formatNumber = number;
+    lstrcpynA(data->name, out, sizeof data->name);
+    DescribeImage(*data, image);
+    GlobalUnlock(target);
+    return target;
+}
+
+int Convert(const char *in, const char *out, const char *code)
+{
+    HGLOBAL source = qfFileGetFileData(in, nullptr);
+    if (!source) return Failed(in);
+    Image image;
+    bool read = ReadImage(source, image);
+    q32FileFreeFileData(source);
+    if (!read) return Failed("read");
+
+    int number = TargetFormat(out, code);
+    if (number < 1) {
+        fprintf(stderr, "q32file: no format writes %s\n", code ? code : out);
+        return 1;
+    }
+    HGLOBAL target = NewTarget(out, number, image);
+    if (!target) return Failed("new file data");
+    int written = WriteImage(target, image);
+    q32FileFreeFileData(target);
+    if (written != 1) return Failed("write");
+    printf("%s -> %s: %ld x %ld, %lu bits per pixel\n", in, out, (long)image.width,
+           (long)image.height, (unsigned long)image.bitsPerPixel);
+    return 0;
+}
+
+int Preview(const char *in, const char *out, int box)
+{
+    if (box < 1) return 2;
+    HGLOBAL source = qfFileGetFileData(in, nullptr);
+    if (!source) return Failed(in);
+    LONG width, height;
+    {
+        FileData *data = static_cast<FileData *>(GlobalLock(source));
+        width = data->raster.width;
+        height = data->raster.height;
+        GlobalUnlock(source);
+    }
+    std::vector<BYTE> pixels((size_t)box * box * 4);
+    static PreviewInfo info;
+    int made = qfFileGetPreviewMem(source, &info, 0, pixels.data(), box, box);
+    q32FileFreeFileData(source);
+    if (!made) return Failed("preview");
+
+    Image image;
+    image.width = info.width;
+    image.height = info.height;
+    image.bitsPerPixel = info.bytesPerPixel * 8;
+    image.dataType = info.bytesPerPixel == 3 ? Q32_TYPE_RGB
+                   : info.bytesPerPixel == 4 ? Q32_TYPE_BGRA
+                   : info.paletteCount       ? Q32_TYPE_PALETTE8 : Q32_TYPE_GREY8;
+    image.rowBytes = info.stride;
+    image.pixels.assign(pixels.begin(), pixels.begin() + (size_t)info.stride * info.height);
+    image.palette.assign(info.palette, info.palette + info.paletteCount);
+
+    int number = q32FileGetFormatID("BMP", nullptr);
+    HGLOBAL target = number > 0 ? NewTarget(out, number, image) : nullptr;
+    int written = target ? WriteImage(target, image) : 0;
+    if (target) q32FileFreeFileData(target);
+    if (written != 1) return Failed("write");
+
+    /* The reduction rule: the smallest whole step that fits the picture into the box. */
+    LONG across = (width + box - 1) / box, down = (height + box - 1) / box;
+    LONG step = (width <= box && height <= box) ? 1 : (across > down ? across : down);
+    size_t held = (size_t)box * 8 + 4 + (size_t)info.stride * info.height;
+    printf("%s: %ld x %ld, step %ld, preview %lu x %lu at %lu bytes per pixel, "
+           "memory held %zu bytes\n", in, (long)width, (long)height, (long)step,
+           (unsigned long)info.width, (unsigned long)info.height,
+           (unsigned long)info.bytesPerPixel, held);
     return 0;
 }
 
 int Usage()
 {
-    fprintf(stderr, "usage: q32file about\n");
+    fprintf(stderr, "usage: q32file about | formats | info FILE... |\n"
+                    "       convert IN OUT [--format CODE] | preview IN OUT [--box N]\n");
     return 2;
+}
+
+/* The value after flag in argv, or null. */
+const char *Option(int argc, char **argv, const char *flag)
+{
+    for (int i = 0; i + 1 < argc; i++)
+        if (!strcmp(argv[i], flag)) return argv[i + 1];
+    return nullptr;
 }
 
 } // namespace
@@ -44,6 +237,15 @@ int Usage()
 int main(int argc, char **argv)
 {
     if (argc < 2) return Usage();
-    if (!strcmp(argv[1], "about")) return About();
+    const char *command = argv[1];
+    if (!strcmp(command, "about")) return About();
+    if (!strcmp(command, "formats")) return Formats();
+    if (!strcmp(command, "info") && argc > 2) return Info(argc - 2, argv + 2);
+    if (!strcmp(command, "convert") && argc > 3)
+        return Convert(argv[2], argv[3], Option(argc, argv, "--format"));
+    if (!strcmp(command, "preview") && argc > 3) {
+        const char *box = Option(argc, argv, "--box");
+        return Preview(argv[2], argv[3], box ? atoi(box) : 256);
+    }
     return Usage();
 }

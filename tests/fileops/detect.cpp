@@ -1,0 +1,206 @@
+/* Format detection: the order in which formats are asked, and the FileData. */
+#include "fileops_fixture.h"
+
+using namespace q32test;
+
+namespace {
+
+class Detect : public FileOpsFixture {};
+
+TEST_F(Detect, EmptyNameGivesTheEmptyFileDataWithoutAskingAnyone)
+{
+    Stage("TFA");
+    Load();
+    for (const char *name : {"", (const char *)nullptr}) {
+        HGLOBAL data = Q32_EXPORT(module, qfFileGetFileData)(name, nullptr);
+        ASSERT_NE(nullptr, data);
+        EXPECT_EQ(sizeof(FileData), GlobalSize(data));
+        FileData f = Facts(data);
+        EXPECT_EQ(1, f.formatNumber);
+        EXPECT_EQ(24u, f.raster.bitsPerPixel);
+        EXPECT_EQ((DWORD)Q32_TYPE_RGB, f.raster.dataType);
+        EXPECT_EQ(0u, f.fileSize);
+        EXPECT_STREQ("", f.name);
+        Free(data);
+    }
+    EXPECT_TRUE(Calls().empty());
+}
+
+TEST_F(Detect, FilesThatCannotBeImagesFailBeforeAnyPlugin)
+{
+    Stage("TFA");
+    Load();
+    for (int size = 0; size < 4; size++) {
+        std::string name = dir / ("short" + std::to_string(size) + ".tfa");
+        WriteFileBytes(name, std::string(size, 'x'));
+        EXPECT_EQ(nullptr, FileDataOf(name));
+        EXPECT_ERROR(4019, 1702, 4, 2);
+        EXPECT_NE(std::string::npos, ReadError().text.find(name)) << ReadError().text;
+    }
+    EXPECT_EQ(nullptr, FileDataOf(dir / "missing.tfa"));
+    EXPECT_ERROR(4027, 1702, 4, 2);
+
+    std::string locked = dir / "locked.tfa";
+    WriteFileBytes(locked, "0123456789");
+    HANDLE holder = CreateFileA(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(nullptr, FileDataOf(locked));
+    EXPECT_ERROR(4007, 1702, 4, 2);
+    CloseHandle(holder);
+
+    EXPECT_EQ(nullptr, FileDataOf(std::string(260, 'n')));
+    EXPECT_ERROR(4026, 1702, 4, 1);
+    EXPECT_TRUE(Calls().empty());
+}
+
+TEST_F(Detect, HintThenExtensionThenSignaturesThenProbes)
+{
+    Stage("HNT", {}, "0");
+    Stage("EXT", {}, "0");
+    Stage("SIG", {}, "0", "41424344");
+    Stage("BAD", {}, "accept", "5A5A");  /* a signature that does not match: never asked */
+    Stage("PRA", {}, "0");
+    Stage("PRB", {});
+    Stage("PRC", {});
+    Load();
+    std::string name = dir / "picture.ext";
+    WriteFileBytes(name, "ABCDEFGH");
+    char hint[8] = "hnt";
+    HGLOBAL data = FileDataOf(name, hint);
+    ASSERT_NE(nullptr, data);
+    EXPECT_STREQ("PRB", hint);
+
+    const std::vector<std::string> expected = {
+        "HNT.FIO getfiledata 0 " + name, "EXT.FIO getfiledata 0 " + name,
+        "SIG.FIO getfiledata 0 " + name, "PRA.FIO getfiledata 0 " + name,
+        "PRB.FIO getfiledata 0 " + name};
+    EXPECT_EQ(expected, Calls());
+
+    FileData f = Facts(data);
+    EXPECT_EQ(FormatId("PRB"), f.formatNumber);
+    EXPECT_EQ(name, f.name);
+    EXPECT_EQ(8u, f.fileSize);
+    Free(data);
+}
+
+TEST_F(Detect, KeyPassesAskOnlyTheFirstMatchAndSkipRepeats)
+{
+    Stage("EXT", {}, "0");
+    Stage("EXU", {}, "0");
+    Load();
+    std::string name = dir / "picture.ext";
+    WriteFileBytes(name, "ABCDEFGH");
+
+    /* An extension equal to the hint is not looked up twice; formats are asked once. */
+    char hint[8] = "ext";
+    EXPECT_EQ(nullptr, FileDataOf(name, hint));
+    EXPECT_EQ((std::vector<std::string>{"EXT.FIO getfiledata 0 " + name,
+                                        "EXU.FIO getfiledata 0 " + name}),
+              Calls());
+
+    /* A name ending in '.' has no extension pass: only the probe asks. */
+    ForgetCalls();
+    std::string dotted = dir / "plain.";
+    WriteFileBytes(dir / "plain", "ABCDEFGH");
+    EXPECT_EQ(nullptr, FileDataOf(dotted));
+    EXPECT_EQ(2u, Calls().size());
+}
+
+TEST_F(Detect, AnswerMinusTwoStopsWithItsOwnError)
+{
+    Stage("AAA", {}, "-2");
+    Stage("ZZZ", {});
+    Load();
+    std::string name = dir / "picture.aaa";
+    WriteFileBytes(name, "ABCDEFGH");
+    EXPECT_EQ(nullptr, FileDataOf(name));
+    EXPECT_ERROR(5200, 703, 1702, 428);
+    EXPECT_EQ(1u, Calls().size());
+
+    std::string other = dir / "picture.xyz";
+    WriteFileBytes(other, "ABCDEFGH");
+    ForgetCalls();
+    char hint[8] = "ZZZ";
+    HGLOBAL data = FileDataOf(other, hint);  /* ZZZ answers first: AAA never asked */
+    EXPECT_NE(nullptr, data);
+    Free(data);
+    EXPECT_EQ(1u, Calls().size());
+
+    /* In the probe the location differs. */
+    ForgetCalls();
+    EXPECT_EQ(nullptr, FileDataOf(other));
+    EXPECT_ERROR(5200, 703, 1702, 527);
+}
+
+TEST_F(Detect, PluginErrorsAreRecordedAgainWithTheName)
+{
+    Stage("AAA", {{"FileDataError", "4020"}}, "-1");
+    Stage("BBB", {{"FileDataError", "4021"}}, "-1");
+    Load();
+    std::string name = dir / "picture.aaa";
+    WriteFileBytes(name, "ABCDEFGH");
+    EXPECT_EQ(nullptr, FileDataOf(name));
+    /* AAA (key pass) re-recorded at 423; BBB's 4021 (probe) is left as it was. */
+    RecordedError e = ReadError();
+    EXPECT_EQ(4021u, e.id);
+    EXPECT_EQ(1799, e.where1);
+
+    std::string second = dir / "picture.bbb";
+    WriteFileBytes(second, "ABCDEFGH");
+    EXPECT_EQ(nullptr, FileDataOf(second));   /* BBB (key), then AAA in the probe: 522 */
+    EXPECT_ERROR(4020, 703, 1702, 522);
+    EXPECT_NE(std::string::npos, ReadError().text.find(second));
+}
+
+TEST_F(Detect, RiffPalettesAndVideoAreRefusedAfterTheKeyPasses)
+{
+    Stage("PAL", {}, "0");
+    Stage("PRB", {});
+    Load();
+    std::string riff("RIFF\x10\0\0\0PAL data\0\0\0\0", 20);
+    std::string palette = dir / "colours.pal";
+    WriteFileBytes(palette, riff);
+    EXPECT_EQ(nullptr, FileDataOf(palette));
+    EXPECT_ERROR(4019, 1702, 4, 2);
+    EXPECT_EQ(1u, Calls().size());  /* PAL asked by extension; the probe never ran */
+
+    std::string mpeg = dir / "clip.bin";
+    WriteFileBytes(mpeg, std::string("\0\0\x01\xBA\x44\0\0\0", 8));
+    EXPECT_EQ(nullptr, FileDataOf(mpeg));
+    EXPECT_ERROR(4019, 1702, 4, 2);
+    std::string sequence = std::string(3000, '\x11');
+    sequence[0] = 0;
+    sequence.replace(2000, 4, std::string("\0\0\x01\xB3", 4));
+    WriteFileBytes(mpeg, sequence);
+    EXPECT_EQ(nullptr, FileDataOf(mpeg));
+    std::string cdxa("RIFF\0\0\0\0CDXAfmt ", 16);
+    WriteFileBytes(mpeg, cdxa + std::string(16, 'x'));
+    EXPECT_EQ(nullptr, FileDataOf(mpeg));
+
+    /* The same palette is an image when its format recognises it in the key pass. */
+    module.Unload();
+    Stage("PAL", {});
+    Load();
+    HGLOBAL data = FileDataOf(palette);
+    EXPECT_NE(nullptr, data);
+    Free(data);
+}
+
+TEST_F(Detect, FreeingReleasesPalettesAndProperty)
+{
+    Stage("TFA", {{"Palette", "16"}});
+    Load();
+    std::string name = dir / "a.tfa";
+    WriteFileBytes(name, "ABCDEFGH");
+    HGLOBAL data = FileDataOf(name);
+    ASSERT_NE(nullptr, data);
+    HPALETTE palette = Facts(data).raster.palette;
+    ASSERT_NE(nullptr, palette);
+    HGLOBAL property = GlobalAlloc(GHND, sizeof(PropertyBlock));
+    ASSERT_EQ(1, Q32_EXPORT(module, qfFileSetProperty)(data, property));
+    Free(data);
+    EXPECT_EQ(0, GetObjectType(palette));
+    EXPECT_EQ((UINT)GMEM_INVALID_HANDLE, GlobalFlags(property));
+    Free(nullptr);
+}
+
+} // namespace

@@ -1,0 +1,303 @@
+/* Reading and writing through the plug-ins: the checks, the error places, the work file
+   and what the target holds after a failed write. */
+#include "fileops_fixture.h"
+#include "testfio.h"
+
+using namespace q32test;
+
+namespace {
+
+/* Collects every row delivered into a width x height 24-bit image. */
+struct Collected {
+    LONG width, height;
+    std::vector<BYTE> pixels;
+};
+
+LONG WINAPI Collect(ImageRequest *request, LONG x, LONG y, LONG count, LONG rows, void *rowData,
+                    DWORD, LONG_PTR, LONG_PTR)
+{
+    Collected &c = *static_cast<Collected *>(request->context);
+    const BYTE *const *list = static_cast<const BYTE *const *>(rowData);
+    for (LONG i = 0; i < rows; i++)
+        if (y + i >= 0 && y + i < c.height && x >= 0 && x + count <= c.width)
+            memcpy(&c.pixels[((size_t)(y + i) * c.width + x) * 3], list[i], (size_t)count * 3);
+    return 1;
+}
+
+/* Gives rows of a constant 24-bit colour. */
+LONG WINAPI Give(ImageRequest *request, LONG, LONG, LONG count, LONG rows, void *rowData, DWORD,
+                 LONG_PTR, LONG_PTR)
+{
+    BYTE *const *list = static_cast<BYTE *const *>(rowData);
+    for (LONG i = 0; i < rows; i++) memset(list[i], 0x42, (size_t)count * 3);
+    return 1;
+}
+
+class ReadWrite : public FileOpsFixture {
+protected:
+    std::string picture = dir / "picture.tfa";
+
+    void SetUp() override
+    {
+        FileOpsFixture::SetUp();
+        WriteFileBytes(picture, "ABCDEFGH");
+    }
+    INT_PTR Read(HGLOBAL data, ImageRequest *request, RowCallback callback = Collect)
+    {
+        return Q32_EXPORT(module, qfFileRead)(data, request, callback);
+    }
+    int Write(HGLOBAL data, ImageRequest *request)
+    {
+        return Q32_EXPORT(module, qfFileWrite)(data, request, Give);
+    }
+    /* A FileData for writing target in format code. */
+    HGLOBAL Target(const std::string &target, const char *code, LONG width = 8, LONG height = 6)
+    {
+        HGLOBAL data = FileDataOf("");
+        int number = FormatId(code);
+        Edit(data, [&](FileData &f) {
+            f.formatNumber = number;
+            lstrcpynA(f.name, target.c_str(), sizeof f.name);
+            f.raster.width = width;
+            f.raster.height = height;
+        });
+        return data;
+    }
+};
+
+ImageRequest Raster(DWORD types = Q32_TYPE_RGB)
+{
+    ImageRequest r = {};
+    r.rasterWanted = 1;
+    r.rasterTypes = types;
+    return r;
+}
+
+TEST_F(ReadWrite, ReadDeliversTheImageAndFillsTheRequestSize)
+{
+    Stage("TFA", {{"Width", "8"}, {"Height", "6"}, {"Read", "blocks"}});
+    Load();
+    HGLOBAL data = FileDataOf(picture);
+    ASSERT_NE(nullptr, data);
+    Collected image{8, 6, std::vector<BYTE>(8 * 6 * 3)};
+    ImageRequest request = Raster();
+    request.context = &image;
+    EXPECT_EQ(1, Read(data, &request));
+    EXPECT_EQ(8, request.rasterWidth);
+    EXPECT_EQ(6, request.rasterHeight);
+    for (LONG y = 0; y < 6; y++)
+        for (LONG x = 0; x < 8; x++)
+            for (LONG s = 0; s < 3; s++)
+                ASSERT_EQ(TestPixelByte(x, y, s), image.pixels[(y * 8 + x) * 3 + s]);
+
+    /* A request with an origin goes to the plug-in unchanged. */
+    ImageRequest region = Raster();
+    region.rasterX = 2;
+    region.rasterWidth = 3;
+    region.rasterHeight = 2;
+    region.context = &image;
+    ForgetCalls();
+    EXPECT_EQ(1, Read(data, &region));
+    EXPECT_EQ((std::vector<std::string>{"TFA.FIO read 0 3 2 0 0"}), Calls());
+    Free(data);
+}
+
+TEST_F(ReadWrite, ReadErrorPlaces)
+{
+    Stage("TFA", {{"VectorPresent", "1"}, {"VectorWidth", "10"}, {"VectorHeight", "5"}});
+    Stage("TFB", {{"Readable", "0"}});
+    Stage("TFC", {{"FailAfter", "0"}});
+    Load();
+    auto read = Q32_EXPORT(module, qfFileRead);
+    Collected sink{100, 100, std::vector<BYTE>(100 * 100 * 3)};
+
+    ImageRequest nothing = {};
+    EXPECT_EQ(0, read(nullptr, &nothing, Collect));
+    EXPECT_ERROR(4026, 1702, 9, 1);
+
+    HGLOBAL data = FileDataOf(picture);
+    ASSERT_NE(nullptr, data);
+    EXPECT_EQ(0, read(data, &nothing, Collect));
+    EXPECT_ERROR(4026, 1702, 9, 2);
+
+    ImageRequest vector = {};
+    vector.vectorWanted = 1;
+    vector.vectorWidth = 11;
+    vector.vectorHeight = 5;
+    EXPECT_EQ(0, read(data, &vector, Collect));
+    EXPECT_ERROR(4026, 1702, 9, 6);
+
+    Edit(data, [](FileData &f) { f.vectorPresent = 0; });
+    EXPECT_EQ(0, read(data, &vector, Collect));
+    EXPECT_ERROR(4026, 1702, 9, 4);
+
+    Edit(data, [](FileData &f) { f.formatNumber = 99; });
+    ImageRequest raster = Raster();
+    raster.context = &sink;
+    EXPECT_EQ(0, read(data, &raster, Collect));
+    EXPECT_ERROR(4026, 1702, 9, 3);
+    Free(data);
+
+    char hint[8] = "TFB";
+    HGLOBAL unreadable = FileDataOf(picture, hint);
+    EXPECT_EQ(0, read(unreadable, &raster, Collect));
+    EXPECT_ERROR(4019, 1702, 9, 7);
+    Free(unreadable);
+
+    char failing[8] = "TFC";
+    HGLOBAL broken = FileDataOf(picture, failing);
+    EXPECT_EQ(0, read(broken, &raster, Collect));
+    EXPECT_ERROR(4020, 1702, 9, 14);
+    EXPECT_NE(std::string::npos, ReadError().text.find(picture));
+
+    DeleteFileA(picture.c_str());
+    EXPECT_EQ(0, read(broken, &raster, Collect));
+    EXPECT_ERROR(4004, 1702, 9, 11);
+    Free(broken);
+}
+
+TEST_F(ReadWrite, WorkFileNamesBesideTheTarget)
+{
+    /* Bit 12 of the capability word: the plug-in writes by name, so it is told the work
+       file's name. */
+    Stage("TFA", {}, "accept", "", 0x107F);
+    Load();
+    CreateDirectoryA((dir / "dotted.folder").c_str(), nullptr);
+    const struct { std::string target, work; } cases[] = {
+        {dir / "B.BMP", dir / "B.$$$"},
+        {dir / "noextension", dir / "noextension.$$$"},
+        {dir / "dotted.folder\\name", dir / "dotted.folder\\name.$$$"},
+        {dir / "two.dots.tfa", dir / "two.dots.$$$"},
+    };
+    for (const auto &c : cases) {
+        ForgetCalls();
+        HGLOBAL data = Target(c.target, "TFA");
+        ImageRequest request = Raster();
+        EXPECT_EQ(1, Write(data, &request)) << c.target;
+        EXPECT_EQ((std::vector<std::string>{"TFA.FIO write 0 " + c.work}), Calls());
+        EXPECT_TRUE(Exists(c.target));
+        EXPECT_FALSE(Exists(c.work));
+        FileData f = Facts(data);
+        EXPECT_EQ(c.target, f.name);           /* the name is given back */
+        EXPECT_EQ(8u * 6 * 3, f.fileSize);     /* and the written size recorded */
+        Free(data);
+    }
+}
+
+TEST_F(ReadWrite, FailedWritesLeaveTheTargetAsItWas)
+{
+    Stage("TWO", {{"WriteResult", "2"}});
+    Stage("HLF", {{"WriteFailAfter", "3"}});
+    Stage("OK", {});
+    Load();
+    std::string target = dir / "keep.img", work = dir / "keep.$$$";
+    const std::string old = "the old content of the file";
+    for (const char *code : {"TWO", "HLF"}) {
+        WriteFileBytes(target, old);
+        HGLOBAL data = Target(target, code);
+        ImageRequest request = Raster();
+        int result = Write(data, &request);
+        EXPECT_EQ(strcmp(code, "TWO") ? 0 : 2, result) << code;
+        EXPECT_EQ(old, ReadFileBytes(target)) << code;
+        EXPECT_FALSE(Exists(work)) << code;
+        Free(data);
+    }
+
+    /* A target that cannot be opened for writing (read-only where the file system
+       enforces it, or held open by another program) is refused before any work file
+       exists. */
+    HGLOBAL data = Target(target, "OK");
+    ImageRequest request = Raster();
+    SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY);
+    HANDLE probe = CreateFileA(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    bool readOnlyHolds = probe == INVALID_HANDLE_VALUE;
+    if (probe != INVALID_HANDLE_VALUE) CloseHandle(probe);
+    HANDLE holder = readOnlyHolds ? INVALID_HANDLE_VALUE
+                                  : CreateFileA(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ForgetCalls();
+    EXPECT_EQ(0, Write(data, &request));
+    EXPECT_ERROR(4022, 1702, 10, 6);
+    EXPECT_FALSE(Exists(work));
+    EXPECT_TRUE(Calls().empty());
+    if (holder != INVALID_HANDLE_VALUE) CloseHandle(holder);
+    SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(old, ReadFileBytes(target));
+
+    /* A good write replaces it. */
+    EXPECT_EQ(1, Write(data, &request));
+    EXPECT_EQ(std::string(8 * 6 * 3, '\x42'), ReadFileBytes(target));
+    Free(data);
+}
+
+TEST_F(ReadWrite, WriteChecksInOrder)
+{
+    Stage("TFA", {});
+    Load();
+    auto write = Q32_EXPORT(module, qfFileWrite);
+    std::string target = dir / "out.tfa";
+    ImageRequest request = Raster();
+    EXPECT_EQ(0, write(nullptr, &request, Give));
+    EXPECT_ERROR(4026, 1702, 10, 1);
+
+    HGLOBAL data = Target(target, "TFA");
+    ImageRequest none = {};
+    EXPECT_EQ(0, write(data, &none, Give));
+    EXPECT_ERROR(4026, 1702, 10, 2);
+
+    const struct { LONG kind; DWORD mask; int place; } kinds[] = {
+        {-1, Q32_TYPE_GREY8, 3}, {-2, Q32_TYPE_PALETTE4, 4}, {5, 0, 5}};
+    for (const auto &k : kinds) {
+        Edit(data, [&](FileData &f) { f.writeKind = k.kind; });
+        ImageRequest r = Raster(k.mask);
+        EXPECT_EQ(0, write(data, &r, Give));
+        EXPECT_ERROR(4026, 1702, 10, k.place);
+    }
+    Edit(data, [](FileData &f) { f.writeKind = 0; f.formatNumber = 0; });
+    EXPECT_EQ(0, write(data, &request, Give));
+    EXPECT_ERROR(4026, 1702, 10, 7);
+
+    Edit(data, [&](FileData &f) { f.formatNumber = FormatId("TFA"); });
+    ImageRequest vector = Raster();
+    vector.vectorWanted = 1;
+    EXPECT_EQ(0, write(data, &vector, Give));   /* the format writes no vector data */
+    EXPECT_ERROR(4026, 1702, 10, 8);
+
+    ImageRequest bigger = Raster();
+    bigger.rasterWidth = 9;
+    bigger.rasterHeight = 6;
+    EXPECT_EQ(0, write(data, &bigger, Give));
+    EXPECT_ERROR(4026, 1702, 10, 10);
+
+    /* A work file that cannot be made: the target's folder does not exist. */
+    Edit(data, [&](FileData &f) { lstrcpynA(f.name, (dir / "nowhere\\out.tfa").c_str(), 260); });
+    EXPECT_EQ(0, write(data, &request, Give));
+    EXPECT_ERROR(4008, 1702, 10, 12);
+    Free(data);
+}
+
+TEST_F(ReadWrite, VectorOperations)
+{
+    Stage("TFA", {{"VectorPresent", "1"}, {"VectorWidth", "4"}, {"VectorHeight", "4"}});
+    Stage("NOV", {}, "accept", "", 0x80);
+    Load();
+    HGLOBAL data = FileDataOf(picture);
+    ASSERT_NE(nullptr, data);
+    /* The data type becomes vector even when the read fails later. */
+    Edit(data, [](FileData &f) { f.readable = 0; });
+    EXPECT_EQ(0, Q32_EXPORT(module, qfFileReadVector)(data, 0, 0, 0));
+    EXPECT_ERROR(4019, 1702, 20, 3);
+    EXPECT_EQ((DWORD)Q32_TYPE_VECTOR, Facts(data).raster.dataType);
+    EXPECT_EQ(0, Q32_EXPORT(module, qfFileReadVector)(nullptr, 0, 0, 0));
+    EXPECT_ERROR(4026, 1702, 20, 1);
+
+    std::string target = dir / "v.nov";
+    HGLOBAL out = Target(target, "NOV");
+    c32ResetDLLErrInfo();
+    EXPECT_EQ(-1, Q32_EXPORT(module, qfFileWriteVector)(out, 0, 0, 0));
+    EXPECT_EQ(0u, ReadError().id);
+    EXPECT_FALSE(Exists(dir / "v.$$$"));
+    Free(out);
+    Free(data);
+}
+
+} // namespace

@@ -5,7 +5,10 @@
  *   q32file about                          plug-in folder, ini file, OS class, last error
  *   q32file formats                        the registered formats as a table
  *   q32file info FILE...                   the detected format and the file's facts
- *   q32file convert IN OUT [--format CODE] read through one plug-in, write through another
+ *   q32file convert IN OUT [--format CODE] [--frame N]
+ *                                          read through one plug-in, write through another
+ *                                          (--frame: frame N of an animation or pages, from 0)
+ *   q32file frames FILE                    the frames of an animation or the pages of a file
  *   q32file preview IN OUT [--box N]       the preview of IN written as a BMP
  *
  * A failure prints the error the module recorded and exits with 1 (2 for usage).
@@ -19,6 +22,7 @@
 #include "q32fio.h"
 #include "q32comm.h"
 #include "image.h"
+#include "wic_fio.h"
 
 namespace {
 
@@ -147,10 +151,29 @@ HGLOBAL NewTarget(const char *out, int number, const Image &image)
     return target;
 }
 
-int Convert(const char *in, const char *out, const char *code)
+/* Makes a FileData describe frame index of its file (the plug-in's frame command
+   without a request): 1 when the plug-in has that frame. */
+bool ChooseFrame(HGLOBAL fileData, long index)
+{
+    return qfFileReadFrameIndex(fileData, 0, 0, index) == 1;
+}
+
+int Convert(const char *in, const char *out, const char *code, const char *frame)
 {
     HGLOBAL source = qfFileGetFileData(in, nullptr);
     if (!source) return Failed(in);
+    char *end = nullptr;
+    long index = frame ? strtol(frame, &end, 10) : 0;
+    if (frame && (end == frame || *end || index < 0)) {
+        q32FileFreeFileData(source);
+        fprintf(stderr, "q32file: --frame takes a frame number from 0\n");
+        return 2;
+    }
+    if (frame && !ChooseFrame(source, index)) {
+        q32FileFreeFileData(source);
+        std::string what = std::string("frame ") + frame + " of " + in;
+        return Failed(what.c_str());
+    }
     Image image;
     bool read = ReadImage(source, image);
     q32FileFreeFileData(source);
@@ -217,10 +240,62 @@ int Preview(const char *in, const char *out, int box)
     return 0;
 }
 
+/* One line of a frame: its size and pixels, and where the plug-in says, its place and
+   delay. */
+void PrintFrame(long index, HGLOBAL fileData)
+{
+    FileData *data = static_cast<FileData *>(GlobalLock(fileData));
+    char type[64] = "";
+    q32FileGetImageTypeString(data->raster.dataType, type, sizeof type);
+    printf("  frame %ld: %ld x %ld, %lu bits per pixel, %s", index, (long)data->raster.width,
+           (long)data->raster.height, (unsigned long)data->raster.bitsPerPixel, type);
+    const WicFacts *facts = FileDataWicFacts(data);
+    if (facts->magic == WIC_FACTS_MAGIC && facts->format == WIC_GIF)
+        printf(", at (%ld, %ld), delay %lu.%02lu s", (long)facts->left, (long)facts->top,
+               (unsigned long)(facts->delay / 100), (unsigned long)(facts->delay % 100));
+    printf("\n");
+    GlobalUnlock(fileData);
+}
+
+int Frames(const char *in)
+{
+    char code[8] = "";
+    HGLOBAL source = qfFileGetFileData(in, code);
+    if (!source) return Failed(in);
+    FileData *data = static_cast<FileData *>(GlobalLock(source));
+    const WicFacts facts = *FileDataWicFacts(data);
+    GlobalUnlock(source);
+    /* A plug-in that keeps no count is asked frame by frame until it has no more. */
+    long count = facts.magic == WIC_FACTS_MAGIC ? (long)facts.frameCount : -1;
+    printf("%s: %s", in, code);
+    if (count >= 0) printf(", %ld frame%s", count, count == 1 ? "" : "s");
+    if (facts.magic == WIC_FACTS_MAGIC && facts.format == WIC_GIF) {
+        printf(", screen %lu x %lu", (unsigned long)facts.screenWidth, (unsigned long)facts.screenHeight);
+        if (facts.loopCount == 0) printf(", repeated endlessly");
+        else if (facts.loopCount > 0) printf(", repeated %ld times", (long)facts.loopCount);
+    }
+    printf("\n");
+    long index = 0;
+    for (; count < 0 || index < count; index++) {
+        if (!ChooseFrame(source, index)) {
+            if (count >= 0) {
+                q32FileFreeFileData(source);
+                return Failed("frame");
+            }
+            break;
+        }
+        PrintFrame(index, source);
+    }
+    if (index == 0) PrintFrame(0, source); /* no frames of its own: the image */
+    c32ResetDLLErrInfo();
+    q32FileFreeFileData(source);
+    return 0;
+}
+
 int Usage()
 {
-    fprintf(stderr, "usage: q32file about | formats | info FILE... |\n"
-                    "       convert IN OUT [--format CODE] | preview IN OUT [--box N]\n");
+    fprintf(stderr, "usage: q32file about | formats | info FILE... | frames FILE |\n"
+                    "       convert IN OUT [--format CODE] [--frame N] | preview IN OUT [--box N]\n");
     return 2;
 }
 
@@ -242,7 +317,8 @@ int main(int argc, char **argv)
     if (!strcmp(command, "formats")) return Formats();
     if (!strcmp(command, "info") && argc > 2) return Info(argc - 2, argv + 2);
     if (!strcmp(command, "convert") && argc > 3)
-        return Convert(argv[2], argv[3], Option(argc, argv, "--format"));
+        return Convert(argv[2], argv[3], Option(argc, argv, "--format"), Option(argc, argv, "--frame"));
+    if (!strcmp(command, "frames") && argc == 3) return Frames(argv[2]);
     if (!strcmp(command, "preview") && argc > 3) {
         const char *box = Option(argc, argv, "--box");
         return Preview(argv[2], argv[3], box ? atoi(box) : 256);

@@ -1,0 +1,369 @@
+/*
+ * The real-world formats through the module: detection of each with the right, a wrong
+ * and no extension, reading, frames, texts and option dialogs through the exports, the
+ * one-bit preview, and the q32file tool converting across the formats and listing frames.
+ * The plug-in folder holds bmp.fio, wic.fio and wbmp.fio.
+ */
+#include "fileops_fixture.h"
+#include "holders.h"
+#include "wic_files.h"
+#include "wic_fio.h"
+#include <functional>
+#include <map>
+
+using namespace q32test;
+using wictest::Picture;
+
+namespace {
+
+struct Rows {
+    DWORD dataType = 0, bits = 0;
+    std::map<LONG, std::string> byY;
+};
+
+LONG WINAPI Collect(ImageRequest *request, LONG x, LONG y, LONG count, LONG rows, void *rowData, DWORD flags,
+                    LONG_PTR, LONG_PTR)
+{
+    auto *r = static_cast<Rows *>(request->context);
+    if (flags || rows < 1) return 0;
+    for (LONG i = 0; i < rows; i++)
+        r->byY[y + i].assign(static_cast<char **>(rowData)[i], Q32_ROW_BYTES(r->dataType, r->bits, count));
+    return 1;
+}
+
+LONG WINAPI Supply(ImageRequest *request, LONG x, LONG y, LONG count, LONG rows, void *rowData, DWORD flags,
+                   LONG_PTR, LONG_PTR)
+{
+    auto *r = static_cast<Rows *>(request->context);
+    if (!(flags & Q32_ROW_PULL)) return 0;
+    for (LONG i = 0; i < rows; i++) {
+        const std::string &row = r->byY.at(y + i);
+        memcpy(static_cast<char **>(rowData)[i], row.data(), row.size());
+    }
+    return 1;
+}
+
+std::map<LONG, std::string> RowsOf(const Picture &p)
+{
+    std::map<LONG, std::string> rows;
+    for (UINT y = 0; y < p.height; y++)
+        rows[LONG(y)].assign(reinterpret_cast<const char *>(p.pixels.data()) + size_t(y) * p.Stride(), p.Stride());
+    return rows;
+}
+
+std::vector<WICColor> Colours(unsigned count, unsigned seed)
+{
+    std::vector<WICColor> colours;
+    for (unsigned i = 0; i < count; i++) colours.push_back(0xFF000000u | ((i * 0x3A5F1Bu + seed * 0x1F2E3Du) & 0xFFFFFF));
+    return colours;
+}
+
+std::string Le16(unsigned v) { return std::string{char(v), char(v >> 8)}; }
+
+/* Sample files of every format, made by the component directly or byte by byte. */
+struct Samples {
+    std::map<std::string, std::string> bytes; /* by code */
+
+    explicit Samples(const TempDir &dir)
+    {
+        wictest::Com com;
+        auto make = [&](const std::string &code, const GUID &container, const Picture &picture) {
+            std::string path = dir / ("sample." + code);
+            EXPECT_TRUE(wictest::Encode(path, container, {picture})) << code;
+            bytes[code] = ReadFileBytes(path);
+        };
+        make("JPG", GUID_ContainerFormatJpeg, wictest::Smooth(GUID_WICPixelFormat24bppBGR, 32, 24));
+        make("PNG", GUID_ContainerFormatPng, wictest::Pattern(GUID_WICPixelFormat24bppBGR, 32, 24, 1));
+        make("TIF", GUID_ContainerFormatTiff, wictest::Pattern(GUID_WICPixelFormat8bppGray, 32, 24, 2));
+        make("GIF", GUID_ContainerFormatGif, wictest::Pattern(GUID_WICPixelFormat8bppIndexed, 32, 24, 3, Colours(256, 1)));
+        std::string png = bytes["PNG"];
+        bytes["ICO"] = Le16(0) + Le16(1) + Le16(1) + "\x20\x18" + std::string(2, '\0') + Le16(1) + Le16(32) +
+                       Le16(unsigned(png.size())) + Le16(0) + Le16(22) + Le16(0) + png;
+        std::string tga = std::string(1, '\0') + '\0' + '\2' + std::string(9, '\0') + Le16(4) + Le16(2) + "\x18\x20";
+        for (int i = 0; i < 24; i++) tga += char(i * 10);
+        bytes["TGA"] = tga;
+        bytes["WBM"] = std::string("\0\0\x10\x02\xF0\x0F\x55\xAA", 8);
+    }
+};
+
+class Formats : public FileOpsFixture {
+protected:
+    void SetUp() override
+    {
+        FileOpsFixture::SetUp();
+        StageBmp();
+        for (const char *plugin : {"wic.fio", "wbmp.fio"})
+            CopyFileA((BinFolder() + "FIO\\" + plugin).c_str(), Join(fio, plugin).c_str(), FALSE);
+        Load();
+    }
+
+    INT_PTR ReadAll(HGLOBAL data, Rows &rows)
+    {
+        FileData facts = Facts(data);
+        rows.dataType = facts.raster.dataType, rows.bits = facts.raster.bitsPerPixel;
+        ImageRequest request = {};
+        request.rasterWanted = 1;
+        request.rasterTypes = 0xFFFF;
+        request.context = &rows;
+        return Q32_EXPORT(module, qfFileRead)(data, &request, Collect);
+    }
+};
+
+TEST_F(Formats, EachFormatIsFoundWithTheRightAWrongAndNoExtension)
+{
+    Samples samples(dir);
+    const struct {
+        std::string code;
+        std::vector<std::string> names;   /* right, other extensions of its lists, wrong, none */
+    } cases[] = {
+        {"JPG", {"a.jpg", "a.jpeg", "a.JPE", "a.png", "a.bmp", "a"}},
+        {"PNG", {"a.png", "a.jpg", "a.gif", "a"}},
+        {"TIF", {"a.tif", "a.tiff", "a.png", "a"}},
+        {"GIF", {"a.gif", "a.tif", "a"}},
+        {"ICO", {"a.ico", "a.wbmp", "a"}},
+        {"TGA", {"a.tga", "a.vda", "a.png", "a.bmp", "a"}},
+        {"WBM", {"a.wbm", "a.wbmp", "a.ico", "a.tga", "a"}},
+    };
+    for (const auto &c : cases) {
+        for (const std::string &name : c.names) {
+            SCOPED_TRACE(c.code + " as " + name);
+            std::string path = dir / name;
+            WriteFileBytes(path, samples.bytes[c.code]);
+            char hint[8] = "";
+            c32ResetDLLErrInfo();
+            HGLOBAL data = FileDataOf(path, hint);
+            ASSERT_NE(nullptr, data) << ReadError().text;
+            EXPECT_EQ(c.code, hint);
+            FileData facts = Facts(data);
+            EXPECT_EQ(FormatId(c.code.c_str()), facts.formatNumber);
+            EXPECT_EQ(DWORD(samples.bytes[c.code].size()), facts.fileSize);
+            Rows rows;
+            EXPECT_EQ(1, ReadAll(data, rows)) << ReadError().text;
+            EXPECT_EQ(size_t(facts.raster.height), rows.byY.size());
+            Free(data);
+            DeleteFileA(path.c_str());
+        }
+    }
+}
+
+TEST_F(Formats, DamagedFilesFailWithTheirErrorNamingTheFile)
+{
+    Samples samples(dir);
+    for (const char *code : {"JPG", "PNG", "TIF", "GIF", "ICO", "TGA", "WBM"}) {
+        SCOPED_TRACE(code);
+        std::string whole = samples.bytes[code];
+        std::string path = dir / (std::string("cut.") + code);
+        WriteFileBytes(path, whole.substr(0, whole.size() * 2 / 3));
+        c32ResetDLLErrInfo();
+        HGLOBAL data = FileDataOf(path);
+        if (data) {
+            /* Detected: then its read fails and says why. */
+            Rows rows;
+            EXPECT_EQ(0, ReadAll(data, rows));
+            Free(data);
+        }
+        RecordedError e = ReadError();
+        EXPECT_EQ(4020u, e.id) << e.text;
+        EXPECT_NE(std::string::npos, e.text.find("cut.")) << e.text;
+    }
+}
+
+TEST_F(Formats, OneBitImagesPreviewAsBlackAndWhite)
+{
+    std::string path = dir / "bits.wbmp";
+    WriteFileBytes(path, std::string("\0\0\x08\x02\xF0\x0F", 6));
+    HGLOBAL data = FileDataOf(path);
+    ASSERT_NE(nullptr, data);
+    static PreviewInfo info;
+    BYTE pixels[64 * 64 * 4] = {};
+    ASSERT_EQ(1, Q32_EXPORT(module, qfFileGetPreviewMem)(data, &info, 0, pixels, 64, 64)) << ReadError().text;
+    EXPECT_EQ(8u, info.width);
+    EXPECT_EQ(2u, info.height);
+    EXPECT_EQ(1u, info.bytesPerPixel);
+    EXPECT_EQ(0u, info.paletteCount);
+    /* White where the bits are set. */
+    EXPECT_EQ(pixels[0], pixels[3]);
+    EXPECT_NE(pixels[0], pixels[4]);
+    EXPECT_EQ(pixels[4], pixels[8 + 0]);
+    EXPECT_EQ(pixels[0], pixels[8 + 4]);
+    EXPECT_GT(pixels[0], pixels[4]);
+    Free(data);
+}
+
+TEST_F(Formats, AnimationsAreWrittenAndReadFrameByFrame)
+{
+    WritePrivateProfileStringA(WIC_INI_SECTION, WIC_KEY_GIF_DELAY, "12", ini.c_str());
+    std::string path = dir / "anim.gif";
+    HGLOBAL target = FileDataOf("");
+    std::vector<Rows> frames(3);
+    Edit(target, [&](FileData &f) {
+        f.formatNumber = FormatId("GIF");
+        lstrcpynA(f.name, path.c_str(), sizeof f.name);
+        f.raster = {8, 6, 4, 0, 0, Q32_TYPE_GREY8, nullptr};
+    });
+    for (int i = 0; i < 3; i++) {
+        frames[i].dataType = Q32_TYPE_GREY8, frames[i].bits = 8;
+        for (LONG y = 0; y < 4; y++) frames[i].byY[y] = std::string(6, char(40 * i + y));
+        ImageRequest request = {};
+        request.rasterWanted = 1;
+        request.rasterTypes = Q32_TYPE_GREY8;
+        request.context = &frames[i];
+        if (i == 0) ASSERT_EQ(1, Q32_EXPORT(module, qfFileWrite)(target, &request, Supply)) << ReadError().text;
+        else ASSERT_EQ(1, Q32_EXPORT(module, qfFileWriteFrame)(target, LPARAM(&request), LPARAM(Supply))) << ReadError().text;
+    }
+    Free(target);
+
+    HGLOBAL data = FileDataOf(path);
+    ASSERT_NE(nullptr, data);
+    FileData facts = Facts(data);
+    EXPECT_EQ(3u, FileDataWicFacts(&facts)->frameCount);
+    EXPECT_EQ(12u, FileDataWicFacts(&facts)->delay);
+    for (int i = 0; i < 3; i++) {
+        SCOPED_TRACE(i);
+        Rows rows;
+        rows.dataType = Q32_TYPE_PALETTE8, rows.bits = 8;
+        ImageRequest request = {};
+        request.rasterWanted = 1;
+        request.context = &rows;
+        INT_PTR result = i == 0 ? Q32_EXPORT(module, qfFileReadFrameIndex)(data, LPARAM(&request), LPARAM(Collect), 0)
+                                : Q32_EXPORT(module, qfFileReadFrame)(data, LPARAM(&request), LPARAM(Collect));
+        ASSERT_EQ(1, result) << ReadError().text;
+        EXPECT_EQ(frames[i].byY, rows.byY) << "grey levels are the indices of a grey palette";
+    }
+    EXPECT_EQ(0, Q32_EXPORT(module, qfFileReadFrame)(data, 0, 0));
+    Free(data);
+}
+
+HHOOK hook;
+
+/* Ticks the interlace box of the next dialog shown and presses its OK button. */
+LRESULT CALLBACK PressOk(int code, WPARAM wParam, LPARAM lParam)
+{
+    char name[16] = "";
+    if (code == HCBT_ACTIVATE && GetClassNameA(HWND(wParam), name, sizeof name) && !strcmp(name, "#32770")) {
+        CheckDlgButton(HWND(wParam), 1002, BST_CHECKED);
+        PostMessageA(HWND(wParam), WM_COMMAND, IDOK, 0);
+    }
+    return CallNextHookEx(hook, code, wParam, lParam);
+}
+
+TEST_F(Formats, TextsAndOptionDialogsThroughTheModule)
+{
+    std::string path = dir / "t.png";
+    WriteFileBytes(path, wictest::MakePng(1, 1, 0, 8, {"\x10"}, wictest::PngChunk("tEXt", std::string("Title\0Sea", 9))));
+    HGLOBAL data = FileDataOf(path);
+    ASSERT_NE(nullptr, data);
+    HGLOBAL block = nullptr;
+    ASSERT_EQ(1, Q32_EXPORT(module, qfFileGetProperty)(data, &block));
+    ASSERT_NE(nullptr, block);
+    {
+        q32::Locked<PropertyBlock> items(block);
+        ASSERT_EQ(1u, items->count);
+        EXPECT_STREQ("Title", reinterpret_cast<const char *>(items->items[0].data));
+        q32::Locked<char> text(items->items[0].handle);
+        EXPECT_STREQ("Sea", text.get());
+    }
+    /* Attached, the FileData owns it and frees it with itself. */
+    EXPECT_EQ(1, Q32_EXPORT(module, qfFileSetProperty)(data, block));
+
+    /* The save options of the file's format go to the module's ini file. */
+    hook = SetWindowsHookExA(WH_CBT, PressOk, nullptr, GetCurrentThreadId());
+    EXPECT_EQ(1, Q32_EXPORT(module, qfFileShowDlgSaveOption)(0, 0, data, 0));
+    UnhookWindowsHookEx(hook);
+    EXPECT_EQ(1u, GetPrivateProfileIntA(WIC_INI_SECTION, WIC_KEY_PNG_INTERLACE, 0, ini.c_str()));
+    Free(data);
+}
+
+/* Runs the q32file tool of the build with the test's environment; its exit code, and
+   what it printed. The output goes through a file: services that Wine starts for the
+   tool inherit its handles and outlive it, and would hold a pipe open. */
+int RunTool(const std::string &arguments, std::string &output, const std::string &log)
+{
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE file = CreateFileA(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                              CREATE_ALWAYS, 0, nullptr);
+    STARTUPINFOA start = {};
+    start.cb = sizeof start;
+    start.dwFlags = STARTF_USESTDHANDLES;
+    start.hStdOutput = start.hStdError = file;
+    PROCESS_INFORMATION process = {};
+    std::string command = "\"" + BinFolder() + "q32file.exe\" " + arguments;
+    BOOL started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &start, &process);
+    CloseHandle(file);
+    if (!started) return -1;
+    DWORD code = 1;
+    if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    output = ReadFileBytes(log);
+    return int(code);
+}
+
+TEST_F(Formats, TheToolConvertsAcrossFormatsAndListsFrames)
+{
+    wictest::Com com;
+    Samples samples(dir);
+    for (auto &[code, bytes] : samples.bytes) WriteFileBytes(dir / ("in." + code), bytes);
+    /* An animation of three frames and a bilevel picture, made by the component. */
+    std::vector<Picture> frames;
+    for (unsigned i = 0; i < 3; i++)
+        frames.push_back(wictest::Pattern(GUID_WICPixelFormat8bppIndexed, 10, 6, 10 + i, Colours(256, i)));
+    ASSERT_TRUE(wictest::Encode(dir / "anim.gif", GUID_ContainerFormatGif, frames));
+    ASSERT_TRUE(wictest::Encode(dir / "bits.png", GUID_ContainerFormatPng, {wictest::Pattern(GUID_WICPixelFormatBlackWhite, 16, 2, 1)}));
+    ScopedEnv toolIni("Q32_INI", dir / "tool.ini");
+    std::string output, log = dir / "tool.log";
+    auto q = [&](const std::string &path) { return "\"" + path + "\""; };
+    auto tool = [&](const std::string &arguments) { return RunTool(arguments, output, log); };
+
+    ASSERT_EQ(0, tool("frames " + q(dir / "anim.gif"))) << output;
+    EXPECT_NE(std::string::npos, output.find("GIF, 3 frames, screen 10 x 6")) << output;
+    EXPECT_NE(std::string::npos, output.find("frame 2: 10 x 6, 8 bits per pixel")) << output;
+    EXPECT_EQ(std::string::npos, output.find("frame 3")) << output;
+    ASSERT_EQ(0, tool("frames " + q(dir / "in.PNG"))) << output;
+    EXPECT_NE(std::string::npos, output.find("PNG, 1 frame\r\n")) << output;
+
+    /* Frame 1 of the animation, extracted. */
+    ASSERT_EQ(0, tool("convert " + q(dir / "anim.gif") + " " + q(dir / "frame1.png") + " --frame 1")) << output;
+    Picture got;
+    ASSERT_TRUE(wictest::Decode(dir / "frame1.png", 0, GUID_WICPixelFormat8bppIndexed, got));
+    EXPECT_EQ(RowsOf(frames[1]), RowsOf(got));
+    got.palette.resize(256);
+    EXPECT_EQ(frames[1].palette, got.palette);
+    EXPECT_EQ(1, tool("convert " + q(dir / "anim.gif") + " " + q(dir / "none.png") + " --frame 3"));
+    EXPECT_NE(std::string::npos, output.find("frame 3")) << output;
+
+    /* Across formats: what arrives is what left, as the component or the module reads it. */
+    const struct { std::string from, to; bool lossless; } conversions[] = {
+        {"in.GIF", "out.png", true},  {"in.PNG", "out.tif", true},  {"in.TIF", "out.gif", true},
+        {"in.TGA", "out.png", true},  {"in.ICO", "out.png", true},  {"in.JPG", "out.jpg", false},
+        {"in.JPG", "out.bmp", true},  {"in.PNG", "out.bmp", true},  {"bits.png", "out.wbmp", true},
+        {"in.WBM", "out.tiff", true},
+    };
+    for (const auto &c : conversions) {
+        SCOPED_TRACE(c.from + " -> " + c.to);
+        DeleteFileA((dir / c.to).c_str());
+        ASSERT_EQ(0, tool("convert " + q(dir / c.from) + " " + q(dir / c.to))) << output;
+        HGLOBAL in = FileDataOf(dir / c.from), out = FileDataOf(dir / c.to);
+        ASSERT_NE(nullptr, in);
+        ASSERT_NE(nullptr, out) << ReadError().text;
+        Rows before, after;
+        ASSERT_EQ(1, ReadAll(in, before));
+        ASSERT_EQ(1, ReadAll(out, after));
+        EXPECT_EQ(Facts(in).raster.width, Facts(out).raster.width);
+        EXPECT_EQ(Facts(in).raster.height, Facts(out).raster.height);
+        std::string a, b;
+        for (auto &[y, row] : before.byY) a += row;
+        for (auto &[y, row] : after.byY) b += row;
+        if (c.lossless) EXPECT_EQ(a, b);
+        else EXPECT_GT(wictest::Psnr(std::vector<uint8_t>(a.begin(), a.end()), std::vector<uint8_t>(b.begin(), b.end())), 20.0);
+        Free(in);
+        Free(out);
+    }
+    /* A file's type that the target cannot hold is refused, and nothing is left. */
+    EXPECT_EQ(1, tool("convert " + q(dir / "in.PNG") + " " + q(dir / "out2.gif")));
+    EXPECT_FALSE(Exists(dir / "out2.gif"));
+    ASSERT_EQ(0, tool("info " + q(dir / "in.PNG"))) << output;
+    EXPECT_NE(std::string::npos, output.find("Deflate")) << output;
+}
+
+} // namespace

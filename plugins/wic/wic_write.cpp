@@ -459,8 +459,8 @@ LONG_PTR WriteImage(int format, HANDLE file, HGLOBAL fileData, ImageRequest *req
         Record(ErrWrite, EntryWrite, PlaceEncoder, name);
         return 0;
     }
-    if (gif && !PutStream(stream.get(), file, true, settings.gifLoops,
-                          std::vector<uint16_t>{uint16_t(settings.gifDelay)})) {
+    /* One image: its delay, and a loop block only once it has frames to repeat. */
+    if (gif && !PutStream(stream.get(), file, true, -1, std::vector<uint16_t>{uint16_t(settings.gifDelay)})) {
         Record(ErrWrite, EntryWrite, PlaceOutput, name);
         return 0;
     }

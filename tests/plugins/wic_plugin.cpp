@@ -897,6 +897,14 @@ TEST_F(WicPlugin, FramesAreAppendedKeepingTheFramesBefore)
         first.byY = RandomRows(Q32_TYPE_PALETTE8, 8, 9, 4, 40, 1);
         HGLOBAL fileData = NewFileData(path, Q32_TYPE_PALETTE8, 8, 9, 4, palette);
         ASSERT_EQ(1, Write(format, path, fileData, first)) << ReadError().text;
+        if (format == WIC_GIF) {
+            /* One image: nothing to repeat yet. */
+            HGLOBAL single = HGLOBAL(GetFileData(WIC_GIF, path));
+            ASSERT_GT(INT_PTR(single), 0);
+            EXPECT_EQ(-1, FactsOf(single).wic.loopCount);
+            EXPECT_EQ(25u, FactsOf(single).wic.delay);
+            Free(single);
+        }
         WritePrivateProfileStringA(WIC_INI_SECTION, WIC_KEY_GIF_DELAY, "50", ini.c_str());
 
         /* A frame of another size and type. */

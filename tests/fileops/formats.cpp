@@ -146,6 +146,33 @@ TEST_F(Formats, EachFormatIsFoundWithTheRightAWrongAndNoExtension)
     }
 }
 
+TEST_F(Formats, TheirExtensionListsNameThem)
+{
+    /* From the suite's defaults, and TGA's own, which its plug-in enters into the ini
+       file when it is registered: they count from the next start on. */
+    ASSERT_GT(FormatId("TGA"), 0);
+    char value[32] = "";
+    GetPrivateProfileStringA("FIO_EXT", "TGA_EXT", "", value, sizeof value, ini.c_str());
+    EXPECT_STREQ("VDA;ICB;VST;", value);
+    module.Unload();
+    Load();
+    const struct { const char *extension, *code; } lists[] = {
+        {"JPEG", "JPG"}, {"JPE", "JPG"}, {"TIFF", "TIF"}, {"WBMP", "WBM"}, {"VDA", "TGA"}, {"ICB", "TGA"}, {"VST", "TGA"},
+    };
+    for (const auto &l : lists) {
+        SCOPED_TRACE(l.extension);
+        EXPECT_GT(FormatId(l.code), 0);
+        EXPECT_EQ(FormatId(l.code), FormatId(l.extension));
+    }
+    /* A list of the user's own stays as it is. */
+    WritePrivateProfileStringA("FIO_EXT", "TGA_EXT", "VDA;", ini.c_str());
+    module.Unload();
+    Load();
+    EXPECT_EQ(-1, FormatId("ICB"));
+    GetPrivateProfileStringA("FIO_EXT", "TGA_EXT", "", value, sizeof value, ini.c_str());
+    EXPECT_STREQ("VDA;", value);
+}
+
 TEST_F(Formats, DamagedFilesFailWithTheirErrorNamingTheFile)
 {
     Samples samples(dir);

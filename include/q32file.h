@@ -292,6 +292,63 @@ Q32FILE_ASSERT(offsetof(FilterList, text) == 12, "FilterList.text");
    NULL list, and the entry actions answer 0 for an index outside the list. */
 INT_PTR Q32FILEAPI FilterAction(HGLOBAL list, int action, DWORD argument);
 
+/* ---- Preference dialog ------------------------------------------------------------- */
+
+struct B32VMBLOCK;
+struct B32MEMBLOCK;
+
+/* One page a caller adds to the preference dialog (16 bytes in win32). */
+typedef struct PreferenceExtraPage {
+    HMODULE module;            /*  0 module holding the page's template */
+    DWORD templateId;          /*  4 template identifier (low 16 bits) */
+    const char *title;         /*  8 tab text, or NULL for the page's caption */
+    DLGPROC procedure;         /* 12 the page's dialog procedure */
+} PreferenceExtraPage;
+
+/* The calling application and its help (16 bytes in win32). */
+typedef struct PreferenceAppInfo {
+    DWORD reserved;            /*  0 not read */
+    DWORD applicationId;       /*  4 */
+    const char *helpFile;      /*  8 help file path */
+    DWORD helpContextBase;     /* 12 context of the first page */
+} PreferenceAppInfo;
+#if !defined(_WIN64)
+Q32FILE_ASSERT(sizeof(PreferenceExtraPage) == 16, "PreferenceExtraPage is 16 bytes");
+Q32FILE_ASSERT(offsetof(PreferenceExtraPage, templateId) == 4, "PreferenceExtraPage.templateId");
+Q32FILE_ASSERT(offsetof(PreferenceExtraPage, title) == 8, "PreferenceExtraPage.title");
+Q32FILE_ASSERT(offsetof(PreferenceExtraPage, procedure) == 12, "PreferenceExtraPage.procedure");
+Q32FILE_ASSERT(sizeof(PreferenceAppInfo) == 16, "PreferenceAppInfo is 16 bytes");
+Q32FILE_ASSERT(offsetof(PreferenceAppInfo, applicationId) == 4, "PreferenceAppInfo.applicationId");
+Q32FILE_ASSERT(offsetof(PreferenceAppInfo, helpFile) == 8, "PreferenceAppInfo.helpFile");
+Q32FILE_ASSERT(offsetof(PreferenceAppInfo, helpContextBase) == 12, "PreferenceAppInfo.helpContextBase");
+#endif
+
+/* Built-in pages of q32ShowPreference's flags. */
+#define PREF_PAGE_MEMORY  0x01
+#define PREF_PAGE_DISPLAY 0x02
+#define PREF_PAGE_ASSOC   0x10
+#define PREF_PAGE_ASSOC2  0x20
+
+/* The tabbed preference dialog: the extra pages, then the built-in pages of flags. 0 when
+   cancelled, 0x10000 | the bits of the pages that stored changes when closed with OK,
+   what DialogBoxParamA gives when the dialog cannot be made. At most 10 pages in all:
+   further pages are left out. appInfo may be NULL. */
+INT_PTR Q32FILEAPI q32ShowPreference(HWND owner, int extraPageCount,
+                                     const PreferenceExtraPage *extraPages, DWORD flags,
+                                     const PreferenceAppInfo *appInfo);
+/* q32ShowPreference with a display settings block (four 32-bit fields) lent for the
+   dialog's lifetime. */
+INT_PTR Q32FILEAPI q32ShowPreferences(HWND owner, int extraPageCount,
+                                      const PreferenceExtraPage *extraPages, DWORD flags,
+                                      const PreferenceAppInfo *appInfo, DWORD *displaySettings);
+
+/* The display settings: flags 0 to 3 (from the lent settings block, else the ini file)
+   and the gamma in hundredths (the ini file). Each address may be NULL. Result 1. */
+int Q32FILEAPI GetDispData(DWORD *flag0, DWORD *flag1, DWORD *flag2, DWORD *flag3, DWORD *gamma);
+
+/* The image-buffer settings (buf32VMData mode 0). Its result. */
+int Q32FILEAPI GetMemoryData(struct B32VMBLOCK *vmBlock, struct B32MEMBLOCK *memBlock);
+
 #ifdef __cplusplus
 }
 #endif

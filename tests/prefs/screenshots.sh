@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Screenshots of the preference dialog, one a tab: runs the shots program under the test
+# run's X server, finds the window with xdotool and grabs it with import.
+# screenshots.sh EMULATOR SHOTS_EXE OUTPUT_FOLDER
+set -euo pipefail
+emulator=$1 shots=$2 out=$3
+mkdir -p "$out"
+for shot in 0:prefs-memory 1:prefs-display; do
+  tab=${shot%%:*} name=${shot#*:}
+  done_file=$(mktemp -u /tmp/q32shot.XXXXXX) ready_file=$(mktemp -u /tmp/q32ready.XXXXXX)
+  "$emulator" "$shots" "$tab" "Z:${ready_file//\//\\}" "Z:${done_file//\//\\}" &
+  pid=$!
+  # The dialog opens twice: the program says when the second one is up.
+  for i in $(seq 200); do [ -e "$ready_file" ] && break; sleep 0.1; done
+  id=$(timeout 20 xdotool search --sync --onlyvisible --name '^Preferences$' | tail -1)
+  sleep 1
+  import -window "$id" "$out/$name.png"
+  touch "$done_file"
+  wait $pid
+  rm -f "$done_file" "$ready_file"
+  echo "wrote $out/$name.png"
+done

@@ -8,7 +8,7 @@ mkdir -p "$out"
 for shot in 0:prefs-memory 1:prefs-display; do
   tab=${shot%%:*} name=${shot#*:}
   done_file=$(mktemp -u /tmp/q32shot.XXXXXX) ready_file=$(mktemp -u /tmp/q32ready.XXXXXX)
-  "$emulator" "$shots" "$tab" "Z:${ready_file//\//\\}" "Z:${done_file//\//\\}" &
+  "$emulator" "$shots" "$tab" "Z:${ready_file//\//\\}" "Z:${done_file//\//\\}" </dev/null >/dev/null 2>&1 &
   pid=$!
   # The dialog opens twice: the program says when the second one is up.
   for i in $(seq 200); do [ -e "$ready_file" ] && break; sleep 0.1; done

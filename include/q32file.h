@@ -346,6 +346,10 @@ INT_PTR Q32FILEAPI q32ShowPreferences(HWND owner, int extraPageCount,
    and the gamma in hundredths (the ini file). Each address may be NULL. Result 1. */
 int Q32FILEAPI GetDispData(DWORD *flag0, DWORD *flag1, DWORD *flag2, DWORD *flag3, DWORD *gamma);
 
+/* The system information dialog (Windows, drives, display, plug-ins): 1 after OK, 0 after
+   Cancel. */
+INT_PTR Q32FILEAPI q32ShowSystemInfo(HWND owner);
+
 /* The image-buffer settings (buf32VMData mode 0). Its result. */
 int Q32FILEAPI GetMemoryData(struct B32VMBLOCK *vmBlock, struct B32MEMBLOCK *memBlock);
 

@@ -50,7 +50,9 @@ void ShowHelp(HWND dialog, const TabbedHost &host)
     q32MyWinHelp(dialog, HelpPath, HELP_CONTEXT, context);
 }
 
-void InitHost(HWND dialog, TabbedHost &host)
+} // namespace
+
+void InitTabbedHost(HWND dialog, TabbedHost &host)
 {
     host.tab = GetDlgItem(dialog, TabControlId);
     q32MoveWindow(dialog, host.owner, 1);
@@ -71,12 +73,14 @@ void InitHost(HWND dialog, TabbedHost &host)
     SetFocus(GetDlgItem(dialog, IDOK));
 }
 
+namespace {
+
 INT_PTR CALLBACK HostProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     TabbedHost &host = PreferenceHost;
     switch (message) {
     case WM_INITDIALOG:
-        InitHost(dialog, host);
+        InitTabbedHost(dialog, host);
         return FALSE; /* the focus is set */
     case WM_NOTIFY: {
         const NMHDR *notice = (const NMHDR *)lParam;

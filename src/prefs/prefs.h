@@ -44,6 +44,12 @@ bool AddPreferencePage(TabbedHost &host, HMODULE module, const char *title, UINT
 void CreatePreferencePage(HWND hostWindow, HWND tabControl, PreferencePage &page);
 void ShowSelectedPage(TabbedHost &host);
 
+/* Sets every pixel of fromColour in the width x height area of dc to toColour. */
+void ReplaceColour(HDC dc, int width, int height, COLORREF fromColour, COLORREF toColour);
+
+/* The host dialog's start: places it, creates and fits the pages, shows the tab last shown. */
+void InitTabbedHost(HWND dialog, TabbedHost &host);
+
 /* Answers a page's command through DWLP_MSGRESULT. */
 inline INT_PTR PageAnswer(HWND page, LONG_PTR answer)
 {

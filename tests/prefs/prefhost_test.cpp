@@ -45,15 +45,16 @@ PreferenceExtraPage TestPage(const char *title)
     return {GetModuleHandleA(nullptr), TestTemplate, title, TestPageProc};
 }
 
-HWND FindDialog(DWORD thread)
+HWND FindDialog(DWORD thread, const char *wanted)
 {
-    struct Search { HWND found = nullptr; } search;
+    struct Search { HWND found = nullptr; const char *title; } search;
+    search.title = wanted;
     for (int i = 0; i < 500 && !search.found; i++) {
         EnumThreadWindows(thread, [](HWND w, LPARAM p) -> BOOL {
             char name[16] = "", title[64] = "";
             GetClassNameA(w, name, sizeof name);
             GetWindowTextA(w, title, sizeof title);
-            if (strcmp(name, "#32770") == 0 && strcmp(title, "Preferences") == 0 && IsWindowVisible(w)) {
+            if (strcmp(name, "#32770") == 0 && strcmp(title, reinterpret_cast<Search *>(p)->title) == 0 && IsWindowVisible(w)) {
                 reinterpret_cast<Search *>(p)->found = w;
                 return FALSE;
             }
@@ -66,11 +67,12 @@ HWND FindDialog(DWORD thread)
 
 /* Runs show on this thread while script drives the dialog from another; the script ends
    it (OK or Cancel). A dialog still open afterwards is cancelled. */
-INT_PTR Drive(const std::function<INT_PTR()> &show, const std::function<void(HWND)> &script)
+INT_PTR Drive(const std::function<INT_PTR()> &show, const std::function<void(HWND)> &script,
+              const char *title = "Preferences")
 {
     DWORD self = GetCurrentThreadId();
     std::thread driver([&] {
-        HWND dialog = FindDialog(self);
+        HWND dialog = FindDialog(self, title);
         ASSERT_TRUE(dialog) << "the dialog did not open";
         script(dialog);
         for (int i = 0; i < 300 && IsWindow(dialog); i++) Sleep(10);
@@ -512,6 +514,59 @@ TEST_F(DisplayPage, LentBlockCarriesTheFlagsAndTheGamma)
     /* Without the block the ini file's flags (and defaults) are read again. */
     getDispData(&seen[0], &seen[1], &seen[2], &seen[3], &seen[4]);
     EXPECT_EQ(std::vector<DWORD>(seen, seen + 5), (std::vector<DWORD>{1, 0, 1, 1, 220}));
+}
+
+TEST_F(Preferences, SystemInformationShowsFourPagesAndItsOwnHelp)
+{
+    auto showInfo = module.Get<decltype(q32ShowSystemInfo)>("q32ShowSystemInfo");
+    auto formatCount = module.Get<decltype(qfFileGetFileFmtNum)>("qfFileGetFileFmtNum");
+    ASSERT_TRUE(showInfo && formatCount);
+    char oldFolder[MAX_PATH];
+    GetCurrentDirectoryA(sizeof oldFolder, oldFolder);
+    SetCurrentDirectoryA(dir.path().c_str());  /* on c: */
+    std::vector<std::string> tabs;
+    std::string selectedLine, plugins, memory;
+    int lines = 0;
+    INT_PTR ok = Drive([&] { return showInfo(nullptr); }, [&](HWND d) {
+        tabs = TabTexts(d);
+        HWND list = GetDlgItem(Page(d, "Drives"), 32221);
+        lines = (int)SendMessageA(list, LB_GETCOUNT, 0, 0);
+        char text[400] = "";
+        SendMessageA(list, LB_GETTEXT, SendMessageA(list, LB_GETCURSEL, 0, 0), (LPARAM)text);
+        selectedLine = text;
+        GetDlgItemTextA(Page(d, "Plug-ins"), 2202, text, sizeof text);
+        plugins = text;
+        GetDlgItemTextA(Page(d, "System"), 2203, text, sizeof text);
+        memory = text;
+        ClickTab(d, 2);
+        SendMessageA(d, WM_HELP, 0, 0);
+        SendMessageA(d, WM_COMMAND, 9, 0);
+        Press(d, IDOK);
+    }, "System Information");
+    int reopened = -1;
+    INT_PTR cancelled = Drive([&] { return showInfo(nullptr); }, [&](HWND d) {
+        reopened = CurrentTab(d);
+        Press(d, IDCANCEL);
+    }, "System Information");
+    SetCurrentDirectoryA(oldFolder);
+    EXPECT_EQ(ok, 1);
+    EXPECT_EQ(cancelled, 0);
+    EXPECT_EQ(reopened, 2);
+    EXPECT_EQ(tabs, (std::vector<std::string>{"System", "Drives", "Display", "Plug-ins"}));
+    EXPECT_GE(lines, 1);
+    EXPECT_EQ(selectedLine.rfind("c:  ", 0), 0u) << selectedLine;
+    EXPECT_NE(selectedLine.find(" free of "), std::string::npos) << selectedLine;
+    EXPECT_EQ(plugins, std::to_string(formatCount()));
+    /* In KB, the whole physical memory: 2 GB and more is not cut to a 32-bit size. */
+    auto sizeText = module.Get<decltype(q32FileSizeToAsciiEx)>("q32FileSizeToAsciiEx");
+    MEMORYSTATUSEX status = {};
+    status.dwLength = sizeof status;
+    GlobalMemoryStatusEx(&status);
+    char expected[Q32_SIZE_TEXT_SIZE] = "";
+    sizeText((double)status.ullTotalPhys, expected, 1);
+    EXPECT_EQ(memory, expected);
+    std::string help = Join(dir.path(), "mod") + "\\prog0.hlp>d|1|154";
+    EXPECT_EQ(ReadLines(dir / "help.log"), (std::vector<std::string>{help, help}));
 }
 
 } // namespace

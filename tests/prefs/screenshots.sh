@@ -5,14 +5,14 @@
 set -euo pipefail
 emulator=$1 shots=$2 out=$3
 mkdir -p "$out"
-for shot in 0:prefs-memory 1:prefs-display; do
+for shot in 0:prefs-memory 1:prefs-display info0:sysinfo-system info1:sysinfo-drives; do
   tab=${shot%%:*} name=${shot#*:}
   done_file=$(mktemp -u /tmp/q32shot.XXXXXX) ready_file=$(mktemp -u /tmp/q32ready.XXXXXX)
   "$emulator" "$shots" "$tab" "Z:${ready_file//\//\\}" "Z:${done_file//\//\\}" </dev/null >/dev/null 2>&1 &
   pid=$!
   # The dialog opens twice: the program says when the second one is up.
   for i in $(seq 200); do [ -e "$ready_file" ] && break; sleep 0.1; done
-  id=$(timeout 20 xdotool search --sync --onlyvisible --name '^Preferences$' | tail -1)
+  id=$(timeout 20 xdotool search --sync --onlyvisible --name '^(Preferences|System Information)$' | tail -1)
   sleep 1
   import -window "$id" "$out/$name.png"
   touch "$done_file"

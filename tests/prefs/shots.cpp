@@ -1,9 +1,11 @@
-/* Opens the preference dialog for a screenshot: shots TAB READYFILE DONEFILE shows the
-   dialog with the memory and display pages on tab TAB, creates READYFILE once it is up
-   and closes it when DONEFILE exists (at most after 20 s). */
+/* Opens a dialog for a screenshot: shots TAB READYFILE DONEFILE shows the preference
+   dialog with the memory and display pages on tab TAB (TAB "infoN": the system information
+   dialog on tab N), creates READYFILE once it is up and closes it when DONEFILE exists (at most
+   after 20 s). */
 #include <windows.h>
 #include <commctrl.h>
 #include <stdlib.h>
+#include <string.h>
 #include "q32file.h"
 
 static int WantedTab;
@@ -16,7 +18,7 @@ static HWND FindDialog()
     EnumThreadWindows(GetCurrentThreadId(), [](HWND w, LPARAM p) -> BOOL {
         char title[32] = "";
         GetWindowTextA(w, title, sizeof title);
-        if (lstrcmpA(title, "Preferences") == 0) { *reinterpret_cast<HWND *>(p) = w; return FALSE; }
+        if (lstrcmpA(title, "Preferences") == 0 || lstrcmpA(title, "System Information") == 0) { *reinterpret_cast<HWND *>(p) = w; return FALSE; }
         return TRUE;
     }, reinterpret_cast<LPARAM>(&found));
     return found;
@@ -54,6 +56,14 @@ int main(int argc, char **argv)
     WantedTab = atoi(argv[1]);
     ReadyFile = argv[2];
     DoneFile = argv[3];
+    if (strncmp(argv[1], "info", 4) == 0) {
+        WantedTab = atoi(argv[1] + 4);
+        SetTimer(nullptr, 0, 50, SelectTab);
+        q32ShowSystemInfo(nullptr);
+        SetTimer(nullptr, 0, 100, WaitForDone);
+        q32ShowSystemInfo(nullptr);
+        return 0;
+    }
     SetTimer(nullptr, 0, 50, SelectTab);
     q32ShowPreference(nullptr, 0, nullptr, 0x03, nullptr);
     SetTimer(nullptr, 0, 100, WaitForDone);

@@ -63,4 +63,27 @@ TEST(ParseGamma, HundredthsAndErrors)
     }
 }
 
+TEST(ReplaceColour, OnlyExactMatchesInsideTheAreaChange)
+{
+    HDC dc = CreateCompatibleDC(nullptr);
+    BITMAPINFO info = {};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), 4, -3, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    void *bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    ASSERT_TRUE(bitmap);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    const COLORREF blue = RGB(0, 0, 255), nearBlue = RGB(0, 0, 254), red = RGB(255, 0, 0);
+    for (int y = 0; y < 3; y++)
+        for (int x = 0; x < 4; x++) SetPixel(dc, x, y, x == 1 ? nearBlue : blue);
+    ReplaceColour(dc, 3, 2, blue, red);  /* column 3 and row 2 lie outside */
+    for (int y = 0; y < 3; y++)
+        for (int x = 0; x < 4; x++) {
+            COLORREF expected = x == 1 ? nearBlue : (x < 3 && y < 2) ? red : blue;
+            EXPECT_EQ(GetPixel(dc, x, y), expected) << x << "," << y;
+        }
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+}
+
 } // namespace

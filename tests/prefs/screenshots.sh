@@ -15,6 +15,10 @@ for shot in 0:prefs-memory 1:prefs-display info0:sysinfo-system info1:sysinfo-dr
   id=$(timeout 20 xdotool search --sync --onlyvisible --name '^(Preferences|System Information)$' | tail -1)
   sleep 1
   import -window "$id" "$out/$name.png"
+  # A window of the wrong size is not the dialog: fail rather than keep a bad picture.
+  size=$(identify -format '%w %h' "$out/$name.png")
+  read -r width height <<< "$size"
+  if [ "$width" -lt 400 ] || [ "$height" -lt 300 ]; then echo "unexpected window size $size"; exit 1; fi
   touch "$done_file"
   wait $pid
   rm -f "$done_file" "$ready_file"

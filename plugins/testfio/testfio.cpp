@@ -35,7 +35,8 @@
  *   WriteResult=1          +17 pulls every row (top first) and writes them raw, then
  *   WriteFailAfter=-1      answers this; after that many rows: 4020 recorded, result 0
  *
- * Every other entry of format j answers TESTFIO_ANSWER(j, offset), so a test can tell
+ * Every other entry of format j (and +16, +17 called without a request or callback)
+ * answers TESTFIO_ANSWER(j, offset), so a test can tell
  * which export it reached.
  */
 #include <windows.h>
@@ -341,7 +342,8 @@ INT_PTR ReadImage(int j, ImageRequest *request, RowCallback callback)
               request ? request->rasterHeight : 0, request ? request->vectorWidth : 0,
               request ? request->vectorHeight : 0);
     LogCall(line);
-    if (!callback || !strcmp(image.read, "none")) return image.readResult;
+    if (!request || !callback) return TESTFIO_ANSWER(j, 16); /* reached, nothing to read */
+    if (!strcmp(image.read, "none")) return image.readResult;
 
     const LONG W = image.width, H = image.height;
     int delivered = 0;
@@ -392,6 +394,7 @@ INT_PTR ReadImage(int j, ImageRequest *request, RowCallback callback)
 int WriteImage(int j, HANDLE file, HGLOBAL fileData, ImageRequest *request, RowCallback callback)
 {
     const ImageConfig &config = Config.format[j].image;
+    if (!request || !callback || !fileData) return TESTFIO_ANSWER(j, 17);
     FileData facts;
     {
         FileData *data = static_cast<FileData *>(GlobalLock(fileData));

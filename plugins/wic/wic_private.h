@@ -1,0 +1,211 @@
+/*
+ * What the files of wic.fio share: the format table, COM holders and the stream over a
+ * file handle, error recording, settings, and the reading and writing steps that the
+ * entries and the frame commands have in common.
+ */
+#ifndef WIC_PRIVATE_H
+#define WIC_PRIVATE_H
+
+#include <windows.h>
+#include <wincodec.h>
+#include <string>
+#include <utility>
+#include <vector>
+#include "q32types.h"
+#include "q32fio.h"
+#include "wic_fio.h"
+#include "wic_bytes.h"
+
+namespace wic {
+
+/* ---- Formats ---- */
+
+struct FormatDef {
+    const char *code;
+    const char *description;
+    Container container;
+    const GUID *guid;        /* the component's container format */
+    WORD caps;               /* Q32_CAP_* that the format stores as they are */
+    BYTE signatureLength1, signature1[4];
+    BYTE signatureLength2, signature2[4];
+    bool saveOptions, openOptions;
+    bool writable, multiFrame;
+};
+extern const FormatDef Formats[WIC_FORMATS];
+
+/* ---- Errors: recorded at (PluginId, entry, place) ---- */
+
+constexpr int PluginId = 1791;
+enum Entry {
+    EntryCommand = 10, EntryFileData = 12, EntrySaveOptions = 15, EntryRead = 16,
+    EntryWrite = 17, EntryOpenOptions = 18, EntryProperty = 23
+};
+enum Place {
+    PlaceArguments = 40,  /* a null or undersized argument, or a FileData not of this plug-in */
+    PlaceOpen = 41,       /* the file cannot be opened */
+    PlaceInput = 42,      /* the file cannot be read */
+    PlaceOutput = 43,     /* the file cannot be written */
+    PlaceMemory = 44,
+    PlaceChanged = 45,    /* the file no longer matches its FileData */
+    PlaceType = 46,       /* a data type that the format cannot be written in */
+    PlaceRegion = 47,     /* a region outside the image */
+    PlaceComponent = 48,  /* the imaging component cannot be started */
+    PlaceDecoder = 49,    /* the decoder refuses the file */
+    PlaceFrame = 50,      /* no such frame */
+    PlacePixels = 51,     /* the decoder fails on the pixels */
+    PlacePixelFormat = 52,/* a pixel format that cannot be delivered */
+    PlaceTruncated = 53,  /* the stream ends before its end mark */
+    PlaceEncoder = 54,    /* the encoder refuses the image */
+    PlaceBadPixel = 55,   /* an index beyond the palette, a grey level beyond 15 */
+    PlaceNoFrames = 56    /* frames appended to a format that has none */
+};
+enum : UINT {
+    ErrNoMemory = 1004, ErrOpen = 4004, ErrWrite = 4008, ErrDamaged = 4020,
+    ErrUnsupported = 4024, ErrCannot = 4026
+};
+
+/* Records error id; its text names the file when a name is given. */
+void Record(UINT id, int entry, int place, const char *name = nullptr);
+
+/* ---- COM ---- */
+
+/* An interface pointer that releases what it holds. */
+template <typename T>
+class Com {
+public:
+    Com() = default;
+    Com(const Com &) = delete;
+    Com &operator=(const Com &) = delete;
+    Com(Com &&other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
+    ~Com() { reset(); }
+    T *get() const { return p_; }
+    T *operator->() const { return p_; }
+    T **put() { reset(); return &p_; }
+    explicit operator bool() const { return p_ != nullptr; }
+    void reset() { if (p_) p_->Release(); p_ = nullptr; }
+
+private:
+    T *p_ = nullptr;
+};
+
+/* COM on the calling thread for the scope: started when the caller has not started it
+   (and then stopped again), used as it is when the caller runs another apartment. */
+class ComScope {
+public:
+    ComScope();
+    ~ComScope();
+    ComScope(const ComScope &) = delete;
+    ComScope &operator=(const ComScope &) = delete;
+    bool ok() const { return ok_; }
+
+private:
+    bool ok_ = false, uninitialise_ = false;
+};
+
+/* The imaging factory, or null (error recorded at entry). */
+IWICImagingFactory *NewFactory(int entry);
+
+/* A stream over an open file handle (not closed by the stream), from its offset 0. */
+IStream *NewHandleStream(HANDLE file);
+
+/* ---- Files ---- */
+
+/* The file being read: the caller's handle, or one opened here by name. */
+class Source {
+public:
+    bool Open(HANDLE given, const char *name);
+    HANDLE get() const { return handle_; }
+    ~Source();
+
+private:
+    HANDLE owned_ = INVALID_HANDLE_VALUE;
+    HANDLE handle_ = INVALID_HANDLE_VALUE;
+};
+
+bool ReadAt(HANDLE file, uint64_t offset, void *buffer, size_t bytes, size_t *got = nullptr);
+bool WriteAll(HANDLE file, const void *data, size_t bytes);
+uint64_t FileSizeOf(HANDLE file);
+/* The whole file (false when it cannot be read or passes limit bytes). */
+bool ReadWhole(HANDLE file, std::vector<uint8_t> &bytes, uint64_t limit);
+
+/* A copy of a FileData block; false for null or an undersized block. */
+bool CopyFileData(HGLOBAL block, FileData &copy);
+
+/* ---- Settings (suite ini file, section WIC) ---- */
+
+struct Settings {
+    int jpegQuality = 90;
+    int pngInterlace = 0;
+    int tiffCompression = WIC_TIFF_LZW;
+    int gifLoops = 0;
+    int gifDelay = 10;
+    int icoLargest = 1;
+    int firstFrame[WIC_FORMATS] = {};
+};
+Settings ReadSettings(const char *iniPath);
+void WriteSettings(const char *iniPath, int format, const Settings &settings, bool save);
+/* The suite ini file's path, from the common library. */
+std::string SuiteIni();
+
+/* ---- Reading ---- */
+
+/* How the frames of a pixel format reach the row protocol. */
+struct ReadPlan {
+    GUID copyFormat;    /* what CopyPixels gives (the frame's own, or a conversion's) */
+    bool convert;       /* through a format converter */
+    Shape shape;        /* copied rows -> delivered rows */
+    DWORD dataType;     /* Q32_TYPE_* */
+    unsigned bits;      /* bits per delivered pixel */
+    bool palette;       /* the frame's palette goes with it */
+};
+bool PlanRead(IWICImagingFactory *factory, const GUID &native, ReadPlan &plan);
+
+/* One frame of an open file, described. */
+struct Frame {
+    Com<IWICBitmapFrameDecode> decode;
+    UINT width = 0, height = 0;
+    ReadPlan plan{};
+    double dpiX = 0, dpiY = 0;
+};
+
+/* An open decoder of one of the plug-in's formats. */
+struct Decoding {
+    Com<IWICImagingFactory> factory;
+    Com<IStream> stream;
+    Com<IWICBitmapDecoder> decoder;
+    UINT frameCount = 0;
+};
+
+/* Opens the decoder of format on file (error recorded at entry on failure). */
+bool OpenDecoding(int format, HANDLE file, const char *name, int entry, Decoding &decoding);
+/* Takes frame index of an open decoder (error recorded on failure). */
+bool OpenFrame(Decoding &decoding, UINT index, const char *name, int entry, Frame &frame);
+
+/* Sets the raster description and the plug-in facts of fileData for frame index of the
+   file (the old palette is deleted). False: error recorded. */
+bool DescribeFrame(int format, HANDLE file, const char *name, Decoding &decoding, Frame &frame,
+                   UINT index, FileData &data, int entry);
+
+/* Delivers the region of a request from a frame to the callback in bands. */
+LONG_PTR DeliverFrame(Decoding &decoding, Frame &frame, ImageRequest *request,
+                      RowCallback callback, const char *name, int entry);
+
+/* ---- Writing ---- */
+
+LONG_PTR WriteImage(int format, HANDLE file, HGLOBAL fileData, ImageRequest *request,
+                    RowCallback callback);
+LONG_PTR AppendFrame(int format, HGLOBAL fileData, ImageRequest *request, RowCallback callback);
+
+/* ---- Dialogs ---- */
+
+extern HINSTANCE Instance;
+INT_PTR ShowSaveOptions(int format, HWND owner, const char *iniPath);
+INT_PTR ShowOpenOptions(int format, HWND owner, const char *iniPath);
+
+/* ---- Properties ---- */
+
+INT_PTR GetProperty(int format, HGLOBAL fileData, HGLOBAL *property);
+
+} // namespace wic
+
+#endif

@@ -1,0 +1,213 @@
+/*
+ * What wic.fio reads and writes by hand: signatures and header checks, JPEG ends and
+ * comments, GIF animation blocks, and the row conversions (the ones the component under
+ * Wine never asks for included).
+ */
+#include <gtest/gtest.h>
+#include <algorithm>
+#include <string>
+#include "wic_bytes.h"
+
+using namespace wic;
+
+namespace {
+
+std::vector<uint8_t> B(const std::string &s) { return std::vector<uint8_t>(s.begin(), s.end()); }
+
+std::string Le16(unsigned v) { return std::string{char(v), char(v >> 8)}; }
+
+std::string TgaHeader(int mapType, int type, int mapLength, int mapDepth, int width, int height, int bits,
+                      int descriptor)
+{
+    return std::string(1, '\0') + char(mapType) + char(type) + Le16(0) + Le16(unsigned(mapLength)) + char(mapDepth) +
+           Le16(0) + Le16(0) + Le16(unsigned(width)) + Le16(unsigned(height)) + char(bits) + char(descriptor);
+}
+
+/* A GIF stream of images without a global colour table; each image 1 x 1, one data
+   sub-block. Extension blocks are inserted where the test says. */
+const std::string Header = std::string("GIF89a") + Le16(4) + Le16(3) + std::string("\x00\x00\x00", 3);
+const std::string Image = std::string("\x2C") + Le16(1) + Le16(2) + Le16(1) + Le16(1) + std::string("\x00\x02\x02\x4C\x01\x00", 6);
+const std::string Trailer = ";";
+std::string Control(unsigned delay) { return std::string("\x21\xF9\x04\x05", 4) + Le16(delay) + std::string("\x07\x00", 2); }
+std::string Loop(unsigned loops) { return std::string("\x21\xFF\x0BNETSCAPE2.0\x03\x01", 16) + Le16(loops) + std::string(1, '\0'); }
+
+} // namespace
+
+TEST(WicBytes, SignaturesAndTargaHeaders)
+{
+    const struct {
+        Container container;
+        std::string head;
+        uint64_t fileSize;
+        bool is;
+    } cases[] = {
+        {Container::Jpeg, "\xFF\xD8\xFF\xE0", 100, true},
+        {Container::Jpeg, "\xFF\xD8\x00", 100, false},
+        {Container::Png, "\x89PNG\r\n\x1A\n", 100, true},
+        {Container::Png, "\x89PNG\r\n\x1A", 100, false},
+        {Container::Tiff, std::string("II*\0", 4), 100, true},
+        {Container::Tiff, std::string("MM\0*", 4), 100, true},
+        {Container::Tiff, std::string("II\0*", 4), 100, false},
+        {Container::Gif, "GIF87a", 100, true},
+        {Container::Gif, "GIF89a", 100, true},
+        {Container::Gif, "GIF88a", 100, false},
+        {Container::Ico, std::string("\0\0\1\0\2\0", 6), 38, true},
+        {Container::Ico, std::string("\0\0\1\0\2\0", 6), 37, false},   /* no room for two entries */
+        {Container::Ico, std::string("\0\0\1\0\0\0", 6), 100, false},  /* no image */
+        {Container::Ico, std::string("\0\0\2\0\1\0", 6), 100, false},  /* a cursor */
+        {Container::Tga, TgaHeader(0, 2, 0, 0, 3, 2, 24, 0x20), 18, true},
+        {Container::Tga, TgaHeader(0, 10, 0, 0, 3, 2, 32, 0x08), 18, true},
+        {Container::Tga, TgaHeader(1, 1, 16, 24, 3, 2, 8, 0), 18 + 48, true},
+        {Container::Tga, TgaHeader(1, 1, 16, 24, 3, 2, 8, 0), 18 + 47, false}, /* the map is cut */
+        {Container::Tga, TgaHeader(0, 1, 0, 0, 3, 2, 8, 0), 100, false},      /* mapped without a map */
+        {Container::Tga, TgaHeader(0, 2, 0, 0, 0, 2, 24, 0), 100, false},     /* no width */
+        {Container::Tga, TgaHeader(0, 2, 0, 0, 3, 2, 12, 0), 100, false},     /* no such depth */
+        {Container::Tga, TgaHeader(0, 4, 0, 0, 3, 2, 24, 0), 100, false},     /* no such type */
+        {Container::Tga, TgaHeader(0, 2, 0, 0, 3, 2, 24, 0xC0), 100, false},  /* interleaved */
+        {Container::Tga, TgaHeader(0, 2, 5, 0, 3, 2, 24, 0), 100, false},     /* a map length without a map */
+        {Container::Tga, "This is no image at all.", 24, false},
+    };
+    int row = 0;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(row++);
+        std::vector<uint8_t> head = B(c.head);
+        EXPECT_EQ(c.is, HasSignature(c.container, head.data(), head.size(), c.fileSize));
+    }
+    std::vector<uint8_t> tga = B(TgaHeader(0, 2, 0, 0, 3, 2, 24, 0x20));
+    EXPECT_TRUE(TgaDataFits(tga.data(), 18 + 18));
+    EXPECT_FALSE(TgaDataFits(tga.data(), 18 + 17));
+    tga = B(TgaHeader(0, 10, 0, 0, 300, 200, 24, 0x20));
+    EXPECT_TRUE(TgaDataFits(tga.data(), 20));
+    EXPECT_FALSE(TgaDataFits(tga.data(), 19));
+}
+
+TEST(WicBytes, JpegEndsAndComments)
+{
+    std::vector<uint8_t> ended = B("\x12\xFF\xD9");
+    EXPECT_TRUE(JpegHasEnd(ended.data(), ended.size()));
+    ended = B("\xFF\xD9\x00\x00trailing");
+    EXPECT_TRUE(JpegHasEnd(ended.data(), ended.size()));
+    std::vector<uint8_t> cut = B("\x12\x34\xFF");
+    EXPECT_FALSE(JpegHasEnd(cut.data(), cut.size()));
+
+    static const char bytes[] = "\xFF\xD8"
+                         "\xFF\xE0\x00\x04\xAA\xBB"         /* APP0 */
+                         "\xFF\xFE\x00\x07" "first"            /* comment */
+                         "\xFF\xFF\xFF\xFE\x00\x04ok"       /* fill bytes before a marker */
+                         "\xFF\xDA\x00\x02"                 /* the scan: comments stop here */
+                         "\xFF\xFE\x00\x05late";
+    std::vector<uint8_t> data = B(std::string(bytes, sizeof bytes - 1));
+    EXPECT_EQ((std::vector<std::string>{"first", "ok"}), JpegComments(data.data(), data.size()));
+    /* A segment longer than the stream ends the walk. */
+    data = B(std::string("\xFF\xD8\xFF\xFE\x00\x40short", 11));
+    EXPECT_TRUE(JpegComments(data.data(), data.size()).empty());
+    data = B("no JPEG");
+    EXPECT_TRUE(JpegComments(data.data(), data.size()).empty());
+}
+
+TEST(WicBytes, GifAnimationBlocksAreReadAndWritten)
+{
+    std::string comment = std::string("\x21\xFE\x02hi\x03 yo\x00", 10);
+    std::vector<uint8_t> data = B(Header + Loop(7) + comment + Control(30) + Image + Image + Trailer);
+    GifAnimation animation;
+    ASSERT_TRUE(ReadGifAnimation(data.data(), data.size(), animation));
+    EXPECT_TRUE(animation.complete);
+    EXPECT_EQ(4, animation.screenWidth);
+    EXPECT_EQ(3, animation.screenHeight);
+    EXPECT_EQ(7, animation.loopCount);
+    ASSERT_EQ(2u, animation.images.size());
+    EXPECT_EQ(30, animation.images[0].delay);
+    EXPECT_EQ(0, animation.images[1].delay) << "a control block belongs to the next image only";
+    EXPECT_EQ(1, animation.images[0].left);
+    EXPECT_EQ(2, animation.images[0].top);
+    EXPECT_EQ((std::vector<std::string>{"hi yo"}), animation.comments);
+
+    /* Cut inside the second image: one image, not complete. */
+    ASSERT_TRUE(ReadGifAnimation(data.data(), data.size() - 4, animation));
+    EXPECT_FALSE(animation.complete);
+    EXPECT_EQ(1u, animation.images.size());
+    /* Not a GIF, or an unknown block. */
+    std::vector<uint8_t> bad = B(Header + "\x99" + Trailer);
+    EXPECT_FALSE(ReadGifAnimation(bad.data(), bad.size(), animation));
+    bad = B("GIF89");
+    EXPECT_FALSE(ReadGifAnimation(bad.data(), bad.size(), animation));
+
+    /* Writing: a loop block first (the old one replaced), a control block before each
+       image with its delay, the image's own control block kept but for its delay. */
+    std::vector<uint8_t> out;
+    ASSERT_TRUE(WriteGifAnimation(data.data(), data.size(), 2, {10, 20}, out));
+    EXPECT_EQ(B(Header + Loop(2) + comment + Control(10) + Image + std::string("\x21\xF9\x04\x00", 4) + Le16(20) +
+                std::string("\x00\x00", 2) + Image + Trailer),
+              out);
+    /* No loop asked: the one there stays; delays beyond the list repeat the last. */
+    ASSERT_TRUE(WriteGifAnimation(data.data(), data.size(), -1, {40}, out));
+    ASSERT_TRUE(ReadGifAnimation(out.data(), out.size(), animation));
+    EXPECT_EQ(7, animation.loopCount);
+    EXPECT_EQ(40, animation.images[1].delay);
+    /* A stream without its trailer is not written. */
+    EXPECT_FALSE(WriteGifAnimation(data.data(), data.size() - 1, 0, {}, out));
+    /* Colour tables are stepped over. */
+    std::string withTable = std::string("GIF89a") + Le16(1) + Le16(1) + std::string("\x81\x00\x00", 3) + std::string(12, 'c');
+    std::string localImage = std::string("\x2C") + Le16(0) + Le16(0) + Le16(1) + Le16(1) + "\x80" + std::string(6, 'l') +
+                             std::string("\x02\x02\x4C\x01\x00", 5);
+    data = B(withTable + localImage + Trailer);
+    ASSERT_TRUE(ReadGifAnimation(data.data(), data.size(), animation));
+    EXPECT_TRUE(animation.complete);
+    EXPECT_EQ(1u, animation.images.size());
+}
+
+TEST(WicBytes, RowsChangeShape)
+{
+    const uint32_t palette[256] = {0x000000, 0x112233, 0xAABBCC};
+    const struct {
+        const char *name;
+        Shape shape;
+        unsigned bits;
+        std::string in;
+        uint64_t first, count;
+        std::string out;
+    } cases[] = {
+        {"copy from a pixel on", Shape::Copy, 24, "abcdefghi", 1, 2, "defghi"},
+        {"copy packed bits", Shape::Copy, 1, "\xAB\xCD", 8, 8, "\xCD"},
+        {"unpack 1 bit", Shape::Unpack1, 8, "\xA0", 0, 4, std::string("\x01\x00\x01\x00", 4)},
+        {"unpack 2 bits from a pixel on", Shape::Unpack2, 4, "\x1B\xC0", 1, 4, std::string("\x01\x02\x03\x03", 4)},
+        {"2-bit grey to 16 levels", Shape::Unpack2Grey, 4, "\x1B", 0, 4, std::string("\x00\x05\x0A\x0F", 4)},
+        {"unpack 4 bits", Shape::Unpack4, 4, "\x12\x3F", 1, 3, std::string("\x02\x03\x0F", 3)},
+        {"pack 4 bits, odd count", Shape::Pack4, 4, std::string("\x01\x02\x03", 3), 0, 3, std::string("\x12\x30", 2)},
+        {"16 greys to 256", Shape::Grey4To8, 8, std::string("\x00\x01\x0F", 3), 0, 3, std::string("\x00\x11\xFF", 3)},
+        {"four bytes to three", Shape::Drop4th, 24, "bgraBGRA", 0, 2, "bgrBGR"},
+        {"red and blue of 3 bytes", Shape::SwapRB24, 24, "rgbRGB", 1, 1, "BGR"},
+        {"red and blue of 4 bytes", Shape::SwapRB32, 32, "rgba", 0, 1, "bgra"},
+        {"red and blue of 16-bit samples", Shape::SwapRB48, 48, "RRGGBB", 0, 1, "BBGGRR"},
+        {"red and blue with alpha", Shape::SwapRB64, 64, "RrGgBbAa", 0, 1, "BbGgRrAa"},
+        {"bytes of samples", Shape::SwapBytes16, 16, "abcd", 0, 2, "badc"},
+        {"both, three samples", Shape::SwapRB48Bytes, 48, "RrGgBb", 0, 1, "bBgGrR"},
+        {"both, four samples", Shape::SwapRB64Bytes, 64, "RrGgBbAa", 0, 1, "bBgGrRaA"},
+        {"indices to colours", Shape::Expand8, 24, std::string("\x02\x00\x01", 3), 1, 2,
+         std::string("\x00\x00\x00\x33\x22\x11", 6)},
+        {"bits to colours", Shape::Expand1, 24, "\x40", 0, 2, std::string("\x00\x00\x00\x33\x22\x11", 6)},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string out(c.out.size(), '\x77');
+        ConvertRow(c.shape, c.bits, reinterpret_cast<const uint8_t *>(c.in.data()), c.first, c.count,
+                   reinterpret_cast<uint8_t *>(out.data()), palette);
+        EXPECT_EQ(c.out, out);
+    }
+    EXPECT_EQ(32u, InputBits(Shape::Drop4th, 24));
+    EXPECT_EQ(2u, InputBits(Shape::Unpack2Grey, 4));
+    EXPECT_EQ(48u, InputBits(Shape::SwapRB48, 48));
+}
+
+TEST(WicBytes, TheSixteenBitReferencePngIsWellFormed)
+{
+    std::vector<uint8_t> png = StoredPng16({0x0102, 0xA0B0});
+    ASSERT_GT(png.size(), 8u + 25 + 12 + 12);
+    EXPECT_TRUE(HasSignature(Container::Png, png.data(), png.size(), png.size()));
+    /* IHDR: width 2, height 1, depth 16, grey; the samples stored big-endian. */
+    EXPECT_EQ(B(std::string("\x00\x00\x00\x02\x00\x00\x00\x01\x10\x00", 10)),
+              std::vector<uint8_t>(png.begin() + 16, png.begin() + 26));
+    std::vector<uint8_t> raw = B(std::string("\x00\x01\x02\xA0\xB0", 5));
+    EXPECT_NE(png.end(), std::search(png.begin(), png.end(), raw.begin(), raw.end()));
+    EXPECT_EQ(B(std::string("\x00\x00\x00\x00IEND\xAE\x42\x60\x82", 12)), std::vector<uint8_t>(png.end() - 12, png.end()));
+}

@@ -1,0 +1,68 @@
+/*
+ * Image files made and read with the platform's imaging component directly, not through
+ * any plug-in of ours: the "other encoder" of the plug-in tests, and the reference
+ * decoder that their results are checked against.
+ */
+#ifndef WIC_FILES_H
+#define WIC_FILES_H
+
+#include <windows.h>
+#include <wincodec.h>
+#include <cmath>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace wictest {
+
+/* One frame: rows in the component's layout for format (stride = packed row bytes). */
+struct Picture {
+    GUID format = GUID_WICPixelFormat24bppBGR;
+    UINT width = 0, height = 0;
+    std::vector<uint8_t> pixels;
+    std::vector<WICColor> palette;   /* for indexed formats */
+
+    UINT Bits() const;
+    UINT Stride() const { return (width * Bits() + 7) / 8; }
+};
+
+/* Pixels that change across the picture, with some runs, from a seed. */
+Picture Pattern(const GUID &format, UINT width, UINT height, unsigned seed,
+                std::vector<WICColor> palette = {});
+
+/* A smooth picture (soft waves), for lossy encoders. */
+Picture Smooth(const GUID &format, UINT width, UINT height);
+
+/* Writes the frames into a file of container (e.g. GUID_ContainerFormatPng). False on
+   any failure of the component. */
+bool Encode(const std::string &path, const GUID &container, const std::vector<Picture> &frames);
+
+/* Decodes frame index of a file into format (through a converter when needed). */
+bool Decode(const std::string &path, UINT index, const GUID &format, Picture &picture,
+            UINT *frameCount = nullptr);
+
+/* Peak signal-to-noise ratio of two byte buffers of equal length, in dB. */
+double Psnr(const std::vector<uint8_t> &a, const std::vector<uint8_t> &b);
+
+/* ---- Files made byte by byte ---- */
+
+uint32_t Crc32(const void *data, size_t size);
+
+/* A PNG chunk: length, type, data and CRC. */
+std::string PngChunk(const std::string &type, const std::string &data);
+
+/* A whole PNG of raw rows (filter byte 0 added here; samples big-endian as PNG stores
+   them), compressed with stored deflate blocks; extra chunks go before the data. */
+std::string MakePng(UINT width, UINT height, int colourType, int bitDepth,
+                    const std::vector<std::string> &rows, const std::string &extraChunks = "");
+
+/* Runs the component's calls of a test with COM started on the thread. */
+class Com {
+public:
+    Com() { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
+    ~Com() { CoUninitialize(); }
+};
+
+} // namespace wictest
+
+#endif

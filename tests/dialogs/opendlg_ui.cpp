@@ -225,7 +225,7 @@ TEST_F(OpenDialog, SelectionFillsThePanelAndOkGivesTheFullName)
     bool picture = false, button = true;
     Driver driver([&](HWND dialog) {
         ASSERT_TRUE(Select(dialog, {"a.tfa"}));
-        WaitFor([&] { return Visible(dialog, 32005); }, 3000);
+        WaitFor([&] { return Visible(dialog, 32005); }, 10000);
         panel = Text(dialog, 2201);
         picture = Visible(dialog, 32005);
         button = Visible(dialog, 2702);
@@ -410,7 +410,7 @@ TEST_F(OpenDialog, PanelControlsDoNotOverlap)
     std::string checked;
     Driver driver([&](HWND dialog) {
         ASSERT_TRUE(Select(dialog, {"a.tfa"}));
-        WaitFor([&] { return Visible(dialog, 32005); }, 3000);
+        WaitFor([&] { return Visible(dialog, 32005); }, 10000);
         RECT client;
         GetClientRect(dialog, &client);
         std::vector<std::pair<std::string, RECT>> boxes;

@@ -200,6 +200,60 @@ static_assert(offsetof(PreviewPicture, palette) == 24, "PreviewPicture.palette")
 #endif
 
 
+/* ---- Open dialog ------------------------------------------------------------------------ */
+
+/* The help description a request points to. */
+typedef struct OpenHelpInfo {
+    DWORD reserved0;          /*  0 */
+    DWORD reserved4;          /*  4 */
+    const char *helpFile;     /*  8: help file name */
+    DWORD context;            /* 12 (64-bit: 16): help context number */
+} OpenHelpInfo;
+
+/* The caller's block of q32FileGetOpenFileName. */
+typedef struct OpenFileRequest {
+    DWORD size;               /*   0: bytes; palettePick is read only when above 96 */
+    HWND owner;               /*   4 */
+    const char *filter;       /*   8: null: the module writes its own filter string here */
+    DWORD noVisualOpen;       /*  12 */
+    DWORD reserved16;         /*  16 */
+    DWORD filterIndex;        /*  20: 1-based, given to the common dialog */
+    char *result;             /*  24: receives the result list */
+    DWORD resultSize;         /*  28 */
+    const char *initialDir;   /*  32 */
+    const char *title;        /*  36 */
+    DWORD flags;              /*  40: OFN_ flags */
+    void *userData;           /*  44: the extension dialog's creation parameter */
+    DWORD reserved48;         /*  48 */
+    DWORD help;               /*  52: help-button flag; set to 1 with OFN_SHOWHELP */
+    const OpenHelpInfo *helpInfo; /* 56 */
+    HINSTANCE extInstance;    /*  60 */
+    const char *extTemplate;  /*  64: name or number, or null */
+    const char *defExt;       /*  68: default extension and initial format code */
+    DLGPROC extProc;          /*  72 */
+    DWORD reserved76[5];      /*  76 */
+    PalettePick *palettePick; /*  96 */
+} OpenFileRequest;
+
+#if !defined(_WIN64)
+static_assert(offsetof(OpenHelpInfo, helpFile) == 8, "OpenHelpInfo.helpFile");
+static_assert(offsetof(OpenHelpInfo, context) == 12, "OpenHelpInfo.context");
+static_assert(offsetof(OpenFileRequest, filter) == 8, "OpenFileRequest.filter");
+static_assert(offsetof(OpenFileRequest, filterIndex) == 20, "OpenFileRequest.filterIndex");
+static_assert(offsetof(OpenFileRequest, result) == 24, "OpenFileRequest.result");
+static_assert(offsetof(OpenFileRequest, flags) == 40, "OpenFileRequest.flags");
+static_assert(offsetof(OpenFileRequest, help) == 52, "OpenFileRequest.help");
+static_assert(offsetof(OpenFileRequest, helpInfo) == 56, "OpenFileRequest.helpInfo");
+static_assert(offsetof(OpenFileRequest, defExt) == 68, "OpenFileRequest.defExt");
+static_assert(offsetof(OpenFileRequest, extProc) == 72, "OpenFileRequest.extProc");
+static_assert(offsetof(OpenFileRequest, palettePick) == 96, "OpenFileRequest.palettePick");
+static_assert(sizeof(OpenFileRequest) == 100, "OpenFileRequest is 100 bytes");
+#endif
+
+/* Shows the open dialog. Non-zero when the user chose a file: the request's result
+   buffer then holds full names, each ended by a zero, and a final empty string. */
+int Q32FILEAPI q32FileGetOpenFileName(OpenFileRequest *request);
+
 /* ---- Formats and their plug-ins ------------------------------------------------------
    A format number is the 1-based position of a format in the module's table of formats
    (sorted by format code); 1..qfFileGetFileFmtNum() are valid. */

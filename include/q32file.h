@@ -200,6 +200,60 @@ static_assert(offsetof(PreviewPicture, palette) == 24, "PreviewPicture.palette")
 #endif
 
 
+/* ---- Open dialog ------------------------------------------------------------------------ */
+
+/* The help description a request points to. */
+typedef struct OpenHelpInfo {
+    DWORD reserved0;          /*  0 */
+    DWORD reserved4;          /*  4 */
+    const char *helpFile;     /*  8: help file name */
+    DWORD context;            /* 12 (64-bit: 16): help context number */
+} OpenHelpInfo;
+
+/* The caller's block of q32FileGetOpenFileName. */
+typedef struct OpenFileRequest {
+    DWORD size;               /*   0: bytes; palettePick is read only when above 96 */
+    HWND owner;               /*   4 */
+    const char *filter;       /*   8: null: the module writes its own filter string here */
+    DWORD noVisualOpen;       /*  12 */
+    DWORD reserved16;         /*  16 */
+    DWORD filterIndex;        /*  20: 1-based, given to the common dialog */
+    char *result;             /*  24: receives the result list */
+    DWORD resultSize;         /*  28 */
+    const char *initialDir;   /*  32 */
+    const char *title;        /*  36 */
+    DWORD flags;              /*  40: OFN_ flags */
+    void *userData;           /*  44: the extension dialog's creation parameter */
+    DWORD reserved48;         /*  48 */
+    DWORD help;               /*  52: help-button flag; set to 1 with OFN_SHOWHELP */
+    const OpenHelpInfo *helpInfo; /* 56 */
+    HINSTANCE extInstance;    /*  60 */
+    const char *extTemplate;  /*  64: name or number, or null */
+    const char *defExt;       /*  68: default extension and initial format code */
+    DLGPROC extProc;          /*  72 */
+    DWORD reserved76[5];      /*  76 */
+    PalettePick *palettePick; /*  96 */
+} OpenFileRequest;
+
+#if !defined(_WIN64)
+static_assert(offsetof(OpenHelpInfo, helpFile) == 8, "OpenHelpInfo.helpFile");
+static_assert(offsetof(OpenHelpInfo, context) == 12, "OpenHelpInfo.context");
+static_assert(offsetof(OpenFileRequest, filter) == 8, "OpenFileRequest.filter");
+static_assert(offsetof(OpenFileRequest, filterIndex) == 20, "OpenFileRequest.filterIndex");
+static_assert(offsetof(OpenFileRequest, result) == 24, "OpenFileRequest.result");
+static_assert(offsetof(OpenFileRequest, flags) == 40, "OpenFileRequest.flags");
+static_assert(offsetof(OpenFileRequest, help) == 52, "OpenFileRequest.help");
+static_assert(offsetof(OpenFileRequest, helpInfo) == 56, "OpenFileRequest.helpInfo");
+static_assert(offsetof(OpenFileRequest, defExt) == 68, "OpenFileRequest.defExt");
+static_assert(offsetof(OpenFileRequest, extProc) == 72, "OpenFileRequest.extProc");
+static_assert(offsetof(OpenFileRequest, palettePick) == 96, "OpenFileRequest.palettePick");
+static_assert(sizeof(OpenFileRequest) == 100, "OpenFileRequest is 100 bytes");
+#endif
+
+/* Shows the open dialog. Non-zero when the user chose a file: the request's result
+   buffer then holds full names, each ended by a zero, and a final empty string. */
+int Q32FILEAPI q32FileGetOpenFileName(OpenFileRequest *request);
+
 /* ---- Formats and their plug-ins ------------------------------------------------------
    A format number is the 1-based position of a format in the module's table of formats
    (sorted by format code); 1..qfFileGetFileFmtNum() are valid. */
@@ -291,6 +345,67 @@ Q32FILE_ASSERT(offsetof(FilterList, text) == 12, "FilterList.text");
 /* Builds, frees and queries filter lists. Every action but FILTER_BUILD answers 0 for a
    NULL list, and the entry actions answer 0 for an index outside the list. */
 INT_PTR Q32FILEAPI FilterAction(HGLOBAL list, int action, DWORD argument);
+
+/* ---- Preference dialog ------------------------------------------------------------- */
+
+struct B32VMBLOCK;
+struct B32MEMBLOCK;
+
+/* One page a caller adds to the preference dialog (16 bytes in win32). */
+typedef struct PreferenceExtraPage {
+    HMODULE module;            /*  0 module holding the page's template */
+    DWORD templateId;          /*  4 template identifier (low 16 bits) */
+    const char *title;         /*  8 tab text, or NULL for the page's caption */
+    DLGPROC procedure;         /* 12 the page's dialog procedure */
+} PreferenceExtraPage;
+
+/* The calling application and its help (16 bytes in win32). */
+typedef struct PreferenceAppInfo {
+    DWORD reserved;            /*  0 not read */
+    DWORD applicationId;       /*  4 */
+    const char *helpFile;      /*  8 help file path */
+    DWORD helpContextBase;     /* 12 context of the first page */
+} PreferenceAppInfo;
+#if !defined(_WIN64)
+Q32FILE_ASSERT(sizeof(PreferenceExtraPage) == 16, "PreferenceExtraPage is 16 bytes");
+Q32FILE_ASSERT(offsetof(PreferenceExtraPage, templateId) == 4, "PreferenceExtraPage.templateId");
+Q32FILE_ASSERT(offsetof(PreferenceExtraPage, title) == 8, "PreferenceExtraPage.title");
+Q32FILE_ASSERT(offsetof(PreferenceExtraPage, procedure) == 12, "PreferenceExtraPage.procedure");
+Q32FILE_ASSERT(sizeof(PreferenceAppInfo) == 16, "PreferenceAppInfo is 16 bytes");
+Q32FILE_ASSERT(offsetof(PreferenceAppInfo, applicationId) == 4, "PreferenceAppInfo.applicationId");
+Q32FILE_ASSERT(offsetof(PreferenceAppInfo, helpFile) == 8, "PreferenceAppInfo.helpFile");
+Q32FILE_ASSERT(offsetof(PreferenceAppInfo, helpContextBase) == 12, "PreferenceAppInfo.helpContextBase");
+#endif
+
+/* Built-in pages of q32ShowPreference's flags. */
+#define PREF_PAGE_MEMORY  0x01
+#define PREF_PAGE_DISPLAY 0x02
+#define PREF_PAGE_ASSOC   0x10
+#define PREF_PAGE_ASSOC2  0x20
+
+/* The tabbed preference dialog: the extra pages, then the built-in pages of flags. 0 when
+   cancelled, 0x10000 | the bits of the pages that stored changes when closed with OK,
+   what DialogBoxParamA gives when the dialog cannot be made. At most 10 pages in all:
+   further pages are left out. appInfo may be NULL. */
+INT_PTR Q32FILEAPI q32ShowPreference(HWND owner, int extraPageCount,
+                                     const PreferenceExtraPage *extraPages, DWORD flags,
+                                     const PreferenceAppInfo *appInfo);
+/* q32ShowPreference with a display settings block (four 32-bit fields) lent for the
+   dialog's lifetime. */
+INT_PTR Q32FILEAPI q32ShowPreferences(HWND owner, int extraPageCount,
+                                      const PreferenceExtraPage *extraPages, DWORD flags,
+                                      const PreferenceAppInfo *appInfo, DWORD *displaySettings);
+
+/* The display settings: flags 0 to 3 (from the lent settings block, else the ini file)
+   and the gamma in hundredths (the ini file). Each address may be NULL. Result 1. */
+int Q32FILEAPI GetDispData(DWORD *flag0, DWORD *flag1, DWORD *flag2, DWORD *flag3, DWORD *gamma);
+
+/* The system information dialog (Windows, drives, display, plug-ins): 1 after OK, 0 after
+   Cancel. */
+INT_PTR Q32FILEAPI q32ShowSystemInfo(HWND owner);
+
+/* The image-buffer settings (buf32VMData mode 0). Its result. */
+int Q32FILEAPI GetMemoryData(struct B32VMBLOCK *vmBlock, struct B32MEMBLOCK *memBlock);
 
 #ifdef __cplusplus
 }

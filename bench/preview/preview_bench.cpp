@@ -2,10 +2,16 @@
  * Preview benchmark: a large 24-bit BMP previewed into a small box, beside a plain
  * sequential read of the same file and the platform's imaging component (decode plus
  * scaler to the same box). Each path runs in a child process of its own so that its
- * peak private bytes are its own.
+ * peak private bytes are its own; a fourth child only loads the module and detects the
+ * file, the base from which the preview's extra memory is counted.
  *
- *   preview_bench [--size N] [--box B] [--file PATH]   run all three, print the table
- *   preview_bench --child MODE FILE BOX                 one path (read|preview|wic)
+ * The parent samples each child's counters while it runs: Wine fills PeakPagefileUsage
+ * with the current private bytes (and nothing once the process has ended), Windows with
+ * the true peak; the larger of all samples is reported. Each child also times its own
+ * work (without its start and the module's load) and prints "work SECONDS" last.
+ *
+ *   preview_bench [--size N] [--box B] [--file PATH]   run them all, print the table
+ *   preview_bench --child MODE FILE BOX                 one path (read|base|preview|wic)
  */
 #include <windows.h>
 #include <psapi.h>
@@ -67,6 +73,7 @@ int ChildRead(const char *path)
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE) return 1;
+    double start = Now();
     std::vector<BYTE> buffer(1 << 20);
     DWORD got;
     ULONGLONG total = 0, sum = 0;
@@ -75,19 +82,27 @@ int ChildRead(const char *path)
         sum += buffer[got / 2];
     }
     CloseHandle(file);
-    printf("bytes %llu (%llu)\n", total, sum & 1);
+    printf("bytes %llu (%llu)\nwork %.3f\n", total, sum & 1, Now() - start);
     return 0;
 }
 
-int ChildPreview(const char *path, int box)
+/* The module loaded and the file detected, without a preview; with preview, the
+   preview into the box. */
+int ChildPreview(const char *path, int box, bool preview)
 {
     HGLOBAL data = qfFileGetFileData(path, nullptr);
     if (!data) return 1;
     std::vector<BYTE> pixels((size_t)box * box * 4);
     static PreviewInfo info;
-    int ok = qfFileGetPreviewMem(data, &info, 0, pixels.data(), box, box);
-    printf("preview %d: %ux%u, %u bytes per pixel\n", ok, info.width, info.height,
-           info.bytesPerPixel);
+    int ok = 1;
+    if (preview) {
+        double start = Now();
+        ok = qfFileGetPreviewMem(data, &info, 0, pixels.data(), box, box);
+        double work = Now() - start;
+        printf("preview %d: %lux%lu, %lu bytes per pixel\nwork %.3f\n", ok,
+               (unsigned long)info.width, (unsigned long)info.height,
+               (unsigned long)info.bytesPerPixel, work);
+    }
     q32FileFreeFileData(data);
     return ok ? 0 : 1;
 }
@@ -95,6 +110,7 @@ int ChildPreview(const char *path, int box)
 int ChildWic(const char *path, int box)
 {
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    double start = Now();
     IWICImagingFactory *factory = nullptr;
     IWICBitmapDecoder *decoder = nullptr;
     IWICBitmapFrameDecode *frame = nullptr;
@@ -114,7 +130,7 @@ int ChildWic(const char *path, int box)
         if (SUCCEEDED(scaler->Initialize(frame, ow, oh, WICBitmapInterpolationModeNearestNeighbor))) {
             std::vector<BYTE> pixels((size_t)ow * oh * 4);
             if (SUCCEEDED(scaler->CopyPixels(nullptr, ow * 3, (UINT)pixels.size(), pixels.data()))) {
-                printf("wic %ux%u\n", ow, oh);
+                printf("wic %ux%u\nwork %.3f\n", ow, oh, Now() - start);
                 rc = 0;
             }
         }
@@ -127,7 +143,21 @@ int ChildWic(const char *path, int box)
     return rc;
 }
 
-struct Figures { double seconds; SIZE_T peakPrivate; DWORD exitCode; };
+struct Figures {
+    double seconds, work;
+    SIZE_T peakPrivate, peakWorkingSet;
+    DWORD exitCode;
+};
+
+void Sample(HANDLE process, Figures &f)
+{
+    PROCESS_MEMORY_COUNTERS_EX c = {};
+    c.cb = sizeof c;
+    if (!GetProcessMemoryInfo(process, (PROCESS_MEMORY_COUNTERS *)&c, sizeof c)) return;
+    for (SIZE_T v : {c.PeakPagefileUsage, c.PagefileUsage, c.PrivateUsage})
+        if (v > f.peakPrivate) f.peakPrivate = v;
+    if (c.PeakWorkingSetSize > f.peakWorkingSet) f.peakWorkingSet = c.PeakWorkingSetSize;
+}
 
 Figures RunChild(const std::string &mode, const std::string &file, int box)
 {
@@ -135,18 +165,44 @@ Figures RunChild(const std::string &mode, const std::string &file, int box)
     GetModuleFileNameA(nullptr, self, sizeof self);
     std::string command = "\"" + std::string(self) + "\" --child " + mode + " \"" + file + "\" " +
                           std::to_string(box);
-    STARTUPINFOA si = {sizeof si};
+    Figures f = {0, 0, 0, 0, 1};
+    /* The child's output comes back through a pipe (a few short lines). */
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd, writeEnd;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 1 << 16)) return f;
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdOutput = si.hStdError = writeEnd;
     PROCESS_INFORMATION pi;
-    Figures f = {0, 0, 1};
     double start = Now();
-    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+    BOOL started = CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                  &si, &pi);
+    CloseHandle(writeEnd);
+    if (!started) {
+        CloseHandle(readEnd);
         return f;
-    WaitForSingleObject(pi.hProcess, INFINITE);
+    }
+    while (WaitForSingleObject(pi.hProcess, 5) == WAIT_TIMEOUT) Sample(pi.hProcess, f);
     f.seconds = Now() - start;
-    PROCESS_MEMORY_COUNTERS_EX counters = {};
-    counters.cb = sizeof counters;
-    GetProcessMemoryInfo(pi.hProcess, (PROCESS_MEMORY_COUNTERS *)&counters, sizeof counters);
-    f.peakPrivate = counters.PeakPagefileUsage;
+    Sample(pi.hProcess, f);
+    std::string output;
+    char part[4096];
+    DWORD got;
+    while (ReadFile(readEnd, part, sizeof part, &got, nullptr) && got) output.append(part, got);
+    CloseHandle(readEnd);
+    size_t at = output.rfind("work ");
+    if (at != std::string::npos) f.work = atof(output.c_str() + at + 5);
+    for (size_t from = 0; from < output.size();) {
+        size_t to = output.find('\n', from);
+        if (to == std::string::npos) to = output.size();
+        std::string line = output.substr(from, to - from);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        printf("  %s: %s\n", mode.c_str(), line.c_str());
+        from = to + 1;
+    }
     GetExitCodeProcess(pi.hProcess, &f.exitCode);
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
@@ -160,7 +216,8 @@ int main(int argc, char **argv)
     if (argc == 5 && !strcmp(argv[1], "--child")) {
         int box = atoi(argv[4]);
         if (!strcmp(argv[2], "read")) return ChildRead(argv[3]);
-        if (!strcmp(argv[2], "preview")) return ChildPreview(argv[3], box);
+        if (!strcmp(argv[2], "base")) return ChildPreview(argv[3], box, false);
+        if (!strcmp(argv[2], "preview")) return ChildPreview(argv[3], box, true);
         if (!strcmp(argv[2], "wic")) return ChildWic(argv[3], box);
         return 2;
     }
@@ -184,19 +241,32 @@ int main(int argc, char **argv)
         made = true;
     }
 
-    const char *modes[] = {"read", "preview", "wic"};
-    const char *names[] = {"plain sequential read", "qfFileGetPreviewMem", "WIC decode + scaler"};
-    Figures results[3];
-    for (int i = 0; i < 3; i++) results[i] = RunChild(modes[i], file, box);
-    double imageBytes = (double)size * size * 3;
-    printf("\n%-24s %10s %16s %12s\n", "path", "seconds", "peak private", "of image");
-    for (int i = 0; i < 3; i++)
-        printf("%-24s %10.2f %13.1f MB %11.3f%%%s\n", names[i], results[i].seconds,
-               results[i].peakPrivate / 1048576.0, 100.0 * results[i].peakPrivate / imageBytes,
-               results[i].exitCode ? "  (failed)" : "");
-    printf("\npreview / plain read time: %.2fx\n", results[1].seconds / results[0].seconds);
-    if (results[1].peakPrivate)
-        printf("WIC / preview memory: %.0fx\n", (double)results[2].peakPrivate / results[1].peakPrivate);
+    /* A first read, not counted, so that every path finds the file equally cached. */
+    RunChild("read", file, box);
+    const char *modes[] = {"read", "base", "preview", "wic"};
+    const char *names[] = {"plain sequential read", "module + detection only", "qfFileGetPreviewMem",
+                           "WIC decode + scaler"};
+    enum { Read, Base, Preview, Wic, Paths };
+    Figures results[Paths];
+    for (int i = 0; i < Paths; i++) results[i] = RunChild(modes[i], file, box);
+    double imageBytes = (double)size * size * 3, MB = 1048576.0;
+    printf("\n%-24s %8s %8s %14s %14s %10s\n", "path", "process", "work", "peak private",
+           "peak w. set", "of image");
+    for (int i = 0; i < Paths; i++)
+        printf("%-24s %7.2fs %7.2fs %11.1f MB %11.1f MB %9.3f%%%s\n", names[i], results[i].seconds,
+               results[i].work, results[i].peakPrivate / MB, results[i].peakWorkingSet / MB,
+               100.0 * results[i].peakPrivate / imageBytes, results[i].exitCode ? "  (failed)" : "");
+    double extra = (double)results[Preview].peakPrivate - (double)results[Base].peakPrivate;
+    printf("\npreview extra private bytes (over module + detection): %.2f MB, %.4f%% of the image\n",
+           extra / MB, 100.0 * extra / imageBytes);
+    printf("preview / plain read time: %.2fx (work), %.2fx (whole process)\n",
+           results[Preview].work / results[Read].work, results[Preview].seconds / results[Read].seconds);
+    if (results[Preview].peakPrivate)
+        printf("WIC / preview peak private bytes: %.0fx\n",
+               (double)results[Wic].peakPrivate / results[Preview].peakPrivate);
+    if (extra > 0)
+        printf("WIC / preview private bytes over the module + detection base: %.0fx\n",
+               ((double)results[Wic].peakPrivate - (double)results[Base].peakPrivate) / extra);
     if (made) DeleteFileA(file.c_str());
     return 0;
 }

@@ -338,7 +338,10 @@ LONG_PTR Read(HANDLE file, const char *name, HGLOBAL fileData, ImageRequest *req
     uint64_t chunkRows = stride < ChunkBytes ? ChunkBytes / stride : 1;
     if (chunkRows > uint64_t(region.bottom - region.top)) chunkRows = uint64_t(region.bottom - region.top);
     std::vector<uint8_t> chunk(size_t(stride * chunkRows));
-    std::vector<uint8_t> row(size_t(bmp::RowBytes(layout.kind, width)));
+    /* 24-bit rows are stored as they are delivered: handed on from the chunk as they
+       stand, without a copy. */
+    const bool asStored = layout.bitCount == 24;
+    std::vector<uint8_t> row(asStored ? 0 : size_t(bmp::RowBytes(layout.kind, width)));
     for (int64_t y = region.top; y < region.bottom;) {
         uint64_t count = uint64_t(region.bottom - y);
         if (count > chunkRows) count = chunkRows;
@@ -348,12 +351,13 @@ LONG_PTR Read(HANDLE file, const char *name, HGLOBAL fileData, ImageRequest *req
             return 0;
         }
         for (uint64_t i = 0; i < count; i++, y++) {
-            result = bmp::DecodeRow(layout, &chunk[size_t((storedRow(y) - first) * stride)], row.data());
-            if (result != Result::Ok) {
+            uint8_t *stored = &chunk[size_t((storedRow(y) - first) * stride)];
+            if (!asStored && (result = bmp::DecodeRow(layout, stored, row.data())) != Result::Ok) {
                 RecordResult(result, EntryRead, name);
                 return 0;
             }
-            if (!Deliver(callback, request, layout, region, y, row.data())) return Q32_READ_STOPPED;
+            if (!Deliver(callback, request, layout, region, y, asStored ? stored : row.data()))
+                return Q32_READ_STOPPED;
         }
     }
     return 1;

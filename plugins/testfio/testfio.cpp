@@ -32,6 +32,8 @@
  *   ReadResult=1           the result of a read that delivered everything
  * Pixel bytes are TestPixelByte(x, y, sample) (16-bit samples: that byte high, 0x5A
  * low); one-bit pixels are set where (x + 2y) % 3 == 0.
+ *   Pixel=0xFF1E140A       every pixel the same instead: sample s is byte s of the value
+ *                          (at most four samples; 16-bit samples: the high byte)
  *   WriteResult=1          +17 pulls every row (top first) and writes them raw, then
  *   WriteFailAfter=-1      answers this; after that many rows: 4020 recorded, result 0
  *
@@ -63,6 +65,8 @@ struct ImageConfig {
     char read[16];
     int block, part, failAfter;
     DWORD fillValue;
+    bool constant;         /* Pixel= given: every pixel is pixel */
+    DWORD pixel;
     INT_PTR readResult;
     int writeResult, writeFailAfter;
 };
@@ -180,6 +184,8 @@ void ReadFormat(const char *ini, int j, FormatConfig &format)
     image.part = (int)section.Number("Part", 5);
     image.failAfter = (int)section.Number("FailAfter", -1);
     image.fillValue = (DWORD)section.Number("FillValue", 0x112233);
+    image.constant = *section.Text("Pixel", "") != 0;
+    image.pixel = (DWORD)section.Number("Pixel", 0);
     image.readResult = section.Number("ReadResult", 1);
     image.writeResult = (int)section.Number("WriteResult", 1);
     image.writeFailAfter = (int)section.Number("WriteFailAfter", -1);
@@ -313,7 +319,8 @@ void TestRow(const ImageConfig &image, LONG x, LONG y, LONG count, BYTE *row)
     LONG samples = wide ? pixelBytes / 2 : pixelBytes;
     for (LONG i = 0; i < count; i++)
         for (LONG s = 0; s < samples; s++) {
-            BYTE value = TestPixelByte(x + i, y, s);
+            BYTE value = image.constant ? (BYTE)(s < 4 ? image.pixel >> (8 * s) : 0)
+                                        : TestPixelByte(x + i, y, s);
             if (wide) {
                 row[(size_t)i * pixelBytes + 2 * s] = 0x5A;
                 row[(size_t)i * pixelBytes + 2 * s + 1] = value;

@@ -13,4 +13,7 @@ int CommCopy(char *dst, int size, const char *src);
    This is how tests observe message boxes and help requests. */
 int CommAppendLog(const char *envName, const char *line);
 
+void RegisterSliderClass(HINSTANCE instance);
+void UnregisterSliderClass(HINSTANCE instance);
+
 #endif

@@ -22,6 +22,22 @@
 extern "C" {
 #endif
 
+/* The suite's slider control, registered by this library at attach. Messages: */
+#define Q32SLIDER_CLASS "Q32Slider"
+#define Q32SM_GETPOS   0x52E  /* -> the position */
+#define Q32SM_SETPOS   0x52F  /* lParam: the position (clamped); no notice */
+#define Q32SM_SETRANGE 0x531  /* wParam: minimum, lParam: maximum */
+#define Q32SM_SETSTEP  0x533  /* lParam: the step of an arrow key */
+/* Notices (WM_NOTIFY with a Q32SLIDERNOTIFY) while the user moves it: */
+#define Q32SN_RESET    (-2002) /* the move was abandoned: the owner puts the slider back */
+#define Q32SN_CHANGED  (-2003) /* the move ended: read the position with Q32SM_GETPOS */
+#define Q32SN_TRACK    (-2005) /* moving: the new position is position + delta */
+typedef struct Q32SLIDERNOTIFY {
+    NMHDR header;
+    int position;
+    int delta;
+} Q32SLIDERNOTIFY;
+
 /* The block c32ShowMb shows: eleven fields; the three text fields are pointers. */
 typedef struct C32MBBLOCK {
     DWORD       reserved0;   /* 0 */

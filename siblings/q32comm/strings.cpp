@@ -10,6 +10,9 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
     if (reason == DLL_PROCESS_ATTACH) {
         CommInstance = instance;
         DisableThreadLibraryCalls(instance);
+        RegisterSliderClass(instance);
+    } else if (reason == DLL_PROCESS_DETACH) {
+        UnregisterSliderClass(instance);
     }
     return TRUE;
 }

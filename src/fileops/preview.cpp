@@ -32,13 +32,18 @@ LONG SourcePixelBytes(const PreviewContext &c)
     return (c.sampleFlags & FourToThree) ? 4 : c.bytesPerPixel;
 }
 
-/* Four-byte pixels to three in place: each colour c becomes clamp(c + alpha - 255). */
-void FourToThreeBytes(BYTE *pixels, LONG count)
+/* Bytes of a pixel as the plug-in delivers it (byte mode). */
+size_t DeliveredPixelBytes(const PreviewContext &c)
 {
-    for (LONG i = 0; i < count; i++) {
-        const BYTE *from = pixels + 4 * i;
+    return (size_t)SourcePixelBytes(c) * ((c.sampleFlags & Samples16) ? 2 : 1);
+}
+
+/* Four-byte pixels to three: each colour c becomes clamp(c + alpha - 255). to may be
+   from (the conversion runs forward). */
+void FourToThreeBytes(const BYTE *from, BYTE *to, LONG count)
+{
+    for (LONG i = 0; i < count; i++, from += 4, to += 3) {
         int alpha = from[3];
-        BYTE *to = pixels + 3 * i;
         for (int k = 0; k < 3; k++) {
             int v = from[k] + alpha - 255;
             to[k] = (BYTE)(v < 0 ? 0 : v > 255 ? 255 : v);
@@ -46,52 +51,85 @@ void FourToThreeBytes(BYTE *pixels, LONG count)
     }
 }
 
-/* One delivered row of count pixels starting at source column x into output row oy.
-   Everything is clipped to the output row; nothing is written outside it. */
-void PlaceRow(PreviewContext &c, const BYTE *row, LONG x, LONG count, LONG oy)
+/* n output pixels into out from the source pixels 0, S, 2S, ... of a row of span
+   pixels in the delivered layout: 16-bit samples cut to their high bytes, four-byte
+   pixels made three. */
+void ConvertPixels(PreviewContext &c, const BYTE *source, LONG span, LONG n, BYTE *out)
 {
-    const LONG S = c.step, B = c.bytesPerPixel;
-    LONG ox = CeilDiv(x, S);
-    if (ox >= c.outWidth) return;
-    LONG kept = CeilDiv(count, S);
-    LONG room = c.outWidth - ox;
-    LONG n = kept < room ? kept : room;
-    BYTE *out = c.pixels + (size_t)oy * c.stride + (size_t)ox * B;
-
-    if (c.oneBit != OneBitNone) {
-        const BYTE *bits = row;
-        if (S > 1) {
-            mem32BitReduce(c.scratch, row, count, S);
-            bits = c.scratch;
-        }
-        if (c.oneBit == OneBitPalette) mem32BitToByteExt(out, bits, n);
-        else mem32BitToByte(out, bits, n);
-        c.delivered = 1;
-        return;
-    }
-
-    const LONG P = SourcePixelBytes(c);
-    const BYTE *pixels = row;
+    const LONG S = c.step, P = SourcePixelBytes(c);
+    const BYTE *pixels = source;
     if (c.sampleFlags & Samples16) {
-        /* Keep the high byte of each 16-bit sample of every S-th pixel. */
+        BYTE *to = c.scratch;
         for (LONG i = 0; i < n; i++) {
-            const BYTE *from = row + (size_t)i * S * P * 2;
-            for (LONG s = 0; s < P; s++) c.scratch[i * P + s] = from[2 * s + 1];
+            const BYTE *from = source + (size_t)i * S * P * 2;
+            for (LONG s = 0; s < P; s++) *to++ = from[2 * s + 1];
         }
         pixels = c.scratch;
     } else if (S > 1) {
-        mem32ReduceExt(c.scratch, row, count, 1, S, S, P, 0);
+        LONGLONG reach = (LONGLONG)n * S;
+        mem32ReduceExt(c.scratch, source, span < reach ? span : (LONG)reach, 1, S, S, P, 0);
         pixels = c.scratch;
     }
-    if (c.sampleFlags & FourToThree) {
-        if (pixels != c.scratch) {
-            memcpy(c.scratch, pixels, (size_t)n * P);
-            pixels = c.scratch;
-        }
-        FourToThreeBytes(c.scratch, n);
+    if (c.sampleFlags & FourToThree) FourToThreeBytes(pixels, out, n);
+    else memcpy(out, pixels, (size_t)n * P);
+}
+
+/* The one-bit pixels skip, skip + S, ... of row: n of them, packed into the scratch row. */
+const BYTE *GatherBits(PreviewContext &c, const BYTE *row, LONG skip, LONG span, LONG n)
+{
+    const LONG S = c.step;
+    if (skip % 8 == 0) {
+        if (S == 1) return row + skip / 8;
+        LONGLONG reach = (LONGLONG)n * S;
+        mem32BitReduce(c.scratch, row + skip / 8, span < reach ? span : (LONG)reach, S);
+        return c.scratch;
     }
-    memcpy(out, pixels, (size_t)n * B);
+    memset(c.scratch, 0, ((size_t)n + 7) / 8);
+    for (LONG i = 0; i < n; i++) {
+        size_t bit = (size_t)skip + (size_t)i * S;
+        if (row[bit >> 3] & (0x80 >> (bit & 7))) c.scratch[i >> 3] |= (BYTE)(0x80 >> (i & 7));
+    }
+    return c.scratch;
+}
+
+/* One delivered row of count pixels whose first is source column x (count is cut at the
+   image's right edge; x may lie left of it) into output row oy. The kept pixels are the
+   source columns that are multiples of the step; everything is clipped to the output
+   row, nothing is written outside it. */
+void PlaceRow(PreviewContext &c, const BYTE *row, LONG x, LONG count, LONG oy)
+{
+    const LONG S = c.step;
+    LONGLONG first = x > 0 ? x : 0;
+    first = (first + S - 1) / S * S;
+    LONGLONG end = (LONGLONG)x + count;
+    if (first >= end || first / S >= c.outWidth) return;
+    LONG ox = (LONG)(first / S);
+    LONG skip = (LONG)(first - x), span = (LONG)(end - first);
+    LONG kept = CeilDiv(span, S), room = c.outWidth - ox;
+    LONG n = kept < room ? kept : room;
+    BYTE *out = c.pixels + (size_t)oy * c.stride + (size_t)ox * c.bytesPerPixel;
+
+    if (c.oneBit != OneBitNone) {
+        const BYTE *bits = GatherBits(c, row, skip, span, n);
+        if (c.oneBit == OneBitPalette) mem32BitToByteExt(out, bits, n);
+        else mem32BitToByte(out, bits, n);
+    } else {
+        ConvertPixels(c, row + (size_t)skip * DeliveredPixelBytes(c), span, n, out);
+    }
     c.delivered = 1;
+}
+
+/* The word a fill command holds, as an output pixel where a source pixel fits in it
+   (four-byte pixels, one 16-bit sample); wider pixels hand the word on unchanged. */
+DWORD FillPixel(PreviewContext &c, const void *rowData)
+{
+    BYTE word[4];
+    memcpy(word, rowData, sizeof word);
+    if (c.oneBit == OneBitNone && c.sampleFlags && DeliveredPixelBytes(c) <= sizeof word)
+        ConvertPixels(c, word, 1, 1, word);
+    DWORD pixel;
+    memcpy(&pixel, word, sizeof pixel);
+    return pixel;
 }
 
 /******************************************************************
@@ -99,7 +137,7 @@ void PlaceRow(PreviewContext &c, const BYTE *row, LONG x, LONG count, LONG oy)
  *
  * Takes single rows, blocks of rows, part rows and fill commands from a plug-in and
  * writes them reduced into the caller's buffer. Rows outside the image and pixels
- * beyond its width are dropped.
+ * outside its width are dropped.
  */
 LONG WINAPI PreviewRowCallback(ImageRequest *request, LONG x, LONG y, LONG count, LONG rows,
                               void *rowData, DWORD flags, LONG_PTR, LONG_PTR)
@@ -109,15 +147,17 @@ LONG WINAPI PreviewRowCallback(ImageRequest *request, LONG x, LONG y, LONG count
 
     if (rows <= 0) {
         if (!(flags & Q32_ROW_FILL) || !rowData) return 0;
-        DWORD pixel;
-        memcpy(&pixel, rowData, sizeof pixel);
+        DWORD pixel = FillPixel(c, rowData);
         for (LONG r = 0; r < c.outHeight; r++)
             mem32Fill(c.pixels + (size_t)r * c.stride, pixel, c.bytesPerPixel, c.outWidth);
         c.delivered = 1;
         return 1;
     }
-    if (!rowData || x < 0 || x >= c.sourceWidth || count <= 0) return 1;
-    if (count > c.sourceWidth - x) count = c.sourceWidth - x;
+    if (!rowData || count <= 0) return 1;
+    LONGLONG end = (LONGLONG)x + count;
+    if (end > c.sourceWidth) end = c.sourceWidth;
+    if (end <= 0 || end <= x) return 1;
+    count = (LONG)(end - x);
 
     const BYTE *const *rowList = static_cast<const BYTE *const *>(rowData);
     for (LONG i = 0; i < rows; i++) {
@@ -193,7 +233,11 @@ extern "C" int Q32FILEAPI qfFileGetPreviewMem(HGLOBAL fileData, PreviewInfo *inf
     };
     if (boxWidth < 1 || boxHeight < 1 || !pixels || !info) return tooSmall();
 
-    q32::GlobalHandle scratch(Sys.globalAlloc(GMEM_FIXED | GMEM_ZEROINIT, (SIZE_T)boxWidth * 8 + 4));
+    /* A box too wide for the scratch row's size to be counted fails like the allocation. */
+    const bool countable = (SIZE_T)boxWidth <= ((SIZE_T)-1 - 4) / 8;
+    q32::GlobalHandle scratch(countable ? Sys.globalAlloc(GMEM_FIXED | GMEM_ZEROINIT,
+                                                          (SIZE_T)boxWidth * 8 + 4)
+                                        : nullptr);
     if (!scratch) {
         ShowError(nullptr, 1001, LineForm, 1705, 122, 0, nullptr);
         return 0;
@@ -228,8 +272,9 @@ extern "C" int Q32FILEAPI qfFileGetPreviewMem(HGLOBAL fileData, PreviewInfo *inf
     }
     c.outWidth = CeilDiv(W, c.step);
     c.outHeight = CeilDiv(H, c.step);
-    if (c.outWidth < 1 || c.outHeight < 1) return tooSmall();
-    c.stride = c.outWidth * c.bytesPerPixel;
+    LONGLONG stride = (LONGLONG)c.outWidth * c.bytesPerPixel;
+    if (c.outWidth < 1 || c.outHeight < 1 || stride > 0x7FFFFFFF) return tooSmall();
+    c.stride = (LONG)stride;
     c.sourceWidth = (LONG)W;
 
     ImageRequest request = {};

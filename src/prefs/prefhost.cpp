@@ -1,0 +1,249 @@
+/* The tabbed preference dialog: pages as modeless child dialogs behind a tab control. */
+#include "prefs.h"
+#include <commctrl.h>
+#include <string.h>
+
+DWORD PreferenceResultFlags = 0;
+DWORD PreferenceApplicationId = 0;
+DWORD *DisplaySettingsBlock = nullptr;
+
+namespace {
+
+enum { HostTemplate = 32110, TabControlId = 32200, MemoryTemplate = 32111, DisplayTemplate = 32112 };
+
+TabbedHost PreferenceHost;
+const PreferenceAppInfo *CurrentAppInfo = nullptr;
+char HelpPath[Q32_MAX_NAME];
+
+/* Validates the current page; 0 or the control it names. */
+int ValidateCurrent(const TabbedHost &host)
+{
+    if (!host.current) return 0;
+    return (int)SendMessageA(host.current, WM_COMMAND, MAKEWPARAM(PageValidate, 0), 0);
+}
+
+bool IsEditControl(HWND control)
+{
+    char name[16] = "";
+    GetClassNameA(control, name, sizeof name);
+    return lstrcmpiA(name, "Edit") == 0;
+}
+
+void SendToAllPages(const TabbedHost &host, WORD command)
+{
+    for (int i = 0; i < host.count; i++)
+        if (host.pages[i].window)
+            SendMessageA(host.pages[i].window, WM_COMMAND, MAKEWPARAM(command, 0), 0);
+}
+
+void ShowHelp(HWND dialog, const TabbedHost &host)
+{
+    DWORD context;
+    if (CurrentAppInfo) {
+        CopyText(HelpPath, sizeof HelpPath, CurrentAppInfo->helpFile ? CurrentAppInfo->helpFile : "");
+        if (!strchr(HelpPath, '>') && strlen(HelpPath) + 2 < sizeof HelpPath) strcat(HelpPath, ">d");
+        context = CurrentAppInfo->helpContextBase + (DWORD)host.currentIndex;
+    } else {
+        q32FileGetHelpFilePath(OwnModule, (int)PreferenceApplicationId, HelpPath, sizeof HelpPath);
+        context = 532 + (DWORD)host.currentIndex;
+    }
+    q32MyWinHelp(dialog, HelpPath, HELP_CONTEXT, context);
+}
+
+} // namespace
+
+void InitTabbedHost(HWND dialog, TabbedHost &host)
+{
+    host.tab = GetDlgItem(dialog, TabControlId);
+    q32MoveWindow(dialog, host.owner, 1);
+    for (int i = 0; i < host.count; i++) CreatePreferencePage(dialog, host.tab, host.pages[i]);
+
+    RECT area;
+    GetClientRect(host.tab, &area);
+    MapWindowPoints(host.tab, dialog, (POINT *)&area, 2);
+    SendMessageA(host.tab, TCM_ADJUSTRECT, FALSE, (LPARAM)&area);
+    for (int i = 0; i < host.count; i++)
+        if (host.pages[i].window)
+            MoveWindow(host.pages[i].window, area.left, area.top, area.right - area.left,
+                       area.bottom - area.top, FALSE);
+
+    host.current = nullptr;
+    if (host.currentIndex < host.count) SendMessageA(host.tab, TCM_SETCURSEL, host.currentIndex, 0);
+    ShowSelectedPage(host);
+    SetFocus(GetDlgItem(dialog, IDOK));
+}
+
+namespace {
+
+INT_PTR CALLBACK HostProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    TabbedHost &host = PreferenceHost;
+    switch (message) {
+    case WM_INITDIALOG:
+        InitTabbedHost(dialog, host);
+        return FALSE; /* the focus is set */
+    case WM_NOTIFY: {
+        const NMHDR *notice = (const NMHDR *)lParam;
+        if (notice->idFrom != TabControlId) return FALSE;
+        if (notice->code == TCN_SELCHANGING) {
+            int control = ValidateCurrent(host);
+            if (control) {
+                HWND item = GetDlgItem(host.current, control);
+                SetFocus(item);
+                if (IsEditControl(item)) SendMessageA(item, EM_SETSEL, 0, -1);
+            }
+            SetWindowLongPtrA(dialog, DWLP_MSGRESULT, control ? TRUE : FALSE);
+            return TRUE;
+        }
+        if (notice->code == TCN_SELCHANGE) ShowSelectedPage(host);
+        return TRUE;
+    }
+    case WM_HELP:
+        ShowHelp(dialog, host);
+        return TRUE;
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDOK: {
+            int control = ValidateCurrent(host);
+            if (control) {
+                HWND page = host.current;
+                SendMessageA(host.tab, TCM_SETCURSEL, host.currentIndex, 0);
+                ShowSelectedPage(host);
+                HWND item = GetDlgItem(page, control);
+                SetFocus(item);
+                SendMessageA(item, EM_SETSEL, 0, -1);
+                return TRUE;
+            }
+            PreferenceResultFlags = 0;
+            SendToAllPages(host, PageApply);
+            EndDialog(dialog, 0x10000 | (PreferenceResultFlags & 0xFFFF));
+            return TRUE;
+        }
+        case IDCANCEL:
+            SendToAllPages(host, PageCancel);
+            PreferenceResultFlags = 0;
+            EndDialog(dialog, 0);
+            return TRUE;
+        case PageHelp:
+            ShowHelp(dialog, host);
+            return TRUE;
+        default:
+            if (host.current) PostMessageA(host.current, WM_COMMAND, wParam, lParam);
+            return TRUE;
+        }
+    }
+    return FALSE;
+}
+
+} // namespace
+
+/******************************************************************
+ *      AddPreferencePage
+ *
+ * Appends a page at position = page count. The table holds 10 pages: a further page is
+ * refused rather than written past its end.
+ */
+bool AddPreferencePage(TabbedHost &host, HMODULE module, const char *title, UINT templateId,
+                       DLGPROC procedure)
+{
+    if (host.count < 0 || host.count >= MaxPreferencePages) return false;
+    PreferencePage &page = host.pages[host.count];
+    page.module = module;
+    page.templateId = templateId & 0xFFFF;
+    page.procedure = procedure;
+    page.window = nullptr;
+    CopyText(page.title, sizeof page.title, title ? title : "");
+    page.position = host.count;
+    host.count++;
+    return true;
+}
+
+/******************************************************************
+ *      CreatePreferencePage
+ *
+ * Creates the page as a hidden control-like child and inserts its tab.
+ */
+void CreatePreferencePage(HWND hostWindow, HWND tabControl, PreferencePage &page)
+{
+    HWND window = CreateDialogParamA(page.module, MAKEINTRESOURCEA(page.templateId), hostWindow,
+                                     page.procedure, 0);
+    if (window && !page.title[0]) GetWindowTextA(window, page.title, sizeof page.title);
+    if (window) {
+        LONG_PTR style = GetWindowLongPtrA(window, GWL_STYLE);
+        style = (style & ~(LONG_PTR)WS_CAPTION) | WS_TABSTOP | DS_CONTROL | DS_SETFONT | DS_3DLOOK;
+        SetWindowLongPtrA(window, GWL_STYLE, style);
+        SetWindowLongPtrA(window, GWL_EXSTYLE,
+                          GetWindowLongPtrA(window, GWL_EXSTYLE) | WS_EX_CONTROLPARENT);
+    }
+    page.window = window;
+    if (window) ShowWindow(window, SW_HIDE);
+
+    TCITEMA item = {};
+    item.mask = TCIF_TEXT | TCIF_IMAGE;
+    item.pszText = page.title;
+    item.iImage = -1;
+    SendMessageA(tabControl, TCM_INSERTITEMA, page.position, (LPARAM)&item);
+}
+
+/******************************************************************
+ *      ShowSelectedPage
+ */
+void ShowSelectedPage(TabbedHost &host)
+{
+    int selected = (int)SendMessageA(host.tab, TCM_GETCURSEL, 0, 0);
+    if (host.current) ShowWindow(host.current, SW_HIDE);
+    if (selected < 0 || selected >= host.count) selected = 0;
+    host.currentIndex = selected;
+    host.current = host.count ? host.pages[selected].window : nullptr;
+    SetFocus(host.tab);
+    if (host.current) ShowWindow(host.current, SW_SHOW);
+}
+
+/******************************************************************
+ *      q32ShowPreference  (exported)
+ */
+extern "C" INT_PTR Q32FILEAPI q32ShowPreference(HWND owner, int extraPageCount,
+                                                const PreferenceExtraPage *extraPages,
+                                                DWORD flags, const PreferenceAppInfo *appInfo)
+{
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_TAB_CLASSES | ICC_UPDOWN_CLASS};
+    InitCommonControlsEx(&controls);
+
+    TabbedHost &host = PreferenceHost;
+    CurrentAppInfo = appInfo;
+    host.owner = owner;
+    host.resources = ResourceModule;
+    host.count = 0;
+    host.current = nullptr;
+    PreferenceApplicationId = appInfo ? appInfo->applicationId : 0;
+
+    for (int i = 0; extraPages && i < extraPageCount; i++)
+        AddPreferencePage(host, extraPages[i].module, extraPages[i].title,
+                          extraPages[i].templateId, extraPages[i].procedure);
+    /* The association page comes with its own subsystem; until then flags 0x10 and
+       0x20 add nothing. */
+    if (flags & PREF_PAGE_MEMORY)
+        AddPreferencePage(host, ResourceModule, nullptr, MemoryTemplate, MemoryPageProc);
+    if (flags & PREF_PAGE_DISPLAY)
+        AddPreferencePage(host, ResourceModule, nullptr, DisplayTemplate, DisplayPageProc);
+
+    INT_PTR result = DialogBoxParamA(ResourceModule, MAKEINTRESOURCEA(HostTemplate), owner,
+                                     HostProc, 0);
+    CurrentAppInfo = nullptr;
+    host.current = nullptr;
+    return result;
+}
+
+/******************************************************************
+ *      q32ShowPreferences  (exported)
+ */
+extern "C" INT_PTR Q32FILEAPI q32ShowPreferences(HWND owner, int extraPageCount,
+                                                 const PreferenceExtraPage *extraPages,
+                                                 DWORD flags, const PreferenceAppInfo *appInfo,
+                                                 DWORD *displaySettings)
+{
+    DisplaySettingsBlock = displaySettings;
+    INT_PTR result = q32ShowPreference(owner, extraPageCount, extraPages, flags, appInfo);
+    DisplaySettingsBlock = nullptr;
+    return result;
+}

@@ -1,0 +1,75 @@
+/* Preference dialog: the tabbed host and its built-in pages. */
+#ifndef Q32_PREFS_H
+#define Q32_PREFS_H
+
+#include "../core/core.h"
+
+/* Page commands: validate answers 0 or the control to correct; apply stores; cancel forgets. */
+enum { PageValidate = 10, PageApply = IDOK, PageCancel = IDCANCEL, PageHelp = 9 };
+
+/* Bits that pages OR into PreferenceResultFlags when they stored a change. */
+enum { ResultMemory = 0x01, ResultDisplay = 0x02, ResultAssociations = 0x10 };
+
+enum { MaxPreferencePages = 10 };
+
+/* One page of a tabbed host. */
+struct PreferencePage {
+    HMODULE module;
+    UINT templateId;
+    DLGPROC procedure;
+    HWND window;
+    char title[64];
+    int position;
+};
+
+/* A tabbed host: the preference dialog and the system information dialog have one each. */
+struct TabbedHost {
+    HMODULE resources;
+    HWND owner;
+    HWND tab;
+    int count;
+    PreferencePage pages[MaxPreferencePages];
+    HWND current;
+    int currentIndex;
+};
+
+extern DWORD PreferenceResultFlags;
+extern DWORD PreferenceApplicationId;
+/* The display settings block lent through q32ShowPreferences, or null. */
+extern DWORD *DisplaySettingsBlock;
+
+/* Appends a page; false (and nothing written) when the host has no room left. */
+bool AddPreferencePage(TabbedHost &host, HMODULE module, const char *title, UINT templateId,
+                       DLGPROC procedure);
+void CreatePreferencePage(HWND hostWindow, HWND tabControl, PreferencePage &page);
+void ShowSelectedPage(TabbedHost &host);
+
+/* Sets every pixel of fromColour in the width x height area of dc to toColour. */
+void ReplaceColour(HDC dc, int width, int height, COLORREF fromColour, COLORREF toColour);
+
+/* The host dialog's start: places it, creates and fits the pages, shows the tab last shown. */
+void InitTabbedHost(HWND dialog, TabbedHost &host);
+
+/* Answers a page's command through DWLP_MSGRESULT. */
+inline INT_PTR PageAnswer(HWND page, LONG_PTR answer)
+{
+    SetWindowLongPtrA(page, DWLP_MSGRESULT, answer);
+    return TRUE;
+}
+
+INT_PTR CALLBACK MemoryPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK DisplayPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
+
+/* Display page helpers. */
+/* A decimal text in hundredths; *error becomes 1 when the text is not a plain number. */
+int ParseGamma(const char *text, int *error);
+void SetGammaText(HWND edit, int value);
+int SaveDisplaySettings(int flag0, int flag1, int flag2, int flag3, int gamma);
+
+/* Memory page helpers. */
+int DriveKindOfPath(const char *path);
+/* A limit in MB as the memory block stores it: -1 for the default or a value that does
+   not fit in 31 bits of bytes, else the bytes. */
+LONG LimitToBytes(int megabytes, int defaultMegabytes);
+
+#endif

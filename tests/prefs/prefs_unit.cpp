@@ -1,0 +1,89 @@
+/* The preference pages' helpers: drive kinds, limits in bytes, the page table. */
+#include <gtest/gtest.h>
+#include "prefs/prefs.h"
+
+namespace {
+
+TEST(DriveKindOfPath, ClassifiesByTheFirstCharacters)
+{
+    const struct { const char *path; int kind; } cases[] = {
+        {nullptr, 0}, {"", 0}, {"\\\\server\\share", DRIVE_REMOTE}, {"\\\\", DRIVE_REMOTE},
+        {"\\single", 0}, {"C", 0}, {"C:", 1}, {"C:x", 0}, {"Cx\\", 0},
+        {"C:\\", DRIVE_FIXED}, {"c:\\windows", DRIVE_FIXED},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(DriveKindOfPath(c.path), c.kind) << (c.path ? c.path : "(null)");
+}
+
+TEST(LimitToBytes, DefaultAndUnrepresentableValuesBecomeMinusOne)
+{
+    const struct { int mb, defaultMb; LONG bytes; } cases[] = {
+        {0, 500, 0}, {1, 500, 1 << 20}, {500, 500, -1}, {100, 500, 100 << 20},
+        {2047, 32767, 0x7FF00000}, {2048, 32767, -1}, {4095, 32767, -1},
+        /* 4096 and more would wrap around to 0 and upwards in 32 bits. */
+        {4096, 32767, -1}, {6143, 32767, -1}, {32767, 32767, -1}, {-5, 500, -1},
+    };
+    for (const auto &c : cases) EXPECT_EQ(LimitToBytes(c.mb, c.defaultMb), c.bytes) << c.mb;
+}
+
+TEST(AddPreferencePage, RefusesAnEleventhPageWithoutTouchingTheTable)
+{
+    TabbedHost host = {};
+    for (int i = 0; i < MaxPreferencePages; i++)
+        EXPECT_TRUE(AddPreferencePage(host, nullptr, "t", 0x10000 + 100 + i, nullptr));
+    TabbedHost before = host;
+    EXPECT_FALSE(AddPreferencePage(host, nullptr, "eleventh", 7, nullptr));
+    EXPECT_EQ(host.count, MaxPreferencePages);
+    EXPECT_EQ(memcmp(&before, &host, sizeof host), 0);
+    EXPECT_EQ(host.pages[3].templateId, 103u);  /* low 16 bits */
+    EXPECT_EQ(host.pages[3].position, 3);
+}
+
+TEST(AddPreferencePage, TitleIsCutTo63Characters)
+{
+    TabbedHost host = {};
+    std::string longTitle(100, 'x');
+    ASSERT_TRUE(AddPreferencePage(host, nullptr, longTitle.c_str(), 1, nullptr));
+    ASSERT_TRUE(AddPreferencePage(host, nullptr, nullptr, 1, nullptr));
+    EXPECT_EQ(std::string(host.pages[0].title), std::string(63, 'x'));
+    EXPECT_EQ(std::string(host.pages[1].title), "");
+}
+
+TEST(ParseGamma, HundredthsAndErrors)
+{
+    const struct { const char *text; int value, error; } cases[] = {
+        {"2.2", 220, 0}, {"1.805", 180, 0}, {"abc", 0, 1}, {"0.00", 0, 0}, {"8.00", 800, 0},
+        {"1.8x", 180, 1}, {"0.01", 1, 0}, {"7.99", 799, 0}, {"", 0, 0}, {"3", 300, 0},
+        {".5", 50, 0}, {"1.2.3", 123, 1}, {"-1", 100, 1},
+    };
+    for (const auto &c : cases) {
+        int error = 0;
+        EXPECT_EQ(ParseGamma(c.text, &error), c.value) << c.text;
+        EXPECT_EQ(error, c.error) << c.text;
+    }
+}
+
+TEST(ReplaceColour, OnlyExactMatchesInsideTheAreaChange)
+{
+    HDC dc = CreateCompatibleDC(nullptr);
+    BITMAPINFO info = {};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), 4, -3, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    void *bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    ASSERT_TRUE(bitmap);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    const COLORREF blue = RGB(0, 0, 255), nearBlue = RGB(0, 0, 254), red = RGB(255, 0, 0);
+    for (int y = 0; y < 3; y++)
+        for (int x = 0; x < 4; x++) SetPixel(dc, x, y, x == 1 ? nearBlue : blue);
+    ReplaceColour(dc, 3, 2, blue, red);  /* column 3 and row 2 lie outside */
+    for (int y = 0; y < 3; y++)
+        for (int x = 0; x < 4; x++) {
+            COLORREF expected = x == 1 ? nearBlue : (x < 3 && y < 2) ? red : blue;
+            EXPECT_EQ(GetPixel(dc, x, y), expected) << x << "," << y;
+        }
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+}
+
+} // namespace

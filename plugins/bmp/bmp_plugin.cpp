@@ -255,9 +255,11 @@ bool RequestedRegion(const ImageRequest &request, const Layout &layout, Region &
     region.bottom = int64_t(request.rasterY) + height;
     if (region.right > layout.width) region.right = layout.width;
     if (region.bottom > layout.height) region.bottom = layout.height;
-    /* Part rows of packed pixels start at a byte. */
+    if (region.left >= region.right || region.top >= region.bottom) return false;
+    /* Part rows of packed pixels start at a byte; only a region with pixels in the image is
+       widened, or one starting past the right edge would reach back into it. */
     if (layout.kind == Kind::Bilevel) region.left &= ~int64_t(7);
-    return region.left < region.right && region.top < region.bottom;
+    return true;
 }
 
 /* Hands one decoded whole row to the callback, cut to the region. 0: stop. */

@@ -321,40 +321,13 @@ TEST_F(OpenDialog, PanelControlsDoNotOverlap)
     Driver driver([&](HWND dialog) {
         ASSERT_TRUE(Select(dialog, {"a.tfa"}));
         WaitFor([&] { return Visible(dialog, 32005); }, 10000);
-        RECT client;
-        GetClientRect(dialog, &client);
-        std::vector<std::pair<std::string, RECT>> boxes;
-        auto add = [&](const char *name, HWND control) {
-            RECT rect;
-            if (!control || !IsWindowVisible(control) || !GetWindowRect(control, &rect))
-                return;
-            MapWindowPoints(nullptr, dialog, (POINT *)&rect, 2);
-            boxes.push_back({name, rect});
-        };
-        add("info", GetDlgItem(dialog, 2201));
-        add("picture", GetDlgItem(dialog, 32005));
-        add("preview", GetDlgItem(dialog, 2702));
-        add("options", GetDlgItem(dialog, 32003));
-        add("find", GetDlgItem(dialog, 2701));
-        add("help", GetDlgItem(dialog, 9));
-        add("ok", GetDlgItem(dialog, IDOK));
-        add("cancel", GetDlgItem(dialog, IDCANCEL));
-        add("types", GetDlgItem(dialog, 0x470));
-        add("name", GetDlgItem(dialog, 0x47c));
-        add("files", FindDescendant(dialog, "SHELLDLL_DefView"));
-        for (const auto &box : boxes)
-            checked += box.first + " ";
-        for (size_t i = 0; i < boxes.size(); i++) {
-            RECT inside;
-            IntersectRect(&inside, &boxes[i].second, &client);
-            if (!EqualRect(&inside, &boxes[i].second))
-                faults.push_back(boxes[i].first + " is cut off");
-            for (size_t j = i + 1; j < boxes.size(); j++) {
-                RECT both;
-                if (IntersectRect(&both, &boxes[i].second, &boxes[j].second))
-                    faults.push_back(boxes[i].first + " overlaps " + boxes[j].first);
-            }
-        }
+        faults = LayoutFaults(dialog, {
+            {"info", GetDlgItem(dialog, 2201)}, {"picture", GetDlgItem(dialog, 32005)},
+            {"preview", GetDlgItem(dialog, 2702)}, {"options", GetDlgItem(dialog, 32003)},
+            {"find", GetDlgItem(dialog, 2701)}, {"help", GetDlgItem(dialog, 9)},
+            {"ok", GetDlgItem(dialog, IDOK)}, {"cancel", GetDlgItem(dialog, IDCANCEL)},
+            {"types", GetDlgItem(dialog, 0x470)}, {"name", GetDlgItem(dialog, 0x47c)},
+            {"files", FindDescendant(dialog, "SHELLDLL_DefView")}}, checked);
         char flag[MAX_PATH];
         if (GetEnvironmentVariableA("Q32_SHOT_FLAG", flag, sizeof flag))
             WaitFor([&] { return q32test::Exists(flag); }, 30000);

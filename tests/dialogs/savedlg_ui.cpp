@@ -129,7 +129,8 @@ protected:
         Stage("TFA", 0x60, 1);
         Stage("TFB", 0x40, 1);
         Stage("TFC", 0x20, 0);
-        for (const char *file : {"b.tfb", "c.tfc"})
+        Stage("TFV", 0x80, 0, {{"DataType", "2048"}});  /* vector data, number 5 */
+        for (const char *file : {"a.tfa", "b.tfb", "c.tfc", "d.tfv"})
             WriteFileBytes(Join(pictures, file), "picture");
         ASSERT_TRUE(module.Load());
         save = Q32_EXPORT(module, q32FileGetSaveFileName);
@@ -149,7 +150,8 @@ protected:
             Q32_EXPORT(module, q32FileFreeFileData)(fileData);
     }
 
-    void Stage(const std::string &code, DWORD typeMask, DWORD saveOptions)
+    void Stage(const std::string &code, DWORD typeMask, DWORD saveOptions,
+               std::vector<std::pair<std::string, std::string>> keys = {})
     {
         TestFormat format;
         format.code = code;
@@ -157,6 +159,7 @@ protected:
         format.fileData = "accept";
         format.typeMask = typeMask;
         format.saveOptions = saveOptions;
+        format.keys = std::move(keys);
         TestPlugin plugin(code + ".FIO", {format});
         plugin.callLog = calls;
         StagePlugin(fio, plugin);
@@ -270,6 +273,48 @@ TEST_F(SaveDialog, AddsTheTypesExtensionToABareName)
     }
 }
 
+/* Vector data (capability 0x80, which as selection flag also asks for the all-files
+   entry): the all-files entry adds no extension and leaves the FileData's format alone. */
+TEST_F(SaveDialog, TheAllFilesEntryAddsNoExtension)
+{
+    SaveFileRequest request = Request("d.tfv");
+    std::vector<std::string> types;
+    Driver driver([&](HWND dialog) {
+        HWND list = GetDlgItem(dialog, 0x470);
+        for (int i = 0, n = (int)SendMessageA(list, CB_GETCOUNT, 0, 0); i < n; i++) {
+            char text[300] = "";
+            SendMessageA(list, CB_GETLBTEXT, i, (LPARAM)text);
+            types.push_back(text);
+        }
+        ChooseType(dialog, 1);
+        TypeName(dialog, "drawing");
+        Press(dialog, IDOK);
+    });
+    ASSERT_EQ(1, save(&request));
+    ASSERT_EQ(2u, types.size());
+    EXPECT_EQ(0u, types[1].find("* (")) << types[1];
+    EXPECT_STREQ(Join(pictures, "drawing").c_str(), name);
+    EXPECT_EQ(0u, request.format);
+    EXPECT_EQ(5, FileDataFormat());
+}
+
+/* A pattern typed as the name filters the list; it is no file to ask about. */
+TEST_F(SaveDialog, APatternIsNoName)
+{
+    SaveFileRequest request = Request("a.tfa");  /* starts at TFA, and a.tfa exists */
+    bool stayedOpen = false;
+    Driver driver([&](HWND dialog) {
+        TypeName(dialog, "*.tfa");
+        Press(dialog, IDOK);
+        Sleep(500);
+        stayedOpen = IsWindow(dialog) && !BoxShown();
+        Press(dialog, IDCANCEL);
+    });
+    EXPECT_EQ(0, save(&request));
+    EXPECT_TRUE(stayedOpen);
+    EXPECT_EQ(0, BoxCount.load());
+}
+
 TEST_F(SaveDialog, ReplacingAFileAsksOnceAndNoKeepsTheDialogOpen)
 {
     SaveFileRequest request = Request("c.tfc");  /* starts at TFC */
@@ -369,43 +414,18 @@ TEST_F(SaveDialog, OptionsAndFindFollowTheChosenType)
    until the second exists (at most 30 s), for tests/dialogs/screenshot.sh. */
 TEST_F(SaveDialog, ControlsDoNotOverlap)
 {
-    SaveFileRequest request = Request("c.tfc", 1);
+    SaveFileRequest request = Request("a.tfa", 1);
     request.title = "Save a picture";
     CopyMemory(name, "sunset", 7);
     std::vector<std::string> faults;
     std::string checked;
     Driver driver([&](HWND dialog) {
-        RECT client;
-        GetClientRect(dialog, &client);
-        std::vector<std::pair<std::string, RECT>> boxes;
-        auto add = [&](const char *what, HWND control) {
-            RECT rect;
-            if (!control || !IsWindowVisible(control) || !GetWindowRect(control, &rect))
-                return;
-            MapWindowPoints(nullptr, dialog, (POINT *)&rect, 2);
-            boxes.push_back({what, rect});
-        };
-        add("options", GetDlgItem(dialog, 32003));
-        add("find", GetDlgItem(dialog, 2701));
-        add("help", GetDlgItem(dialog, 9));
-        add("ok", GetDlgItem(dialog, IDOK));
-        add("cancel", GetDlgItem(dialog, IDCANCEL));
-        add("types", GetDlgItem(dialog, 0x470));
-        add("name", GetDlgItem(dialog, 0x47c));
-        add("files", FindDescendant(dialog, "SHELLDLL_DefView"));
-        for (const auto &box : boxes)
-            checked += box.first + " ";
-        for (size_t i = 0; i < boxes.size(); i++) {
-            RECT inside;
-            IntersectRect(&inside, &boxes[i].second, &client);
-            if (!EqualRect(&inside, &boxes[i].second))
-                faults.push_back(boxes[i].first + " is cut off");
-            for (size_t j = i + 1; j < boxes.size(); j++) {
-                RECT both;
-                if (IntersectRect(&both, &boxes[i].second, &boxes[j].second))
-                    faults.push_back(boxes[i].first + " overlaps " + boxes[j].first);
-            }
-        }
+        faults = LayoutFaults(dialog, {
+            {"options", GetDlgItem(dialog, 32003)}, {"find", GetDlgItem(dialog, 2701)},
+            {"help", GetDlgItem(dialog, 9)}, {"ok", GetDlgItem(dialog, IDOK)},
+            {"cancel", GetDlgItem(dialog, IDCANCEL)}, {"types", GetDlgItem(dialog, 0x470)},
+            {"name", GetDlgItem(dialog, 0x47c)},
+            {"files", FindDescendant(dialog, "SHELLDLL_DefView")}}, checked);
         char ready[MAX_PATH], flag[MAX_PATH];
         if (GetEnvironmentVariableA("Q32_SHOT_READY", ready, sizeof ready) &&
             GetEnvironmentVariableA("Q32_SHOT_FLAG", flag, sizeof flag)) {

@@ -62,6 +62,37 @@ std::string Text(HWND dialog, int id)
     return text;
 }
 
+std::vector<std::string> LayoutFaults(HWND dialog,
+                                      const std::vector<std::pair<std::string, HWND>> &controls,
+                                      std::string &checked)
+{
+    RECT client;
+    GetClientRect(dialog, &client);
+    std::vector<std::pair<std::string, RECT>> boxes;
+    for (const auto &control : controls) {
+        RECT rect;
+        if (!control.second || !IsWindowVisible(control.second) ||
+            !GetWindowRect(control.second, &rect))
+            continue;
+        MapWindowPoints(nullptr, dialog, (POINT *)&rect, 2);
+        boxes.push_back({control.first, rect});
+        checked += control.first + " ";
+    }
+    std::vector<std::string> faults;
+    for (size_t i = 0; i < boxes.size(); i++) {
+        RECT inside;
+        IntersectRect(&inside, &boxes[i].second, &client);
+        if (!EqualRect(&inside, &boxes[i].second))
+            faults.push_back(boxes[i].first + " is cut off");
+        for (size_t j = i + 1; j < boxes.size(); j++) {
+            RECT both;
+            if (IntersectRect(&both, &boxes[i].second, &boxes[j].second))
+                faults.push_back(boxes[i].first + " overlaps " + boxes[j].first);
+        }
+    }
+    return faults;
+}
+
 Driver::Driver(std::function<void(HWND)> script)
     : thread_([this, script] {
           HWND dialog = nullptr;

@@ -10,6 +10,8 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 namespace q32test {
 
@@ -43,6 +45,13 @@ void Press(HWND dialog, int id);
 bool Visible(HWND dialog, int id);
 bool Enabled(HWND dialog, int id);
 std::string Text(HWND dialog, int id);
+
+/* The layout faults of the visible controls among (name, window): a control cut off by
+   the dialog's client area, or two that overlap. checked receives the names of the
+   visible controls, each followed by a blank. */
+std::vector<std::string> LayoutFaults(HWND dialog,
+                                      const std::vector<std::pair<std::string, HWND>> &controls,
+                                      std::string &checked);
 
 /* Runs script on the file dialog from a second thread while the test thread shows it;
    the dialog is cancelled when the script leaves it open. */

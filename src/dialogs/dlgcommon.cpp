@@ -12,23 +12,27 @@ HWND NameField(HWND dialog)
     return combo ? combo : GetDlgItem(dialog, IdNameEdit);
 }
 
+namespace {
+BOOL CALLBACK FindEdit(HWND window, LPARAM found)
+{
+    char name[16] = "";
+    GetClassNameA(window, name, sizeof name);
+    if (lstrcmpiA(name, "Edit"))
+        return TRUE;
+    *reinterpret_cast<HWND *>(found) = window;
+    return FALSE;
+}
+} // namespace
+
 HWND NameFieldEdit(HWND dialog)
 {
     HWND combo = GetDlgItem(dialog, IdNameCombo);
     if (!combo)
         return GetDlgItem(dialog, IdNameEdit);
     HWND edit = GetDlgItem(combo, IdNameComboEdit);
-    if (edit)
-        return edit;
     /* Some systems nest the edit one level deeper, under another identifier. */
-    EnumChildWindows(combo, [](HWND window, LPARAM found) -> BOOL {
-        char name[16] = "";
-        GetClassNameA(window, name, sizeof name);
-        if (lstrcmpiA(name, "Edit"))
-            return TRUE;
-        *reinterpret_cast<HWND *>(found) = window;
-        return FALSE;
-    }, (LPARAM)&edit);
+    if (!edit)
+        EnumChildWindows(combo, FindEdit, (LPARAM)&edit);
     return edit ? edit : combo;
 }
 

@@ -21,14 +21,13 @@ struct SaveContext {
 };
 
 /* The dialog that runs (one per process; valid during a save operation). */
-OPENFILENAMEA *SaveOfn;
 SaveFileRequest *SaveRequest;
 SaveContext *SaveState;
 
+/* Notes the request and context of the dialog whose OPENFILENAME ofn is. */
 void NoteDialog(LPARAM ofn)
 {
-    SaveOfn = (OPENFILENAMEA *)ofn;
-    SaveRequest = (SaveFileRequest *)SaveOfn->lCustData;
+    SaveRequest = (SaveFileRequest *)((OPENFILENAMEA *)ofn)->lCustData;
     SaveState = (SaveContext *)SaveRequest->context;
 }
 
@@ -312,7 +311,6 @@ extern "C" int Q32FILEAPI q32FileGetSaveFileName(SaveFileRequest *request)
     q32::ScopeExit forget([&] {
         FilterAction(context.list, FILTER_FREE, 0);
         request->context = nullptr;
-        SaveOfn = nullptr;
         SaveRequest = nullptr;
         SaveState = nullptr;
     });

@@ -210,7 +210,7 @@ INT_PTR CALLBACK TreeHostProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
         }
         if (notice->hdr.code == TVN_SELCHANGEDA || notice->hdr.code == TVN_SELCHANGEDW)
             ShowPage(dialog, host, notice->itemNew.lParam);
-        return TRUE;
+        return FALSE; /* other notices get the default answer, not a refusal left behind */
     }
     case WM_PAINT:
         Paint(dialog, host);

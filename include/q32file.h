@@ -438,6 +438,38 @@ INT_PTR Q32FILEAPI q32ShowPreferences(HWND owner, int extraPageCount,
                                       const PreferenceExtraPage *extraPages, DWORD flags,
                                       const PreferenceAppInfo *appInfo, DWORD *displaySettings);
 
+/* One page of the tree preference dialog (412 bytes in win32). */
+typedef struct TreePageDesc {
+    DWORD reserved;            /*   0 not read */
+    HMODULE module;            /*   4 module of the template; NULL: the resource module */
+    DWORD kind;                /*   8 NULL module: 1 memory, 2 display, 0x10/0x20 associations,
+                                      else a template; with a module: the template */
+    char group[64];            /*  12 title of the parent page; the own title for a root */
+    char title[64];            /*  76 tree and banner text; empty: the page's caption,
+                                      written back here */
+    DLGPROC procedure;         /* 140 procedure of a page that is not built in */
+    LPARAM initValue;          /* 144 the page's creation parameter */
+    char helpFile[260];        /* 148 */
+    DWORD helpContext;         /* 408 */
+} TreePageDesc;
+#if !defined(_WIN64)
+Q32FILE_ASSERT(sizeof(TreePageDesc) == 412, "TreePageDesc is 412 bytes");
+Q32FILE_ASSERT(offsetof(TreePageDesc, module) == 4, "TreePageDesc.module");
+Q32FILE_ASSERT(offsetof(TreePageDesc, kind) == 8, "TreePageDesc.kind");
+Q32FILE_ASSERT(offsetof(TreePageDesc, group) == 12, "TreePageDesc.group");
+Q32FILE_ASSERT(offsetof(TreePageDesc, title) == 76, "TreePageDesc.title");
+Q32FILE_ASSERT(offsetof(TreePageDesc, procedure) == 140, "TreePageDesc.procedure");
+Q32FILE_ASSERT(offsetof(TreePageDesc, initValue) == 144, "TreePageDesc.initValue");
+Q32FILE_ASSERT(offsetof(TreePageDesc, helpFile) == 148, "TreePageDesc.helpFile");
+Q32FILE_ASSERT(offsetof(TreePageDesc, helpContext) == 408, "TreePageDesc.helpContext");
+#endif
+
+/* The preference dialog with its pages in a tree and the current page's title in a
+   banner: 0 when cancelled, 0x10000 when closed with OK, what DialogBoxParamA gives when
+   the dialog cannot be made (-1 also without pages). A page whose group names no earlier
+   page's title becomes a root. The display settings block is forgotten on return. */
+INT_PTR Q32FILEAPI q32ShowTreePreference(HWND owner, int pageCount, TreePageDesc *pages);
+
 /* The display settings: flags 0 to 3 (from the lent settings block, else the ini file)
    and the gamma in hundredths (the ini file). Each address may be NULL. Result 1. */
 int Q32FILEAPI GetDispData(DWORD *flag0, DWORD *flag1, DWORD *flag2, DWORD *flag3, DWORD *gamma);

@@ -2,6 +2,7 @@
    validation when leaving a page, results, the remembered tab, help and the memory page. */
 #include <gtest/gtest.h>
 #include "harness.h"
+#include "dialog_driver.h"
 #include <commctrl.h>
 #include <functional>
 #include <string>
@@ -45,45 +46,10 @@ PreferenceExtraPage TestPage(const char *title)
     return {GetModuleHandleA(nullptr), TestTemplate, title, TestPageProc};
 }
 
-HWND FindDialog(DWORD thread, const char *wanted)
-{
-    struct Search { HWND found = nullptr; const char *title; } search;
-    search.title = wanted;
-    for (int i = 0; i < 500 && !search.found; i++) {
-        EnumThreadWindows(thread, [](HWND w, LPARAM p) -> BOOL {
-            char name[16] = "", title[64] = "";
-            GetClassNameA(w, name, sizeof name);
-            GetWindowTextA(w, title, sizeof title);
-            if (strcmp(name, "#32770") == 0 && strcmp(title, reinterpret_cast<Search *>(p)->title) == 0 && IsWindowVisible(w)) {
-                reinterpret_cast<Search *>(p)->found = w;
-                return FALSE;
-            }
-            return TRUE;
-        }, reinterpret_cast<LPARAM>(&search));
-        if (!search.found) Sleep(10);
-    }
-    return search.found;
-}
-
-/* Runs show on this thread while script drives the dialog from another; the script ends
-   it (OK or Cancel). A dialog still open afterwards is cancelled. */
 INT_PTR Drive(const std::function<INT_PTR()> &show, const std::function<void(HWND)> &script,
               const char *title = "Preferences")
 {
-    DWORD self = GetCurrentThreadId();
-    std::thread driver([&] {
-        HWND dialog = FindDialog(self, title);
-        ASSERT_TRUE(dialog) << "the dialog did not open";
-        script(dialog);
-        for (int i = 0; i < 300 && IsWindow(dialog); i++) Sleep(10);
-        if (IsWindow(dialog)) {
-            ADD_FAILURE() << "the dialog stayed open";
-            PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
-        }
-    });
-    INT_PTR result = show();
-    driver.join();
-    return result;
+    return q32test::Drive(show, script, title);
 }
 
 std::vector<std::string> TabTexts(HWND dialog)
@@ -125,8 +91,6 @@ HWND FocusOf(HWND dialog)
 }
 
 HWND Page(HWND dialog, const char *title) { return FindWindowExA(dialog, nullptr, "#32770", title); }
-
-void Press(HWND dialog, int id) { PostMessageA(dialog, WM_COMMAND, id, 0); }
 
 class Preferences : public ::testing::Test {
 protected:

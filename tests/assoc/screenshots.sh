@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Screenshots of the association page and the extension dialogs: runs the shots program
+# under the test run's X server, finds the window by its title with xdotool and grabs it.
+# screenshots.sh EMULATOR SHOTS_EXE OUTPUT_FOLDER
+set -euo pipefail
+emulator=$1 shots=$2 out=$3
+mkdir -p "$out"
+for shot in "page:assoc-page:Preferences" "list:assoc-extensions:File Extensions" \
+            "entry:assoc-entry:Edit Extension"; do
+  IFS=: read -r what name title <<< "$shot"
+  done_file=$(mktemp -u /tmp/q32shot.XXXXXX) ready_file=$(mktemp -u /tmp/q32ready.XXXXXX)
+  "$emulator" "$shots" "$what" "Z:${ready_file//\//\\}" "Z:${done_file//\//\\}" </dev/null >/dev/null 2>&1 &
+  pid=$!
+  for i in $(seq 200); do [ -e "$ready_file" ] && break; sleep 0.1; done
+  id=$(timeout 20 xdotool search --sync --onlyvisible --name "^$title\$" | tail -1)
+  sleep 1
+  import -window "$id" "$out/$name.png"
+  # A window far too small is not the dialog: fail rather than keep a bad picture.
+  read -r width height <<< "$(identify -format '%w %h' "$out/$name.png")"
+  if [ "$width" -lt 300 ] || [ "$height" -lt 100 ]; then echo "unexpected window size $width x $height"; exit 1; fi
+  touch "$done_file"
+  wait $pid
+  rm -f "$done_file" "$ready_file"
+  echo "wrote $out/$name.png"
+done

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include "harness.h"
 #include "dialog_driver.h"
+#include "scratch_classes.h"
 #include <commctrl.h>
 #include <stdio.h>
 #include <map>
@@ -15,20 +16,6 @@ using namespace q32test;
 namespace {
 
 enum { FormatList = 32241, ExtensionsButton = 2601, MarkAllButton = 2602 };
-
-/* Every key below path with its default value. */
-void DumpTree(HKEY root, const std::string &path, std::map<std::string, std::string> &out)
-{
-    HKEY key;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
-    char value[400] = "";
-    LONG size = sizeof value;
-    if (!path.empty() && RegQueryValueA(key, nullptr, value, &size) == ERROR_SUCCESS) out[path] = value;
-    char name[260];
-    for (DWORD i = 0; RegEnumKeyA(key, i, name, sizeof name) == ERROR_SUCCESS; i++)
-        DumpTree(root, path.empty() ? name : path + "\\" + name, out);
-    RegCloseKey(key);
-}
 
 /* The texts of message boxes with an empty caption, each answered with OK. */
 std::vector<std::string> Warnings;
@@ -58,19 +45,11 @@ protected:
     ScopedEnv osVersion{"Q32_OSVERSION", "10"};
     std::string ini = dir / "suite.ini";
     ModuleCopy module{dir / "suite", ini};
-    std::string scratchName;
-    HKEY scratch = nullptr;
+    ScratchClasses classes{"page"};
     decltype(&q32ShowPreference) show = nullptr;
 
     void SetUp() override
     {
-        char name[64];
-        snprintf(name, sizeof name, "Software\\q32test_page_%lu", GetCurrentProcessId());
-        scratchName = name;
-        RegDeleteTreeA(HKEY_CURRENT_USER, name);
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, name, 0, nullptr, 0,
-                                                 KEY_ALL_ACCESS, nullptr, &scratch, nullptr));
-        ASSERT_EQ(ERROR_SUCCESS, RegOverridePredefKey(HKEY_CLASSES_ROOT, scratch));
         Set(".jpg", "OtherApp.Jpeg");
         TestPlugin plugin("TA.FIO", {});
         for (const char *code : {"BMP", "ICO", "JPG", "PNG"}) {
@@ -91,28 +70,11 @@ protected:
     {
         UnhookWindowsHookEx(BoxHook);
         module.Unload();
-        RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
-        RegCloseKey(scratch);
-        RegDeleteTreeA(HKEY_CURRENT_USER, scratchName.c_str());
     }
 
-    void Set(const std::string &key, const std::string &value)
-    {
-        RegSetValueA(HKEY_CLASSES_ROOT, key.c_str(), REG_SZ, value.c_str(), (DWORD)value.size());
-    }
-    std::string Get(const std::string &key)
-    {
-        char value[400] = "";
-        LONG size = sizeof value;
-        return RegQueryValueA(HKEY_CLASSES_ROOT, key.c_str(), value, &size) == ERROR_SUCCESS
-                   ? value : "<none>";
-    }
-    std::map<std::string, std::string> Dump()
-    {
-        std::map<std::string, std::string> out;
-        DumpTree(HKEY_CLASSES_ROOT, "", out);
-        return out;
-    }
+    void Set(const std::string &key, const std::string &value) { SetClassText(key, value); }
+    std::string Get(const std::string &key) { return ClassText(key); }
+    std::map<std::string, std::string> Dump() { return DumpClasses(); }
 
     /* The preference dialog with the association page, for application id. */
     INT_PTR Show(DWORD flags, int id, const std::function<void(HWND dialog, HWND page)> &script)

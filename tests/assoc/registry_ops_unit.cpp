@@ -3,44 +3,23 @@
    scratch key of this process that each test creates and removes. */
 #include "../registry/registry_fixture.h"
 #include "assoc/assoc.h"
-#include <stdio.h>
-#include <map>
+#include "scratch_classes.h"
+#include <optional>
 
 using namespace q32test;
 
 namespace {
 
-/* Every key below root with its default value, "path=value" ("path" alone without one). */
-void DumpTree(HKEY root, const std::string &path, std::map<std::string, std::string> &out)
-{
-    char value[400] = "";
-    int found = ReadDefaultText(root, path.c_str(), value, sizeof value);
-    if (!path.empty()) out[path] = found ? value : "<none>";
-    HKEY key;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
-    char name[260];
-    for (DWORD i = 0; RegEnumKeyA(key, i, name, sizeof name) == ERROR_SUCCESS; i++)
-        DumpTree(root, path.empty() ? name : path + "\\" + name, out);
-    RegCloseKey(key);
-}
-
 class Associations : public RegistryFixture {
 protected:
-    std::string scratchName;
-    HKEY scratch = nullptr;
+    std::optional<ScratchClasses> classes;
     char exeLower[260] = "";
     enum { Ico = 1, Jpg = 2, Qza = 3 };
 
     void SetUp() override
     {
         RegistryFixture::SetUp();
-        char name[64];
-        snprintf(name, sizeof name, "Software\\q32test_assoc_%lu", GetCurrentProcessId());
-        scratchName = name;
-        RegDeleteTreeA(HKEY_CURRENT_USER, name);
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, name, 0, nullptr, 0,
-                                                 KEY_ALL_ACCESS, nullptr, &scratch, nullptr));
-        ASSERT_EQ(ERROR_SUCCESS, RegOverridePredefKey(HKEY_CLASSES_ROOT, scratch));
+        classes.emplace("assoc");
         GetModuleFileNameA(nullptr, exeLower, sizeof exeLower);
         CharLowerA(exeLower);
         Stage({"TA.FIO", {Format("ICO", "Icon"), Format("JPG", "JPEG image"),
@@ -50,29 +29,13 @@ protected:
     }
     void TearDown() override
     {
-        RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
-        RegCloseKey(scratch);
-        RegDeleteTreeA(HKEY_CURRENT_USER, scratchName.c_str());
+        classes.reset();
         RegistryFixture::TearDown();
     }
 
-    void Set(const std::string &key, const std::string &value)
-    {
-        ASSERT_EQ(ERROR_SUCCESS, RegSetValueA(HKEY_CLASSES_ROOT, key.c_str(), REG_SZ,
-                                              value.c_str(), (DWORD)value.size()));
-    }
-    std::string Get(const std::string &key)
-    {
-        char value[400];
-        return ReadDefaultText(HKEY_CLASSES_ROOT, key.c_str(), value, sizeof value) ? value
-                                                                                    : "<none>";
-    }
-    std::map<std::string, std::string> Dump()
-    {
-        std::map<std::string, std::string> out;
-        DumpTree(HKEY_CLASSES_ROOT, "", out);
-        return out;
-    }
+    void Set(const std::string &key, const std::string &value) { SetClassText(key, value); }
+    std::string Get(const std::string &key) { return ClassText(key); }
+    std::map<std::string, std::string> Dump() { return DumpClasses(); }
     int State(int format, const char *applicationClass = "KD3.Image")
     {
         return ReadAssociationState(&Formats->records[format - 1].info, applicationClass, exeLower);

@@ -26,10 +26,15 @@ struct PageState {
 };
 PageState Page;
 
-/* The class the formats are associated with; null when the application has none. */
+/* The class the formats are associated with; null when the application has none. A
+   caller's class is read within its 64-byte field. */
 const char *ApplicationClass()
 {
-    if (Page.param) return Page.param->applicationClass[0] ? Page.param->applicationClass : nullptr;
+    static char callerClass[sizeof Page.param->applicationClass];
+    if (Page.param) {
+        CopyText(callerClass, sizeof callerClass, Page.param->applicationClass);
+        return callerClass[0] ? callerClass : nullptr;
+    }
     switch (PreferenceApplicationId) {
     case 1004: return "KD3.Image";
     case 1005: return "QuillViewer";
@@ -141,7 +146,7 @@ BOOL InitPage(HWND page, const AssociationPageParam *param)
     Page.param = param;
     char format[128] = "", name[256] = "", heading[400];
     LoadStringA(ResourceModule, HeadingString, format, sizeof format);
-    if (param) CopyText(name, sizeof name, param->displayName);
+    if (param) CopyText(name, sizeof param->displayName, param->displayName);
     else ConfiguredDisplayName(name, sizeof name);
     snprintf(heading, sizeof heading, format, name);
     SetDlgItemTextA(page, HeadingText, heading);

@@ -4,6 +4,8 @@
 #include "../registry/registry_fixture.h"
 #include "dialog_driver.h"
 #include "assoc/assoc.h"
+#include "prefs/prefs.h"
+#include "scratch_classes.h"
 #include <string>
 #include <vector>
 
@@ -178,6 +180,62 @@ TEST_F(ExtensionDialogs, OkRebuildsOnlyTheCachedFilterListsThatExisted)
     ASSERT_TRUE(CachedFilterLists[0]);
     EXPECT_FALSE(CachedFilterLists[1]);
     EXPECT_NE(std::string::npos, text(CachedFilterLists[0]).find("JPF")) << text(CachedFilterLists[0]);
+}
+
+TEST_F(ExtensionDialogs, HelpComesFromThePageParameterBlocks)
+{
+    ScopedEnv helpLog("Q32COMM_HELP_LOG", dir / "help.log");
+    AssociationPageParam param = {"Editor", "KD3.Image",
+                                  {{0, 0, "list.hlp", 71}, {0, 0, "add.hlp>w", 72}, {0, 0, "edit.hlp", 73}}};
+    Drive([&] { return DialogBoxParamA(ResourceModule, MAKEINTRESOURCEA(32117), nullptr,
+                                       ExtensionListProc, (LPARAM)&param); },
+          [&](HWND d) {
+              SendMessageA(d, WM_COMMAND, 9, 0);
+              for (int button : {AddButton, EditButton}) {
+                  Press(d, button);
+                  HWND entry = FindDialog(GetWindowThreadProcessId(d, nullptr),
+                                          button == AddButton ? "Add Extension" : "Edit Extension");
+                  SendMessageA(entry, WM_COMMAND, 9, 0);
+                  Press(entry, IDCANCEL);
+                  WaitClosed(entry);
+              }
+              Press(d, IDCANCEL);
+          }, "File Extensions");
+    EXPECT_EQ((std::vector<std::string>{"list.hlp>d|1|71", "add.hlp>w|1|72", "edit.hlp>d|1|73"}),
+              ReadLines(dir / "help.log"));
+}
+
+/* The page as q32ShowTreePreference creates it: with the caller's name and class. */
+TEST_F(ExtensionDialogs, APageParameterNamesTheApplicationAndItsClass)
+{
+    ScratchClasses classes("param");
+    SetClassText(".jpg", "My.Class");
+    AssociationPageParam param = {"My Program", "My.Class", {}};
+    HWND host = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    auto open = [&] {
+        return CreateDialogParamA(ResourceModule, MAKEINTRESOURCEA(AssociationTemplate), host,
+                                  AssociationPageProc, (LPARAM)&param);
+    };
+    HWND page = open();
+    ASSERT_TRUE(page);
+    char heading[64] = "";
+    GetDlgItemTextA(page, 2201, heading, sizeof heading);
+    EXPECT_STREQ("File types that My Program opens:", heading);
+    HWND list = GetDlgItem(page, PairList);
+    EXPECT_EQ(5, SendMessageA(list, LB_GETCOUNT, 0, 0));
+    EXPECT_EQ(0x10001, SendMessageA(list, LB_GETITEMDATA, Jpg, 0));
+    PreferenceResultFlags = 0;
+    SendMessageA(page, WM_COMMAND, 2602, 0);
+    SendMessageA(page, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(0x10u, PreferenceResultFlags);
+    EXPECT_EQ("My.Class", ClassText(".png"));
+    DestroyWindow(page);
+
+    param.applicationClass[0] = 0;
+    page = open();
+    EXPECT_EQ(0, SendDlgItemMessageA(page, PairList, LB_GETCOUNT, 0, 0)) << "an empty class is none";
+    DestroyWindow(page);
+    DestroyWindow(host);
 }
 
 TEST_F(ExtensionDialogs, UserListOperations)

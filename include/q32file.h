@@ -419,6 +419,20 @@ Q32FILE_ASSERT(offsetof(PreferenceAppInfo, helpFile) == 8, "PreferenceAppInfo.he
 Q32FILE_ASSERT(offsetof(PreferenceAppInfo, helpContextBase) == 12, "PreferenceAppInfo.helpContextBase");
 #endif
 
+/* What a caller of q32ShowTreePreference hands the association page (176 bytes in win32):
+   the application's display name and class, and the help of the extension dialogs. */
+typedef struct AssociationPageParam {
+    char displayName[64];      /*   0 shown in the page's heading */
+    char applicationClass[64]; /*  64 the class the formats are associated with */
+    PreferenceAppInfo help[3]; /* 128 help file and context (the first two fields are not
+                                      read): extension list, entry when adding, when editing */
+} AssociationPageParam;
+#if !defined(_WIN64)
+Q32FILE_ASSERT(offsetof(AssociationPageParam, applicationClass) == 64, "AssociationPageParam.applicationClass");
+Q32FILE_ASSERT(offsetof(AssociationPageParam, help) == 128, "AssociationPageParam.help");
+Q32FILE_ASSERT(sizeof(AssociationPageParam) == 176, "AssociationPageParam is 176 bytes");
+#endif
+
 /* Built-in pages of q32ShowPreference's flags. */
 #define PREF_PAGE_MEMORY  0x01
 #define PREF_PAGE_DISPLAY 0x02

@@ -1,7 +1,8 @@
 /*
- * The system calls through which the module allocates memory and touches files. They
- * are one table so that a test can make any one of them fail at the n-th call and prove
- * each failure path (out of memory, disk full, a failed rename) without mocks.
+ * The system calls through which the module allocates memory, touches files and deletes
+ * registry keys. They are one table so that a test can make any one of them fail at the
+ * n-th call and prove each failure path (out of memory, disk full, a failed rename, a key
+ * that may not be deleted) without mocks.
  */
 #ifndef Q32_SYSCALLS_H
 #define Q32_SYSCALLS_H
@@ -14,6 +15,7 @@ struct SystemCalls {
                                 LPSECURITY_ATTRIBUTES security, DWORD disposition,
                                 DWORD attributes, HANDLE templateFile);
     BOOL (WINAPI *moveFileEx)(LPCSTR from, LPCSTR to, DWORD flags);
+    LONG (WINAPI *regDeleteKey)(HKEY parent, LPCSTR name);
 };
 
 extern SystemCalls Sys;

@@ -1,5 +1,6 @@
 /* The tabbed preference dialog: pages as modeless child dialogs behind a tab control. */
 #include "prefs.h"
+#include "../assoc/assoc.h"
 #include <commctrl.h>
 #include <string.h>
 
@@ -227,8 +228,9 @@ extern "C" INT_PTR Q32FILEAPI q32ShowPreference(HWND owner, int extraPageCount,
     for (int i = 0; extraPages && i < extraPageCount; i++)
         AddPreferencePage(host, extraPages[i].module, extraPages[i].title,
                           extraPages[i].templateId, extraPages[i].procedure);
-    /* The association page comes with its own subsystem; until then flags 0x10 and
-       0x20 add nothing. */
+    /* The association page keeps one state for the process: both of its bits add it once. */
+    if (flags & (PREF_PAGE_ASSOC | PREF_PAGE_ASSOC2))
+        AddPreferencePage(host, ResourceModule, nullptr, AssociationTemplate, AssociationPageProc);
     if (flags & PREF_PAGE_MEMORY)
         AddPreferencePage(host, ResourceModule, nullptr, MemoryTemplate, MemoryPageProc);
     if (flags & PREF_PAGE_DISPLAY)

@@ -62,6 +62,19 @@ void ShowSelectedPage(TabbedHost &host);
 /* Sets every pixel of fromColour in the width x height area of dc to toColour. */
 void ReplaceColour(HDC dc, int width, int height, COLORREF fromColour, COLORREF toColour);
 
+/* A bitmap of the resource module held in a memory context, one colour of it replaced. */
+struct TintedBitmap {
+    HDC dc = nullptr;
+    HBITMAP bitmap = nullptr, replaced = nullptr;
+    COLORREF colour = CLR_INVALID;
+    int width = 0, height = 0;
+};
+/* Loads the bitmap afresh into the context (made on first use), replacing the bitmap it
+   held, and turns fromColour into toColour; false when the bitmap or context is missing. */
+bool TintBitmap(TintedBitmap &tinted, UINT bitmapId, COLORREF fromColour, COLORREF toColour);
+/* Puts back the context's first bitmap and deletes the bitmap and the context. */
+void FreeTintedBitmap(TintedBitmap &tinted);
+
 /* The host dialog's start: places it, creates and fits the pages, shows the tab last shown. */
 void InitTabbedHost(HWND dialog, TabbedHost &host);
 

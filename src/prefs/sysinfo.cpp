@@ -16,51 +16,21 @@ enum {
 TabbedHost SystemHost;
 
 /* The drive icons: one copy tinted for plain lines, one for selected lines. */
-struct TintedIcons {
-    HDC dc = nullptr;
-    HBITMAP bitmap = nullptr, replaced = nullptr;
-    COLORREF colour = CLR_INVALID;
-};
-TintedIcons Icons[2];
+TintedBitmap Icons[2];
 const int IconColours[2] = {COLOR_WINDOW, COLOR_HIGHLIGHT};
 const COLORREF IconBackground = RGB(0, 0, 255);
-int IconsWidth, IconsHeight;
-
-bool Tint(TintedIcons &icons, COLORREF colour)
-{
-    HBITMAP bitmap = (HBITMAP)LoadImageA(ResourceModule, MAKEINTRESOURCEA(DriveBitmap), IMAGE_BITMAP,
-                                         0, 0, LR_CREATEDIBSECTION);
-    if (!bitmap) return false;
-    BITMAP info = {};
-    GetObjectA(bitmap, sizeof info, &info);
-    IconsWidth = info.bmWidth;
-    IconsHeight = info.bmHeight;
-    HBITMAP old = (HBITMAP)SelectObject(icons.dc, bitmap);
-    if (icons.bitmap) DeleteObject(old);
-    else icons.replaced = old;
-    icons.bitmap = bitmap;
-    ReplaceColour(icons.dc, IconsWidth, IconsHeight, IconBackground, colour);
-    icons.colour = colour;
-    return true;
-}
 
 bool MakeIcons()
 {
-    for (int i = 0; i < 2; i++) {
-        Icons[i].dc = CreateCompatibleDC(nullptr);
-        if (!Icons[i].dc || !Tint(Icons[i], GetSysColor(IconColours[i]))) return false;
-    }
+    for (int i = 0; i < 2; i++)
+        if (!TintBitmap(Icons[i], DriveBitmap, IconBackground, GetSysColor(IconColours[i])))
+            return false;
     return true;
 }
 
 void FreeIcons()
 {
-    for (TintedIcons &icons : Icons) {
-        if (icons.dc && icons.bitmap) SelectObject(icons.dc, icons.replaced);
-        if (icons.bitmap) DeleteObject(icons.bitmap);
-        if (icons.dc) DeleteDC(icons.dc);
-        icons = TintedIcons();
-    }
+    for (TintedBitmap &icons : Icons) FreeTintedBitmap(icons);
 }
 
 int IconCell(UINT type)
@@ -155,7 +125,7 @@ void DrawDriveLine(const DRAWITEMSTRUCT &item)
     bool chosen = (item.itemState & ODS_SELECTED) != 0;
     RECT r = item.rcItem;
     FillRect(item.hDC, &r, GetSysColorBrush(chosen ? COLOR_HIGHLIGHT : COLOR_WINDOW));
-    const TintedIcons &icons = Icons[chosen ? 1 : 0];
+    const TintedBitmap &icons = Icons[chosen ? 1 : 0];
     if (icons.dc)
         BitBlt(item.hDC, r.left + 4, r.top + (r.bottom - r.top - Cell) / 2, Cell, Cell, icons.dc,
                (int)item.itemData * Cell, 0, SRCCOPY);
@@ -181,7 +151,7 @@ INT_PTR CALLBACK DrivesPageProc(HWND page, UINT message, WPARAM, LPARAM lParam)
     case WM_CTLCOLORLISTBOX:
         for (int i = 0; i < 2; i++)
             if (Icons[i].dc && Icons[i].colour != GetSysColor(IconColours[i]))
-                Tint(Icons[i], GetSysColor(IconColours[i]));
+                TintBitmap(Icons[i], DriveBitmap, IconBackground, GetSysColor(IconColours[i]));
         return 0;
     case WM_DESTROY:
         FreeIcons();
@@ -275,16 +245,6 @@ INT_PTR CALLBACK SystemHostProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
 }
 
 } // namespace
-
-/******************************************************************
- *      ReplaceColour
- */
-void ReplaceColour(HDC dc, int width, int height, COLORREF fromColour, COLORREF toColour)
-{
-    for (int y = 0; y < height; y++)
-        for (int x = 0; x < width; x++)
-            if (GetPixel(dc, x, y) == fromColour) SetPixel(dc, x, y, toColour);
-}
 
 /******************************************************************
  *      q32ShowSystemInfo  (exported)

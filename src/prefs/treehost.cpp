@@ -1,5 +1,6 @@
 /* The tree preference dialog: pages in a tree view, the current page's title on a banner. */
 #include "prefs.h"
+#include "../assoc/assoc.h"
 #include "q32base.h"
 #include <commctrl.h>
 #include <memory>
@@ -25,6 +26,7 @@ struct BuiltInTreePage {
 const BuiltInTreePage BuiltInTreePages[] = {
     {PREF_PAGE_MEMORY, PREF_PAGE_MEMORY, 32111, MemoryPageProc},
     {PREF_PAGE_DISPLAY, PREF_PAGE_DISPLAY, 32112, DisplayPageProc},
+    {PREF_PAGE_ASSOC, PREF_PAGE_ASSOC2, AssociationTemplate, AssociationPageProc},
 };
 
 struct TreeHost {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include "harness.h"
+#include "dialogdriver.h"
 #include <commctrl.h>
 #include <functional>
 #include <string>
@@ -18,45 +19,11 @@ using namespace q32test;
 /* What the test pages received, in order (cleared for each test). */
 std::vector<std::string> PageLog;
 
-HWND FindDialog(DWORD thread, const char *wanted)
-{
-    struct Search { HWND found = nullptr; const char *title; } search;
-    search.title = wanted;
-    for (int i = 0; i < 500 && !search.found; i++) {
-        EnumThreadWindows(thread, [](HWND w, LPARAM p) -> BOOL {
-            char name[16] = "", title[64] = "";
-            GetClassNameA(w, name, sizeof name);
-            GetWindowTextA(w, title, sizeof title);
-            if (strcmp(name, "#32770") == 0 && strcmp(title, reinterpret_cast<Search *>(p)->title) == 0 && IsWindowVisible(w)) {
-                reinterpret_cast<Search *>(p)->found = w;
-                return FALSE;
-            }
-            return TRUE;
-        }, reinterpret_cast<LPARAM>(&search));
-        if (!search.found) Sleep(10);
-    }
-    return search.found;
-}
-
-/* Runs show on this thread while script drives the dialog from another; the script ends
-   it (OK or Cancel). A dialog still open afterwards is cancelled. */
+/* Drives a preference or system information dialog (by its title). */
 INT_PTR Drive(const std::function<INT_PTR()> &show, const std::function<void(HWND)> &script,
               const char *title = "Preferences")
 {
-    DWORD self = GetCurrentThreadId();
-    std::thread driver([&] {
-        HWND dialog = FindDialog(self, title);
-        ASSERT_TRUE(dialog) << "the dialog did not open";
-        script(dialog);
-        for (int i = 0; i < 300 && IsWindow(dialog); i++) Sleep(10);
-        if (IsWindow(dialog)) {
-            ADD_FAILURE() << "the dialog stayed open";
-            PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
-        }
-    });
-    INT_PTR result = show();
-    driver.join();
-    return result;
+    return DriveDialog(show, script, title);
 }
 
 HWND FocusOf(HWND dialog)
@@ -68,8 +35,6 @@ HWND FocusOf(HWND dialog)
 }
 
 HWND Page(HWND dialog, const char *title) { return FindWindowExA(dialog, nullptr, "#32770", title); }
-
-void Press(HWND dialog, int id) { PostMessageA(dialog, WM_COMMAND, id, 0); }
 
 class Preferences : public ::testing::Test {
 protected:

@@ -229,6 +229,20 @@ TEST_F(TreePreferences, BuiltInPagesTakeTheLentDisplayBlockWhichIsForgottenOnRet
     EXPECT_EQ(showTree(nullptr, 2, nullptr), -1);
 }
 
+TEST_F(TreePreferences, TheAssociationPageJoinsByEitherOfItsKinds)
+{
+    for (DWORD kind : {DWORD(PREF_PAGE_ASSOC), DWORD(PREF_PAGE_ASSOC2)}) {
+        std::vector<TreePageDesc> pages = {BuiltInPage(kind, "")};
+        bool shown = false;
+        ShowTree(pages, [&](HWND d) {
+            shown = Page(d, "File Types") != nullptr;
+            Press(d, IDCANCEL);
+        });
+        EXPECT_TRUE(shown) << kind;
+        EXPECT_STREQ(pages[0].title, "File Types") << kind;
+    }
+}
+
 /* The host's client area above the pages and right of the tree: the banner and title. */
 struct BannerScan {
     int inkLeft = INT_MAX, inkRight = -1;  /* columns of dark (text) pixels */

@@ -1,8 +1,54 @@
-/* Driving the common file dialogs unattended. */
+/* Driving dialogs unattended. */
 #include "dialogdriver.h"
+#include <gtest/gtest.h>
 #include <string.h>
 
 namespace q32test {
+
+HWND FindDialog(DWORD thread, const char *wanted)
+{
+    struct Search { HWND found = nullptr; const char *title; } search;
+    search.title = wanted;
+    for (int i = 0; i < 500 && !search.found; i++) {
+        EnumThreadWindows(thread, [](HWND w, LPARAM p) -> BOOL {
+            auto *s = reinterpret_cast<Search *>(p);
+            char name[16] = "", title[64] = "";
+            GetClassNameA(w, name, sizeof name);
+            GetWindowTextA(w, title, sizeof title);
+            if (!strcmp(name, "#32770") && !strcmp(title, s->title) && IsWindowVisible(w)) {
+                s->found = w;
+                return FALSE;
+            }
+            return TRUE;
+        }, reinterpret_cast<LPARAM>(&search));
+        if (!search.found) Sleep(10);
+    }
+    return search.found;
+}
+
+bool WaitClosed(HWND window)
+{
+    for (int i = 0; i < 300 && IsWindow(window); i++) Sleep(10);
+    return !IsWindow(window);
+}
+
+INT_PTR DriveDialog(const std::function<INT_PTR()> &show,
+                    const std::function<void(HWND)> &script, const char *title)
+{
+    DWORD self = GetCurrentThreadId();
+    std::thread driver([&] {
+        HWND dialog = FindDialog(self, title);
+        ASSERT_TRUE(dialog) << "the dialog did not open";
+        script(dialog);
+        if (!WaitClosed(dialog)) {
+            ADD_FAILURE() << "the dialog stayed open";
+            PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+        }
+    });
+    INT_PTR result = show();
+    driver.join();
+    return result;
+}
 
 HWND FindDescendant(HWND parent, const char *className)
 {

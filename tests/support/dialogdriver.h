@@ -1,6 +1,6 @@
 /*
- * Driving the common file dialogs unattended: a second thread finds the dialog of this
- * process, types names, selects types and presses buttons, each wait bounded.
+ * Driving dialogs unattended: a second thread finds the dialog, types names, selects
+ * types and presses buttons, each wait bounded.
  */
 #ifndef Q32_TEST_DIALOGDRIVER_H
 #define Q32_TEST_DIALOGDRIVER_H
@@ -28,6 +28,17 @@ bool WaitFor(P predicate, int ms = WaitLimitMs)
     }
     return predicate();
 }
+
+/* The visible dialog of thread titled wanted, waiting up to 5 s for it; null when none. */
+HWND FindDialog(DWORD thread, const char *wanted);
+
+/* Waits up to 3 s for window to go; true when it went. */
+bool WaitClosed(HWND window);
+
+/* Runs show on this thread while script drives the dialog titled title from another;
+   the script ends it (OK or Cancel). A dialog still open afterwards is cancelled. */
+INT_PTR DriveDialog(const std::function<INT_PTR()> &show,
+                    const std::function<void(HWND)> &script, const char *title);
 
 /* The first descendant of parent of the window class, or null. */
 HWND FindDescendant(HWND parent, const char *className);

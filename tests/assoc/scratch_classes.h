@@ -1,0 +1,78 @@
+/*
+ * HKEY_CLASSES_ROOT redirected, for this process, to a scratch key below HKEY_CURRENT_USER
+ * that the holder creates empty and removes again; and small readers of class keys.
+ */
+#ifndef Q32_SCRATCH_CLASSES_H
+#define Q32_SCRATCH_CLASSES_H
+
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <stdio.h>
+#include <map>
+#include <string>
+
+namespace q32test {
+
+class ScratchClasses {
+public:
+    explicit ScratchClasses(const char *tag)
+    {
+        char name[64];
+        snprintf(name, sizeof name, "Software\\q32test_%s_%lu", tag, GetCurrentProcessId());
+        name_ = name;
+        RegDeleteTreeA(HKEY_CURRENT_USER, name);
+        EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, name, 0, nullptr, 0,
+                                                 KEY_ALL_ACCESS, nullptr, &key_, nullptr));
+        EXPECT_EQ(ERROR_SUCCESS, RegOverridePredefKey(HKEY_CLASSES_ROOT, key_));
+    }
+    ~ScratchClasses()
+    {
+        RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
+        RegCloseKey(key_);
+        RegDeleteTreeA(HKEY_CURRENT_USER, name_.c_str());
+    }
+    ScratchClasses(const ScratchClasses &) = delete;
+    ScratchClasses &operator=(const ScratchClasses &) = delete;
+
+private:
+    std::string name_;
+    HKEY key_ = nullptr;
+};
+
+/* Sets the default value of HKEY_CLASSES_ROOT\key (created when missing). */
+inline void SetClassText(const std::string &key, const std::string &value)
+{
+    EXPECT_EQ(ERROR_SUCCESS, RegSetValueA(HKEY_CLASSES_ROOT, key.c_str(), REG_SZ, value.c_str(),
+                                          (DWORD)value.size())) << key;
+}
+
+/* The default value of HKEY_CLASSES_ROOT\key ("" when it has none), "<none>" without the key. */
+inline std::string ClassText(const std::string &key)
+{
+    char value[400] = "";
+    LONG size = sizeof value;
+    return RegQueryValueA(HKEY_CLASSES_ROOT, key.c_str(), value, &size) == ERROR_SUCCESS ? value
+                                                                                        : "<none>";
+}
+
+/* Every key below HKEY_CLASSES_ROOT with its default value. */
+inline void DumpClasses(const std::string &path, std::map<std::string, std::string> &out)
+{
+    if (!path.empty()) out[path] = ClassText(path);
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+    char name[260];
+    for (DWORD i = 0; RegEnumKeyA(key, i, name, sizeof name) == ERROR_SUCCESS; i++)
+        DumpClasses(path.empty() ? name : path + "\\" + name, out);
+    RegCloseKey(key);
+}
+inline std::map<std::string, std::string> DumpClasses()
+{
+    std::map<std::string, std::string> out;
+    DumpClasses("", out);
+    return out;
+}
+
+} // namespace q32test
+
+#endif

@@ -126,6 +126,18 @@ std::string Text(HWND dialog, int id)
     return text;
 }
 
+/* For tests/dialogs/screenshots.sh: with Q32_SHOT_FLAG set, says that the window is
+   ready (the file FLAG.ready) and stays until the script has taken its picture (the file
+   FLAG exists), at most 30 s. */
+void HoldForScreenshot()
+{
+    char flag[MAX_PATH];
+    if (!GetEnvironmentVariableA("Q32_SHOT_FLAG", flag, sizeof flag))
+        return;
+    q32test::WriteFileBytes(std::string(flag) + ".ready", "");
+    WaitFor([&] { return q32test::Exists(flag); }, 30000);
+}
+
 /* Runs script on the dialog from a second thread while the test thread shows it; the
    dialog is cancelled when the script leaves it open. The wait for the dialog ends when
    the driver goes out of scope (the call under test answered without one). */
@@ -186,10 +198,10 @@ protected:
         CreateDirectoryA(suite.c_str(), nullptr);
         CreateDirectoryA(fio.c_str(), nullptr);
         CreateDirectoryA(pictures.c_str(), nullptr);
-        Stage("TFA", {{"Width", "8"}, {"Height", "6"}}, 1);
+        Stage("TFA", {{"Width", "120"}, {"Height", "90"}}, 1);
         Stage("TFB", {{"Width", "3000"}, {"Height", "2800"}}, 0);
         Stage("TFC", {{"Width", "2999"}, {"Height", "2800"}}, 0);
-        Stage("TFD", {{"Palette", "256"}, {"Bits", "8"}, {"DataType", "4"}}, 0);
+        Stage("TFD", {{"Palette", "256"}, {"Bits", "8"}, {"DataType", "4"}, {"Width", "90"}, {"Height", "90"}}, 0);
         Stage("TFR", {{"ResolutionX", "7200000"}, {"ResolutionY", "7204999"}}, 0);
         Stage("TFS", {{"ResolutionX", "7205000"}, {"ResolutionY", "7205000"}}, 0);
         Stage("TFT", {{"ResolutionX", "7205000"}, {"ResolutionY", "4999"}}, 0);
@@ -246,7 +258,7 @@ TEST_F(OpenDialog, SelectionFillsThePanelAndOkGivesTheFullName)
     EXPECT_TRUE(driver.found);
     ASSERT_EQ(1, answer);
     EXPECT_EQ(std::vector<std::string>{Join(pictures, "a.tfa")}, Names(result));
-    EXPECT_NE(std::string::npos, panel.find("8 x 6 pixels")) << panel;
+    EXPECT_NE(std::string::npos, panel.find("120 x 90 pixels")) << panel;
     EXPECT_TRUE(picture);
     EXPECT_FALSE(button);
     /* The module's filter string: all formats first, then each format in table order. */
@@ -411,8 +423,7 @@ TEST_F(OpenDialog, OptionsFollowTheTypeAndHelpIsTheModulesOwn)
 }
 
 /* The dialog with a file selected and its preview: the visible controls lie inside the
-   dialog and do not overlap. With Q32_SHOT_FLAG set the dialog stays up until that file
-   exists (at most 30 s), so that scripts/screenshot can take its picture. */
+   dialog and do not overlap. The dialog is also the screenshot of the open dialog. */
 TEST_F(OpenDialog, PanelControlsDoNotOverlap)
 {
     OpenFileRequest request = Request(OFN_SHOWHELP);
@@ -456,9 +467,7 @@ TEST_F(OpenDialog, PanelControlsDoNotOverlap)
                     faults.push_back(boxes[i].first + " overlaps " + boxes[j].first);
             }
         }
-        char flag[MAX_PATH];
-        if (GetEnvironmentVariableA("Q32_SHOT_FLAG", flag, sizeof flag))
-            WaitFor([&] { return q32test::Exists(flag); }, 30000);
+        HoldForScreenshot();
         Press(dialog, IDCANCEL);
     });
     EXPECT_EQ(0, open(&request));
@@ -476,14 +485,6 @@ void ChooseType(HWND dialog, int index)
 
 int TypeSelection(HWND dialog) { return (int)SendDlgItemMessageA(dialog, 0x470, CB_GETCURSEL, 0, 0); }
 
-/* Stays until the screenshot script has taken its picture (Q32_SHOT_FLAG names the file
-   it creates then), at most 30 s. */
-void HoldForScreenshot()
-{
-    char flag[MAX_PATH];
-    if (GetEnvironmentVariableA("Q32_SHOT_FLAG", flag, sizeof flag))
-        WaitFor([&] { return q32test::Exists(flag); }, 30000);
-}
 
 TEST_F(OpenDialog, TypeChosenInOneOpenIsPreselectedInTheNext)
 {
@@ -750,8 +751,8 @@ TEST_F(OpenDialog, ResolutionIsShownRoundedAndOnlyWhenBothAreKnown)
 {
     struct Case { const char *name; const char *resolution; } cases[] = {
         {"r.tfr", "720 x 720,"},   /* 7200000 and 7204999 */
-        {"s.tfs", "721 x 721,"},   /* 7205000 */
         {"t.tft", nullptr},        /* 7205000 and 4999: the second rounds to 0 */
+        {"s.tfs", "721 x 721,"},   /* 7205000 */
         {"a.tfa", nullptr},
     };
     OpenFileRequest request = Request();
@@ -769,9 +770,9 @@ TEST_F(OpenDialog, ResolutionIsShownRoundedAndOnlyWhenBothAreKnown)
     ASSERT_EQ(4u, texts.size());
     for (size_t i = 0; i < texts.size(); i++) {
         const std::string &text = texts[i];
-        size_t pixels = text.find("8 x 6 pixels,  ");
+        size_t pixels = text.find(" pixels,  ");
         ASSERT_NE(std::string::npos, pixels) << text;
-        std::string rest = text.substr(pixels + 15);
+        std::string rest = text.substr(pixels + 10);
         if (cases[i].resolution)
             EXPECT_EQ(0u, rest.rfind(cases[i].resolution, 0)) << text;
         else
@@ -794,7 +795,7 @@ protected:
     {
         OpenDialog::SetUp();
         CreateDirectoryA(thumbs.c_str(), nullptr);
-        for (const char *name : {"a.tfa", "grey.tfd", "r.tfr"})
+        for (const char *name : {"a.tfa", "b.tfa", "grey.tfd"})
             q32test::WriteFileBytes(Join(thumbs, name), "picture");
         showOpen = Q32_EXPORT(module, q32FileShowOpenDlg);
         setStatus = Q32_EXPORT(module, q32FileSetVisualOpenStatus);
@@ -907,7 +908,7 @@ TEST_F(VisualOpen, ThumbnailChooserListsTheFolderImages)
                            "Choose a picture"));
     EXPECT_TRUE(driver.found);
     EXPECT_EQ(3, items);
-    EXPECT_EQ(std::vector<std::string>{Join(thumbs, "r.tfr")}, Names(result));
+    EXPECT_EQ(std::vector<std::string>{Join(thumbs, "grey.tfd")}, Names(result));
 }
 
 } // namespace

@@ -27,6 +27,7 @@
 #include "q32base.h"
 #include "q32comm.h"
 #include "resource.h"
+#include "../steering.h"
 
 namespace {
 
@@ -64,24 +65,11 @@ struct Chooser {
     int previews = 0;
 };
 
-std::string Environment(const char *name)
-{
-    char value[1024];
-    DWORD n = GetEnvironmentVariableA(name, value, sizeof value);
-    return n > 0 && n < sizeof value ? std::string(value) : std::string();
-}
+using steering::Environment;
 
 void AppendLog(const std::string &line)
 {
-    std::string path = Environment("Q32VOFN_LOG");
-    if (path.empty()) return;
-    HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
-    DWORD written;
-    std::string text = line + "\r\n";
-    WriteFile(file, text.data(), (DWORD)text.size(), &written, nullptr);
-    CloseHandle(file);
+    steering::AppendLog("Q32VOFN_LOG", line);
 }
 
 /* The patterns of the caller's filter: those of its first entry, or every file. */

@@ -296,6 +296,60 @@ int Q32FILEAPI q32FileGetSaveFileName(SaveFileRequest *request);
 /* The capability mask (Q32_CAP_* bits) of a mask of Q32_TYPE_* data type bits. */
 DWORD Q32FILEAPI q32FileGetFCap(DWORD dataType);
 
+/* The same dialog from plain arguments. mode: NULL for one file, (void *)1 for multiple
+   selection, or a PalettePick for the palette pick. helpInfo: NULL for no help button.
+   result receives the list as above; non-zero when the user chose. */
+int Q32FILEAPI q32FileShowOpenDlg1(HWND owner, const char *initialDir, void *mode,
+                                   char *result, int resultSize, const OpenHelpInfo *helpInfo,
+                                   const char *title);
+/* q32FileShowOpenDlg1 without a title. */
+int Q32FILEAPI q32FileShowOpenDlg(HWND owner, const char *initialDir, void *mode, char *result,
+                                  int resultSize, const OpenHelpInfo *helpInfo);
+
+/* ---- Visual open: the thumbnail dialog of qvofn.dll ------------------------------------ */
+
+/* The block handed to qGetVisaulOpenFileName (56 bytes in win32). */
+typedef struct VisualOpenRequest {
+    DWORD size;               /*  0: 56 in win32 (sizeof the block) */
+    HWND owner;               /*  4 */
+    HINSTANCE instance;       /*  8: the resource module */
+    char *result;             /* 12: the open dialog's answer buffer */
+    DWORD resultSize;         /* 16 */
+    const char *initialDir;   /* 20: or NULL */
+    const char *title;        /* 24 */
+    DWORD flags;              /* 28: OFN_ flags; OFN_SHOWHELP for help; 0x1 with userData */
+    const char *helpFile;     /* 32: with help, else NULL */
+    DWORD helpContext;        /* 36: 531 with help, else 0 */
+    DWORD answer;             /* 40: 0 on entry; handed to the request's userData target */
+    const char *registryKey;  /* 44 */
+    DWORD cacheSize;          /* 48: [Visual Open] Cache Size */
+    const char *filter;       /* 52: the caller's filter string, or NULL */
+} VisualOpenRequest;
+
+#if !defined(_WIN64)
+static_assert(offsetof(VisualOpenRequest, instance) == 8, "VisualOpenRequest.instance");
+static_assert(offsetof(VisualOpenRequest, resultSize) == 16, "VisualOpenRequest.resultSize");
+static_assert(offsetof(VisualOpenRequest, flags) == 28, "VisualOpenRequest.flags");
+static_assert(offsetof(VisualOpenRequest, helpContext) == 36, "VisualOpenRequest.helpContext");
+static_assert(offsetof(VisualOpenRequest, answer) == 40, "VisualOpenRequest.answer");
+static_assert(offsetof(VisualOpenRequest, registryKey) == 44, "VisualOpenRequest.registryKey");
+static_assert(offsetof(VisualOpenRequest, cacheSize) == 48, "VisualOpenRequest.cacheSize");
+static_assert(offsetof(VisualOpenRequest, filter) == 52, "VisualOpenRequest.filter");
+static_assert(sizeof(VisualOpenRequest) == 56, "VisualOpenRequest is 56 bytes");
+#endif
+
+/* The thumbnail dialog's entry in qvofn.dll: non-zero when the user chose (the result
+   buffer then holds the answer), 0 on cancel. */
+typedef int(__cdecl *VisualOpenEntry)(VisualOpenRequest *request);
+
+/* Sets whether the thumbnail module is installed (available). With available non-zero,
+   state -1 re-reads the user's switch from the suite ini file ([Q32File] "Enable Visual
+   Open"); 1 or 0 sets and writes it. */
+void Q32FILEAPI q32FileSetVisualOpenStatus(int available, int state);
+/* Stores the availability in *available (when not NULL). 0 when not available, else the
+   switch read afresh from the suite ini file. */
+int Q32FILEAPI q32FileGetVisualOpenStatus(int *available);
+
 /* ---- Formats and their plug-ins ------------------------------------------------------
    A format number is the 1-based position of a format in the module's table of formats
    (sorted by format code); 1..qfFileGetFileFmtNum() are valid. */

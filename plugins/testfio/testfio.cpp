@@ -25,6 +25,7 @@
  * The image an accepted file holds (FileData facts, and what +16 delivers):
  *   Width=8 Height=6 Bits=24 DataType=2 Palette=0 (grey ramp entries) Readable=1
  *   VectorPresent=0 VectorWidth=0 VectorHeight=0 SizeMode=0
+ *   ResolutionX=0 ResolutionY=0   dots per inch x 10000
  *   Read=rows              rows | blocks (Block=3 rows each) | parts (Part=5 pixels each)
  *                          | fill (FillValue=0x112233, then nothing) | outside (rows and
  *                          pixels beyond the image as well) | none
@@ -60,6 +61,7 @@ struct ImageConfig {
     DWORD bits, type;
     int paletteEntries;
     DWORD readable, vectorPresent;
+    DWORD resolutionX, resolutionY;
     LONG vectorWidth, vectorHeight;
     WORD sizeMode;
     char read[16];
@@ -175,6 +177,8 @@ void ReadFormat(const char *ini, int j, FormatConfig &format)
     image.type = (DWORD)section.Number("DataType", 2);
     image.paletteEntries = (int)section.Number("Palette", 0);
     image.readable = (DWORD)section.Number("Readable", 1);
+    image.resolutionX = (DWORD)section.Number("ResolutionX", 0);
+    image.resolutionY = (DWORD)section.Number("ResolutionY", 0);
     image.vectorPresent = (DWORD)section.Number("VectorPresent", 0);
     image.vectorWidth = section.Number("VectorWidth", 0);
     image.vectorHeight = section.Number("VectorHeight", 0);
@@ -294,6 +298,8 @@ INT_PTR FileDataAnswer(int j, const char *name)
     data->raster.height = image.height;
     data->raster.dataType = image.type;
     data->raster.palette = GreyRamp(image.paletteEntries);
+    data->raster.resolutionX = image.resolutionX;
+    data->raster.resolutionY = image.resolutionY;
     data->vectorPresent = image.vectorPresent;
     data->vector.bitsPerPixel = image.bits;
     data->vector.width = image.vectorWidth;

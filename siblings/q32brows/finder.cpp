@@ -2,6 +2,7 @@
 #include "q32brows.h"
 #include "finder.h"
 #include "resource.h"
+#include "../steering.h"
 #include <shlobj.h>
 #include <stdio.h>
 #include <string.h>
@@ -13,24 +14,11 @@ const size_t ResultLimit = 5000;
 
 using finder::Query;
 
-std::string Environment(const char *name)
-{
-    char value[1024];
-    DWORD n = GetEnvironmentVariableA(name, value, sizeof value);
-    return n > 0 && n < sizeof value ? std::string(value) : std::string();
-}
+using steering::Environment;
 
 void AppendLog(const std::string &line)
 {
-    std::string path = Environment("Q32BROWS_LOG");
-    if (path.empty()) return;
-    HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
-    DWORD written;
-    std::string text = line + "\r\n";
-    WriteFile(file, text.data(), (DWORD)text.size(), &written, nullptr);
-    CloseHandle(file);
+    steering::AppendLog("Q32BROWS_LOG", line);
 }
 
 /* The answer text for the chosen names. */

@@ -1,6 +1,7 @@
 /* Pieces that the open and save dialogs share: the name field, the controls moved out of
    the explorer dialog's child, help and the finder. */
 #include "dialogs.h"
+#include <commdlg.h>
 #include <string.h>
 
 /******************************************************************
@@ -79,8 +80,13 @@ void RunFinder(HWND dialog, const char *pattern, int several)
     FindFileEntry find = (FindFileEntry)(void *)GetProcAddress(finder.get(), "qbFindFile");
     if (!find)
         return;
+    /* The search starts in the folder the dialog shows (the current one when it cannot
+       say). */
+    char folder[Q32_MAX_NAME] = "";
+    if (SendMessageA(dialog, CDM_GETFOLDERPATH, sizeof folder, (LPARAM)folder) <= 0)
+        folder[0] = 0;
     HGLOBAL answer = nullptr;
-    find(OwnModule, dialog, pattern, nullptr, &answer, several, 0);
+    find(OwnModule, dialog, pattern, folder[0] ? folder : nullptr, &answer, several, 0);
     if (!answer)
         return;
     {

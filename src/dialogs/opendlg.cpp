@@ -4,6 +4,8 @@
 #include "../fileops/fileops.h"
 #include "../prefs/palctl.h"
 #include "q32fio.h"
+#include "q32base.h"
+#include <commctrl.h>
 #include <mbstring.h>
 #include <string.h>
 
@@ -27,6 +29,40 @@ HGLOBAL CachedOpenList(int forPick)
                                              : FILTER_ALL_FORMATS);
     return list;
 }
+
+/* Before OK and Cancel: grows the answer buffer when the typed text is longer than it
+   (several long names), so that the dialog can answer; on failure the old one stays. */
+void FitAnswerBuffer(HWND dialog)
+{
+    HWND edit = NameFieldEdit(dialog);
+    if (!edit || !DlgContext || !DlgOfn)
+        return;
+    DWORD length = (DWORD)SendMessageA(edit, EM_LINELENGTH, 0, 0);
+    if (length > DlgContext->size) {
+        GlobalUnlock(DlgContext->buffer);
+        HGLOBAL grown = GlobalReAlloc(DlgContext->buffer, length + Q32_MAX_NAME,
+                                      GMEM_MOVEABLE | GMEM_ZEROINIT);
+        if (grown) {
+            DlgContext->buffer = grown;
+            DlgContext->size = length + Q32_MAX_NAME;
+        }
+        DlgContext->address = (char *)GlobalLock(DlgContext->buffer);
+        DlgOfn->lpstrFile = DlgContext->address;
+        DlgOfn->nMaxFile = DlgContext->size;
+    }
+    if (DlgContext->address)
+        GetWindowTextA(edit, DlgContext->address, Q32_MAX_NAME);
+}
+
+bool IsPaletteDisplay()
+{
+    DISP32DEVINFO info = {};
+    disp32GetDevInfo(&info);
+    return info.kind == DISP32_PALETTE;
+}
+
+/* The control of the dialog that had the focus before the dialog window took it. */
+HWND FocusBefore;
 
 /* The pattern of entry index (0-based) of the filter in use, or null. */
 const char *EntryPattern(int index)
@@ -109,6 +145,39 @@ int TypeListDropWidth(HWND list)
     return dropped > 0 ? (int)dropped : 320;
 }
 
+/* Merges the request's extension dialog into the bottom of the dialog: the dialog grows
+   by the extension's client height and takes over its controls, after the preview
+   picture in the tab order. */
+void MergeExtension(HWND dialog)
+{
+    const OpenFileRequest *request = DlgRequest;
+    if (!request || !request->extTemplate || !request->extProc)
+        return;
+    HWND extension = CreateDialogParamA(request->extInstance, request->extTemplate, dialog,
+                                        request->extProc, (LPARAM)request->userData);
+    if (!extension)
+        return;
+    RECT extent = {}, client = {}, frame = {};
+    GetClientRect(extension, &extent);
+    GetClientRect(dialog, &client);
+    GetWindowRect(dialog, &frame);
+    SetWindowPos(dialog, nullptr, 0, 0, frame.right - frame.left,
+                 frame.bottom - frame.top + extent.bottom,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    HWND after = GetDlgItem(dialog, IdPreviewPicture);
+    for (HWND control = GetWindow(extension, GW_CHILD), next; control; control = next) {
+        next = GetWindow(control, GW_HWNDNEXT);
+        RECT rect;
+        GetWindowRect(control, &rect);
+        MapWindowPoints(nullptr, extension, (POINT *)&rect, 2);
+        SetParent(control, dialog);
+        SetWindowPos(control, after, rect.left, rect.top + client.bottom, 0, 0,
+                     SWP_NOSIZE | SWP_NOACTIVATE);
+        after = control;
+    }
+    ShowWindow(extension, SW_HIDE);
+}
+
 /* What OpenDialogProc does at WM_INITDIALOG (for the explorer dialog: at CDN_INITDONE). */
 void InitOpenDialog(HWND dialog)
 {
@@ -116,6 +185,7 @@ void InitOpenDialog(HWND dialog)
         ShowWindow(GetDlgItem(dialog, IdHelpButton), SW_HIDE);
     SetUpPanel(dialog);
     ShowWindow(GetDlgItem(dialog, IdPreviewPicture), SW_HIDE);
+    MergeExtension(dialog);
     q32MoveWindow(dialog, (HWND)-1, 1);
     ShowWindow(GetDlgItem(dialog, IdPreviewButton), SW_HIDE);
     EnableWindow(GetDlgItem(dialog, IdPreviewButton), FALSE);
@@ -131,6 +201,16 @@ void OnTypeChange(HWND dialog)
     int selection = (int)SendDlgItemMessageA(dialog, IdTypeList, CB_GETCURSEL, 0, 0);
     if (selection < 0 || !DlgContext)
         return;
+    char typed[30] = "";
+    GetWindowTextA(NameField(dialog), typed, sizeof typed);
+    const char *pattern = EntryPattern(selection);
+    if ((!typed[0] || typed[0] == '*') && pattern) {
+        char lower[Q32_MAX_NAME];
+        CopyText(lower, sizeof lower, pattern);
+        CharLowerA(lower);
+        SetWindowTextA(NameField(dialog), lower);
+        EnableWindow(GetDlgItem(dialog, IDOK), FALSE);
+    }
     if (selection == 0)
         EnableWindow(GetDlgItem(dialog, IdOptionsButton), FALSE);
     if (!DlgContext->callerFilter) {
@@ -208,7 +288,7 @@ void OnInitDone(HWND child)
         (WNDPROC)SetWindowLongPtrA(parent, GWLP_WNDPROC, (LONG_PTR)OpenDialogProc);
     HWND combo = GetDlgItem(parent, IdNameCombo);
     if (GetOsGeneration() == 3 && combo) {
-        HWND edit = GetDlgItem(combo, IdNameComboEdit);
+        HWND edit = NameFieldEdit(parent);
         if (edit)
             SendMessageA(edit, EM_LIMITTEXT, 0, 0);
         SetWindowTextA(combo, "");
@@ -407,7 +487,25 @@ LRESULT CALLBACK OpenDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         return 1;
     case WM_DESTROY:
         FreePanelBuffer();
+        FocusBefore = nullptr;
         break;
+    case WM_ACTIVATE:
+        if (LOWORD(wParam) != WA_INACTIVE && IsPaletteDisplay())
+            InvalidateRect(GetDlgItem(dialog, IdPreviewPicture), nullptr, TRUE);
+        break;
+    case WM_SETFOCUS:
+        FocusBefore = IsChild(dialog, (HWND)wParam) ? (HWND)wParam : nullptr;
+        break;
+    case WM_KILLFOCUS: {
+        /* The dialog passes the focus on to a control: keep the one the user was in. */
+        LRESULT answer = former ? CallWindowProcA(former, dialog, message, wParam, lParam) : 0;
+        HWND gaining = (HWND)wParam, keep = FocusBefore;
+        FocusBefore = nullptr;
+        if (keep && keep != gaining && IsChild(dialog, gaining) && IsChild(dialog, keep) &&
+            IsWindowVisible(keep) && IsWindowEnabled(keep))
+            SetFocus(keep);
+        return answer;
+    }
     case WM_HELP:
         OnHelp(dialog);
         return 1;
@@ -415,6 +513,11 @@ LRESULT CALLBACK OpenDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         CallExtProc(dialog, message, wParam, lParam, nullptr);
         int id = LOWORD(wParam), code = HIWORD(wParam);
         switch (id) {
+        case IDOK:
+        case IDCANCEL:
+            if (code == BN_CLICKED)
+                FitAnswerBuffer(dialog);
+            break;
         case IdHelpButton:
             OnHelp(dialog);
             return 1;
@@ -446,6 +549,80 @@ LRESULT CALLBACK OpenDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     return former ? CallWindowProcA(former, dialog, message, wParam, lParam) : 0;
 }
 
+namespace {
+
+/* Allocates and locks the answer buffer of an open operation. */
+bool OpenBuffer(OpenDialogContext &context)
+{
+    context.buffer = GlobalAlloc(GHND, OpenBufferSize);
+    if (!context.buffer)
+        return false;
+    context.address = (char *)GlobalLock(context.buffer);
+    if (!context.address) {
+        GlobalFree(context.buffer);
+        context.buffer = nullptr;
+        return false;
+    }
+    context.size = OpenBufferSize;
+    return true;
+}
+
+/* Flags, hook and template of the OPENFILENAME for OS generation g; base holds the
+   flags that every generation gets, explorer what g >= 1 adds. */
+void ChooseDialogStyle(OPENFILENAMEA &ofn, int g, DWORD base, DWORD explorer)
+{
+    ofn.lStructSize = g == 3 ? sizeof ofn : OPENFILENAME_SIZE_VERSION_400A;
+    if (g == 0) {
+        ofn.Flags = base;
+        ofn.lpfnHook = (LPOFNHOOKPROC)(void *)OpenDialogProc;
+        ofn.lpTemplateName = MAKEINTRESOURCEA(OldStyleTemplate);
+        return;
+    }
+    ofn.Flags = base | explorer | OFN_EXPLORER;
+    if (g >= 2)
+        ofn.Flags |= OFN_ENABLESIZING;
+    ofn.lpfnHook = ExplorerChildHook;
+    ofn.lpTemplateName = MAKEINTRESOURCEA(ExplorerTemplate);
+}
+
+/* Shows the prepared dialog, or the thumbnail dialog when visual, and hands the answer
+   to result. Restores the current folder on cancel; frees the buffer and forgets the
+   dialog's state in every case. */
+int RunOpenDialog(OPENFILENAMEA &ofn, OpenDialogContext &context, bool visual, char *result,
+                  DWORD resultSize, const char *savedFolder)
+{
+    int g = GetOsGeneration();
+    DropPanelFileData();
+    LastSelectedName[0] = 0;
+    int answer = visual ? HandOverToVisualOpen(ofn, context) : -1;
+    bool thumbnail = answer >= 0;
+    if (!thumbnail)
+        answer = GetOpenFileNameA(&ofn) ? 1 : 0;
+    if (answer) {
+        LastOpenFilterIndex = context.typeIndex;
+        if (thumbnail) {
+            /* The thumbnail dialog's answer as it stands, never beyond our buffer. */
+            if (result)
+                memcpy(result, context.address, resultSize < context.size ? resultSize
+                                                                           : context.size);
+        } else {
+            BuildResultList(result, resultSize, context, g);
+        }
+    } else {
+        SetCurrentDirectoryA(savedFolder);
+    }
+    DropPanelFileData();
+    LastSelectedName[0] = 0;
+    DlgOfn = nullptr;
+    DlgContext = nullptr;
+    DlgRequest = nullptr;
+    GlobalUnlock(context.buffer);
+    GlobalFree(context.buffer);
+    return answer;
+}
+
+} // namespace
+
 /******************************************************************
  *      q32FileGetOpenFileName  (exported)
  */
@@ -454,14 +631,8 @@ extern "C" int Q32FILEAPI q32FileGetOpenFileName(OpenFileRequest *request)
     if (!request)
         return 0;
     OpenDialogContext context = {};
-    q32::GlobalHandle buffer(GlobalAlloc(GHND, OpenBufferSize));
-    if (!buffer)
+    if (!OpenBuffer(context))
         return 0;
-    context.buffer = buffer.get();
-    context.address = (char *)GlobalLock(context.buffer);
-    if (!context.address)
-        return 0;
-    context.size = OpenBufferSize;
     context.typeIndex = LastOpenFilterIndex;
     context.request = request;
 
@@ -488,9 +659,7 @@ extern "C" int Q32FILEAPI q32FileGetOpenFileName(OpenFileRequest *request)
     char savedFolder[Q32_MAX_NAME] = "";
     GetCurrentDirectoryA(sizeof savedFolder, savedFolder);
 
-    int g = GetOsGeneration();
     OPENFILENAMEA ofn = {};
-    ofn.lStructSize = g == 3 ? sizeof ofn : OPENFILENAME_SIZE_VERSION_400A;
     ofn.hwndOwner = request->owner;
     ofn.hInstance = ResourceModule;
     ofn.lpstrFilter = request->filter;
@@ -506,35 +675,79 @@ extern "C" int Q32FILEAPI q32FileGetOpenFileName(OpenFileRequest *request)
         flags &= ~OFN_SHOWHELP;
         request->help = 1;
     }
-    if (g == 0) {
-        ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_ENABLETEMPLATE |
-                    OFN_ENABLEHOOK | OFN_HIDEREADONLY;
-        ofn.lpfnHook = (LPOFNHOOKPROC)(void *)OpenDialogProc;
-        ofn.lpTemplateName = MAKEINTRESOURCEA(OldStyleTemplate);
-    } else {
-        ofn.Flags = flags | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_ENABLETEMPLATE |
-                    OFN_ENABLEHOOK | OFN_HIDEREADONLY | OFN_EXPLORER;
-        if (g >= 2)
-            ofn.Flags |= OFN_ENABLESIZING;
-        ofn.lpfnHook = ExplorerChildHook;
-        ofn.lpTemplateName = MAKEINTRESOURCEA(ExplorerTemplate);
-    }
+    const DWORD base = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_ENABLETEMPLATE |
+                       OFN_ENABLEHOOK | OFN_HIDEREADONLY;
+    ChooseDialogStyle(ofn, GetOsGeneration(), base, flags);
 
-    LastSelectedName[0] = 0;
-    int answer = GetOpenFileNameA(&ofn) ? 1 : 0;
-    if (answer) {
-        LastOpenFilterIndex = context.typeIndex;
-        BuildResultList(request->result, request->resultSize, context, g);
-    } else {
-        SetCurrentDirectoryA(savedFolder);
-    }
-
-    DropPanelFileData();
-    LastSelectedName[0] = 0;
+    int answer = RunOpenDialog(ofn, context, VisualOpenWanted() && !request->noVisualOpen,
+                               request->result, request->resultSize, savedFolder);
     PalettePickInEffect = nullptr;
-    DlgOfn = nullptr;
-    DlgContext = nullptr;
-    DlgRequest = nullptr;
-    GlobalUnlock(context.buffer);
     return answer;
+}
+
+/******************************************************************
+ *      q32FileShowOpenDlg1  (exported)
+ *
+ * The open dialog from plain arguments: mode null (one file), 1 (several) or a palette
+ * pick.
+ */
+extern "C" int Q32FILEAPI q32FileShowOpenDlg1(HWND owner, const char *initialDir, void *mode,
+                                              char *result, int resultSize,
+                                              const OpenHelpInfo *helpInfo, const char *title)
+{
+    char savedFolder[Q32_MAX_NAME] = "";
+    GetCurrentDirectoryA(sizeof savedFolder, savedFolder);
+    PalettePick *pick = mode && mode != (void *)1 ? (PalettePick *)mode : nullptr;
+    if (pick)
+        pick->palette = nullptr;
+    if (qfFileGetFileFmtNum() <= 0)
+        return 0;
+    OpenDialogContext context = {};
+    context.list = CachedOpenList(pick != nullptr);
+    if (!context.list || !OpenBuffer(context))
+        return 0;
+    PalettePickInEffect = pick;
+    context.typeIndex = pick ? (int)FilterAction(context.list, FILTER_COUNT, 0) - 1
+                             : LastOpenFilterIndex;
+    OpenFileRequest request = {};
+    request.size = sizeof request;
+    request.help = helpInfo ? 1 : 0;
+    request.helpInfo = helpInfo;
+    context.request = &request;
+
+    char fileTitle[Q32_MAX_NAME] = "";
+    OPENFILENAMEA ofn = {};
+    ofn.hwndOwner = owner;
+    ofn.hInstance = ResourceModule;
+    ofn.lpstrFilter = (const char *)FilterAction(context.list, FILTER_TEXT, 0);
+    ofn.nFilterIndex = (DWORD)context.typeIndex + 1;
+    ofn.lpstrFile = context.address;
+    ofn.nMaxFile = context.size;
+    ofn.lpstrFileTitle = fileTitle;
+    ofn.nMaxFileTitle = sizeof fileTitle;
+    ofn.lpstrInitialDir = initialDir;
+    ofn.lpstrTitle = title;
+    ofn.lCustData = (LPARAM)&context;
+    const DWORD base = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY |
+                       OFN_OVERWRITEPROMPT | OFN_ENABLETEMPLATE | OFN_ENABLEHOOK;
+    ChooseDialogStyle(ofn, GetOsGeneration(), base, mode == (void *)1 ? OFN_ALLOWMULTISELECT : 0);
+
+    int answer = RunOpenDialog(ofn, context, VisualOpenWanted() && !mode, result,
+                               resultSize > 0 ? (DWORD)resultSize : 0, savedFolder);
+    if (!answer && pick && pick->palette) {
+        DeleteObject(pick->palette);
+        pick->palette = nullptr;
+    }
+    PalettePickInEffect = nullptr;
+    return answer;
+}
+
+/******************************************************************
+ *      q32FileShowOpenDlg  (exported)
+ */
+extern "C" int Q32FILEAPI q32FileShowOpenDlg(HWND owner, const char *initialDir, void *mode,
+                                             char *result, int resultSize,
+                                             const OpenHelpInfo *helpInfo)
+{
+    return q32FileShowOpenDlg1(owner, initialDir, mode, result, resultSize, helpInfo, nullptr);
 }

@@ -37,6 +37,12 @@ void EnableFormatButton(HWND dialog, int format, int forOpen, int control);
 UINT_PTR CALLBACK ExplorerChildHook(HWND child, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK OpenDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
+/* Visual open: 1 when the thumbnail dialog is installed and the user's switch is on. */
+int VisualOpenWanted();
+/* Shows the thumbnail dialog instead of the prepared common dialog: -1 when qvofn.dll
+   cannot be used, else its answer (the context's buffer holds the result). */
+int HandOverToVisualOpen(const OPENFILENAMEA &ofn, OpenDialogContext &context);
+
 /* The panel. */
 void SetUpPanel(HWND dialog);
 void FreePanelBuffer();

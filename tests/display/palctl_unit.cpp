@@ -5,6 +5,7 @@
 #include "canvas.h"
 #include "core/core.h"
 #include "prefs/palctl.h"
+#include "dialogs/opendlg.h"
 #include "q32base.h"
 #include <string.h>
 #include <string>
@@ -271,6 +272,38 @@ TEST_F(Control, PaletteGridOfThePickInEffect)
         PalettePickInEffect = nullptr;
         DeleteObject(pick.palette);
     }
+}
+
+/* The open dialog's panel sizes the palette grid from OK and Cancel: OK 26 pixels high
+   and 16 below it Cancel give a box of 3 x (26 + 2 x 4) = 102, so 16 colours take 4 x 4
+   cells of 25 pixels and 256 (or 17) take 16 x 16 of 6. */
+TEST_F(Control, PanelSizesThePaletteGridFromTheButtons)
+{
+    HWND dialog = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 300, 200, nullptr, nullptr,
+                                  GetModuleHandleA(nullptr), nullptr);
+    windows.push_back(dialog);
+    for (int id : {IDOK, IDCANCEL})
+        CreateWindowExA(0, "BUTTON", "", WS_CHILD, 200, id == IDOK ? 10 : 52, 60, 26, dialog,
+                        (HMENU)(INT_PTR)id, GetModuleHandleA(nullptr), nullptr);
+    HWND control = CreateWindowExA(0, Q32PV_CLASSNAME, "", WS_CHILD, 10, 10, 150, 150, dialog,
+                                   (HMENU)(INT_PTR)IdPreviewPicture, GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(nullptr, control);
+    SetUpPanel(dialog);
+    const struct { DWORD count; int side; } cases[] = {{16, 100}, {256, 96}, {17, 96}, {2, 100}};
+    for (const auto &c : cases) {
+        PalettePick pick = {};
+        pick.colors = c.count;
+        pick.palette = PaletteOfCount((int)c.count);
+        PalettePickInEffect = &pick;
+        ASSERT_EQ(1, ShowPreview(dialog)) << c.count;
+        RECT rect;
+        GetClientRect(control, &rect);
+        EXPECT_EQ(c.side + 4, rect.right) << c.count;
+        EXPECT_EQ(c.side + 4, rect.bottom) << c.count;
+        PalettePickInEffect = nullptr;
+        DeleteObject(pick.palette);
+    }
+    FreePanelBuffer();
 }
 
 TEST_F(Control, PictureThroughTheGammaPalette)

@@ -139,10 +139,10 @@ std::vector<std::string> LayoutFaults(HWND dialog,
     return faults;
 }
 
-Driver::Driver(std::function<void(HWND)> script)
-    : thread_([this, script] {
+Driver::Driver(std::function<void(HWND)> script, std::function<HWND()> find)
+    : thread_([this, script, find] {
           HWND dialog = nullptr;
-          if (!WaitFor([&] { return (dialog = FindFileDialog()) != nullptr; }))
+          if (!WaitFor([&] { return (dialog = find()) != nullptr || stop_; }) || !dialog)
               return;
           found = true;
           script(dialog);
@@ -153,6 +153,10 @@ Driver::Driver(std::function<void(HWND)> script)
 {
 }
 
-Driver::~Driver() { thread_.join(); }
+Driver::~Driver()
+{
+    stop_ = true;
+    thread_.join();
+}
 
 } // namespace q32test

@@ -64,15 +64,19 @@ std::vector<std::string> LayoutFaults(HWND dialog,
                                       const std::vector<std::pair<std::string, HWND>> &controls,
                                       std::string &checked);
 
-/* Runs script on the file dialog from a second thread while the test thread shows it;
-   the dialog is cancelled when the script leaves it open. */
+/* Runs script on the dialog that find finds (by default the file dialog) from a second
+   thread while the test thread shows it; the dialog is cancelled when the script leaves
+   it open. The wait for the dialog ends when the driver goes out of scope (the call under
+   test answered without one). */
 class Driver {
 public:
-    explicit Driver(std::function<void(HWND)> script);
+    explicit Driver(std::function<void(HWND)> script,
+                    std::function<HWND()> find = FindFileDialog);
     ~Driver();
     std::atomic<bool> found{false};
 
 private:
+    std::atomic<bool> stop_{false};
     std::thread thread_;
 };
 

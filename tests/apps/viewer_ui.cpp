@@ -1,0 +1,259 @@
+/*
+ * q32view driven in this process: File > Open through the module's open dialog with two
+ * files chosen (a window each), an animation stepped frame by frame, and a damaged file
+ * answered with the recorded error. A thread drives the dialogs, each wait bounded.
+ */
+#include <gtest/gtest.h>
+#include "harness.h"
+#include "viewer.h"
+#include "wic_files.h"
+#include <commctrl.h>
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace q32test;
+
+namespace {
+
+constexpr int WaitLimitMs = 15000;
+
+/* Runs the window messages of this thread until done() or the limit. */
+template <typename P>
+bool PumpUntil(P done, int ms = WaitLimitMs)
+{
+    for (int waited = 0; waited < ms; waited += 10) {
+        MSG m;
+        while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&m);
+            DispatchMessageA(&m);
+        }
+        if (done()) return true;
+        Sleep(10);
+    }
+    return done();
+}
+
+template <typename P>
+bool WaitFor(P predicate, int ms = WaitLimitMs)
+{
+    for (int waited = 0; waited < ms; waited += 20) {
+        if (predicate()) return true;
+        Sleep(20);
+    }
+    return predicate();
+}
+
+HWND FindDescendant(HWND parent, const char *className)
+{
+    struct Search { const char *name; HWND found; } search = {className, nullptr};
+    EnumChildWindows(parent, [](HWND w, LPARAM p) -> BOOL {
+        auto *s = reinterpret_cast<Search *>(p);
+        char name[64] = "";
+        GetClassNameA(w, name, sizeof name);
+        if (!lstrcmpiA(name, s->name)) { s->found = w; return FALSE; }
+        return TRUE;
+    }, (LPARAM)&search);
+    return search.found;
+}
+
+/* The visible top-level windows of this process with a class, and their titles. */
+std::vector<std::pair<HWND, std::string>> Windows(const char *className)
+{
+    struct Found { const char *name; std::vector<std::pair<HWND, std::string>> list; } found = {className, {}};
+    EnumWindows([](HWND w, LPARAM p) -> BOOL {
+        auto *f = reinterpret_cast<Found *>(p);
+        DWORD pid = 0;
+        GetWindowThreadProcessId(w, &pid);
+        char name[64] = "", title[300] = "";
+        GetClassNameA(w, name, sizeof name);
+        GetWindowTextA(w, title, sizeof title);
+        if (pid == GetCurrentProcessId() && IsWindowVisible(w) && !strcmp(name, f->name)) f->list.push_back({w, title});
+        return TRUE;
+    }, (LPARAM)&found);
+    return found.list;
+}
+
+HWND OpenDialog()
+{
+    for (auto &[w, title] : Windows("#32770"))
+        if (FindDescendant(w, "SHELLDLL_DefView")) return w;
+    return nullptr;
+}
+
+HWND WindowTitled(const std::string &title)
+{
+    for (auto &[w, t] : Windows("Q32ViewWindow"))
+        if (t == title) return w;
+    return nullptr;
+}
+
+void CloseViewers()
+{
+    for (auto &[w, t] : Windows("Q32ViewWindow")) DestroyWindow(w);
+}
+
+int ItemIndex(HWND list, const std::string &name)
+{
+    int count = (int)SendMessageA(list, LVM_GETITEMCOUNT, 0, 0);
+    for (int i = 0; i < count; i++) {
+        char text[260] = "";
+        LVITEMA item = {};
+        item.pszText = text;
+        item.cchTextMax = sizeof text;
+        SendMessageA(list, LVM_GETITEMTEXTA, i, (LPARAM)&item);
+        if (!lstrcmpiA(text, name.c_str())) return i;
+    }
+    return -1;
+}
+
+/* Message boxes of this thread are answered at once; their texts are kept. */
+std::vector<std::string> BoxTexts;
+HHOOK BoxHook;
+LRESULT CALLBACK AnswerBoxes(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HCBT_ACTIVATE) {
+        HWND w = (HWND)wParam;
+        char name[16] = "", text[1024] = "";
+        GetClassNameA(w, name, sizeof name);
+        if (!strcmp(name, "#32770") && GetDlgItem(w, 0xFFFF)) {
+            GetDlgItemTextA(w, 0xFFFF, text, sizeof text);
+            BoxTexts.push_back(text);
+            PostMessageA(w, WM_COMMAND, IDOK, 0);
+        }
+    }
+    return CallNextHookEx(BoxHook, code, wParam, lParam);
+}
+
+class Viewer : public ::testing::Test {
+protected:
+    TempDir dir;
+    static void SetUpTestSuite() { ASSERT_TRUE(ViewerRegister(GetModuleHandleA(nullptr), false)); }
+    void SetUp() override
+    {
+        BoxTexts.clear();
+        BoxHook = SetWindowsHookExA(WH_CBT, AnswerBoxes, nullptr, GetCurrentThreadId());
+    }
+    void TearDown() override
+    {
+        CloseViewers();
+        UnhookWindowsHookEx(BoxHook);
+    }
+};
+
+TEST_F(Viewer, FileOpenChoosesTwoFilesAndOpensAWindowEach)
+{
+    /* Read by the kit's sample plug-in, whose pattern in the dialog is *.PNM. */
+    WriteFileBytes(dir / "colour.pnm", std::string("P6\n3 2\n255\n") + std::string("\xFF\x00\x00", 3) +
+                                           std::string(15, '\x20'));
+    WriteFileBytes(dir / "grey.pnm", "P5\n4 1\n15\n\x0F\x0F\x0F\x0F");
+    HWND first = ViewerOpen(nullptr);
+    ASSERT_NE(nullptr, first);
+    char title[64] = "";
+    GetWindowTextA(first, title, sizeof title);
+    EXPECT_STREQ("q32view", title);
+
+    std::atomic<bool> driven{false};
+    std::string folder = dir.path();
+    HWND dialog = nullptr;
+    auto drive = [&] {
+        if (!WaitFor([&] { return (dialog = OpenDialog()) != nullptr; })) return false;
+        /* Into the folder, then both files selected in the list. */
+        HWND combo = GetDlgItem(dialog, 0x47c);
+        HWND edit = FindDescendant(combo, "Edit");
+        SendMessageA(edit ? edit : combo, WM_SETTEXT, 0, (LPARAM)folder.c_str());
+        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), (LPARAM)GetDlgItem(dialog, IDOK));
+        HWND list = nullptr;
+        if (!WaitFor([&] {
+                HWND view = FindDescendant(dialog, "SHELLDLL_DefView");
+                list = view ? FindDescendant(view, "SysListView32") : nullptr;
+                return list && ItemIndex(list, "colour.pnm") >= 0 && ItemIndex(list, "grey.pnm") >= 0;
+            }))
+            return false;
+        for (const char *name : {"colour.pnm", "grey.pnm"}) {
+            LVITEMA item = {};
+            item.stateMask = item.state = LVIS_SELECTED;
+            SendMessageA(list, LVM_SETITEMSTATE, ItemIndex(list, name), (LPARAM)&item);
+        }
+        Sleep(200);
+        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), (LPARAM)GetDlgItem(dialog, IDOK));
+        return true;
+    };
+    std::thread driver([&] {
+        driven = drive();
+        /* A dialog left open would hold the test: cancel it. */
+        if (!driven && dialog) PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    });
+    PostMessageA(first, WM_COMMAND, IDM_OPEN, 0);
+    EXPECT_TRUE(PumpUntil([&] { return WindowTitled("colour.pnm - PNM - 3 x 2") && WindowTitled("grey.pnm - PNM - 4 x 1"); }));
+    driver.join();
+    EXPECT_TRUE(driven);
+    EXPECT_TRUE(BoxTexts.empty()) << BoxTexts[0];
+
+    /* The first file went into the empty window; pixels reach the screen copy in screen
+       order, the grey scaled from its maximum of 15. */
+    EXPECT_EQ(first, WindowTitled("colour.pnm - PNM - 3 x 2"));
+    DWORD pixel = 0;
+    ASSERT_TRUE(ViewerPixel(first, 0, 0, &pixel));
+    EXPECT_EQ(0xFF0000u, pixel);
+    ASSERT_TRUE(ViewerPixel(first, 2, 1, &pixel));
+    EXPECT_EQ(0x202020u, pixel);
+    EXPECT_FALSE(ViewerPixel(first, 3, 0, &pixel));
+    ASSERT_TRUE(ViewerPixel(WindowTitled("grey.pnm - PNM - 4 x 1"), 3, 0, &pixel));
+    EXPECT_EQ(0xFFFFFFu, pixel);
+}
+
+TEST_F(Viewer, StepsAnAnimationFrameByFrameAndRoundAgain)
+{
+    wictest::Com com;
+    const WICColor colours[3] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF};
+    std::vector<wictest::Picture> frames;
+    for (WICColor colour : colours) {
+        wictest::Picture p;
+        p.format = GUID_WICPixelFormat8bppIndexed;
+        p.width = 8, p.height = 6;
+        p.pixels.assign(p.Stride() * p.height, 0);
+        p.palette = {colour, 0xFF000000};
+        frames.push_back(p);
+    }
+    ASSERT_TRUE(wictest::Encode(dir / "anim.gif", GUID_ContainerFormatGif, frames));
+    HWND w = ViewerOpen((dir / "anim.gif").c_str());
+    ASSERT_NE(nullptr, w);
+    /* It plays from the start; stopped, it stays on its frame. */
+    PumpUntil([] { return false; }, 3 * ViewerFrameMs);
+    SendMessageA(w, WM_COMMAND, IDM_PLAY, 0);
+    int frame = ViewerFrame(w);
+    ASSERT_GE(frame, 0);
+    PumpUntil([] { return false; }, 3 * ViewerFrameMs);
+    EXPECT_EQ(frame, ViewerFrame(w));
+    for (int step = 0; step < 4; step++) {
+        SCOPED_TRACE(step);
+        SendMessageA(w, WM_COMMAND, IDM_NEXT_FRAME, 0);
+        frame = (frame + 1) % 3;
+        ASSERT_EQ(frame, ViewerFrame(w));
+        char title[100] = "";
+        GetWindowTextA(w, title, sizeof title);
+        EXPECT_EQ("anim.gif - GIF - 8 x 6 - frame " + std::to_string(frame + 1), std::string(title));
+        DWORD pixel = 0;
+        ASSERT_TRUE(ViewerPixel(w, 4, 3, &pixel));
+        EXPECT_EQ(colours[frame] & 0xFFFFFF, pixel);
+    }
+    EXPECT_TRUE(BoxTexts.empty());
+}
+
+TEST_F(Viewer, ADamagedFileIsAnsweredWithTheRecordedText)
+{
+    WriteFileBytes(dir / "cut.ppm", "P6\n4 4\n255\nonly a few bytes");
+    HWND w = ViewerOpen((dir / "cut.ppm").c_str());
+    ASSERT_NE(nullptr, w);
+    ASSERT_EQ(1u, BoxTexts.size());
+    EXPECT_NE(std::string::npos, BoxTexts[0].find("is damaged or incomplete")) << BoxTexts[0];
+    EXPECT_NE(std::string::npos, BoxTexts[0].find("cut.ppm")) << BoxTexts[0];
+    EXPECT_EQ(-1, ViewerFrame(w));
+    char title[64] = "";
+    GetWindowTextA(w, title, sizeof title);
+    EXPECT_STREQ("q32view", title);
+}
+
+} // namespace

@@ -108,16 +108,18 @@ int ItemIndex(HWND list, const std::string &name)
     return -1;
 }
 
-/* Message boxes of this thread are answered at once; their texts are kept. */
+/* The viewer's message boxes are answered at once; their texts are kept. */
 std::vector<std::string> BoxTexts;
 HHOOK BoxHook;
 LRESULT CALLBACK AnswerBoxes(int code, WPARAM wParam, LPARAM lParam)
 {
     if (code == HCBT_ACTIVATE) {
         HWND w = (HWND)wParam;
-        char name[16] = "", text[1024] = "";
+        char name[16] = "", title[32] = "", text[1024] = "";
         GetClassNameA(w, name, sizeof name);
-        if (!strcmp(name, "#32770") && GetDlgItem(w, 0xFFFF)) {
+        GetWindowTextA(w, title, sizeof title);
+        /* The viewer's boxes, not the module's dialogs. */
+        if (!strcmp(name, "#32770") && (!strcmp(title, "q32view") || !strcmp(title, "Properties"))) {
             GetDlgItemTextA(w, 0xFFFF, text, sizeof text);
             BoxTexts.push_back(text);
             PostMessageA(w, WM_COMMAND, IDOK, 0);
@@ -240,6 +242,38 @@ TEST_F(Viewer, StepsAnAnimationFrameByFrameAndRoundAgain)
         EXPECT_EQ(colours[frame] & 0xFFFFFF, pixel);
     }
     EXPECT_TRUE(BoxTexts.empty());
+}
+
+TEST_F(Viewer, PropertiesPreferencesAndSystemInformationBelongToTheWindow)
+{
+    WriteFileBytes(dir / "grey.pnm", "P5\n4 1\n255\nabcd");
+    HWND w = ViewerOpen((dir / "grey.pnm").c_str());
+    ASSERT_NE(nullptr, w);
+    /* No plug-in has a property dialog of its own: the facts the module gives. */
+    SendMessageA(w, WM_COMMAND, IDM_PROPERTIES, 0);
+    ASSERT_EQ(1u, BoxTexts.size());
+    for (const char *fact : {"PNM (Portable Anymap)", "4 x 1, 8 bits per pixel", "grey.pnm"})
+        EXPECT_NE(std::string::npos, BoxTexts[0].find(fact)) << fact << " in " << BoxTexts[0];
+    /* The module's dialogs open owned by the viewer window. */
+    for (auto [command, title] : {std::pair{IDM_SYSINFO, "System Information"}, std::pair{IDM_PREFERENCES, "Preferences"}}) {
+        SCOPED_TRACE(title);
+        HWND dialog = nullptr, owner = nullptr;
+        std::thread closer([&, title = std::string(title)] {
+            WaitFor([&] {
+                for (auto &[d, t] : Windows("#32770"))
+                    if (t == title) dialog = d;
+                return dialog != nullptr;
+            });
+            if (dialog) {
+                owner = GetWindow(dialog, GW_OWNER);
+                Sleep(100);
+                PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+            }
+        });
+        SendMessageA(w, WM_COMMAND, command, 0);
+        closer.join();
+        EXPECT_EQ(w, owner);
+    }
 }
 
 TEST_F(Viewer, ADamagedFileIsAnsweredWithTheRecordedText)

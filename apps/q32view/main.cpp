@@ -1,6 +1,6 @@
 /* q32view.exe [FILE...]: a window for each file named, or an empty one. */
 #include <windows.h>
-#include <shellapi.h>
+#include <stdlib.h>
 #include "viewer.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)

@@ -278,6 +278,14 @@ HMENU MakeMenu()
     return bar;
 }
 
+BOOL CALLBACK CloseViewer(HWND window, LPARAM)
+{
+    char name[32] = "";
+    GetClassNameA(window, name, sizeof name);
+    if (!lstrcmpA(name, ClassName)) PostMessageA(window, WM_CLOSE, 0, 0);
+    return TRUE;
+}
+
 void Command(HWND window, View &view, UINT id)
 {
     switch (id) {
@@ -285,12 +293,7 @@ void Command(HWND window, View &view, UINT id)
     case IDM_PROPERTIES: ShowProperties(window, view); break;
     case IDM_CLOSE: DestroyWindow(window); break;
     case IDM_EXIT:
-        EnumThreadWindows(GetCurrentThreadId(), [](HWND w, LPARAM) -> BOOL {
-            char name[32] = "";
-            GetClassNameA(w, name, sizeof name);
-            if (!lstrcmpA(name, ClassName)) PostMessageA(w, WM_CLOSE, 0, 0);
-            return TRUE;
-        }, 0);
+        EnumThreadWindows(GetCurrentThreadId(), CloseViewer, 0);
         break;
     case IDM_PREFERENCES: {
         PreferenceAppInfo app = {0, ViewerApplicationId, nullptr, 0};

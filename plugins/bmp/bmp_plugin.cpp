@@ -13,12 +13,16 @@
 #include "q32types.h"
 #include "q32fio.h"
 #include "q32comm.h"
-#include "holders.h"
+#include "fio_support.h"
 #include "bmp_codec.h"
 
 using bmp::Kind;
 using bmp::Layout;
 using bmp::Result;
+using fio::CopyFileData;
+using fio::ReadAt;
+using fio::Source;
+using fio::WriteAll;
 
 namespace {
 
@@ -44,73 +48,15 @@ enum : UINT {
 /* Reads and writes go in pieces of about this many bytes. */
 constexpr uint64_t ChunkBytes = 1 << 20;
 
-/* Records error id; its text names the file when a name is given. */
 void Record(UINT id, int entry, int place, const char *name = nullptr)
 {
-    if (!name || !*name) {
-        c32SetDLLErrInfo(nullptr, id, 0, PluginId, entry, place);
-        return;
-    }
-    char text[C32_ERRTEXT_SIZE] = "";
-    char formatted[C32_ERRTEXT_SIZE];
-    c32GetString(id, text, sizeof text);
-    wnsprintfA(formatted, sizeof formatted, text, name);
-    c32SetDLLErrInfo(formatted, id, 0, PluginId, entry, place);
+    fio::RecordError(PluginId, id, entry, place, name);
 }
 
 void RecordResult(Result result, int entry, const char *name)
 {
     Record(bmp::IsUnsupported(result) ? ErrUnsupported : ErrDamaged, entry, int(result), name);
 }
-
-bool ReadAt(HANDLE file, uint64_t offset, void *buffer, uint64_t bytes)
-{
-    LARGE_INTEGER at;
-    at.QuadPart = LONGLONG(offset);
-    if (!SetFilePointerEx(file, at, nullptr, FILE_BEGIN)) return false;
-    auto *p = static_cast<BYTE *>(buffer);
-    while (bytes) {
-        DWORD part = bytes > ChunkBytes ? DWORD(ChunkBytes) : DWORD(bytes), got = 0;
-        if (!ReadFile(file, p, part, &got, nullptr) || got == 0) return false;
-        p += got;
-        bytes -= got;
-    }
-    return true;
-}
-
-bool WriteAll(HANDLE file, const void *data, size_t bytes)
-{
-    auto *p = static_cast<const BYTE *>(data);
-    while (bytes) {
-        DWORD part = bytes > ChunkBytes ? DWORD(ChunkBytes) : DWORD(bytes), put = 0;
-        if (!WriteFile(file, p, part, &put, nullptr) || put == 0) return false;
-        p += put;
-        bytes -= put;
-    }
-    return true;
-}
-
-/* The file being read: the caller's handle, or one opened here by name. */
-class Source {
-public:
-    bool Open(HANDLE given, const char *name)
-    {
-        if (given && given != INVALID_HANDLE_VALUE) {
-            handle_ = given;
-            return true;
-        }
-        if (!name || !*name) return false;
-        owned_.reset(CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-        handle_ = owned_.get();
-        return bool(owned_);
-    }
-    HANDLE get() const { return handle_; }
-
-private:
-    q32::FileHandle owned_;
-    HANDLE handle_ = INVALID_HANDLE_VALUE;
-};
 
 /* Reads and checks the headers of the open file. */
 Result ReadLayout(HANDLE file, Layout &layout, bool &inputFailed)
@@ -171,18 +117,6 @@ HPALETTE MakePalette(const Layout &layout)
         palette->palPalEntry[i] = PALETTEENTRY{layout.palette[i].red, layout.palette[i].green,
                                                layout.palette[i].blue, 0};
     return CreatePalette(palette);
-}
-
-/* What a FileData says of the rows it describes, copied out of the block. NULL or an
-   undersized block gives false. */
-bool CopyFileData(HGLOBAL block, FileData &copy)
-{
-    if (!block || GlobalSize(block) < sizeof(FileData)) return false;
-    q32::Locked<FileData> data(block);
-    if (!data) return false;
-    copy = *data.get();
-    copy.name[sizeof copy.name - 1] = 0;
-    return true;
 }
 
 /******************************************************************
@@ -255,9 +189,11 @@ bool RequestedRegion(const ImageRequest &request, const Layout &layout, Region &
     region.bottom = int64_t(request.rasterY) + height;
     if (region.right > layout.width) region.right = layout.width;
     if (region.bottom > layout.height) region.bottom = layout.height;
-    /* Part rows of packed pixels start at a byte. */
+    if (region.left >= region.right || region.top >= region.bottom) return false;
+    /* Part rows of packed pixels start at a byte; only a region with pixels in the image is
+       widened, or one starting past the right edge would reach back into it. */
     if (layout.kind == Kind::Bilevel) region.left &= ~int64_t(7);
-    return region.left < region.right && region.top < region.bottom;
+    return true;
 }
 
 /* Hands one decoded whole row to the callback, cut to the region. 0: stop. */

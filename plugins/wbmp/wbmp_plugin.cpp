@@ -15,11 +15,15 @@
 #include "q32types.h"
 #include "q32fio.h"
 #include "q32comm.h"
-#include "holders.h"
+#include "fio_support.h"
 #include "wbmp_codec.h"
 
 using wbmp::Header;
 using wbmp::Result;
+using fio::CopyFileData;
+using fio::ReadAt;
+using fio::Source;
+using fio::WriteAll;
 
 namespace {
 
@@ -47,68 +51,8 @@ constexpr uint64_t ChunkBytes = 1 << 20;
 
 void Record(UINT id, int entry, int place, const char *name = nullptr)
 {
-    if (!name || !*name) {
-        c32SetDLLErrInfo(nullptr, id, 0, PluginId, entry, place);
-        return;
-    }
-    char text[C32_ERRTEXT_SIZE] = "";
-    char formatted[C32_ERRTEXT_SIZE];
-    c32GetString(id, text, sizeof text);
-    wnsprintfA(formatted, sizeof formatted, text, name);
-    c32SetDLLErrInfo(formatted, id, 0, PluginId, entry, place);
+    fio::RecordError(PluginId, id, entry, place, name);
 }
-
-bool ReadAt(HANDLE file, uint64_t offset, void *buffer, uint64_t bytes, uint64_t *got = nullptr)
-{
-    LARGE_INTEGER at;
-    at.QuadPart = LONGLONG(offset);
-    if (got) *got = 0;
-    if (!SetFilePointerEx(file, at, nullptr, FILE_BEGIN)) return false;
-    auto *p = static_cast<BYTE *>(buffer);
-    while (bytes) {
-        DWORD part = bytes > ChunkBytes ? DWORD(ChunkBytes) : DWORD(bytes), read = 0;
-        if (!ReadFile(file, p, part, &read, nullptr)) return false;
-        if (read == 0) return got != nullptr;
-        p += read;
-        bytes -= read;
-        if (got) *got += read;
-    }
-    return true;
-}
-
-bool WriteAll(HANDLE file, const void *data, size_t bytes)
-{
-    auto *p = static_cast<const BYTE *>(data);
-    while (bytes) {
-        DWORD part = bytes > ChunkBytes ? DWORD(ChunkBytes) : DWORD(bytes), put = 0;
-        if (!WriteFile(file, p, part, &put, nullptr) || put == 0) return false;
-        p += put;
-        bytes -= put;
-    }
-    return true;
-}
-
-/* The file being read: the caller's handle, or one opened here by name. */
-class Source {
-public:
-    bool Open(HANDLE given, const char *name)
-    {
-        if (given && given != INVALID_HANDLE_VALUE) {
-            handle_ = given;
-            return true;
-        }
-        if (!name || !*name) return false;
-        owned_.reset(CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-        handle_ = owned_.get();
-        return bool(owned_);
-    }
-    HANDLE get() const { return handle_; }
-
-private:
-    q32::FileHandle owned_;
-    HANDLE handle_ = INVALID_HANDLE_VALUE;
-};
 
 /* Reads and checks the header of the open file. */
 Result ReadHeader(HANDLE file, Header &header, bool &inputFailed)
@@ -122,16 +66,6 @@ Result ReadHeader(HANDLE file, Header &header, bool &inputFailed)
         return Result::ShortHeader;
     }
     return wbmp::ParseHeader(head, size_t(got), uint64_t(size.QuadPart), header);
-}
-
-bool CopyFileData(HGLOBAL block, FileData &copy)
-{
-    if (!block || GlobalSize(block) < sizeof(FileData)) return false;
-    q32::Locked<FileData> data(block);
-    if (!data) return false;
-    copy = *data.get();
-    copy.name[sizeof copy.name - 1] = 0;
-    return true;
 }
 
 UINT ErrorOf(Result result)

@@ -9,15 +9,7 @@ namespace wic {
 
 void Record(UINT id, int entry, int place, const char *name)
 {
-    if (!name || !*name) {
-        c32SetDLLErrInfo(nullptr, id, 0, PluginId, entry, place);
-        return;
-    }
-    char text[C32_ERRTEXT_SIZE] = "";
-    char formatted[C32_ERRTEXT_SIZE];
-    c32GetString(id, text, sizeof text);
-    wnsprintfA(formatted, sizeof formatted, text, name);
-    c32SetDLLErrInfo(formatted, id, 0, PluginId, entry, place);
+    fio::RecordError(PluginId, id, entry, place, name);
 }
 
 /******************************************************************
@@ -146,78 +138,6 @@ IStream *NewHandleStream(HANDLE file)
     LARGE_INTEGER start = {};
     if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return nullptr;
     return new (std::nothrow) HandleStream(file);
-}
-
-bool Source::Open(HANDLE given, const char *name)
-{
-    if (given && given != INVALID_HANDLE_VALUE) {
-        handle_ = given;
-        return true;
-    }
-    if (!name || !*name) return false;
-    owned_ = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-    handle_ = owned_;
-    return owned_ != INVALID_HANDLE_VALUE;
-}
-
-Source::~Source()
-{
-    if (owned_ != INVALID_HANDLE_VALUE) CloseHandle(owned_);
-}
-
-bool ReadAt(HANDLE file, uint64_t offset, void *buffer, size_t bytes, size_t *got)
-{
-    LARGE_INTEGER at;
-    at.QuadPart = LONGLONG(offset);
-    if (got) *got = 0;
-    if (!SetFilePointerEx(file, at, nullptr, FILE_BEGIN)) return false;
-    auto *p = static_cast<BYTE *>(buffer);
-    while (bytes) {
-        DWORD part = bytes > (1u << 20) ? DWORD(1u << 20) : DWORD(bytes), read = 0;
-        if (!ReadFile(file, p, part, &read, nullptr)) return false;
-        if (read == 0) return got != nullptr; /* a short read is fine when the caller counts */
-        p += read;
-        bytes -= read;
-        if (got) *got += read;
-    }
-    return true;
-}
-
-bool WriteAll(HANDLE file, const void *data, size_t bytes)
-{
-    auto *p = static_cast<const BYTE *>(data);
-    while (bytes) {
-        DWORD part = bytes > (1u << 20) ? DWORD(1u << 20) : DWORD(bytes), put = 0;
-        if (!WriteFile(file, p, part, &put, nullptr) || put == 0) return false;
-        p += put;
-        bytes -= put;
-    }
-    return true;
-}
-
-uint64_t FileSizeOf(HANDLE file)
-{
-    LARGE_INTEGER size;
-    return GetFileSizeEx(file, &size) ? uint64_t(size.QuadPart) : 0;
-}
-
-bool ReadWhole(HANDLE file, std::vector<uint8_t> &bytes, uint64_t limit)
-{
-    uint64_t size = FileSizeOf(file);
-    if (size > limit) return false;
-    bytes.resize(size_t(size));
-    return bytes.empty() || ReadAt(file, 0, bytes.data(), bytes.size());
-}
-
-bool CopyFileData(HGLOBAL block, FileData &copy)
-{
-    if (!block || GlobalSize(block) < sizeof(FileData)) return false;
-    q32::Locked<FileData> data(block);
-    if (!data) return false;
-    copy = *data.get();
-    copy.name[sizeof copy.name - 1] = 0;
-    return true;
 }
 
 /* ---- Settings ---- */

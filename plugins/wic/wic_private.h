@@ -15,6 +15,7 @@
 #include "q32fio.h"
 #include "wic_fio.h"
 #include "wic_bytes.h"
+#include "fio_support.h"
 
 namespace wic {
 
@@ -110,26 +111,12 @@ IStream *NewHandleStream(HANDLE file);
 
 /* ---- Files ---- */
 
-/* The file being read: the caller's handle, or one opened here by name. */
-class Source {
-public:
-    bool Open(HANDLE given, const char *name);
-    HANDLE get() const { return handle_; }
-    ~Source();
-
-private:
-    HANDLE owned_ = INVALID_HANDLE_VALUE;
-    HANDLE handle_ = INVALID_HANDLE_VALUE;
-};
-
-bool ReadAt(HANDLE file, uint64_t offset, void *buffer, size_t bytes, size_t *got = nullptr);
-bool WriteAll(HANDLE file, const void *data, size_t bytes);
-uint64_t FileSizeOf(HANDLE file);
-/* The whole file (false when it cannot be read or passes limit bytes). */
-bool ReadWhole(HANDLE file, std::vector<uint8_t> &bytes, uint64_t limit);
-
-/* A copy of a FileData block; false for null or an undersized block. */
-bool CopyFileData(HGLOBAL block, FileData &copy);
+using fio::CopyFileData;
+using fio::FileSizeOf;
+using fio::ReadAt;
+using fio::ReadWhole;
+using fio::Source;
+using fio::WriteAll;
 
 /* ---- Settings (suite ini file, section WIC) ---- */
 

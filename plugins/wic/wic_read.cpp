@@ -415,7 +415,7 @@ INT_PTR GetFileData(int format, HANDLE file, const char *name, const char *iniPa
         return -1;
     }
     uint8_t head[HeadBytes] = {};
-    size_t got = 0;
+    uint64_t got = 0;
     if (!ReadAt(source.get(), 0, head, sizeof head, &got)) {
         Record(ErrDamaged, EntryFileData, PlaceInput, name);
         return -1;

@@ -467,6 +467,16 @@ TEST_F(BmpPlugin, RegionsPartRowsAndStops)
     EXPECT_EQ((std::vector<LONG>{8}), bits.xs);
     EXPECT_EQ((std::vector<LONG>{8}), bits.counts);
     EXPECT_EQ(Bytes({0x34}), bits.byY[0]);
+
+    /* Rounding down to the byte must not pull a region past the right edge back in. */
+    for (LONG x : {20, 22}) {
+        region = {};
+        region.rasterX = x, region.rasterWidth = 3, region.rasterHeight = 1;
+        Rows outside;
+        EXPECT_EQ(0, Read(path, fileData, outside, region)) << x;
+        EXPECT_TRUE(outside.order.empty()) << x;
+        ExpectError(4026, EntryRead, PlaceRegion);
+    }
     Free(fileData);
 }
 

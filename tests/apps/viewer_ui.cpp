@@ -5,6 +5,7 @@
  */
 #include <gtest/gtest.h>
 #include "harness.h"
+#include "windows_ui.h"
 #include "viewer.h"
 #include "wic_files.h"
 #include <commctrl.h>
@@ -35,63 +36,23 @@ bool PumpUntil(P done, int ms = WaitLimitMs)
     return done();
 }
 
-template <typename P>
-bool WaitFor(P predicate, int ms = WaitLimitMs)
-{
-    for (int waited = 0; waited < ms; waited += 20) {
-        if (predicate()) return true;
-        Sleep(20);
-    }
-    return predicate();
-}
-
-HWND FindDescendant(HWND parent, const char *className)
-{
-    struct Search { const char *name; HWND found; } search = {className, nullptr};
-    EnumChildWindows(parent, [](HWND w, LPARAM p) -> BOOL {
-        auto *s = reinterpret_cast<Search *>(p);
-        char name[64] = "";
-        GetClassNameA(w, name, sizeof name);
-        if (!lstrcmpiA(name, s->name)) { s->found = w; return FALSE; }
-        return TRUE;
-    }, (LPARAM)&search);
-    return search.found;
-}
-
-/* The visible top-level windows of this process with a class, and their titles. */
-std::vector<std::pair<HWND, std::string>> Windows(const char *className)
-{
-    struct Found { const char *name; std::vector<std::pair<HWND, std::string>> list; } found = {className, {}};
-    EnumWindows([](HWND w, LPARAM p) -> BOOL {
-        auto *f = reinterpret_cast<Found *>(p);
-        DWORD pid = 0;
-        GetWindowThreadProcessId(w, &pid);
-        char name[64] = "", title[300] = "";
-        GetClassNameA(w, name, sizeof name);
-        GetWindowTextA(w, title, sizeof title);
-        if (pid == GetCurrentProcessId() && IsWindowVisible(w) && !strcmp(name, f->name)) f->list.push_back({w, title});
-        return TRUE;
-    }, (LPARAM)&found);
-    return found.list;
-}
-
 HWND OpenDialog()
 {
-    for (auto &[w, title] : Windows("#32770"))
+    for (auto &[w, title] : OwnWindows("#32770"))
         if (FindDescendant(w, "SHELLDLL_DefView")) return w;
     return nullptr;
 }
 
 HWND WindowTitled(const std::string &title)
 {
-    for (auto &[w, t] : Windows("Q32ViewWindow"))
+    for (auto &[w, t] : OwnWindows("Q32ViewWindow"))
         if (t == title) return w;
     return nullptr;
 }
 
 void CloseViewers()
 {
-    for (auto &[w, t] : Windows("Q32ViewWindow")) DestroyWindow(w);
+    for (auto &[w, t] : OwnWindows("Q32ViewWindow")) DestroyWindow(w);
 }
 
 int ItemIndex(HWND list, const std::string &name)
@@ -260,7 +221,7 @@ TEST_F(Viewer, PropertiesPreferencesAndSystemInformationBelongToTheWindow)
         HWND dialog = nullptr, owner = nullptr;
         std::thread closer([&, title = std::string(title)] {
             WaitFor([&] {
-                for (auto &[d, t] : Windows("#32770"))
+                for (auto &[d, t] : OwnWindows("#32770"))
                     if (t == title) dialog = d;
                 return dialog != nullptr;
             });

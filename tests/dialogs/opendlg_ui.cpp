@@ -4,6 +4,7 @@
  */
 #include <gtest/gtest.h>
 #include "harness.h"
+#include "windows_ui.h"
 #include <commdlg.h>
 #include <commctrl.h>
 #include <atomic>
@@ -12,35 +13,11 @@
 #include <thread>
 #include <vector>
 
+using q32test::FindDescendant;
 using q32test::Join;
+using q32test::WaitFor;
 
 namespace {
-
-constexpr int WaitLimitMs = 15000;
-
-template <typename P>
-bool WaitFor(P predicate, int ms = WaitLimitMs)
-{
-    for (int waited = 0; waited < ms; waited += 20) {
-        if (predicate())
-            return true;
-        Sleep(20);
-    }
-    return predicate();
-}
-
-HWND FindDescendant(HWND parent, const char *className)
-{
-    struct Search { const char *name; HWND found; } search = {className, nullptr};
-    EnumChildWindows(parent, [](HWND w, LPARAM p) -> BOOL {
-        auto *s = reinterpret_cast<Search *>(p);
-        char name[64] = "";
-        GetClassNameA(w, name, sizeof name);
-        if (!lstrcmpiA(name, s->name)) { s->found = w; return FALSE; }
-        return TRUE;
-    }, (LPARAM)&search);
-    return search.found;
-}
 
 /* The visible common dialog of this process, or null. */
 HWND FindOpenDialog()

@@ -254,6 +254,48 @@ static_assert(sizeof(OpenFileRequest) == 100, "OpenFileRequest is 100 bytes");
    buffer then holds full names, each ended by a zero, and a final empty string. */
 int Q32FILEAPI q32FileGetOpenFileName(OpenFileRequest *request);
 
+/* ---- Save dialog ------------------------------------------------------------------------ */
+
+/* The caller's block of q32FileGetSaveFileName. */
+typedef struct SaveFileRequest {
+    DWORD reserved0;          /*   0 */
+    HWND owner;               /*   4 */
+    DWORD reserved8[3];       /*   8 */
+    DWORD format;             /*  20: out: the format number of the chosen type */
+    char *name;               /*  24: 260 bytes: the initial name in, the chosen full name out */
+    DWORD maxPath;            /*  28: the longest full path (characters) the caller accepts */
+    const char *initialDir;   /*  32 */
+    const char *title;        /*  36 */
+    DWORD reserved40;         /*  40 */
+    void *context;            /*  44: the module's, during the call */
+    HGLOBAL fileData;         /*  48: the image's FileData; on success it carries the format */
+    DWORD help;               /*  52: non-zero: a help button */
+    const OpenHelpInfo *helpInfo; /* 56 */
+} SaveFileRequest;
+
+#if !defined(_WIN64)
+static_assert(offsetof(SaveFileRequest, owner) == 4, "SaveFileRequest.owner");
+static_assert(offsetof(SaveFileRequest, format) == 20, "SaveFileRequest.format");
+static_assert(offsetof(SaveFileRequest, name) == 24, "SaveFileRequest.name");
+static_assert(offsetof(SaveFileRequest, maxPath) == 28, "SaveFileRequest.maxPath");
+static_assert(offsetof(SaveFileRequest, initialDir) == 32, "SaveFileRequest.initialDir");
+static_assert(offsetof(SaveFileRequest, title) == 36, "SaveFileRequest.title");
+static_assert(offsetof(SaveFileRequest, context) == 44, "SaveFileRequest.context");
+static_assert(offsetof(SaveFileRequest, fileData) == 48, "SaveFileRequest.fileData");
+static_assert(offsetof(SaveFileRequest, help) == 52, "SaveFileRequest.help");
+static_assert(offsetof(SaveFileRequest, helpInfo) == 56, "SaveFileRequest.helpInfo");
+static_assert(sizeof(SaveFileRequest) == 60, "SaveFileRequest is 60 bytes");
+#endif
+
+/* Shows the save dialog with the formats that can store the FileData's data type,
+   starting at its present format. Non-zero when the user chose a name: the name buffer
+   holds it, the request's format and the FileData's format number the chosen format.
+   0 on cancel or failure. */
+int Q32FILEAPI q32FileGetSaveFileName(SaveFileRequest *request);
+
+/* The capability mask (Q32_CAP_* bits) of a mask of Q32_TYPE_* data type bits. */
+DWORD Q32FILEAPI q32FileGetFCap(DWORD dataType);
+
 /* ---- Formats and their plug-ins ------------------------------------------------------
    A format number is the 1-based position of a format in the module's table of formats
    (sorted by format code); 1..qfFileGetFileFmtNum() are valid. */
@@ -395,6 +437,38 @@ INT_PTR Q32FILEAPI q32ShowPreference(HWND owner, int extraPageCount,
 INT_PTR Q32FILEAPI q32ShowPreferences(HWND owner, int extraPageCount,
                                       const PreferenceExtraPage *extraPages, DWORD flags,
                                       const PreferenceAppInfo *appInfo, DWORD *displaySettings);
+
+/* One page of the tree preference dialog (412 bytes in win32). */
+typedef struct TreePageDesc {
+    DWORD reserved;            /*   0 not read */
+    HMODULE module;            /*   4 module of the template; NULL: the resource module */
+    DWORD kind;                /*   8 NULL module: 1 memory, 2 display, 0x10/0x20 associations,
+                                      else a template; with a module: the template */
+    char group[64];            /*  12 title of the parent page; the own title for a root */
+    char title[64];            /*  76 tree and banner text; empty: the page's caption,
+                                      written back here */
+    DLGPROC procedure;         /* 140 procedure of a page that is not built in */
+    LPARAM initValue;          /* 144 the page's creation parameter */
+    char helpFile[260];        /* 148 */
+    DWORD helpContext;         /* 408 */
+} TreePageDesc;
+#if !defined(_WIN64)
+Q32FILE_ASSERT(sizeof(TreePageDesc) == 412, "TreePageDesc is 412 bytes");
+Q32FILE_ASSERT(offsetof(TreePageDesc, module) == 4, "TreePageDesc.module");
+Q32FILE_ASSERT(offsetof(TreePageDesc, kind) == 8, "TreePageDesc.kind");
+Q32FILE_ASSERT(offsetof(TreePageDesc, group) == 12, "TreePageDesc.group");
+Q32FILE_ASSERT(offsetof(TreePageDesc, title) == 76, "TreePageDesc.title");
+Q32FILE_ASSERT(offsetof(TreePageDesc, procedure) == 140, "TreePageDesc.procedure");
+Q32FILE_ASSERT(offsetof(TreePageDesc, initValue) == 144, "TreePageDesc.initValue");
+Q32FILE_ASSERT(offsetof(TreePageDesc, helpFile) == 148, "TreePageDesc.helpFile");
+Q32FILE_ASSERT(offsetof(TreePageDesc, helpContext) == 408, "TreePageDesc.helpContext");
+#endif
+
+/* The preference dialog with its pages in a tree and the current page's title in a
+   banner: 0 when cancelled, 0x10000 when closed with OK, what DialogBoxParamA gives when
+   the dialog cannot be made (-1 also without pages). A page whose group names no earlier
+   page's title becomes a root. The display settings block is forgotten on return. */
+INT_PTR Q32FILEAPI q32ShowTreePreference(HWND owner, int pageCount, TreePageDesc *pages);
 
 /* The display settings: flags 0 to 3 (from the lent settings block, else the ini file)
    and the gamma in hundredths (the ini file). Each address may be NULL. Result 1. */

@@ -67,6 +67,11 @@ extern "C" {
 #define Q32_CAP_RGB         0x0020 /* Q32_TYPE_RGB */
 #define Q32_CAP_BGRA        0x0040 /* Q32_TYPE_BGRA */
 #define Q32_CAP_ALL_RASTER  0x007F
+/* Further capability bits of q32FileGetFCap (the high ones in the type mask's high half). */
+#define Q32_CAP_VECTOR      0x0080 /* Q32_TYPE_VECTOR */
+#define Q32_CAP_RGB48       0x10000 /* Q32_TYPE_RGB48 */
+#define Q32_CAP_GREY16      0x20000 /* Q32_TYPE_GREY16 */
+#define Q32_CAP_BGRA64      0x40000 /* Q32_TYPE_BGRA64 */
 
 /* ---- Compression codes (FileData.compression) ----------------------------------------- */
 #define Q32_COMPRESS_NONE       0

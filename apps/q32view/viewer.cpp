@@ -1,8 +1,8 @@
 /*
- * q32view's image windows. Everything goes through q32File.dll's exports: the open
- * dialog, detection and reading, frames, the format's property dialog, the preference
- * and system information dialogs; errors are shown with the text that the module or its
- * plug-in recorded in the common library's error slot.
+ * q32view's image windows. Everything goes through q32File.dll's exports: the open and
+ * save dialogs, detection, reading and writing, frames, the format's property dialog,
+ * the preference and system information dialogs; errors are shown with the text that
+ * the module or its plug-in recorded in the common library's error slot.
  */
 #include "viewer.h"
 #include <commdlg.h>
@@ -75,6 +75,7 @@ void UpdateMenu(HWND window, const View &view)
     HMENU menu = GetMenu(window);
     UINT image = view.frame >= 0 ? MF_ENABLED : MF_GRAYED;
     EnableMenuItem(menu, IDM_PROPERTIES, MF_BYCOMMAND | image);
+    EnableMenuItem(menu, IDM_SAVE_AS, MF_BYCOMMAND | image);
     EnableMenuItem(menu, IDM_PLAY, MF_BYCOMMAND | (view.animated ? MF_ENABLED : MF_GRAYED));
     EnableMenuItem(menu, IDM_NEXT_FRAME, MF_BYCOMMAND | (view.animated ? MF_ENABLED : MF_GRAYED));
     CheckMenuItem(menu, IDM_PLAY, MF_BYCOMMAND | (view.playing ? MF_CHECKED : MF_UNCHECKED));
@@ -187,6 +188,50 @@ void OpenFiles(HWND window, View &view)
     }
 }
 
+/* File > Save As: the module's save dialog offers the formats that can store the image's
+   data type (with their save options); the image shown is written in the chosen one and
+   the window then shows the written file. */
+void SaveAs(HWND window, View &view)
+{
+    if (view.frame < 0) return;
+    c32ResetDLLErrInfo();
+    HGLOBAL target = qfFileGetFileData("", nullptr);
+    if (!target) {
+        ShowRecordedError(window, "Save As");
+        return;
+    }
+    if (FileData *data = static_cast<FileData *>(GlobalLock(target))) {
+        const FileData *source = static_cast<const FileData *>(GlobalLock(view.fileData));
+        data->formatNumber = source ? source->formatNumber : 1;
+        if (source) GlobalUnlock(view.fileData);
+        DescribeImage(*data, view.image);
+        GlobalUnlock(target);
+    }
+    char name[MAX_PATH];
+    lstrcpynA(name, view.name.c_str(), sizeof name);
+    SaveFileRequest request = {};
+    request.owner = window;
+    request.name = name;
+    request.maxPath = MAX_PATH - 1;
+    request.title = "Save As";
+    request.fileData = target;
+    bool chosen = q32FileGetSaveFileName(&request) != 0;
+    if (chosen) {
+        if (FileData *data = static_cast<FileData *>(GlobalLock(target))) {
+            lstrcpynA(data->name, name, sizeof data->name);
+            GlobalUnlock(target);
+        }
+        if (WriteImage(target, view.image) != 1) {
+            chosen = false;
+            ShowRecordedError(window, "Writing the file");
+        }
+    } else if (c32GetDLLErrorInfo(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr)) {
+        ShowRecordedError(window, "The save dialog");
+    }
+    q32FileFreeFileData(target);
+    if (chosen) Load(window, view, name);
+}
+
 /* File > Properties: the format's own dialog where the plug-in has one, else the facts
    that the module gives of any file. */
 void ShowProperties(HWND window, View &view)
@@ -263,6 +308,7 @@ HMENU MakeMenu()
     HMENU bar = CreateMenu(), file = CreatePopupMenu(), edit = CreatePopupMenu(), view = CreatePopupMenu(),
           help = CreatePopupMenu();
     AppendMenuA(file, MF_STRING, IDM_OPEN, "&Open...\tCtrl+O");
+    AppendMenuA(file, MF_STRING, IDM_SAVE_AS, "Save &As...");
     AppendMenuA(file, MF_STRING, IDM_PROPERTIES, "P&roperties");
     AppendMenuA(file, MF_SEPARATOR, 0, nullptr);
     AppendMenuA(file, MF_STRING, IDM_CLOSE, "&Close");
@@ -290,6 +336,7 @@ void Command(HWND window, View &view, UINT id)
 {
     switch (id) {
     case IDM_OPEN: OpenFiles(window, view); break;
+    case IDM_SAVE_AS: SaveAs(window, view); break;
     case IDM_PROPERTIES: ShowProperties(window, view); break;
     case IDM_CLOSE: DestroyWindow(window); break;
     case IDM_EXIT:

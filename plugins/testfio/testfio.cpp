@@ -19,7 +19,7 @@
  *   FileData=accept        qfDLLGetFileData answers a new FileData block; or a number
  *                          (0: not mine, -1: failed, -2: cannot handle). Default 0.
  *   FileDataError=0        with a numeric FileData answer: records this error first
- *   CallLog=C:\t\calls.log each call of +12, +16, +17 and +10 appends a line, the
+ *   CallLog=C:\t\calls.log each call of +12, +15, +16, +17 and +10 appends a line, the
  *                          copy's name first
  *
  * The image an accepted file holds (FileData facts, and what +16 delivers):
@@ -440,6 +440,20 @@ int WriteImage(int j, HANDLE file, HGLOBAL fileData, ImageRequest *request, RowC
     return result;
 }
 
+/* The save-option dialog: logs the format number the FileData carries. */
+INT_PTR SaveOption(int j, HGLOBAL fileData)
+{
+    LONG format = 0;
+    if (const FileData *data = fileData ? (const FileData *)GlobalLock(fileData) : nullptr) {
+        format = data->formatNumber;
+        GlobalUnlock(fileData);
+    }
+    char line[64];
+    wsprintfA(line, "saveoption %d %ld", j, (long)format);
+    LogCall(line);
+    return TESTFIO_ANSWER(j, 15);
+}
+
 INT_PTR Command(int j, HGLOBAL, int command, LPARAM a, LPARAM b, LPARAM index)
 {
     char line[96];
@@ -469,8 +483,8 @@ static_assert(std::is_same_v<decltype(&qfDLLGetFileFmtNum), PFN_qfDLLGetFileFmtN
     { return TESTFIO_ANSWER(J, 13); }                                                        \
     extern "C" INT_PTR WINAPI TfEntry##J##_14(LPARAM, LPARAM, HGLOBAL, LPARAM, LPARAM, LPARAM) \
     { return TESTFIO_ANSWER(J, 14); }                                                        \
-    extern "C" INT_PTR WINAPI TfEntry##J##_15(LPARAM, LPARAM, HGLOBAL, const char *, LPARAM) \
-    { return TESTFIO_ANSWER(J, 15); }                                                        \
+    extern "C" INT_PTR WINAPI TfEntry##J##_15(LPARAM, LPARAM, HGLOBAL f, const char *, LPARAM) \
+    { return SaveOption(J, f); }                                                             \
     extern "C" INT_PTR WINAPI TfEntry##J##_16(HANDLE, const char *, HGLOBAL, ImageRequest *r,\
                                               RowCallback c, DWORD)                          \
     { return ReadImage(J, r, c); }                                                           \

@@ -6,6 +6,17 @@
 
 #include "../core/core.h"
 
+/* Controls of the module's templates (open: 32130, 32132; save: 32131, 32133). */
+enum {
+    IdHelpButton = 9, IdInfoText = 2201, IdFindButton = 2701, IdPreviewButton = 2702,
+    IdOptionsButton = 32003, IdPreviewPicture = 32005
+};
+/* Controls of the common dialog. */
+enum {
+    IdTypeList = 0x470, IdNameEdit = 0x480, IdNameCombo = 0x47c, IdNameComboEdit = 1001,
+    IdFileList = 0x460, IdFolderList = 0x461
+};
+
 /* Makes name absolute into fullName (Q32_MAX_NAME bytes). 1 when the system produced a
    full name that fits; otherwise name is copied unchanged (cut to fit) and 0 given. */
 int MakeFullPath(char *fullName, const char *name);
@@ -19,5 +30,21 @@ void AppendBackslash(char *name);
    else 0. Patterns, network names and mixed separators are refused; a name may be quoted
    as a whole; relative names are taken against the current folder. */
 int CheckTypedName(HWND owner, const char *typed, char *resolved);
+
+/* Pieces of the open and save dialogs (dlgcommon.cpp). */
+
+/* The name field: the newer combo box when the dialog has one, else the edit. */
+HWND NameField(HWND dialog);
+/* The edit control that holds the typed name (the combo box's own edit for the combo). */
+HWND NameFieldEdit(HWND dialog);
+/* Moves control id from the explorer dialog's child into the dialog, where it keeps its
+   place on the screen, after `after` in the tab order. Gives the control (after when the
+   child has none). */
+HWND AdoptControl(HWND dialog, HWND child, int id, HWND after);
+/* The help button: the help file of info followed by ">d", at info's context. */
+void ShowDialogHelp(HWND dialog, const OpenHelpInfo *info);
+/* Runs the suite's finder on pattern and puts its answer into the name field. Nothing
+   happens when the finder module or its entry is missing. */
+void RunFinder(HWND dialog, const char *pattern, int several);
 
 #endif

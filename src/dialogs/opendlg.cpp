@@ -28,13 +28,6 @@ HGLOBAL CachedOpenList(int forPick)
     return list;
 }
 
-/* The name field: the newer combo box when the dialog has one, else the edit. */
-HWND NameField(HWND dialog)
-{
-    HWND combo = GetDlgItem(dialog, IdNameCombo);
-    return combo ? combo : GetDlgItem(dialog, IdNameEdit);
-}
-
 /* The pattern of entry index (0-based) of the filter in use, or null. */
 const char *EntryPattern(int index)
 {
@@ -183,17 +176,8 @@ void OnOptions(HWND dialog)
     }
 }
 
-typedef int(__cdecl *FindFileEntry)(HINSTANCE, HWND, const char *, const char *, HGLOBAL *,
-                                    int, int);
-
 void OnFind(HWND dialog)
 {
-    q32::ModuleHandle finder(LoadLibraryA("Q32BROWS.DLL"));
-    if (!finder)
-        return;
-    FindFileEntry find = (FindFileEntry)(void *)GetProcAddress(finder.get(), "qbFindFile");
-    if (!find)
-        return;
     char pattern[Q32_MAX_NAME] = "";
     GetWindowTextA(NameField(dialog), pattern, sizeof pattern);
     if (!pattern[0]) {
@@ -201,42 +185,13 @@ void OnFind(HWND dialog)
         CopyText(pattern, sizeof pattern,
                  typePattern && *typePattern && strlen(typePattern) <= 30 ? typePattern : "*.*");
     }
-    HGLOBAL answer = nullptr;
     int several = DlgOfn && (DlgOfn->Flags & OFN_ALLOWMULTISELECT) ? 1 : 0;
-    find(OwnModule, dialog, pattern, nullptr, &answer, several, 0);
-    if (answer) {
-        {
-            q32::Locked<char> text(answer);
-            if (text)
-                SetWindowTextA(NameField(dialog), text.get());
-        }
-        GlobalFree(answer);
-    }
+    RunFinder(dialog, pattern, several);
 }
 
 void OnHelp(HWND dialog)
 {
-    if (!DlgRequest || !DlgRequest->helpInfo || !DlgRequest->helpInfo->helpFile)
-        return;
-    char path[Q32_MAX_NAME + 2];
-    CopyText(path, Q32_MAX_NAME, DlgRequest->helpInfo->helpFile);
-    strcat(path, ">d");
-    q32MyWinHelp(dialog, path, 1, DlgRequest->helpInfo->context);
-}
-
-/* Moves a panel control from the child into the dialog, where it stays on the screen,
-   after `after` in the tab order. */
-HWND AdoptControl(HWND dialog, HWND child, int id, HWND after)
-{
-    HWND control = GetDlgItem(child, id);
-    if (!control)
-        return after;
-    RECT rect;
-    GetWindowRect(control, &rect);
-    SetParent(control, dialog);
-    MapWindowPoints(nullptr, dialog, (POINT *)&rect, 2);
-    SetWindowPos(control, after, rect.left, rect.top, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);
-    return control;
+    ShowDialogHelp(dialog, DlgRequest ? DlgRequest->helpInfo : nullptr);
 }
 
 void OnInitDone(HWND child)

@@ -7,16 +7,6 @@
 #include "dialogs.h"
 #include <commdlg.h>
 
-/* Controls of the module's templates 32130 and 32132. */
-enum {
-    IdHelpButton = 9, IdInfoText = 2201, IdFindButton = 2701, IdPreviewButton = 2702,
-    IdOptionsButton = 32003, IdPreviewPicture = 32005
-};
-/* Controls of the common dialog. */
-enum {
-    IdTypeList = 0x470, IdNameEdit = 0x480, IdNameCombo = 0x47c, IdNameComboEdit = 1001,
-    IdFileList = 0x460, IdFolderList = 0x461
-};
 /* Templates of the resource module. */
 enum { ExplorerTemplate = 32130, OldStyleTemplate = 32132, OpenBufferSize = 10500 };
 

@@ -15,42 +15,65 @@ TabbedHost PreferenceHost;
 const PreferenceAppInfo *CurrentAppInfo = nullptr;
 char HelpPath[Q32_MAX_NAME];
 
-/* Validates the current page; 0 or the control it names. */
-int ValidateCurrent(const TabbedHost &host)
-{
-    if (!host.current) return 0;
-    return (int)SendMessageA(host.current, WM_COMMAND, MAKEWPARAM(PageValidate, 0), 0);
-}
-
-bool IsEditControl(HWND control)
-{
-    char name[16] = "";
-    GetClassNameA(control, name, sizeof name);
-    return lstrcmpiA(name, "Edit") == 0;
-}
-
 void SendToAllPages(const TabbedHost &host, WORD command)
 {
-    for (int i = 0; i < host.count; i++)
-        if (host.pages[i].window)
-            SendMessageA(host.pages[i].window, WM_COMMAND, MAKEWPARAM(command, 0), 0);
+    for (int i = 0; i < host.count; i++) SendPageCommand(host.pages[i].window, command);
 }
 
 void ShowHelp(HWND dialog, const TabbedHost &host)
 {
-    DWORD context;
     if (CurrentAppInfo) {
-        CopyText(HelpPath, sizeof HelpPath, CurrentAppInfo->helpFile ? CurrentAppInfo->helpFile : "");
-        if (!strchr(HelpPath, '>') && strlen(HelpPath) + 2 < sizeof HelpPath) strcat(HelpPath, ">d");
-        context = CurrentAppInfo->helpContextBase + (DWORD)host.currentIndex;
-    } else {
-        q32FileGetHelpFilePath(OwnModule, (int)PreferenceApplicationId, HelpPath, sizeof HelpPath);
-        context = 532 + (DWORD)host.currentIndex;
+        ShowPreferenceHelp(dialog, CurrentAppInfo->helpFile,
+                           CurrentAppInfo->helpContextBase + (DWORD)host.currentIndex);
+        return;
     }
-    q32MyWinHelp(dialog, HelpPath, HELP_CONTEXT, context);
+    q32FileGetHelpFilePath(OwnModule, (int)PreferenceApplicationId, HelpPath, sizeof HelpPath);
+    q32MyWinHelp(dialog, HelpPath, HELP_CONTEXT, 532 + (DWORD)host.currentIndex);
 }
 
 } // namespace
+
+HWND CreatePageWindow(HMODULE module, UINT templateId, HWND host, DLGPROC procedure,
+                      LPARAM parameter, char *title)
+{
+    HWND window = CreateDialogParamA(module, MAKEINTRESOURCEA(templateId & 0xFFFF), host,
+                                     procedure, parameter);
+    if (!window) return nullptr;
+    if (!title[0]) GetWindowTextA(window, title, 64);
+    LONG_PTR style = GetWindowLongPtrA(window, GWL_STYLE);
+    style = (style & ~(LONG_PTR)WS_CAPTION) | WS_TABSTOP | DS_CONTROL | DS_SETFONT | DS_3DLOOK;
+    SetWindowLongPtrA(window, GWL_STYLE, style);
+    SetWindowLongPtrA(window, GWL_EXSTYLE, GetWindowLongPtrA(window, GWL_EXSTYLE) | WS_EX_CONTROLPARENT);
+    ShowWindow(window, SW_HIDE);
+    return window;
+}
+
+int ValidatePage(HWND page)
+{
+    if (!page) return 0;
+    return (int)SendMessageA(page, WM_COMMAND, MAKEWPARAM(PageValidate, 0), 0);
+}
+
+void FocusRefusedControl(HWND page, int control, bool onlyEdit)
+{
+    HWND item = GetDlgItem(page, control);
+    SetFocus(item);
+    char name[16] = "";
+    GetClassNameA(item, name, sizeof name);
+    if (!onlyEdit || lstrcmpiA(name, "Edit") == 0) SendMessageA(item, EM_SETSEL, 0, -1);
+}
+
+void SendPageCommand(HWND page, WORD command)
+{
+    if (page) SendMessageA(page, WM_COMMAND, MAKEWPARAM(command, 0), 0);
+}
+
+void ShowPreferenceHelp(HWND dialog, const char *file, DWORD context)
+{
+    CopyText(HelpPath, sizeof HelpPath, file ? file : "");
+    if (!strchr(HelpPath, '>') && strlen(HelpPath) + 2 < sizeof HelpPath) strcat(HelpPath, ">d");
+    q32MyWinHelp(dialog, HelpPath, HELP_CONTEXT, context);
+}
 
 void InitTabbedHost(HWND dialog, TabbedHost &host)
 {
@@ -86,12 +109,8 @@ INT_PTR CALLBACK HostProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPara
         const NMHDR *notice = (const NMHDR *)lParam;
         if (notice->idFrom != TabControlId) return FALSE;
         if (notice->code == TCN_SELCHANGING) {
-            int control = ValidateCurrent(host);
-            if (control) {
-                HWND item = GetDlgItem(host.current, control);
-                SetFocus(item);
-                if (IsEditControl(item)) SendMessageA(item, EM_SETSEL, 0, -1);
-            }
+            int control = ValidatePage(host.current);
+            if (control) FocusRefusedControl(host.current, control, true);
             SetWindowLongPtrA(dialog, DWLP_MSGRESULT, control ? TRUE : FALSE);
             return TRUE;
         }
@@ -104,14 +123,12 @@ INT_PTR CALLBACK HostProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPara
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case IDOK: {
-            int control = ValidateCurrent(host);
+            int control = ValidatePage(host.current);
             if (control) {
                 HWND page = host.current;
                 SendMessageA(host.tab, TCM_SETCURSEL, host.currentIndex, 0);
                 ShowSelectedPage(host);
-                HWND item = GetDlgItem(page, control);
-                SetFocus(item);
-                SendMessageA(item, EM_SETSEL, 0, -1);
+                FocusRefusedControl(page, control, false);
                 return TRUE;
             }
             PreferenceResultFlags = 0;
@@ -165,18 +182,8 @@ bool AddPreferencePage(TabbedHost &host, HMODULE module, const char *title, UINT
  */
 void CreatePreferencePage(HWND hostWindow, HWND tabControl, PreferencePage &page)
 {
-    HWND window = CreateDialogParamA(page.module, MAKEINTRESOURCEA(page.templateId), hostWindow,
-                                     page.procedure, 0);
-    if (window && !page.title[0]) GetWindowTextA(window, page.title, sizeof page.title);
-    if (window) {
-        LONG_PTR style = GetWindowLongPtrA(window, GWL_STYLE);
-        style = (style & ~(LONG_PTR)WS_CAPTION) | WS_TABSTOP | DS_CONTROL | DS_SETFONT | DS_3DLOOK;
-        SetWindowLongPtrA(window, GWL_STYLE, style);
-        SetWindowLongPtrA(window, GWL_EXSTYLE,
-                          GetWindowLongPtrA(window, GWL_EXSTYLE) | WS_EX_CONTROLPARENT);
-    }
-    page.window = window;
-    if (window) ShowWindow(window, SW_HIDE);
+    page.window = CreatePageWindow(page.module, page.templateId, hostWindow, page.procedure, 0,
+                                   page.title);
 
     TCITEMA item = {};
     item.mask = TCIF_TEXT | TCIF_IMAGE;

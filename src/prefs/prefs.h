@@ -38,6 +38,21 @@ extern DWORD PreferenceApplicationId;
 /* The display settings block lent through q32ShowPreferences, or null. */
 extern DWORD *DisplaySettingsBlock;
 
+/* The page protocol, shared by the tabbed and the tree host. */
+/* Creates a page as a hidden control-like child of host; an empty title (64 bytes) takes
+   the page's caption. Null when the page cannot be made. */
+HWND CreatePageWindow(HMODULE module, UINT templateId, HWND host, DLGPROC procedure,
+                      LPARAM parameter, char *title);
+/* Sends validate to page (null: none): 0, or the control the page names. */
+int ValidatePage(HWND page);
+/* Focuses the control a refusing page named and selects all its text; with onlyEdit only
+   when it is an edit control. */
+void FocusRefusedControl(HWND page, int control, bool onlyEdit);
+/* Sends apply or cancel to a page (null: none). */
+void SendPageCommand(HWND page, WORD command);
+/* Opens help at context: file with ">d" appended when it names no window type. */
+void ShowPreferenceHelp(HWND dialog, const char *file, DWORD context);
+
 /* Appends a page; false (and nothing written) when the host has no room left. */
 bool AddPreferencePage(TabbedHost &host, HMODULE module, const char *title, UINT templateId,
                        DLGPROC procedure);
@@ -59,6 +74,13 @@ inline INT_PTR PageAnswer(HWND page, LONG_PTR answer)
 
 INT_PTR CALLBACK MemoryPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK DisplayPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
+
+/* The tree host's banner: n pixels of red, green, blue bytes ramping from one colour
+   (0x00BBGGRR) to the other. */
+void FillGradient(int n, BYTE *row, COLORREF from, COLORREF to);
+/* Doubles every '&' of text (size bytes) so that it shows rather than underlines; pairs
+   that no longer fit are left out. */
+void DoubleAmpersands(char *text, size_t size);
 
 /* Display page helpers. */
 /* A decimal text in hundredths; *error becomes 1 when the text is not a plain number. */

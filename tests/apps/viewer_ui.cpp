@@ -5,7 +5,7 @@
  */
 #include <gtest/gtest.h>
 #include "harness.h"
-#include "windows_ui.h"
+#include "dialogdriver.h"
 #include "viewer.h"
 #include "wic_files.h"
 #include <commctrl.h>
@@ -17,8 +17,6 @@
 using namespace q32test;
 
 namespace {
-
-constexpr int WaitLimitMs = 15000;
 
 /* Runs the window messages of this thread until done() or the limit. */
 template <typename P>
@@ -36,11 +34,21 @@ bool PumpUntil(P done, int ms = WaitLimitMs)
     return done();
 }
 
-HWND OpenDialog()
+/* The visible top-level windows of this process with the class name, and their titles. */
+std::vector<std::pair<HWND, std::string>> OwnWindows(const char *className)
 {
-    for (auto &[w, title] : OwnWindows("#32770"))
-        if (FindDescendant(w, "SHELLDLL_DefView")) return w;
-    return nullptr;
+    struct Found { const char *name; std::vector<std::pair<HWND, std::string>> list; } found = {className, {}};
+    EnumWindows([](HWND w, LPARAM p) -> BOOL {
+        auto *f = reinterpret_cast<Found *>(p);
+        DWORD pid = 0;
+        GetWindowThreadProcessId(w, &pid);
+        char name[64] = "", title[300] = "";
+        GetClassNameA(w, name, sizeof name);
+        GetWindowTextA(w, title, sizeof title);
+        if (pid == GetCurrentProcessId() && IsWindowVisible(w) && !strcmp(name, f->name)) f->list.push_back({w, title});
+        return TRUE;
+    }, (LPARAM)&found);
+    return found.list;
 }
 
 HWND WindowTitled(const std::string &title)
@@ -121,7 +129,7 @@ TEST_F(Viewer, FileOpenChoosesTwoFilesAndOpensAWindowEach)
     std::string folder = dir.path();
     HWND dialog = nullptr;
     auto drive = [&] {
-        if (!WaitFor([&] { return (dialog = OpenDialog()) != nullptr; })) return false;
+        if (!WaitFor([&] { return (dialog = FindFileDialog()) != nullptr; })) return false;
         /* Into the folder, then both files selected in the list. */
         HWND combo = GetDlgItem(dialog, 0x47c);
         HWND edit = FindDescendant(combo, "Edit");
@@ -165,6 +173,43 @@ TEST_F(Viewer, FileOpenChoosesTwoFilesAndOpensAWindowEach)
     EXPECT_FALSE(ViewerPixel(first, 3, 0, &pixel));
     ASSERT_TRUE(ViewerPixel(WindowTitled("grey.pnm - PNM - 4 x 1"), 3, 0, &pixel));
     EXPECT_EQ(0xFFFFFFu, pixel);
+}
+
+TEST_F(Viewer, SaveAsWritesTheImageInTheChosenFormatAndShowsTheNewFile)
+{
+    WriteFileBytes(dir / "colour.pnm", std::string("P6\n3 2\n255\n") + std::string("\xFF\x00\x00", 3) +
+                                           std::string(15, '\x40'));
+    HWND w = ViewerOpen((dir / "colour.pnm").c_str());
+    ASSERT_NE(nullptr, w);
+    std::string target = dir / "copy.bmp";
+    bool typeChosen = false;
+    Driver driver([&](HWND dialog) {
+        HWND types = GetDlgItem(dialog, 0x470);
+        int count = (int)SendMessageA(types, CB_GETCOUNT, 0, 0);
+        for (int i = 0; i < count && !typeChosen; i++) {
+            char text[260] = "";
+            SendMessageA(types, CB_GETLBTEXT, i, (LPARAM)text);
+            if (!strncmp(text, "BMP", 3)) {
+                SendMessageA(types, CB_SETCURSEL, i, 0);
+                SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(0x470, CBN_SELENDOK), (LPARAM)types);
+                typeChosen = true;
+            }
+        }
+        TypeName(dialog, target);
+        Press(dialog, IDOK);
+    });
+    SendMessageA(w, WM_COMMAND, IDM_SAVE_AS, 0);
+    EXPECT_TRUE(driver.found);
+    EXPECT_TRUE(typeChosen);
+    EXPECT_TRUE(BoxTexts.empty()) << BoxTexts[0];
+    /* The window shows the written file, read back through the bitmap plug-in. */
+    EXPECT_EQ("BM", ReadFileBytes(target).substr(0, 2));
+    EXPECT_TRUE(PumpUntil([&] { return WindowTitled("copy.bmp - BMP - 3 x 2") == w; }));
+    DWORD pixel = 0;
+    ASSERT_TRUE(ViewerPixel(w, 0, 0, &pixel));
+    EXPECT_EQ(0xFF0000u, pixel);
+    ASSERT_TRUE(ViewerPixel(w, 2, 1, &pixel));
+    EXPECT_EQ(0x404040u, pixel);
 }
 
 TEST_F(Viewer, StepsAnAnimationFrameByFrameAndRoundAgain)

@@ -4,7 +4,7 @@
  */
 #include <gtest/gtest.h>
 #include "harness.h"
-#include "windows_ui.h"
+#include "dialogdriver.h"
 #include <commdlg.h>
 #include <commctrl.h>
 #include <atomic>
@@ -13,30 +13,9 @@
 #include <thread>
 #include <vector>
 
-using q32test::FindDescendant;
-using q32test::Join;
-using q32test::WaitFor;
+using namespace q32test;
 
 namespace {
-
-/* The visible common dialog of this process, or null. */
-HWND FindOpenDialog()
-{
-    HWND found = nullptr;
-    EnumWindows([](HWND w, LPARAM p) -> BOOL {
-        DWORD pid = 0;
-        GetWindowThreadProcessId(w, &pid);
-        char name[16] = "";
-        GetClassNameA(w, name, sizeof name);
-        if (pid == GetCurrentProcessId() && !strcmp(name, "#32770") && IsWindowVisible(w) &&
-            FindDescendant(w, "SHELLDLL_DefView")) {
-            *reinterpret_cast<HWND *>(p) = w;
-            return FALSE;
-        }
-        return TRUE;
-    }, (LPARAM)&found);
-    return found;
-}
 
 HWND FileList(HWND dialog)
 {
@@ -80,52 +59,6 @@ bool Select(HWND dialog, const std::vector<std::string> &names)
     }
     return true;
 }
-
-void TypeName(HWND dialog, const std::string &text)
-{
-    HWND combo = GetDlgItem(dialog, 0x47c);
-    HWND edit = FindDescendant(combo, "Edit");
-    SendMessageA(edit ? edit : combo, WM_SETTEXT, 0, (LPARAM)text.c_str());
-}
-
-void Press(HWND dialog, int id)
-{
-    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(dialog, id));
-}
-
-bool Visible(HWND dialog, int id) { return IsWindowVisible(GetDlgItem(dialog, id)) != 0; }
-bool Enabled(HWND dialog, int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) != 0; }
-
-std::string Text(HWND dialog, int id)
-{
-    char text[1024] = "";
-    GetDlgItemTextA(dialog, id, text, sizeof text);
-    return text;
-}
-
-/* Runs script on the dialog from a second thread while the test thread shows it; the
-   dialog is cancelled when the script leaves it open. */
-class Driver {
-public:
-    explicit Driver(std::function<void(HWND)> script)
-        : thread_([this, script] {
-              HWND dialog = nullptr;
-              if (!WaitFor([&] { return (dialog = FindOpenDialog()) != nullptr; }))
-                  return;
-              found = true;
-              script(dialog);
-              WaitFor([&] { return !IsWindow(dialog); }, 3000);
-              if (IsWindow(dialog))
-                  Press(dialog, IDCANCEL);
-          })
-    {
-    }
-    ~Driver() { thread_.join(); }
-    std::atomic<bool> found{false};
-
-private:
-    std::thread thread_;
-};
 
 /* The names of a result list. */
 std::vector<std::string> Names(const char *list)
@@ -388,40 +321,13 @@ TEST_F(OpenDialog, PanelControlsDoNotOverlap)
     Driver driver([&](HWND dialog) {
         ASSERT_TRUE(Select(dialog, {"a.tfa"}));
         WaitFor([&] { return Visible(dialog, 32005); }, 10000);
-        RECT client;
-        GetClientRect(dialog, &client);
-        std::vector<std::pair<std::string, RECT>> boxes;
-        auto add = [&](const char *name, HWND control) {
-            RECT rect;
-            if (!control || !IsWindowVisible(control) || !GetWindowRect(control, &rect))
-                return;
-            MapWindowPoints(nullptr, dialog, (POINT *)&rect, 2);
-            boxes.push_back({name, rect});
-        };
-        add("info", GetDlgItem(dialog, 2201));
-        add("picture", GetDlgItem(dialog, 32005));
-        add("preview", GetDlgItem(dialog, 2702));
-        add("options", GetDlgItem(dialog, 32003));
-        add("find", GetDlgItem(dialog, 2701));
-        add("help", GetDlgItem(dialog, 9));
-        add("ok", GetDlgItem(dialog, IDOK));
-        add("cancel", GetDlgItem(dialog, IDCANCEL));
-        add("types", GetDlgItem(dialog, 0x470));
-        add("name", GetDlgItem(dialog, 0x47c));
-        add("files", FindDescendant(dialog, "SHELLDLL_DefView"));
-        for (const auto &box : boxes)
-            checked += box.first + " ";
-        for (size_t i = 0; i < boxes.size(); i++) {
-            RECT inside;
-            IntersectRect(&inside, &boxes[i].second, &client);
-            if (!EqualRect(&inside, &boxes[i].second))
-                faults.push_back(boxes[i].first + " is cut off");
-            for (size_t j = i + 1; j < boxes.size(); j++) {
-                RECT both;
-                if (IntersectRect(&both, &boxes[i].second, &boxes[j].second))
-                    faults.push_back(boxes[i].first + " overlaps " + boxes[j].first);
-            }
-        }
+        faults = LayoutFaults(dialog, {
+            {"info", GetDlgItem(dialog, 2201)}, {"picture", GetDlgItem(dialog, 32005)},
+            {"preview", GetDlgItem(dialog, 2702)}, {"options", GetDlgItem(dialog, 32003)},
+            {"find", GetDlgItem(dialog, 2701)}, {"help", GetDlgItem(dialog, 9)},
+            {"ok", GetDlgItem(dialog, IDOK)}, {"cancel", GetDlgItem(dialog, IDCANCEL)},
+            {"types", GetDlgItem(dialog, 0x470)}, {"name", GetDlgItem(dialog, 0x47c)},
+            {"files", FindDescendant(dialog, "SHELLDLL_DefView")}}, checked);
         char flag[MAX_PATH];
         if (GetEnvironmentVariableA("Q32_SHOT_FLAG", flag, sizeof flag))
             WaitFor([&] { return q32test::Exists(flag); }, 30000);

@@ -1,21 +1,11 @@
 /* The tabbed preference dialog driven from a second thread: tabs, the page protocol,
    validation when leaving a page, results, the remembered tab, help and the memory page. */
-#include <gtest/gtest.h>
-#include "harness.h"
-#include <commctrl.h>
-#include <functional>
-#include <string>
-#include <thread>
-#include <vector>
-
-using namespace q32test;
+#include "prefdrive.h"
 
 namespace {
 
 enum { TabControl = 32200, TestTemplate = 100, TestEdit = 100 };
 
-/* What the test pages received, "title:command" in order. */
-std::vector<std::string> PageLog;
 /* Pages created so far; each page's edit shows its creation number. */
 int PagesCreated;
 
@@ -43,47 +33,6 @@ INT_PTR CALLBACK TestPageProc(HWND page, UINT message, WPARAM wParam, LPARAM)
 PreferenceExtraPage TestPage(const char *title)
 {
     return {GetModuleHandleA(nullptr), TestTemplate, title, TestPageProc};
-}
-
-HWND FindDialog(DWORD thread, const char *wanted)
-{
-    struct Search { HWND found = nullptr; const char *title; } search;
-    search.title = wanted;
-    for (int i = 0; i < 500 && !search.found; i++) {
-        EnumThreadWindows(thread, [](HWND w, LPARAM p) -> BOOL {
-            char name[16] = "", title[64] = "";
-            GetClassNameA(w, name, sizeof name);
-            GetWindowTextA(w, title, sizeof title);
-            if (strcmp(name, "#32770") == 0 && strcmp(title, reinterpret_cast<Search *>(p)->title) == 0 && IsWindowVisible(w)) {
-                reinterpret_cast<Search *>(p)->found = w;
-                return FALSE;
-            }
-            return TRUE;
-        }, reinterpret_cast<LPARAM>(&search));
-        if (!search.found) Sleep(10);
-    }
-    return search.found;
-}
-
-/* Runs show on this thread while script drives the dialog from another; the script ends
-   it (OK or Cancel). A dialog still open afterwards is cancelled. */
-INT_PTR Drive(const std::function<INT_PTR()> &show, const std::function<void(HWND)> &script,
-              const char *title = "Preferences")
-{
-    DWORD self = GetCurrentThreadId();
-    std::thread driver([&] {
-        HWND dialog = FindDialog(self, title);
-        ASSERT_TRUE(dialog) << "the dialog did not open";
-        script(dialog);
-        for (int i = 0; i < 300 && IsWindow(dialog); i++) Sleep(10);
-        if (IsWindow(dialog)) {
-            ADD_FAILURE() << "the dialog stayed open";
-            PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
-        }
-    });
-    INT_PTR result = show();
-    driver.join();
-    return result;
 }
 
 std::vector<std::string> TabTexts(HWND dialog)
@@ -115,48 +64,6 @@ void ClickTab(HWND dialog, int index)
     SendMessageA(tab, WM_LBUTTONDOWN, MK_LBUTTON, at);
     SendMessageA(tab, WM_LBUTTONUP, 0, at);
 }
-
-HWND FocusOf(HWND dialog)
-{
-    GUITHREADINFO info = {};
-    info.cbSize = sizeof info;
-    GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &info);
-    return info.hwndFocus;
-}
-
-HWND Page(HWND dialog, const char *title) { return FindWindowExA(dialog, nullptr, "#32770", title); }
-
-void Press(HWND dialog, int id) { PostMessageA(dialog, WM_COMMAND, id, 0); }
-
-class Preferences : public ::testing::Test {
-protected:
-    TempDir dir;
-    ScopedEnv baseIni{"Q32BASE_INI", dir / "q32base.ini"};
-    ScopedEnv mbLog{"Q32COMM_MB_LOG", dir / "mb.log"};
-    ScopedEnv helpLog{"Q32COMM_HELP_LOG", dir / "help.log"};
-    ScopedEnv browse{"Q32BROWS_AUTO", "cancel"};
-    std::string ini = dir / "suite.ini";
-    ModuleCopy module{dir / "mod", ini};
-    decltype(&q32ShowPreference) show = nullptr;
-    decltype(&q32ShowPreferences) showWithBlock = nullptr;
-
-    void SetUp() override
-    {
-        ASSERT_TRUE(module.Load());
-        show = module.Get<decltype(q32ShowPreference)>("q32ShowPreference");
-        showWithBlock = module.Get<decltype(q32ShowPreferences)>("q32ShowPreferences");
-        ASSERT_TRUE(show && showWithBlock);
-        PageLog.clear();
-        INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_TAB_CLASSES};
-        InitCommonControlsEx(&controls);
-    }
-
-    INT_PTR Show(std::vector<PreferenceExtraPage> pages, DWORD flags,
-                 const std::function<void(HWND)> &script, const PreferenceAppInfo *app = nullptr)
-    {
-        return Drive([&] { return show(nullptr, (int)pages.size(), pages.data(), flags, app); }, script);
-    }
-};
 
 TEST_F(Preferences, ExtraPagesComeFirstThenTheMemoryPage)
 {
@@ -400,6 +307,33 @@ TEST_F(MemoryPage, NetworkFolderSwitchedOffIsEmptiedSilently)
     EXPECT_TRUE(ReadLines(dir / "mb.log").empty());
 }
 
+TEST_F(MemoryPage, BrowseButtonsTakeTheChosenFolderAndSwitchItOn)
+{
+    std::string chosen = dir / "chosen";
+    CreateDirectoryA(chosen.c_str(), nullptr);
+    ScopedEnv log{"Q32BROWS_LOG", dir / "brows.log"};
+    std::string cancelledText;
+    bool cancelledBox = true;
+    ASSERT_EQ(RunMemory([&](HWND page) {
+        SetDlgItemTextA(page, 2002, "C:\\start");
+        SetEnvironmentVariableA("Q32BROWS_AUTO", ("=" + chosen).c_str());
+        SendMessageA(page, WM_COMMAND, MAKEWPARAM(2602, BN_CLICKED), (LPARAM)GetDlgItem(page, 2602));
+        SetEnvironmentVariableA("Q32BROWS_AUTO", "cancel");
+        SendMessageA(page, WM_COMMAND, MAKEWPARAM(2603, BN_CLICKED), (LPARAM)GetDlgItem(page, 2603));
+        char text[300] = "";
+        GetDlgItemTextA(page, 2003, text, sizeof text);
+        cancelledText = text;
+        cancelledBox = IsDlgButtonChecked(page, 2504) == BST_CHECKED;
+    }), 0x10001);
+    /* The folder browser starts at the edit's text. */
+    EXPECT_EQ(ReadLines(dir / "brows.log"), (std::vector<std::string>{"folder|C:\\start", "folder|"}));
+    EXPECT_EQ(Base("Folder2"), chosen);
+    EXPECT_EQ(Base("UseFolder2"), "1");
+    EXPECT_EQ(cancelledText, "");
+    EXPECT_FALSE(cancelledBox);
+    EXPECT_EQ(Base("UseFolder3"), "0");
+}
+
 /* The display page: gamma validation, what OK stores, and the notice to Q32FIDO.DLL. */
 class DisplayPage : public Preferences {
 protected:
@@ -516,6 +450,59 @@ TEST_F(DisplayPage, LentBlockCarriesTheFlagsAndTheGamma)
     EXPECT_EQ(std::vector<DWORD>(seen, seen + 5), (std::vector<DWORD>{1, 0, 1, 1, 220}));
 }
 
+/* The display page's slider (the suite's own class) drives the gamma text. */
+TEST_F(DisplayPage, SliderKeysAndDragsSetTheGammaAndAnAbandonedDragIsPutBack)
+{
+    enum { Slider = 32277, SliderGetPos = 0x52E, SliderSetPos = 0x52F };
+    std::vector<std::string> texts;
+    int afterEscape = -1;
+    ASSERT_EQ(RunDisplay([&](HWND p) {
+        HWND slider = GetDlgItem(p, Slider);
+        auto text = [&] {
+            char t[16] = "";
+            GetDlgItemTextA(p, 2001, t, sizeof t);
+            texts.push_back(t);
+        };
+        for (WPARAM key : {VK_RIGHT, VK_PRIOR, VK_LEFT}) {
+            SendMessageA(slider, WM_KEYDOWN, key, 0);
+            text();
+        }
+        RECT r;
+        GetClientRect(slider, &r);
+        LPARAM middle = MAKELPARAM(r.right / 2, r.bottom / 2), end = MAKELPARAM(r.right - 1, r.bottom / 2);
+        SendMessageA(slider, WM_LBUTTONDOWN, MK_LBUTTON, middle);
+        SendMessageA(slider, WM_MOUSEMOVE, MK_LBUTTON, end);
+        text();
+        SendMessageA(slider, WM_LBUTTONUP, 0, end);
+        text();
+        /* A drag given up with Escape: the page puts the slider back at the edited gamma. */
+        SendMessageA(slider, WM_LBUTTONDOWN, MK_LBUTTON, end);
+        SendMessageA(slider, SliderSetPos, 0, 300);
+        SendMessageA(slider, WM_KEYDOWN, VK_ESCAPE, 0);
+        afterEscape = (int)SendMessageA(slider, SliderGetPos, 0, 0);
+    }), 0x10002);
+    EXPECT_EQ(texts, (std::vector<std::string>{"1.81", "1.91", "1.90", "7.99", "7.99"}));
+    EXPECT_EQ(afterEscape, 799);
+    EXPECT_EQ(Setting("GammaRed"), "799");
+}
+
+TEST_F(DisplayPage, OnlyTheOptionsOfTheScreensKindAreEnabled)
+{
+    const struct { const char *bits; bool hiColour, palette; } cases[] = {
+        {"16", true, false}, {"8", false, true}, {"24", false, false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.bits);
+        ScopedEnv bits{"Q32BASE_DISPLAY_BITS", c.bits};
+        std::vector<bool> enabled;
+        EXPECT_EQ(RunDisplay([&](HWND p) {
+            for (int id : {2201, 2501, 2202, 2203, 2502, 2503}) enabled.push_back(IsWindowEnabled(GetDlgItem(p, id)) != 0);
+        }), 0x10000);
+        bool h = c.hiColour, q = c.palette;
+        EXPECT_EQ(enabled, (std::vector<bool>{h, h, q, q, q, q}));
+    }
+}
+
 TEST_F(Preferences, SystemInformationShowsFourPagesAndItsOwnHelp)
 {
     auto showInfo = module.Get<decltype(q32ShowSystemInfo)>("q32ShowSystemInfo");
@@ -567,6 +554,57 @@ TEST_F(Preferences, SystemInformationShowsFourPagesAndItsOwnHelp)
     EXPECT_EQ(memory, expected);
     std::string help = Join(dir.path(), "mod") + "\\prog0.hlp>d|1|154";
     EXPECT_EQ(ReadLines(dir / "help.log"), (std::vector<std::string>{help, help}));
+}
+
+TEST_F(Preferences, DrivesPageDrawsTheDrivesIconOnTheSelectedLine)
+{
+    auto showInfo = module.Get<decltype(q32ShowSystemInfo)>("q32ShowSystemInfo");
+    ASSERT_TRUE(showInfo);
+    char oldFolder[MAX_PATH];
+    GetCurrentDirectoryA(sizeof oldFolder, oldFolder);
+    SetCurrentDirectoryA(dir.path().c_str());  /* on c:, a fixed disk: icon cell 4 */
+    LRESULT cell = -1;
+    std::vector<COLORREF> drawn;
+    Drive([&] { return showInfo(nullptr); }, [&](HWND d) {
+        ClickTab(d, 1);
+        HWND list = GetDlgItem(Page(d, "Drives"), 32221);
+        int selected = (int)SendMessageA(list, LB_GETCURSEL, 0, 0);
+        cell = SendMessageA(list, LB_GETITEMDATA, selected, 0);
+        /* The list draws its lines into a bitmap of the test's. */
+        RECT line, client;
+        SendMessageA(list, LB_GETITEMRECT, selected, (LPARAM)&line);
+        GetClientRect(list, &client);
+        HDC screen = GetDC(list), dc = CreateCompatibleDC(screen);
+        HBITMAP bitmap = CreateCompatibleBitmap(screen, client.right, client.bottom);
+        HGDIOBJ old = SelectObject(dc, bitmap);
+        SendMessageA(list, WM_PRINTCLIENT, (WPARAM)dc, PRF_CLIENT | PRF_ERASEBKGND);
+        for (int y = 1; y < 15; y++)
+            for (int x = 0; x < 16; x++)
+                drawn.push_back(GetPixel(dc, line.left + 4 + x, line.top + (line.bottom - line.top - 16) / 2 + y));
+        SelectObject(dc, old);
+        DeleteObject(bitmap);
+        DeleteDC(dc);
+        ReleaseDC(list, screen);
+        Press(d, IDOK);
+    }, "System Information");
+    SetCurrentDirectoryA(oldFolder);
+    EXPECT_EQ(cell, 4);
+    /* The bitmap's cell with its blue background in the highlight colour. */
+    HBITMAP icons = (HBITMAP)LoadImageA(GetModuleHandleA("DLGRC.DLL"), MAKEINTRESOURCEA(32001),
+                                        IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION);
+    ASSERT_TRUE(icons);
+    HDC memory = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(memory, icons);
+    std::vector<COLORREF> expected;
+    for (int y = 1; y < 15; y++)
+        for (int x = 0; x < 16; x++) {
+            COLORREF c = GetPixel(memory, 4 * 16 + x, y);
+            expected.push_back(c == RGB(0, 0, 255) ? GetSysColor(COLOR_HIGHLIGHT) : c);
+        }
+    SelectObject(memory, old);
+    DeleteObject(icons);
+    DeleteDC(memory);
+    EXPECT_EQ(drawn, expected);
 }
 
 } // namespace

@@ -1,4 +1,5 @@
-/* The preference pages' helpers: drive kinds, limits in bytes, the page table. */
+/* The preference pages' helpers: drive kinds, limits in bytes, the page table, the tree
+   host's banner ramp and title text. */
 #include <gtest/gtest.h>
 #include "prefs/prefs.h"
 
@@ -84,6 +85,41 @@ TEST(ReplaceColour, OnlyExactMatchesInsideTheAreaChange)
     SelectObject(dc, old);
     DeleteObject(bitmap);
     DeleteDC(dc);
+}
+
+TEST(FillGradient, RampsEachChannelRoundedAndStoresRedGreenBlue)
+{
+    /* From R 0x30 G 0x20 B 0x10 to R 0x00 G 0x80 B 0xFF over four pixels. */
+    BYTE row[3 * 4 + 1];
+    memset(row, 0xEE, sizeof row);
+    FillGradient(4, row, 0x00102030, 0x00FF8000);
+    const BYTE expected[] = {0x30, 0x20, 0x10, 32, 64, 96, 16, 96, 175, 0x00, 0x80, 0xFF, 0xEE};
+    EXPECT_EQ(memcmp(row, expected, sizeof row), 0);
+    /* One pixel: no division by zero, the first colour. */
+    FillGradient(1, row, 0x00102030, 0x00FF8000);
+    EXPECT_EQ(memcmp(row, expected, 3), 0);
+}
+
+TEST(DoubleAmpersands, DoublesEveryAmpersandWithinTheBuffer)
+{
+    const struct { const char *text; size_t size; const char *result; } cases[] = {
+        {"Files & folders", 64, "Files && folders"}, {"&&", 64, "&&&&"}, {"plain", 64, "plain"},
+        {"", 64, ""}, {"a&b", 3, "a"}, {"a&b", 4, "a&&"}, {"a&b", 5, "a&&b"}, {"ab&", 4, "ab"},
+    };
+    for (const auto &c : cases) {
+        char text[300] = "", guard[300];
+        strcpy(text, c.text);
+        memcpy(guard, text, sizeof text);
+        DoubleAmpersands(text, c.size);
+        EXPECT_STREQ(text, c.result) << c.text << " in " << c.size;
+        EXPECT_EQ(memcmp(text + c.size, guard + c.size, sizeof text - c.size), 0) << "written past " << c.size;
+    }
+    /* 63 ampersands, the longest title, fit doubled in a 260-byte buffer. */
+    std::string title(63, '&');
+    char text[260];
+    strcpy(text, title.c_str());
+    DoubleAmpersands(text, sizeof text);
+    EXPECT_EQ(std::string(text), std::string(126, '&'));
 }
 
 } // namespace

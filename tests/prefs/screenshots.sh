@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Screenshots of the preference dialog, one a tab: runs the shots program under the test
+# Screenshots of the preference dialogs, one a page: runs the shots program under the test
 # run's X server, finds the window with xdotool and grabs it with import.
 # screenshots.sh EMULATOR SHOTS_EXE OUTPUT_FOLDER
 set -euo pipefail
 emulator=$1 shots=$2 out=$3
 mkdir -p "$out"
-for shot in 0:prefs-memory 1:prefs-display info0:sysinfo-system info1:sysinfo-drives; do
+for shot in 0:prefs-memory 1:prefs-display info0:sysinfo-system info1:sysinfo-drives \
+            tree1:prefs-tree-memory tree2:prefs-tree-display tree3:prefs-tree-files; do
   tab=${shot%%:*} name=${shot#*:}
   done_file=$(mktemp -u /tmp/q32shot.XXXXXX) ready_file=$(mktemp -u /tmp/q32ready.XXXXXX)
   "$emulator" "$shots" "$tab" "Z:${ready_file//\//\\}" "Z:${done_file//\//\\}" </dev/null >/dev/null 2>&1 &

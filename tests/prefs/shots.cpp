@@ -1,9 +1,10 @@
 /* Opens a dialog for a screenshot: shots TAB READYFILE DONEFILE shows the preference
    dialog with the memory and display pages on tab TAB (TAB "infoN": the system information
-   dialog on tab N), creates READYFILE once it is up and closes it when DONEFILE exists (at most
-   after 20 s). */
+   dialog on tab N; "treeN": the tree preference dialog on its N-th item from the top),
+   creates READYFILE once it is up and closes it when DONEFILE exists (at most after 20 s). */
 #include <windows.h>
 #include <commctrl.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include "q32file.h"
@@ -50,6 +51,34 @@ static void CALLBACK WaitForDone(HWND, UINT, UINT_PTR id, DWORD)
     }
 }
 
+/* The tree dialog: select the wanted item, then wait as above. */
+static void CALLBACK SelectItem(HWND, UINT, UINT_PTR id, DWORD)
+{
+    HWND dialog = FindDialog();
+    if (!dialog) return;
+    KillTimer(nullptr, id);
+    HWND tree = GetDlgItem(dialog, 32006);
+    HTREEITEM item = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0);
+    for (int i = 0; i < WantedTab && item; i++)
+        item = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_NEXTVISIBLE, (LPARAM)item);
+    if (item) SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, (LPARAM)item);
+    SetTimer(nullptr, 0, 100, WaitForDone);
+}
+
+/* A page of the calling application; the page protocol's answers are all 0. */
+static INT_PTR CALLBACK OwnPageProc(HWND, UINT message, WPARAM, LPARAM) { return message == WM_INITDIALOG; }
+
+static TreePageDesc TreePage(HMODULE module, DWORD kind, const char *group, const char *title)
+{
+    TreePageDesc page = {};
+    page.module = module;
+    page.kind = kind;
+    snprintf(page.group, sizeof page.group, "%s", group);
+    snprintf(page.title, sizeof page.title, "%s", title);
+    page.procedure = module ? OwnPageProc : nullptr;
+    return page;
+}
+
 int main(int argc, char **argv)
 {
     if (argc < 4) return 2;
@@ -62,6 +91,19 @@ int main(int argc, char **argv)
         q32ShowSystemInfo(nullptr);
         SetTimer(nullptr, 0, 100, WaitForDone);
         q32ShowSystemInfo(nullptr);
+        return 0;
+    }
+    if (strncmp(argv[1], "tree", 4) == 0) {
+        WantedTab = atoi(argv[1] + 4);
+        HMODULE self = GetModuleHandleA(nullptr);
+        TreePageDesc pages[] = {
+            TreePage(self, 200, "General", "General"),
+            TreePage(nullptr, 1, "General", "Memory"),
+            TreePage(nullptr, 2, "General", "Display"),
+            TreePage(self, 201, "Files & folders", "Files & folders"),
+        };
+        SetTimer(nullptr, 0, 50, SelectItem);
+        q32ShowTreePreference(nullptr, 4, pages);
         return 0;
     }
     SetTimer(nullptr, 0, 50, SelectTab);

@@ -8,6 +8,7 @@
 #include "holders.h"
 #include "wic_files.h"
 #include "wic_fio.h"
+#include "rows.h"
 #include <functional>
 #include <map>
 
@@ -15,33 +16,6 @@ using namespace q32test;
 using wictest::Picture;
 
 namespace {
-
-struct Rows {
-    DWORD dataType = 0, bits = 0;
-    std::map<LONG, std::string> byY;
-};
-
-LONG WINAPI Collect(ImageRequest *request, LONG x, LONG y, LONG count, LONG rows, void *rowData, DWORD flags,
-                    LONG_PTR, LONG_PTR)
-{
-    auto *r = static_cast<Rows *>(request->context);
-    if (flags || rows < 1) return 0;
-    for (LONG i = 0; i < rows; i++)
-        r->byY[y + i].assign(static_cast<char **>(rowData)[i], Q32_ROW_BYTES(r->dataType, r->bits, count));
-    return 1;
-}
-
-LONG WINAPI Supply(ImageRequest *request, LONG x, LONG y, LONG count, LONG rows, void *rowData, DWORD flags,
-                   LONG_PTR, LONG_PTR)
-{
-    auto *r = static_cast<Rows *>(request->context);
-    if (!(flags & Q32_ROW_PULL)) return 0;
-    for (LONG i = 0; i < rows; i++) {
-        const std::string &row = r->byY.at(y + i);
-        memcpy(static_cast<char **>(rowData)[i], row.data(), row.size());
-    }
-    return 1;
-}
 
 std::map<LONG, std::string> RowsOf(const Picture &p)
 {

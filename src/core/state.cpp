@@ -24,6 +24,7 @@ const SystemCalls DefaultSystemCalls = {
     GlobalAlloc,
     CreateFileA,
     MoveFileExA,
+    WriteFile,
 };
 SystemCalls Sys = DefaultSystemCalls;
 

@@ -14,6 +14,8 @@ struct SystemCalls {
                                 LPSECURITY_ATTRIBUTES security, DWORD disposition,
                                 DWORD attributes, HANDLE templateFile);
     BOOL (WINAPI *moveFileEx)(LPCSTR from, LPCSTR to, DWORD flags);
+    BOOL (WINAPI *writeFile)(HANDLE file, LPCVOID data, DWORD bytes, LPDWORD written,
+                             LPOVERLAPPED overlapped);
 };
 
 extern SystemCalls Sys;

@@ -197,10 +197,10 @@ TEST_F(FaultyPlugins, RoundAfterRoundWithoutACrashALostFileOrASilentFailure)
         if (HasFatalFailure()) return;
     }
     /* scripts/reliability collects this line. */
-    printf("ROUNDS %d rounds of %zu broken plug-ins: %d discoveries, %d detections, %d reads, "
-           "%d previews, %d writes (%d failed, every target unchanged)\n", rounds,
-           std::size(Plugins) + 1, rounds, rounds * (int)std::size(Plugins), reads, previews,
-           writes, failed);
+    printf("ROUNDS %d rounds of %zu broken plug-ins: %d discoveries, %d detections (%d gave a "
+           "FileData), %d reads, %d previews, %d writes (%d failed, every target unchanged)\n",
+           rounds, std::size(Plugins) + 1, rounds, rounds * (int)std::size(Plugins), detections,
+           reads, previews, writes, failed);
 }
 
 } // namespace

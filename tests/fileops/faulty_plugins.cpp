@@ -69,14 +69,6 @@ std::string Hex(const char *text)
     return hex;
 }
 
-int Rounds()
-{
-    char value[16] = "";
-    GetEnvironmentVariableA("Q32_ROUNDS", value, sizeof value);
-    int rounds = atoi(value);
-    return rounds > 0 ? rounds : 12;
-}
-
 class FaultyPlugins : public FileOpsFixture {
 protected:
     const std::string oldContent = "the target before the write";
@@ -183,7 +175,7 @@ protected:
 
 TEST_F(FaultyPlugins, RoundAfterRoundWithoutACrashALostFileOrASilentFailure)
 {
-    const int rounds = Rounds();
+    const int rounds = CountFromEnv("Q32_ROUNDS", 12);
     for (int round = 0; round < rounds; round++) {
         /* Every tenth start loads the plug-ins; the others start from the cache. */
         if (round % 10 == 0) {

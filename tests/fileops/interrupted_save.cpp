@@ -31,14 +31,6 @@ DWORD Finish(HANDLE process)
     return code;
 }
 
-int KillsPerFormat()
-{
-    char value[16] = "";
-    GetEnvironmentVariableA("Q32_KILLS", value, sizeof value);
-    int kills = atoi(value);
-    return kills > 0 ? kills : 6;
-}
-
 class InterruptedSave : public ::testing::TestWithParam<const char *> {};
 
 TEST_P(InterruptedSave, TargetIsAlwaysOldOrNew)
@@ -53,7 +45,7 @@ TEST_P(InterruptedSave, TargetIsAlwaysOldOrNew)
     CopyFileA(a.c_str(), target.c_str(), FALSE);
 
     std::mt19937 random(20261206);
-    const int kills = KillsPerFormat();
+    const int kills = CountFromEnv("Q32_KILLS", 6);
     int old = 0, fresh = 0;
     for (int i = 0; i < kills; i++) {
         std::string event = "q32_save_started_" + std::to_string(GetCurrentProcessId());

@@ -1,8 +1,6 @@
 /*
- * Native fuzz target of the bitmap codec (no Windows needed):
- *   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined \
- *       plugins/bmp/fuzz_bmp.cpp plugins/bmp/bmp_codec.cpp -o fuzz_bmp
- *   ./fuzz_bmp -max_len=4096
+ * Native fuzz target of the bitmap codec (no Windows needed); scripts/fuzz builds it with
+ * -fsanitize=fuzzer,address,undefined, makes its seeds and runs it (target bmp).
  * Each input is a whole file: its headers are parsed, its pixels decoded, and what
  * decodes is written again and read back, which must give the same rows.
  */

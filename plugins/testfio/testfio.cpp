@@ -18,12 +18,16 @@
  *   InfoNull=1             qfDLLGetFormatInfo answers NULL
  *   FileData=accept        qfDLLGetFileData answers a new FileData block; or a number
  *                          (0: not mine, -1: failed, -2: cannot handle). Default 0.
+ *                          Faulty answers: garbage (a value that is no memory handle),
+ *                          small (a block of 16 bytes), freed (a block already freed)
+ *   Unterminated=1         the code and the description fill their fields, no NUL
  *   FileDataError=0        with a numeric FileData answer: records this error first
  *   CallLog=C:\t\calls.log each call of +12, +15, +16, +17 and +10 appends a line, the
  *                          copy's name first
  *
  * The image an accepted file holds (FileData facts, and what +16 delivers):
- *   Width=8 Height=6 Bits=24 DataType=2 Palette=0 (grey ramp entries) Readable=1
+ *   Width=8 Height=6 Bits=24 DataType=2 Palette=0 (grey ramp entries, up to 65535)
+ *   EmptyPalette=1 (a palette of no entries instead) Readable=1
  *   VectorPresent=0 VectorWidth=0 VectorHeight=0 SizeMode=0
  *   ResolutionX=0 ResolutionY=0   dots per inch x 10000
  *   Read=rows              rows | blocks (Block=3 rows each) | parts (Part=5 pixels each)
@@ -37,12 +41,14 @@
  *                          (at most four samples; 16-bit samples: the high byte)
  *   WriteResult=1          +17 pulls every row (top first) and writes them raw, then
  *   WriteFailAfter=-1      answers this; after that many rows: 4020 recorded, result 0
+ *   Write=rows             rows | none (answers WriteResult having written nothing)
  *
  * Every other entry of format j (and +16, +17 called without a request or callback)
  * answers TESTFIO_ANSWER(j, offset), so a test can tell
  * which export it reached.
  */
 #include <windows.h>
+#include <ctype.h>
 #include <stdlib.h>
 #include <string.h>
 #include <type_traits>
@@ -71,12 +77,14 @@ struct ImageConfig {
     DWORD pixel;
     INT_PTR readResult;
     int writeResult, writeFailAfter;
+    bool writeNothing, emptyPalette;
 };
 
 struct FormatConfig {
     FormatInfo info;
     bool infoNull;
     bool fileDataAccept;
+    char fileDataFault[8];
     INT_PTR fileDataAnswer;
     UINT fileDataError;
     ImageConfig image;
@@ -167,6 +175,12 @@ void ReadFormat(const char *ini, int j, FormatConfig &format)
     const char *answer = section.Text("FileData", "0");
     format.fileDataAccept = lstrcmpiA(answer, "accept") == 0;
     format.fileDataAnswer = format.fileDataAccept ? 0 : strtol(answer, nullptr, 0);
+    CopyField(format.fileDataFault, sizeof format.fileDataFault,
+              isalpha((unsigned char)*answer) && !format.fileDataAccept ? answer : "");
+    if (section.Number("Unterminated", 0)) {
+        memset(info.code, 'Q', sizeof info.code);
+        memset(info.description, 'D', sizeof info.description);
+    }
 
     format.fileDataError = (UINT)section.Number("FileDataError", 0);
 
@@ -193,6 +207,8 @@ void ReadFormat(const char *ini, int j, FormatConfig &format)
     image.readResult = section.Number("ReadResult", 1);
     image.writeResult = (int)section.Number("WriteResult", 1);
     image.writeFailAfter = (int)section.Number("WriteFailAfter", -1);
+    image.writeNothing = lstrcmpiA(section.Text("Write", "rows"), "none") == 0;
+    image.emptyPalette = section.Number("EmptyPalette", 0) != 0;
 }
 
 /* NAME.fio -> NAME.ini beside it, by the copy's long name (it may be loaded by its
@@ -262,15 +278,19 @@ void LogCall(const char *line)
     CloseHandle(file);
 }
 
-HPALETTE GreyRamp(int entries)
+HPALETTE GreyRamp(int entries, bool empty)
 {
-    if (entries <= 0 || entries > 256) return nullptr;
+    if (empty) {
+        LOGPALETTE none = {0x300, 0, {}};
+        return CreatePalette(&none);
+    }
+    if (entries <= 0 || entries > 0xFFFF) return nullptr;
     std::vector<BYTE> block(sizeof(LOGPALETTE) + entries * sizeof(PALETTEENTRY));
     LOGPALETTE *logical = reinterpret_cast<LOGPALETTE *>(block.data());
     logical->palVersion = 0x300;
     logical->palNumEntries = (WORD)entries;
     for (int i = 0; i < entries; i++) {
-        BYTE v = (BYTE)(entries > 1 ? i * 255 / (entries - 1) : 0);
+        BYTE v = (BYTE)(entries > 1 ? (LONGLONG)i * 255 / (entries - 1) : 0);
         logical->palPalEntry[i] = {v, v, v, 0};
     }
     return CreatePalette(logical);
@@ -282,6 +302,13 @@ INT_PTR FileDataAnswer(int j, const char *name)
     char line[MAX_PATH + 32];
     wsprintfA(line, "getfiledata %d %s", j, name ? name : "");
     LogCall(line);
+    if (!lstrcmpiA(format.fileDataFault, "garbage")) return (INT_PTR)0x5EADBEE0;
+    if (!lstrcmpiA(format.fileDataFault, "small")) return (INT_PTR)GlobalAlloc(GHND, 16);
+    if (!lstrcmpiA(format.fileDataFault, "freed")) {
+        HGLOBAL block = GlobalAlloc(GHND, sizeof(FileData));
+        GlobalFree(block);
+        return (INT_PTR)block;
+    }
     if (!format.fileDataAccept) {
         if (format.fileDataError)
             c32SetDLLErrInfo("the test plug-in fails", format.fileDataError, 0, 1799, 12, 1);
@@ -297,7 +324,7 @@ INT_PTR FileDataAnswer(int j, const char *name)
     data->raster.width = image.width;
     data->raster.height = image.height;
     data->raster.dataType = image.type;
-    data->raster.palette = GreyRamp(image.paletteEntries);
+    data->raster.palette = GreyRamp(image.paletteEntries, image.emptyPalette);
     data->raster.resolutionX = image.resolutionX;
     data->raster.resolutionY = image.resolutionY;
     data->vectorPresent = image.vectorPresent;
@@ -426,6 +453,10 @@ int WriteImage(int j, HANDLE file, HGLOBAL fileData, ImageRequest *request, RowC
     if (file == INVALID_HANDLE_VALUE || !file) return 0;
 
     int result = config.writeResult;
+    if (config.writeNothing) {
+        if (own) CloseHandle(file);
+        return result;
+    }
     LONG W = request->rasterWidth, H = request->rasterHeight;
     std::vector<BYTE> row(Q32_ROW_BYTES(facts.raster.dataType, facts.raster.bitsPerPixel, W > 0 ? W : 1));
     BYTE *list[1] = {row.data()};

@@ -25,6 +25,7 @@ const SystemCalls DefaultSystemCalls = {
     CreateFileA,
     MoveFileExA,
     RegDeleteKeyA,
+    WriteFile,
 };
 SystemCalls Sys = DefaultSystemCalls;
 

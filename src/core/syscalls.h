@@ -16,6 +16,8 @@ struct SystemCalls {
                                 DWORD attributes, HANDLE templateFile);
     BOOL (WINAPI *moveFileEx)(LPCSTR from, LPCSTR to, DWORD flags);
     LONG (WINAPI *regDeleteKey)(HKEY parent, LPCSTR name);
+    BOOL (WINAPI *writeFile)(HANDLE file, LPCVOID data, DWORD bytes, LPDWORD written,
+                             LPOVERLAPPED overlapped);
 };
 
 extern SystemCalls Sys;

@@ -165,8 +165,8 @@ void StampFileData(HGLOBAL block, int number, const char *name)
 
 HANDLE OpenForRead(const char *name)
 {
-    return CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
+    return Sys.createFile(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 size_t FindExtensionStart(const char *name)

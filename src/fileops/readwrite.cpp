@@ -238,10 +238,12 @@ extern "C" int Q32FILEAPI qfFileWrite(HGLOBAL fileData, ImageRequest *request,
         result = (int)entry(output ? output.get() : nullptr, fileData, request, callback);
     }
 
+    DWORD written = 0;
     {
         q32::Locked<FileData> data(fileData);
-        if (result == 1 && data)
-            data->fileSize = byName ? SizeOfFile(direct ? target : work) : SizeOfOpenFile(output.get());
+        if (result == 1)
+            written = byName ? SizeOfFile(direct ? target : work) : SizeOfOpenFile(output.get());
+        if (result == 1 && data && written) data->fileSize = written;
         if (output) FlushFileBuffers(output.get());
         output.reset();
         if (byName && !direct && data) CopyText(data->name, sizeof data->name, target);
@@ -250,6 +252,12 @@ extern "C" int Q32FILEAPI qfFileWrite(HGLOBAL fileData, ImageRequest *request,
     if (result != 1) {
         DeleteFileA(work);
         return result;
+    }
+    /* A success that wrote nothing is a plug-in fault: an empty file never replaces the
+       target. */
+    if (!written) {
+        DeleteFileA(work);
+        return fail(14, 4008, target);
     }
     if (!CommitWorkFile(work, target)) return fail(13, 4022);
     return 1;
@@ -341,15 +349,20 @@ extern "C" int Q32FILEAPI qfFileWriteVector(HGLOBAL fileData, LONG_PTR arg2, LON
         if (auto entry = (PFN_qfDLLWriteVector)FindEntry(number, QF_ENTRY_WRITEVECTOR))
             result = (int)entry(output.get(), fileData, arg2, arg3, arg4);
     }
-    if (result == 1) {
+    DWORD written = result == 1 ? SizeOfOpenFile(output.get()) : 0;
+    if (written) {
         q32::Locked<FileData> data(fileData);
-        if (data) data->fileSize = SizeOfOpenFile(output.get());
+        if (data) data->fileSize = written;
     }
     FlushFileBuffers(output.get());
     output.reset();
     if (result != 1) {
         DeleteFileA(work);
         return result;
+    }
+    if (!written) {
+        DeleteFileA(work);
+        return fail(6, 4008, target);
     }
     if (!CommitWorkFile(work, target)) return fail(5, 4022);
     return 1;

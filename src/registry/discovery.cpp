@@ -47,8 +47,8 @@ PluginFacts ReadPluginFacts(const char *name)
     PluginFacts facts;
     char path[Q32_MAX_NAME];
     if (!JoinPath(path, DiscoveryFolder, name)) return facts;
-    q32::FileHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                     nullptr, OPEN_EXISTING, 0, nullptr));
+    q32::FileHandle file(Sys.createFile(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                         nullptr, OPEN_EXISTING, 0, nullptr));
     FILETIME written;
     if (!file || !GetFileTime(file.get(), nullptr, nullptr, &written)) return facts;
     WORD date = 0, time = 0;
@@ -242,8 +242,8 @@ bool CacheFolder(char (&folder)[Q32_MAX_NAME])
 void LoadCacheFile(const char *path, CacheImage &cache)
 {
     if (!qfIsFileExist(path)) return;
-    q32::FileHandle file(CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                     OPEN_EXISTING, 0, nullptr));
+    q32::FileHandle file(Sys.createFile(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                         OPEN_EXISTING, 0, nullptr));
     if (!file) return;
     char magic[QFCACHE_MAGIC_SIZE];
     DWORD got = 0;
@@ -273,7 +273,7 @@ void LoadCacheFile(const char *path, CacheImage &cache)
 bool WriteAll(HANDLE file, const void *data, size_t length)
 {
     DWORD written = 0;
-    return WriteFile(file, data, (DWORD)length, &written, nullptr) && written == length;
+    return Sys.writeFile(file, data, (DWORD)length, &written, nullptr) && written == length;
 }
 
 /* Writes the cache to a work file beside it and renames that over the cache file, so
@@ -286,8 +286,8 @@ void WriteCacheFile(const char *folder, CacheImage &cache)
         return;
     SealCacheImage(cache.data, cache.length);
     {
-        q32::FileHandle file(CreateFileA(work, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+        q32::FileHandle file(Sys.createFile(work, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                             FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) return;
         if (!WriteAll(file.get(), QFCACHE_MAGIC, QFCACHE_MAGIC_SIZE) ||
             !WriteAll(file.get(), cache.data, cache.length) || !FlushFileBuffers(file.get())) {
@@ -297,7 +297,7 @@ void WriteCacheFile(const char *folder, CacheImage &cache)
         }
     }
     SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
-    if (!MoveFileExA(work, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (!Sys.moveFileEx(work, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         DeleteFileA(work);
     SetFileAttributesA(path, FILE_ATTRIBUTE_HIDDEN);
 }

@@ -1,4 +1,5 @@
 #include "harness.h"
+#include <stdlib.h>
 #include <shlwapi.h>
 #include <stdio.h>
 #include <atomic>
@@ -118,6 +119,14 @@ RecordedError ReadError()
     e.id = c32GetDLLErrorInfo(text, nullptr, &e.zero, &e.where1, &e.where2, &e.where3);
     e.text = text;
     return e;
+}
+
+int CountFromEnv(const char *name, int fallback)
+{
+    char value[16] = "";
+    GetEnvironmentVariableA(name, value, sizeof value);
+    int count = atoi(value);
+    return count > 0 ? count : fallback;
 }
 
 std::vector<std::string> ReadLines(const std::string &path)

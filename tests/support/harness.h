@@ -66,6 +66,9 @@ RecordedError ReadError();
 /* Lines that a stand-in appended to a log file named by an environment variable. */
 std::vector<std::string> ReadLines(const std::string &path);
 
+/* A positive number from an environment variable (a test's count of rounds), or fallback. */
+int CountFromEnv(const char *name, int fallback);
+
 /*
  * A copy of q32File.dll in a folder of its own, loaded with its own ini file. Every
  * instance is a fresh process-state of the module: discovery, caches and bound plug-ins

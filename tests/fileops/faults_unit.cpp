@@ -1,0 +1,273 @@
+/*
+ * The n-th allocation, file open, file write or rename fails, for every n until the
+ * operation gets through: no crash, an error recorded for every failure, no handle or
+ * memory block left behind, the target as it was and no work file left. The module's
+ * own calls fail through the Sys table; the bitmap plug-in's writes fail through its
+ * import of WriteFile, which the test redirects (a full disk).
+ */
+#include "../registry/registry_fixture.h"
+#include "core/syscalls.h"
+#include <algorithm>
+#include <cstring>
+#include <set>
+
+using namespace q32test;
+
+namespace {
+
+enum Kind { Alloc, Create, Write, Move };
+const char *const KindNames[] = {"allocation", "CreateFile", "WriteFile", "MoveFileEx"};
+
+/* Counts the calls of one kind and fails the n-th; remembers every block it allocated. */
+struct Injector {
+    static inline Kind kind = Alloc;
+    static inline int failAt = 0, calls = 0;
+    static inline std::set<HGLOBAL> blocks;
+
+    static void Arm(Kind k, int n)
+    {
+        kind = k;
+        failAt = n;
+        calls = 0;
+        blocks.clear();
+        Sys.globalAlloc = GlobalAllocCall;
+        Sys.createFile = CreateFileCall;
+        Sys.writeFile = WriteFileCall;
+        Sys.moveFileEx = MoveFileCall;
+    }
+    static void Disarm() { Sys = DefaultSystemCalls; failAt = 0; }
+    static bool Fails(Kind k) { return k == kind && failAt && ++calls == failAt; }
+
+    static HGLOBAL WINAPI GlobalAllocCall(UINT flags, SIZE_T bytes)
+    {
+        if (Fails(Alloc)) return SetLastError(ERROR_NOT_ENOUGH_MEMORY), nullptr;
+        HGLOBAL block = GlobalAlloc(flags, bytes);
+        blocks.insert(block);
+        return block;
+    }
+    static HANDLE WINAPI CreateFileCall(LPCSTR name, DWORD access, DWORD share,
+                                        LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                                        DWORD attributes, HANDLE model)
+    {
+        if (Fails(Create)) return SetLastError(ERROR_ACCESS_DENIED), INVALID_HANDLE_VALUE;
+        return CreateFileA(name, access, share, security, disposition, attributes, model);
+    }
+    static BOOL WINAPI WriteFileCall(HANDLE file, LPCVOID data, DWORD bytes, LPDWORD written,
+                                     LPOVERLAPPED overlapped)
+    {
+        if (Fails(Write)) {
+            if (written) *written = 0;
+            return SetLastError(ERROR_DISK_FULL), FALSE;
+        }
+        return WriteFile(file, data, bytes, written, overlapped);
+    }
+    static BOOL WINAPI MoveFileCall(LPCSTR from, LPCSTR to, DWORD flags)
+    {
+        if (Fails(Move)) return SetLastError(ERROR_ACCESS_DENIED), FALSE;
+        return MoveFileExA(from, to, flags);
+    }
+    /* Blocks still allocated (GlobalSize answers 0 for a freed one). */
+    static int LiveBlocks()
+    {
+        return (int)std::count_if(blocks.begin(), blocks.end(),
+                                  [](HGLOBAL b) { return b && GlobalSize(b) != 0; });
+    }
+};
+
+/* Points a loaded module's import of kernel32's function at replacement. */
+bool RedirectImport(HMODULE module, const char *function, const void *replacement)
+{
+    auto base = reinterpret_cast<BYTE *>(module);
+    auto dos = reinterpret_cast<IMAGE_DOS_HEADER *>(base);
+    auto nt = reinterpret_cast<IMAGE_NT_HEADERS *>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY &dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    auto import = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR *>(base + dir.VirtualAddress);
+    for (; dir.VirtualAddress && import->Name; import++) {
+        if (lstrcmpiA(reinterpret_cast<char *>(base + import->Name), "kernel32.dll")) continue;
+        auto names = reinterpret_cast<IMAGE_THUNK_DATA *>(base + import->OriginalFirstThunk);
+        auto slots = reinterpret_cast<IMAGE_THUNK_DATA *>(base + import->FirstThunk);
+        for (; names->u1.AddressOfData; names++, slots++) {
+            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
+            auto byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME *>(base + names->u1.AddressOfData);
+            if (strcmp(reinterpret_cast<char *>(byName->Name), function)) continue;
+            DWORD old;
+            VirtualProtect(&slots->u1.Function, sizeof(void *), PAGE_READWRITE, &old);
+            slots->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
+            VirtualProtect(&slots->u1.Function, sizeof(void *), old, &old);
+            return true;
+        }
+    }
+    return false;
+}
+
+LONG WINAPI GiveRows(ImageRequest *request, LONG, LONG y, LONG count, LONG rows, void *list,
+                     DWORD, LONG_PTR, LONG_PTR)
+{
+    BYTE *const *row = static_cast<BYTE *const *>(list);
+    for (LONG i = 0; i < rows; i++) memset(row[i], (int)(request->context ? 0xEE : 0x11) ^ (y + i), (size_t)count * 3);
+    return 1;
+}
+
+LONG WINAPI TakeRows(ImageRequest *, LONG, LONG, LONG, LONG, void *, DWORD, LONG_PTR, LONG_PTR)
+{
+    return 1;
+}
+
+DWORD Handles()
+{
+    DWORD count = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &count);
+    return count;
+}
+
+class Faults : public RegistryFixture {
+protected:
+    std::string target = dir / "target.bmp";
+    std::string work = dir / "target.$$$";
+
+    void SetUp() override
+    {
+        RegistryFixture::SetUp();
+        CopyFileA((BinFolder() + "FIO\\bmp.fio").c_str(), PluginPath("bmp.fio").c_str(), FALSE);
+    }
+    void TearDown() override
+    {
+        Injector::Disarm();
+        RegistryFixture::TearDown();
+    }
+
+    /* Writes a 1000 x 700 bitmap to target through bmp.fio: the result of qfFileWrite. */
+    int Save(bool second)
+    {
+        HGLOBAL data = qfFileGetFileData("", nullptr);
+        if (!data) return -100;
+        if (FileData *facts = static_cast<FileData *>(GlobalLock(data))) {
+            facts->formatNumber = q32FileGetFormatID("BMP", nullptr);
+            lstrcpynA(facts->name, target.c_str(), sizeof facts->name);
+            facts->raster.bitsPerPixel = 24;
+            facts->raster.width = 1000;
+            facts->raster.height = 700;
+            facts->raster.dataType = Q32_TYPE_RGB;
+            GlobalUnlock(data);
+        }
+        ImageRequest request = {};
+        request.rasterWanted = 1;
+        request.rasterTypes = Q32_TYPE_RGB;
+        request.context = second ? &request : nullptr;
+        int result = qfFileWrite(data, &request, GiveRows);
+        q32FileFreeFileData(data);
+        return result;
+    }
+    /* An error in the shared slot, or a message box shown. */
+    bool Reported() { return ReadError().id != 0 || !ReadLines(dir / "boxes.log").empty(); }
+
+    /* Detects, reads and previews target: true when all three got through. */
+    bool Open()
+    {
+        HGLOBAL data = qfFileGetFileData(target.c_str(), nullptr);
+        if (!data) return false;
+        ImageRequest request = {};
+        request.rasterWanted = 1;
+        request.rasterTypes = 7;
+        bool read = qfFileRead(data, &request, TakeRows) != 0;
+        if (!read) { EXPECT_NE(0u, ReadError().id); }
+        static PreviewInfo info;
+        static BYTE pixels[32 * 32 * 4];
+        bool preview = qfFileGetPreviewMem(data, &info, 0, pixels, 32, 32) == 1;
+        if (!preview) { EXPECT_TRUE(Reported()); }
+        q32FileFreeFileData(data);
+        return read && preview;
+    }
+};
+
+TEST_F(Faults, EveryFailingCallOfAWriteKeepsTheTargetAndLeavesNothingBehind)
+{
+    ASSERT_GT(Start(), 0);
+    ASSERT_EQ(1, Save(false)); /* binds bmp.fio, whose disk then fills at will */
+    HMODULE plugin = GetModuleHandleA(PluginPath("bmp.fio").c_str());
+    ASSERT_NE(nullptr, plugin);
+    ASSERT_TRUE(RedirectImport(plugin, "WriteFile", (const void *)Injector::WriteFileCall));
+    const std::string old = ReadFileBytes(target);
+    int tried = 0;
+    for (Kind kind : {Alloc, Create, Write, Move}) {
+        bool done = false;
+        for (int n = 1; n <= 400 && !done; n++, tried++) {
+            SCOPED_TRACE(std::string(KindNames[kind]) + " " + std::to_string(n));
+            c32ResetDLLErrInfo();
+            DWORD handles = Handles();
+            Injector::Arm(kind, n);
+            int result = Save(true);
+            Injector::Disarm();
+            EXPECT_EQ(0, Injector::LiveBlocks());
+            EXPECT_EQ(handles, Handles());
+            EXPECT_FALSE(Exists(work));
+            done = result == 1;
+            if (!done) {
+                EXPECT_NE(0u, ReadError().id) << result;
+                ASSERT_EQ(old, ReadFileBytes(target));
+            }
+        }
+        EXPECT_TRUE(done);
+        EXPECT_NE(old, ReadFileBytes(target));
+        ASSERT_EQ(1, Save(false));
+    }
+    printf("FAULTS write: %d runs, each with one failing call\n", tried);
+}
+
+TEST_F(Faults, EveryFailingCallOfDetectionReadAndPreviewIsAnError)
+{
+    ASSERT_GT(Start(), 0);
+    ASSERT_EQ(1, Save(false));
+    int tried = 0;
+    for (Kind kind : {Alloc, Create}) {
+        bool done = false;
+        for (int n = 1; n <= 100 && !done; n++, tried++) {
+            SCOPED_TRACE(std::string(KindNames[kind]) + " " + std::to_string(n));
+            c32ResetDLLErrInfo();
+            DeleteFileA((dir / "boxes.log").c_str());
+            DWORD handles = Handles();
+            Injector::Arm(kind, n);
+            done = Open();
+            if (!done) { EXPECT_TRUE(Reported()); }
+            Injector::Disarm();
+            EXPECT_EQ(0, Injector::LiveBlocks());
+            EXPECT_EQ(handles, Handles());
+        }
+        EXPECT_TRUE(done);
+    }
+    printf("FAULTS detection, read and preview: %d runs, each with one failing call\n", tried);
+}
+
+TEST_F(Faults, EveryFailingCallOfTheCacheWriteLeavesNoWorkFile)
+{
+    int tried = 0;
+    for (Kind kind : {Alloc, Create, Write, Move}) {
+        bool done = false;
+        for (int n = 1; n <= 100 && !done; n++, tried++) {
+            SCOPED_TRACE(std::string(KindNames[kind]) + " " + std::to_string(n));
+            Reset();
+            Stage(TestPlugin("TA.FIO", {Format("AAA", "First")}));
+            Attach();
+            DWORD handles = Handles();
+            Injector::Arm(kind, n);
+            int formats = qfFileGetFileFmtNum();
+            Injector::Disarm();
+            EXPECT_EQ(0, Injector::LiveBlocks());
+            EXPECT_EQ(handles, Handles());
+            EXPECT_FALSE(Exists(appData + "Q32FILE.$$$"));
+            done = Exists(CachePath());
+            if (done) {
+                /* A plug-in whose facts could not be read is cached as changed: the next
+                   start loads it once more, the one after loads nothing. */
+                EXPECT_EQ(1, formats);
+                EXPECT_EQ(1, Start());
+                EXPECT_EQ(1, Start());
+                EXPECT_EQ(0, TotalLoads(loads));
+            }
+        }
+        EXPECT_TRUE(done);
+    }
+    printf("FAULTS discovery and cache write: %d runs, each with one failing call\n", tried);
+}
+
+} // namespace

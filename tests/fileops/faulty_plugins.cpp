@@ -1,0 +1,198 @@
+/*
+ * Broken plug-ins driven through discovery, detection, reading, previews and writing,
+ * round after round: the host never crashes, every failure leaves an error in the shared
+ * slot, the caller's buffers are never overrun, and a failed write leaves the target as
+ * it was with no work file beside it. Q32_ROUNDS sets the rounds (default 12;
+ * scripts/reliability runs a hundred).
+ */
+#include "fileops_fixture.h"
+#include <cstring>
+
+using namespace q32test;
+
+namespace {
+
+using Keys = std::vector<std::pair<std::string, std::string>>;
+
+struct Faulty {
+    const char *code;       /* plug-in CODE.FIO, test file fault.CODE */
+    const char *fileData;   /* its qfDLLGetFileData answer */
+    Keys keys;
+    bool detected;          /* a FileData comes back */
+    bool writes;            /* the write succeeds */
+};
+
+const Faulty Plugins[] = {
+    {"GBG", "garbage", {}, false, false},
+    {"SML", "small", {}, false, false},
+    {"FRD", "freed", {}, false, false},
+    {"ZER", "accept", {{"Width", "0"}, {"Height", "0"}}, true, false},
+    {"NEG", "accept", {{"Width", "-5"}, {"Height", "-70000"}}, true, false},
+    {"HUG", "accept", {{"Width", "65536"}, {"Height", "65536"}, {"Bits", "32"}, {"DataType", "1"},
+                       {"FailAfter", "3"}, {"WriteFailAfter", "2"}}, true, false},
+    {"OVF", "accept", {{"Width", "65537"}, {"Height", "65537"}, {"FailAfter", "2"},
+                       {"WriteFailAfter", "1"}}, true, false},
+    {"TAL", "accept", {{"Width", "1"}, {"Height", "0x7FFFFFFF"}, {"Bits", "8"}, {"DataType", "8"},
+                       {"FailAfter", "5"}, {"WriteFailAfter", "4"}}, true, false},
+    {"PL0", "accept", {{"Bits", "8"}, {"DataType", "4"}, {"EmptyPalette", "1"}}, true, true},
+    {"P57", "accept", {{"Bits", "8"}, {"DataType", "4"}, {"Palette", "257"}}, true, true},
+    {"P64", "accept", {{"Bits", "1"}, {"DataType", "0x40"}, {"Palette", "65535"}}, true, true},
+    {"OUT", "accept", {{"Read", "outside"}, {"Width", "70"}, {"Height", "9"}}, true, true},
+    {"NON", "accept", {{"Write", "none"}}, true, false},
+    {"HLF", "accept", {{"WriteFailAfter", "3"}}, true, false},
+    {"TWO", "accept", {{"WriteResult", "2"}}, true, false},
+};
+
+LONG WINAPI TakeRows(ImageRequest *, LONG, LONG, LONG, LONG, void *, DWORD, LONG_PTR, LONG_PTR)
+{
+    return 1;
+}
+
+/* Gives rows of a byte pattern; a row list holds one row of the plug-in's own size. */
+LONG WINAPI GiveRows(ImageRequest *, LONG, LONG y, LONG count, LONG rows, void *list, DWORD,
+                     LONG_PTR, LONG_PTR)
+{
+    BYTE *const *row = static_cast<BYTE *const *>(list);
+    for (LONG i = 0; i < rows; i++)
+        if (count > 0 && count < 4096) memset(row[i], 0x30 + ((y + i) & 7), (size_t)count / 8 + 1);
+    return 1;
+}
+
+std::string Hex(const char *text)
+{
+    std::string hex;
+    char pair[3];
+    for (const char *p = text; *p; p++) {
+        snprintf(pair, sizeof pair, "%02X", (unsigned char)*p);
+        hex += pair;
+    }
+    return hex;
+}
+
+class FaultyPlugins : public FileOpsFixture {
+protected:
+    const std::string oldContent = "the target before the write";
+    int detections = 0, reads = 0, previews = 0, writes = 0, failed = 0;
+
+    void SetUp() override
+    {
+        FileOpsFixture::SetUp();
+        /* Each plug-in's signature is its code, which its file starts with: no other
+           plug-in is ever asked about it. */
+        for (const Faulty &f : Plugins) {
+            Stage(f.code, f.keys, f.fileData, Hex(f.code));
+            WriteFileBytes(File(f.code), std::string(f.code) + " fault file");
+        }
+        /* A plug-in whose code and description fill their fields without a terminator. */
+        Stage("UNT", {{"Unterminated", "1"}}, "accept", Hex("UNT"));
+    }
+    std::string File(const std::string &code) { return dir / ("fault." + code); }
+    std::string Target(const std::string &code) { return dir / ("target." + code); }
+    std::string Work(const std::string &code) { return dir / "target.$$$"; }
+
+    /* One round over every plug-in; fails the test at the first broken promise. */
+    void Round(int round)
+    {
+        c32ResetDLLErrInfo();
+        ASSERT_EQ((int)std::size(Plugins) + 1, Q32_EXPORT(module, qfFileGetFileFmtNum)());
+        /* The unterminated plug-in is listed with its code cut to three characters. */
+        HGLOBAL list = (HGLOBAL)Q32_EXPORT(module, FilterAction)(nullptr, FILTER_BUILD,
+                                                                 FILTER_ALL_FORMATS);
+        ASSERT_NE(nullptr, list);
+        Q32_EXPORT(module, FilterAction)(list, FILTER_FREE, 0);
+        ASSERT_GT(FormatId("QQQ"), 0);
+
+        for (const Faulty &f : Plugins) {
+            SCOPED_TRACE(std::string(f.code) + " round " + std::to_string(round));
+            c32ResetDLLErrInfo();
+            HGLOBAL data = FileDataOf(File(f.code));
+            if (!f.detected) {
+                ASSERT_EQ(nullptr, data);
+                ASSERT_NE(0u, ReadError().id);
+                continue;
+            }
+            ASSERT_NE(nullptr, data);
+            detections++;
+            Read(data);
+            Preview(data);
+            Write(f, data);
+            Free(data);
+        }
+    }
+    void Read(HGLOBAL data)
+    {
+        c32ResetDLLErrInfo();
+        ImageRequest request = {};
+        request.rasterWanted = 1;
+        request.rasterTypes = 0x7FFF;
+        reads++;
+        if (!Q32_EXPORT(module, qfFileRead)(data, &request, TakeRows)) { ASSERT_NE(0u, ReadError().id); }
+    }
+    void Preview(HGLOBAL data)
+    {
+        const int box = 48;
+        struct {
+            PreviewInfo info;
+            DWORD guard[64];
+        } info;
+        std::vector<BYTE> pixels(box * box * 4 + 256, 0xA5);
+        memset(&info, 0xC3, sizeof info);
+        c32ResetDLLErrInfo();
+        previews++;
+        int made = Q32_EXPORT(module, qfFileGetPreviewMem)(data, &info.info, 0, pixels.data(), box, box);
+        for (DWORD g : info.guard) ASSERT_EQ(0xC3C3C3C3u, g);
+        for (size_t i = box * box * 4; i < pixels.size(); i++) ASSERT_EQ(0xA5, pixels[i]);
+        if (!made) {
+            ASSERT_NE(0u, ReadError().id);
+            return;
+        }
+        ASSERT_LE(info.info.paletteCount, 256u);
+        ASSERT_LE(info.info.width, (DWORD)box);
+        ASSERT_LE(info.info.height, (DWORD)box);
+    }
+    void Write(const Faulty &f, HGLOBAL data)
+    {
+        const std::string target = Target(f.code);
+        WriteFileBytes(target, oldContent);
+        Edit(data, [&](FileData &facts) { lstrcpynA(facts.name, target.c_str(), sizeof facts.name); });
+        c32ResetDLLErrInfo();
+        ImageRequest request = {};
+        request.rasterWanted = 1;
+        request.rasterTypes = 0x7FFF;
+        int result = Q32_EXPORT(module, qfFileWrite)(data, &request, GiveRows);
+        writes++;
+        failed += result != 1;
+        ASSERT_EQ(f.writes, result == 1) << result;
+        ASSERT_FALSE(Exists(Work(f.code)));
+        if (result == 1) {
+            ASSERT_NE(oldContent, ReadFileBytes(target));
+        } else {
+            ASSERT_EQ(oldContent, ReadFileBytes(target));
+            if (result == 0) { ASSERT_NE(0u, ReadError().id); }
+        }
+    }
+};
+
+TEST_F(FaultyPlugins, RoundAfterRoundWithoutACrashALostFileOrASilentFailure)
+{
+    const int rounds = CountFromEnv("Q32_ROUNDS", 12);
+    for (int round = 0; round < rounds; round++) {
+        /* Every tenth start loads the plug-ins; the others start from the cache. */
+        if (round % 10 == 0) {
+            std::string cache = dir / "appdata\\Q32FILE.CFG";
+            SetFileAttributesA(cache.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileA(cache.c_str());
+        }
+        Load();
+        Round(round);
+        module.Unload();
+        if (HasFatalFailure()) return;
+    }
+    /* scripts/reliability collects this line. */
+    printf("ROUNDS %d rounds of %zu broken plug-ins: %d discoveries, %d detections (%d gave a "
+           "FileData), %d reads, %d previews, %d writes (%d failed, every target unchanged)\n",
+           rounds, std::size(Plugins) + 1, rounds, rounds * (int)std::size(Plugins), detections,
+           reads, previews, writes, failed);
+}
+
+} // namespace

@@ -1,0 +1,198 @@
+/*
+ * Names and strings at and past every limit, through every export that takes a name,
+ * the ini values the module reads and registry strings stored without a terminator.
+ * Built with stack protection and trapping undefined-behaviour checks over a copy of the
+ * module's code built the same way: an overrun ends the program instead of passing.
+ */
+#include "../registry/registry_fixture.h"
+#include <objbase.h>
+#include <cstring>
+
+using namespace q32test;
+
+namespace {
+
+const size_t Lengths[] = {255, 259, 260, 261, 300};
+const size_t IniLengths[] = {1023, 1024, 1025, 4096};
+
+/* A buffer of size bytes with guard bytes after it that nothing may touch. */
+struct Guarded {
+    explicit Guarded(size_t size) : size(size), bytes(size + 64, '\x5C') {}
+    char *get() { return bytes.data(); }
+    bool intact() const
+    {
+        for (size_t i = size; i < bytes.size(); i++)
+            if (bytes[i] != '\x5C') return false;
+        return true;
+    }
+    size_t size;
+    std::string bytes;
+};
+
+/* An absolute path of exactly length characters below folder. */
+std::string PathOfLength(const std::string &folder, size_t length)
+{
+    std::string path = folder + "\\";
+    while (path.size() < length) path += path.size() % 40 == 39 ? '\\' : 'n';
+    path.resize(length);
+    if (path.back() == '\\') path.back() = 'x';
+    return path;
+}
+
+/* A bitmap-looking file, so that detection gets as far as the plug-in. */
+void MakeFolders(const std::string &path)
+{
+    for (size_t at = path.find('\\', 3); at != std::string::npos; at = path.find('\\', at + 1))
+        CreateDirectoryA(path.substr(0, at).c_str(), nullptr);
+}
+
+LONG WINAPI GiveRows(ImageRequest *, LONG, LONG, LONG count, LONG rows, void *list, DWORD,
+                     LONG_PTR, LONG_PTR)
+{
+    BYTE *const *row = static_cast<BYTE *const *>(list);
+    for (LONG i = 0; i < rows; i++) memset(row[i], 0x42, (size_t)count * 3);
+    return 1;
+}
+
+class LongNames : public RegistryFixture {
+protected:
+    void SetUp() override
+    {
+        RegistryFixture::SetUp();
+        CopyFileA((BinFolder() + "FIO\\bmp.fio").c_str(), PluginPath("bmp.fio").c_str(), FALSE);
+    }
+};
+
+TEST_F(LongNames, EveryExportTakingANameStaysInItsBuffers)
+{
+    ASSERT_GT(Start(), 0);
+    CoInitialize(nullptr);
+    for (size_t length : Lengths) {
+        SCOPED_TRACE(length);
+        const std::string name = PathOfLength(dir.path(), length);
+        const bool fits = length < MAX_PATH;
+        if (fits) {
+            MakeFolders(name);
+            WriteFileBytes(name, "BM not really a bitmap");
+        }
+        EXPECT_EQ(fits ? 1 : 0, qfIsFileExist(name.c_str()));
+
+        /* Detection with a hint buffer as long as the name. */
+        std::string hint(length, 'h');
+        c32ResetDLLErrInfo();
+        EXPECT_EQ(nullptr, qfFileGetFileData(name.c_str(), &hint[0]));
+        EXPECT_NE(0u, ReadError().id);
+        EXPECT_EQ(length, strlen(hint.c_str()));
+
+        Guarded date(Q32_DATE_TEXT_SIZE);
+        int dateLength = GetFileDateTimeToAscii(name.c_str(), date.get());
+        EXPECT_TRUE(date.intact());
+        EXPECT_EQ(fits, dateLength > 0);
+
+        Guarded target(MAX_PATH), arguments(MAX_PATH), folder(MAX_PATH);
+        int resolved = q32FileResolveLink(nullptr, name.c_str(), target.get(), arguments.get(), folder.get());
+        EXPECT_TRUE(target.intact() && arguments.intact() && folder.intact());
+        EXPECT_EQ(fits ? 1 : 0, resolved);
+
+        EXPECT_EQ(-1, q32FileGetFormatID(name.c_str(), nullptr));
+        EXPECT_EQ(-1, q32FileGetFormatID(nullptr, name.c_str()));
+
+        /* A write to the name: refused when the name or its work name does not fit. */
+        HGLOBAL data = qfFileGetFileData("", nullptr);
+        ASSERT_NE(nullptr, data);
+        FileData *facts = static_cast<FileData *>(GlobalLock(data));
+        facts->formatNumber = q32FileGetFormatID("BMP", nullptr);
+        memset(facts->name, 0, sizeof facts->name);
+        memcpy(facts->name, name.c_str(), std::min(length, sizeof facts->name));
+        facts->raster = {24, 4, 3, 0, 0, Q32_TYPE_RGB, nullptr};
+        GlobalUnlock(data);
+        ImageRequest request = {};
+        request.rasterWanted = 1;
+        request.rasterTypes = Q32_TYPE_RGB;
+        c32ResetDLLErrInfo();
+        int written = qfFileWrite(data, &request, GiveRows);
+        EXPECT_EQ(length < 256 ? 1 : 0, written);
+        if (written != 1) { EXPECT_NE(0u, ReadError().id); }
+        EXPECT_NE(1, qfFileWriteVector(data, 0, 0, 0));
+        q32FileFreeFileData(data);
+    }
+    CoUninitialize();
+}
+
+TEST_F(LongNames, LongIniValuesAreCutToTheirFields)
+{
+    for (size_t length : IniLengths) {
+        SCOPED_TRACE(length);
+        /* An extension list far longer than its 64-byte field. */
+        std::string list;
+        while (list.size() < length) list += "e" + std::to_string(list.size()) + ";";
+        list.resize(length);
+        WritePrivateProfileStringA("FIO_EXT", "BMP", list.c_str(), ini.c_str());
+        WritePrivateProfileStringA("FIO_EXT", "BMP_USER", list.c_str(), ini.c_str());
+        ASSERT_GT(Start(), 0);
+        int bmp = q32FileGetFormatID("BMP", nullptr);
+        ASSERT_GT(bmp, 0);
+        for (int kind = 1; kind <= 4; kind++) {
+            Guarded text(Q32_FORMAT_EXT_SIZE);
+            qfFileGetFormatExt(bmp, text.get(), kind);
+            EXPECT_TRUE(text.intact()) << kind;
+            EXPECT_LT(strlen(text.get()), (size_t)Q32_FORMAT_EXT_SIZE);
+        }
+        HGLOBAL filters = (HGLOBAL)FilterAction(nullptr, FILTER_BUILD, FILTER_ALL_FORMATS);
+        EXPECT_NE(nullptr, filters);
+        FilterAction(filters, FILTER_FREE, 0);
+
+        /* A plug-in folder setting longer than a path, with no FIO\ beside the module. */
+        Stop();
+        RemoveTree(fio);
+        std::string folder = PathOfLength("C:", length);
+        WritePrivateProfileStringA("Library", "FIO3PATH", folder.c_str(), ini.c_str());
+        Attach();
+        Guarded path(MAX_PATH);
+        int got = q32FileGetFIOPath(path.get(), MAX_PATH);
+        EXPECT_TRUE(path.intact());
+        EXPECT_LT(got, MAX_PATH);
+        c32ResetDLLErrInfo();
+        EXPECT_EQ(0, qfFileGetFileFmtNum());
+        EXPECT_NE(0u, ReadError().id);
+        Stop();
+        WritePrivateProfileStringA("Library", "FIO3PATH", nullptr, ini.c_str());
+        CreateDirectoryA(fio.c_str(), nullptr);
+        CopyFileA((BinFolder() + "FIO\\bmp.fio").c_str(), PluginPath("bmp.fio").c_str(), FALSE);
+    }
+}
+
+TEST_F(LongNames, RegistryPathsWithoutTerminatorsAreCut)
+{
+    char scratchName[64];
+    snprintf(scratchName, sizeof scratchName, "Software\\q32test_long_%lu", GetCurrentProcessId());
+    HKEY scratch = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, scratchName, 0, nullptr, 0,
+                                             KEY_ALL_ACCESS, nullptr, &scratch, nullptr));
+    ASSERT_EQ(ERROR_SUCCESS, RegOverridePredefKey(HKEY_CLASSES_ROOT, scratch));
+    Attach();
+    const char *const keys[] = {"KD3.Image\\protocol\\StdFileEditing\\server",
+                                "QuillViewer\\shell\\open\\command"};
+    for (size_t length : {(size_t)5, (size_t)259, (size_t)260, (size_t)261, (size_t)300, (size_t)4096}) {
+        std::string value(length, 'r');
+        for (const char *key : keys) {
+            HKEY opened = nullptr;
+            ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CLASSES_ROOT, key, 0, nullptr, 0,
+                                                     KEY_ALL_ACCESS, nullptr, &opened, nullptr));
+            /* The bytes of the text alone, no terminator stored. */
+            RegSetValueExA(opened, nullptr, 0, REG_SZ, (const BYTE *)value.data(), (DWORD)length);
+            RegCloseKey(opened);
+        }
+        for (int application : {1004, 1005})
+            for (int size : {1, 8, 260, 400}) {
+                Guarded buffer((size_t)size);
+                q32FileGetPalsModuleName(0, application, 0, buffer.get(), size);
+                EXPECT_TRUE(buffer.intact()) << length << " " << application << " " << size;
+            }
+    }
+    RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
+    RegCloseKey(scratch);
+    RegDeleteTreeA(HKEY_CURRENT_USER, scratchName);
+}
+
+} // namespace

@@ -9,26 +9,16 @@
 #include <algorithm>
 #include <string>
 #include <vector>
+#include "bench.h"
 
 using namespace q32test;
 
 namespace {
 
+using bench::Median;
+using bench::Now;
+
 const int Plugins = 64, ColdRuns = 7, WarmRuns = 31;
-
-double Now()
-{
-    LARGE_INTEGER frequency, counter;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&counter);
-    return (double)counter.QuadPart / (double)frequency.QuadPart;
-}
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 std::string PluginName(int i)
 {

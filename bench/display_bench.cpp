@@ -4,16 +4,9 @@
 #include <stdio.h>
 #include <vector>
 #include "q32base.h"
+#include "bench.h"
 
 namespace {
-
-double Seconds()
-{
-    LARGE_INTEGER now, frequency;
-    QueryPerformanceCounter(&now);
-    QueryPerformanceFrequency(&frequency);
-    return (double)now.QuadPart / frequency.QuadPart;
-}
 
 void Measure(const char *what, int bits, int targetBits, bool rowByRow, HPALETTE palette)
 {
@@ -35,7 +28,7 @@ void Measure(const char *what, int bits, int targetBits, bool rowByRow, HPALETTE
     HBITMAP bitmap = CreateDIBSection(dc, (BITMAPINFO *)&info, DIB_RGB_COLORS, &bits_, nullptr, 0);
     HGDIOBJ old = SelectObject(dc, bitmap);
 
-    double start = Seconds();
+    double start = bench::Now();
     for (int r = 0; r < rounds; r++) {
         HDISP32SHOW show;
         disp32ShowInitEx(&show, dc, bits, 0, 0, w, h, palette, 0, 0, 0, 0);
@@ -46,7 +39,7 @@ void Measure(const char *what, int bits, int targetBits, bool rowByRow, HPALETTE
         disp32ShowEnd(show);
     }
     GdiFlush();
-    double elapsed = Seconds() - start;
+    double elapsed = bench::Now() - start;
     printf("%-40s %7.1f Mpixel/s  (%.2f ms a picture)\n", what,
            (double)w * h * rounds / elapsed / 1e6, elapsed * 1000 / rounds);
     SelectObject(dc, old);

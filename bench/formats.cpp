@@ -14,30 +14,20 @@
 #include <cmath>
 #include <string>
 #include <vector>
+#include "bench.h"
 
 using namespace q32test;
 
 namespace {
+
+using bench::Median;
+using bench::Now;
 
 const UINT Width = 4000, Height = 3000;
 const int Runs = 9;
 
 /* The component's TGA decoder (it has no public name). */
 const GUID ContainerFormatTga = {0x0c44fda1, 0xa5c5, 0x4298, {0x96, 0x85, 0x47, 0x3f, 0xc1, 0x7c, 0xd3, 0x22}};
-
-double Now()
-{
-    LARGE_INTEGER frequency, counter;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&counter);
-    return (double)counter.QuadPart / (double)frequency.QuadPart;
-}
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 std::wstring Wide(const std::string &text) { return std::wstring(text.begin(), text.end()); }
 

@@ -22,16 +22,11 @@
 #include <string>
 #include <vector>
 #include "q32file.h"
+#include "../bench.h"
 
 namespace {
 
-double Now()
-{
-    LARGE_INTEGER f, t;
-    QueryPerformanceFrequency(&f);
-    QueryPerformanceCounter(&t);
-    return (double)t.QuadPart / f.QuadPart;
-}
+using bench::Now;
 
 /* Writes a width x width 24-bit bottom-up BMP of a gradient, row by row. */
 bool MakeBmp(const std::string &path, LONG width)

@@ -1229,6 +1229,7 @@ struct DialogDriver {
     static inline int button = IDOK;
     static inline std::string caption;
     static inline HHOOK hook;
+    static inline bool handled;
 
     static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam)
     {
@@ -1236,9 +1237,12 @@ struct DialogDriver {
             HWND window = HWND(wParam);
             char className[16] = "";
             GetClassNameA(window, className, sizeof className);
-            if (!strcmp(className, "#32770")) {
-                char text[64] = "";
-                GetWindowTextA(window, text, sizeof text);
+            char text[64] = "";
+            GetWindowTextA(window, text, sizeof text);
+            /* The option dialog, once: not another window of the thread that takes the
+               activation back when it closes. */
+            if (!strcmp(className, "#32770") && text[0] && !handled) {
+                handled = true;
                 caption = text;
                 if (act) act(window);
                 PostMessageA(window, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
@@ -1249,7 +1253,7 @@ struct DialogDriver {
 
     DialogDriver(std::function<void(HWND)> action, int press = IDOK)
     {
-        act = std::move(action), button = press, caption.clear();
+        act = std::move(action), button = press, caption.clear(), handled = false;
         hook = SetWindowsHookExA(WH_CBT, Hook, nullptr, GetCurrentThreadId());
     }
     ~DialogDriver() { UnhookWindowsHookEx(hook); }

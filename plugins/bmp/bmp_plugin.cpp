@@ -486,33 +486,21 @@ extern "C" HGLOBAL WINAPI qfDLLGetFormatInfo(void)
 extern "C" INT_PTR WINAPI qfDLLGetFileData(HANDLE file, const char *name, DWORD runtimeValue,
                                           const char *iniPath)
 {
-    try {
-        return GetFileData(file, name);
-    } catch (const std::bad_alloc &) {
-        Record(ErrNoMemory, EntryFileData, PlaceMemory);
-        return -1;
-    }
+    return fio::Guarded(PluginId, EntryFileData, PlaceMemory, INT_PTR(-1),
+                        [&] { return GetFileData(file, name); });
 }
 
 extern "C" LONG_PTR WINAPI qfDLLRead(HANDLE file, const char *name, HGLOBAL fileData,
                                      ImageRequest *request, RowCallback callback,
                                      DWORD runtimeValue)
 {
-    try {
-        return Read(file, name, fileData, request, callback);
-    } catch (const std::bad_alloc &) {
-        Record(ErrNoMemory, EntryRead, PlaceMemory);
-        return 0;
-    }
+    return fio::Guarded(PluginId, EntryRead, PlaceMemory, LONG_PTR(0),
+                        [&] { return Read(file, name, fileData, request, callback); });
 }
 
 extern "C" LONG_PTR WINAPI qfDLLWrite(HANDLE file, HGLOBAL fileData, ImageRequest *request,
                                       RowCallback callback)
 {
-    try {
-        return Write(file, fileData, request, callback);
-    } catch (const std::bad_alloc &) {
-        Record(ErrNoMemory, EntryWrite, PlaceMemory);
-        return 0;
-    }
+    return fio::Guarded(PluginId, EntryWrite, PlaceMemory, LONG_PTR(0),
+                        [&] { return Write(file, fileData, request, callback); });
 }

@@ -8,6 +8,7 @@
 
 #include <windows.h>
 #include <stdint.h>
+#include <new>
 #include <vector>
 #include "q32types.h"
 #include "holders.h"
@@ -17,6 +18,19 @@ namespace fio {
 /* Records error id at (pluginId, entry, place); its text names the file when a name is
    given. */
 void RecordError(int pluginId, UINT id, int entry, int place, const char *name = nullptr);
+
+/* Runs an entry's work; running out of memory inside it is recorded as error 1004 at
+   (pluginId, entry, place) and gives failure. */
+template <typename R, typename F>
+R Guarded(int pluginId, int entry, int place, R failure, F work)
+{
+    try {
+        return work();
+    } catch (const std::bad_alloc &) {
+        RecordError(pluginId, 1004, entry, place);
+        return failure;
+    }
+}
 
 /* The file being read: the caller's handle, or one opened here by name and closed with
    this object. */

@@ -30,12 +30,7 @@ namespace {
 template <typename R, typename F>
 R Guarded(int entry, R failure, F work)
 {
-    try {
-        return work();
-    } catch (const std::bad_alloc &) {
-        Record(ErrNoMemory, entry, PlaceMemory);
-        return failure;
-    }
+    return fio::Guarded(PluginId, entry, PlaceMemory, failure, work);
 }
 
 /* TGA's other extensions, entered into the suite's extension lists when the format is

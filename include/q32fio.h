@@ -43,6 +43,20 @@
 #include <stddef.h>
 #include <stdint.h>
 
+/* Compile-time layout checks, in C99, C11 and C++ alike. */
+#ifndef Q32_STATIC_ASSERT
+#if defined(__cplusplus) && __cplusplus >= 201103L
+#define Q32_STATIC_ASSERT(condition, text) static_assert(condition, text)
+#elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
+#define Q32_STATIC_ASSERT(condition, text) _Static_assert(condition, text)
+#else
+#define Q32_STATIC_ASSERT_JOIN2(a, b) a##b
+#define Q32_STATIC_ASSERT_JOIN(a, b) Q32_STATIC_ASSERT_JOIN2(a, b)
+#define Q32_STATIC_ASSERT(condition, text) \
+    typedef char Q32_STATIC_ASSERT_JOIN(q32_static_assert_, __COUNTER__)[(condition) ? 1 : -1]
+#endif
+#endif
+
 /* Records shared with the module: FileData, ImageRequest, data types, rows. */
 #ifdef _WIN32
 #include "q32types.h"
@@ -52,11 +66,6 @@
 extern "C" {
 #endif
 
-#ifdef __cplusplus
-#define Q32FIO_ASSERT static_assert
-#else
-#define Q32FIO_ASSERT _Static_assert
-#endif
 
 /* ---- What a plug-in declares for each format --------------------------------------- */
 
@@ -88,21 +97,21 @@ typedef struct FormatInfo {
    and +19 then receive a null file handle. */
 #define FI_OPENS_FILE 0x8000
 
-Q32FIO_ASSERT(sizeof(FormatInfo) == 112, "FormatInfo is 112 bytes");
-Q32FIO_ASSERT(offsetof(FormatInfo, typeCaps) == 2, "FormatInfo.typeCaps");
-Q32FIO_ASSERT(offsetof(FormatInfo, saveOptions) == 8, "FormatInfo.saveOptions");
-Q32FIO_ASSERT(offsetof(FormatInfo, openOptions) == 12, "FormatInfo.openOptions");
-Q32FIO_ASSERT(offsetof(FormatInfo, writesVector) == 20, "FormatInfo.writesVector");
-Q32FIO_ASSERT(offsetof(FormatInfo, vectorType) == 24, "FormatInfo.vectorType");
-Q32FIO_ASSERT(offsetof(FormatInfo, code) == 28, "FormatInfo.code");
-Q32FIO_ASSERT(offsetof(FormatInfo, description) == 32, "FormatInfo.description");
-Q32FIO_ASSERT(offsetof(FormatInfo, runtimeValue) == 88, "FormatInfo.runtimeValue");
-Q32FIO_ASSERT(offsetof(FormatInfo, flags2) == 94, "FormatInfo.flags2");
-Q32FIO_ASSERT(offsetof(FormatInfo, typeMaskHigh) == 96, "FormatInfo.typeMaskHigh");
-Q32FIO_ASSERT(offsetof(FormatInfo, signatureLength1) == 98, "FormatInfo.signatureLength1");
-Q32FIO_ASSERT(offsetof(FormatInfo, signatureLength2) == 99, "FormatInfo.signatureLength2");
-Q32FIO_ASSERT(offsetof(FormatInfo, signature1) == 100, "FormatInfo.signature1");
-Q32FIO_ASSERT(offsetof(FormatInfo, signature2) == 104, "FormatInfo.signature2");
+Q32_STATIC_ASSERT(sizeof(FormatInfo) == 112, "FormatInfo is 112 bytes");
+Q32_STATIC_ASSERT(offsetof(FormatInfo, typeCaps) == 2, "FormatInfo.typeCaps");
+Q32_STATIC_ASSERT(offsetof(FormatInfo, saveOptions) == 8, "FormatInfo.saveOptions");
+Q32_STATIC_ASSERT(offsetof(FormatInfo, openOptions) == 12, "FormatInfo.openOptions");
+Q32_STATIC_ASSERT(offsetof(FormatInfo, writesVector) == 20, "FormatInfo.writesVector");
+Q32_STATIC_ASSERT(offsetof(FormatInfo, vectorType) == 24, "FormatInfo.vectorType");
+Q32_STATIC_ASSERT(offsetof(FormatInfo, code) == 28, "FormatInfo.code");
+Q32_STATIC_ASSERT(offsetof(FormatInfo, description) == 32, "FormatInfo.description");
+Q32_STATIC_ASSERT(offsetof(FormatInfo, runtimeValue) == 88, "FormatInfo.runtimeValue");
+Q32_STATIC_ASSERT(offsetof(FormatInfo, flags2) == 94, "FormatInfo.flags2");
+Q32_STATIC_ASSERT(offsetof(FormatInfo, typeMaskHigh) == 96, "FormatInfo.typeMaskHigh");
+Q32_STATIC_ASSERT(offsetof(FormatInfo, signatureLength1) == 98, "FormatInfo.signatureLength1");
+Q32_STATIC_ASSERT(offsetof(FormatInfo, signatureLength2) == 99, "FormatInfo.signatureLength2");
+Q32_STATIC_ASSERT(offsetof(FormatInfo, signature1) == 100, "FormatInfo.signature1");
+Q32_STATIC_ASSERT(offsetof(FormatInfo, signature2) == 104, "FormatInfo.signature2");
 
 /* ---- Entries: ordinal = 100 * format index + offset --------------------------------- */
 

@@ -182,7 +182,9 @@ typedef struct ImageRequest {
     LONG  rasterY;          /*  2 */
     LONG  rasterWidth;      /*  3: size of the region */
     LONG  rasterHeight;     /*  4 */
-    DWORD rasterTypes;      /*  5: mask of the Q32_TYPE_* codes the caller takes or offers */
+    DWORD rasterTypes;      /*  5: Q32_TYPE_* mask: reading, the types the caller takes
+                                   (rows come in the FileData's type unless the reader
+                                   converts to one of them); writing, the type offered */
     LONG  vectorWanted;     /*  6 */
     LONG  vectorX;          /*  7 */
     LONG  vectorY;          /*  8 */

@@ -93,6 +93,10 @@ LRESULT CALLBACK AnswerBoxes(int code, WPARAM wParam, LPARAM lParam)
             BoxTexts.push_back(text);
             PostMessageA(w, WM_COMMAND, IDOK, 0);
         }
+        /* The association page's warning (no caption) where the prefix has no .jpg class:
+           looking at the page no longer makes one. */
+        if (!strcmp(name, "#32770") && !title[0] && GetDlgItem(w, 0xFFFF))
+            PostMessageA(w, WM_COMMAND, IDOK, 0);
     }
     return CallNextHookEx(BoxHook, code, wParam, lParam);
 }

@@ -274,8 +274,9 @@ TEST_F(SaveDialog, AddsTheTypesExtensionToABareName)
 }
 
 /* Vector data (capability 0x80, which as selection flag also asks for the all-files
-   entry): the all-files entry adds no extension and leaves the FileData's format alone. */
-TEST_F(SaveDialog, TheAllFilesEntryAddsNoExtension)
+   entry): the all-files entry adds no extension and names no format, so the type chosen
+   before it stays the one written. */
+TEST_F(SaveDialog, TheAllFilesEntryAddsNoExtensionAndKeepsTheCurrentType)
 {
     SaveFileRequest request = Request("d.tfv");
     std::vector<std::string> types;
@@ -294,7 +295,7 @@ TEST_F(SaveDialog, TheAllFilesEntryAddsNoExtension)
     ASSERT_EQ(2u, types.size());
     EXPECT_EQ(0u, types[1].find("* (")) << types[1];
     EXPECT_STREQ(Join(pictures, "drawing").c_str(), name);
-    EXPECT_EQ(0u, request.format);
+    EXPECT_EQ(5u, request.format) << "never success with format 0";
     EXPECT_EQ(5, FileDataFormat());
 }
 

@@ -3,20 +3,25 @@
  * operation gets through: no crash, an error recorded for every failure, no handle or
  * memory block left behind, the target as it was and no work file left. The module's
  * own calls fail through the Sys table; the bitmap plug-in's writes fail through its
- * import of WriteFile, which the test redirects (a full disk).
+ * import of WriteFile, which the test redirects (a full disk). The module's C++
+ * allocations fail through this program's operator new (it links the module's code).
  */
 #include "../registry/registry_fixture.h"
 #include "core/syscalls.h"
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <new>
 #include <set>
 
 using namespace q32test;
 
 namespace {
 
-enum Kind { Alloc, Create, Write, Move };
-const char *const KindNames[] = {"allocation", "CreateFile", "WriteFile", "MoveFileEx"};
+enum Kind { Alloc, Create, Write, Move, New };
+const char *const KindNames[] = {"allocation", "CreateFile", "WriteFile", "MoveFileEx",
+                                 "operator new"};
 
 /* Counts the calls of one kind and fails the n-th; remembers every block it allocated. */
 struct Injector {
@@ -30,6 +35,7 @@ struct Injector {
         failAt = n;
         calls = 0;
         blocks.clear();
+        if (k == New) return; /* the Sys table's own bookkeeping allocates */
         Sys.globalAlloc = GlobalAllocCall;
         Sys.createFile = CreateFileCall;
         Sys.writeFile = WriteFileCall;
@@ -73,6 +79,20 @@ struct Injector {
                                   [](HGLOBAL b) { return b && GlobalSize(b) != 0; });
     }
 };
+
+} // namespace
+
+/* Every C++ allocation of this program, the module's code among it, can fail as well. */
+void *operator new(std::size_t bytes)
+{
+    if (Injector::Fails(New)) throw std::bad_alloc();
+    if (void *block = std::malloc(bytes ? bytes : 1)) return block;
+    throw std::bad_alloc();
+}
+void operator delete(void *block) noexcept { std::free(block); }
+void operator delete(void *block, std::size_t) noexcept { std::free(block); }
+
+namespace {
 
 /* Points a loaded module's import of kernel32's function at replacement. */
 bool RedirectImport(HMODULE module, const char *function, const void *replacement)
@@ -268,6 +288,51 @@ TEST_F(Faults, EveryFailingCallOfTheCacheWriteLeavesNoWorkFile)
         EXPECT_TRUE(done);
     }
     printf("FAULTS discovery and cache write: %d runs, each with one failing call\n", tried);
+}
+
+/* No C++ exception leaves an export: a failing C++ allocation is error 1004. */
+TEST_F(Faults, NoExceptionLeavesAnExport)
+{
+    ASSERT_GT(Start(), 0);
+    std::string clip = dir / "clip.mpg";
+    WriteFileBytes(clip, std::string("\0\0\1\xBA", 4) + std::string(100, 'v'));
+    /* Each call answers whether it got through; the test's own allocations stay outside
+       the armed window. */
+    const struct { const char *what; std::function<bool()> call; UINT through; } exports[] = {
+        {"FilterAction", [] {
+             HGLOBAL list = (HGLOBAL)FilterAction(nullptr, FILTER_BUILD, FILTER_ALL_FORMATS);
+             if (list) FilterAction(list, FILTER_FREE, 0);
+             return list != nullptr;
+         }, 0},
+        /* A video stream is refused (4019) after the check that reads its head. */
+        {"qfFileGetFileData", [&] {
+             HGLOBAL data = qfFileGetFileData(clip.c_str(), nullptr);
+             q32FileFreeFileData(data);
+             return false;
+         }, 4019},
+    };
+    for (const auto &e : exports) {
+        bool done = false;
+        for (int n = 1; n <= 200 && !done; n++) {
+            SCOPED_TRACE(std::string(e.what) + " " + std::to_string(n));
+            c32ResetDLLErrInfo();
+            bool threw = false;
+            Injector::Arm(New, n);
+            try {
+                done = e.call();
+            } catch (...) {
+                threw = true;
+            }
+            int calls = Injector::calls;
+            Injector::Disarm();
+            EXPECT_FALSE(threw);
+            UINT id = ReadError().id;
+            done = done || (e.through && id == e.through);
+            if (!done) { EXPECT_EQ(1004u, id); }
+            if (calls < n) break; /* no allocation failed: there is nothing more to try */
+        }
+        EXPECT_TRUE(done) << e.what;
+    }
 }
 
 } // namespace

@@ -60,18 +60,6 @@ bool Select(HWND dialog, const std::vector<std::string> &names)
     return true;
 }
 
-/* For tests/dialogs/screenshots.sh: with Q32_SHOT_FLAG set, says that the window is
-   ready (the file FLAG.ready) and stays until the script has taken its picture (the file
-   FLAG exists), at most 30 s. */
-void HoldForScreenshot()
-{
-    char flag[MAX_PATH];
-    if (!GetEnvironmentVariableA("Q32_SHOT_FLAG", flag, sizeof flag))
-        return;
-    q32test::WriteFileBytes(std::string(flag) + ".ready", "");
-    WaitFor([&] { return q32test::Exists(flag); }, 30000);
-}
-
 /* The names of a result list. */
 std::vector<std::string> Names(const char *list)
 {

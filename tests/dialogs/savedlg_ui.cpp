@@ -410,9 +410,8 @@ TEST_F(SaveDialog, OptionsAndFindFollowTheChosenType)
     EXPECT_EQ(2, FileDataFormat());
 }
 
-/* The dialog's own controls lie inside it and do not overlap. With Q32_SHOT_READY and
-   Q32_SHOT_FLAG set, the first file is created once the dialog is up and the dialog stays
-   until the second exists (at most 30 s), for tests/dialogs/screenshot.sh. */
+/* The dialog's own controls lie inside it and do not overlap (scripts/screenshots takes
+   its picture here). */
 TEST_F(SaveDialog, ControlsDoNotOverlap)
 {
     SaveFileRequest request = Request("a.tfa", 1);
@@ -427,12 +426,7 @@ TEST_F(SaveDialog, ControlsDoNotOverlap)
             {"cancel", GetDlgItem(dialog, IDCANCEL)}, {"types", GetDlgItem(dialog, 0x470)},
             {"name", GetDlgItem(dialog, 0x47c)},
             {"files", FindDescendant(dialog, "SHELLDLL_DefView")}}, checked);
-        char ready[MAX_PATH], flag[MAX_PATH];
-        if (GetEnvironmentVariableA("Q32_SHOT_READY", ready, sizeof ready) &&
-            GetEnvironmentVariableA("Q32_SHOT_FLAG", flag, sizeof flag)) {
-            WriteFileBytes(ready, "");
-            WaitFor([&] { return Exists(flag); }, 30000);
-        }
+        HoldForScreenshot();
         Press(dialog, IDCANCEL);
     });
     EXPECT_EQ(0, save(&request));

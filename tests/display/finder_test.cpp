@@ -279,10 +279,11 @@ std::string SelectedFolder(HWND dialog)
 
 TEST_F(Finder, FolderBrowserStartsAtTheGivenFolder)
 {
-    /* The selection may come a moment after the dialog shows (the shell namespace is
-       filled on first use); OK is pressed once it is there, or after five seconds. */
+    /* The selection may come a while after the dialog shows (the shell namespace is
+       filled on first use); OK is pressed once it is there. The bound only catches a
+       browser that never gets there. */
     DialogDriver driver(nullptr, [&](HWND w) {
-        for (int i = 0; i < 100 && SelectedFolder(w) != "sub2"; i++) Sleep(50);
+        for (int i = 0; i < 1200 && SelectedFolder(w) != "sub2"; i++) Sleep(50);
         PostMessageA(w, WM_COMMAND, IDOK, 0);
     });
     HGLOBAL block = nullptr;

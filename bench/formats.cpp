@@ -1,13 +1,16 @@
 /*
  * formats: read throughput of a 4000 x 3000 image of each format through the module's
- * qfFileRead (wic.fio and wbmp.fio in the plug-in folder of a module copy), beside the
- * imaging component decoding the same file directly into one buffer, in one run.
+ * qfFileRead (wic.fio, tga.fio and wbmp.fio in the plug-in folder of a module copy),
+ * beside a direct decode of the same file into one buffer, in one run: the imaging
+ * component's for its formats, tga.fio's own codec over the file read into memory for
+ * TGA.
  * Both ends hold the whole image at the end: the module's callback copies each band
  * into a full buffer, as an application would. Medians of several runs; the time of
  * qfFileGetFileData (detection and description) is shown apart. Arguments, when given,
  * name the formats to measure (JPG PNG TIF GIF TGA WBM).
  */
 #include "harness.h"
+#include "tga_codec.h"
 #include <wincodec.h>
 #include <stdio.h>
 #include <algorithm>
@@ -25,9 +28,6 @@ using bench::Now;
 
 const UINT Width = 4000, Height = 3000;
 const int Runs = 9;
-
-/* The component's TGA decoder (it has no public name). */
-const GUID ContainerFormatTga = {0x0c44fda1, 0xa5c5, 0x4298, {0x96, 0x85, 0x47, 0x3f, 0xc1, 0x7c, 0xd3, 0x22}};
 
 std::wstring Wide(const std::string &text) { return std::wstring(text.begin(), text.end()); }
 
@@ -95,22 +95,13 @@ void WriteBytes(const std::string &path, const std::string &head, const std::vec
 }
 
 /* The component decoding the file into one buffer of its own pixel format. */
-double DecodeDirectly(IWICImagingFactory *factory, const std::string &path, const GUID *container)
+double DecodeDirectly(IWICImagingFactory *factory, const std::string &path)
 {
     double begin = Now();
-    Ref<IWICStream> stream;
     Ref<IWICBitmapDecoder> decoder;
     Ref<IWICBitmapFrameDecode> frame;
-    HRESULT hr;
-    if (container) {
-        hr = factory->CreateStream(&stream);
-        if (SUCCEEDED(hr)) hr = stream->InitializeFromFilename(Wide(path).c_str(), GENERIC_READ);
-        if (SUCCEEDED(hr)) hr = factory->CreateDecoder(*container, nullptr, &decoder);
-        if (SUCCEEDED(hr)) hr = decoder->Initialize(stream.p, WICDecodeMetadataCacheOnDemand);
-    } else {
-        hr = factory->CreateDecoderFromFilename(Wide(path).c_str(), nullptr, GENERIC_READ,
-                                                WICDecodeMetadataCacheOnDemand, &decoder);
-    }
+    HRESULT hr = factory->CreateDecoderFromFilename(Wide(path).c_str(), nullptr, GENERIC_READ,
+                                                    WICDecodeMetadataCacheOnDemand, &decoder);
     GUID format;
     Ref<IWICComponentInfo> info;
     Ref<IWICPixelFormatInfo> pixel;
@@ -126,15 +117,75 @@ double DecodeDirectly(IWICImagingFactory *factory, const std::string &path, cons
 }
 
 /* The whole file read into memory: the floor for a format the component lacks. */
-double ReadWholeFile(const std::string &path)
+std::vector<BYTE> ReadWholeFile(const std::string &path)
 {
-    double begin = Now();
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     std::vector<BYTE> bytes(GetFileSize(file, nullptr));
     DWORD got = 0;
     ReadFile(file, bytes.data(), DWORD(bytes.size()), &got, nullptr);
     CloseHandle(file);
+    return bytes;
+}
+
+double TimeWholeFile(const std::string &path)
+{
+    double begin = Now();
+    ReadWholeFile(path);
     return Now() - begin;
+}
+
+class Memory : public tga::Source {
+public:
+    explicit Memory(const std::vector<BYTE> &bytes) : bytes_(bytes) {}
+    uint64_t Size() const override { return bytes_.size(); }
+    bool Read(uint64_t offset, void *buffer, size_t bytes) override
+    {
+        if (offset > bytes_.size() || bytes > bytes_.size() - offset) return false;
+        memcpy(buffer, bytes_.data() + offset, bytes);
+        return true;
+    }
+
+private:
+    const std::vector<BYTE> &bytes_;
+};
+
+/* tga.fio's codec decoding the file, read whole into memory, into one buffer of the rows
+   that the plug-in delivers. */
+double DecodeTga(const std::string &path)
+{
+    double begin = Now();
+    std::vector<BYTE> bytes = ReadWholeFile(path);
+    Memory source(bytes);
+    tga::Layout layout;
+    if (tga::ReadLayout(source, layout) != tga::Result::Ok) return -1;
+    const uint64_t height = uint64_t(layout.height), stride = tga::StoredRowBytes(layout);
+    const uint64_t rowBytes = tga::RowBytes(layout.kind, uint64_t(layout.width));
+    std::vector<BYTE> image(size_t(rowBytes * height)), pixels;
+    const BYTE *stored = bytes.data() + layout.dataOffset;
+    if (layout.rle) {
+        pixels.resize(size_t(stride * height));
+        if (tga::DecodeRle(layout, stored, size_t(layout.dataSize), pixels.data()) != tga::Result::Ok) return -1;
+        stored = pixels.data();
+    }
+    for (uint64_t y = 0; y < height; y++) {
+        uint64_t from = layout.topDown ? y : height - 1 - y;
+        if (tga::DecodeRow(layout, stored + from * stride, image.data() + y * rowBytes) != tga::Result::Ok) return -1;
+    }
+    return Now() - begin;
+}
+
+/* A TGA file as tga.fio writes it. */
+void WriteTga(const std::string &path, tga::Kind kind, bool rle)
+{
+    tga::Layout layout;
+    layout.kind = kind, layout.width = Width, layout.height = Height, layout.rle = rle;
+    std::vector<BYTE> file = tga::BuildHeader(layout);
+    const size_t pixelBytes = kind == tga::Kind::Bgra32 ? 4 : 3, rowBytes = Width * pixelBytes;
+    std::vector<BYTE> pixels = Pixels(UINT(pixelBytes), false);
+    for (UINT y = 0; y < Height; y++) tga::EncodeRow(layout, pixels.data() + y * rowBytes, file);
+    std::vector<BYTE> trailer = tga::BuildTrailer(layout, file.size());
+    file.insert(file.end(), trailer.begin(), trailer.end());
+    WriteBytes(path, "", file);
 }
 
 /* The application's side of qfFileRead: every band copied into the full image. */
@@ -160,7 +211,7 @@ struct Result {
     const char *code;
     const char *what;
     double fileMb = 0, directMs = 0, moduleMs = 0, detectMs = 0;
-    bool component = true;
+    enum { Component, Codec, FileOnly } direct = Component;
     bool ok = false;
 };
 
@@ -181,7 +232,7 @@ int main(int argc, char **argv)
     CreateDirectoryA((dir / "appdata").c_str(), nullptr);
     CreateDirectoryA(suite.c_str(), nullptr);
     CreateDirectoryA(fio.c_str(), nullptr);
-    for (const char *plugin : {"wic.fio", "wbmp.fio"})
+    for (const char *plugin : {"wic.fio", "tga.fio", "wbmp.fio"})
         CopyFileA((BinFolder() + "FIO\\" + plugin).c_str(), Join(fio, plugin).c_str(), FALSE);
     ModuleCopy module(suite, ini);
     if (!module.Load()) {
@@ -196,25 +247,22 @@ int main(int argc, char **argv)
            Width * Height / 1e6, Runs);
     std::vector<Result> results = {
         {"JPG", "24-bit colour"}, {"PNG", "24-bit colour"}, {"TIF", "24-bit colour"},
-        {"GIF", "256 colours"},   {"TGA", "24-bit colour"}, {"WBM", "one bit"},
+        {"GIF", "256 colours"},   {"TGA", "24-bit colour"}, {"TGA", "32-bit RLE"}, {"WBM", "one bit"},
     };
     for (Result &r : results) {
-        std::string code = r.code, path = dir / ("big." + code);
+        std::string code = r.code, path = dir / ("big" + std::to_string(&r - results.data()) + "." + code);
         bool chosen = argc < 2;
         for (int i = 1; i < argc; i++) chosen = chosen || code == argv[i];
         if (!chosen) continue;
-        const GUID *container = nullptr;
         bool made = true;
         if (code == "JPG") made = Encode(factory.p, path, GUID_ContainerFormatJpeg, GUID_WICPixelFormat24bppBGR, 3, false);
         if (code == "PNG") made = Encode(factory.p, path, GUID_ContainerFormatPng, GUID_WICPixelFormat24bppBGR, 3, false);
         if (code == "TIF") made = Encode(factory.p, path, GUID_ContainerFormatTiff, GUID_WICPixelFormat24bppBGR, 3, false);
         if (code == "GIF") made = Encode(factory.p, path, GUID_ContainerFormatGif, GUID_WICPixelFormat8bppIndexed, 1, true);
         if (code == "TGA") {
-            std::string header(18, '\0');
-            header[2] = 2, header[12] = char(Width), header[13] = char(Width >> 8);
-            header[14] = char(Height), header[15] = char(Height >> 8), header[16] = 24, header[17] = 0x20;
-            WriteBytes(path, header, Pixels(3, false));
-            container = &ContainerFormatTga;
+            bool alpha = std::string(r.what).find("32") != std::string::npos;
+            WriteTga(path, alpha ? tga::Kind::Bgra32 : tga::Kind::Rgb24, alpha);
+            r.direct = Result::Codec;
         }
         if (code == "WBM") {
             std::string header = {0, 0, char(0x80 | (Width >> 7)), char(Width & 0x7F), char(0x80 | (Height >> 7)),
@@ -222,7 +270,7 @@ int main(int argc, char **argv)
             std::vector<BYTE> bits = Pixels(1, false);
             bits.resize(size_t(Width / 8) * Height);
             WriteBytes(path, header, bits);
-            r.component = false;
+            r.direct = Result::FileOnly;
         }
         if (!made) {
             printf("%s: the component cannot make the file\n", r.code);
@@ -235,7 +283,9 @@ int main(int argc, char **argv)
         }
         std::vector<double> direct, viaModule, detect;
         for (int run = 0; run < Runs; run++) {
-            direct.push_back(r.component ? DecodeDirectly(factory.p, path, container) : ReadWholeFile(path));
+            direct.push_back(r.direct == Result::Component ? DecodeDirectly(factory.p, path)
+                             : r.direct == Result::Codec   ? DecodeTga(path)
+                                                           : TimeWholeFile(path));
             double begin = Now();
             HGLOBAL fileData = getFileData(path.c_str(), nullptr);
             detect.push_back(Now() - begin);
@@ -273,10 +323,13 @@ int main(int argc, char **argv)
         if (!r.ok) continue;
         printf("%-4s %-14s %8.2f %13.1f %13.1f %8.1f%% %10.1f%s\n", r.code, r.what, r.fileMb, megapixels / (r.directMs / 1000),
                megapixels / (r.moduleMs / 1000), (r.moduleMs - r.directMs) / r.directMs * 100, r.detectMs,
-               r.component ? "" : "   (direct: the file read into memory; no decoder in the component)");
+               r.direct == Result::Component ? ""
+               : r.direct == Result::Codec   ? "   (direct: the plug-in's codec over the file in memory)"
+                                             : "   (direct: the file read into memory; no decoder in the component)");
     }
-    printf("\ndirect: the component's decoder into one buffer; qfFileRead: the module and its plug-in,\n"
-           "the bands copied into one buffer by the callback; overhead: qfFileRead over direct.\n");
+    printf("\ndirect: the component's decoder (TGA: tga.fio's codec) into one buffer; qfFileRead: the\n"
+           "module and its plug-in, the bands copied into one buffer by the callback; overhead:\n"
+           "qfFileRead over direct.\n");
     factory.p->Release();
     factory.p = nullptr;
     CoUninitialize();

@@ -293,6 +293,18 @@ Result DecodeRow(const Layout &layout, const uint8_t *stored, uint8_t *out)
     return Result::Ok;
 }
 
+bool RowsAsStored(const Layout &layout)
+{
+    if (layout.rightToLeft) return false;
+    switch (layout.kind) {
+    case Kind::Grey8: return layout.pixelBytes == 1;
+    case Kind::Rgb24: return layout.pixelBytes == 3;
+    case Kind::Bgra32:
+        return layout.pixelBytes == 4 && !IsMapped(layout.type) && layout.alpha == Alpha::Straight;
+    default: return false; /* indices are checked against the map */
+    }
+}
+
 /******************************************************************
  *      BuildHeader
  */

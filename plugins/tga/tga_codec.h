@@ -114,6 +114,10 @@ Result DecodeRle(const Layout &layout, const uint8_t *data, size_t size, uint8_t
    colours expanded, alpha straightened. BadIndex for an index beyond the colour map. */
 Result DecodeRow(const Layout &layout, const uint8_t *stored, uint8_t *out);
 
+/* True when DecodeRow would copy the stored row as it stands: such rows can be handed
+   on without it. */
+bool RowsAsStored(const Layout &layout);
+
 /* ---- Writing: 24-bit rows (Rgb24) or 32-bit rows with alpha (Bgra32), top row first. */
 
 /* The header for layout.kind, width, height and rle. */

@@ -10,6 +10,7 @@
  */
 #include <windows.h>
 #include <shlwapi.h>
+#include <memory>
 #include <new>
 #include <vector>
 #include "q32types.h"
@@ -168,15 +169,19 @@ bool RequestedRegion(const ImageRequest &request, const Layout &layout, Region &
     return region.left < region.right && region.top < region.bottom;
 }
 
-/* Decodes one stored row and hands it to the callback, cut to the region. 0: stop,
-   -1: a bad pixel (recorded). */
+/* Decodes one stored row (or takes it as it stands) and hands it to the callback, cut to
+   the region. 0: stop, -1: a bad pixel (recorded). */
 int Deliver(RowCallback callback, ImageRequest *request, const Layout &layout, const Region &region,
-            int64_t y, const uint8_t *stored, uint8_t *row, const char *name)
+            int64_t y, uint8_t *stored, uint8_t *row, const char *name)
 {
-    Result result = tga::DecodeRow(layout, stored, row);
-    if (result != Result::Ok) {
-        RecordResult(result, EntryRead, name);
-        return -1;
+    if (tga::RowsAsStored(layout)) {
+        row = stored;
+    } else {
+        Result result = tga::DecodeRow(layout, stored, row);
+        if (result != Result::Ok) {
+            RecordResult(result, EntryRead, name);
+            return -1;
+        }
     }
     void *rows[1] = {row + tga::RowBytes(layout.kind, uint64_t(region.left))};
     return callback(request, LONG(region.left), LONG(y), LONG(region.right - region.left), 1, rows, 0, 0, 0)
@@ -229,13 +234,15 @@ LONG_PTR Read(HANDLE file, const char *name, HGLOBAL fileData, ImageRequest *req
     std::vector<uint8_t> row(size_t(tga::RowBytes(layout.kind, uint64_t(layout.width))));
 
     if (layout.rle) {
-        std::vector<uint8_t> stream(size_t(layout.dataSize));
-        if (!ReadAt(source.get(), layout.dataOffset, stream.data(), stream.size())) {
+        /* Both buffers are filled whole before they are read: no need to clear them. */
+        std::unique_ptr<uint8_t[]> stream(new uint8_t[size_t(layout.dataSize)]);
+        if (!ReadAt(source.get(), layout.dataOffset, stream.get(), layout.dataSize)) {
             Record(ErrDamaged, EntryRead, PlaceInput, name);
             return 0;
         }
-        std::vector<uint8_t> pixels(size_t(stride * height));
-        result = tga::DecodeRle(layout, stream.data(), stream.size(), pixels.data());
+        std::unique_ptr<uint8_t[]> pixels(new uint8_t[size_t(stride * height)]);
+        result = tga::DecodeRle(layout, stream.get(), size_t(layout.dataSize), pixels.get());
+        stream.reset();
         if (result != Result::Ok) {
             RecordResult(result, EntryRead, name);
             return 0;

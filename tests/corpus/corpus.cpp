@@ -74,7 +74,7 @@ const Row Rows[] = {
     {"bmp_os2_24bit", "bmp", "BMP", "convert " PLASMA " -type TrueColor bmp2:{out}"},
     {"bmp_os2_palette", "bmp", "BMP", "convert " PLASMA " -colors 100 bmp2:{out}"},
     {"bmp_topdown_24bit", "bmp", "BMP", "convert " PLASMA " -type TrueColor bmp3:{out}" TOPDOWN},
-    {"bmp_topdown_8bit", "bmp", "BMP", "convert " PLASMA " -colors 60 bmp3:{out}" TOPDOWN},
+    {"bmp_topdown_8bit", "bmp", "BMP", "convert " PLASMA " -colors 60 -compress None bmp3:{out}" TOPDOWN},
     {"bmp_v4_alpha", "bmp", "BMP", "convert " ALPHA " -define bmp:format=bmp4 bmp:{out}"},
     {"bmp_v5_alpha", "bmp", "BMP", "convert " ALPHA " bmp:{out}"},
 

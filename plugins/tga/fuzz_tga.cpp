@@ -41,6 +41,20 @@ bool DecodeAll(const uint8_t *data, size_t size, Layout &layout, std::vector<std
     const uint8_t *stored = data + layout.dataOffset;
     if (layout.rle) {
         if (DecodeRle(layout, stored, size_t(layout.dataSize), pixels.data()) != Result::Ok) return false;
+        /* In pieces, as the plug-in reads it: the same pixels. */
+        std::vector<uint8_t> again(pixels.size()), piece;
+        const size_t pieceBytes = MaxPacketBytes + size % 61;
+        uint64_t done = 0;
+        size_t at = 0;
+        while (at < layout.dataSize && done < uint64_t(layout.width) * height) {
+            size_t take = size_t(layout.dataSize) - at < pieceBytes - piece.size() ? size_t(layout.dataSize) - at
+                                                                                   : pieceBytes - piece.size();
+            piece.insert(piece.end(), stored + at, stored + at + take);
+            at += take;
+            size_t used = DecodeRlePackets(layout, piece.data(), piece.size(), again.data(), done);
+            piece.erase(piece.begin(), piece.begin() + used);
+        }
+        if (done != uint64_t(layout.width) * height || again != pixels) abort();
         stored = pixels.data();
     }
     rows.assign(height, std::vector<uint8_t>(RowBytes(layout.kind, uint64_t(layout.width))));

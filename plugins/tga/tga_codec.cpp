@@ -199,41 +199,50 @@ Result ReadLayout(Source &source, Layout &layout)
 }
 
 /******************************************************************
- *      DecodeRle
+ *      DecodeRlePackets
  *
  * A packet's first byte holds the count less one in its low seven bits; with the top bit
  * set one pixel follows, to be repeated, else count pixels follow as they stand.
  */
-Result DecodeRle(const Layout &layout, const uint8_t *data, size_t size, uint8_t *stored)
+size_t DecodeRlePackets(const Layout &layout, const uint8_t *data, size_t size, uint8_t *stored, uint64_t &done)
 {
     const size_t pb = layout.pixelBytes;
     const uint64_t total = uint64_t(layout.width) * uint64_t(layout.height);
-    uint64_t done = 0;
     size_t p = 0;
-    while (done < total) {
-        if (p >= size) return Result::ShortData;
-        const uint8_t head = data[p++];
-        uint64_t count = (head & 0x7F) + 1u;
-        if (count > total - done) count = total - done;
+    while (done < total && p < size) {
+        const uint8_t head = data[p];
+        const uint64_t full = (head & 0x7F) + 1u;
+        const uint64_t count = full < total - done ? full : total - done;
         uint8_t *out = stored + done * pb;
         if (head & 0x80) {
-            if (size - p < pb) return Result::ShortData;
-            const uint8_t *pixel = data + p;
-            p += pb;
+            if (size - p - 1 < pb) break;
+            const uint8_t *pixel = data + p + 1;
             if (pb == 1) {
                 memset(out, pixel[0], size_t(count));
             } else {
                 for (uint64_t i = 0; i < count; i++, out += pb) memcpy(out, pixel, pb);
             }
+            p += 1 + pb;
         } else {
-            uint64_t bytes = count * pb;
-            if (size - p < bytes) return Result::ShortData;
-            memcpy(out, data + p, size_t(bytes));
-            p += size_t(bytes);
+            /* The pixels past the image of a last packet are not needed. */
+            const uint64_t bytes = count * pb;
+            if (size - p - 1 < bytes) break;
+            memcpy(out, data + p + 1, size_t(bytes));
+            p += 1 + size_t(bytes);
         }
         done += count;
     }
-    return Result::Ok;
+    return p;
+}
+
+/******************************************************************
+ *      DecodeRle
+ */
+Result DecodeRle(const Layout &layout, const uint8_t *data, size_t size, uint8_t *stored)
+{
+    uint64_t done = 0;
+    DecodeRlePackets(layout, data, size, stored, done);
+    return done == uint64_t(layout.width) * uint64_t(layout.height) ? Result::Ok : Result::ShortData;
 }
 
 /******************************************************************

@@ -110,6 +110,14 @@ inline uint64_t StoredRowBytes(const Layout &layout) { return uint64_t(layout.wi
    ShortData when the stream ends first. */
 Result DecodeRle(const Layout &layout, const uint8_t *data, size_t size, uint8_t *stored);
 
+/* The bytes of the longest packet: a stream read in pieces keeps at least this many
+   unused bytes for the next piece. */
+constexpr size_t MaxPacketBytes = 1 + 128 * 4;
+
+/* Decodes the whole packets at the start of data (size bytes) into stored from pixel
+   done on, as far as the image reaches; advances done and returns the bytes used. */
+size_t DecodeRlePackets(const Layout &layout, const uint8_t *data, size_t size, uint8_t *stored, uint64_t &done);
+
 /* A stored row as a delivered row (RowBytes(layout.kind, width) bytes): left to right,
    colours expanded, alpha straightened. BadIndex for an index beyond the colour map. */
 Result DecodeRow(const Layout &layout, const uint8_t *stored, uint8_t *out);

@@ -234,17 +234,27 @@ LONG_PTR Read(HANDLE file, const char *name, HGLOBAL fileData, ImageRequest *req
     std::vector<uint8_t> row(size_t(tga::RowBytes(layout.kind, uint64_t(layout.width))));
 
     if (layout.rle) {
-        /* Both buffers are filled whole before they are read: no need to clear them. */
-        std::unique_ptr<uint8_t[]> stream(new uint8_t[size_t(layout.dataSize)]);
-        if (!ReadAt(source.get(), layout.dataOffset, stream.get(), layout.dataSize)) {
-            Record(ErrDamaged, EntryRead, PlaceInput, name);
-            return 0;
-        }
+        /* The stream in pieces: whole packets decoded, the rest kept for the next piece.
+           The pixels are filled whole before they are read: no need to clear them. */
         std::unique_ptr<uint8_t[]> pixels(new uint8_t[size_t(stride * height)]);
-        result = tga::DecodeRle(layout, stream.get(), size_t(layout.dataSize), pixels.get());
-        stream.reset();
-        if (result != Result::Ok) {
-            RecordResult(result, EntryRead, name);
+        std::vector<uint8_t> piece(size_t(ChunkBytes) + tga::MaxPacketBytes);
+        const uint64_t total = uint64_t(layout.width) * height, end = layout.dataOffset + layout.dataSize;
+        uint64_t at = layout.dataOffset, done = 0;
+        size_t kept = 0;
+        while (done < total) {
+            size_t want = size_t(piece.size() - kept < end - at ? piece.size() - kept : end - at);
+            if (want && !ReadAt(source.get(), at, piece.data() + kept, want)) {
+                Record(ErrDamaged, EntryRead, PlaceInput, name);
+                return 0;
+            }
+            at += want;
+            size_t have = kept + want, used = tga::DecodeRlePackets(layout, piece.data(), have, pixels.get(), done);
+            if (used == 0 && want == 0) break;
+            kept = have - used;
+            memmove(piece.data(), piece.data() + used, kept);
+        }
+        if (done < total) {
+            RecordResult(Result::ShortData, EntryRead, name);
             return 0;
         }
         for (int64_t y = region.top; y < region.bottom; y++) {

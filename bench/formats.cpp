@@ -5,7 +5,8 @@
  * Both ends hold the whole image at the end: the module's callback copies each band
  * into a full buffer, as an application would. Medians of several runs; the time of
  * qfFileGetFileData (detection and description) is shown apart. Arguments, when given,
- * name the formats to measure (JPG PNG TIF GIF TGA WBM).
+ * name the formats to measure (JPG PNG TIF GIF TGA WBM); "42mp" measures a 7500 x 5600
+ * image instead.
  */
 #include "harness.h"
 #include <wincodec.h>
@@ -23,7 +24,7 @@ namespace {
 using bench::Median;
 using bench::Now;
 
-const UINT Width = 4000, Height = 3000;
+UINT Width = 4000, Height = 3000;
 const int Runs = 9;
 
 /* The component's TGA decoder (it has no public name). */
@@ -168,6 +169,8 @@ struct Result {
 
 int main(int argc, char **argv)
 {
+    for (int i = 1; i < argc; i++)
+        if (std::string(argv[i]) == "42mp") Width = 7500, Height = 5600;
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     Ref<IWICImagingFactory> factory;
     if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&factory)))) {
@@ -200,8 +203,10 @@ int main(int argc, char **argv)
     };
     for (Result &r : results) {
         std::string code = r.code, path = dir / ("big." + code);
-        bool chosen = argc < 2;
-        for (int i = 1; i < argc; i++) chosen = chosen || code == argv[i];
+        bool chosen = true, named = false;
+        for (int i = 1; i < argc; i++)
+            if (std::string(argv[i]) != "42mp") named = true, chosen = false;
+        for (int i = 1; i < argc; i++) chosen = chosen || (named && code == argv[i]);
         if (!chosen) continue;
         const GUID *container = nullptr;
         bool made = true;
@@ -271,7 +276,7 @@ int main(int argc, char **argv)
     const double megapixels = Width * Height / 1e6;
     for (const Result &r : results) {
         if (!r.ok) continue;
-        printf("%-4s %-14s %8.2f %13.1f %13.1f %8.1f%% %10.1f%s\n", r.code, r.what, r.fileMb, megapixels / (r.directMs / 1000),
+        printf("%-4s %-14s %8.2f %13.1f %13.1f %8.1f%% %10.2f%s\n", r.code, r.what, r.fileMb, megapixels / (r.directMs / 1000),
                megapixels / (r.moduleMs / 1000), (r.moduleMs - r.directMs) / r.directMs * 100, r.detectMs,
                r.component ? "" : "   (direct: the file read into memory; no decoder in the component)");
     }

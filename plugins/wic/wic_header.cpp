@@ -1,7 +1,7 @@
 /* Headers of the plug-in's formats, read without Windows calls and without pixels. */
 #include "wic_header.h"
-#include <algorithm>
 #include <cstring>
+#include <set>
 
 namespace wic {
 
@@ -433,15 +433,16 @@ Verdict ReadTiff(ByteSource &source, Header &header)
     TiffReader tiff(source, big);
     if (tiff.U16(b + 2) != 42) return Verdict::Unsupported; /* BigTIFF and others */
     uint64_t ifd = tiff.U32(b + 4);
-    std::vector<uint64_t> seen;
+    std::set<uint64_t> seen;
+    uint64_t here = 0;
     enum { Width, Height, Bits, Compression, Photometric, Samples, Planar, ColourMap, Extra, SampleFormat,
            ResX, ResY, ResUnit, StripOffsets, StripCounts, TileOffsets, TileCounts, Orientation, Tags };
     static const uint16_t wanted[Tags] = {256, 257, 258, 259, 262, 277, 284, 320, 338, 339,
                                           282, 283, 296, 273, 279, 324, 325, 274};
     while (ifd != 0) {
-        if (std::find(seen.begin(), seen.end(), ifd) != seen.end()) return Verdict::Damaged; /* a loop */
-        if (seen.size() >= MaxFrames) return Verdict::TooLarge;
-        seen.push_back(ifd);
+        if (!seen.insert(ifd).second) return Verdict::Damaged; /* a loop */
+        if (seen.size() > MaxFrames) return Verdict::TooLarge;
+        here = ifd;
         if (!source.Read(ifd, b, 2)) return Verdict::Truncated;
         const unsigned count = tiff.U16(b);
         if (count == 0) return Verdict::Damaged;
@@ -527,7 +528,7 @@ Verdict ReadTiff(ByteSource &source, Header &header)
         }
         header.frames.push_back(frame);
         uint8_t next[4];
-        if (!source.Read(seen.back() + 2 + 12ull * count, next, 4)) return Verdict::Truncated;
+        if (!source.Read(here + 2 + 12ull * count, next, 4)) return Verdict::Truncated;
         ifd = tiff.U32(next);
     }
     if (header.frames.empty()) return Verdict::Damaged;

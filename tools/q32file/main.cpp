@@ -35,6 +35,14 @@ int Failed(const char *what)
     return 1;
 }
 
+/* Says that a picture is partial, with the error recorded for it. */
+void Partial(const char *what)
+{
+    char text[C32_ERRTEXT_SIZE] = "";
+    UINT id = c32GetDLLErrorInfo(text, nullptr, nullptr, nullptr, nullptr, nullptr);
+    fprintf(stderr, "q32file: %s: partial picture: %s (error %u)\n", what, id ? text : "incomplete", id);
+}
+
 int About()
 {
     char folder[MAX_PATH];
@@ -175,9 +183,10 @@ int Convert(const char *in, const char *out, const char *code, const char *frame
         return Failed(what.c_str());
     }
     Image image;
-    bool read = ReadImage(source, image);
+    INT_PTR read = ReadImage(source, image);
     q32FileFreeFileData(source);
-    if (!read) return Failed("read");
+    if (read != 1 && read != Q32_READ_PARTIAL) return Failed("read");
+    if (read == Q32_READ_PARTIAL) Partial(in);
 
     int number = TargetFormat(out, code);
     if (number < 1) {
@@ -189,8 +198,9 @@ int Convert(const char *in, const char *out, const char *code, const char *frame
     int written = WriteImage(target, image);
     q32FileFreeFileData(target);
     if (written != 1) return Failed("write");
-    printf("%s -> %s: %ld x %ld, %lu bits per pixel\n", in, out, (long)image.width,
-           (long)image.height, (unsigned long)image.bitsPerPixel);
+    printf("%s -> %s: %ld x %ld, %lu bits per pixel%s\n", in, out, (long)image.width,
+           (long)image.height, (unsigned long)image.bitsPerPixel,
+           read == Q32_READ_PARTIAL ? " (partial picture)" : "");
     return 0;
 }
 
@@ -208,9 +218,12 @@ int Preview(const char *in, const char *out, int box)
     }
     std::vector<BYTE> pixels((size_t)box * box * 4);
     static PreviewInfo info;
+    /* A preview made while an error is recorded is of a picture that is not whole. */
+    c32ResetDLLErrInfo();
     int made = qfFileGetPreviewMem(source, &info, 0, pixels.data(), box, box);
     q32FileFreeFileData(source);
     if (!made) return Failed("preview");
+    if (c32GetDLLErrorInfo(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr)) Partial(in);
 
     Image image;
     image.width = info.width;

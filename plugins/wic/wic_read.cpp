@@ -177,10 +177,11 @@ UINT OpeningFrame(int format, Decoding &decoding, const Settings &settings)
 }
 
 /* The bytes of a file through a window: headers are read in small pieces, and memory
-   does not grow with the file. */
+   does not grow with the file. The window starts at 64 KB and doubles, up to 1 MB, each
+   time a walk leaves it (a GIF's blocks are walked to the end). */
 class FileSource final : public ByteSource {
 public:
-    explicit FileSource(HANDLE file) : file_(file), size_(FileSizeOf(file)), window_(WindowBytes) {}
+    explicit FileSource(HANDLE file) : file_(file), size_(FileSizeOf(file)), window_(FirstWindow) {}
     uint64_t Size() const override { return size_; }
     bool Read(uint64_t offset, void *out, size_t n) override
     {
@@ -188,8 +189,11 @@ public:
         auto *p = static_cast<uint8_t *>(out);
         while (n) {
             if (offset < start_ || offset - start_ >= filled_) {
+                if (filled_ && offset >= start_ + filled_ && offset - start_ < 2 * uint64_t(window_.size()) &&
+                    window_.size() < LastWindow)
+                    window_.resize(window_.size() * 2);
                 uint64_t got = 0;
-                uint64_t want = size_ - offset < WindowBytes ? size_ - offset : WindowBytes;
+                uint64_t want = size_ - offset < window_.size() ? size_ - offset : window_.size();
                 if (!ReadAt(file_, offset, window_.data(), want, &got) || got == 0) return false;
                 start_ = offset;
                 filled_ = size_t(got);
@@ -205,7 +209,7 @@ public:
     }
 
 private:
-    static constexpr size_t WindowBytes = 64 * 1024;
+    static constexpr size_t FirstWindow = 64 * 1024, LastWindow = 1024 * 1024;
     HANDLE file_;
     uint64_t size_;
     std::vector<uint8_t> window_;

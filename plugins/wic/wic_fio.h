@@ -41,6 +41,10 @@ typedef struct WicFacts {
     DWORD delay;        /* 296: the frame's delay in 1/100 s (GIF), else 0 */
     LONG  loopCount;    /* 300: GIF: plays of the animation, 0 = forever, -1 = no loop
                            block (played once); else 0 */
+    DWORD orientation;  /* 304: EXIF orientation (JPEG, TIFF) as the file gives it, 1..8:
+                           1 upright, 2 mirrored, 3 turned 180 degrees, 4 flipped, 5..8
+                           turned a quarter (see EXIF); 0 = not given. The rows are
+                           delivered as stored, not turned. */
 } WicFacts;
 
 #define WIC_FACTS_MAGIC 0x31434957u /* "WIC1" */
@@ -56,6 +60,7 @@ static_assert(offsetof(FileData, pluginArea264) == 264, "plug-in area at 264");
 static_assert(offsetof(WicFacts, frameCount) == 8, "WicFacts.frameCount at FileData 272");
 static_assert(offsetof(WicFacts, frame) == 12, "WicFacts.frame at FileData 276");
 static_assert(offsetof(WicFacts, loopCount) == 36, "WicFacts.loopCount at FileData 300");
+static_assert(offsetof(WicFacts, orientation) == 40, "WicFacts.orientation at FileData 304");
 #endif
 
 /*

@@ -15,6 +15,7 @@
 #include "q32fio.h"
 #include "wic_fio.h"
 #include "wic_bytes.h"
+#include "wic_header.h"
 #include "fio_support.h"
 
 namespace wic {
@@ -58,11 +59,14 @@ enum Place {
     PlaceTruncated = 53,  /* the stream ends before its end mark */
     PlaceEncoder = 54,    /* the encoder refuses the image */
     PlaceBadPixel = 55,   /* an index beyond the palette, a grey level beyond 15 */
-    PlaceNoFrames = 56    /* frames appended to a format that has none */
+    PlaceNoFrames = 56,   /* frames appended to a format that has none */
+    PlaceHeader = 57,     /* the file's headers are not well formed */
+    PlaceSize = 58,       /* the image is larger than the plug-in reads */
+    PlaceChecksum = 59    /* a checksum of the stream is wrong */
 };
 enum : UINT {
     ErrNoMemory = 1004, ErrOpen = 4004, ErrWrite = 4008, ErrDamaged = 4020,
-    ErrUnsupported = 4024, ErrCannot = 4026
+    ErrTooLarge = fio::ErrTooLarge, ErrUnsupported = 4024, ErrCannot = 4026
 };
 
 /* Records error id; its text names the file when a name is given. */

@@ -80,21 +80,21 @@ LONG WINAPI GiveRows(ImageRequest *request, LONG x, LONG y, LONG count, LONG row
 
 } // namespace
 
-bool ReadImage(HGLOBAL fileData, Image &image)
+INT_PTR ReadImage(HGLOBAL fileData, Image &image)
 {
     ImageDescription d;
     {
         FileData *data = static_cast<FileData *>(GlobalLock(fileData));
-        if (!data) return false;
+        if (!data) return 0;
         d = data->raster;
         GlobalUnlock(fileData);
     }
-    if (!image.Shape(d)) return false;
+    if (!image.Shape(d)) return 0;
     ImageRequest request = {};
     request.rasterWanted = 1;
     request.rasterTypes = 0xFFFF & ~Q32_TYPE_VECTOR;
     request.context = &image;
-    return qfFileRead(fileData, &request, TakeRows) == 1;
+    return qfFileRead(fileData, &request, TakeRows);
 }
 
 void DescribeImage(FileData &data, const Image &image)

@@ -22,8 +22,9 @@ struct Image {
     size_t Offset(LONG x) const;
 };
 
-/* Reads the raster image of fileData into image. */
-bool ReadImage(HGLOBAL fileData, Image &image);
+/* Reads the raster image of fileData into image: qfFileRead's result (1 whole,
+   Q32_READ_PARTIAL a partial picture, 0 failed; 0 also for an unusable description). */
+INT_PTR ReadImage(HGLOBAL fileData, Image &image);
 /* Writes image into the file that fileData names (its format, name and description set
    from image). Returns qfFileWrite's result. */
 int WriteImage(HGLOBAL fileData, const Image &image);

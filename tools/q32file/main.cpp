@@ -59,6 +59,14 @@ int Unrecognised(const char *file)
     return Failed(file, "no plug-in recognises this file" + DiscoveryNote);
 }
 
+/* Says that a picture is partial, with the error recorded for it. */
+void Partial(const char *what)
+{
+    char text[C32_ERRTEXT_SIZE] = "";
+    UINT id = c32GetDLLErrorInfo(text, nullptr, nullptr, nullptr, nullptr, nullptr);
+    fprintf(stderr, "q32file: %s: partial picture: %s (error %u)\n", what, id ? text : "incomplete", id);
+}
+
 int About()
 {
     char folder[MAX_PATH];
@@ -255,9 +263,10 @@ int Convert(const char *in, const char *out, const char *code, const char *frame
     }
     Image image;
     c32ResetDLLErrInfo();
-    bool read = ReadImage(source, image);
+    INT_PTR read = ReadImage(source, image);
     q32FileFreeFileData(source);
-    if (!read) return Failed(std::string("read ") + in);
+    if (read != 1 && read != Q32_READ_PARTIAL) return Failed(std::string("read ") + in);
+    if (read == Q32_READ_PARTIAL) Partial(in);
 
     int number = TargetFormat(out, code);
     if (number < 1) {
@@ -270,8 +279,9 @@ int Convert(const char *in, const char *out, const char *code, const char *frame
     int written = WriteImage(target, image);
     q32FileFreeFileData(target);
     if (written != 1) return WriteFailed(out, number, image.dataType);
-    printf("%s -> %s: %ld x %ld, %lu bits per pixel\n", in, out, (long)image.width,
-           (long)image.height, (unsigned long)image.bitsPerPixel);
+    printf("%s -> %s: %ld x %ld, %lu bits per pixel%s\n", in, out, (long)image.width,
+           (long)image.height, (unsigned long)image.bitsPerPixel,
+           read == Q32_READ_PARTIAL ? " (partial picture)" : "");
     return 0;
 }
 
@@ -290,10 +300,12 @@ int Preview(const char *in, const char *out, int box)
     }
     std::vector<BYTE> pixels((size_t)box * box * 4);
     static PreviewInfo info;
+    /* A preview made while an error is recorded is of a picture that is not whole. */
     c32ResetDLLErrInfo();
     int made = qfFileGetPreviewMem(source, &info, 0, pixels.data(), box, box);
     q32FileFreeFileData(source);
     if (!made) return Failed(std::string("preview of ") + in);
+    if (c32GetDLLErrorInfo(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr)) Partial(in);
 
     Image image;
     image.width = info.width;

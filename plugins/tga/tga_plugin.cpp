@@ -56,7 +56,10 @@ void Record(UINT id, int entry, int place, const char *name = nullptr)
 
 void RecordResult(Result result, int entry, const char *name)
 {
-    Record(tga::IsUnsupported(result) ? ErrUnsupported : ErrDamaged, entry, int(result), name);
+    UINT id = result == Result::TooLarge   ? UINT(fio::ErrTooLarge)
+              : tga::IsUnsupported(result) ? ErrUnsupported
+                                           : ErrDamaged;
+    Record(id, entry, int(result), name);
 }
 
 /* The open file, for the codec. A read that fails is remembered: it is not damage. */

@@ -70,7 +70,7 @@ protected:
     {
         FileOpsFixture::SetUp();
         StageBmp();
-        for (const char *plugin : {"wic.fio", "wbmp.fio", "pnm.fio"})
+        for (const char *plugin : {"wic.fio", "tga.fio", "wbmp.fio", "pnm.fio"})
             CopyFileA((BinFolder() + "FIO\\" + plugin).c_str(), Join(fio, plugin).c_str(), FALSE);
         Load();
     }
@@ -160,6 +160,8 @@ TEST_F(Hostile, EveryFileAnswersWithAnErrorOrTheRightPictureInLittleMemory)
                        Le32(0) + Le32(24) + Le32(0) + Le32(0) + Le32(0) + Le32(0) + std::string(24, '\x5A');
     samples["s.wbmp"] = std::string("\0\0\x08\x02\xF0\x0F", 6);
     samples["s.pgm"] = "P5\n4 2\n255\n" + std::string("\1\2\3\4\5\6\7\x08", 8);
+    samples["s.tga"] = std::string("\0\0\x02", 3) + std::string(9, '\0') + Le16(4) + Le16(2) + "\x18\x20" +
+                       std::string(24, '\x33');
 
     /* Warm: every plug-in and the component loaded before memory is measured. */
     std::map<std::string, std::map<LONG, std::string>> whole;
@@ -219,6 +221,8 @@ TEST_F(Hostile, EveryFileAnswersWithAnErrorOrTheRightPictureInLittleMemory)
         {"huge.bmp", "BM" + Le32(100) + Le32(0) + Le32(54) + Le32(40) + Le32(0x7FFFFFFF) + Le32(0x7FFFFFFF) + Le16(1) +
                          Le16(24) + std::string(24, '\0') + std::string(46, '\x11'), TooLarge},
         {"huge.wbmp", std::string("\0\0\x87\xFF\xFF\xFF\x7F\x87\xFF\xFF\xFF\x7F", 12) + std::string(16, '\xFF'), Any},
+        {"huge.tga", std::string("\0\0\x02", 3) + std::string(9, '\0') + Le16(65535) + Le16(65535) + "\x20\x28" +
+                         std::string(64, '\x11'), TooLarge},
         {"huge.pgm", "P5\n2147483647 2147483647\n255\n" + std::string(16, '\1'), TooLarge},
         {"wide.pgm", "P6\n64250 64250\n65535\n" + std::string(16, '\1'), Any},
     };

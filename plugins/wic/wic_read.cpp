@@ -3,6 +3,7 @@
 #include <wincodecsdk.h>
 #include <new>
 #include "holders.h"
+#include "q32comm.h"
 
 namespace wic {
 
@@ -13,7 +14,7 @@ const GUID ContainerFormatTga = {0x0c44fda1, 0xa5c5, 0x4298, {0x96, 0x85, 0x47, 
 
 const FormatDef Formats[WIC_FORMATS] = {
     {"JPG", "JPEG File Interchange Format", Container::Jpeg, &GUID_ContainerFormatJpeg,
-     Q32_CAP_GREY8 | Q32_CAP_RGB, 3, {0xFF, 0xD8, 0xFF}, 0, {}, true, false, true, false},
+     Q32_CAP_GREY8 | Q32_CAP_RGB, 2, {0xFF, 0xD8}, 0, {}, true, false, true, false},
     {"PNG", "Portable Network Graphics", Container::Png, &GUID_ContainerFormatPng,
      Q32_CAP_ALL_RASTER, 4, {0x89, 'P', 'N', 'G'}, 0, {}, true, false, true, false},
     {"TIF", "Tagged Image File Format", Container::Tiff, &GUID_ContainerFormatTiff,
@@ -107,24 +108,44 @@ DWORD TiffCompression(IWICBitmapFrameDecode *frame)
     }
 }
 
-HPALETTE PaletteOf(Decoding &decoding, Frame &frame)
+/* The frame's palette as 0xAARRGGBB entries (the rest opaque black); count: the
+   palette's own entries, 0 when it has none. */
+void ColoursOf(Decoding &decoding, Frame &frame, fio::Colours &colours, UINT &count)
 {
+    colours = fio::Colours();
+    count = 0;
     Com<IWICPalette> palette;
-    if (FAILED(decoding.factory->CreatePalette(palette.put()))) return nullptr;
+    if (FAILED(decoding.factory->CreatePalette(palette.put()))) return;
     if (FAILED(frame.decode->CopyPalette(palette.get())) &&
         FAILED(decoding.decoder->CopyPalette(palette.get())))
-        return nullptr;
-    WICColor colours[256];
-    UINT count = 0;
-    if (FAILED(palette->GetColors(256, colours, &count)) || count == 0) return nullptr;
+        return;
+    if (FAILED(palette->GetColors(256, colours.entry, &count))) count = 0;
+    for (UINT i = count; i < 256; i++) colours.entry[i] = 0xFF000000u;
+}
+
+HPALETTE PaletteOf(const fio::Colours &colours, UINT count)
+{
+    if (count == 0) return nullptr;
     std::vector<BYTE> block(sizeof(LOGPALETTE) + count * sizeof(PALETTEENTRY));
     auto *logical = reinterpret_cast<LOGPALETTE *>(block.data());
     logical->palVersion = 0x300;
     logical->palNumEntries = WORD(count);
-    for (UINT i = 0; i < count; i++)
-        logical->palPalEntry[i] = PALETTEENTRY{BYTE(colours[i] >> 16), BYTE(colours[i] >> 8),
-                                               BYTE(colours[i]), 0};
+    for (UINT i = 0; i < count; i++) {
+        const uint32_t c = colours.entry[i];
+        logical->palPalEntry[i] = PALETTEENTRY{BYTE(c >> 16), BYTE(c >> 8), BYTE(c), 0};
+    }
     return CreatePalette(logical);
+}
+
+/* The GIF's animation blocks (error recorded when they cannot be read). */
+bool GifBlocks(HANDLE file, const char *name, int entry, GifAnimation &animation)
+{
+    std::vector<uint8_t> bytes;
+    if (!ReadWhole(file, bytes, GifLimit) || !ReadGifAnimation(bytes.data(), bytes.size(), animation)) {
+        Record(ErrDamaged, entry, PlaceInput, name);
+        return false;
+    }
+    return true;
 }
 
 DWORD Resolution(double dpi)
@@ -173,6 +194,18 @@ UINT OpeningFrame(int format, Decoding &decoding, const Settings &settings)
     }
     UINT first = UINT(settings.firstFrame[format]);
     return first < decoding.frameCount ? first : 0;
+}
+
+/* After the decoder refused a file: true when the file is well formed but of a kind
+   that the component does not read (the module then says so), false when it is damaged. */
+bool UnhandledVariant(int format, HANDLE file)
+{
+    if (c32GetDLLErrorInfo(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr) == ErrUnsupported) return true;
+    if (Formats[format].container != Container::Tiff) return false;
+    std::vector<uint8_t> bytes;
+    TiffLayout layout;
+    return ReadWhole(file, bytes, uint64_t(1) << 28) && ReadTiffLayout(bytes.data(), bytes.size(), layout) &&
+           IsUnhandledTiffVariant(layout);
 }
 
 } // namespace
@@ -263,13 +296,18 @@ bool OpenFrame(Decoding &decoding, UINT index, const char *name, int entry, Fram
 }
 
 bool DescribeFrame(int format, HANDLE file, const char *name, Decoding &decoding, Frame &frame,
-                   UINT index, FileData &data, int entry)
+                   UINT index, FileData &data, int entry, bool raw)
 {
     const FormatDef &def = Formats[format];
+    fio::Colours colours;
+    UINT entries = 0;
     HPALETTE palette = nullptr;
-    if (frame.plan.palette && !(palette = PaletteOf(decoding, frame))) {
-        Record(ErrDamaged, entry, PlaceDecoder, name);
-        return false;
+    if (frame.plan.palette) {
+        ColoursOf(decoding, frame, colours, entries);
+        if (!(palette = PaletteOf(colours, entries))) {
+            Record(ErrDamaged, entry, PlaceDecoder, name);
+            return false;
+        }
     }
     WicFacts facts = {};
     facts.magic = WIC_FACTS_MAGIC;
@@ -278,12 +316,12 @@ bool DescribeFrame(int format, HANDLE file, const char *name, Decoding &decoding
     facts.frame = index;
     facts.screenWidth = frame.width;
     facts.screenHeight = frame.height;
+    for (UINT i = 0; i < entries; i++)
+        if (colours.entry[i] >> 24 != 0xFF) facts.transparent = 1;
     if (def.container == Container::Gif) {
-        std::vector<uint8_t> bytes;
         GifAnimation animation;
-        if (!ReadWhole(file, bytes, GifLimit) || !ReadGifAnimation(bytes.data(), bytes.size(), animation)) {
+        if (!GifBlocks(file, name, entry, animation)) {
             if (palette) DeleteObject(palette);
-            Record(ErrDamaged, entry, PlaceInput, name);
             return false;
         }
         facts.screenWidth = animation.screenWidth;
@@ -293,6 +331,8 @@ bool DescribeFrame(int format, HANDLE file, const char *name, Decoding &decoding
             facts.left = animation.images[index].left;
             facts.top = animation.images[index].top;
             facts.delay = animation.images[index].delay;
+            facts.transparent = animation.images[index].transparent >= 0;
+            facts.composed = !raw && GifFrameNeedsScreen(animation, index);
         }
     }
     DWORD compression = Q32_COMPRESS_NONE;
@@ -318,6 +358,16 @@ bool DescribeFrame(int format, HANDLE file, const char *name, Decoding &decoding
     data.raster.resolutionY = Resolution(frame.dpiY);
     data.raster.dataType = frame.plan.dataType;
     data.raster.palette = palette;
+    if (facts.composed) {
+        /* The screen: what the frame and those before it leave there, with alpha. */
+        if (palette) DeleteObject(palette);
+        data.raster.palette = nullptr;
+        data.raster.bitsPerPixel = 32;
+        data.raster.dataType = Q32_TYPE_BGRA;
+        data.raster.width = LONG(facts.screenWidth);
+        data.raster.height = LONG(facts.screenHeight);
+        facts.transparent = 0;
+    }
     data.writeKind = Q32_WRITE_ANY;
     *FileDataWicFacts(&data) = facts;
     return true;
@@ -331,7 +381,7 @@ bool DescribeFrame(int format, HANDLE file, const char *name, Decoding &decoding
  * the copied rows themselves where their layout is the row protocol's, else rows
  * converted into a second band buffer. Nothing holds more than a band.
  */
-LONG_PTR DeliverFrame(Decoding &decoding, Frame &frame, ImageRequest *request,
+static LONG_PTR DeliverFrame(Decoding &decoding, Frame &frame, ImageRequest *request,
                       RowCallback callback, const char *name, int entry)
 {
     Region region;
@@ -400,6 +450,106 @@ LONG_PTR DeliverFrame(Decoding &decoding, Frame &frame, ImageRequest *request,
     return 1;
 }
 
+namespace {
+
+/* Rows of a composed screen (width x height BGRA pixels) for the request's region. */
+LONG_PTR DeliverScreen(const std::vector<uint32_t> &screen, UINT width, UINT height,
+                       ImageRequest *request, RowCallback callback, int entry)
+{
+    Frame shape;
+    shape.width = width, shape.height = height;
+    shape.plan.dataType = Q32_TYPE_BGRA;
+    Region region;
+    if (!RequestedRegion(*request, shape, region)) {
+        Record(ErrCannot, entry, PlaceRegion);
+        return 0;
+    }
+    const LONG count = LONG(region.right - region.left);
+    for (int64_t y = region.top; y < region.bottom; y++) {
+        void *row = const_cast<uint32_t *>(screen.data() + size_t(y) * width + size_t(region.left));
+        if (!callback(request, LONG(region.left), LONG(y), count, 1, &row, 0, 0, 0)) return Q32_READ_STOPPED;
+    }
+    return 1;
+}
+
+/* Frame index of a GIF as the screen shows it (error recorded on failure). */
+bool ComposeScreen(Decoding &decoding, HANDLE file, UINT index, const char *name, int entry,
+                   GifAnimation &animation, std::vector<uint32_t> &screen)
+{
+    if (!GifBlocks(file, name, entry, animation)) return false;
+    if (index >= animation.images.size() || index >= decoding.frameCount) {
+        Record(ErrDamaged, entry, PlaceChanged, name);
+        return false;
+    }
+    std::vector<std::vector<uint8_t>> frames(index + 1);
+    std::vector<std::vector<uint32_t>> colours(index + 1);
+    for (UINT i = 0; i <= index; i++) {
+        Frame frame;
+        if (!OpenFrame(decoding, i, name, entry, frame)) return false;
+        if (frame.plan.convert || frame.plan.dataType != Q32_TYPE_PALETTE8) {
+            Record(ErrUnsupported, entry, PlacePixelFormat, name);
+            return false;
+        }
+        /* The decoder's size of the image is the one its pixels have. */
+        animation.images[i].width = uint16_t(frame.width);
+        animation.images[i].height = uint16_t(frame.height);
+        frames[i].resize(size_t(frame.width) * frame.height);
+        HRESULT hr = frame.decode->CopyPixels(nullptr, frame.width, UINT(frames[i].size()), frames[i].data());
+        if (FAILED(hr)) {
+            Record(hr == E_OUTOFMEMORY ? ErrNoMemory : ErrDamaged, entry, PlacePixels, name);
+            return false;
+        }
+        fio::Colours palette;
+        UINT count = 0;
+        ColoursOf(decoding, frame, palette, count);
+        colours[i].assign(palette.entry, palette.entry + 256);
+    }
+    ComposeGifFrame(animation, index, frames, colours, screen);
+    return true;
+}
+
+} // namespace
+
+/******************************************************************
+ *      DeliverDescribed
+ *
+ * The rows of the frame that data describes, in the type that the request takes:
+ * the composed screen of a GIF frame, else the frame's own rows; converted on the way
+ * when the request asks for a type other than the described one.
+ */
+LONG_PTR DeliverDescribed(int format, HANDLE file, const FileData &data, Decoding &decoding,
+                          Frame &frame, ImageRequest *request, RowCallback callback,
+                          const char *name, int entry)
+{
+    const WicFacts &facts = *FileDataWicFacts(const_cast<FileData *>(&data));
+    const bool composed = facts.magic == WIC_FACTS_MAGIC && facts.composed;
+    const DWORD type = composed ? DWORD(Q32_TYPE_BGRA) : frame.plan.dataType;
+    const DWORD bits = composed ? 32u : frame.plan.bits;
+    fio::Colours colours;
+    UINT entries = 0;
+    fio::TypedDelivery delivery;
+    if (!composed && frame.plan.palette && Q32ReadType(type, request->rasterTypes) != type &&
+        (request->rasterTypes & Q32_TYPES_ONLY)) {
+        ColoursOf(decoding, frame, colours, entries);
+        GifAnimation animation;
+        if (Formats[format].container == Container::Gif && GifBlocks(file, name, entry, animation) &&
+            facts.frame < animation.images.size() && animation.images[facts.frame].transparent >= 0)
+            colours.entry[animation.images[facts.frame].transparent] &= 0x00FFFFFFu;
+    }
+    if (!delivery.Plan(request, callback, type, bits, colours, entries > 0)) {
+        Record(ErrCannot, entry, PlaceTypes);
+        return 0;
+    }
+    if (composed) {
+        GifAnimation animation;
+        std::vector<uint32_t> screen;
+        if (!ComposeScreen(decoding, file, facts.frame, name, entry, animation, screen)) return 0;
+        return DeliverScreen(screen, animation.screenWidth, animation.screenHeight, delivery.Request(),
+                             delivery.Callback(), entry);
+    }
+    return DeliverFrame(decoding, frame, delivery.Request(), delivery.Callback(), name, entry);
+}
+
 /******************************************************************
  *      GetFileData  (entry +12)
  *
@@ -438,7 +588,7 @@ INT_PTR GetFileData(int format, HANDLE file, const char *name, const char *iniPa
     if (!OpenDecoding(format, source.get(), name, EntryFileData, decoding) ||
         !OpenFrame(decoding, index = OpeningFrame(format, decoding, ReadSettings(iniPath)), name,
                    EntryFileData, frame))
-        return -1;
+        return UnhandledVariant(format, source.get()) ? QF_FILEDATA_UNSUPPORTED : -1;
 
     q32::GlobalHandle block(GlobalAlloc(GHND, sizeof(FileData)));
     q32::Locked<FileData> data(block.get());
@@ -488,12 +638,18 @@ LONG_PTR Read(int format, HANDLE file, const char *name, HGLOBAL fileData, Image
     }
     if (!OpenFrame(decoding, index, name, EntryRead, frame)) return 0;
     /* The caller sizes its rows by the FileData: the file must still match it. */
-    if (data.raster.width != LONG(frame.width) || data.raster.height != LONG(frame.height) ||
-        data.raster.dataType != frame.plan.dataType || data.raster.bitsPerPixel != frame.plan.bits) {
+    FileData now = data;
+    now.raster.palette = nullptr;
+    if (!DescribeFrame(format, source.get(), name, decoding, frame, index, now, EntryRead,
+                       facts.magic == WIC_FACTS_MAGIC && !facts.composed))
+        return 0;
+    if (now.raster.palette) DeleteObject(now.raster.palette);
+    if (data.raster.width != now.raster.width || data.raster.height != now.raster.height ||
+        data.raster.dataType != now.raster.dataType || data.raster.bitsPerPixel != now.raster.bitsPerPixel) {
         Record(ErrDamaged, EntryRead, PlaceChanged, name);
         return 0;
     }
-    return DeliverFrame(decoding, frame, request, callback, name, EntryRead);
+    return DeliverDescribed(format, source.get(), data, decoding, frame, request, callback, name, EntryRead);
 }
 
 /******************************************************************
@@ -514,6 +670,11 @@ LONG_PTR ReadFrame(int format, HGLOBAL fileData, ImageRequest *request, RowCallb
     if (facts.magic != WIC_FACTS_MAGIC || facts.format != DWORD(format)) {
         Record(ErrCannot, EntryCommand, PlaceArguments);
         return 0;
+    }
+    bool raw = false;
+    if (index != -1 && (index & WIC_FRAME_RAW)) {
+        raw = true;
+        index &= ~LONG_PTR(WIC_FRAME_RAW);
     }
     if (index == -1) index = LONG_PTR(facts.frame) + 1;
     if (index < 0 || index >= LONG_PTR(facts.frameCount)) {
@@ -542,11 +703,13 @@ LONG_PTR ReadFrame(int format, HGLOBAL fileData, ImageRequest *request, RowCallb
             return 0;
         }
         if (!DescribeFrame(format, source.get(), data.name, decoding, frame, UINT(index), *live.get(),
-                           EntryCommand))
+                           EntryCommand, raw))
             return 0;
+        data = *live.get();
     }
     if (!request) return 1;
-    return DeliverFrame(decoding, frame, request, callback, data.name, EntryCommand);
+    return DeliverDescribed(format, source.get(), data, decoding, frame, request, callback, data.name,
+                            EntryCommand);
 }
 
 } // namespace wic

@@ -285,7 +285,7 @@ TEST_F(WicPlugin, DeclaresSixFormatsWithTheirEntries)
         std::string signature1, signature2;
         bool save, open;
     } expected[] = {
-        {"JPG", Q32_CAP_GREY8 | Q32_CAP_RGB, std::string("\xFF\xD8\xFF", 3), "", true, false},
+        {"JPG", Q32_CAP_GREY8 | Q32_CAP_RGB, std::string("\xFF\xD8", 2), "", true, false},
         {"PNG", Q32_CAP_ALL_RASTER, "\x89PNG", "", true, false},
         {"TIF", Q32_CAP_ALL_RASTER, std::string("II*\0", 4), std::string("MM\0*", 4), true, true},
         {"GIF", Q32_CAP_BILEVEL | Q32_CAP_GREY8 | Q32_CAP_PALETTE8 | Q32_CAP_GREY4 | Q32_CAP_PALETTE4,

@@ -1,6 +1,9 @@
 /* Moving whole images between plug-ins through the row protocol. */
 #include "image.h"
 #include <string.h>
+#include "q32fio.h"
+#include "q32comm.h"
+#include "wic_fio.h"
 
 bool Image::Shape(const ImageDescription &d)
 {
@@ -80,7 +83,7 @@ LONG WINAPI GiveRows(ImageRequest *request, LONG x, LONG y, LONG count, LONG row
 
 } // namespace
 
-bool ReadImage(HGLOBAL fileData, Image &image)
+bool ReadImage(HGLOBAL fileData, Image &image, DWORD types)
 {
     ImageDescription d;
     {
@@ -89,12 +92,80 @@ bool ReadImage(HGLOBAL fileData, Image &image)
         d = data->raster;
         GlobalUnlock(fileData);
     }
-    if (!image.Shape(d)) return false;
     ImageRequest request = {};
     request.rasterWanted = 1;
     request.rasterTypes = 0xFFFF & ~Q32_TYPE_VECTOR;
+    if (types) {
+        /* Rows in a type the caller takes, converted by the plug-in. */
+        DWORD delivered = Q32ReadType(d.dataType, types);
+        if (delivered != d.dataType) {
+            if (!delivered || !Q32TypeBits(delivered)) {
+                c32SetDLLErrInfo(nullptr, 4026, 0, 0, 0, 0);
+                return false;
+            }
+            if (delivered != Q32_TYPE_PALETTE8) d.palette = nullptr;
+            d.dataType = delivered;
+            d.bitsPerPixel = Q32TypeBits(delivered);
+        }
+        request.rasterTypes = types | Q32_TYPES_ONLY;
+    }
+    if (!image.Shape(d)) return false;
     request.context = &image;
     return qfFileRead(fileData, &request, TakeRows) == 1;
+}
+
+DWORD ReachableTypes(DWORD type)
+{
+    DWORD types = type;
+    for (DWORD bit = 1; bit <= Q32_TYPE_BGRA64; bit <<= 1)
+        if (Q32ReadType(type, bit) == bit) types |= bit;
+    return types;
+}
+
+DWORD WritableTypes(int number)
+{
+    static const struct { DWORD cap, type; } map[] = {
+        {Q32_CAP_BILEVEL, Q32_TYPE_BILEVEL}, {Q32_CAP_GREY8, Q32_TYPE_GREY8},
+        {Q32_CAP_PALETTE8, Q32_TYPE_PALETTE8}, {Q32_CAP_GREY4, Q32_TYPE_GREY4},
+        {Q32_CAP_PALETTE4, Q32_TYPE_PALETTE4}, {Q32_CAP_RGB, Q32_TYPE_RGB},
+        {Q32_CAP_BGRA, Q32_TYPE_BGRA}, {Q32_CAP_RGB48, Q32_TYPE_RGB48},
+        {Q32_CAP_GREY16, Q32_TYPE_GREY16}, {Q32_CAP_BGRA64, Q32_TYPE_BGRA64},
+    };
+    HGLOBAL copy = qfFileGetFormatInfo(number);
+    if (!copy) return 0;
+    DWORD caps = 0;
+    if (const FormatInfo *info = static_cast<const FormatInfo *>(GlobalLock(copy))) {
+        caps = (info->typeCaps & Q32_CAP_ALL_RASTER) | DWORD(info->typeMaskHigh) << 16;
+        GlobalUnlock(copy);
+    }
+    GlobalFree(copy);
+    DWORD types = 0;
+    for (const auto &m : map)
+        if (caps & m.cap) types |= m.type;
+    return types;
+}
+
+bool HasTransparency(HGLOBAL fileData)
+{
+    const FileData *data = static_cast<const FileData *>(GlobalLock(fileData));
+    if (!data) return false;
+    const WicFacts *facts = FileDataWicFacts(const_cast<FileData *>(data));
+    bool transparent = data->raster.dataType == Q32_TYPE_BGRA || data->raster.dataType == Q32_TYPE_BGRA64 ||
+                       (facts->magic == WIC_FACTS_MAGIC && facts->transparent);
+    GlobalUnlock(fileData);
+    return transparent;
+}
+
+void CoverIndices(Image &image)
+{
+    if (image.dataType != Q32_TYPE_PALETTE8 && image.dataType != Q32_TYPE_PALETTE4 &&
+        image.dataType != Q32_TYPE_COLOURS16)
+        return;
+    if (image.palette.empty()) return; /* no palette: the writer's grey levels */
+    size_t highest = 0;
+    for (BYTE v : image.pixels)
+        if (v > highest) highest = v;
+    if (highest >= image.palette.size()) image.palette.resize(highest + 1, PALETTEENTRY{0, 0, 0, 0});
 }
 
 void DescribeImage(FileData &data, const Image &image)
@@ -124,4 +195,17 @@ int WriteImage(HGLOBAL fileData, const Image &image)
     request.rasterTypes = image.dataType;
     request.context = const_cast<Image *>(&image);
     return qfFileWrite(fileData, &request, GiveRows);
+}
+
+bool ReadImageFor(HGLOBAL fileData, int number, Image &image, bool &dropped)
+{
+    DWORD types = WritableTypes(number);
+    dropped = false;
+    if (HasTransparency(fileData)) {
+        if (types & Q32_TYPE_BGRA) types = Q32_TYPE_BGRA | (types & Q32_TYPE_BGRA64);
+        else dropped = !(types & Q32_TYPE_BGRA64);
+    }
+    if (!ReadImage(fileData, image, types)) return false;
+    CoverIndices(image);
+    return true;
 }

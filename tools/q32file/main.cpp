@@ -174,16 +174,20 @@ int Convert(const char *in, const char *out, const char *code, const char *frame
         std::string what = std::string("frame ") + frame + " of " + in;
         return Failed(what.c_str());
     }
-    Image image;
-    bool read = ReadImage(source, image);
-    q32FileFreeFileData(source);
-    if (!read) return Failed("read");
-
     int number = TargetFormat(out, code);
     if (number < 1) {
+        q32FileFreeFileData(source);
         fprintf(stderr, "q32file: no format writes %s\n", code ? code : out);
         return 1;
     }
+    /* The rows in a type the target's writer takes; transparency kept as alpha where
+       the target stores it. */
+    Image image;
+    bool dropped = false;
+    bool read = ReadImageFor(source, number, image, dropped);
+    q32FileFreeFileData(source);
+    if (!read) return Failed("read");
+
     HGLOBAL target = NewTarget(out, number, image);
     if (!target) return Failed("new file data");
     int written = WriteImage(target, image);
@@ -191,6 +195,12 @@ int Convert(const char *in, const char *out, const char *code, const char *frame
     if (written != 1) return Failed("write");
     printf("%s -> %s: %ld x %ld, %lu bits per pixel\n", in, out, (long)image.width,
            (long)image.height, (unsigned long)image.bitsPerPixel);
+    if (dropped) {
+        FormatInfo info = {};
+        InfoOf(number, info);
+        printf("note: %s cannot keep the transparency of %s; transparent pixels are opaque in %s\n",
+               info.code, in, out);
+    }
     return 0;
 }
 

@@ -31,7 +31,7 @@ const FormatDef Formats[WIC_FORMATS] = {
 namespace {
 
 /* Rows are copied out of the decoder about this many bytes at a time. */
-constexpr size_t BandBytes = 1 << 20;
+constexpr size_t BandBytes = 1 << 18;
 /* GIF streams are walked whole for their animation blocks up to this size. */
 constexpr uint64_t GifLimit = uint64_t(1) << 28;
 
@@ -637,13 +637,18 @@ LONG_PTR Read(int format, HANDLE file, const char *name, HGLOBAL fileData, Image
         return 0;
     }
     if (!OpenFrame(decoding, index, name, EntryRead, frame)) return 0;
-    /* The caller sizes its rows by the FileData: the file must still match it. */
+    /* The caller sizes its rows by the FileData: the file must still match it (a GIF
+       frame described as the screen shows it, by its screen). */
     FileData now = data;
-    now.raster.palette = nullptr;
-    if (!DescribeFrame(format, source.get(), name, decoding, frame, index, now, EntryRead,
-                       facts.magic == WIC_FACTS_MAGIC && !facts.composed))
-        return 0;
-    if (now.raster.palette) DeleteObject(now.raster.palette);
+    now.raster.width = LONG(frame.width), now.raster.height = LONG(frame.height);
+    now.raster.dataType = frame.plan.dataType, now.raster.bitsPerPixel = frame.plan.bits;
+    if (Formats[format].container == Container::Gif) {
+        now.raster.palette = nullptr;
+        if (!DescribeFrame(format, source.get(), name, decoding, frame, index, now, EntryRead,
+                           facts.magic == WIC_FACTS_MAGIC && !facts.composed))
+            return 0;
+        if (now.raster.palette) DeleteObject(now.raster.palette);
+    }
     if (data.raster.width != now.raster.width || data.raster.height != now.raster.height ||
         data.raster.dataType != now.raster.dataType || data.raster.bitsPerPixel != now.raster.bitsPerPixel) {
         Record(ErrDamaged, EntryRead, PlaceChanged, name);

@@ -261,8 +261,9 @@ void PrintFrame(long index, HGLOBAL fileData)
            (long)data->raster.height, (unsigned long)data->raster.bitsPerPixel, type);
     const WicFacts *facts = FileDataWicFacts(data);
     if (facts->magic == WIC_FACTS_MAGIC && facts->format == WIC_GIF)
-        printf(", at (%ld, %ld), delay %lu.%02lu s", (long)facts->left, (long)facts->top,
-               (unsigned long)(facts->delay / 100), (unsigned long)(facts->delay % 100));
+        printf(", at (%ld, %ld), delay %lu.%02lu s%s", (long)facts->left, (long)facts->top,
+               (unsigned long)(facts->delay / 100), (unsigned long)(facts->delay % 100),
+               facts->composed ? ", as the screen shows it" : "");
     printf("\n");
     GlobalUnlock(fileData);
 }

@@ -86,6 +86,7 @@ bool ReadShown(View &view)
 {
     Image image;
     if (!ReadImage(view.fileData, image)) return false;
+    Orient(image, OrientationOf(view.fileData)); /* shown upright */
     view.image = std::move(image);
     view.screen = ToScreen(view.image);
     return true;
@@ -226,6 +227,7 @@ void SaveAs(HWND window, View &view)
             chosen = false;
             ShowRecordedError(window, "Reading the image for the chosen format");
         } else {
+            Orient(image, OrientationOf(view.fileData)); /* written as shown */
             if (FileData *data = static_cast<FileData *>(GlobalLock(target))) {
                 lstrcpynA(data->name, name, sizeof data->name);
                 DescribeImage(*data, image);

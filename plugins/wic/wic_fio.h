@@ -41,10 +41,14 @@ typedef struct WicFacts {
     DWORD delay;        /* 296: the frame's delay in 1/100 s (GIF), else 0 */
     LONG  loopCount;    /* 300: GIF: plays of the animation, 0 = forever, -1 = no loop
                            block (played once); else 0 */
-    DWORD transparent;  /* 304: non-zero when the frame's palette (PNG tRNS, the GIF
+    DWORD orientation;  /* 304: EXIF orientation (JPEG, TIFF) as the file gives it, 1..8:
+                           1 upright, 2 mirrored, 3 turned 180 degrees, 4 flipped, 5..8
+                           turned a quarter (see EXIF); 0 = not given. The rows are
+                           delivered as stored, not turned. */
+    DWORD transparent;  /* 308: non-zero when the frame's palette (PNG tRNS, the GIF
                            transparent index) makes pixels transparent that its rows as
                            stored cannot show: read them as Q32_TYPE_BGRA to keep it */
-    DWORD composed;     /* 308: non-zero when the FileData describes the frame as the
+    DWORD composed;     /* 312: non-zero when the FileData describes the frame as the
                            screen shows it (GIF: screen size, Q32_TYPE_BGRA, earlier
                            frames and their disposal drawn in); 0: the frame's own rows */
 } WicFacts;
@@ -62,7 +66,8 @@ static_assert(offsetof(FileData, pluginArea264) == 264, "plug-in area at 264");
 static_assert(offsetof(WicFacts, frameCount) == 8, "WicFacts.frameCount at FileData 272");
 static_assert(offsetof(WicFacts, frame) == 12, "WicFacts.frame at FileData 276");
 static_assert(offsetof(WicFacts, loopCount) == 36, "WicFacts.loopCount at FileData 300");
-static_assert(offsetof(WicFacts, composed) == 44, "WicFacts.composed at FileData 308");
+static_assert(offsetof(WicFacts, orientation) == 40, "WicFacts.orientation at FileData 304");
+static_assert(offsetof(WicFacts, composed) == 48, "WicFacts.composed at FileData 312");
 #endif
 
 /*

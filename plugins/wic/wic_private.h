@@ -60,7 +60,7 @@ enum Place {
     PlaceEncoder = 54,    /* the encoder refuses the image */
     PlaceBadPixel = 55,   /* an index beyond the palette, a grey level beyond 15 */
     PlaceNoFrames = 56,   /* frames appended to a format that has none */
-    PlaceTypes = 57       /* the request takes no type that the rows can become */
+    PlaceTypes = 60       /* the request takes no type that the rows can become */
 };
 enum : UINT {
     ErrNoMemory = 1004, ErrOpen = 4004, ErrWrite = 4008, ErrDamaged = 4020,

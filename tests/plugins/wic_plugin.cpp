@@ -35,7 +35,7 @@ constexpr int PluginId = 1791;
 enum { EntryCommand = 10, EntryFileData = 12, EntryRead = 16, EntryWrite = 17 };
 enum {
     PlaceChanged = 45, PlaceType = 46, PlaceRegion = 47, PlaceDecoder = 49, PlaceFrame = 50,
-    PlacePixels = 51, PlaceTruncated = 53, PlaceBadPixel = 55, PlaceNoFrames = 56, PlaceTypes = 57
+    PlacePixels = 51, PlaceTruncated = 53, PlaceBadPixel = 55, PlaceNoFrames = 56, PlaceTypes = 60
 };
 
 const GUID &ContainerOf(int format)

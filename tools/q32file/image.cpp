@@ -1,6 +1,7 @@
 /* Moving whole images between plug-ins through the row protocol. */
 #include "image.h"
 #include <string.h>
+#include <utility>
 #include "q32fio.h"
 #include "q32comm.h"
 #include "wic_fio.h"
@@ -208,4 +209,51 @@ bool ReadImageFor(HGLOBAL fileData, int number, Image &image, bool &dropped)
     if (!ReadImage(fileData, image, types)) return false;
     CoverIndices(image);
     return true;
+}
+
+int OrientationOf(HGLOBAL fileData)
+{
+    const FileData *data = static_cast<const FileData *>(GlobalLock(fileData));
+    if (!data) return 0;
+    const WicFacts *facts = FileDataWicFacts(const_cast<FileData *>(data));
+    int orientation = facts->magic == WIC_FACTS_MAGIC ? int(facts->orientation) : 0;
+    GlobalUnlock(fileData);
+    return orientation >= 1 && orientation <= 8 ? orientation : 0;
+}
+
+void Orient(Image &image, int orientation)
+{
+    if (orientation < 2 || orientation > 8 || image.pixels.empty()) return;
+    const LONG W = image.width, H = image.height;
+    const bool turned = orientation >= 5;
+    Image out = image;
+    out.width = turned ? H : W;
+    out.height = turned ? W : H;
+    if (turned) std::swap(out.resolutionX, out.resolutionY);
+    out.rowBytes = Q32_ROW_BYTES(out.dataType, out.bitsPerPixel, out.width);
+    out.pixels.assign(out.rowBytes * (size_t)out.height, 0);
+    const bool bits = image.dataType == Q32_TYPE_BILEVEL;
+    const size_t pixel = (image.bitsPerPixel + 7) / 8;
+    for (LONG y = 0; y < out.height; y++) {
+        for (LONG x = 0; x < out.width; x++) {
+            LONG sx = x, sy = y;
+            switch (orientation) {
+            case 2: sx = W - 1 - x; break;
+            case 3: sx = W - 1 - x, sy = H - 1 - y; break;
+            case 4: sy = H - 1 - y; break;
+            case 5: sx = y, sy = x; break;
+            case 6: sx = y, sy = H - 1 - x; break;
+            case 7: sx = W - 1 - y, sy = H - 1 - x; break;
+            case 8: sx = W - 1 - y, sy = x; break;
+            }
+            const BYTE *from = image.Row(sy);
+            BYTE *to = out.Row(y);
+            if (bits) {
+                if (from[sx / 8] & (0x80 >> (sx % 8))) to[x / 8] |= (BYTE)(0x80 >> (x % 8));
+            } else {
+                memcpy(to + (size_t)x * pixel, from + (size_t)sx * pixel, pixel);
+            }
+        }
+    }
+    image = std::move(out);
 }

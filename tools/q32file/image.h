@@ -40,6 +40,13 @@ bool HasTransparency(HGLOBAL fileData);
    that a writer that refuses indices beyond the palette takes it. */
 void CoverIndices(Image &image);
 
+/* The EXIF orientation of fileData's image (1..8), 0 when it gives none. */
+int OrientationOf(HGLOBAL fileData);
+
+/* Turns and mirrors image from its stored orientation (1..8, as EXIF numbers them) to
+   upright; 0 and 1 leave it. */
+void Orient(Image &image, int orientation);
+
 /* Reads fileData's image in a type that format number's writer takes, with alpha when
    the source has transparency and the writer stores alpha (dropped: it does not). */
 bool ReadImageFor(HGLOBAL fileData, int number, Image &image, bool &dropped);

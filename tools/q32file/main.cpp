@@ -124,6 +124,13 @@ int Info(int argc, char **argv)
                    (unsigned long)((data->raster.resolutionY + 5000) / 10000));
         printf("  file         %s, %s\n", size, date);
         printf("  readable     %s\n", data->readable ? "yes" : "no");
+        if (int orientation = OrientationOf(handle)) {
+            static const char *const shown[] = {"", "upright", "mirrored left to right", "turned 180 degrees",
+                                                "mirrored top to bottom", "mirrored on its diagonal",
+                                                "turned 90 degrees clockwise", "mirrored on its other diagonal",
+                                                "turned 90 degrees anticlockwise"};
+            printf("  orientation  %d: shown %s (conversions turn it so)\n", orientation, shown[orientation]);
+        }
         GlobalUnlock(handle);
         q32FileFreeFileData(handle);
     }
@@ -185,8 +192,11 @@ int Convert(const char *in, const char *out, const char *code, const char *frame
     Image image;
     bool dropped = false;
     bool read = ReadImageFor(source, number, image, dropped);
+    const int orientation = OrientationOf(source);
     q32FileFreeFileData(source);
     if (!read) return Failed("read");
+    /* Written upright: the target keeps no orientation of its own. */
+    Orient(image, orientation);
 
     HGLOBAL target = NewTarget(out, number, image);
     if (!target) return Failed("new file data");

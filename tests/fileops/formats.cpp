@@ -424,9 +424,26 @@ TEST_F(Formats, TheToolConvertsAcrossFormatsAndListsFrames)
         Free(out);
     }
 
-    /* A file's type that the target cannot hold is refused, and nothing is left. */
-    EXPECT_EQ(1, tool("convert " + q(dir / "in.PNG") + " " + q(dir / "out2.gif")));
-    EXPECT_FALSE(Exists(dir / "out2.gif"));
+    /* Colour to a palette format: its colours, exactly while they are at most 256. */
+    WriteFileBytes(dir / "few.png", wictest::MakePng(3, 1, 2, 8, {std::string("\x10\x20\x30\x40\x50\x60\x10\x20\x30", 9)}));
+    ASSERT_EQ(0, tool("convert " + q(dir / "few.png") + " " + q(dir / "few.gif"))) << output;
+    ASSERT_EQ(0, tool("convert " + q(dir / "few.gif") + " " + q(dir / "few.bmp"))) << output;
+    {
+        HGLOBAL back = FileDataOf(dir / "few.bmp");
+        ASSERT_NE(nullptr, back);
+        Rows rows;
+        rows.dataType = Q32_TYPE_RGB, rows.bits = 24;
+        ImageRequest request = {};
+        request.rasterWanted = 1;
+        request.rasterTypes = Q32_TYPES_ONLY | Q32_TYPE_RGB;
+        request.context = &rows;
+        ASSERT_EQ(1, Q32_EXPORT(module, qfFileRead)(back, &request, Collect)) << ReadError().text;
+        EXPECT_EQ(std::string("\x30\x20\x10\x60\x50\x40\x30\x20\x10", 9), rows.byY[0]);
+        Free(back);
+    }
+    /* A format that is not written: refused, and nothing is left. */
+    EXPECT_EQ(1, tool("convert " + q(dir / "in.PNG") + " " + q(dir / "out2.ico")));
+    EXPECT_FALSE(Exists(dir / "out2.ico"));
     ASSERT_EQ(0, tool("info " + q(dir / "in.PNG"))) << output;
     EXPECT_NE(std::string::npos, output.find("Deflate")) << output;
 }

@@ -1,6 +1,7 @@
 /* Moving whole images between plug-ins through the row protocol. */
 #include "image.h"
 #include <string.h>
+#include <unordered_map>
 #include <utility>
 #include "q32fio.h"
 #include "q32comm.h"
@@ -198,6 +199,69 @@ int WriteImage(HGLOBAL fileData, const Image &image)
     return qfFileWrite(fileData, &request, GiveRows);
 }
 
+namespace {
+
+/* Colour rows (RGB or BGRA) as palette indices: the image's own colours when they are
+   at most 256, else the nearest of a 6 x 7 x 6 cube. */
+void ToPalette(Image &image)
+{
+    const size_t step = image.dataType == Q32_TYPE_BGRA ? 4 : 3;
+    std::vector<DWORD> colours;
+    std::unordered_map<DWORD, BYTE> seen;
+    std::vector<BYTE> indices((size_t)image.width * image.height);
+    auto key = [](const BYTE *p) { return DWORD(p[2]) << 16 | DWORD(p[1]) << 8 | p[0]; };
+    bool exact = true;
+    for (LONG y = 0; y < image.height && exact; y++)
+        for (LONG x = 0; x < image.width && exact; x++) {
+            DWORD c = key(image.Row(y) + (size_t)x * step);
+            auto at = seen.find(c);
+            if (at == seen.end()) {
+                if (colours.size() == 256) {
+                    exact = false;
+                    break;
+                }
+                at = seen.emplace(c, BYTE(colours.size())).first;
+                colours.push_back(c);
+            }
+            indices[(size_t)y * image.width + x] = at->second;
+        }
+    if (!exact) {
+        colours.clear();
+        for (unsigned r = 0; r < 6; r++)
+            for (unsigned g = 0; g < 7; g++)
+                for (unsigned b = 0; b < 6; b++) colours.push_back(DWORD(r * 51) << 16 | DWORD(g * 255 / 6) << 8 | b * 51);
+        for (LONG y = 0; y < image.height; y++)
+            for (LONG x = 0; x < image.width; x++) {
+                const BYTE *p = image.Row(y) + (size_t)x * step;
+                unsigned r = (p[2] + 25) / 51, g = (p[1] * 6 + 127) / 255, b = (p[0] + 25) / 51;
+                indices[(size_t)y * image.width + x] = BYTE((r * 7 + g) * 6 + b);
+            }
+    }
+    image.palette.clear();
+    for (DWORD c : colours) image.palette.push_back(PALETTEENTRY{BYTE(c >> 16), BYTE(c >> 8), BYTE(c), 0});
+    image.dataType = Q32_TYPE_PALETTE8;
+    image.bitsPerPixel = 8;
+    image.rowBytes = (size_t)image.width;
+    image.pixels = std::move(indices);
+}
+
+/* Grey rows as one bit a pixel: white from the middle grey up. */
+void ToBilevel(Image &image)
+{
+    Image out = image;
+    out.dataType = Q32_TYPE_BILEVEL;
+    out.bitsPerPixel = 1;
+    out.palette.clear();
+    out.rowBytes = Q32_ROW_BYTES(Q32_TYPE_BILEVEL, 1, image.width);
+    out.pixels.assign(out.rowBytes * (size_t)image.height, 0);
+    for (LONG y = 0; y < image.height; y++)
+        for (LONG x = 0; x < image.width; x++)
+            if (image.Row(y)[x] >= 128) out.Row(y)[x / 8] |= BYTE(0x80 >> (x % 8));
+    image = std::move(out);
+}
+
+} // namespace
+
 bool ReadImageFor(HGLOBAL fileData, int number, Image &image, bool &dropped)
 {
     DWORD types = WritableTypes(number);
@@ -205,6 +269,34 @@ bool ReadImageFor(HGLOBAL fileData, int number, Image &image, bool &dropped)
     if (HasTransparency(fileData)) {
         if (types & Q32_TYPE_BGRA) types = Q32_TYPE_BGRA | (types & Q32_TYPE_BGRA64);
         else dropped = !(types & Q32_TYPE_BGRA64);
+    }
+    /* A writer of fewer colours than the image has: the reduction is the tool's. */
+    DWORD stored = 0;
+    if (const FileData *data = static_cast<const FileData *>(GlobalLock(fileData))) {
+        stored = data->raster.dataType;
+        GlobalUnlock(fileData);
+    }
+    if (!Q32ReadType(stored, types)) {
+        if (types & Q32_TYPE_PALETTE8) {
+            if (!ReadImage(fileData, image, Q32_TYPE_RGB)) return false;
+            ToPalette(image);
+            return true;
+        }
+        if ((types & Q32_TYPE_BILEVEL) && Q32ReadType(stored, Q32_TYPE_GREY8 | Q32_TYPE_RGB)) {
+            if (!ReadImage(fileData, image, Q32_TYPE_GREY8 | Q32_TYPE_RGB)) return false;
+            if (image.dataType == Q32_TYPE_RGB) {
+                Image grey = image;
+                grey.dataType = Q32_TYPE_GREY8, grey.bitsPerPixel = 8, grey.rowBytes = (size_t)image.width;
+                grey.pixels.assign((size_t)image.width * image.height, 0);
+                for (size_t i = 0; i < grey.pixels.size(); i++) {
+                    const BYTE *p = &image.pixels[3 * i];
+                    grey.pixels[i] = BYTE((p[2] * 299 + p[1] * 587 + p[0] * 114 + 500) / 1000);
+                }
+                image = std::move(grey);
+            }
+            ToBilevel(image);
+            return true;
+        }
     }
     if (!ReadImage(fileData, image, types)) return false;
     CoverIndices(image);

@@ -441,6 +441,35 @@ TEST_F(Formats, TheToolConvertsAcrossFormatsAndListsFrames)
         EXPECT_EQ(std::string("\x30\x20\x10\x60\x50\x40\x30\x20\x10", 9), rows.byY[0]);
         Free(back);
     }
+    /* A JPEG whose EXIF block says it is to be turned 90 degrees clockwise: reported,
+       and converted upright. */
+    {
+        std::string jpeg = samples.bytes["JPG"];
+        std::string tiff = std::string("II*\0\x08\0\0\0\x01\0", 10) + Le16(0x112) + Le16(3) + Le16(1) + Le16(0) +
+                           Le16(6) + Le16(0) + std::string(4, '\0');
+        std::string exif = "Exif" + std::string(2, '\0') + tiff;
+        WriteFileBytes(dir / "turned.jpg", jpeg.substr(0, 2) + "\xFF\xE1" + char((exif.size() + 2) >> 8) +
+                                               char(exif.size() + 2) + exif + jpeg.substr(2));
+        ASSERT_EQ(0, tool("info " + q(dir / "turned.jpg"))) << output;
+        EXPECT_NE(std::string::npos, output.find("orientation  6")) << output;
+        ASSERT_EQ(0, tool("convert " + q(dir / "turned.jpg") + " " + q(dir / "upright.bmp"))) << output;
+        HGLOBAL in = FileDataOf(dir / "turned.jpg"), out = FileDataOf(dir / "upright.bmp");
+        ASSERT_NE(nullptr, in);
+        ASSERT_NE(nullptr, out);
+        Rows stored, upright;
+        ASSERT_EQ(1, ReadAll(in, stored));
+        ASSERT_EQ(1, ReadAll(out, upright));
+        const LONG W = Facts(in).raster.width, H = Facts(in).raster.height;
+        ASSERT_EQ(H, Facts(out).raster.width);
+        ASSERT_EQ(W, Facts(out).raster.height);
+        /* Its top row is the stored left column, read from the bottom up. */
+        std::string column;
+        for (LONG y = H - 1; y >= 0; y--) column += stored.byY[y].substr(0, 3);
+        EXPECT_EQ(column, upright.byY[0]);
+        Free(in);
+        Free(out);
+    }
+
     /* A format that is not written: refused, and nothing is left. */
     EXPECT_EQ(1, tool("convert " + q(dir / "in.PNG") + " " + q(dir / "out2.ico")));
     EXPECT_FALSE(Exists(dir / "out2.ico"));

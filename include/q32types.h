@@ -89,7 +89,7 @@ static inline DWORD Q32TypeBits(DWORD type)
    Palette indices become their entry's colour (and alpha, for BGRA); an index beyond
    the palette is opaque black. A bilevel image without a palette is black (0) and
    white (1). CMYK is R = (255 - C) x (255 - K) / 255 and alike; a 16-bit sample s
-   becomes s x 255 / 65535, rounded down. */
+   becomes s x 255 / 65535, rounded down (an alpha sample rounded up). */
 static inline DWORD Q32ReadType(DWORD type, DWORD mask)
 {
     static const DWORD none[] = {0};

@@ -21,6 +21,8 @@ Colours::Colours(HPALETTE palette) : Colours()
 namespace {
 
 uint8_t Narrow(const uint8_t *sample) { return uint8_t(unsigned(sample[0] | sample[1] << 8) / 257); }
+/* Alpha rounds the other way: a pixel barely seen stays seen. */
+uint8_t NarrowUp(const uint8_t *sample) { return uint8_t((unsigned(sample[0] | sample[1] << 8) + 256) / 257); }
 
 uint8_t Scale5(unsigned v) { return uint8_t((v * 255 + 15) / 31); }
 uint8_t Scale6(unsigned v) { return uint8_t((v * 255 + 31) / 63); }
@@ -59,7 +61,7 @@ uint32_t Argb(DWORD type, DWORD bits, const uint8_t *in, uint64_t i, const Colou
     case Q32_TYPE_RGB48: { const uint8_t *p = in + 6 * i; return bgr(Narrow(p), Narrow(p + 2), Narrow(p + 4)); }
     case Q32_TYPE_BGRA64: {
         const uint8_t *p = in + 8 * i;
-        return uint32_t(Narrow(p + 6)) << 24 | uint32_t(Narrow(p + 4)) << 16 | uint32_t(Narrow(p + 2)) << 8 |
+        return uint32_t(NarrowUp(p + 6)) << 24 | uint32_t(Narrow(p + 4)) << 16 | uint32_t(Narrow(p + 2)) << 8 |
                Narrow(p);
     }
     case Q32_TYPE_GREY16: return grey(Narrow(in + 2 * i));

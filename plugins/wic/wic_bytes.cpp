@@ -110,6 +110,12 @@ bool ReadGifAnimation(const uint8_t *data, size_t size, GifAnimation &animation)
     if (!at) return false;
     animation.screenWidth = Le16(data + 6);
     animation.screenHeight = Le16(data + 8);
+    if (data[10] & 0x80) {
+        const size_t entry = 13 + 3 * size_t(data[11]);
+        if (entry + 3 <= at)
+            animation.background = 0xFF000000u | uint32_t(data[entry]) << 16 | uint32_t(data[entry + 1]) << 8 |
+                                   data[entry + 2];
+    }
     uint16_t pendingDelay = 0;
     uint8_t pendingDisposal = 0;
     int16_t pendingTransparent = -1;
@@ -238,16 +244,17 @@ bool GifFrameNeedsScreen(const GifAnimation &animation, size_t index)
 /******************************************************************
  *      ComposeGifFrame
  *
- * Draws the frames up to index on a screen that starts transparent, disposing of each
+ * Draws the frames up to index on a screen of the background colour, disposing of each
  * before the next as its control block says: 0 and 1 leave it, 2 clears its rectangle
- * to the background (transparent, as viewers show it), 3 restores what was under it.
+ * to the background (transparent, as viewers show it), 3 restores what was under it
+ * (the first frame, with nothing drawn before it, stays).
  */
 void ComposeGifFrame(const GifAnimation &animation, size_t index,
                      const std::vector<std::vector<uint8_t>> &frames,
                      const std::vector<std::vector<uint32_t>> &colours, std::vector<uint32_t> &screen)
 {
     const size_t W = animation.screenWidth, H = animation.screenHeight;
-    screen.assign(W * H, 0);
+    screen.assign(W * H, animation.background);
     std::vector<uint32_t> saved;
     for (size_t i = 0; i <= index && i < animation.images.size() && i < frames.size(); i++) {
         const GifImage &image = animation.images[i];
@@ -264,7 +271,8 @@ void ComposeGifFrame(const GifAnimation &animation, size_t index,
                 screen = saved;
             }
         }
-        if (image.disposal == 3) saved = screen;
+        /* The first frame has nothing before it to go back to: it stays. */
+        if (image.disposal == 3 && i > 0) saved = screen;
         const std::vector<uint8_t> &pixels = frames[i];
         if (pixels.size() < size_t(image.width) * image.height || colours[i].size() < 256) continue;
         for (size_t y = image.top; y < bottom; y++) {

@@ -45,6 +45,8 @@ struct GifImage {
 struct GifAnimation {
     uint16_t screenWidth = 0, screenHeight = 0;
     int32_t loopCount = -1;          /* NETSCAPE2.0 loop count; -1: no loop block */
+    uint32_t background = 0;         /* 0xFFRRGGBB of the global table's background
+                                        entry; 0 (transparent) without a table */
     std::vector<GifImage> images;
     std::vector<std::string> comments;
     bool complete = false;           /* the stream ends with its trailer */
@@ -66,8 +68,8 @@ bool WriteGifAnimation(const uint8_t *data, size_t size, int32_t loopCount,
 std::vector<uint8_t> StoredPng16(const std::vector<uint16_t> &samples);
 
 /* What a viewer shows for frame index of an animation: the screen (width x height,
-   BGRA, alpha 0 where no frame has drawn) after the frames up to index have been drawn
-   and disposed of in turn. frames[i] are image i's palette indices (its own width x
+   0xAARRGGBB; the background colour where no frame has drawn, transparent where a frame
+   was cleared) after the frames up to index have been drawn and disposed of in turn. frames[i] are image i's palette indices (its own width x
    height) and colours[i] its palette (0xAARRGGBB, 256 entries). */
 void ComposeGifFrame(const GifAnimation &animation, size_t index,
                      const std::vector<std::vector<uint8_t>> &frames,

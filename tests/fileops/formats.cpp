@@ -406,7 +406,7 @@ TEST_F(Formats, TheToolConvertsAcrossFormatsAndListsFrames)
         {"trns.png out2.bmp", "out2.bmp", std::string("\x00\x00\xFF\x40\x00\xFF\x00\xFF", 8), nullptr},
         {"trns.png out2.tif", "out2.tif", std::string("\x00\x00\xFF\x40\x00\xFF\x00\xFF", 8), nullptr},
         {"trns.png out3.gif", "out3.gif", std::string("\x00\x01", 2), "GIF cannot keep the transparency"},
-        {"screen.gif frame1.bmp --frame 1", "frame1.bmp", std::string(4, '\0') + std::string("\x00\x00\xFF\xFF", 4), nullptr},
+        {"screen.gif frame1.bmp --frame 1", "frame1.bmp", std::string(4, '\xFF') + std::string("\x00\x00\xFF\xFF", 4), nullptr},
     };
     for (const auto &c : deep) {
         SCOPED_TRACE(c.arguments);

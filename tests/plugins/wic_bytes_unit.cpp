@@ -93,6 +93,7 @@ TEST(WicBytes, GifAnimationBlocksAreReadAndWritten)
     EXPECT_EQ(4, animation.screenWidth);
     EXPECT_EQ(3, animation.screenHeight);
     EXPECT_EQ(7, animation.loopCount);
+    EXPECT_EQ(0u, animation.background) << "no global table: transparent";
     ASSERT_EQ(2u, animation.images.size());
     EXPECT_EQ(30, animation.images[0].delay);
     EXPECT_EQ(0, animation.images[1].delay) << "a control block belongs to the next image only";
@@ -134,6 +135,7 @@ TEST(WicBytes, GifAnimationBlocksAreReadAndWritten)
                              std::string("\x02\x02\x4C\x01\x00", 5);
     data = B(withTable + localImage + Trailer);
     ASSERT_TRUE(ReadGifAnimation(data.data(), data.size(), animation));
+    EXPECT_EQ(0xFF636363u, animation.background) << "the global table's entry 0";
     EXPECT_TRUE(animation.complete);
     EXPECT_EQ(1u, animation.images.size());
 }
@@ -155,7 +157,7 @@ TEST(WicBytes, GifFramesAreComposedAsTheScreenShowsThem)
         {0, -1, {c0, c1, c2, c0}, {c0, c1, c2, c3}},               /* left; 1 then restored */
         {1, -1, {c0, c1, c2, c0}, {c0, c1, c2, c3}},
         {2, -1, {none, none, none, c0}, {none, none, none, none}},  /* cleared to the background */
-        {3, -1, {none, none, none, c0}, {none, none, none, none}},  /* the empty screen restored */
+        {3, -1, {c0, c1, c2, c0}, {c0, c1, c2, c3}},                /* the first frame has no before */
         {1, 0, {c0, c1, c2, c3}, {c0, c1, c2, c3}},                 /* 1's pixel is transparent */
     };
     int row = 0;

@@ -216,7 +216,7 @@ std::string MakeGif(UINT screenWidth, UINT screenHeight, const uint32_t colours[
                     const std::vector<GifFrame> &frames)
 {
     auto le16 = [](unsigned v) { return std::string{char(v), char(v >> 8)}; };
-    std::string gif = "GIF89a" + le16(screenWidth) + le16(screenHeight) + "\xF1" + std::string(2, '\0');
+    std::string gif = "GIF89a" + le16(screenWidth) + le16(screenHeight) + "\xF1\x03" + std::string(1, '\0');
     for (int i = 0; i < 4; i++) gif += char(colours[i] >> 16), gif += char(colours[i] >> 8), gif += char(colours[i]);
     for (const GifFrame &f : frames) {
         gif += "\x21\xF9\x04";

@@ -64,7 +64,8 @@ struct GifFrame {
     std::string indices;
 };
 
-/* A GIF89a of a screen and a global table of four colours (0xRRGGBB), the frames
+/* A GIF89a of a screen and a global table of four colours (0xRRGGBB; the background
+   the last), the frames
    LZW-coded without compression (a clear code before every index). */
 std::string MakeGif(UINT screenWidth, UINT screenHeight, const uint32_t colours[4],
                     const std::vector<GifFrame> &frames);

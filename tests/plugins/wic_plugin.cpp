@@ -434,6 +434,7 @@ TEST_F(WicPlugin, SixteenBitSamplesArriveLittleEndianBlueFirst)
 TEST_F(WicPlugin, RowsComeInTheTypeTheCallerTakes)
 {
     auto narrow = [](unsigned v) { return char(v / 257); };
+    auto narrowAlpha = [](unsigned v) { return char((v + 256) / 257); };
     const std::string rgb16("\x12\x34\x56\x78\x9A\xBC", 6), rgba16("\x12\x34\x56\x78\x9A\xBC\xDE\xF0", 8);
     const std::string plte = wictest::PngChunk("PLTE", std::string("\xFF\x00\x00\x00\xFF\x00", 6));
     const DWORD only = Q32_TYPES_ONLY;
@@ -453,7 +454,7 @@ TEST_F(WicPlugin, RowsComeInTheTypeTheCallerTakes)
         {"48-bit as stored when the mask holds it", wictest::MakePng(1, 1, 2, 16, {rgb16}), only | Q32_TYPE_RGB48 | Q32_TYPE_RGB,
          Q32_TYPE_RGB48, std::string("\xBC\x9A\x78\x56\x34\x12", 6), false},
         {"64-bit as 32", wictest::MakePng(1, 1, 6, 16, {rgba16}), only | Q32_TYPE_BGRA | Q32_TYPE_RGB, Q32_TYPE_BGRA,
-         {narrow(0x9ABC), narrow(0x5678), narrow(0x1234), narrow(0xDEF0)}, false},
+         {narrow(0x9ABC), narrow(0x5678), narrow(0x1234), narrowAlpha(0xDEF0)}, false},
         {"16-bit grey as 8", wictest::MakePng(2, 1, 0, 16, {std::string("\xFF\xFF\x80\x7F", 4)}), only | Q32_TYPE_GREY8 | Q32_TYPE_RGB,
          Q32_TYPE_GREY8, {'\xFF', narrow(0x807F)}, false},
         {"indices beyond the palette are black", wictest::MakePng(3, 1, 3, 8, {std::string("\x00\x01\x03", 3)}, plte),
@@ -493,18 +494,18 @@ TEST_F(WicPlugin, RowsComeInTheTypeTheCallerTakes)
 
 TEST_F(WicPlugin, GifFramesComeAsTheScreenShowsThemOrRawWhenAsked)
 {
-    /* A 2 x 2 screen; frame 0 one pixel at (1, 0), left; frame 1 one pixel at (0, 1),
-       cleared to the background; frame 2 the whole screen with a transparent index. */
+    /* A 2 x 2 screen of white; frame 0 one pixel at (1, 0), left; frame 1 one pixel at
+       (0, 1), cleared to the background; frame 2 the whole screen with a transparent index. */
     const uint32_t colours[4] = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF};
     std::string path = dir / "screen.gif";
     WriteFileBytes(path, wictest::MakeGif(2, 2, colours, {{1, 0, 1, 1, 1, -1, std::string(1, '\0')},
                                                           {0, 1, 1, 1, 2, -1, std::string(1, '\1')},
                                                           {0, 0, 2, 2, 0, 3, std::string("\2\3\3\3", 4)}}));
     const std::string red("\x00\x00\xFF\xFF", 4), green("\x00\xFF\x00\xFF", 4), blue("\xFF\x00\x00\xFF", 4),
-        clear(4, '\0');
-    const std::string screens[3][2] = {{clear + red, clear + clear},
-                                       {clear + red, green + clear},
-                                       {blue + red, clear + clear}};
+        white(4, '\xFF'), clear(4, '\0');
+    const std::string screens[3][2] = {{white + red, white + white},
+                                       {white + red, green + white},
+                                       {blue + red, clear + white}};
     HGLOBAL fileData = HGLOBAL(GetFileData(WIC_GIF, path));
     ASSERT_GT(INT_PTR(fileData), 0) << ReadError().text;
     for (LPARAM i = 0; i < 3; i++) {

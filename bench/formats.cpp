@@ -7,7 +7,8 @@
  * Both ends hold the whole image at the end: the module's callback copies each band
  * into a full buffer, as an application would. Medians of several runs; the time of
  * qfFileGetFileData (detection and description) is shown apart. Arguments, when given,
- * name the formats to measure (JPG PNG TIF GIF TGA WBM).
+ * name the formats to measure (JPG PNG TIF GIF TGA WBM); "42mp" measures a 7500 x 5600
+ * image instead.
  */
 #include "harness.h"
 #include "tga_codec.h"
@@ -27,7 +28,7 @@ namespace {
 using bench::Median;
 using bench::Now;
 
-const UINT Width = 4000, Height = 3000;
+UINT Width = 4000, Height = 3000;
 const int Runs = 9;
 
 std::wstring Wide(const std::string &text) { return std::wstring(text.begin(), text.end()); }
@@ -248,6 +249,8 @@ struct Result {
 
 int main(int argc, char **argv)
 {
+    for (int i = 1; i < argc; i++)
+        if (std::string(argv[i]) == "42mp") Width = 7500, Height = 5600;
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     Ref<IWICImagingFactory> factory;
     if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&factory)))) {
@@ -280,8 +283,10 @@ int main(int argc, char **argv)
     };
     for (Result &r : results) {
         std::string code = r.code, path = dir / ("big" + std::to_string(&r - results.data()) + "." + code);
-        bool chosen = argc < 2;
-        for (int i = 1; i < argc; i++) chosen = chosen || code == argv[i];
+        bool chosen = true, named = false;
+        for (int i = 1; i < argc; i++)
+            if (std::string(argv[i]) != "42mp") named = true, chosen = false;
+        for (int i = 1; i < argc; i++) chosen = chosen || (named && code == argv[i]);
         if (!chosen) continue;
         bool made = true;
         if (code == "JPG") made = Encode(factory.p, path, GUID_ContainerFormatJpeg, GUID_WICPixelFormat24bppBGR, 3, false);
@@ -350,7 +355,7 @@ int main(int argc, char **argv)
     const double megapixels = Width * Height / 1e6;
     for (const Result &r : results) {
         if (!r.ok) continue;
-        printf("%-4s %-14s %8.2f %13.1f %13.1f %8.1f%% %10.1f%s\n", r.code, r.what, r.fileMb, megapixels / (r.directMs / 1000),
+        printf("%-4s %-14s %8.2f %13.1f %13.1f %8.1f%% %10.2f%s\n", r.code, r.what, r.fileMb, megapixels / (r.directMs / 1000),
                megapixels / (r.moduleMs / 1000), (r.moduleMs - r.directMs) / r.directMs * 100, r.detectMs,
                r.direct == Result::Component ? ""
                : r.direct == Result::Codec   ? "   (direct: the plug-in's codec alone)"

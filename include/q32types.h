@@ -271,7 +271,8 @@ typedef struct ImageRequest {
  *     (later rows may still overwrite parts of it).
  * Callers accept all four. When the callback answers 0 the plug-in stops at once and
  * its read entry returns Q32_READ_STOPPED; it returns 1 when the whole region was
- * delivered, 0 on failure (with an error recorded).
+ * delivered, Q32_READ_PARTIAL when it was delivered from a file that proved damaged or
+ * incomplete, 0 on failure (with an error recorded).
  *
  * Writing (flags Q32_ROW_PULL): the plug-in asks the caller for rows. It passes rows
  * buffers of its own, each of Q32_ROW_BYTES(dataType, bitsPerPixel, count) bytes, and
@@ -290,6 +291,10 @@ typedef LONG (WINAPI *RowCallback)(ImageRequest *request, LONG x, LONG y, LONG c
 #define Q32_ROW_PULL        0x0400 /* writing: fill these row buffers */
 
 #define Q32_READ_STOPPED    2      /* read entry: the callback asked to stop */
+#define Q32_READ_PARTIAL    3      /* read entry: the file ends early or fails its
+                                      checksum; the region was delivered with what the
+                                      decoder made of the rest, and error 4020 (damaged
+                                      or incomplete) is recorded */
 #define Q32_WRITE_STOPPED   2      /* write entry: the callback asked to stop */
 
 /* ---- Property block ------------------------------------------------------------------------

@@ -57,7 +57,8 @@ void Record(UINT id, int entry, int place, const char *name = nullptr)
 
 void RecordResult(Result result, int entry, const char *name)
 {
-    Record(bmp::IsUnsupported(result) ? ErrUnsupported : ErrDamaged, entry, int(result), name);
+    Record(result == Result::TooLarge ? UINT(fio::ErrTooLarge) : bmp::IsUnsupported(result) ? UINT(ErrUnsupported) : UINT(ErrDamaged),
+           entry, int(result), name);
 }
 
 /* Reads and checks the headers of the open file. */

@@ -72,7 +72,7 @@ Result ReadHeader(HANDLE file, Header &header, bool &inputFailed)
 
 UINT ErrorOf(Result result)
 {
-    return result == Result::TooLarge ? ErrUnsupported : ErrDamaged;
+    return result == Result::TooLarge ? UINT(fio::ErrTooLarge) : UINT(ErrDamaged);
 }
 
 /******************************************************************

@@ -15,6 +15,7 @@
 #include "q32fio.h"
 #include "wic_fio.h"
 #include "wic_bytes.h"
+#include "wic_header.h"
 #include "fio_support.h"
 #include "fio_rows.h"
 
@@ -60,11 +61,14 @@ enum Place {
     PlaceEncoder = 54,    /* the encoder refuses the image */
     PlaceBadPixel = 55,   /* an index beyond the palette, a grey level beyond 15 */
     PlaceNoFrames = 56,   /* frames appended to a format that has none */
+    PlaceHeader = 57,     /* the file's headers are not well formed */
+    PlaceSize = 58,       /* the image is larger than the plug-in reads */
+    PlaceChecksum = 59,   /* a checksum of the stream is wrong */
     PlaceTypes = 60       /* the request takes no type that the rows can become */
 };
 enum : UINT {
     ErrNoMemory = 1004, ErrOpen = 4004, ErrWrite = 4008, ErrDamaged = 4020,
-    ErrUnsupported = 4024, ErrCannot = 4026
+    ErrTooLarge = fio::ErrTooLarge, ErrUnsupported = 4024, ErrCannot = 4026
 };
 
 /* Records error id; its text names the file when a name is given. */
@@ -169,12 +173,6 @@ struct Decoding {
 bool OpenDecoding(int format, HANDLE file, const char *name, int entry, Decoding &decoding);
 /* Takes frame index of an open decoder (error recorded on failure). */
 bool OpenFrame(Decoding &decoding, UINT index, const char *name, int entry, Frame &frame);
-
-/* Sets the raster description and the plug-in facts of fileData for frame index of the
-   file (the old palette is deleted): a GIF frame as the screen shows it when it needs
-   to be, unless raw. False: error recorded. */
-bool DescribeFrame(int format, HANDLE file, const char *name, Decoding &decoding, Frame &frame,
-                   UINT index, FileData &data, int entry, bool raw = false);
 
 /* Delivers the region of a request from the frame that data describes (composed or
    its own rows) to the callback, in the type the request takes. */

@@ -24,12 +24,13 @@ namespace {
 /* Failures are recorded at (PluginId, entry, place). */
 constexpr int PluginId = 1795;
 enum Place { PlaceArguments = 1, PlaceOpen, PlaceRead, PlaceHeader, PlaceShort, PlaceVariant,
-             PlaceMemory, PlaceType, PlaceWrite, PlaceStopped };
+             PlaceMemory, PlaceType, PlaceWrite, PlaceStopped, PlaceSize };
 /* Message texts of q32Comm.dll's string table. */
 enum : UINT { ErrNoMemory = 1004, ErrOpen = 4004, ErrWrite = 4008, ErrDamaged = 4020,
-              ErrVariant = 4024, ErrCannot = 4026 };
+              ErrTooLarge = 4021, ErrVariant = 4024, ErrCannot = 4026 };
 
-/* The largest side this plug-in takes. */
+/* The largest side this plug-in takes: a larger one is refused as too large before
+   anything is allocated. */
 constexpr unsigned MaxSide = 1u << 16;
 
 void Record(UINT id, int entry, int place, const char *name = nullptr)
@@ -93,7 +94,7 @@ struct Header {
     size_t rowBytes() const { return kind == '4' ? (width + 7) / 8 : (size_t)width * (kind == '5' ? 1 : 3); }
 };
 
-enum class Parse { Ok, NotMine, Damaged, Variant };
+enum class Parse { Ok, NotMine, Damaged, Variant, TooLarge };
 
 /* The header: "P" and the kind, then width, height and (but for P4) the maximum value as
    decimal numbers separated by white space and '#' comments up to the line end, then one
@@ -131,7 +132,8 @@ Parse ParseHeader(const BYTE *head, size_t size, Header &h)
     h.width = values[0], h.height = values[1], h.maxValue = values[2];
     h.dataOffset = at + 1;
     if (h.width == 0 || h.height == 0 || h.maxValue == 0 || h.maxValue > 65535) return Parse::Damaged;
-    if (h.kind < '4' || h.maxValue > 255 || h.width > MaxSide || h.height > MaxSide) return Parse::Variant;
+    if (h.kind < '4' || h.maxValue > 255) return Parse::Variant;
+    if (h.width > MaxSide || h.height > MaxSide) return Parse::TooLarge;
     return Parse::Ok;
 }
 
@@ -235,6 +237,9 @@ INT_PTR GetFileData(HANDLE handle, const char *name)
     case Parse::Variant:
         Record(ErrVariant, QF_ENTRY_GETFILEDATA, PlaceVariant, name);
         return QF_FILEDATA_UNSUPPORTED;
+    case Parse::TooLarge:
+        Record(ErrTooLarge, QF_ENTRY_GETFILEDATA, PlaceSize, name);
+        return QF_FILEDATA_FAILED;
     case Parse::Ok: break;
     }
     /* The module stamps the format number, name and size; the rest is the plug-in's. */
@@ -280,7 +285,8 @@ INT_PTR Read(HANDLE handle, const char *name, HGLOBAL fileData, ImageRequest *re
     if (parse != Parse::Ok || (LONG)h.width != facts.raster.width || (LONG)h.height != facts.raster.height ||
         h.dataType() != facts.raster.dataType) {
         /* Not the file that the FileData describes any more. */
-        Record(parse == Parse::Variant ? ErrVariant : ErrDamaged, QF_ENTRY_READ, PlaceHeader, name);
+        Record(parse == Parse::Variant ? ErrVariant : parse == Parse::TooLarge ? ErrTooLarge : ErrDamaged,
+               QF_ENTRY_READ, PlaceHeader, name);
         return 0;
     }
     long long left = request->rasterX, top = request->rasterY;

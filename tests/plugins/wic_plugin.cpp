@@ -1266,7 +1266,8 @@ TEST_F(WicPlugin, DamagedAndTruncatedFilesAreRefusedWithARecordedError)
             EXPECT_EQ(expected.byY, rows.byY) << "a damaged file read as something else";
             return;
         }
-        EXPECT_EQ(0, read);
+        /* A picture from a stream that proves incomplete after its rows is partial. */
+        EXPECT_TRUE(read == 0 || (read == Q32_READ_PARTIAL && format == WIC_PNG)) << read;
         RecordedError e = ReadError();
         EXPECT_TRUE(e.id == 4020 || e.id == 4024) << e.id << " " << e.text;
         EXPECT_EQ(EntryRead, e.where2);

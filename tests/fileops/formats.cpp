@@ -282,7 +282,9 @@ TEST_F(Formats, VariantsTheComponentCannotReadAreSaidSoAndStrayBytesAreRead)
     auto entry = [](unsigned tag, unsigned value) {
         return Le16(tag) + Le16(3) + Le16(1) + Le16(0) + Le16(value) + Le16(0);
     };
-    tiff += entry(256, 2) + entry(257, 1) + entry(258, 12) + entry(262, 1) + std::string(4, '\0') + std::string(3, '\0');
+    tiff = std::string("II*\0\x08\0\0\0\x08\0", 10);
+    tiff += entry(256, 2) + entry(257, 1) + entry(258, 12) + entry(262, 1) + entry(273, 110) + entry(277, 1) +
+            entry(278, 1) + entry(279, 3) + std::string(4, '\0') + std::string(3, '\0');
     std::string path = dir / "deep.tif";
     WriteFileBytes(path, tiff);
     c32ResetDLLErrInfo();

@@ -548,7 +548,7 @@ TEST_F(BmpPlugin, DamagedFilesAreRefusedWithARecordedError)
         {"cut in the header", Build(pal).substr(0, 30), EntryFileData, 4020, ShortHeader},
         {"cut in the pixels", Build(pal).substr(0, Build(pal).size() - 1), EntryFileData, 4020, ShortData},
         {"huge dimensions", change([](Bitmap &b) { b.width = 1 << 20, b.height = 1 << 20; }), EntryFileData, 4020, ShortData},
-        {"beyond the limits", change([](Bitmap &b) { b.width = 0x7FFFFFFF, b.height = 0x7FFFFFFF; }), EntryFileData, 4024, TooLarge},
+        {"beyond the limits", change([](Bitmap &b) { b.width = 0x7FFFFFFF, b.height = 0x7FFFFFFF; }), EntryFileData, 4021, TooLarge},
         {"index beyond the palette", change([](Bitmap &b) { b.data = StoreRows({Bytes({0, 1, 2}), Bytes({2, 3, 0})}, 3, 8); }),
          EntryRead, 4020, BadIndex},
         {"runs cut short", rle(Bytes({3, 1, 0, 0, 0, 3, 1})), EntryRead, 4020, ShortRun},

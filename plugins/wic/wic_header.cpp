@@ -56,17 +56,26 @@ bool IsFrameMarker(uint8_t m)
     return m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC;
 }
 
+/* Stray bytes between JPEG segments that are passed over. */
+constexpr unsigned MaxStrayBytes = 16;
+
 Verdict ReadJpeg(ByteSource &source, Header &header)
 {
     const uint64_t size = source.Size();
     uint8_t b[16];
     if (!source.Read(0, b, 2) || b[0] != 0xFF || b[1] != 0xD8) return Verdict::Damaged;
     uint64_t at = 2;
-    unsigned units = 0, densityX = 0, densityY = 0;
+    unsigned units = 0, densityX = 0, densityY = 0, stray = 0;
     for (unsigned steps = 0;; steps++) {
         if (steps > MaxSteps) return Verdict::Damaged;
         if (!source.Read(at, b, 2)) return Verdict::Truncated;
-        if (b[0] != 0xFF) return Verdict::Damaged;
+        if (b[0] != 0xFF) {
+            /* A few stray bytes before a marker: the decoder passes them with a warning. */
+            if (++stray > MaxStrayBytes) return Verdict::Damaged;
+            at++;
+            continue;
+        }
+        stray = 0;
         const uint8_t marker = b[1];
         if (marker == 0xFF) { /* fill byte */
             at++;
@@ -218,6 +227,7 @@ Verdict ReadPng(ByteSource &source, Header &header)
             frame.layout = depth == 1 ? Layout::Bilevel : depth == 8 ? Layout::Palette8 : Layout::Palette4;
             frame.paletteKind = PaletteKind::GreyRamp;
             frame.paletteCount = uint16_t(1u << depth);
+            frame.transparent = true;
         } else if (keyed) {
             frame.layout = Layout::Bgra64;
         } else {
@@ -234,6 +244,7 @@ Verdict ReadPng(ByteSource &source, Header &header)
         frame.paletteKind = PaletteKind::Rgb;
         frame.paletteAt = paletteAt;
         frame.paletteCount = uint16_t(paletteCount);
+        frame.transparent = keyed;
         break;
     default: /* grey or colour with alpha */
         frame.layout = depth == 8 ? Layout::Bgra32 : Layout::Bgra64;

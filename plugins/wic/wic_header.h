@@ -62,6 +62,8 @@ struct HeaderFrame {
     uint16_t left = 0, top = 0;     /* GIF: place on the logical screen */
     uint16_t delay = 0;             /* GIF: 1/100 s */
     double dpiX = 0, dpiY = 0;      /* 0: the file does not say */
+    bool transparent = false;       /* PNG: a tRNS chunk makes palette entries (or the
+                                       grey key) transparent */
     PaletteKind paletteKind = PaletteKind::None;
     uint16_t paletteCount = 0;
     uint64_t paletteAt = 0;

@@ -17,6 +17,7 @@
 #include "wic_bytes.h"
 #include "wic_header.h"
 #include "fio_support.h"
+#include "fio_rows.h"
 
 namespace wic {
 
@@ -62,7 +63,8 @@ enum Place {
     PlaceNoFrames = 56,   /* frames appended to a format that has none */
     PlaceHeader = 57,     /* the file's headers are not well formed */
     PlaceSize = 58,       /* the image is larger than the plug-in reads */
-    PlaceChecksum = 59    /* a checksum of the stream is wrong */
+    PlaceChecksum = 59,   /* a checksum of the stream is wrong */
+    PlaceTypes = 60       /* the request takes no type that the rows can become */
 };
 enum : UINT {
     ErrNoMemory = 1004, ErrOpen = 4004, ErrWrite = 4008, ErrDamaged = 4020,
@@ -172,14 +174,11 @@ bool OpenDecoding(int format, HANDLE file, const char *name, int entry, Decoding
 /* Takes frame index of an open decoder (error recorded on failure). */
 bool OpenFrame(Decoding &decoding, UINT index, const char *name, int entry, Frame &frame);
 
-/* Sets the raster description and the plug-in facts of fileData for frame index of the
-   file (the old palette is deleted). False: error recorded. */
-bool DescribeFrame(int format, HANDLE file, const char *name, Decoding &decoding, Frame &frame,
-                   UINT index, FileData &data, int entry);
-
-/* Delivers the region of a request from a frame to the callback in bands. */
-LONG_PTR DeliverFrame(Decoding &decoding, Frame &frame, ImageRequest *request,
-                      RowCallback callback, const char *name, int entry);
+/* Delivers the region of a request from the frame that data describes (composed or
+   its own rows) to the callback, in the type the request takes. */
+LONG_PTR DeliverDescribed(int format, HANDLE file, const FileData &data, Decoding &decoding,
+                          Frame &frame, ImageRequest *request, RowCallback callback,
+                          const char *name, int entry);
 
 /* ---- Writing ---- */
 

@@ -3,12 +3,13 @@
 #include <wincodecsdk.h>
 #include <new>
 #include "holders.h"
+#include "q32comm.h"
 
 namespace wic {
 
 const FormatDef Formats[WIC_FORMATS] = {
     {"JPG", "JPEG File Interchange Format", Container::Jpeg, &GUID_ContainerFormatJpeg,
-     Q32_CAP_GREY8 | Q32_CAP_RGB, 3, {0xFF, 0xD8, 0xFF}, 0, {}, true, false, true, false},
+     Q32_CAP_GREY8 | Q32_CAP_RGB, 2, {0xFF, 0xD8}, 0, {}, true, false, true, false},
     {"PNG", "Portable Network Graphics", Container::Png, &GUID_ContainerFormatPng,
      Q32_CAP_ALL_RASTER, 4, {0x89, 'P', 'N', 'G'}, 0, {}, true, false, true, false},
     {"TIF", "Tagged Image File Format", Container::Tiff, &GUID_ContainerFormatTiff,
@@ -23,7 +24,7 @@ const FormatDef Formats[WIC_FORMATS] = {
 namespace {
 
 /* Rows are copied out of the decoder about this many bytes at a time. */
-constexpr size_t BandBytes = 1 << 20;
+constexpr size_t BandBytes = 1 << 18;
 /* GIF streams are walked whole for their animation blocks up to this size. */
 constexpr uint64_t GifLimit = uint64_t(1) << 28;
 
@@ -69,56 +70,44 @@ bool SupportsTransparency(IWICImagingFactory *factory, const GUID &format)
     return transparent != FALSE;
 }
 
-/* The compression of a TIFF frame, from its IFD. */
-DWORD TiffCompression(IWICBitmapFrameDecode *frame)
+/* The frame's palette as 0xAARRGGBB entries (the rest opaque black); count: the
+   palette's own entries, 0 when it has none. */
+void ColoursOf(Decoding &decoding, Frame &frame, fio::Colours &colours, UINT &count)
 {
-    Com<IWICMetadataBlockReader> blocks;
-    Com<IWICMetadataReader> ifd;
-    /* The component may answer success without a reader. */
-    if (FAILED(frame->QueryInterface(IID_PPV_ARGS(blocks.put()))) || !blocks ||
-        FAILED(blocks->GetReaderByIndex(0, ifd.put())) || !ifd)
-        return Q32_COMPRESS_NONE;
-    PROPVARIANT id, value;
-    PropVariantInit(&id);
-    PropVariantInit(&value);
-    id.vt = VT_UI2;
-    id.uiVal = 259;
-    DWORD tag = 1;
-    if (SUCCEEDED(ifd->GetValue(nullptr, &id, &value))) {
-        if (value.vt == VT_UI2) tag = value.uiVal;
-        else if (value.vt == VT_UI4) tag = value.ulVal;
-    }
-    PropVariantClear(&value);
-    switch (tag) {
-    case 2: return Q32_COMPRESS_HUFFMAN;
-    case 3: return Q32_COMPRESS_CCITT3;
-    case 4: return Q32_COMPRESS_CCITT4;
-    case 5: return Q32_COMPRESS_LZW;
-    case 6: case 7: return Q32_COMPRESS_JPEG;
-    case 8: case 32946: return Q32_COMPRESS_DEFLATE;
-    case 32773: return Q32_COMPRESS_PACKBITS;
-    default: return Q32_COMPRESS_NONE;
-    }
-}
-
-HPALETTE PaletteOf(Decoding &decoding, Frame &frame)
-{
+    colours = fio::Colours();
+    count = 0;
     Com<IWICPalette> palette;
-    if (FAILED(decoding.factory->CreatePalette(palette.put())) || !palette) return nullptr;
+    if (FAILED(decoding.factory->CreatePalette(palette.put())) || !palette) return;
     if (FAILED(frame.decode->CopyPalette(palette.get())) &&
         FAILED(decoding.decoder->CopyPalette(palette.get())))
-        return nullptr;
-    WICColor colours[256];
-    UINT count = 0;
-    if (FAILED(palette->GetColors(256, colours, &count)) || count == 0) return nullptr;
+        return;
+    if (FAILED(palette->GetColors(256, colours.entry, &count))) count = 0;
+    for (UINT i = count; i < 256; i++) colours.entry[i] = 0xFF000000u;
+}
+
+HPALETTE PaletteOf(const fio::Colours &colours, UINT count)
+{
+    if (count == 0) return nullptr;
     std::vector<BYTE> block(sizeof(LOGPALETTE) + count * sizeof(PALETTEENTRY));
     auto *logical = reinterpret_cast<LOGPALETTE *>(block.data());
     logical->palVersion = 0x300;
     logical->palNumEntries = WORD(count);
-    for (UINT i = 0; i < count; i++)
-        logical->palPalEntry[i] = PALETTEENTRY{BYTE(colours[i] >> 16), BYTE(colours[i] >> 8),
-                                               BYTE(colours[i]), 0};
+    for (UINT i = 0; i < count; i++) {
+        const uint32_t c = colours.entry[i];
+        logical->palPalEntry[i] = PALETTEENTRY{BYTE(c >> 16), BYTE(c >> 8), BYTE(c), 0};
+    }
     return CreatePalette(logical);
+}
+
+/* The GIF's animation blocks (error recorded when they cannot be read). */
+bool GifBlocks(HANDLE file, const char *name, int entry, GifAnimation &animation)
+{
+    std::vector<uint8_t> bytes;
+    if (!ReadWhole(file, bytes, GifLimit) || !ReadGifAnimation(bytes.data(), bytes.size(), animation)) {
+        Record(ErrDamaged, entry, PlaceInput, name);
+        return false;
+    }
+    return true;
 }
 
 DWORD Resolution(double dpi)
@@ -149,6 +138,18 @@ bool RequestedRegion(const ImageRequest &request, const Frame &frame, Region &re
     /* Part rows of packed pixels start at a byte. */
     if (frame.plan.dataType == Q32_TYPE_BILEVEL) region.left &= ~int64_t(7);
     return true;
+}
+
+/* After the decoder refused a file: true when the file is well formed but of a kind
+   that the component does not read (the module then says so), false when it is damaged. */
+bool UnhandledVariant(int format, HANDLE file)
+{
+    if (c32GetDLLErrorInfo(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr) == ErrUnsupported) return true;
+    if (Formats[format].container != Container::Tiff) return false;
+    std::vector<uint8_t> bytes;
+    TiffLayout layout;
+    return ReadWhole(file, bytes, uint64_t(1) << 28) && ReadTiffLayout(bytes.data(), bytes.size(), layout) &&
+           IsUnhandledTiffVariant(layout);
 }
 
 /* The bytes of a file through a window: headers are read in small pieces, and memory
@@ -270,7 +271,7 @@ HPALETTE PaletteFromHeaders(ByteSource &bytes, const Header &header, const Heade
  * which reads no pixels for it. False: error recorded.
  */
 bool DescribeFromHeaders(int format, HANDLE file, const char *name, ByteSource &bytes, const Header &header,
-                         UINT index, FileData &data, int entry)
+                         UINT index, FileData &data, int entry, bool raw = false)
 {
     const FormatDef &def = Formats[format];
     const HeaderFrame &f = header.frames[index];
@@ -295,7 +296,10 @@ bool DescribeFromHeaders(int format, HANDLE file, const char *name, ByteSource &
         }
         dataType = frame.plan.dataType;
         bits = frame.plan.bits;
-        if (frame.plan.palette && !(palette = PaletteOf(decoding, frame))) {
+        fio::Colours colours;
+        UINT entries = 0;
+        if (frame.plan.palette) ColoursOf(decoding, frame, colours, entries);
+        if (frame.plan.palette && !(palette = PaletteOf(colours, entries))) {
             Record(ErrDamaged, entry, PlaceDecoder, name);
             return false;
         }
@@ -316,6 +320,7 @@ bool DescribeFromHeaders(int format, HANDLE file, const char *name, ByteSource &
     facts.screenWidth = f.width;
     facts.screenHeight = f.height;
     facts.orientation = header.orientation;
+    facts.transparent = f.transparent;
     if (def.container == Container::Gif) {
         facts.screenWidth = header.screenWidth;
         facts.screenHeight = header.screenHeight;
@@ -323,6 +328,16 @@ bool DescribeFromHeaders(int format, HANDLE file, const char *name, ByteSource &
         facts.left = f.left;
         facts.top = f.top;
         facts.delay = f.delay;
+        /* Disposal and transparency decide whether the frame is shown composed. */
+        GifAnimation animation;
+        if (!GifBlocks(file, name, entry, animation)) {
+            if (palette) DeleteObject(palette);
+            return false;
+        }
+        if (index < animation.images.size()) {
+            facts.transparent = animation.images[index].transparent >= 0;
+            facts.composed = !raw && GifFrameNeedsScreen(animation, index);
+        }
     }
     if (data.raster.palette) DeleteObject(data.raster.palette);
     data.readable = 1;
@@ -334,6 +349,16 @@ bool DescribeFromHeaders(int format, HANDLE file, const char *name, ByteSource &
     data.raster.resolutionY = Resolution(dpiY);
     data.raster.dataType = dataType;
     data.raster.palette = palette;
+    if (facts.composed) {
+        /* The screen: what the frame and those before it leave there, with alpha. */
+        if (palette) DeleteObject(palette);
+        data.raster.palette = nullptr;
+        data.raster.bitsPerPixel = 32;
+        data.raster.dataType = Q32_TYPE_BGRA;
+        data.raster.width = LONG(facts.screenWidth);
+        data.raster.height = LONG(facts.screenHeight);
+        facts.transparent = 0;
+    }
     data.writeKind = Q32_WRITE_ANY;
     *FileDataWicFacts(&data) = facts;
     return true;
@@ -397,14 +422,17 @@ LONG_PTR ReadPixels(int format, HANDLE file, const char *name, const FileData &d
         Record(ErrDamaged, entry, PlaceChanged, name);
         return 0;
     }
-    if (!OpenFrame(decoding, index, name, entry, frame)) return 0;
-    /* The caller sizes its rows by the FileData: the file must still match it. */
-    if (data.raster.width != LONG(frame.width) || data.raster.height != LONG(frame.height) ||
-        !MatchPlan(decoding, frame, data.raster.dataType, data.raster.bitsPerPixel)) {
-        Record(ErrDamaged, entry, PlaceChanged, name);
-        return 0;
+    const WicFacts &facts = *FileDataWicFacts(const_cast<FileData *>(&data));
+    if (!(facts.magic == WIC_FACTS_MAGIC && facts.composed)) {
+        if (!OpenFrame(decoding, index, name, entry, frame)) return 0;
+        /* The caller sizes its rows by the FileData: the file must still match it. */
+        if (data.raster.width != LONG(frame.width) || data.raster.height != LONG(frame.height) ||
+            !MatchPlan(decoding, frame, data.raster.dataType, data.raster.bitsPerPixel)) {
+            Record(ErrDamaged, entry, PlaceChanged, name);
+            return 0;
+        }
     }
-    LONG_PTR result = DeliverFrame(decoding, frame, request, callback, name, entry);
+    LONG_PTR result = DeliverDescribed(format, file, data, decoding, frame, request, callback, name, entry);
     if (result == 1 && Formats[format].container == Container::Png) {
         FileSource bytes(file);
         Verdict verdict = CheckPngStream(bytes);
@@ -500,62 +528,6 @@ bool OpenFrame(Decoding &decoding, UINT index, const char *name, int entry, Fram
     return true;
 }
 
-bool DescribeFrame(int format, HANDLE file, const char *name, Decoding &decoding, Frame &frame,
-                   UINT index, FileData &data, int entry)
-{
-    const FormatDef &def = Formats[format];
-    HPALETTE palette = nullptr;
-    if (frame.plan.palette && !(palette = PaletteOf(decoding, frame))) {
-        Record(ErrDamaged, entry, PlaceDecoder, name);
-        return false;
-    }
-    WicFacts facts = {};
-    facts.magic = WIC_FACTS_MAGIC;
-    facts.format = DWORD(format);
-    facts.frameCount = decoding.frameCount;
-    facts.frame = index;
-    facts.screenWidth = frame.width;
-    facts.screenHeight = frame.height;
-    if (def.container == Container::Gif) {
-        std::vector<uint8_t> bytes;
-        GifAnimation animation;
-        if (!ReadWhole(file, bytes, GifLimit) || !ReadGifAnimation(bytes.data(), bytes.size(), animation)) {
-            if (palette) DeleteObject(palette);
-            Record(ErrDamaged, entry, PlaceInput, name);
-            return false;
-        }
-        facts.screenWidth = animation.screenWidth;
-        facts.screenHeight = animation.screenHeight;
-        facts.loopCount = animation.loopCount;
-        if (index < animation.images.size()) {
-            facts.left = animation.images[index].left;
-            facts.top = animation.images[index].top;
-            facts.delay = animation.images[index].delay;
-        }
-    }
-    DWORD compression = Q32_COMPRESS_NONE;
-    switch (def.container) {
-    case Container::Jpeg: compression = Q32_COMPRESS_JPEG; break;
-    case Container::Png: compression = Q32_COMPRESS_DEFLATE; break;
-    case Container::Gif: compression = Q32_COMPRESS_LZW; break;
-    case Container::Tiff: compression = TiffCompression(frame.decode.get()); break;
-    default: break;
-    }
-    if (data.raster.palette) DeleteObject(data.raster.palette);
-    data.readable = 1;
-    data.compression = compression;
-    data.raster.bitsPerPixel = frame.plan.bits;
-    data.raster.width = LONG(frame.width);
-    data.raster.height = LONG(frame.height);
-    data.raster.resolutionX = Resolution(frame.dpiX);
-    data.raster.resolutionY = Resolution(frame.dpiY);
-    data.raster.dataType = frame.plan.dataType;
-    data.raster.palette = palette;
-    data.writeKind = Q32_WRITE_ANY;
-    *FileDataWicFacts(&data) = facts;
-    return true;
-}
-
 /******************************************************************
  *      DeliverFrame
  *
@@ -564,7 +536,7 @@ bool DescribeFrame(int format, HANDLE file, const char *name, Decoding &decoding
  * the copied rows themselves where their layout is the row protocol's, else rows
  * converted into a second band buffer. Nothing holds more than a band.
  */
-LONG_PTR DeliverFrame(Decoding &decoding, Frame &frame, ImageRequest *request,
+static LONG_PTR DeliverFrame(Decoding &decoding, Frame &frame, ImageRequest *request,
                       RowCallback callback, const char *name, int entry)
 {
     Region region;
@@ -576,7 +548,7 @@ LONG_PTR DeliverFrame(Decoding &decoding, Frame &frame, ImageRequest *request,
     IWICBitmapSource *source = frame.decode.get();
     Com<IWICFormatConverter> converter;
     if (plan.convert) {
-        if (FAILED(decoding.factory->CreateFormatConverter(converter.put())) || !converter ||
+        if (FAILED(decoding.factory->CreateFormatConverter(converter.put())) ||
             FAILED(converter->Initialize(frame.decode.get(), plan.copyFormat, WICBitmapDitherTypeNone,
                                          nullptr, 0, WICBitmapPaletteTypeCustom))) {
             Record(ErrUnsupported, entry, PlacePixelFormat, name);
@@ -633,6 +605,106 @@ LONG_PTR DeliverFrame(Decoding &decoding, Frame &frame, ImageRequest *request,
     return 1;
 }
 
+namespace {
+
+/* Rows of a composed screen (width x height BGRA pixels) for the request's region. */
+LONG_PTR DeliverScreen(const std::vector<uint32_t> &screen, UINT width, UINT height,
+                       ImageRequest *request, RowCallback callback, int entry)
+{
+    Frame shape;
+    shape.width = width, shape.height = height;
+    shape.plan.dataType = Q32_TYPE_BGRA;
+    Region region;
+    if (!RequestedRegion(*request, shape, region)) {
+        Record(ErrCannot, entry, PlaceRegion);
+        return 0;
+    }
+    const LONG count = LONG(region.right - region.left);
+    for (int64_t y = region.top; y < region.bottom; y++) {
+        void *row = const_cast<uint32_t *>(screen.data() + size_t(y) * width + size_t(region.left));
+        if (!callback(request, LONG(region.left), LONG(y), count, 1, &row, 0, 0, 0)) return Q32_READ_STOPPED;
+    }
+    return 1;
+}
+
+/* Frame index of a GIF as the screen shows it (error recorded on failure). */
+bool ComposeScreen(Decoding &decoding, HANDLE file, UINT index, const char *name, int entry,
+                   GifAnimation &animation, std::vector<uint32_t> &screen)
+{
+    if (!GifBlocks(file, name, entry, animation)) return false;
+    if (index >= animation.images.size() || index >= decoding.frameCount) {
+        Record(ErrDamaged, entry, PlaceChanged, name);
+        return false;
+    }
+    std::vector<std::vector<uint8_t>> frames(index + 1);
+    std::vector<std::vector<uint32_t>> colours(index + 1);
+    for (UINT i = 0; i <= index; i++) {
+        Frame frame;
+        if (!OpenFrame(decoding, i, name, entry, frame)) return false;
+        if (frame.plan.convert || frame.plan.dataType != Q32_TYPE_PALETTE8) {
+            Record(ErrUnsupported, entry, PlacePixelFormat, name);
+            return false;
+        }
+        /* The decoder's size of the image is the one its pixels have. */
+        animation.images[i].width = uint16_t(frame.width);
+        animation.images[i].height = uint16_t(frame.height);
+        frames[i].resize(size_t(frame.width) * frame.height);
+        HRESULT hr = frame.decode->CopyPixels(nullptr, frame.width, UINT(frames[i].size()), frames[i].data());
+        if (FAILED(hr)) {
+            Record(hr == E_OUTOFMEMORY ? ErrNoMemory : ErrDamaged, entry, PlacePixels, name);
+            return false;
+        }
+        fio::Colours palette;
+        UINT count = 0;
+        ColoursOf(decoding, frame, palette, count);
+        colours[i].assign(palette.entry, palette.entry + 256);
+    }
+    ComposeGifFrame(animation, index, frames, colours, screen);
+    return true;
+}
+
+} // namespace
+
+/******************************************************************
+ *      DeliverDescribed
+ *
+ * The rows of the frame that data describes, in the type that the request takes:
+ * the composed screen of a GIF frame, else the frame's own rows; converted on the way
+ * when the request asks for a type other than the described one.
+ */
+LONG_PTR DeliverDescribed(int format, HANDLE file, const FileData &data, Decoding &decoding,
+                          Frame &frame, ImageRequest *request, RowCallback callback,
+                          const char *name, int entry)
+{
+    const WicFacts &facts = *FileDataWicFacts(const_cast<FileData *>(&data));
+    const bool composed = facts.magic == WIC_FACTS_MAGIC && facts.composed;
+    const DWORD type = composed ? DWORD(Q32_TYPE_BGRA) : frame.plan.dataType;
+    const DWORD bits = composed ? 32u : frame.plan.bits;
+    fio::Colours colours;
+    UINT entries = 0;
+    fio::TypedDelivery delivery;
+    if (!composed && frame.plan.palette && Q32ReadType(type, request->rasterTypes) != type &&
+        (request->rasterTypes & Q32_TYPES_ONLY)) {
+        ColoursOf(decoding, frame, colours, entries);
+        GifAnimation animation;
+        if (Formats[format].container == Container::Gif && GifBlocks(file, name, entry, animation) &&
+            facts.frame < animation.images.size() && animation.images[facts.frame].transparent >= 0)
+            colours.entry[animation.images[facts.frame].transparent] &= 0x00FFFFFFu;
+    }
+    if (!delivery.Plan(request, callback, type, bits, colours, entries > 0)) {
+        Record(ErrCannot, entry, PlaceTypes);
+        return 0;
+    }
+    if (composed) {
+        GifAnimation animation;
+        std::vector<uint32_t> screen;
+        if (!ComposeScreen(decoding, file, facts.frame, name, entry, animation, screen)) return 0;
+        return DeliverScreen(screen, animation.screenWidth, animation.screenHeight, delivery.Request(),
+                             delivery.Callback(), entry);
+    }
+    return DeliverFrame(decoding, frame, delivery.Request(), delivery.Callback(), name, entry);
+}
+
 /******************************************************************
  *      GetFileData  (entry +12)
  *
@@ -670,12 +742,14 @@ INT_PTR GetFileData(int format, HANDLE file, const char *name, const char *iniPa
     Header header;
     Verdict verdict = ReadHeader(container, bytes, header);
     if (verdict != Verdict::Ok) {
+        /* A variant it cannot handle is the module's to say. */
+        if (verdict == Verdict::Unsupported) return QF_FILEDATA_UNSUPPORTED;
         RecordVerdict(verdict, EntryFileData, name);
         return -1;
     }
     UINT index = OpeningFrame(format, header, ReadSettings(iniPath));
     if (!DescribeFromHeaders(format, source.get(), name, bytes, header, index, *data.get(), EntryFileData))
-        return -1;
+        return UnhandledVariant(format, source.get()) ? QF_FILEDATA_UNSUPPORTED : -1;
     return INT_PTR(block.release());
 }
 
@@ -722,6 +796,11 @@ LONG_PTR ReadFrame(int format, HGLOBAL fileData, ImageRequest *request, RowCallb
         Record(ErrCannot, EntryCommand, PlaceArguments);
         return 0;
     }
+    bool raw = false;
+    if (index != -1 && (index & WIC_FRAME_RAW)) {
+        raw = true;
+        index &= ~LONG_PTR(WIC_FRAME_RAW);
+    }
     if (index == -1) index = LONG_PTR(facts.frame) + 1;
     if (index < 0 || index >= LONG_PTR(facts.frameCount)) {
         Record(ErrCannot, EntryCommand, PlaceFrame);
@@ -751,7 +830,7 @@ LONG_PTR ReadFrame(int format, HGLOBAL fileData, ImageRequest *request, RowCallb
             return 0;
         }
         if (!DescribeFromHeaders(format, source.get(), data.name, bytes, header, UINT(index), *live.get(),
-                                 EntryCommand))
+                                 EntryCommand, raw))
             return 0;
         data = *live.get();
         data.name[sizeof data.name - 1] = 0;

@@ -104,6 +104,10 @@ protected:
     {
         Locked<FileData> facts(fileData);
         rows.dataType = facts->raster.dataType, rows.bitsPerPixel = facts->raster.bitsPerPixel;
+        if (request.rasterTypes & Q32_TYPES_ONLY) {
+            rows.dataType = Q32ReadType(rows.dataType, request.rasterTypes);
+            rows.bitsPerPixel = Q32TypeBits(rows.dataType);
+        }
         request.rasterWanted = 1;
         request.context = &rows;
         HANDLE file = byName ? nullptr : CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
@@ -467,6 +471,18 @@ TEST_F(BmpPlugin, RegionsPartRowsAndStops)
     EXPECT_EQ((std::vector<LONG>{8}), bits.xs);
     EXPECT_EQ((std::vector<LONG>{8}), bits.counts);
     EXPECT_EQ(Bytes({0x34}), bits.byY[0]);
+    /* The same part row as colour, for a caller that takes only that. */
+    region.rasterTypes = Q32_TYPES_ONLY | Q32_TYPE_RGB;
+    Rows colour;
+    EXPECT_EQ(1, Read(path, fileData, colour, region));
+    std::string expected;
+    for (int bit = 7; bit >= 0; bit--) expected += std::string(3, (0x34 >> bit & 1) ? '\xFF' : '\0');
+    EXPECT_EQ((std::vector<LONG>{8}), colour.xs);
+    EXPECT_EQ(expected, colour.byY[0]);
+    region.rasterTypes = Q32_TYPES_ONLY | Q32_TYPE_CMYK;
+    Rows nothing;
+    EXPECT_EQ(0, Read(path, fileData, nothing, region));
+    ExpectError(4026, EntryRead, 57);
 
     /* Rounding down to the byte must not pull a region past the right edge back in. */
     for (LONG x : {20, 22}) {

@@ -2,6 +2,7 @@
 #include "wic_header.h"
 #include <cstring>
 #include <set>
+#include <vector>
 
 namespace wic {
 
@@ -134,20 +135,28 @@ Verdict ReadJpeg(ByteSource &source, Header &header)
 
 /* ---- PNG ---- */
 
+/* CRC-32 of PNG chunks, eight bytes a step (a read checks every chunk of the file). */
 uint32_t Crc32(uint32_t crc, const uint8_t *p, size_t n)
 {
-    static uint32_t table[256];
+    static uint32_t table[8][256];
     static bool made = false;
     if (!made) {
         for (uint32_t i = 0; i < 256; i++) {
             uint32_t c = i;
             for (int k = 0; k < 8; k++) c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            table[i] = c;
+            table[0][i] = c;
         }
+        for (uint32_t i = 0; i < 256; i++)
+            for (int t = 1; t < 8; t++) table[t][i] = table[0][table[t - 1][i] & 0xFF] ^ (table[t - 1][i] >> 8);
         made = true;
     }
     crc = ~crc;
-    while (n--) crc = table[(crc ^ *p++) & 0xFF] ^ (crc >> 8);
+    for (; n >= 8; n -= 8, p += 8) {
+        const uint32_t low = crc ^ (uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24);
+        crc = table[7][low & 0xFF] ^ table[6][(low >> 8) & 0xFF] ^ table[5][(low >> 16) & 0xFF] ^ table[4][low >> 24] ^
+              table[3][p[4]] ^ table[2][p[5]] ^ table[1][p[6]] ^ table[0][p[7]];
+    }
+    while (n--) crc = table[0][(crc ^ *p++) & 0xFF] ^ (crc >> 8);
     return ~crc;
 }
 
@@ -261,7 +270,7 @@ Verdict ReadPng(ByteSource &source, Header &header)
 
 Verdict CheckPngStream(ByteSource &source)
 {
-    uint8_t piece[4096];
+    std::vector<uint8_t> piece(64 * 1024);
     uint64_t at = 8;
     for (unsigned steps = 0;; steps++) {
         if (steps > MaxSteps) return Verdict::Damaged;
@@ -272,9 +281,9 @@ Verdict CheckPngStream(ByteSource &source)
         if (at + 12 + length > source.Size()) return Verdict::Truncated;
         uint32_t crc = Crc32(0, chunk + 4, 4);
         for (uint64_t done = 0; done < length;) {
-            size_t part = length - done < sizeof piece ? size_t(length - done) : sizeof piece;
-            if (!source.Read(at + 8 + done, piece, part)) return Verdict::Truncated;
-            crc = Crc32(crc, piece, part);
+            size_t part = length - done < piece.size() ? size_t(length - done) : piece.size();
+            if (!source.Read(at + 8 + done, piece.data(), part)) return Verdict::Truncated;
+            crc = Crc32(crc, piece.data(), part);
             done += part;
         }
         uint8_t stored[4];

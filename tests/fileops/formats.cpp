@@ -501,8 +501,7 @@ TEST_F(Formats, TheToolSaysWhatFailedAndWhy)
     EXPECT_TRUE(says("junk.fio      it is not a Windows DLL")) << output;
     EXPECT_FALSE(says("bmp.fio       it")) << output;
 
-    /* A file that no plug-in recognises; one that is damaged; a type the target does not
-       write. */
+    /* A file that no plug-in recognises; one that is damaged; a write that fails. */
     WriteFileBytes(dir / "odd.xyz", std::string(64, 'Q'));
     EXPECT_EQ(1, run("info " + q(dir / "odd.xyz")));
     EXPECT_TRUE(says("odd.xyz: no plug-in recognises this file (A format plug-in cannot be loaded.")) << output;
@@ -514,11 +513,13 @@ TEST_F(Formats, TheToolSaysWhatFailedAndWhy)
     EXPECT_EQ(1, run("preview " + q(dir / "cut.png") + " " + q(dir / "out.bmp")));
     EXPECT_TRUE(says("cut.png is damaged or incomplete. (error 4020)")) << output;
     WriteFileBytes(dir / "in.png", png);
-    EXPECT_EQ(1, run("convert " + q(dir / "in.png") + " " + q(dir / "out.wbmp")));
-    EXPECT_TRUE(says("write ")) << output;
-    EXPECT_TRUE(says("out.wbmp as WBM (wbmp.fio): ")) << output;
-    EXPECT_TRUE(says("WBM does not write True colour (24-bit RGB) images; it writes Black and white")) << output;
-    EXPECT_FALSE(Exists(dir / "out.wbmp"));
+    const std::string nowhere = dir / "no such folder\\out.wbmp";
+    EXPECT_EQ(1, run("convert " + q(dir / "in.png") + " " + q(nowhere)));
+    EXPECT_TRUE(says("write " + nowhere + " as WBM (wbmp.fio): ")) << output;
+    EXPECT_FALSE(says("the plug-in gave no reason")) << output;
+    /* A type the target does not store is reduced for it: colour to one bit for WBMP. */
+    EXPECT_EQ(0, run("convert " + q(dir / "in.png") + " " + q(dir / "out.wbmp"))) << output;
+    EXPECT_TRUE(says("1 bits per pixel")) << output;
 
     /* With its library beside it, the plug-in loads and its format is listed. */
     ASSERT_TRUE(CopyFileA((TestPluginFolder() + "tfdep.dll").c_str(), Join(fio, "tfdep.dll").c_str(), FALSE));

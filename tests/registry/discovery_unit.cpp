@@ -1,6 +1,7 @@
 /* Discovery and the format cache file, through fresh starts of the module's state. */
 #include "registry_fixture.h"
 #include "registry/cache_image.h"
+#include "faults.h"
 #include <string.h>
 
 using namespace q32test;
@@ -332,15 +333,6 @@ TEST_F(Discovery, FiftyTwoFormatsFillTheTableToFortyNine)
     EXPECT_EQ(declared, Declared());
 }
 
-/* Makes allocations of exactly one size fail. */
-struct FailingAlloc {
-    static inline SIZE_T size;
-    static HGLOBAL WINAPI Alloc(UINT flags, SIZE_T bytes)
-    {
-        return bytes == size ? nullptr : GlobalAlloc(flags, bytes);
-    }
-};
-
 TEST_F(Discovery, NoMemoryForTheCacheStopsTheScanAndWritesNothing)
 {
     Stage({"TA.FIO", {Format("AAA", "First")}});
@@ -351,10 +343,10 @@ TEST_F(Discovery, NoMemoryForTheCacheStopsTheScanAndWritesNothing)
     };
     for (const auto &c : cases) {
         Attach();
-        FailingAlloc::size = c.failing;
-        Sys.globalAlloc = FailingAlloc::Alloc;
-        EXPECT_EQ(c.registered, qfFileGetFileFmtNum()) << c.place;
-        Sys = DefaultSystemCalls;
+        {
+            FailingCalls fail(Call::Alloc, [&](int, SIZE_T bytes, const char *) { return bytes == c.failing; });
+            EXPECT_EQ(c.registered, qfFileGetFileFmtNum()) << c.place;
+        }
         RecordedError e = ReadError();
         EXPECT_EQ(1004u, e.id);
         EXPECT_EQ(2, e.where2);

@@ -4,7 +4,7 @@
  * one-bit preview, and the q32file tool converting across the formats and listing frames.
  * The plug-in folder holds bmp.fio, wic.fio and wbmp.fio.
  */
-#include "fileops_fixture.h"
+#include "sandbox.h"
 #include "holders.h"
 #include "wic_files.h"
 #include "wic_fio.h"
@@ -60,12 +60,12 @@ struct Samples {
     }
 };
 
-class Formats : public FileOpsFixture {
+class Formats : public ModuleSandbox {
 protected:
     void SetUp() override
     {
-        FileOpsFixture::SetUp();
-        StageBmp();
+        ModuleSandbox::SetUp();
+        StageBuilt("bmp.fio");
         for (const char *plugin : {"wic.fio", "wbmp.fio"})
             CopyFileA((BinFolder() + "FIO\\" + plugin).c_str(), Join(fio, plugin).c_str(), FALSE);
         Load();

@@ -1,5 +1,5 @@
 /* Frames, property blocks and the plug-ins' option dialogs. */
-#include "fileops_fixture.h"
+#include "sandbox.h"
 
 using namespace q32test;
 
@@ -7,14 +7,14 @@ namespace {
 
 #define ANSWER(offset) (0x7E000000 + (offset))  /* what test plug-in format 0 answers */
 
-class FramesProps : public FileOpsFixture {
+class FramesProps : public ModuleSandbox {
 protected:
     std::string picture = dir / "picture.tfa";
     HGLOBAL data = nullptr;
 
     void SetUp() override
     {
-        FileOpsFixture::SetUp();
+        ModuleSandbox::SetUp();
         WriteFileBytes(picture, "ABCDEFGH");
         Stage("TFA");
         Load();

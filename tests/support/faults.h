@@ -38,9 +38,9 @@ public:
     FailingCalls &operator=(const FailingCalls &) = delete;
 
     /* Calls of the kind so far. */
-    int Calls() const { return Get().calls; }
+    static int Calls() { return Get().calls; }
     /* Blocks allocated through the table and not freed (GlobalSize answers 0 for those). */
-    int LiveBlocks() const
+    static int LiveBlocks()
     {
         const auto &b = Get().blocks;
         return (int)std::count_if(b.begin(), b.end(), [](HGLOBAL h) { return h && GlobalSize(h); });
@@ -63,6 +63,10 @@ private:
         State &s = Get();
         return kind == s.kind && s.rule && s.rule(++s.calls, bytes, name);
     }
+
+public:
+    /* The wrappers; also for pointing a plug-in's imports at: they fail only while an
+       injector of their kind is alive. */
     static HGLOBAL WINAPI AllocCall(UINT flags, SIZE_T bytes)
     {
         if (Fails(Call::Alloc, bytes)) return SetLastError(ERROR_NOT_ENOUGH_MEMORY), nullptr;

@@ -110,7 +110,7 @@ inline q32test::TestFormat Format(const std::string &code, const std::string &de
     return f;
 }
 
-/* The recorded error is (id, where1, where2, where3); the slot is emptied. */
+/* The recorded error is (id, where1, where2, where3). */
 #define EXPECT_ERROR(stringId, w1, w2, w3)                                            \
     do {                                                                              \
         q32test::RecordedError e_ = q32test::ReadError();                             \
@@ -118,7 +118,6 @@ inline q32test::TestFormat Format(const std::string &code, const std::string &de
         EXPECT_EQ((w1), e_.where1);                                                   \
         EXPECT_EQ((w2), e_.where2);                                                   \
         EXPECT_EQ((w3), e_.where3);                                                   \
-        c32ResetDLLErrInfo();                                                         \
     } while (0)
 
 #endif

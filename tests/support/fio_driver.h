@@ -79,6 +79,7 @@ public:
     PluginDriver(const PluginDriver &) = delete;
     PluginDriver &operator=(const PluginDriver &) = delete;
     HMODULE handle() const { return module_; }
+    DWORD writeDisposition = CREATE_ALWAYS; /* OPEN_ALWAYS: the plug-in must cut a longer file */
 
     template <typename F>
     F Entry(int format, int offset) const
@@ -123,7 +124,7 @@ public:
         TypeOf(fileData, rows);
         request.rasterWanted = 1;
         request.context = &rows;
-        HANDLE file = Open(path, GENERIC_WRITE, CREATE_ALWAYS);
+        HANDLE file = Open(path, GENERIC_WRITE, writeDisposition);
         INT_PTR result = Entry<PFN_qfDLLWrite>(format, QF_ENTRY_WRITE)(file, fileData, &request, Supply);
         Close(file);
         return result;

@@ -17,6 +17,14 @@ struct Rows {
     std::map<LONG, std::string> byY;
     std::vector<LONG> ys, xs, counts, blocks; /* of each call */
     int stopAfter = -1;                       /* answer 0 at this call */
+    int twice = 0;                            /* rows delivered more than once */
+
+    std::string All() const
+    {
+        std::string all;
+        for (auto &[y, row] : byY) all += row;
+        return all;
+    }
 
     /* Notes a call; false when it is the one to stop at. */
     bool Note(LONG x, LONG y, LONG count, LONG rows)
@@ -32,8 +40,10 @@ inline LONG WINAPI Collect(ImageRequest *request, LONG x, LONG y, LONG count, LO
 {
     auto *r = static_cast<Rows *>(request->context);
     if (flags || rows < 1) return 0;
-    for (LONG i = 0; i < rows; i++)
+    for (LONG i = 0; i < rows; i++) {
+        r->twice += (int)r->byY.count(y + i);
         r->byY[y + i].assign(static_cast<char **>(rowData)[i], Q32_ROW_BYTES(r->dataType, r->bits, count));
+    }
     return r->Note(x, y, count, rows);
 }
 

@@ -28,7 +28,7 @@ public:
     }
     /* Dialogs with a caption (option dialogs), not the caption-less warnings. */
     static bool Captioned(HWND, const std::string &title) { return !title.empty(); }
-    static bool Uncaptioned(HWND, const std::string &title) { return title.empty(); }
+    static bool Uncaptioned(HWND box, const std::string &title) { return title.empty() && MessageBoxes(box, title); }
 
     explicit BoxAnswerer(Filter takes = MessageBoxes, int button = IDOK,
                          std::function<void(HWND)> act = nullptr, bool once = false)

@@ -28,6 +28,7 @@ protected:
     q32test::ScopedEnv osEnv{"Q32_OSVERSION", "10"};
     q32test::ScopedEnv boxEnv{"Q32COMM_MB_LOG", boxes};
     q32test::ModuleCopy module{suite, ini};
+    std::string describe = " test format"; /* a staged format's description: CODE + this */
 
     void SetUp() override
     {
@@ -35,14 +36,14 @@ protected:
     }
     /* A test plug-in copy in FIO\, its loads logged. */
     void Stage(const q32test::TestPlugin &plugin) { q32test::StagePlugin(fio, plugin, loads); }
-    /* A one-format copy CODE.FIO ("CODE test format"), its calls logged. */
+    /* A one-format copy CODE.FIO (described CODE + describe), its calls logged. */
     void Stage(const std::string &code, std::vector<std::pair<std::string, std::string>> keys = {},
                std::string fileData = "accept", std::string signature = "", DWORD typeMask = 0x7F,
                DWORD openOptions = 0, DWORD saveOptions = 0)
     {
         q32test::TestFormat format;
         format.code = code;
-        format.description = code + " test format";
+        format.description = code + describe;
         format.fileData = fileData;
         format.signature1 = signature;
         format.typeMask = typeMask;

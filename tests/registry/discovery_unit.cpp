@@ -377,4 +377,13 @@ TEST_F(Discovery, NamesLongerThanACacheEntryAreLoadedButNeverCached)
     EXPECT_EQ(1, TotalLoads(loads));
 }
 
+TEST_F(Discovery, FieldsAPluginLeavesUnterminatedEndInsideTheField)
+{
+    Stage({"TA.FIO", {Format("ABCDEFGH", std::string(300, 'd'))}});
+    ASSERT_EQ(1, Start());
+    const FormatInfo &info = Formats->records[0].info;
+    EXPECT_EQ(sizeof info.code - 1, strnlen(info.code, sizeof info.code));
+    EXPECT_EQ(sizeof info.description - 1, strnlen(info.description, sizeof info.description));
+}
+
 } // namespace

@@ -386,4 +386,18 @@ TEST_F(Discovery, FieldsAPluginLeavesUnterminatedEndInsideTheField)
     EXPECT_EQ(sizeof info.description - 1, strnlen(info.description, sizeof info.description));
 }
 
+TEST_F(Discovery, FormatInfoWithoutMemoryRecordsTheFailure)
+{
+    Stage({"TA.FIO", {Format("AAA", "First")}});
+    ASSERT_EQ(1, Start());
+    {
+        FailingCalls fail(Call::Alloc, 1);
+        EXPECT_EQ(nullptr, qfFileGetFormatInfo(1));
+    }
+    RecordedError e = ReadError();
+    EXPECT_EQ(1004u, e.id);
+    EXPECT_EQ(3, e.where2);
+    EXPECT_EQ(2, e.where3);
+}
+
 } // namespace

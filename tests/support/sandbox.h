@@ -13,8 +13,10 @@
 #include <string>
 #include <vector>
 
-class ModuleSandbox : public ::testing::Test {
-protected:
+namespace q32test {
+
+class Sandbox {
+public:
     q32test::TempDir dir;
     std::string suite = dir / "suite";
     std::string fio = dir / "suite\\FIO";
@@ -30,10 +32,11 @@ protected:
     q32test::ModuleCopy module{suite, ini};
     std::string describe = " test format"; /* a staged format's description: CODE + this */
 
-    void SetUp() override
+    Sandbox()
     {
         for (const std::string &d : {suite, fio, appData, pictures}) CreateDirectoryA(d.c_str(), nullptr);
     }
+    virtual ~Sandbox() = default;
     /* A test plug-in copy in FIO\, its loads logged. */
     void Stage(const q32test::TestPlugin &plugin) { q32test::StagePlugin(fio, plugin, loads); }
     /* A one-format copy CODE.FIO (described CODE + describe), its calls logged. */
@@ -101,6 +104,11 @@ protected:
         return copy;
     }
 };
+
+} // namespace q32test
+
+/* The sandbox as a test fixture. */
+class ModuleSandbox : public ::testing::Test, public q32test::Sandbox {};
 
 inline q32test::TestFormat Format(const std::string &code, const std::string &description, DWORD typeMask = 1)
 {

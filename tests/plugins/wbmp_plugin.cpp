@@ -40,10 +40,13 @@ TEST(WbmpCodec, NumbersAndHeaders)
         EXPECT_EQ(n.value, value);
         EXPECT_EQ(out.size(), at);
     }
-    const uint8_t tooLong[] = {0x90, 0x80, 0x80, 0x80, 0x00}, cut[] = {0x81};
+    const uint8_t tooLong[] = {0x90, 0x80, 0x80, 0x80, 0x00}, sixBytes[] = {0x80, 0x80, 0x80, 0x80, 0x80, 0x01},
+                  cut[] = {0x81};
     size_t at = 0;
     uint32_t value;
     EXPECT_FALSE(wbmp::ReadNumber(tooLong, sizeof tooLong, at, value));
+    at = 0;
+    EXPECT_FALSE(wbmp::ReadNumber(sixBytes, sizeof sixBytes, at, value)) << "six bytes, though the value fits";
     at = 0;
     EXPECT_FALSE(wbmp::ReadNumber(cut, sizeof cut, at, value));
 
@@ -67,6 +70,13 @@ TEST(WbmpCodec, NumbersAndHeaders)
         wbmp::Header header;
         EXPECT_EQ(h.result, wbmp::ParseHeader(reinterpret_cast<const uint8_t *>(h.head.data()), h.head.size(),
                                               h.fileSize, header));
+    }
+    /* The bits past the width are cleared, whatever the width. */
+    for (uint32_t width : {1u, 7u, 8u, 9u, 15u}) {
+        uint8_t row[2] = {0xFF, 0xFF};
+        wbmp::ClearPadding(row, width);
+        EXPECT_EQ(width > 8 ? 0xFF : uint8_t(0xFF << (8 - width)), row[0]) << width;
+        EXPECT_EQ(width > 8 ? uint8_t(0xFF << (16 - width)) : 0xFF, row[1]) << width;
     }
     std::vector<uint8_t> built = wbmp::BuildHeader(200, 3);
     EXPECT_EQ(Bytes({0, 0, 0x81, 0x48, 3}), std::string(built.begin(), built.end()));

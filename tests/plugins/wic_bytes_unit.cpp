@@ -63,6 +63,7 @@ TEST(WicBytes, SignaturesAndTargaHeaders)
         {Container::Tga, TgaHeader(0, 2, 0, 0, 0, 2, 24, 0), 100, false},     /* no width */
         {Container::Tga, TgaHeader(0, 2, 0, 0, 3, 2, 12, 0), 100, false},     /* no such depth */
         {Container::Tga, TgaHeader(0, 4, 0, 0, 3, 2, 24, 0), 100, false},     /* no such type */
+        {Container::Tga, TgaHeader(2, 2, 0, 0, 3, 2, 24, 0), 100, false},     /* no such map type */
         {Container::Tga, TgaHeader(0, 2, 0, 0, 3, 2, 24, 0xC0), 100, false},  /* interleaved */
         {Container::Tga, TgaHeader(0, 2, 5, 0, 3, 2, 24, 0), 100, false},     /* a map length without a map */
         {Container::Tga, "This is no image at all.", 24, false},

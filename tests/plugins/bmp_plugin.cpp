@@ -83,23 +83,6 @@ HGLOBAL NewFileData(DWORD dataType, DWORD bitsPerPixel, LONG width, LONG height,
     return block;
 }
 
-/* Rows of a kind, with runs in them, values below limit for indexed kinds. */
-std::map<LONG, std::string> RandomRows(DWORD dataType, DWORD bitsPerPixel, LONG width, LONG height,
-                                       unsigned limit, unsigned seed)
-{
-    std::mt19937 random(seed);
-    std::map<LONG, std::string> rows;
-    size_t bytes = Q32_ROW_BYTES(dataType, bitsPerPixel, width);
-    for (LONG y = 0; y < height; y++) {
-        std::string row(bytes, '\0');
-        for (size_t i = 0; i < bytes; i++)
-            row[i] = char(i > 0 && random() % 2 ? row[i - 1] : char(random() % limit));
-        if (dataType == Q32_TYPE_BILEVEL && width % 8) row.back() &= char(0xFF << (8 - width % 8));
-        rows[y] = row;
-    }
-    return rows;
-}
-
 TEST_F(BmpPlugin, DeclaresOneWritableFormatWithItsSignature)
 {
     auto count = reinterpret_cast<int(WINAPI *)(void)>(GetProcAddress(plugin, "qfDLLGetFileFmtNum"));

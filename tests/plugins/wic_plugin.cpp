@@ -311,22 +311,6 @@ TEST_F(WicPlugin, SixteenBitSamplesArriveLittleEndianBlueFirst)
     }
 }
 
-/* Rows of a data type with values below limit (indices, grey levels), runs in them. */
-std::map<LONG, std::string> RandomRows(DWORD dataType, DWORD bits, LONG width, LONG height, unsigned limit,
-                                       unsigned seed)
-{
-    std::mt19937 random(seed);
-    std::map<LONG, std::string> rows;
-    size_t bytes = Q32_ROW_BYTES(dataType, bits, width);
-    for (LONG y = 0; y < height; y++) {
-        std::string row(bytes, '\0');
-        for (size_t i = 0; i < bytes; i++) row[i] = char(i > 0 && random() % 2 ? row[i - 1] : char(random() % limit));
-        if (dataType == Q32_TYPE_BILEVEL && width % 8) row.back() &= char(0xFF << (8 - width % 8));
-        rows[y] = row;
-    }
-    return rows;
-}
-
 /* The colour of pixel x of a row of the row protocol, as B, G, R, A. */
 uint32_t ColourOf(DWORD dataType, const std::string &row, LONG x, const std::vector<WICColor> &palette)
 {

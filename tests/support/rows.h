@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <string.h>
 #include <map>
+#include <random>
 #include <string>
 #include <vector>
 #include "q32types.h"
@@ -59,6 +60,23 @@ inline LONG WINAPI Supply(ImageRequest *request, LONG x, LONG y, LONG count, LON
         memcpy(static_cast<char **>(rowData)[i], row->second.data(), row->second.size());
     }
     return r->Note(x, y, count, rows);
+}
+
+/* Rows of a data type with runs in them, values below limit (indices, grey levels); the
+   padding bits of bilevel rows clear. */
+inline std::map<LONG, std::string> RandomRows(DWORD dataType, DWORD bits, LONG width, LONG height, unsigned limit,
+                                              unsigned seed)
+{
+    std::mt19937 random(seed);
+    std::map<LONG, std::string> rows;
+    size_t bytes = Q32_ROW_BYTES(dataType, bits, width);
+    for (LONG y = 0; y < height; y++) {
+        std::string row(bytes, '\0');
+        for (size_t i = 0; i < bytes; i++) row[i] = char(i > 0 && random() % 2 ? row[i - 1] : char(random() % limit));
+        if (dataType == Q32_TYPE_BILEVEL && width % 8) row.back() &= char(0xFF << (8 - width % 8));
+        rows[y] = row;
+    }
+    return rows;
 }
 
 } // namespace q32test

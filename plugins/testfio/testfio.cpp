@@ -139,13 +139,11 @@ uint8_t Signature(const char *hex, uint8_t (&bytes)[4])
     return n;
 }
 
-/* A value as long as the field or longer fills it without a terminator, as a careless
-   plug-in would. */
 void CopyField(char *field, size_t size, const char *value)
 {
-    size_t n = strlen(value) < size ? strlen(value) : size;
+    size_t n = strlen(value) < size ? strlen(value) : size - 1;
     memcpy(field, value, n);
-    if (n < size) field[n] = 0;
+    field[n] = 0;
 }
 
 void ReadFormat(const char *ini, int j, FormatConfig &format)

@@ -379,7 +379,9 @@ TEST_F(Discovery, NamesLongerThanACacheEntryAreLoadedButNeverCached)
 
 TEST_F(Discovery, FieldsAPluginLeavesUnterminatedEndInsideTheField)
 {
-    Stage({"TA.FIO", {Format("ABCDEFGH", std::string(300, 'd'))}});
+    TestFormat full = Format("UNT", "");
+    full.keys = {{"Unterminated", "1"}};
+    Stage({"TA.FIO", {full}});
     ASSERT_EQ(1, Start());
     const FormatInfo &info = Formats->records[0].info;
     EXPECT_EQ(sizeof info.code - 1, strnlen(info.code, sizeof info.code));

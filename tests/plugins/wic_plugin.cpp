@@ -341,6 +341,7 @@ TEST_F(WicPlugin, WritesEveryTypeItsFormatsHoldAndReadsItBack)
     } cases[] = {
         {"PNG bilevel", WIC_PNG, Q32_TYPE_BILEVEL, 1, 0, 256, Q32_TYPE_BILEVEL},
         {"PNG bilevel with palette", WIC_PNG, Q32_TYPE_BILEVEL, 1, 2, 256, Q32_TYPE_BILEVEL},
+        {"PNG bilevel with one colour", WIC_PNG, Q32_TYPE_BILEVEL, 1, 1, 256, Q32_TYPE_BILEVEL},
         {"PNG 16 colours", WIC_PNG, Q32_TYPE_PALETTE4, 4, 11, 11, Q32_TYPE_PALETTE4},
         {"PNG 16 colours in bytes", WIC_PNG, Q32_TYPE_COLOURS16, 8, 16, 16, Q32_TYPE_PALETTE4},
         {"PNG 256 colours", WIC_PNG, Q32_TYPE_PALETTE8, 8, 256, 256, Q32_TYPE_PALETTE8},
@@ -396,12 +397,17 @@ TEST_F(WicPlugin, WritesEveryTypeItsFormatsHoldAndReadsItBack)
                 }
             }
         }
+        if (c.paletteSize == 1) {
+            ASSERT_GE(readPalette.size(), 2u);
+            EXPECT_EQ(0xFFFFFFFFu, readPalette[1]) << "a one-colour palette is completed with white";
+        }
         if (!palette.empty()) {
             readPalette.resize(palette.size());
             EXPECT_EQ(palette, readPalette);
         }
 
         /* The component's own decoder sees the same colours. */
+        if (c.paletteSize == 1) palette.push_back(0xFFFFFFFFu);
         if (c.bits <= 32 && c.dataType != Q32_TYPE_GREY16) {
             Picture decoded;
             ASSERT_TRUE(wictest::Decode(path, 0, GUID_WICPixelFormat32bppBGRA, decoded));

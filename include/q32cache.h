@@ -44,14 +44,14 @@ typedef struct CacheImageTail {
 
 #pragma pack(pop)
 
-Q32FIO_ASSERT(sizeof(CacheImageHead) == 2, "CacheImageHead is 2 bytes");
-Q32FIO_ASSERT(sizeof(CacheImageTail) == 4, "CacheImageTail is 4 bytes");
-Q32FIO_ASSERT(offsetof(CacheImageTail, checksum) == 2, "CacheImageTail.checksum");
-Q32FIO_ASSERT(sizeof(PluginCacheEntry) == 140, "PluginCacheEntry is 140 bytes");
-Q32FIO_ASSERT(offsetof(PluginCacheEntry, stamp) == 14, "PluginCacheEntry.stamp");
-Q32FIO_ASSERT(offsetof(PluginCacheEntry, zero18) == 18, "PluginCacheEntry.zero18");
-Q32FIO_ASSERT(offsetof(PluginCacheEntry, size) == 20, "PluginCacheEntry.size");
-Q32FIO_ASSERT(offsetof(PluginCacheEntry, formatCount) == 24, "PluginCacheEntry.formatCount");
-Q32FIO_ASSERT(offsetof(PluginCacheEntry, info) == 28, "PluginCacheEntry.info");
+Q32_STATIC_ASSERT(sizeof(CacheImageHead) == 2, "CacheImageHead is 2 bytes");
+Q32_STATIC_ASSERT(sizeof(CacheImageTail) == 4, "CacheImageTail is 4 bytes");
+Q32_STATIC_ASSERT(offsetof(CacheImageTail, checksum) == 2, "CacheImageTail.checksum");
+Q32_STATIC_ASSERT(sizeof(PluginCacheEntry) == 140, "PluginCacheEntry is 140 bytes");
+Q32_STATIC_ASSERT(offsetof(PluginCacheEntry, stamp) == 14, "PluginCacheEntry.stamp");
+Q32_STATIC_ASSERT(offsetof(PluginCacheEntry, zero18) == 18, "PluginCacheEntry.zero18");
+Q32_STATIC_ASSERT(offsetof(PluginCacheEntry, size) == 20, "PluginCacheEntry.size");
+Q32_STATIC_ASSERT(offsetof(PluginCacheEntry, formatCount) == 24, "PluginCacheEntry.formatCount");
+Q32_STATIC_ASSERT(offsetof(PluginCacheEntry, info) == 28, "PluginCacheEntry.info");
 
 #endif

@@ -21,12 +21,6 @@
 #endif
 
 #ifdef __cplusplus
-#define Q32FILE_ASSERT static_assert
-#else
-#define Q32FILE_ASSERT _Static_assert
-#endif
-
-#ifdef __cplusplus
 extern "C" {
 #endif
 
@@ -54,13 +48,11 @@ typedef struct PreviewInfo {
     DWORD bytesPerPixel;        /* 1040 */
     DWORD stride;               /* 1044: width x bytes per pixel; rows are not padded */
 } PreviewInfo;
-#ifdef __cplusplus
-static_assert(sizeof(PreviewInfo) == 262 * 4, "PreviewInfo is 262 fields");
-static_assert(offsetof(PreviewInfo, paletteCount) == 1 * 4, "PreviewInfo.paletteCount");
-static_assert(offsetof(PreviewInfo, palette) == 2 * 4, "PreviewInfo.palette");
-static_assert(offsetof(PreviewInfo, width) == 258 * 4, "PreviewInfo.width");
-static_assert(offsetof(PreviewInfo, stride) == 261 * 4, "PreviewInfo.stride");
-#endif
+Q32_STATIC_ASSERT(sizeof(PreviewInfo) == 262 * 4, "PreviewInfo is 262 fields");
+Q32_STATIC_ASSERT(offsetof(PreviewInfo, paletteCount) == 1 * 4, "PreviewInfo.paletteCount");
+Q32_STATIC_ASSERT(offsetof(PreviewInfo, palette) == 2 * 4, "PreviewInfo.palette");
+Q32_STATIC_ASSERT(offsetof(PreviewInfo, width) == 258 * 4, "PreviewInfo.width");
+Q32_STATIC_ASSERT(offsetof(PreviewInfo, stride) == 261 * 4, "PreviewInfo.stride");
 
 /* Detects the format of fileName and returns its FileData (the caller frees it with
    q32FileFreeFileData), or NULL. formatHint: NULL, or a buffer of at least 8 bytes with
@@ -189,14 +181,14 @@ typedef struct PreviewPicture {
 } PreviewPicture;
 
 #if !defined(_WIN64)
-static_assert(sizeof(PalettePick) == 272, "PalettePick is 272 bytes");
-static_assert(offsetof(PalettePick, colors) == 260, "PalettePick.colors");
-static_assert(offsetof(PalettePick, palette) == 264, "PalettePick.palette");
-static_assert(offsetof(PalettePick, fromPaletteFile) == 268, "PalettePick.fromPaletteFile");
-static_assert(sizeof(PreviewPicture) == 28, "PreviewPicture is seven 32-bit fields");
-static_assert(offsetof(PreviewPicture, stride) == 16, "PreviewPicture.stride");
-static_assert(offsetof(PreviewPicture, pixels) == 20, "PreviewPicture.pixels");
-static_assert(offsetof(PreviewPicture, palette) == 24, "PreviewPicture.palette");
+Q32_STATIC_ASSERT(sizeof(PalettePick) == 272, "PalettePick is 272 bytes");
+Q32_STATIC_ASSERT(offsetof(PalettePick, colors) == 260, "PalettePick.colors");
+Q32_STATIC_ASSERT(offsetof(PalettePick, palette) == 264, "PalettePick.palette");
+Q32_STATIC_ASSERT(offsetof(PalettePick, fromPaletteFile) == 268, "PalettePick.fromPaletteFile");
+Q32_STATIC_ASSERT(sizeof(PreviewPicture) == 28, "PreviewPicture is seven 32-bit fields");
+Q32_STATIC_ASSERT(offsetof(PreviewPicture, stride) == 16, "PreviewPicture.stride");
+Q32_STATIC_ASSERT(offsetof(PreviewPicture, pixels) == 20, "PreviewPicture.pixels");
+Q32_STATIC_ASSERT(offsetof(PreviewPicture, palette) == 24, "PreviewPicture.palette");
 #endif
 
 
@@ -236,18 +228,18 @@ typedef struct OpenFileRequest {
 } OpenFileRequest;
 
 #if !defined(_WIN64)
-static_assert(offsetof(OpenHelpInfo, helpFile) == 8, "OpenHelpInfo.helpFile");
-static_assert(offsetof(OpenHelpInfo, context) == 12, "OpenHelpInfo.context");
-static_assert(offsetof(OpenFileRequest, filter) == 8, "OpenFileRequest.filter");
-static_assert(offsetof(OpenFileRequest, filterIndex) == 20, "OpenFileRequest.filterIndex");
-static_assert(offsetof(OpenFileRequest, result) == 24, "OpenFileRequest.result");
-static_assert(offsetof(OpenFileRequest, flags) == 40, "OpenFileRequest.flags");
-static_assert(offsetof(OpenFileRequest, help) == 52, "OpenFileRequest.help");
-static_assert(offsetof(OpenFileRequest, helpInfo) == 56, "OpenFileRequest.helpInfo");
-static_assert(offsetof(OpenFileRequest, defExt) == 68, "OpenFileRequest.defExt");
-static_assert(offsetof(OpenFileRequest, extProc) == 72, "OpenFileRequest.extProc");
-static_assert(offsetof(OpenFileRequest, palettePick) == 96, "OpenFileRequest.palettePick");
-static_assert(sizeof(OpenFileRequest) == 100, "OpenFileRequest is 100 bytes");
+Q32_STATIC_ASSERT(offsetof(OpenHelpInfo, helpFile) == 8, "OpenHelpInfo.helpFile");
+Q32_STATIC_ASSERT(offsetof(OpenHelpInfo, context) == 12, "OpenHelpInfo.context");
+Q32_STATIC_ASSERT(offsetof(OpenFileRequest, filter) == 8, "OpenFileRequest.filter");
+Q32_STATIC_ASSERT(offsetof(OpenFileRequest, filterIndex) == 20, "OpenFileRequest.filterIndex");
+Q32_STATIC_ASSERT(offsetof(OpenFileRequest, result) == 24, "OpenFileRequest.result");
+Q32_STATIC_ASSERT(offsetof(OpenFileRequest, flags) == 40, "OpenFileRequest.flags");
+Q32_STATIC_ASSERT(offsetof(OpenFileRequest, help) == 52, "OpenFileRequest.help");
+Q32_STATIC_ASSERT(offsetof(OpenFileRequest, helpInfo) == 56, "OpenFileRequest.helpInfo");
+Q32_STATIC_ASSERT(offsetof(OpenFileRequest, defExt) == 68, "OpenFileRequest.defExt");
+Q32_STATIC_ASSERT(offsetof(OpenFileRequest, extProc) == 72, "OpenFileRequest.extProc");
+Q32_STATIC_ASSERT(offsetof(OpenFileRequest, palettePick) == 96, "OpenFileRequest.palettePick");
+Q32_STATIC_ASSERT(sizeof(OpenFileRequest) == 100, "OpenFileRequest is 100 bytes");
 #endif
 
 /* Shows the open dialog. Non-zero when the user chose a file: the request's result
@@ -274,17 +266,17 @@ typedef struct SaveFileRequest {
 } SaveFileRequest;
 
 #if !defined(_WIN64)
-static_assert(offsetof(SaveFileRequest, owner) == 4, "SaveFileRequest.owner");
-static_assert(offsetof(SaveFileRequest, format) == 20, "SaveFileRequest.format");
-static_assert(offsetof(SaveFileRequest, name) == 24, "SaveFileRequest.name");
-static_assert(offsetof(SaveFileRequest, maxPath) == 28, "SaveFileRequest.maxPath");
-static_assert(offsetof(SaveFileRequest, initialDir) == 32, "SaveFileRequest.initialDir");
-static_assert(offsetof(SaveFileRequest, title) == 36, "SaveFileRequest.title");
-static_assert(offsetof(SaveFileRequest, context) == 44, "SaveFileRequest.context");
-static_assert(offsetof(SaveFileRequest, fileData) == 48, "SaveFileRequest.fileData");
-static_assert(offsetof(SaveFileRequest, help) == 52, "SaveFileRequest.help");
-static_assert(offsetof(SaveFileRequest, helpInfo) == 56, "SaveFileRequest.helpInfo");
-static_assert(sizeof(SaveFileRequest) == 60, "SaveFileRequest is 60 bytes");
+Q32_STATIC_ASSERT(offsetof(SaveFileRequest, owner) == 4, "SaveFileRequest.owner");
+Q32_STATIC_ASSERT(offsetof(SaveFileRequest, format) == 20, "SaveFileRequest.format");
+Q32_STATIC_ASSERT(offsetof(SaveFileRequest, name) == 24, "SaveFileRequest.name");
+Q32_STATIC_ASSERT(offsetof(SaveFileRequest, maxPath) == 28, "SaveFileRequest.maxPath");
+Q32_STATIC_ASSERT(offsetof(SaveFileRequest, initialDir) == 32, "SaveFileRequest.initialDir");
+Q32_STATIC_ASSERT(offsetof(SaveFileRequest, title) == 36, "SaveFileRequest.title");
+Q32_STATIC_ASSERT(offsetof(SaveFileRequest, context) == 44, "SaveFileRequest.context");
+Q32_STATIC_ASSERT(offsetof(SaveFileRequest, fileData) == 48, "SaveFileRequest.fileData");
+Q32_STATIC_ASSERT(offsetof(SaveFileRequest, help) == 52, "SaveFileRequest.help");
+Q32_STATIC_ASSERT(offsetof(SaveFileRequest, helpInfo) == 56, "SaveFileRequest.helpInfo");
+Q32_STATIC_ASSERT(sizeof(SaveFileRequest) == 60, "SaveFileRequest is 60 bytes");
 #endif
 
 /* Shows the save dialog with the formats that can store the FileData's data type,
@@ -327,15 +319,15 @@ typedef struct VisualOpenRequest {
 } VisualOpenRequest;
 
 #if !defined(_WIN64)
-static_assert(offsetof(VisualOpenRequest, instance) == 8, "VisualOpenRequest.instance");
-static_assert(offsetof(VisualOpenRequest, resultSize) == 16, "VisualOpenRequest.resultSize");
-static_assert(offsetof(VisualOpenRequest, flags) == 28, "VisualOpenRequest.flags");
-static_assert(offsetof(VisualOpenRequest, helpContext) == 36, "VisualOpenRequest.helpContext");
-static_assert(offsetof(VisualOpenRequest, answer) == 40, "VisualOpenRequest.answer");
-static_assert(offsetof(VisualOpenRequest, registryKey) == 44, "VisualOpenRequest.registryKey");
-static_assert(offsetof(VisualOpenRequest, cacheSize) == 48, "VisualOpenRequest.cacheSize");
-static_assert(offsetof(VisualOpenRequest, filter) == 52, "VisualOpenRequest.filter");
-static_assert(sizeof(VisualOpenRequest) == 56, "VisualOpenRequest is 56 bytes");
+Q32_STATIC_ASSERT(offsetof(VisualOpenRequest, instance) == 8, "VisualOpenRequest.instance");
+Q32_STATIC_ASSERT(offsetof(VisualOpenRequest, resultSize) == 16, "VisualOpenRequest.resultSize");
+Q32_STATIC_ASSERT(offsetof(VisualOpenRequest, flags) == 28, "VisualOpenRequest.flags");
+Q32_STATIC_ASSERT(offsetof(VisualOpenRequest, helpContext) == 36, "VisualOpenRequest.helpContext");
+Q32_STATIC_ASSERT(offsetof(VisualOpenRequest, answer) == 40, "VisualOpenRequest.answer");
+Q32_STATIC_ASSERT(offsetof(VisualOpenRequest, registryKey) == 44, "VisualOpenRequest.registryKey");
+Q32_STATIC_ASSERT(offsetof(VisualOpenRequest, cacheSize) == 48, "VisualOpenRequest.cacheSize");
+Q32_STATIC_ASSERT(offsetof(VisualOpenRequest, filter) == 52, "VisualOpenRequest.filter");
+Q32_STATIC_ASSERT(sizeof(VisualOpenRequest) == 56, "VisualOpenRequest is 56 bytes");
 #endif
 
 /* The thumbnail dialog's entry in qvofn.dll: non-zero when the user chose (the result
@@ -406,16 +398,16 @@ typedef struct FilterList {
     char        *text;     /* 12: the text area, after the last entry slot */
 } FilterList;
 
-Q32FILE_ASSERT(sizeof(FilterEntry) == 16, "FilterEntry is 16 bytes");
-Q32FILE_ASSERT(offsetof(FilterEntry, format) == 4, "FilterEntry.format");
-Q32FILE_ASSERT(offsetof(FilterEntry, optionFlags) == 6, "FilterEntry.optionFlags");
-Q32FILE_ASSERT(offsetof(FilterEntry, formatFlags) == 8, "FilterEntry.formatFlags");
-Q32FILE_ASSERT(offsetof(FilterEntry, typeMask) == 12, "FilterEntry.typeMask");
+Q32_STATIC_ASSERT(sizeof(FilterEntry) == 16, "FilterEntry is 16 bytes");
+Q32_STATIC_ASSERT(offsetof(FilterEntry, format) == 4, "FilterEntry.format");
+Q32_STATIC_ASSERT(offsetof(FilterEntry, optionFlags) == 6, "FilterEntry.optionFlags");
+Q32_STATIC_ASSERT(offsetof(FilterEntry, formatFlags) == 8, "FilterEntry.formatFlags");
+Q32_STATIC_ASSERT(offsetof(FilterEntry, typeMask) == 12, "FilterEntry.typeMask");
 #if !defined(_WIN64)
-Q32FILE_ASSERT(sizeof(FilterList) == 16, "FilterList header is 16 bytes");
-Q32FILE_ASSERT(offsetof(FilterList, count) == 4, "FilterList.count");
-Q32FILE_ASSERT(offsetof(FilterList, entries) == 8, "FilterList.entries");
-Q32FILE_ASSERT(offsetof(FilterList, text) == 12, "FilterList.text");
+Q32_STATIC_ASSERT(sizeof(FilterList) == 16, "FilterList header is 16 bytes");
+Q32_STATIC_ASSERT(offsetof(FilterList, count) == 4, "FilterList.count");
+Q32_STATIC_ASSERT(offsetof(FilterList, entries) == 8, "FilterList.entries");
+Q32_STATIC_ASSERT(offsetof(FilterList, text) == 12, "FilterList.text");
 #endif
 
 /* FilterEntry.optionFlags */
@@ -463,14 +455,14 @@ typedef struct PreferenceAppInfo {
     DWORD helpContextBase;     /* 12 context of the first page */
 } PreferenceAppInfo;
 #if !defined(_WIN64)
-Q32FILE_ASSERT(sizeof(PreferenceExtraPage) == 16, "PreferenceExtraPage is 16 bytes");
-Q32FILE_ASSERT(offsetof(PreferenceExtraPage, templateId) == 4, "PreferenceExtraPage.templateId");
-Q32FILE_ASSERT(offsetof(PreferenceExtraPage, title) == 8, "PreferenceExtraPage.title");
-Q32FILE_ASSERT(offsetof(PreferenceExtraPage, procedure) == 12, "PreferenceExtraPage.procedure");
-Q32FILE_ASSERT(sizeof(PreferenceAppInfo) == 16, "PreferenceAppInfo is 16 bytes");
-Q32FILE_ASSERT(offsetof(PreferenceAppInfo, applicationId) == 4, "PreferenceAppInfo.applicationId");
-Q32FILE_ASSERT(offsetof(PreferenceAppInfo, helpFile) == 8, "PreferenceAppInfo.helpFile");
-Q32FILE_ASSERT(offsetof(PreferenceAppInfo, helpContextBase) == 12, "PreferenceAppInfo.helpContextBase");
+Q32_STATIC_ASSERT(sizeof(PreferenceExtraPage) == 16, "PreferenceExtraPage is 16 bytes");
+Q32_STATIC_ASSERT(offsetof(PreferenceExtraPage, templateId) == 4, "PreferenceExtraPage.templateId");
+Q32_STATIC_ASSERT(offsetof(PreferenceExtraPage, title) == 8, "PreferenceExtraPage.title");
+Q32_STATIC_ASSERT(offsetof(PreferenceExtraPage, procedure) == 12, "PreferenceExtraPage.procedure");
+Q32_STATIC_ASSERT(sizeof(PreferenceAppInfo) == 16, "PreferenceAppInfo is 16 bytes");
+Q32_STATIC_ASSERT(offsetof(PreferenceAppInfo, applicationId) == 4, "PreferenceAppInfo.applicationId");
+Q32_STATIC_ASSERT(offsetof(PreferenceAppInfo, helpFile) == 8, "PreferenceAppInfo.helpFile");
+Q32_STATIC_ASSERT(offsetof(PreferenceAppInfo, helpContextBase) == 12, "PreferenceAppInfo.helpContextBase");
 #endif
 
 /* What a caller of q32ShowTreePreference hands the association page (176 bytes in win32):
@@ -482,9 +474,9 @@ typedef struct AssociationPageParam {
                                       read): extension list, entry when adding, when editing */
 } AssociationPageParam;
 #if !defined(_WIN64)
-Q32FILE_ASSERT(offsetof(AssociationPageParam, applicationClass) == 64, "AssociationPageParam.applicationClass");
-Q32FILE_ASSERT(offsetof(AssociationPageParam, help) == 128, "AssociationPageParam.help");
-Q32FILE_ASSERT(sizeof(AssociationPageParam) == 176, "AssociationPageParam is 176 bytes");
+Q32_STATIC_ASSERT(offsetof(AssociationPageParam, applicationClass) == 64, "AssociationPageParam.applicationClass");
+Q32_STATIC_ASSERT(offsetof(AssociationPageParam, help) == 128, "AssociationPageParam.help");
+Q32_STATIC_ASSERT(sizeof(AssociationPageParam) == 176, "AssociationPageParam is 176 bytes");
 #endif
 
 /* Built-in pages of q32ShowPreference's flags. */
@@ -521,15 +513,15 @@ typedef struct TreePageDesc {
     DWORD helpContext;         /* 408 */
 } TreePageDesc;
 #if !defined(_WIN64)
-Q32FILE_ASSERT(sizeof(TreePageDesc) == 412, "TreePageDesc is 412 bytes");
-Q32FILE_ASSERT(offsetof(TreePageDesc, module) == 4, "TreePageDesc.module");
-Q32FILE_ASSERT(offsetof(TreePageDesc, kind) == 8, "TreePageDesc.kind");
-Q32FILE_ASSERT(offsetof(TreePageDesc, group) == 12, "TreePageDesc.group");
-Q32FILE_ASSERT(offsetof(TreePageDesc, title) == 76, "TreePageDesc.title");
-Q32FILE_ASSERT(offsetof(TreePageDesc, procedure) == 140, "TreePageDesc.procedure");
-Q32FILE_ASSERT(offsetof(TreePageDesc, initValue) == 144, "TreePageDesc.initValue");
-Q32FILE_ASSERT(offsetof(TreePageDesc, helpFile) == 148, "TreePageDesc.helpFile");
-Q32FILE_ASSERT(offsetof(TreePageDesc, helpContext) == 408, "TreePageDesc.helpContext");
+Q32_STATIC_ASSERT(sizeof(TreePageDesc) == 412, "TreePageDesc is 412 bytes");
+Q32_STATIC_ASSERT(offsetof(TreePageDesc, module) == 4, "TreePageDesc.module");
+Q32_STATIC_ASSERT(offsetof(TreePageDesc, kind) == 8, "TreePageDesc.kind");
+Q32_STATIC_ASSERT(offsetof(TreePageDesc, group) == 12, "TreePageDesc.group");
+Q32_STATIC_ASSERT(offsetof(TreePageDesc, title) == 76, "TreePageDesc.title");
+Q32_STATIC_ASSERT(offsetof(TreePageDesc, procedure) == 140, "TreePageDesc.procedure");
+Q32_STATIC_ASSERT(offsetof(TreePageDesc, initValue) == 144, "TreePageDesc.initValue");
+Q32_STATIC_ASSERT(offsetof(TreePageDesc, helpFile) == 148, "TreePageDesc.helpFile");
+Q32_STATIC_ASSERT(offsetof(TreePageDesc, helpContext) == 408, "TreePageDesc.helpContext");
 #endif
 
 /* The preference dialog with its pages in a tree and the current page's title in a

@@ -1,6 +1,8 @@
 /*
- * q32fio.h - the format plug-in kit of q32File. A plug-in builds against this header and
- * nothing else.
+ * q32fio.h - the format plug-in kit of q32File. A plug-in builds against this header (on
+ * Windows it includes q32types.h: the FileData, the ImageRequest, the row protocol) and
+ * against q32comm.h with the import library of q32Comm.dll, whose shared error slot it
+ * writes its failures into. docs/plugins.md is the whole contract.
  *
  * Writing a plug-in
  * -----------------
@@ -19,10 +21,14 @@
  *     FormatInfo. q32File frees the block. Every other entry is optional: q32File treats a
  *     missing one as "the format cannot do that".
  *  4. Every entry uses the WINAPI (callee-cleans) convention and has exactly the argument
- *     list of its PFN_ type below. In 32-bit builds link with -Wl,--kill-at so that the
- *     names in the .def match.
+ *     list of its PFN_ type below. In C++ declare the entries extern "C". In 32-bit
+ *     builds link with -Wl,--kill-at -Wl,--enable-stdcall-fixup so that the undecorated
+ *     names in the .def bind to the stdcall entries.
  *  5. Failures are recorded in the common library's shared error slot (q32Comm.dll,
- *     c32SetDLLErrInfo) and signalled by the entry's result.
+ *     c32SetDLLErrInfo) and signalled by the entry's result. A write entry refuses a
+ *     FileData data type that its format cannot store with 4026 and result 0.
+ *  6. q32File opens every file handle an entry receives and closes it after the call
+ *     (entries +12, +16 and +19 get it at offset 0); an entry never closes one.
  *
  * q32File loads a plug-in during discovery only long enough to ask for its formats, and
  * remembers the answers in a cache file: a plug-in that is unchanged (same size and
@@ -43,6 +49,20 @@
 #include <stddef.h>
 #include <stdint.h>
 
+/* Compile-time layout checks, in C99, C11 and C++ alike. */
+#ifndef Q32_STATIC_ASSERT
+#if defined(__cplusplus) && __cplusplus >= 201103L
+#define Q32_STATIC_ASSERT(condition, text) static_assert(condition, text)
+#elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
+#define Q32_STATIC_ASSERT(condition, text) _Static_assert(condition, text)
+#else
+#define Q32_STATIC_ASSERT_JOIN2(a, b) a##b
+#define Q32_STATIC_ASSERT_JOIN(a, b) Q32_STATIC_ASSERT_JOIN2(a, b)
+#define Q32_STATIC_ASSERT(condition, text) \
+    typedef char Q32_STATIC_ASSERT_JOIN(q32_static_assert_, __COUNTER__)[(condition) ? 1 : -1]
+#endif
+#endif
+
 /* Records shared with the module: FileData, ImageRequest, data types, rows. */
 #ifdef _WIN32
 #include "q32types.h"
@@ -52,11 +72,6 @@
 extern "C" {
 #endif
 
-#ifdef __cplusplus
-#define Q32FIO_ASSERT static_assert
-#else
-#define Q32FIO_ASSERT _Static_assert
-#endif
 
 /* ---- What a plug-in declares for each format --------------------------------------- */
 
@@ -64,7 +79,8 @@ extern "C" {
    cache file). Fields marked "plug-in" are not read by q32File. */
 typedef struct FormatInfo {
     uint16_t flags;            /*   0: non-zero: takes part in detection; FI_OPENS_FILE */
-    uint16_t typeCaps;         /*   2: low half of the type mask; what the format writes */
+    uint16_t typeCaps;         /*   2: low half of the type mask (Q32_CAP_* bits, not
+                                         Q32_TYPE_*): what the format writes */
     uint32_t reserved4;        /*   4: plug-in */
     uint32_t saveOptions;      /*   8: non-zero: the format has a save option dialog */
     uint32_t openOptions;      /*  12: non-zero: the format has an open option dialog */
@@ -76,7 +92,8 @@ typedef struct FormatInfo {
     uint32_t runtimeValue;     /*  88: the plug-in's own value, handed back to its entries */
     uint16_t reserved92;       /*  92: plug-in */
     uint16_t flags2;           /*  94: second flags word, handed out in filter entries */
-    uint16_t typeMaskHigh;     /*  96: high half of the type mask */
+    uint16_t typeMaskHigh;     /*  96: high half of the type mask: Q32_CAP_RGB48 >> 16,
+                                         Q32_CAP_GREY16 >> 16, Q32_CAP_BGRA64 >> 16 */
     uint8_t  signatureLength1; /*  98: 0..4 */
     uint8_t  signatureLength2; /*  99: 0..4 */
     uint8_t  signature1[4];    /* 100: compared with the file's first bytes */
@@ -88,21 +105,21 @@ typedef struct FormatInfo {
    and +19 then receive a null file handle. */
 #define FI_OPENS_FILE 0x8000
 
-Q32FIO_ASSERT(sizeof(FormatInfo) == 112, "FormatInfo is 112 bytes");
-Q32FIO_ASSERT(offsetof(FormatInfo, typeCaps) == 2, "FormatInfo.typeCaps");
-Q32FIO_ASSERT(offsetof(FormatInfo, saveOptions) == 8, "FormatInfo.saveOptions");
-Q32FIO_ASSERT(offsetof(FormatInfo, openOptions) == 12, "FormatInfo.openOptions");
-Q32FIO_ASSERT(offsetof(FormatInfo, writesVector) == 20, "FormatInfo.writesVector");
-Q32FIO_ASSERT(offsetof(FormatInfo, vectorType) == 24, "FormatInfo.vectorType");
-Q32FIO_ASSERT(offsetof(FormatInfo, code) == 28, "FormatInfo.code");
-Q32FIO_ASSERT(offsetof(FormatInfo, description) == 32, "FormatInfo.description");
-Q32FIO_ASSERT(offsetof(FormatInfo, runtimeValue) == 88, "FormatInfo.runtimeValue");
-Q32FIO_ASSERT(offsetof(FormatInfo, flags2) == 94, "FormatInfo.flags2");
-Q32FIO_ASSERT(offsetof(FormatInfo, typeMaskHigh) == 96, "FormatInfo.typeMaskHigh");
-Q32FIO_ASSERT(offsetof(FormatInfo, signatureLength1) == 98, "FormatInfo.signatureLength1");
-Q32FIO_ASSERT(offsetof(FormatInfo, signatureLength2) == 99, "FormatInfo.signatureLength2");
-Q32FIO_ASSERT(offsetof(FormatInfo, signature1) == 100, "FormatInfo.signature1");
-Q32FIO_ASSERT(offsetof(FormatInfo, signature2) == 104, "FormatInfo.signature2");
+Q32_STATIC_ASSERT(sizeof(FormatInfo) == 112, "FormatInfo is 112 bytes");
+Q32_STATIC_ASSERT(offsetof(FormatInfo, typeCaps) == 2, "FormatInfo.typeCaps");
+Q32_STATIC_ASSERT(offsetof(FormatInfo, saveOptions) == 8, "FormatInfo.saveOptions");
+Q32_STATIC_ASSERT(offsetof(FormatInfo, openOptions) == 12, "FormatInfo.openOptions");
+Q32_STATIC_ASSERT(offsetof(FormatInfo, writesVector) == 20, "FormatInfo.writesVector");
+Q32_STATIC_ASSERT(offsetof(FormatInfo, vectorType) == 24, "FormatInfo.vectorType");
+Q32_STATIC_ASSERT(offsetof(FormatInfo, code) == 28, "FormatInfo.code");
+Q32_STATIC_ASSERT(offsetof(FormatInfo, description) == 32, "FormatInfo.description");
+Q32_STATIC_ASSERT(offsetof(FormatInfo, runtimeValue) == 88, "FormatInfo.runtimeValue");
+Q32_STATIC_ASSERT(offsetof(FormatInfo, flags2) == 94, "FormatInfo.flags2");
+Q32_STATIC_ASSERT(offsetof(FormatInfo, typeMaskHigh) == 96, "FormatInfo.typeMaskHigh");
+Q32_STATIC_ASSERT(offsetof(FormatInfo, signatureLength1) == 98, "FormatInfo.signatureLength1");
+Q32_STATIC_ASSERT(offsetof(FormatInfo, signatureLength2) == 99, "FormatInfo.signatureLength2");
+Q32_STATIC_ASSERT(offsetof(FormatInfo, signature1) == 100, "FormatInfo.signature1");
+Q32_STATIC_ASSERT(offsetof(FormatInfo, signature2) == 104, "FormatInfo.signature2");
 
 /* ---- Entries: ordinal = 100 * format index + offset --------------------------------- */
 
@@ -159,7 +176,8 @@ typedef INT_PTR (WINAPI *PFN_qfDLLCommand)(HGLOBAL fileData, int command, LPARAM
 typedef HGLOBAL (WINAPI *PFN_qfDLLGetFormatInfo)(void);
 
 /* +12: recognise and describe a file. file is open for reading at offset 0, or NULL when
-   the format sets FI_OPENS_FILE. Result: a new FileData handle, or QF_FILEDATA_*. */
+   the format sets FI_OPENS_FILE (or the file could not be opened). Result: a new
+   FileData handle (GlobalAlloc(GHND, sizeof(FileData))), or QF_FILEDATA_*. */
 typedef INT_PTR (WINAPI *PFN_qfDLLGetFileData)(HANDLE file, const char *fileName,
                                                DWORD runtimeValue, const char *iniPath);
 
@@ -176,12 +194,15 @@ typedef INT_PTR (WINAPI *PFN_qfDLLShowDlgSaveOption)(LPARAM arg1, LPARAM arg2,
                                                      LPARAM arg4);
 
 /* +16: read the image: deliver the request's region to callback by the row protocol
-   (q32types.h). Non-zero: success. */
+   (q32types.h), in the FileData's data type. Non-zero: success. */
 typedef INT_PTR (WINAPI *PFN_qfDLLRead)(HANDLE file, const char *fileName, HGLOBAL fileData,
                                         ImageRequest *request, RowCallback callback,
                                         DWORD runtimeValue);
 
-/* +17: write the image, pulling its rows from callback by the row protocol; 1: success. */
+/* +17: write the image, pulling its rows from callback by the row protocol: the request's
+   size (0 x 0 filled in by q32File), the FileData's data type. file is the work file
+   (NULL for a format that writes by name: the FileData then names the work file; else it
+   names the target). 1: success. */
 typedef int (WINAPI *PFN_qfDLLWrite)(HANDLE file, HGLOBAL fileData, ImageRequest *request,
                                      RowCallback callback);
 

@@ -15,6 +15,20 @@
 #include <stddef.h>
 #include <string.h>
 
+/* Compile-time layout checks, in C99, C11 and C++ alike. */
+#ifndef Q32_STATIC_ASSERT
+#if defined(__cplusplus) && __cplusplus >= 201103L
+#define Q32_STATIC_ASSERT(condition, text) static_assert(condition, text)
+#elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
+#define Q32_STATIC_ASSERT(condition, text) _Static_assert(condition, text)
+#else
+#define Q32_STATIC_ASSERT_JOIN2(a, b) a##b
+#define Q32_STATIC_ASSERT_JOIN(a, b) Q32_STATIC_ASSERT_JOIN2(a, b)
+#define Q32_STATIC_ASSERT(condition, text) \
+    typedef char Q32_STATIC_ASSERT_JOIN(q32_static_assert_, __COUNTER__)[(condition) ? 1 : -1]
+#endif
+#endif
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -168,7 +182,9 @@ typedef struct ImageRequest {
     LONG  rasterY;          /*  2 */
     LONG  rasterWidth;      /*  3: size of the region */
     LONG  rasterHeight;     /*  4 */
-    DWORD rasterTypes;      /*  5: mask of the Q32_TYPE_* codes the caller takes or offers */
+    DWORD rasterTypes;      /*  5: Q32_TYPE_* mask: reading, the types the caller takes
+                                   (rows come in the FileData's type unless the reader
+                                   converts to one of them); writing, the type offered */
     LONG  vectorWanted;     /*  6 */
     LONG  vectorX;          /*  7 */
     LONG  vectorY;          /*  8 */
@@ -247,64 +263,59 @@ typedef struct PropertyBlock {
 } PropertyBlock;
 
 /* ---- Layout checks ------------------------------------------------------------------------ */
-#ifdef __cplusplus
-#define Q32TYPES_ASSERT static_assert
-#else
-#define Q32TYPES_ASSERT _Static_assert
-#endif
 
 #if !defined(_WIN64)
-Q32TYPES_ASSERT(sizeof(ImageDescription) == 28, "ImageDescription is seven fields");
-Q32TYPES_ASSERT(offsetof(ImageDescription, width) == 4, "ImageDescription.width");
-Q32TYPES_ASSERT(offsetof(ImageDescription, height) == 8, "ImageDescription.height");
-Q32TYPES_ASSERT(offsetof(ImageDescription, resolutionX) == 12, "ImageDescription.resolutionX");
-Q32TYPES_ASSERT(offsetof(ImageDescription, resolutionY) == 16, "ImageDescription.resolutionY");
-Q32TYPES_ASSERT(offsetof(ImageDescription, dataType) == 20, "ImageDescription.dataType");
-Q32TYPES_ASSERT(offsetof(ImageDescription, palette) == 24, "ImageDescription.palette");
+Q32_STATIC_ASSERT(sizeof(ImageDescription) == 28, "ImageDescription is seven fields");
+Q32_STATIC_ASSERT(offsetof(ImageDescription, width) == 4, "ImageDescription.width");
+Q32_STATIC_ASSERT(offsetof(ImageDescription, height) == 8, "ImageDescription.height");
+Q32_STATIC_ASSERT(offsetof(ImageDescription, resolutionX) == 12, "ImageDescription.resolutionX");
+Q32_STATIC_ASSERT(offsetof(ImageDescription, resolutionY) == 16, "ImageDescription.resolutionY");
+Q32_STATIC_ASSERT(offsetof(ImageDescription, dataType) == 20, "ImageDescription.dataType");
+Q32_STATIC_ASSERT(offsetof(ImageDescription, palette) == 24, "ImageDescription.palette");
 
-Q32TYPES_ASSERT(sizeof(FileData) == 736, "FileData is 736 bytes");
-Q32TYPES_ASSERT(offsetof(FileData, name) == 4, "FileData.name");
-Q32TYPES_ASSERT(offsetof(FileData, fileSize) == 568, "FileData.fileSize");
-Q32TYPES_ASSERT(offsetof(FileData, readable) == 572, "FileData.readable");
-Q32TYPES_ASSERT(offsetof(FileData, compression) == 580, "FileData.compression");
-Q32TYPES_ASSERT(offsetof(FileData, raster) == 588, "FileData.raster");
-Q32TYPES_ASSERT(offsetof(FileData, raster.bitsPerPixel) == 588, "FileData bits per pixel");
-Q32TYPES_ASSERT(offsetof(FileData, raster.width) == 592, "FileData raster width");
-Q32TYPES_ASSERT(offsetof(FileData, raster.height) == 596, "FileData raster height");
-Q32TYPES_ASSERT(offsetof(FileData, raster.resolutionX) == 600, "FileData resolution x");
-Q32TYPES_ASSERT(offsetof(FileData, raster.resolutionY) == 604, "FileData resolution y");
-Q32TYPES_ASSERT(offsetof(FileData, raster.dataType) == 608, "FileData data type");
-Q32TYPES_ASSERT(offsetof(FileData, raster.palette) == 612, "FileData raster palette");
-Q32TYPES_ASSERT(offsetof(FileData, vectorPresent) == 616, "FileData.vectorPresent");
-Q32TYPES_ASSERT(offsetof(FileData, vector) == 620, "FileData.vector");
-Q32TYPES_ASSERT(offsetof(FileData, vector.width) == 624, "FileData vector width");
-Q32TYPES_ASSERT(offsetof(FileData, vector.height) == 628, "FileData vector height");
-Q32TYPES_ASSERT(offsetof(FileData, vector.dataType) == 640, "FileData vector data type");
-Q32TYPES_ASSERT(offsetof(FileData, vector.palette) == 644, "FileData vector palette");
-Q32TYPES_ASSERT(offsetof(FileData, vectorSizeFree) == 648, "FileData.vectorSizeFree");
-Q32TYPES_ASSERT(offsetof(FileData, sizeFreeOnWrite) == 652, "FileData.sizeFreeOnWrite");
-Q32TYPES_ASSERT(offsetof(FileData, sizeMode) == 682, "FileData.sizeMode");
-Q32TYPES_ASSERT(offsetof(FileData, writeKind) == 692, "FileData.writeKind");
-Q32TYPES_ASSERT(offsetof(FileData, propertyBlock) == 726, "FileData.propertyBlock");
+Q32_STATIC_ASSERT(sizeof(FileData) == 736, "FileData is 736 bytes");
+Q32_STATIC_ASSERT(offsetof(FileData, name) == 4, "FileData.name");
+Q32_STATIC_ASSERT(offsetof(FileData, fileSize) == 568, "FileData.fileSize");
+Q32_STATIC_ASSERT(offsetof(FileData, readable) == 572, "FileData.readable");
+Q32_STATIC_ASSERT(offsetof(FileData, compression) == 580, "FileData.compression");
+Q32_STATIC_ASSERT(offsetof(FileData, raster) == 588, "FileData.raster");
+Q32_STATIC_ASSERT(offsetof(FileData, raster.bitsPerPixel) == 588, "FileData bits per pixel");
+Q32_STATIC_ASSERT(offsetof(FileData, raster.width) == 592, "FileData raster width");
+Q32_STATIC_ASSERT(offsetof(FileData, raster.height) == 596, "FileData raster height");
+Q32_STATIC_ASSERT(offsetof(FileData, raster.resolutionX) == 600, "FileData resolution x");
+Q32_STATIC_ASSERT(offsetof(FileData, raster.resolutionY) == 604, "FileData resolution y");
+Q32_STATIC_ASSERT(offsetof(FileData, raster.dataType) == 608, "FileData data type");
+Q32_STATIC_ASSERT(offsetof(FileData, raster.palette) == 612, "FileData raster palette");
+Q32_STATIC_ASSERT(offsetof(FileData, vectorPresent) == 616, "FileData.vectorPresent");
+Q32_STATIC_ASSERT(offsetof(FileData, vector) == 620, "FileData.vector");
+Q32_STATIC_ASSERT(offsetof(FileData, vector.width) == 624, "FileData vector width");
+Q32_STATIC_ASSERT(offsetof(FileData, vector.height) == 628, "FileData vector height");
+Q32_STATIC_ASSERT(offsetof(FileData, vector.dataType) == 640, "FileData vector data type");
+Q32_STATIC_ASSERT(offsetof(FileData, vector.palette) == 644, "FileData vector palette");
+Q32_STATIC_ASSERT(offsetof(FileData, vectorSizeFree) == 648, "FileData.vectorSizeFree");
+Q32_STATIC_ASSERT(offsetof(FileData, sizeFreeOnWrite) == 652, "FileData.sizeFreeOnWrite");
+Q32_STATIC_ASSERT(offsetof(FileData, sizeMode) == 682, "FileData.sizeMode");
+Q32_STATIC_ASSERT(offsetof(FileData, writeKind) == 692, "FileData.writeKind");
+Q32_STATIC_ASSERT(offsetof(FileData, propertyBlock) == 726, "FileData.propertyBlock");
 
-Q32TYPES_ASSERT(sizeof(ImageRequest) == 52, "ImageRequest is thirteen fields");
-Q32TYPES_ASSERT(offsetof(ImageRequest, rasterX) == 4, "ImageRequest.rasterX");
-Q32TYPES_ASSERT(offsetof(ImageRequest, rasterY) == 8, "ImageRequest.rasterY");
-Q32TYPES_ASSERT(offsetof(ImageRequest, rasterWidth) == 12, "ImageRequest.rasterWidth");
-Q32TYPES_ASSERT(offsetof(ImageRequest, rasterHeight) == 16, "ImageRequest.rasterHeight");
-Q32TYPES_ASSERT(offsetof(ImageRequest, rasterTypes) == 20, "ImageRequest.rasterTypes");
-Q32TYPES_ASSERT(offsetof(ImageRequest, vectorWanted) == 24, "ImageRequest.vectorWanted");
-Q32TYPES_ASSERT(offsetof(ImageRequest, vectorX) == 28, "ImageRequest.vectorX");
-Q32TYPES_ASSERT(offsetof(ImageRequest, vectorY) == 32, "ImageRequest.vectorY");
-Q32TYPES_ASSERT(offsetof(ImageRequest, vectorWidth) == 36, "ImageRequest.vectorWidth");
-Q32TYPES_ASSERT(offsetof(ImageRequest, vectorHeight) == 40, "ImageRequest.vectorHeight");
-Q32TYPES_ASSERT(offsetof(ImageRequest, vectorTypes) == 44, "ImageRequest.vectorTypes");
-Q32TYPES_ASSERT(offsetof(ImageRequest, context) == 48, "ImageRequest.context");
+Q32_STATIC_ASSERT(sizeof(ImageRequest) == 52, "ImageRequest is thirteen fields");
+Q32_STATIC_ASSERT(offsetof(ImageRequest, rasterX) == 4, "ImageRequest.rasterX");
+Q32_STATIC_ASSERT(offsetof(ImageRequest, rasterY) == 8, "ImageRequest.rasterY");
+Q32_STATIC_ASSERT(offsetof(ImageRequest, rasterWidth) == 12, "ImageRequest.rasterWidth");
+Q32_STATIC_ASSERT(offsetof(ImageRequest, rasterHeight) == 16, "ImageRequest.rasterHeight");
+Q32_STATIC_ASSERT(offsetof(ImageRequest, rasterTypes) == 20, "ImageRequest.rasterTypes");
+Q32_STATIC_ASSERT(offsetof(ImageRequest, vectorWanted) == 24, "ImageRequest.vectorWanted");
+Q32_STATIC_ASSERT(offsetof(ImageRequest, vectorX) == 28, "ImageRequest.vectorX");
+Q32_STATIC_ASSERT(offsetof(ImageRequest, vectorY) == 32, "ImageRequest.vectorY");
+Q32_STATIC_ASSERT(offsetof(ImageRequest, vectorWidth) == 36, "ImageRequest.vectorWidth");
+Q32_STATIC_ASSERT(offsetof(ImageRequest, vectorHeight) == 40, "ImageRequest.vectorHeight");
+Q32_STATIC_ASSERT(offsetof(ImageRequest, vectorTypes) == 44, "ImageRequest.vectorTypes");
+Q32_STATIC_ASSERT(offsetof(ImageRequest, context) == 48, "ImageRequest.context");
 
-Q32TYPES_ASSERT(sizeof(PropertyItem) == 80, "PropertyItem is 80 bytes");
-Q32TYPES_ASSERT(offsetof(PropertyItem, handle) == 72, "PropertyItem.handle");
-Q32TYPES_ASSERT(offsetof(PropertyBlock, count) == 4, "PropertyBlock.count");
-Q32TYPES_ASSERT(offsetof(PropertyBlock, items) == 12, "PropertyBlock.items");
+Q32_STATIC_ASSERT(sizeof(PropertyItem) == 80, "PropertyItem is 80 bytes");
+Q32_STATIC_ASSERT(offsetof(PropertyItem, handle) == 72, "PropertyItem.handle");
+Q32_STATIC_ASSERT(offsetof(PropertyBlock, count) == 4, "PropertyBlock.count");
+Q32_STATIC_ASSERT(offsetof(PropertyBlock, items) == 12, "PropertyBlock.items");
 #endif
 
 #ifdef __cplusplus

@@ -43,6 +43,10 @@
  *   WriteFailAfter=-1      answers this; after that many rows: 4020 recorded, result 0
  *   Write=rows             rows | none (answers WriteResult having written nothing)
  *
+ * The environment variable TESTFIO_ERROR changes what those failures record: "ID" that
+ * identifier with the usual text, "ID:TEXT" with TEXT, "ID:" with a null text (the slot
+ * then takes the common library's text), "none" nothing at all.
+ *
  * Every other entry of format j (and +16, +17 called without a request or callback)
  * answers TESTFIO_ANSWER(j, offset), so a test can tell
  * which export it reached.
@@ -296,6 +300,20 @@ HPALETTE GreyRamp(int entries, bool empty)
     return CreatePalette(logical);
 }
 
+/* Records a failure of entry: id and text, or what TESTFIO_ERROR says instead. */
+void RecordFailure(UINT id, const char *text, int entry)
+{
+    char value[512];
+    DWORD n = GetEnvironmentVariableA("TESTFIO_ERROR", value, sizeof value);
+    if (n && n < sizeof value) {
+        if (!lstrcmpiA(value, "none")) return;
+        const char *colon = strchr(value, ':');
+        id = (UINT)strtoul(value, nullptr, 10);
+        if (colon) text = colon[1] ? colon + 1 : nullptr;
+    }
+    c32SetDLLErrInfo(text, id, 0, 1799, entry, 1);
+}
+
 INT_PTR FileDataAnswer(int j, const char *name)
 {
     const FormatConfig &format = Config.format[j];
@@ -311,7 +329,7 @@ INT_PTR FileDataAnswer(int j, const char *name)
     }
     if (!format.fileDataAccept) {
         if (format.fileDataError)
-            c32SetDLLErrInfo("the test plug-in fails", format.fileDataError, 0, 1799, 12, 1);
+            RecordFailure(format.fileDataError, "the test plug-in fails", 12);
         return format.fileDataAnswer;
     }
 
@@ -392,7 +410,7 @@ INT_PTR ReadImage(int j, ImageRequest *request, RowCallback callback)
     int delivered = 0;
     auto failed = [&] {
         if (image.failAfter >= 0 && delivered >= image.failAfter) {
-            c32SetDLLErrInfo("the test image breaks off", 4020, 0, 1799, 16, 1);
+            RecordFailure(4020, "the test image breaks off", 16);
             return true;
         }
         return false;
@@ -462,7 +480,7 @@ int WriteImage(int j, HANDLE file, HGLOBAL fileData, ImageRequest *request, RowC
     BYTE *list[1] = {row.data()};
     for (LONG y = 0; y < H; y++) {
         if (config.writeFailAfter >= 0 && y >= config.writeFailAfter) {
-            c32SetDLLErrInfo("the test write breaks off", 4020, 0, 1799, 17, 1);
+            RecordFailure(4020, "the test write breaks off", 17);
             result = 0;
             break;
         }
@@ -506,7 +524,13 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
     return TRUE;
 }
 
+#ifdef TESTFIO_NEEDS_LIBRARY
+/* The tfneeds build imports this from tfdep.dll, which is never staged beside it. */
+extern "C" __declspec(dllimport) int tfdep_present(void);
+extern "C" int WINAPI qfDLLGetFileFmtNum(void) { return tfdep_present() ? Config.formats : 0; }
+#else
 extern "C" int WINAPI qfDLLGetFileFmtNum(void) { return Config.formats; }
+#endif
 static_assert(std::is_same_v<decltype(&qfDLLGetFileFmtNum), PFN_qfDLLGetFileFmtNum>);
 
 /* The sixteen entries +10 .. +25 of format J, each with its SDK type. */

@@ -54,8 +54,14 @@ typedef struct C32MBBLOCK {
 } C32MBBLOCK;
 
 #if !defined(_WIN64)
+/* Layout checks in C99, C11 and C++ alike. */
+#if defined(__cplusplus) && __cplusplus >= 201103L
 static_assert(sizeof(C32MBBLOCK) == 44, "C32MBBLOCK is eleven 32-bit fields");
 static_assert(offsetof(C32MBBLOCK, extraText) == 40, "C32MBBLOCK.extraText");
+#else
+typedef char C32MBBLOCK_is_44_bytes[sizeof(C32MBBLOCK) == 44 ? 1 : -1];
+typedef char C32MBBLOCK_extraText_at_40[offsetof(C32MBBLOCK, extraText) == 40 ? 1 : -1];
+#endif
 #endif
 
 /* Size of the text buffer that c32GetDLLErrorInfo fills (when one is given). */

@@ -43,6 +43,11 @@ void ProcessDetach();
 void RecordError(HMODULE module, int where1, int where2, int where3, UINT stringId,
                  ULONG_PTR arg1 = 0, ULONG_PTR arg2 = 0);
 
+/* Records string stringId with detail after it (text, a blank, detail): for texts that
+   take no argument but whose cause the caller can name (a plug-in file and why). */
+void RecordErrorDetail(HMODULE module, int where1, int where2, int where3, UINT stringId,
+                       const char *detail);
+
 /* Shows string stringId at once in the suite's message box, with extraText below it.
    keep == 0 clears the shared slot first. */
 void ShowError(HMODULE module, UINT stringId, int where1, int where2, int where3, int keep,

@@ -1,6 +1,7 @@
 /* Error reporting: one record in the common library's shared slot, or a message box. */
 #include "core.h"
 #include <shlwapi.h>
+#include <string.h>
 
 namespace {
 /* Loads string id from module's table, or the common library's when module is null. */
@@ -28,6 +29,22 @@ void RecordError(HMODULE module, int where1, int where2, int where3, UINT string
         error = formatted;
     }
     c32SetDLLErrInfo(error, stringId, 0, where1, where2, where3);
+}
+
+/******************************************************************
+ *      RecordErrorDetail
+ */
+void RecordErrorDetail(HMODULE module, int where1, int where2, int where3, UINT stringId,
+                       const char *detail)
+{
+    char text[1024] = "";
+    LoadText(module, stringId, text, sizeof text);
+    size_t length = strlen(text);
+    if (detail && *detail && length + 1 < sizeof text) {
+        if (length) text[length++] = ' ';
+        CopyText(text + length, sizeof text - length, detail);
+    }
+    c32SetDLLErrInfo(text, stringId, 0, where1, where2, where3);
 }
 
 /******************************************************************

@@ -169,7 +169,7 @@ int MakePreview(HGLOBAL fileData, int automatic)
     Panel.stride = (int)info.stride;
     if (answer == 0) {
         if (!c32GetDLLErrorInfo(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr))
-            c32SetDLLErrInfo(nullptr, 4020, 0, LineForm, 1720, 1172);
+            RecordError(nullptr, LineForm, 1720, 1172, 4020, (ULONG_PTR)data->name);
         return 0;
     }
     return answer < 0 ? 0 : 1;

@@ -222,6 +222,30 @@ void RerecordPluginError(int where1, int where2, int where3, const char *name)
 {
     UINT id = c32GetDLLErrorInfo(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
     if (id == 4020 || id == 4024) RecordError(nullptr, where1, where2, where3, id, (ULONG_PTR)name);
+    else NameInPluginError(name);
+}
+
+void NameInPluginError(const char *name)
+{
+    char text[C32_ERRTEXT_SIZE] = "";
+    UINT id = 0;
+    int zero = 0, where1 = 0, where2 = 0, where3 = 0;
+    c32GetDLLErrorInfo(text, &id, &zero, &where1, &where2, &where3);
+    if (!strstr(text, "%s")) return;
+    /* Copied by hand: the plug-in's text is no format to trust with wsprintf. */
+    char filled[C32_ERRTEXT_SIZE];
+    size_t at = 0;
+    const size_t room = sizeof filled - 1;
+    for (const char *p = text; *p && at < room;) {
+        if (p[0] == '%' && p[1] == 's') {
+            for (const char *n = name ? name : ""; *n && at < room;) filled[at++] = *n++;
+            p += 2;
+        } else {
+            filled[at++] = *p++;
+        }
+    }
+    filled[at] = 0;
+    c32SetDLLErrInfo(filled, id, zero, where1, where2, where3);
 }
 
 /******************************************************************

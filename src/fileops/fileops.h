@@ -30,8 +30,13 @@ bool IsVideoStream(const char *name);
 INT_PTR CallGetFileData(const char *fileName, int number, FormatRecord &record);
 
 /* After a failed plug-in call: when the slot holds 4020 or 4024, records it again at
-   the given location with the file name. */
+   the given location with the file name; any other error whose text still holds "%s"
+   is named as NameInPluginError does. */
 void RerecordPluginError(int where1, int where2, int where3, const char *name);
+/* Puts the file name in place of each "%s" of the text in the slot (a plug-in's error
+   recorded with a null text, or with its own unformatted one); the identifier and
+   location stay as they are. */
+void NameInPluginError(const char *name);
 
 /* The open dialog's panel FileData and its last selected name (null and empty when no
    open dialog runs). */

@@ -36,7 +36,16 @@ INT_PTR FrameCommand(HGLOBAL fileData, int command, LONG_PTR arg2, LONG_PTR arg3
         RecordError(nullptr, ModuleId, 7, 3035, 4026);
         return 0;
     }
-    return entry(fileData, command, arg2, arg3, index);
+    INT_PTR result = entry(fileData, command, arg2, arg3, index);
+    if (!result) {
+        char name[Q32_MAX_NAME] = "";
+        {
+            q32::Locked<FileData> data(fileData);
+            if (data) CopyText(name, sizeof name, data->name);
+        }
+        NameInPluginError(name);
+    }
+    return result;
 }
 
 /* What freeing a property block does with an item's handle. */

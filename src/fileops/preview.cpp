@@ -247,12 +247,14 @@ extern "C" int Q32FILEAPI qfFileGetPreviewMem(HGLOBAL fileData, PreviewInfo *inf
     bool vector;
     HPALETTE palette;
     LONGLONG W, H;
+    char name[Q32_MAX_NAME];
     {
         q32::Locked<FileData> data(fileData);
         if (!data) {
             ShowError(nullptr, 1001, LineForm, 1705, 129, 0, nullptr);
             return 0;
         }
+        CopyText(name, sizeof name, data->name);
         vector = data->vectorPresent != 0;
         if (vector && ((LONG)data->vector.width == -1 || (LONG)data->vector.height == -1))
             FixVectorSize(*data.get(), boxWidth, boxHeight);
@@ -285,7 +287,7 @@ extern "C" int Q32FILEAPI qfFileGetPreviewMem(HGLOBAL fileData, PreviewInfo *inf
     INT_PTR result = qfFileRead(fileData, &request, PreviewRowCallback);
 
     if (!result && !c32GetDLLErrorInfo(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr))
-        c32SetDLLErrInfo(nullptr, 4020, 0, LineForm, 1705, 255);
+        RecordError(nullptr, LineForm, 1705, 255, 4020, (ULONG_PTR)name);
     if (result < 1 && !c.delivered) return 0;
 
     info->paletteCount = 0;

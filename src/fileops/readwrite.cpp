@@ -129,7 +129,7 @@ extern "C" INT_PTR Q32FILEAPI qfFileRead(HGLOBAL fileData, ImageRequest *request
             return fail(6);
         }
     }
-    if (request->rasterWanted && !facts.readable) return fail(7, 4019);
+    if (request->rasterWanted && !facts.readable) return fail(7, 4019, name);
 
     q32::FileHandle file(OpenForRead(name));
     if (!file) return fail(11, 4004, name);
@@ -248,6 +248,7 @@ extern "C" int Q32FILEAPI qfFileWrite(HGLOBAL fileData, ImageRequest *request,
         output.reset();
         if (byName && !direct && data) CopyText(data->name, sizeof data->name, target);
     }
+    if (result != 1) NameInPluginError(target);
     if (direct) return result;
     if (result != 1) {
         DeleteFileA(work);
@@ -292,7 +293,7 @@ extern "C" INT_PTR Q32FILEAPI qfFileReadVector(HGLOBAL fileData, LONG_PTR arg2, 
     }
     qfdRemoveBlanks(name);
     if (!IsFormatNumber(number)) return fail(2);
-    if (!readable) return fail(3, 4019);
+    if (!readable) return fail(3, 4019, name);
 
     q32::FileHandle file(OpenForRead(name));
     if (!file) return fail(4, 4004, name);
@@ -358,6 +359,7 @@ extern "C" int Q32FILEAPI qfFileWriteVector(HGLOBAL fileData, LONG_PTR arg2, LON
     output.reset();
     if (result != 1) {
         DeleteFileA(work);
+        NameInPluginError(target);
         return result;
     }
     if (!written) {

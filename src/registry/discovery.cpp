@@ -188,7 +188,7 @@ int LoadAndRegister(const char *name, const PluginFacts &facts, CacheImage *cach
     int n = formatCount();
     if (n <= 0) {
         plugin.reset();
-        RecordError(nullptr, ModuleId, 2, 2, 4025);
+        RecordPluginFailure(4025, 2, 2, name, 0);
         return 0;
     }
     PluginScan scan;
@@ -201,7 +201,7 @@ int LoadAndRegister(const char *name, const PluginFacts &facts, CacheImage *cach
             PluginExport(plugin.get(), base, QF_ENTRY_GETFORMATINFO));
         if (!formatInfo) {
             plugin.reset();
-            RecordError(nullptr, ModuleId, 2, 4, 4025);
+            RecordPluginFailure(4025, 2, 4, name, 0);
             StopScan(cache, scan, j);
             return 1;
         }

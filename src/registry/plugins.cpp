@@ -1,5 +1,6 @@
 /* The plug-in interface: loading, binding and unloading plug-in modules. */
 #include "registry.h"
+#include <string.h>
 
 const int EntrySlotOffsets[EntrySlots] = {
     QF_ENTRY_COMMAND, QF_ENTRY_GETFORMATINFO, QF_ENTRY_GETFILEDATA, QF_ENTRY_READ,
@@ -22,9 +23,35 @@ HMODULE LoadPluginModule(const char *folder, const char *fileName)
     if (n == 0 || n >= sizeof saved) return nullptr;
     SetCurrentDirectoryA(folder);
     HMODULE module = LoadLibraryA(fileName);
+    DWORD reason = module ? 0 : GetLastError();
     SetCurrentDirectoryA(saved);
-    if (!module) RecordError(nullptr, ModuleId, 15, 1, 4029);
+    if (!module) RecordPluginFailure(4029, 15, 1, fileName, reason);
     return module;
+}
+
+/******************************************************************
+ *      RecordPluginFailure
+ *
+ * Records id at (ModuleId, where2, where3) with the plug-in's file name and, for a
+ * system error code, the system's text of it after the message.
+ */
+void RecordPluginFailure(UINT id, int where2, int where3, const char *fileName, DWORD reason)
+{
+    char detail[Q32_MAX_NAME + 256];
+    size_t length = CopyText(detail, sizeof detail, fileName);
+    if (reason && length + 3 < sizeof detail) {
+        memcpy(detail + length, ": ", 3);
+        length += 2;
+        DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                 nullptr, reason, 0, detail + length,
+                                 (DWORD)(sizeof detail - length), nullptr);
+        while (n && (detail[length + n - 1] == '\r' || detail[length + n - 1] == '\n' ||
+                     detail[length + n - 1] == ' '))
+            n--;
+        if (!n) n = wsprintfA(detail + length, "system error %lu", reason);
+        detail[length + n] = 0;
+    }
+    RecordErrorDetail(nullptr, ModuleId, where2, where3, id, detail);
 }
 
 /******************************************************************

@@ -93,7 +93,12 @@ int ScanPlugin(const char *name, CacheImage *cache, bool *dirty,
 
 /* ---- Plug-in interface (plugins.cpp) ---- */
 
+/* Loads a plug-in with folder as the current directory; null (4029 recorded, naming the
+   file and the system's reason) when it cannot be loaded. */
 HMODULE LoadPluginModule(const char *folder, const char *fileName);
+/* Records id at (ModuleId, where2, where3), the text followed by the plug-in's file name
+   and the system's text of reason (none for 0). */
+void RecordPluginFailure(UINT id, int where2, int where3, const char *fileName, DWORD reason);
 /* The plug-in's export of ordinal (base + offset) mod 65536, or null. */
 FARPROC PluginExport(HMODULE plugin, UINT base, int offset);
 int BindPlugin(int format);

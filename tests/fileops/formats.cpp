@@ -268,7 +268,8 @@ TEST_F(Formats, TextsAndOptionDialogsThroughTheModule)
 /* Runs the q32file tool of the build with the test's environment; its exit code, and
    what it printed. The output goes through a file: services that Wine starts for the
    tool inherit its handles and outlive it, and would hold a pipe open. */
-int RunTool(const std::string &arguments, std::string &output, const std::string &log)
+int RunTool(const std::string &arguments, std::string &output, const std::string &log,
+            const std::string &tool = BinFolder() + "q32file.exe")
 {
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     HANDLE file = CreateFileA(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
@@ -278,7 +279,7 @@ int RunTool(const std::string &arguments, std::string &output, const std::string
     start.dwFlags = STARTF_USESTDHANDLES;
     start.hStdOutput = start.hStdError = file;
     PROCESS_INFORMATION process = {};
-    std::string command = "\"" + BinFolder() + "q32file.exe\" " + arguments;
+    std::string command = "\"" + tool + "\" " + arguments;
     BOOL started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &start, &process);
     CloseHandle(file);
     if (!started) return -1;
@@ -355,6 +356,53 @@ TEST_F(Formats, TheToolConvertsAcrossFormatsAndListsFrames)
     EXPECT_FALSE(Exists(dir / "out2.gif"));
     ASSERT_EQ(0, tool("info " + q(dir / "in.PNG"))) << output;
     EXPECT_NE(std::string::npos, output.find("Deflate")) << output;
+}
+
+TEST_F(Formats, TheToolSaysWhatFailedAndWhy)
+{
+    /* A copy of the tool beside the test's module copy uses its plug-in folder: the
+       shipped plug-ins, one that imports a library that is not there, one that is no
+       DLL at all. */
+    std::string tool = Join(suite, "q32file.exe");
+    ASSERT_TRUE(CopyFileA((BinFolder() + "q32file.exe").c_str(), tool.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA((TestPluginFolder() + "tfneeds.fio").c_str(), Join(fio, "needs.fio").c_str(), FALSE));
+    WriteFileBytes(Join(fio, "junk.fio"), "no library at all");
+    ScopedEnv toolIni("Q32_INI", dir / "tool.ini");
+    std::string output, log = dir / "tool.log";
+    auto q = [&](const std::string &path) { return "\"" + path + "\""; };
+    auto run = [&](const std::string &arguments) { return RunTool(arguments, output, log, tool); };
+    auto says = [&](const std::string &text) { return output.find(text) != std::string::npos; };
+
+    ASSERT_EQ(0, run("formats")) << output;
+    EXPECT_TRUE(says("needs.fio     it cannot be loaded: ")) << output;
+    EXPECT_TRUE(says("It needs tfdep.dll, not found")) << output;
+    EXPECT_TRUE(says("junk.fio      it is not a Windows DLL")) << output;
+    EXPECT_FALSE(says("bmp.fio       it")) << output;
+
+    /* A file that no plug-in recognises; one that is damaged; a type the target does not
+       write. */
+    WriteFileBytes(dir / "odd.xyz", std::string(64, 'Q'));
+    EXPECT_EQ(1, run("info " + q(dir / "odd.xyz")));
+    EXPECT_TRUE(says("odd.xyz: no plug-in recognises this file (A format plug-in cannot be loaded.")) << output;
+    Samples samples(dir);
+    std::string png = samples.bytes["PNG"];
+    WriteFileBytes(dir / "cut.png", png.substr(0, png.size() * 2 / 3));
+    EXPECT_EQ(1, run("convert " + q(dir / "cut.png") + " " + q(dir / "out.bmp")));
+    EXPECT_TRUE(says("cut.png is damaged or incomplete. (error 4020)")) << output;
+    EXPECT_EQ(1, run("preview " + q(dir / "cut.png") + " " + q(dir / "out.bmp")));
+    EXPECT_TRUE(says("cut.png is damaged or incomplete. (error 4020)")) << output;
+    WriteFileBytes(dir / "in.png", png);
+    EXPECT_EQ(1, run("convert " + q(dir / "in.png") + " " + q(dir / "out.wbmp")));
+    EXPECT_TRUE(says("write ")) << output;
+    EXPECT_TRUE(says("out.wbmp as WBM (wbmp.fio): ")) << output;
+    EXPECT_TRUE(says("WBM does not write True colour (24-bit RGB) images; it writes Black and white")) << output;
+    EXPECT_FALSE(Exists(dir / "out.wbmp"));
+
+    /* With its library beside it, the plug-in loads and its format is listed. */
+    ASSERT_TRUE(CopyFileA((TestPluginFolder() + "tfdep.dll").c_str(), Join(fio, "tfdep.dll").c_str(), FALSE));
+    ASSERT_EQ(0, run("formats")) << output;
+    EXPECT_TRUE(says("needs.fio  ")) << output;
+    EXPECT_FALSE(says("needs.fio     it")) << output;
 }
 
 } // namespace

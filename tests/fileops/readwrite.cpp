@@ -2,6 +2,8 @@
    and what the target holds after a failed write. */
 #include "sandbox.h"
 #include "testfio.h"
+#include <functional>
+#include <string.h>
 
 using namespace q32test;
 
@@ -142,6 +144,7 @@ TEST_F(ReadWrite, ReadErrorPlaces)
     HGLOBAL unreadable = FileDataOf(picture, hint);
     EXPECT_EQ(0, read(unreadable, &raster, Collect));
     EXPECT_ERROR(4019, 1702, 9, 7);
+    EXPECT_NE(std::string::npos, ReadError().text.find(picture)) << ReadError().text;
     Free(unreadable);
 
     char failing[8] = "TFC";
@@ -154,6 +157,66 @@ TEST_F(ReadWrite, ReadErrorPlaces)
     EXPECT_EQ(0, read(broken, &raster, Collect));
     EXPECT_ERROR(4004, 1702, 9, 11);
     Free(broken);
+}
+
+TEST_F(ReadWrite, NoMessageKeepsAnUnfilledPlaceholder)
+{
+    /* Each operation fails in the test plug-in, which records each identifier a plug-in
+       may record, with a null text, with an unformatted text of its own, or nothing:
+       what the module hands back names the file and holds no "%s". */
+    Stage("TFA", {{"FailAfter", "0"}, {"WriteFailAfter", "0"}}, "accept", "41424344");
+    Stage("TFD", {{"FileDataError", "4020"}}, "-1");
+    Load();
+    std::string probe = dir / "probe.tfd", target = dir / "out.tfa";
+    WriteFileBytes(probe, "ZZZZZZZZ");
+    HGLOBAL data = FileDataOf(picture);
+    ASSERT_NE(nullptr, data) << ReadError().text;
+    Collected sink{8, 6, std::vector<BYTE>(8 * 6 * 3)};
+    BYTE pixels[16 * 16 * 4];
+    static PreviewInfo info;
+
+    const struct {
+        const char *operation;
+        const std::string *name;
+        std::function<bool()> fails;
+    } operations[] = {
+        {"detection", &probe, [&] { return FileDataOf(probe) == nullptr; }},
+        {"read", &picture, [&] {
+             ImageRequest r = Raster();
+             r.context = &sink;
+             return Read(data, &r) == 0;
+         }},
+        {"write", &target, [&] {
+             HGLOBAL out = Target(target, "TFA");
+             ImageRequest r = Raster();
+             bool failed = Write(out, &r) != 1;
+             Free(out);
+             return failed;
+         }},
+        {"preview", &picture, [&] {
+             return Q32_EXPORT(module, qfFileGetPreviewMem)(data, &info, 0, pixels, 16, 16) == 0;
+         }},
+    };
+    std::vector<std::string> errors = {"none"};
+    for (const char *id : {"1004", "4004", "4007", "4008", "4019", "4020", "4024", "4026", "4027"}) {
+        errors.push_back(std::string(id) + ":");
+        errors.push_back(std::string(id) + ":the plug-in cannot use %s");
+    }
+    for (const auto &o : operations) {
+        for (const std::string &error : errors) {
+            SCOPED_TRACE(std::string(o.operation) + " with " + error);
+            ScopedEnv recorded("TESTFIO_ERROR", error);
+            c32ResetDLLErrInfo();
+            ASSERT_TRUE(o.fails());
+            RecordedError e = ReadError();
+            EXPECT_EQ(std::string::npos, e.text.find("%s")) << e.text;
+            char table[C32_ERRTEXT_SIZE] = "";
+            c32GetString(e.id, table, sizeof table);
+            if (error.find("%s") != std::string::npos || strstr(table, "%s"))
+                EXPECT_NE(std::string::npos, e.text.find(*o.name)) << e.text;
+        }
+    }
+    Free(data);
 }
 
 TEST_F(ReadWrite, WorkFileNamesBesideTheTarget)

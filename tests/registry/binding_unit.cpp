@@ -88,6 +88,10 @@ TEST_F(Binding, FailedLoadRecords4029KeepsTheDirectoryAndIsTriedAgain)
     EXPECT_EQ(0, BindPlugin(1));
     RecordedError e = ReadError();
     EXPECT_EQ(4029u, e.id);
+    /* The text names the plug-in file and the system's reason after it. */
+    size_t named = e.text.find("TA.FIO: ");
+    ASSERT_NE(std::string::npos, named) << e.text;
+    EXPECT_LT(named + 8, e.text.size()) << e.text;
     EXPECT_EQ(1702, e.where1);
     EXPECT_EQ(15, e.where2);
     EXPECT_EQ(1, e.where3);

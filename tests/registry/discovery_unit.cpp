@@ -299,6 +299,7 @@ TEST_F(Discovery, PluginsWithoutUsableFormatsAreSkipped)
                 EXPECT_EQ(c.error, e.id) << c.what;
                 if (c.error) {
                     EXPECT_EQ(c.place, e.where3) << c.what;
+                    EXPECT_NE(std::string::npos, e.text.find("TX.FIO")) << c.what << ": " << e.text;
                 }
             } else {
                 EXPECT_EQ(0, LoadsOf(loads, "TG.FIO")) << c.what;

@@ -1,31 +1,50 @@
 #!/usr/bin/env bash
 # The kit as a third party gets it: cmake --install the build into a fresh folder, copy
-# the sample plug-in and the client out of the source tree, build both against the
-# installed tree alone, put the plug-in into its FIO\ folder and run the client there.
-# installed.sh EMULATOR BUILD_FOLDER CLIENT_SOURCE SAMPLE_SOURCE TOOLCHAIN_FILE
+# the installed sample plug-in and the client out, build both against the installed tree
+# alone with an ordinary MinGW toolchain file written here (one that searches packages
+# only below its root path, so the package is named with q32File_DIR, as the guide says),
+# put the plug-in into its FIO\ folder and run the client there: a read, a preview, a
+# write and a read back.
+# installed.sh EMULATOR BUILD_FOLDER CLIENT_SOURCE PROJECT_SOURCE
 set -euo pipefail
-emulator=$1 build=$2 client=$3 sample=$4 toolchain=$5
+emulator=$1 build=$2 client=$3 project=$4
 work=$(mktemp -d /tmp/q32sdk.XXXXXX)
 trap 'rm -rf "$work"' EXIT
-cmake --install "$build" --prefix "$work/q32file" >/dev/null
-rm "$work/q32file/bin/FIO/pnm.fio"          # the one built below takes its place
-cp -r "$sample" "$work/sample"
+kit=$work/q32file
+cmake --install "$build" --prefix "$kit" >/dev/null
+# The documents come with the kit.
+for document in plugins.md api.md; do
+  [ -s "$kit/share/q32File/doc/$document" ] || { echo "no $document in the kit"; exit 1; }
+done
+rm "$kit/bin/FIO/pnm.fio"          # the one built below takes its place
+cp -r "$kit/share/q32File/sample" "$work/sample"
 cp -r "$client" "$work/client"
-cp "$toolchain" "$work/toolchain.cmake"
-for project in sample client; do
-  cmake -S "$work/$project" -B "$work/build-$project" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_TOOLCHAIN_FILE="$work/toolchain.cmake" -DCMAKE_PREFIX_PATH="$work/q32file" >/dev/null
-  cmake --build "$work/build-$project" >/dev/null
+cat > "$work/mingw64.cmake" <<'TOOLCHAIN'
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc)
+set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++)
+set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+TOOLCHAIN
+for part in sample client; do
+  cmake -S "$work/$part" -B "$work/build-$part" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE="$work/mingw64.cmake" -Dq32File_DIR="$kit/lib/cmake/q32File" >/dev/null
+  cmake --build "$work/build-$part" >/dev/null
 done
 # Nothing built may name the source or build tree of the project.
-if grep -rlF -e "$(dirname "$sample")" -e "$build" "$work/build-sample" "$work/build-client" \
+if grep -rlF -e "$project" -e "$build" "$work/build-sample" "$work/build-client" \
      --include='*.ninja' --include='*.cmake' --include='*.txt'; then
   echo "a path into the project's trees"; exit 1
 fi
-cp "$work/build-sample/pnm.fio" "$work/q32file/bin/FIO/"
+cp "$work/build-sample/pnm.fio" "$kit/bin/FIO/"
 win() { echo "Z:${1//\//\\}"; }
 printf 'P6\n2 2\n255\n\1\2\3\4\5\6\7\10\11\12\13\14' > "$work/in.ppm"
-export WINEPATH="$(win "$work/q32file/bin")"
+export WINEPATH="$(win "$kit/bin")"
 export Q32_INI="$(win "$work")\\quill32.ini" Q32_APPDATA="$(win "$work")\\"
 # Through a file: services that Wine starts would hold a pipe open.
 "$emulator" "$work/build-client/client.exe" "$(win "$work/in.ppm")" "$(win "$work/out.ppm")" \
@@ -33,5 +52,6 @@ export Q32_INI="$(win "$work")\\quill32.ini" Q32_APPDATA="$(win "$work")\\"
 output=$(cat "$work/client.log")
 echo "$output"
 grep -q 'PNM 2 x 2 from pnm.fio' <<< "$output"
+grep -q 'preview 2 x 2, 3 bytes a pixel, first pixel 3 2 1' <<< "$output"
 grep -q 'same pixels' <<< "$output"
 cmp "$work/in.ppm" "$work/out.ppm"

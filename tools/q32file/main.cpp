@@ -11,7 +11,9 @@
  *   q32file frames FILE                    the frames of an animation or the pages of a file
  *   q32file preview IN OUT [--box N]       the preview of IN written as a BMP
  *
- * A failure prints the error the module recorded and exits with 1 (2 for usage).
+ * A failure prints what failed and why (the error the module recorded, or what the tool
+ * found itself) and exits with 1 (2 for usage). "formats" also lists the plug-ins of
+ * the plug-in folder that give no format, with the reason.
  */
 #include <windows.h>
 #include <stdio.h>
@@ -22,17 +24,39 @@
 #include "q32fio.h"
 #include "q32comm.h"
 #include "image.h"
+#include "diagnose.h"
 #include "wic_fio.h"
 
 namespace {
 
-int Failed(const char *what)
+/* Prints what failed and why: the error recorded in the slot, else why. Returns 1. */
+int Failed(const std::string &what, const std::string &why = "the plug-in gave no reason")
 {
     char text[C32_ERRTEXT_SIZE] = "";
     UINT id = c32GetDLLErrorInfo(text, nullptr, nullptr, nullptr, nullptr, nullptr);
-    if (id) fprintf(stderr, "q32file: %s: %s (error %u)\n", what, text, id);
-    else fprintf(stderr, "q32file: %s failed\n", what);
+    if (id) fprintf(stderr, "q32file: %s: %s (error %u)\n", what.c_str(), text, id);
+    else fprintf(stderr, "q32file: %s: %s\n", what.c_str(), why.c_str());
     return 1;
+}
+
+/* What discovery left in the slot (a plug-in that gave no format), told with a file
+   that no plug-in recognises. */
+std::string DiscoveryNote;
+
+/* Discovers the formats, then empties the slot so that each failure shows its own error. */
+void Discover()
+{
+    qfFileGetFileFmtNum();
+    char text[C32_ERRTEXT_SIZE] = "";
+    if (c32GetDLLErrorInfo(text, nullptr, nullptr, nullptr, nullptr, nullptr))
+        DiscoveryNote = std::string(" (") + text + " See q32file formats.)";
+    c32ResetDLLErrInfo();
+}
+
+/* The detection of file failed. */
+int Unrecognised(const char *file)
+{
+    return Failed(file, "no plug-in recognises this file" + DiscoveryNote);
 }
 
 int About()
@@ -69,10 +93,35 @@ std::string Signature(const BYTE *bytes, BYTE length)
     return text;
 }
 
+/* The file name of format number's plug-in. */
+std::string PluginOf(int number)
+{
+    char path[MAX_PATH] = "";
+    qfFileGetFullPath(number, path, sizeof path);
+    return strrchr(path, '\\') ? strrchr(path, '\\') + 1 : path;
+}
+
+/* The plug-ins of the folder that give no format, and why. */
+void ListUnregistered()
+{
+    char folder[MAX_PATH] = "";
+    if (!q32FileGetFIOPath(folder, sizeof folder)) return;
+    std::string base = folder;
+    if (base.back() != '\\') base += '\\';
+    std::vector<UnregisteredPlugin> plugins = UnregisteredPlugins(base);
+    if (plugins.empty()) return;
+    printf("\nplug-ins that give no format:\n");
+    for (const UnregisteredPlugin &p : plugins) printf("  %-13s %s\n", p.file.c_str(), p.reason.c_str());
+}
+
 int Formats()
 {
     int count = qfFileGetFileFmtNum();
-    if (!count) return Failed("discovery");
+    if (!count) {
+        Failed("discovery", "no format is registered");
+        ListUnregistered();
+        return 1;
+    }
     printf("%3s  %-4s %-32s %-13s %-6s %-10s %s\n", "#", "code", "description", "plug-in",
            "writes", "signature", "extensions");
     for (int n = 1; n <= count; n++) {
@@ -87,17 +136,20 @@ int Formats()
         printf("%3d  %-4s %-32.32s %-13s 0x%04X %-10s %s\n", n, info.code, info.description,
                plugin, info.typeCaps & Q32_CAP_ALL_RASTER, signature.c_str(), extensions);
     }
+    ListUnregistered();
     return 0;
 }
 
 int Info(int argc, char **argv)
 {
     int rc = 0;
+    Discover();
     for (int i = 0; i < argc; i++) {
         char code[8] = "";
+        c32ResetDLLErrInfo();
         HGLOBAL handle = qfFileGetFileData(argv[i], code);
         if (!handle) {
-            rc = Failed(argv[i]);
+            rc = Unrecognised(argv[i]);
             continue;
         }
         FileData *data = static_cast<FileData *>(GlobalLock(handle));
@@ -158,10 +210,37 @@ bool ChooseFrame(HGLOBAL fileData, long index)
     return qfFileReadFrameIndex(fileData, 0, 0, index) == 1;
 }
 
+/* A write of image into out as format number failed: what the plug-in recorded and, when
+   the format does not write the image's data type, which types it writes. */
+int WriteFailed(const char *out, int number, DWORD dataType)
+{
+    FormatInfo info = {};
+    InfoOf(number, info);
+    Failed(std::string("write ") + out + " as " + info.code + " (" + PluginOf(number) + ")");
+    DWORD mask = info.typeCaps | ((DWORD)info.typeMaskHigh << 16);
+    if (q32FileGetFCap(dataType) & mask) return 1;
+    static const DWORD types[] = {Q32_TYPE_BILEVEL, Q32_TYPE_GREY4, Q32_TYPE_PALETTE4, Q32_TYPE_GREY8,
+                                  Q32_TYPE_PALETTE8, Q32_TYPE_RGB,  Q32_TYPE_BGRA,     Q32_TYPE_GREY16,
+                                  Q32_TYPE_RGB48,   Q32_TYPE_BGRA64};
+    std::string takes;
+    for (DWORD type : types) {
+        char name[64] = "";
+        if (!(q32FileGetFCap(type) & mask)) continue;
+        q32FileGetImageTypeString(type, name, sizeof name);
+        takes += (takes.empty() ? "" : ", ") + std::string(name);
+    }
+    char name[64] = "";
+    q32FileGetImageTypeString(dataType, name, sizeof name);
+    fprintf(stderr, "q32file: %s does not write %s images; it writes %s\n", info.code, name,
+            takes.empty() ? "no image type" : takes.c_str());
+    return 1;
+}
+
 int Convert(const char *in, const char *out, const char *code, const char *frame)
 {
+    Discover();
     HGLOBAL source = qfFileGetFileData(in, nullptr);
-    if (!source) return Failed(in);
+    if (!source) return Unrecognised(in);
     char *end = nullptr;
     long index = frame ? strtol(frame, &end, 10) : 0;
     if (frame && (end == frame || *end || index < 0)) {
@@ -169,15 +248,16 @@ int Convert(const char *in, const char *out, const char *code, const char *frame
         fprintf(stderr, "q32file: --frame takes a frame number from 0\n");
         return 2;
     }
+    c32ResetDLLErrInfo();
     if (frame && !ChooseFrame(source, index)) {
         q32FileFreeFileData(source);
-        std::string what = std::string("frame ") + frame + " of " + in;
-        return Failed(what.c_str());
+        return Failed(std::string("frame ") + frame + " of " + in, "the plug-in has no such frame");
     }
     Image image;
+    c32ResetDLLErrInfo();
     bool read = ReadImage(source, image);
     q32FileFreeFileData(source);
-    if (!read) return Failed("read");
+    if (!read) return Failed(std::string("read ") + in);
 
     int number = TargetFormat(out, code);
     if (number < 1) {
@@ -186,9 +266,10 @@ int Convert(const char *in, const char *out, const char *code, const char *frame
     }
     HGLOBAL target = NewTarget(out, number, image);
     if (!target) return Failed("new file data");
+    c32ResetDLLErrInfo();
     int written = WriteImage(target, image);
     q32FileFreeFileData(target);
-    if (written != 1) return Failed("write");
+    if (written != 1) return WriteFailed(out, number, image.dataType);
     printf("%s -> %s: %ld x %ld, %lu bits per pixel\n", in, out, (long)image.width,
            (long)image.height, (unsigned long)image.bitsPerPixel);
     return 0;
@@ -197,8 +278,9 @@ int Convert(const char *in, const char *out, const char *code, const char *frame
 int Preview(const char *in, const char *out, int box)
 {
     if (box < 1) return 2;
+    Discover();
     HGLOBAL source = qfFileGetFileData(in, nullptr);
-    if (!source) return Failed(in);
+    if (!source) return Unrecognised(in);
     LONG width, height;
     {
         FileData *data = static_cast<FileData *>(GlobalLock(source));
@@ -208,9 +290,10 @@ int Preview(const char *in, const char *out, int box)
     }
     std::vector<BYTE> pixels((size_t)box * box * 4);
     static PreviewInfo info;
+    c32ResetDLLErrInfo();
     int made = qfFileGetPreviewMem(source, &info, 0, pixels.data(), box, box);
     q32FileFreeFileData(source);
-    if (!made) return Failed("preview");
+    if (!made) return Failed(std::string("preview of ") + in);
 
     Image image;
     image.width = info.width;
@@ -225,9 +308,11 @@ int Preview(const char *in, const char *out, int box)
 
     int number = q32FileGetFormatID("BMP", nullptr);
     HGLOBAL target = number > 0 ? NewTarget(out, number, image) : nullptr;
+    c32ResetDLLErrInfo();
     int written = target ? WriteImage(target, image) : 0;
     if (target) q32FileFreeFileData(target);
-    if (written != 1) return Failed("write");
+    if (written != 1) return number > 0 ? WriteFailed(out, number, image.dataType)
+                                        : Failed(std::string("write ") + out, "no format writes BMP");
 
     /* The reduction rule: the smallest whole step that fits the picture into the box. */
     LONG across = (width + box - 1) / box, down = (height + box - 1) / box;
@@ -260,8 +345,9 @@ void PrintFrame(long index, HGLOBAL fileData)
 int Frames(const char *in)
 {
     char code[8] = "";
+    Discover();
     HGLOBAL source = qfFileGetFileData(in, code);
-    if (!source) return Failed(in);
+    if (!source) return Unrecognised(in);
     FileData *data = static_cast<FileData *>(GlobalLock(source));
     const WicFacts facts = *FileDataWicFacts(data);
     GlobalUnlock(source);
@@ -276,11 +362,12 @@ int Frames(const char *in)
     }
     printf("\n");
     long index = 0;
+    c32ResetDLLErrInfo();
     for (; count < 0 || index < count; index++) {
         if (!ChooseFrame(source, index)) {
             if (count >= 0) {
                 q32FileFreeFileData(source);
-                return Failed("frame");
+                return Failed("frame " + std::to_string(index) + " of " + in);
             }
             break;
         }

@@ -206,7 +206,7 @@ typedef struct OpenHelpInfo {
 typedef struct OpenFileRequest {
     DWORD size;               /*   0: bytes; palettePick is read only when above 96 */
     HWND owner;               /*   4 */
-    const char *filter;       /*   8: null: the module writes its own filter string here */
+    const char *filter;       /*   8: null: the module's own list (lent here during the call only) */
     DWORD noVisualOpen;       /*  12 */
     DWORD reserved16;         /*  16 */
     DWORD filterIndex;        /*  20: 1-based, given to the common dialog */

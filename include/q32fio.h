@@ -105,6 +105,10 @@ typedef struct FormatInfo {
    and +19 then receive a null file handle. */
 #define FI_OPENS_FILE 0x8000
 
+/* FormatInfo.typeCaps bit 12 (not flags2): the plug-in writes by name; entry +17 then
+   receives a null file handle and the work file's name in the FileData's name field. */
+#define FI_WRITES_BY_NAME 0x1000
+
 Q32_STATIC_ASSERT(sizeof(FormatInfo) == 112, "FormatInfo is 112 bytes");
 Q32_STATIC_ASSERT(offsetof(FormatInfo, typeCaps) == 2, "FormatInfo.typeCaps");
 Q32_STATIC_ASSERT(offsetof(FormatInfo, saveOptions) == 8, "FormatInfo.saveOptions");

@@ -61,8 +61,6 @@
 #include "q32comm.h"
 #include "testfio.h"
 
-#define TESTFIO_ANSWER(format, offset) (0x7E000000 + (format) * 0x100 + (offset))
-
 namespace {
 
 /* The image of an accepted file. */

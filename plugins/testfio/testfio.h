@@ -4,6 +4,10 @@
 
 #include <windows.h>
 
+/* What an entry of format j answers when it has nothing else to do, so that a test can
+   tell which export it reached. */
+#define TESTFIO_ANSWER(format, offset) (0x7E000000 + (format) * 0x100 + (offset))
+
 /* Byte of sample s of pixel (x, y) (for 16-bit samples: the high byte). */
 inline BYTE TestPixelByte(LONG x, LONG y, LONG s) { return (BYTE)(x * 7 + y * 13 + s * 31); }
 

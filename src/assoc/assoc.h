@@ -7,6 +7,8 @@
 
 #include "../core/core.h"
 #include "q32fio.h"
+#include <string>
+#include <vector>
 
 /* Class names read back are at most 127 characters, commands 259. */
 enum { ClassNameSize = 128, CommandSize = Q32_MAX_NAME };
@@ -30,10 +32,15 @@ void BuildOpenCommand(char *buffer);
 void FormOpenCommand(const char *path, char *buffer);
 enum { OpenCommandSize = Q32_MAX_NAME + 8 };
 /* 1 when the format's code extension opens in the application (or, for an icon type, in
-   this executable); tidies the entries of the type on the way. */
+   this executable). Reads only. */
 int ReadAssociationState(const FormatInfo *info, const char *applicationClass,
                          const char *executablePathLower);
-/* Registers (isAssociated) or gives back (wasAssociated alone) every extension of format. */
+/* The entries of the type that go with its state, written when the user applies; a class
+   it replaces is kept as the type's undo class first. */
+void TidyAssociation(const FormatInfo *info, const char *applicationClass,
+                     const char *executablePathLower);
+/* Registers (isAssociated) or gives back (wasAssociated alone) every extension of format;
+   giving back removes from the format class only what registering wrote. */
 void ApplyAssociation(int format, const char *codeExtension, const char *applicationClass,
                       const char *openCommand, WORD wasAssociated, WORD isAssociated);
 /* Deletes parent\name with its subkeys. A subkey that cannot be deleted is skipped, so the
@@ -47,12 +54,12 @@ enum { AssociationTemplate = 32116 };
 
 /* ---- The extension dialogs (extdialogs.cpp) ---- */
 
-/* One format's user list as the list dialog found it (68 bytes). */
+/* One format's user list as the list dialog found it in the ini file, whole however long
+   it is (the record's copy is cut to its field). */
 struct UserListBackup {
     char code[4];
-    char userList[64];
+    std::string userList;
 };
-static_assert(sizeof(UserListBackup) == 68, "UserListBackup is 68 bytes");
 
 /* What the list dialog hands the entry dialog. */
 struct ExtensionEntryRequest {
@@ -79,8 +86,8 @@ int RemoveUserExtension(const char *extension, const char *code);
 int StoreListedExtensions(HWND listBox);
 int FindFirstItemOfFormat(HWND listBox, const char *code);
 int RemoveExtensionItem(HWND listBox, int index);
-/* Writes back the user lists of an unlocked backup block (null: nothing). */
-void RestoreUserLists(HGLOBAL backup);
+/* Writes back the user lists of a backup (null: nothing). */
+void RestoreUserLists(const std::vector<UserListBackup> *backup);
 /* 1 and the owner's code (4 bytes) when a format claims extension (upper-cased in place). */
 int FindExtensionOwner(char *extension, char *ownerCode);
 /* The extension and code of a pair line "EXT =CODE" or "EXT=CODE", blanks removed. */

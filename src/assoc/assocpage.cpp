@@ -2,6 +2,7 @@
    whether its files open in the calling application. */
 #include "assoc.h"
 #include "../prefs/prefs.h"
+#include <new>
 #include <stdio.h>
 #include <string.h>
 
@@ -13,9 +14,10 @@ enum {
     Cell = 13, ItemHeight = 16, TextIndent = 16, FillIndent = 15,
 };
 
-/* The page: one at a time in the process. */
+/* One page's state, held by the page (a host may show two association pages). */
 struct PageState {
     const AssociationPageParam *param = nullptr;
+    char callerClass[sizeof param->applicationClass] = "";
     HWND list = nullptr;
     int formatCount = 0;
     WNDPROC listProc = nullptr;
@@ -24,16 +26,15 @@ struct PageState {
     TintedBitmap marks;
     int firstCell = 0;
 };
-PageState Page;
+PageState *StateOf(HWND page) { return (PageState *)GetWindowLongPtrA(page, DWLP_USER); }
 
 /* The class the formats are associated with; null when the application has none. A
    caller's class is read within its 64-byte field. */
-const char *ApplicationClass()
+const char *ApplicationClass(PageState &Page)
 {
-    static char callerClass[sizeof Page.param->applicationClass];
     if (Page.param) {
-        CopyText(callerClass, sizeof callerClass, Page.param->applicationClass);
-        return callerClass[0] ? callerClass : nullptr;
+        CopyText(Page.callerClass, sizeof Page.callerClass, Page.param->applicationClass);
+        return Page.callerClass[0] ? Page.callerClass : nullptr;
     }
     switch (PreferenceApplicationId) {
     case 1004: return "KD3.Image";
@@ -58,13 +59,13 @@ void ConfiguredDisplayName(char *name, size_t size)
     CopyText(name, size, answer);
 }
 
-void TintMarks()
+void TintMarks(PageState &Page)
 {
     TintBitmap(Page.marks, CheckBitmap, RGB(255, 255, 255), GetSysColor(COLOR_WINDOW));
 }
 
 /* Draws the mark cell of an item whose row starts at top. */
-void DrawMark(HDC dc, int left, int top, int itemHeight, LPARAM data)
+void DrawMark(const PageState &Page, HDC dc, int left, int top, int itemHeight, LPARAM data)
 {
     RECT cell = {left + 1, top + (itemHeight - Cell) / 2, 0, 0};
     cell.right = cell.left + Cell;
@@ -75,12 +76,12 @@ void DrawMark(HDC dc, int left, int top, int itemHeight, LPARAM data)
     DrawEdge(dc, &cell, EDGE_SUNKEN, BF_RECT);
 }
 
-void DrawFormatItem(const DRAWITEMSTRUCT &item)
+void DrawFormatItem(PageState &Page, const DRAWITEMSTRUCT &item)
 {
     if (item.itemID == (UINT)-1) return;
     if (!(item.itemAction & (ODA_DRAWENTIRE | ODA_SELECT))) return;
     const RECT &r = item.rcItem;
-    DrawMark(item.hDC, r.left, r.top, r.bottom - r.top, (LPARAM)item.itemData);
+    DrawMark(Page, item.hDC, r.left, r.top, r.bottom - r.top, (LPARAM)item.itemData);
 
     bool chosen = (item.itemState & ODS_SELECTED) != 0;
     if (chosen) Page.selected = (int)item.itemID;
@@ -102,7 +103,7 @@ void DrawFormatItem(const DRAWITEMSTRUCT &item)
 }
 
 /* Inverts isAssociated of item index and redraws its cell at once. */
-void ToggleMark(int index)
+void ToggleMark(PageState &Page, int index)
 {
     int count = (int)SendMessageA(Page.list, LB_GETCOUNT, 0, 0);
     if (index < 0 || index >= count) return;
@@ -112,7 +113,7 @@ void ToggleMark(int index)
     int height = (int)SendMessageA(Page.list, LB_GETITEMHEIGHT, 0, 0);
     int top = (int)SendMessageA(Page.list, LB_GETTOPINDEX, 0, 0);
     if (HDC dc = GetDC(Page.list)) {
-        DrawMark(dc, 0, (index - top) * height, height, data);
+        DrawMark(Page, dc, 0, (index - top) * height, height, data);
         ReleaseDC(Page.list, dc);
     }
     Page.dirty = true;
@@ -121,6 +122,9 @@ void ToggleMark(int index)
 /* The list's subclass: a click in the mark column or the space bar toggles a mark. */
 LRESULT CALLBACK MarkingListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    PageState *state = StateOf(GetParent(list));
+    if (!state) return DefWindowProcA(list, message, wParam, lParam);
+    PageState &Page = *state;
     if (message == WM_LBUTTONDOWN || message == WM_LBUTTONDBLCLK) {
         int x = (short)LOWORD(lParam), y = (short)HIWORD(lParam);
         int height = (int)SendMessageA(list, LB_GETITEMHEIGHT, 0, 0);
@@ -130,11 +134,11 @@ LRESULT CALLBACK MarkingListProc(HWND list, UINT message, WPARAM wParam, LPARAM 
         int visible = height > 0 ? client.bottom / height : 0;
         if (visible > count) visible = count;
         if (height > 0 && x >= 1 && x <= Cell && y >= (height - Cell) / 2 && y < visible * height) {
-            ToggleMark((int)SendMessageA(list, LB_GETTOPINDEX, 0, 0) + y / height);
+            ToggleMark(Page, (int)SendMessageA(list, LB_GETTOPINDEX, 0, 0) + y / height);
             return 0;
         }
     } else if (message == WM_KEYDOWN && wParam == VK_SPACE) {
-        ToggleMark(Page.selected);
+        ToggleMark(Page, Page.selected);
         return 0;
     }
     return CallWindowProcA(Page.listProc, list, message, wParam, lParam);
@@ -142,7 +146,10 @@ LRESULT CALLBACK MarkingListProc(HWND list, UINT message, WPARAM wParam, LPARAM 
 
 BOOL InitPage(HWND page, const AssociationPageParam *param)
 {
-    Page = PageState();
+    PageState *state = new (std::nothrow) PageState;
+    if (!state) return FALSE;
+    SetWindowLongPtrA(page, DWLP_USER, (LONG_PTR)state);
+    PageState &Page = *state;
     Page.param = param;
     char format[128] = "", name[256] = "", heading[400];
     LoadStringA(ResourceModule, HeadingString, format, sizeof format);
@@ -160,7 +167,7 @@ BOOL InitPage(HWND page, const AssociationPageParam *param)
     executable[sizeof executable - 1] = 0;
     CharLowerA(executable);
 
-    if (const char *applicationClass = ApplicationClass()) {
+    if (const char *applicationClass = ApplicationClass(Page)) {
         for (int format = 1; format <= Page.formatCount; format++) {
             q32::GlobalHandle block(qfFileGetFormatInfo(format));
             q32::Locked<FormatInfo> info(block.get());
@@ -171,18 +178,18 @@ BOOL InitPage(HWND page, const AssociationPageParam *param)
             CopyText(description, sizeof description, info->description);
             snprintf(text, sizeof text, "%s (%s)", code, description);
             int index = (int)SendMessageA(Page.list, LB_ADDSTRING, 0, (LPARAM)text);
-            int state = ReadAssociationState(info.get(), applicationClass, executable);
-            if (index >= 0) SendMessageA(Page.list, LB_SETITEMDATA, index, MAKELONG(state, state));
+            int found = ReadAssociationState(info.get(), applicationClass, executable);
+            if (index >= 0) SendMessageA(Page.list, LB_SETITEMDATA, index, MAKELONG(found, found));
         }
         SendMessageA(Page.list, LB_SETCURSEL, 0, 0);
         Page.firstCell = q32GetOsVersion() == 1 ? 2 : 0;
     }
-    TintMarks();
+    TintMarks(Page);
     SetFocus(Page.list);
     return FALSE;
 }
 
-void MarkAll()
+void MarkAll(PageState &Page)
 {
     int count = (int)SendMessageA(Page.list, LB_GETCOUNT, 0, 0);
     for (int i = 0; i < count; i++) {
@@ -194,12 +201,18 @@ void MarkAll()
     InvalidateRect(Page.list, nullptr, TRUE);
 }
 
-void Apply()
+/* The type's entries tidied (only now, never while the page is merely looked at), then
+   brought in line with its marks. */
+void Apply(PageState &Page)
 {
     if (!Page.dirty) return;
     char command[OpenCommandSize];
     BuildOpenCommand(command);
-    if (const char *applicationClass = ApplicationClass()) {
+    char executable[Q32_MAX_NAME] = "";
+    GetModuleFileNameA(nullptr, executable, sizeof executable);
+    executable[sizeof executable - 1] = 0;
+    CharLowerA(executable);
+    if (const char *applicationClass = ApplicationClass(Page)) {
         int count = (int)SendMessageA(Page.list, LB_GETCOUNT, 0, 0);
         for (int i = 0; i < Page.formatCount && i < count; i++) {
             char text[Q32_MAX_NAME] = "";
@@ -209,6 +222,11 @@ void Apply()
             CopyText(code, sizeof code, text);
             if (char *blank = strchr(code, ' ')) *blank = 0;
             LPARAM data = SendMessageA(Page.list, LB_GETITEMDATA, i, 0);
+            {
+                q32::GlobalHandle block(qfFileGetFormatInfo(i + 1));
+                q32::Locked<FormatInfo> info(block.get());
+                if (info) TidyAssociation(info.get(), applicationClass, executable);
+            }
             ApplyAssociation(i + 1, code, applicationClass, command, HIWORD(data), LOWORD(data));
         }
     }
@@ -232,20 +250,21 @@ void WarnWithoutRights(HWND page)
  * The page's dialog procedure (template 32116). Its creation value is an
  * AssociationPageParam or null.
  */
-INT_PTR CALLBACK AssociationPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
+static INT_PTR AssociationPageProcBody(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (message == WM_INITDIALOG) return InitPage(page, (const AssociationPageParam *)lParam);
+    PageState *state = StateOf(page);
     switch (message) {
-    case WM_INITDIALOG:
-        return InitPage(page, (const AssociationPageParam *)lParam);
     case WM_MEASUREITEM:
         ((MEASUREITEMSTRUCT *)lParam)->itemHeight = ItemHeight;
         return TRUE;
     case WM_DRAWITEM:
-        if (wParam != FormatList) return FALSE;
-        DrawFormatItem(*(const DRAWITEMSTRUCT *)lParam);
+        if (wParam != FormatList || !state) return FALSE;
+        DrawFormatItem(*state, *(const DRAWITEMSTRUCT *)lParam);
         return TRUE;
     case WM_CTLCOLORLISTBOX:
-        if (Page.marks.dc && Page.marks.colour != GetSysColor(COLOR_WINDOW)) TintMarks();
+        if (state && state->marks.dc && state->marks.colour != GetSysColor(COLOR_WINDOW))
+            TintMarks(*state);
         return 0;
     case WM_SHOWWINDOW:
         if (wParam) WarnWithoutRights(page);
@@ -256,14 +275,14 @@ INT_PTR CALLBACK AssociationPageProc(HWND page, UINT message, WPARAM wParam, LPA
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case MarkAllButton:
-            MarkAll();
+            if (state) MarkAll(*state);
             return TRUE;
         case ExtensionsButton:
             DialogBoxParamA(ResourceModule, MAKEINTRESOURCEA(ExtensionListTemplate), page,
-                            ExtensionListProc, (LPARAM)Page.param);
+                            ExtensionListProc, (LPARAM)(state ? state->param : nullptr));
             return TRUE;
         case PageApply:
-            Apply();
+            if (state) Apply(*state);
             return PageAnswer(page, TRUE);
         case PageCancel:
             return PageAnswer(page, TRUE);
@@ -272,9 +291,21 @@ INT_PTR CALLBACK AssociationPageProc(HWND page, UINT message, WPARAM wParam, LPA
         }
         return FALSE;
     case WM_DESTROY:
-        FreeTintedBitmap(Page.marks);
-        Page.list = nullptr;
+        if (state) {
+            if (state->list && state->listProc)
+                SetWindowLongPtrA(state->list, GWLP_WNDPROC, (LONG_PTR)state->listProc);
+            FreeTintedBitmap(state->marks);
+            SetWindowLongPtrA(page, DWLP_USER, 0);
+            delete state;
+        }
         return FALSE;
     }
     return FALSE;
+}
+
+INT_PTR CALLBACK AssociationPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return ExceptionFree<INT_PTR>(FALSE, 1712, __LINE__, [&] {
+        return AssociationPageProcBody(page, message, wParam, lParam);
+    });
 }

@@ -13,6 +13,7 @@ enum {
     PairList = 32241, AddButton = 2601, RemoveButton = 2602, EditButton = 2603, HelpButton = 9,
     ExtensionEdit = 2001, FormatCombo = 32221,
     AddCaption = 31260, EditCaption = 31261, UsedByFormat = 31262, IsFormatCode = 31263,
+    TooLong = 31264, LongestExtension = 4,
     ErrorHead = 3200, ErrorUnit = 1712,
 };
 
@@ -20,16 +21,26 @@ const char Section[] = "FIO_EXT";
 
 /* The dialogs' state: one list dialog at a time in the process. */
 const AssociationPageParam *DlgParam;
-HGLOBAL Backup;
+std::vector<UserListBackup> Backup;
+bool Backed;
 ExtensionEntryRequest *Request;
-char StartExtension[8], StartCode[8];
+char StartExtension[Q32_MAX_NAME], StartCode[8];
 
-/* Key code + suffix of section FIO_EXT into a 260-byte value; its length. */
-DWORD ReadListKey(const char *code, const char *suffix, char *value)
+/* Key code + suffix of section FIO_EXT, whole however long; empty when missing. */
+std::string ReadListKey(const char *code, const char *suffix)
 {
     char key[16];
     wnsprintfA(key, sizeof key, "%s%s", code, suffix);
-    return GetPrivateProfileStringA(Section, key, nullptr, value, Q32_MAX_NAME, SuiteIniPath);
+    std::string value(Q32_MAX_NAME, '\0');
+    for (;;) {
+        DWORD n = GetPrivateProfileStringA(Section, key, nullptr, &value[0], (DWORD)value.size(),
+                                           SuiteIniPath);
+        if (n + 1 < value.size()) {
+            value.resize(n);
+            return value;
+        }
+        value.resize(value.size() * 2);
+    }
 }
 
 BOOL WriteUserList(const char *code, const char *list)
@@ -49,9 +60,11 @@ std::string ItemText(HWND list, int index)
     return text;
 }
 
+/* The pair of an item; extension holds Q32_MAX_NAME bytes (an ini list may hold an
+   extension longer than the entry field takes), code 8. */
 void ItemPair(HWND list, int index, char *extension, char *code)
 {
-    SplitPairItem(ItemText(list, index).c_str(), extension, 8, code, 8);
+    SplitPairItem(ItemText(list, index).c_str(), extension, Q32_MAX_NAME, code, 8);
 }
 
 /* Help of one of the page parameter's blocks; a beep without a parameter. */
@@ -76,30 +89,31 @@ void EnableListButtons(HWND dialog)
     EnableWindow(GetDlgItem(dialog, RemoveButton), SendMessageA(list, LB_GETCOUNT, 0, 0) > 0);
 }
 
-/* Backs up every format's user list and lists its pairs. */
+/* Backs up every format's user list, whole, and lists its pairs. */
 void InitListDialog(HWND dialog, const AssociationPageParam *param)
 {
     DlgParam = param;
     HWND list = GetDlgItem(dialog, PairList);
     int count = qfFileGetFileFmtNum();
-    Backup = Sys.globalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT,
-                             (SIZE_T)(count > 0 ? count : 1) * sizeof(UserListBackup));
-    if (!Backup) {
+    Backed = false;
+    try {
+        Backup.assign((size_t)(count > 0 ? count : 0), UserListBackup());
+        Backed = true;
+    } catch (...) {
+        Backup.clear();
         RecordError(nullptr, ErrorUnit, 4, 1, 1004);
-    } else {
-        q32::Locked<UserListBackup> records(Backup);
-        for (int format = 1; records && format <= count; format++) {
+    }
+    if (Backed) {
+        for (int format = 1; format <= count; format++) {
             q32::GlobalHandle block(qfFileGetFormatInfo(format));
             q32::Locked<FormatInfo> info(block.get());
             if (!info) break;
-            UserListBackup &record = records.get()[format - 1];
+            UserListBackup &record = Backup[(size_t)format - 1];
             CopyText(record.code, sizeof record.code, info->code);
             CharUpperA(record.code);
-            char userList[Q32_FORMAT_EXT_SIZE];
-            if (!qfFileGetFormatExt(format, userList, 3)) break;
-            if (!userList[0]) continue;
-            CopyText(record.userList, sizeof record.userList, userList);
-            const char *cursor = userList;
+            record.userList = ReadListKey(record.code, "_USER");
+            if (record.userList.empty()) continue;
+            const char *cursor = record.userList.c_str();
             size_t length;
             while (const char *token = NextToken(&cursor, ";", &length)) {
                 std::string extension(token, length);
@@ -165,8 +179,8 @@ void RebuildCachedFilterLists()
 
 void FreeBackup()
 {
-    if (Backup) GlobalFree(Backup);
-    Backup = nullptr;
+    std::vector<UserListBackup>().swap(Backup);
+    Backed = false;
 }
 
 BOOL InitEntryDialog(HWND dialog, ExtensionEntryRequest *request)
@@ -209,8 +223,8 @@ BOOL InitEntryDialog(HWND dialog, ExtensionEntryRequest *request)
 /* OK of the entry dialog: false (and the dialog stays) when the extension is refused. */
 bool AcceptEntry(HWND dialog)
 {
-    char extension[8] = "", code[8] = "";
-    GetDlgItemTextA(dialog, ExtensionEdit, extension, 5);
+    char extension[Q32_MAX_NAME] = "", code[8] = "";
+    GetDlgItemTextA(dialog, ExtensionEdit, extension, sizeof extension);
     qfdRemoveBlanks(extension);
     GetDlgItemTextA(dialog, FormatCombo, code, 5);
     /* The code ends at its blank: a two-letter code is followed by " (". */
@@ -220,6 +234,16 @@ bool AcceptEntry(HWND dialog)
 
     HWND field = GetDlgItem(dialog, ExtensionEdit);
     if (!extension[0]) {
+        SetFocus(field);
+        return false;
+    }
+    /* Longer than the field takes (an edited pair from the ini file): refused whole, never
+       cut into another extension. */
+    if (strlen(extension) > LongestExtension) {
+        char format[256] = "", text[Q32_MAX_NAME + 256];
+        LoadStringA(ResourceModule, TooLong, format, sizeof format);
+        snprintf(text, sizeof text, format, extension);
+        ShowError(ResourceModule, ErrorHead, LineForm, ErrorUnit, 1, 0, text);
         SetFocus(field);
         return false;
     }
@@ -249,7 +273,7 @@ bool AcceptEntry(HWND dialog)
  *
  * The entry dialog (template 32118); its creation value is the list dialog's request.
  */
-INT_PTR CALLBACK ExtensionEntryProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+INT_PTR ExtensionEntryProcBody(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_INITDIALOG:
@@ -279,6 +303,13 @@ INT_PTR CALLBACK ExtensionEntryProc(HWND dialog, UINT message, WPARAM wParam, LP
     return FALSE;
 }
 
+INT_PTR CALLBACK ExtensionEntryProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return ExceptionFree<INT_PTR>(FALSE, 1712, __LINE__, [&] {
+        return ExtensionEntryProcBody(dialog, message, wParam, lParam);
+    });
+}
+
 } // namespace
 
 /******************************************************************
@@ -287,7 +318,7 @@ INT_PTR CALLBACK ExtensionEntryProc(HWND dialog, UINT message, WPARAM wParam, LP
  * The extension list dialog (template 32117); its creation value is the association
  * page's parameter or null. Ends with 1 (OK) or 0 (Cancel: the lists as they were).
  */
-INT_PTR CALLBACK ExtensionListProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+static INT_PTR ExtensionListProcBody(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_INITDIALOG:
@@ -321,7 +352,7 @@ INT_PTR CALLBACK ExtensionListProc(HWND dialog, UINT message, WPARAM wParam, LPA
             EndDialog(dialog, 1);
             return TRUE;
         case IDCANCEL:
-            RestoreUserLists(Backup);
+            RestoreUserLists(Backed ? &Backup : nullptr);
             FreeBackup();
             EndDialog(dialog, 0);
             return TRUE;
@@ -333,6 +364,13 @@ INT_PTR CALLBACK ExtensionListProc(HWND dialog, UINT message, WPARAM wParam, LPA
     }
     }
     return FALSE;
+}
+
+INT_PTR CALLBACK ExtensionListProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return ExceptionFree<INT_PTR>(FALSE, 1712, __LINE__, [&] {
+        return ExtensionListProcBody(dialog, message, wParam, lParam);
+    });
 }
 
 /******************************************************************
@@ -356,9 +394,10 @@ void SplitPairItem(const char *line, char *extension, size_t extensionSize, char
  */
 int IsExtensionListed(const char *extension, const char *code)
 {
-    char value[Q32_MAX_NAME];
-    if (ReadListKey(code, "_EXT", value) && MatchExtensionList(extension, value)) return 1;
-    if (ReadListKey(code, "_USER", value) && MatchExtensionList(extension, value)) return 1;
+    for (const char *suffix : {"_EXT", "_USER"}) {
+        std::string value = ReadListKey(code, suffix);
+        if (!value.empty() && MatchExtensionList(extension, &value[0])) return 1;
+    }
     return 0;
 }
 
@@ -370,11 +409,11 @@ int IsExtensionListed(const char *extension, const char *code)
  */
 int RemoveUserExtension(const char *extension, const char *code)
 {
-    char value[Q32_MAX_NAME];
-    if (!ReadListKey(code, "_USER", value)) return 0;
+    std::string value = ReadListKey(code, "_USER");
+    if (value.empty()) return 0;
     std::string kept;
     bool dropped = false;
-    const char *cursor = value;
+    const char *cursor = value.c_str();
     size_t length;
     while (const char *token = NextToken(&cursor, ";", &length)) {
         if (SameTextNoCase(token, length, extension, strlen(extension))) {
@@ -399,12 +438,10 @@ int StoreListedExtensions(HWND listBox)
     int wrote = 0;
     int count = (int)SendMessageA(listBox, LB_GETCOUNT, 0, 0);
     for (int i = 0; i < count; i++) {
-        char extension[8], code[8];
+        char extension[Q32_MAX_NAME], code[8];
         ItemPair(listBox, i, extension, code);
         if (IsExtensionListed(extension, code)) continue;
-        char current[Q32_MAX_NAME];
-        ReadListKey(code, "_USER", current);
-        std::string list = std::string(extension) + ";" + current;
+        std::string list = std::string(extension) + ";" + ReadListKey(code, "_USER");
         if (!WriteUserList(code, list.c_str())) break;
         wrote = 1;
     }
@@ -418,7 +455,7 @@ int FindFirstItemOfFormat(HWND listBox, const char *code)
 {
     int count = (int)SendMessageA(listBox, LB_GETCOUNT, 0, 0);
     for (int i = 0; i < count; i++) {
-        char extension[8], itemCode[8];
+        char extension[Q32_MAX_NAME], itemCode[8];
         ItemPair(listBox, i, extension, itemCode);
         if (lstrcmpiA(itemCode, code) == 0) return i;
     }
@@ -430,7 +467,7 @@ int FindFirstItemOfFormat(HWND listBox, const char *code)
  */
 int RemoveExtensionItem(HWND listBox, int index)
 {
-    char extension[8], code[8];
+    char extension[Q32_MAX_NAME], code[8];
     ItemPair(listBox, index, extension, code);
     int removed = RemoveUserExtension(extension, code);
     SendMessageA(listBox, LB_DELETESTRING, index, 0);
@@ -444,24 +481,16 @@ int RemoveExtensionItem(HWND listBox, int index)
  *
  * Records whose format was not read (no code) are skipped.
  */
-void RestoreUserLists(HGLOBAL backup)
+void RestoreUserLists(const std::vector<UserListBackup> *backup)
 {
     if (!backup) return;
-    {
-        q32::Locked<UserListBackup> records(backup);
-        if (!records) return;
-        size_t count = GlobalSize(backup) / sizeof(UserListBackup);
-        for (size_t i = 0; i < count; i++) {
-            UserListBackup record = records.get()[i];
-            record.code[sizeof record.code - 1] = 0;
-            record.userList[sizeof record.userList - 1] = 0;
-            if (!record.code[0]) continue;
-            char current[Q32_MAX_NAME];
-            if (ReadListKey(record.code, "_USER", current))
-                WriteUserList(record.code, record.userList[0] ? record.userList : nullptr);
-            else if (record.userList[0])
-                WriteUserList(record.code, record.userList);
-        }
+    for (const UserListBackup &record : *backup) {
+        if (!record.code[0]) continue;
+        const char *saved = record.userList.c_str();
+        if (!ReadListKey(record.code, "_USER").empty())
+            WriteUserList(record.code, saved[0] ? saved : nullptr);
+        else if (saved[0])
+            WriteUserList(record.code, saved);
     }
     ReloadUserExtensions();
 }

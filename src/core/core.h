@@ -48,6 +48,20 @@ void RecordError(HMODULE module, int where1, int where2, int where3, UINT string
 void RecordErrorDetail(HMODULE module, int where1, int where2, int where3, UINT stringId,
                        const char *detail);
 
+/* Runs body and gives its result. An exception leaving it (memory ran out) is recorded as
+   1004 at (LineForm, unit, line) and gives failure instead: no C++ exception crosses an
+   export, a dialog procedure or a window procedure. */
+template <class R, class F>
+R ExceptionFree(R failure, int unit, int line, F &&body) noexcept
+{
+    try {
+        return body();
+    } catch (...) {
+        RecordError(nullptr, 703, unit, line, 1004);
+        return failure;
+    }
+}
+
 /* Shows string stringId at once in the suite's message box, with extraText below it.
    keep == 0 clears the shared slot first. */
 void ShowError(HMODULE module, UINT stringId, int where1, int where2, int where3, int keep,

@@ -63,7 +63,8 @@ int GetOsGeneration()
 }
 
 namespace {
-/* Steps 4.1 to 4.7 of the attach: the empty FormatTable and what goes with it. */
+/* The attach's table part: the common library's strings, the plug-in folder, the empty
+   FormatTable, the default extension lists and the load folder. */
 BOOL InitialiseFormatTable()
 {
     char text[64];

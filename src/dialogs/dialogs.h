@@ -47,4 +47,19 @@ void ShowDialogHelp(HWND dialog, const OpenHelpInfo *info);
    happens when the finder module or its entry is missing. */
 void RunFinder(HWND dialog, const char *pattern, int several);
 
+/* The application's error slot as a dialog found it. What the panel records while the user
+   browses must not outlive the dialog: its result puts the slot back unless the dialog
+   itself failed. */
+class KeptErrorSlot {
+public:
+    KeptErrorSlot();
+    /* Puts the slot back when answer is a choice (non-zero) or a plain cancel. */
+    void RestoreUnlessFailed(int answer) const;
+
+private:
+    char text_[C32_ERRTEXT_SIZE];
+    UINT id_ = 0;
+    int zero_ = 0, where1_ = 0, where2_ = 0, where3_ = 0;
+};
+
 #endif

@@ -96,3 +96,22 @@ void RunFinder(HWND dialog, const char *pattern, int several)
     }
     GlobalFree(answer);
 }
+
+/******************************************************************
+ *      KeptErrorSlot
+ */
+KeptErrorSlot::KeptErrorSlot()
+{
+    text_[0] = 0;
+    c32GetDLLErrorInfo(text_, &id_, &zero_, &where1_, &where2_, &where3_);
+}
+
+void KeptErrorSlot::RestoreUnlessFailed(int answer) const
+{
+    if (!answer && CommDlgExtendedError() != 0)
+        return;
+    if (!id_ && !text_[0])
+        c32ResetDLLErrInfo();
+    else
+        c32SetDLLErrInfo(text_, id_, zero_, where1_, where2_, where3_);
+}

@@ -347,7 +347,8 @@ void CallExtProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam, INT_PT
 void EnableFormatButton(HWND dialog, int format, int forOpen, int control)
 {
     DWORD flag = 0;
-    if (format > 0) {
+    /* A position past the formats (a special entry) names no format: nothing is asked. */
+    if (format > 0 && format <= qfFileGetFileFmtNum()) {
         HGLOBAL block = qfFileGetFormatInfo(format);
         if (block) {
             {
@@ -594,10 +595,15 @@ int RunOpenDialog(OPENFILENAMEA &ofn, OpenDialogContext &context, bool visual, c
     int g = GetOsGeneration();
     DropPanelFileData();
     LastSelectedName[0] = 0;
+    KeptErrorSlot slot;
     int answer = visual ? HandOverToVisualOpen(ofn, context) : -1;
     bool thumbnail = answer >= 0;
     if (!thumbnail)
         answer = GetOpenFileNameA(&ofn) ? 1 : 0;
+    /* A palette pick answers with a palette or not at all. */
+    bool noPalette = answer && PalettePickInEffect && !PalettePickInEffect->palette;
+    if (noPalette)
+        answer = 0;
     if (answer) {
         LastOpenFilterIndex = context.typeIndex;
         if (thumbnail) {
@@ -611,6 +617,9 @@ int RunOpenDialog(OPENFILENAMEA &ofn, OpenDialogContext &context, bool visual, c
     } else {
         SetCurrentDirectoryA(savedFolder);
     }
+    slot.RestoreUnlessFailed(answer);
+    if (noPalette)
+        RecordError(nullptr, LineForm, 1720, 613, 4026);
     DropPanelFileData();
     LastSelectedName[0] = 0;
     DlgOfn = nullptr;
@@ -637,6 +646,11 @@ extern "C" int Q32FILEAPI q32FileGetOpenFileName(OpenFileRequest *request)
     context.request = request;
 
     PalettePickInEffect = nullptr;
+    /* The module's filter string is lent to the request for the call only: the cache it
+       lives in may be rebuilt before the caller's next call, and a block used again must
+       still read as one that asks for the module's filter. */
+    const char *callerFilter = request->filter;
+    q32::ScopeExit giveBack([&] { request->filter = callerFilter; });
     if (!request->filter) {
         PalettePick *pick = request->size > 96 ? request->palettePick : nullptr;
         if (pick)
@@ -679,8 +693,10 @@ extern "C" int Q32FILEAPI q32FileGetOpenFileName(OpenFileRequest *request)
                        OFN_ENABLEHOOK | OFN_HIDEREADONLY;
     ChooseDialogStyle(ofn, GetOsGeneration(), base, flags);
 
-    int answer = RunOpenDialog(ofn, context, VisualOpenWanted() && !request->noVisualOpen,
-                               request->result, request->resultSize, savedFolder);
+    /* The thumbnail dialog picks no palette. */
+    bool visual = VisualOpenWanted() && !request->noVisualOpen && !PalettePickInEffect;
+    int answer = RunOpenDialog(ofn, context, visual, request->result, request->resultSize,
+                               savedFolder);
     PalettePickInEffect = nullptr;
     return answer;
 }

@@ -18,6 +18,7 @@ struct SaveContext {
     HGLOBAL list;            /* the save filter list */
     int typeIndex;           /* current type, 0-based */
     WNDPROC formerProc;      /* the explorer dialog window's procedure before ours */
+    int formatIndex;         /* the last position that names a format, -1 for none */
 };
 
 /* The dialog that runs (one per process; valid during a save operation). */
@@ -243,6 +244,8 @@ LRESULT CALLBACK SaveDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
                 int selection = (int)SendDlgItemMessageA(dialog, IdTypeList, CB_GETCURSEL, 0, 0);
                 if (selection >= 0)
                     SaveState->typeIndex = selection;
+                if (selection >= 0 && CurrentFormat() > 0)
+                    SaveState->formatIndex = selection;
                 EnableOptions(dialog);
             }
             break;
@@ -307,6 +310,9 @@ extern "C" int Q32FILEAPI q32FileGetSaveFileName(SaveFileRequest *request)
         if (data->formatNumber > 0)
             context.typeIndex =
                 (int)FilterAction(context.list, FILTER_INDEX_OF, (DWORD)data->formatNumber);
+        context.formatIndex =
+            FilterAction(context.list, FILTER_FORMAT, (DWORD)context.typeIndex) > 0
+                ? context.typeIndex : -1;
     }
     q32::ScopeExit forget([&] {
         FilterAction(context.list, FILTER_FREE, 0);
@@ -339,11 +345,22 @@ extern "C" int Q32FILEAPI q32FileGetSaveFileName(SaveFileRequest *request)
         ofn.lpTemplateName = MAKEINTRESOURCEA(SaveExplorerTemplate);
     }
 
+    KeptErrorSlot slot;
     int answer = GetSaveFileNameA(&ofn) ? 1 : 0;
+    slot.RestoreUnlessFailed(answer);
     if (answer) {
-        request->format = (DWORD)FilterAction(context.list, FILTER_FORMAT, ofn.nFilterIndex - 1);
-        SetFileDataFormat(request->fileData, (int)FilterAction(context.list, FILTER_FORMAT,
-                                                               (DWORD)context.typeIndex));
+        /* The all-files entry (the vector capability also asks for it) names no format:
+           the type chosen before it stays the one the image is written as. */
+        int format = (int)FilterAction(context.list, FILTER_FORMAT, ofn.nFilterIndex - 1);
+        if (format <= 0 && context.formatIndex >= 0)
+            format = (int)FilterAction(context.list, FILTER_FORMAT, (DWORD)context.formatIndex);
+        if (format <= 0) {
+            RecordError(nullptr, LineForm, 1720, 349, 4026);
+            return 0;
+        }
+        request->format = (DWORD)format;
+        int current = (int)FilterAction(context.list, FILTER_FORMAT, (DWORD)context.typeIndex);
+        SetFileDataFormat(request->fileData, current > 0 ? current : format);
     }
     return answer;
 }

@@ -189,10 +189,9 @@ bool IsVideoStream(const char *name)
 {
     q32::FileHandle file(OpenForRead(name));
     if (!file) return false;
-    std::unique_ptr<BYTE[]> bytes(new BYTE[20480]());
+    BYTE b[20480] = {};
     DWORD got = 0;
-    ReadFile(file.get(), bytes.get(), 20480, &got, nullptr);
-    const BYTE *b = bytes.get();
+    ReadFile(file.get(), b, sizeof b, &got, nullptr);
     if (b[0] != 0)
         return got >= 15 && !memcmp(b, "RIFF", 4) && !memcmp(b + 8, "CDXAfmt", 7);
     if (got >= 4 && b[1] == 0x00 && b[2] == 0x01 && b[3] == 0xBA) return true;

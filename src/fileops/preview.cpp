@@ -119,8 +119,8 @@ void PlaceRow(PreviewContext &c, const BYTE *row, LONG x, LONG count, LONG oy)
     c.delivered = 1;
 }
 
-/* The word a fill command holds, as an output pixel where a source pixel fits in it
-   (four-byte pixels, one 16-bit sample); wider pixels hand the word on unchanged. */
+/* The word a fill command holds, as an output pixel (four-byte pixels made three, a
+   16-bit sample cut to its high byte). Pixels wider than the word never get here. */
 DWORD FillPixel(PreviewContext &c, const void *rowData)
 {
     BYTE word[4];
@@ -147,6 +147,12 @@ LONG WINAPI PreviewRowCallback(ImageRequest *request, LONG x, LONG y, LONG count
 
     if (rows <= 0) {
         if (!(flags & Q32_ROW_FILL) || !rowData) return 0;
+        /* A pixel wider than the fill word (48 and 64 bits) cannot be a fill: refused,
+           never drawn in a colour made of the word's first bytes. */
+        if (c.oneBit == OneBitNone && DeliveredPixelBytes(c) > sizeof(DWORD)) {
+            RecordError(nullptr, LineForm, ModuleId, 152, 4026);
+            return 0;
+        }
         DWORD pixel = FillPixel(c, rowData);
         for (LONG r = 0; r < c.outHeight; r++)
             mem32Fill(c.pixels + (size_t)r * c.stride, pixel, c.bytesPerPixel, c.outWidth);

@@ -5,7 +5,8 @@
 
 namespace {
 
-enum { WritesByName = 0x1000, NoVectorWrite = 0x80 };
+/* Capability bit 0x80 of a format that does not declare vector writing refuses it. */
+enum { NoVectorWrite = Q32_CAP_VECTOR };
 
 /* Calls the plug-in's read-kind entry with the file it expects: an open handle at the
    start of the file, or none when the plug-in opens files itself. */
@@ -134,14 +135,13 @@ extern "C" INT_PTR Q32FILEAPI qfFileRead(HGLOBAL fileData, ImageRequest *request
     q32::FileHandle file(OpenForRead(name));
     if (!file) return fail(11, 4004, name);
 
-    INT_PTR result = 0;
     FormatRecord &record = Record(number);
-    if (BindPlugin(number)) {
-        if (auto entry = (PFN_qfDLLRead)FindEntry(number, QF_ENTRY_READ))
-            result = WithReadHandle(file, record, [&](HANDLE h) {
-                return entry(h, name, fileData, request, callback, record.info.runtimeValue);
-            });
-    }
+    if (!BindPlugin(number)) return 0;
+    auto entry = (PFN_qfDLLRead)FindEntry(number, QF_ENTRY_READ);
+    if (!entry) return fail(15);
+    INT_PTR result = WithReadHandle(file, record, [&](HANDLE h) {
+        return entry(h, name, fileData, request, callback, record.info.runtimeValue);
+    });
     file.reset();
     if (!result) RerecordPluginError(ModuleId, OpRead, 14, name);
     return result;
@@ -223,10 +223,15 @@ extern "C" int Q32FILEAPI qfFileWrite(HGLOBAL fileData, ImageRequest *request,
                          nullptr));
     if (!output) return fail(12, 4008, target);
 
-    bool byName = info.typeCaps & WritesByName;
+    bool byName = info.typeCaps & FI_WRITES_BY_NAME;
     int result = 0;
-    PFN_qfDLLWrite entry = BindPlugin(number) ? (PFN_qfDLLWrite)FindEntry(number, QF_ENTRY_WRITE)
-                                           : nullptr;
+    bool bound = BindPlugin(number) != 0;
+    PFN_qfDLLWrite entry = bound ? (PFN_qfDLLWrite)FindEntry(number, QF_ENTRY_WRITE) : nullptr;
+    if (bound && !entry) {
+        output.reset();
+        if (!direct) DeleteFileA(work);
+        return fail(15);
+    }
     if (entry) {
         if (byName) {
             if (!direct) {
@@ -298,14 +303,13 @@ extern "C" INT_PTR Q32FILEAPI qfFileReadVector(HGLOBAL fileData, LONG_PTR arg2, 
     q32::FileHandle file(OpenForRead(name));
     if (!file) return fail(4, 4004, name);
 
-    INT_PTR result = 0;
     FormatRecord &record = Record(number);
-    if (BindPlugin(number)) {
-        if (auto entry = (PFN_qfDLLReadVector)FindEntry(number, QF_ENTRY_READVECTOR))
-            result = WithReadHandle(file, record, [&](HANDLE h) {
-                return entry(h, name, fileData, arg2, arg3, record.info.runtimeValue, arg4);
-            });
-    }
+    if (!BindPlugin(number)) return 0;
+    auto entry = (PFN_qfDLLReadVector)FindEntry(number, QF_ENTRY_READVECTOR);
+    if (!entry) return fail(8);
+    INT_PTR result = WithReadHandle(file, record, [&](HANDLE h) {
+        return entry(h, name, fileData, arg2, arg3, record.info.runtimeValue, arg4);
+    });
     file.reset();
     if (!result) RerecordPluginError(ModuleId, OpReadVector, 7, name);
     return result;
@@ -338,7 +342,10 @@ extern "C" int Q32FILEAPI qfFileWriteVector(HGLOBAL fileData, LONG_PTR arg2, LON
     }
     if (!TargetReplaceable(target, 0)) return fail(2, 4022);
     if (!IsFormatNumber(number)) return fail(3);
-    if (Record(number).info.typeCaps & NoVectorWrite) return -1;
+    /* Bit 0x80 is also the save dialog's "writes vector data": a format that declares
+       vector writing is not refused by it. */
+    const FormatInfo &info = Record(number).info;
+    if ((info.typeCaps & NoVectorWrite) && !info.writesVector) return -1;
 
     if (!MakeWorkName(target, work)) return fail(4, 4008, target);
     q32::FileHandle output(Sys.createFile(work, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -347,8 +354,13 @@ extern "C" int Q32FILEAPI qfFileWriteVector(HGLOBAL fileData, LONG_PTR arg2, LON
 
     int result = 0;
     if (BindPlugin(number)) {
-        if (auto entry = (PFN_qfDLLWriteVector)FindEntry(number, QF_ENTRY_WRITEVECTOR))
-            result = (int)entry(output.get(), fileData, arg2, arg3, arg4);
+        auto entry = (PFN_qfDLLWriteVector)FindEntry(number, QF_ENTRY_WRITEVECTOR);
+        if (!entry) {
+            output.reset();
+            DeleteFileA(work);
+            return fail(7);
+        }
+        result = (int)entry(output.get(), fileData, arg2, arg3, arg4);
     }
     DWORD written = result == 1 ? SizeOfOpenFile(output.get()) : 0;
     if (written) {

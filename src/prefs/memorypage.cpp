@@ -85,7 +85,8 @@ void WriteIni(const B32VMBLOCK &vm, const B32MEMBLOCK &mem)
     const LONG limits[] = {mem.diskLimit, mem.memoryLimit};
     for (int i = 0; i < 2; i++) {
         GetString(10008 + i, key);
-        snprintf(value, sizeof value, "%ld", (long)(limits[i] == -1 ? -1 : limits[i] / 1024));
+        if (limits[i] == -1) CopyText(value, sizeof value, "-1");
+        else snprintf(value, sizeof value, "%lu", (unsigned long)((DWORD)limits[i] / 1024));
         WritePrivateProfileStringA(section, key, value, SuiteIniPath);
     }
 }
@@ -130,8 +131,8 @@ void InitPage(HWND page)
     GlobalMemoryStatus(&status);
     PhysicalMb = (int)(status.dwTotalPhys >> 20);
 
-    int disk = MemBlock.diskLimit == -1 ? FreeSumMb : (int)(MemBlock.diskLimit >> 20);
-    int memory = MemBlock.memoryLimit == -1 ? PhysicalMb : (int)(MemBlock.memoryLimit >> 20);
+    int disk = LimitToMegabytes(MemBlock.diskLimit, FreeSumMb);
+    int memory = LimitToMegabytes(MemBlock.memoryLimit, PhysicalMb);
     SetDlgItemInt(page, DiskEdit, (UINT)disk, TRUE);
     SetDlgItemInt(page, MemoryEdit, (UINT)memory, TRUE);
     SendDlgItemMessageA(page, DiskUpDown, UDM_SETRANGE32, 0, FreeSumMb);
@@ -191,16 +192,18 @@ int Validate(HWND page)
 
     BOOL ok = FALSE;
     int disk = (int)GetDlgItemInt(page, DiskEdit, &ok, TRUE);
-    if (!ok || disk < 0 || disk > FreeSumMb) {
+    int diskBound = FreeSumMb < MaxLimitMb ? FreeSumMb : MaxLimitMb;
+    if (!ok || disk < 0 || (disk > diskBound && disk != FreeSumMb)) {
         char text[256];
-        FormatResource(31401, text, sizeof text, FreeSumMb);
+        FormatResource(31401, text, sizeof text, diskBound);
         ShowError(ResourceModule, 3200, LineForm, 1710, 511, 0, text);
         return DiskEdit;
     }
     int memory = (int)GetDlgItemInt(page, MemoryEdit, &ok, TRUE);
-    if (!ok || memory < 0 || memory > PhysicalMb) {
+    int memoryBound = PhysicalMb < MaxLimitMb ? PhysicalMb : MaxLimitMb;
+    if (!ok || memory < 0 || (memory > memoryBound && memory != PhysicalMb)) {
         char text[256];
-        FormatResource(31400, text, sizeof text, PhysicalMb);
+        FormatResource(31400, text, sizeof text, memoryBound);
         ShowError(ResourceModule, 3200, LineForm, 1710, 520, 0, text);
         return MemoryEdit;
     }
@@ -275,14 +278,23 @@ int DriveKindOfPath(const char *path)
 /******************************************************************
  *      LimitToBytes
  *
- * The default (defaultMegabytes) is stored as -1. The byte field holds at most 2047 MB:
- * larger values, which would wrap around in 32 bits, are stored as -1 as well.
+ * The default (defaultMegabytes) is stored as -1. The 32-bit byte field is read without
+ * sign, so it holds up to MaxLimitMb (4095) MB exactly; the page refuses more, and what
+ * cannot be represented at all is stored as the default.
  */
 LONG LimitToBytes(int megabytes, int defaultMegabytes)
 {
-    if (megabytes == defaultMegabytes || (megabytes & 0x800) || megabytes < 0 || megabytes >= 2048)
+    if (megabytes == defaultMegabytes || megabytes < 0 || megabytes > MaxLimitMb)
         return -1;
-    return (LONG)megabytes << 20;
+    return (LONG)((DWORD)megabytes << 20);
+}
+
+/******************************************************************
+ *      LimitToMegabytes
+ */
+int LimitToMegabytes(LONG bytes, int defaultMegabytes)
+{
+    return bytes == -1 ? defaultMegabytes : (int)((DWORD)bytes >> 20);
 }
 
 /******************************************************************

@@ -103,8 +103,12 @@ int SaveDisplaySettings(int flag0, int flag1, int flag2, int flag3, int gamma);
 
 /* Memory page helpers. */
 int DriveKindOfPath(const char *path);
-/* A limit in MB as the memory block stores it: -1 for the default or a value that does
-   not fit in 31 bits of bytes, else the bytes. */
+/* The largest limit the 32-bit byte field of the memory block holds (read without sign). */
+enum { MaxLimitMb = 4095 };
+/* A limit in MB as the memory block stores it: -1 for the default or a value beyond
+   MaxLimitMb, else the bytes. */
 LONG LimitToBytes(int megabytes, int defaultMegabytes);
+/* The MB that a stored limit stands for (the default for -1). */
+int LimitToMegabytes(LONG bytes, int defaultMegabytes);
 
 #endif

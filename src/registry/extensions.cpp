@@ -38,11 +38,19 @@ bool LineHasKey(const char *line, const char *equals, const char *key)
     return SameTextNoCase(begin, (size_t)(end - begin), key, strlen(key));
 }
 
-/* Copies value (from the ini file) into one of a record's 64-byte lists, cut to fit, and
-   answers the number of tokens of what the list holds. */
+/* Copies value (from the ini file) into one of a record's 64-byte lists and answers the
+   number of tokens of what the list holds. A value too long for the field is cut after
+   its last ';' that fits, so that no piece of an extension becomes an extension. */
 int StoreList(char (&list)[64], const char *value)
 {
-    CopyText(list, sizeof list, value);
+    memset(list, 0, sizeof list);
+    size_t length = strlen(value);
+    if (length >= sizeof list) {
+        length = 0;
+        for (size_t i = 0; i < sizeof list - 1; i++)
+            if (value[i] == ';') length = i + 1;
+    }
+    memcpy(list, value, length);
     return CountTokens(list, ListDelimiters);
 }
 
@@ -124,8 +132,8 @@ void WriteDefaultExtensions()
 /******************************************************************
  *      ReadExtensionSettings
  *
- * A list longer than the record's 63 characters is cut there; its token count is that
- * of the list as the record holds it.
+ * A list longer than the record's 63 characters is cut after its last whole extension
+ * that fits; its token count is that of the list as the record holds it.
  */
 int ReadExtensionSettings(const ExtensionSettings &settings, const char *code,
                           FormatRecord &record)

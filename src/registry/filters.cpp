@@ -131,10 +131,12 @@ std::vector<std::string> SplitPatterns(const std::string &text)
     }
 }
 
-/* The parts of a filter list, or null when memory ran out. */
-HGLOBAL AssembleFilterList(const FilterParts &parts)
+/* The parts of a filter list with slots entry slots (those beyond the entries in use stay
+   zero, so the text area starts where a caller that counts the slots expects it), or
+   null when memory ran out. */
+HGLOBAL AssembleFilterList(const FilterParts &parts, size_t slots)
 {
-    size_t slots = parts.entries.size();
+    if (slots < parts.entries.size()) slots = parts.entries.size();
     size_t textBytes = parts.allFormats.size() + parts.formatText.size() + 1;
     if (textBytes > 0x10000) return nullptr;
     size_t headerBytes = sizeof(FilterList) + slots * sizeof(FilterEntry);
@@ -143,11 +145,11 @@ HGLOBAL AssembleFilterList(const FilterParts &parts)
 
     FilterList *list = static_cast<FilterList *>(block);
     memcpy(list->magic, FilterMagic, sizeof FilterMagic);
-    list->count = (LONG)slots;
+    list->count = (LONG)parts.entries.size();
     list->entries = reinterpret_cast<FilterEntry *>(list + 1);
     list->text = reinterpret_cast<char *>(list->entries + slots);
     WORD shift = (WORD)parts.allFormats.size();
-    for (size_t i = 0; i < slots; i++) {
+    for (size_t i = 0; i < parts.entries.size(); i++) {
         FilterEntry entry = parts.entries[i];
         if (parts.inFormatText[i]) {
             entry.nameOffset += shift;
@@ -180,7 +182,9 @@ HGLOBAL BuildFilterList(DWORD selection)
         parts.entries[0].patternOffset = (WORD)(label.size() + 1);
         parts.allFormats = label + '\0' + parts.allPattern + '\0';
     }
-    return AssembleFilterList(parts);
+    /* One slot a format of the table and one a special entry asked for, used or not. */
+    size_t slots = (size_t)formats + (allFormats ? 1 : 0) + (selection & FILTER_ALL_FILES ? 1 : 0);
+    return AssembleFilterList(parts, slots);
 }
 
 FilterList *CheckedList(HGLOBAL handle)
@@ -239,13 +243,10 @@ void BringPatternsForward(std::string &allPattern)
  */
 extern "C" INT_PTR Q32FILEAPI FilterAction(HGLOBAL handle, int action, DWORD argument)
 {
-    if (action == FILTER_BUILD) {
-        try {
+    if (action == FILTER_BUILD)
+        return ExceptionFree<INT_PTR>(0, 1706, 243, [&] {
             return reinterpret_cast<INT_PTR>(BuildFilterList(argument));
-        } catch (const std::bad_alloc &) {
-            return 0;
-        }
-    }
+        });
     FilterList *list = CheckedList(handle);
     if (!list) return 0;
     switch (action) {

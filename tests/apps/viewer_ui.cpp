@@ -82,10 +82,20 @@ class Viewer : public ::testing::Test {
 protected:
     TempDir dir;
     static void SetUpTestSuite() { ASSERT_TRUE(ViewerRegister(GetModuleHandleA(nullptr), false)); }
-    /* The viewer's boxes (not the module's dialogs) are answered at once; their texts kept. */
-    BoxAnswerer boxes{[](HWND, const std::string &title) { return title == "q32view" || title == "Properties"; }};
+    /* The viewer's boxes (not the module's dialogs) are answered at once, their texts kept;
+       so is the association page's warning (no caption) where the prefix has no .jpg
+       class: looking at the page no longer makes one. */
+    BoxAnswerer boxes{[](HWND box, const std::string &title) {
+        return title == "q32view" || title == "Properties" || BoxAnswerer::Uncaptioned(box, title);
+    }};
     void TearDown() override { CloseViewers(); }
-    std::vector<std::string> BoxTexts() const { return boxes.Texts(); }
+    std::vector<std::string> BoxTexts() const
+    {
+        std::vector<std::string> texts;
+        for (const auto &b : boxes.Boxes())
+            if (!b.title.empty()) texts.push_back(b.text);
+        return texts;
+    }
 };
 
 TEST_F(Viewer, FileOpenChoosesTwoFilesAndOpensAWindowEach)
@@ -135,7 +145,7 @@ TEST_F(Viewer, FileOpenChoosesTwoFilesAndOpensAWindowEach)
     EXPECT_TRUE(PumpUntil([&] { return WindowTitled("colour.pnm - PNM - 3 x 2") && WindowTitled("grey.pnm - PNM - 4 x 1"); }));
     driver.join();
     EXPECT_TRUE(driven);
-    EXPECT_EQ(0, boxes.Count()) << BoxTexts()[0];
+    EXPECT_TRUE(BoxTexts().empty()) << BoxTexts()[0];
 
     /* The first file went into the empty window; pixels reach the screen copy in screen
        order, the grey scaled from its maximum of 15. */
@@ -176,7 +186,7 @@ TEST_F(Viewer, SaveAsWritesTheImageInTheChosenFormatAndShowsTheNewFile)
     SendMessageA(w, WM_COMMAND, IDM_SAVE_AS, 0);
     EXPECT_TRUE(driver.found);
     EXPECT_TRUE(typeChosen);
-    EXPECT_EQ(0, boxes.Count()) << BoxTexts()[0];
+    EXPECT_TRUE(BoxTexts().empty()) << BoxTexts()[0];
     /* The window shows the written file, read back through the bitmap plug-in. */
     EXPECT_EQ("BM", ReadFileBytes(target).substr(0, 2));
     EXPECT_TRUE(PumpUntil([&] { return WindowTitled("copy.bmp - BMP - 3 x 2") == w; }));
@@ -222,7 +232,7 @@ TEST_F(Viewer, StepsAnAnimationFrameByFrameAndRoundAgain)
         ASSERT_TRUE(ViewerPixel(w, 4, 3, &pixel));
         EXPECT_EQ(colours[frame] & 0xFFFFFF, pixel);
     }
-    EXPECT_EQ(0, boxes.Count());
+    EXPECT_TRUE(BoxTexts().empty());
 }
 
 TEST_F(Viewer, PropertiesPreferencesAndSystemInformationBelongToTheWindow)
@@ -232,7 +242,7 @@ TEST_F(Viewer, PropertiesPreferencesAndSystemInformationBelongToTheWindow)
     ASSERT_NE(nullptr, w);
     /* No plug-in has a property dialog of its own: the facts the module gives. */
     SendMessageA(w, WM_COMMAND, IDM_PROPERTIES, 0);
-    ASSERT_EQ(1, boxes.Count());
+    ASSERT_EQ(1u, BoxTexts().size());
     for (const char *fact : {"PNM (Portable Anymap)", "4 x 1, 8 bits per pixel", "grey.pnm"})
         EXPECT_NE(std::string::npos, BoxTexts()[0].find(fact)) << fact << " in " << BoxTexts()[0];
     /* The module's dialogs open owned by the viewer window. */
@@ -262,7 +272,7 @@ TEST_F(Viewer, ADamagedFileIsAnsweredWithTheRecordedText)
     WriteFileBytes(dir / "cut.ppm", "P6\n4 4\n255\nonly a few bytes");
     HWND w = ViewerOpen((dir / "cut.ppm").c_str());
     ASSERT_NE(nullptr, w);
-    ASSERT_EQ(1, boxes.Count());
+    ASSERT_EQ(1u, BoxTexts().size());
     EXPECT_NE(std::string::npos, BoxTexts()[0].find("is damaged or incomplete")) << BoxTexts()[0];
     EXPECT_NE(std::string::npos, BoxTexts()[0].find("cut.ppm")) << BoxTexts()[0];
     EXPECT_EQ(-1, ViewerFrame(w));

@@ -10,6 +10,7 @@
 #include <stdio.h>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,67 @@ using namespace q32test;
 namespace {
 
 enum { FormatList = 32241, ExtensionsButton = 2601, MarkAllButton = 2602 };
+
+/* The GDI objects that q32File.dll makes and has not deleted, counted through its import
+   table (GetGuiResources answers 0 under Wine). */
+struct GdiCount {
+    static inline std::set<HGDIOBJ> live;
+    static HGDIOBJ Made(HGDIOBJ object)
+    {
+        if (object) live.insert(object);
+        return object;
+    }
+    static HDC WINAPI CompatibleDC(HDC dc) { return (HDC)Made(CreateCompatibleDC(dc)); }
+    static HBRUSH WINAPI SolidBrush(COLORREF colour) { return (HBRUSH)Made(CreateSolidBrush(colour)); }
+    static HANDLE WINAPI Image(HINSTANCE module, LPCSTR name, UINT type, int w, int h, UINT flags)
+    {
+        HANDLE image = LoadImageA(module, name, type, w, h, flags);
+        return type == IMAGE_BITMAP ? (HANDLE)Made((HGDIOBJ)image) : image;
+    }
+    static BOOL WINAPI DeleteDc(HDC dc)
+    {
+        live.erase(dc);
+        return DeleteDC(dc);
+    }
+    static BOOL WINAPI Delete(HGDIOBJ object)
+    {
+        live.erase(object);
+        return DeleteObject(object);
+    }
+
+    /* Points module's import of dll!function at replacement. */
+    static bool Redirect(HMODULE module, const char *dll, const char *function, const void *replacement)
+    {
+        auto base = reinterpret_cast<BYTE *>(module);
+        auto nt = reinterpret_cast<IMAGE_NT_HEADERS *>(base + reinterpret_cast<IMAGE_DOS_HEADER *>(base)->e_lfanew);
+        const IMAGE_DATA_DIRECTORY &dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+        auto import = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR *>(base + dir.VirtualAddress);
+        for (; dir.VirtualAddress && import->Name; import++) {
+            if (lstrcmpiA(reinterpret_cast<char *>(base + import->Name), dll)) continue;
+            auto names = reinterpret_cast<IMAGE_THUNK_DATA *>(base + import->OriginalFirstThunk);
+            auto slots = reinterpret_cast<IMAGE_THUNK_DATA *>(base + import->FirstThunk);
+            for (; names->u1.AddressOfData; names++, slots++) {
+                if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
+                auto byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME *>(base + names->u1.AddressOfData);
+                if (strcmp(reinterpret_cast<char *>(byName->Name), function)) continue;
+                DWORD old;
+                VirtualProtect(&slots->u1.Function, sizeof(void *), PAGE_READWRITE, &old);
+                slots->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
+                VirtualProtect(&slots->u1.Function, sizeof(void *), old, &old);
+                return true;
+            }
+        }
+        return false;
+    }
+    static bool Watch(HMODULE module)
+    {
+        return Redirect(module, "gdi32.dll", "CreateCompatibleDC", (const void *)CompatibleDC) &&
+               Redirect(module, "gdi32.dll", "DeleteDC", (const void *)DeleteDc) &&
+               Redirect(module, "gdi32.dll", "DeleteObject", (const void *)Delete) &&
+               Redirect(module, "gdi32.dll", "CreateSolidBrush", (const void *)SolidBrush) &&
+               Redirect(module, "user32.dll", "LoadImageA", (const void *)Image);
+    }
+};
 
 /* Message boxes with an empty caption are answered with OK, their texts kept. */
 class AssociationPage : public ModuleSandbox {
@@ -141,16 +203,79 @@ TEST_F(AssociationPage, MarkAllThenOkRegistersEveryFormat)
     EXPECT_EQ("QuillViewer", Get(".png"));
 }
 
-TEST_F(AssociationPage, OkWithoutChangesWritesNothing)
+TEST_F(AssociationPage, LookingAtThePageWritesNothing)
 {
-    std::map<std::string, std::string> opened;
+    /* What opening the page used to tidy: a type without a class, an icon type naming
+       another class, another program's shell-made class. */
+    Set(".ico", "OtherApp.Icon");
+    Set(".png", "png_auto_file");
+    Set("png_auto_file\\shell\\open\\command", "\"c:\\other\\paint.exe\" \"%1\"");
+    std::string before = ExportClasses(), opened;
+    for (int button : {IDCANCEL, IDOK}) {
+        INT_PTR result = Show(0x11, 1004, [&](HWND d, HWND page) {
+            opened = ExportClasses();
+            Press(d, button);
+        });
+        EXPECT_EQ(button == IDOK ? 0x10000 : 0, result);
+        EXPECT_EQ(before, opened) << button;
+        EXPECT_EQ(before, ExportClasses()) << button;
+    }
+    printf("HKEY_CLASSES_ROOT export: %zu bytes before, %zu after Cancel and OK, %s\n",
+           before.size(), ExportClasses().size(), before == ExportClasses() ? "identical" : "CHANGED");
+
+    /* A change applied tidies every type, keeping the classes it replaces. */
     INT_PTR result = Show(0x11, 1004, [&](HWND d, HWND page) {
-        opened = Dump();
+        Click(page, 0, 7);
         Press(d, IDOK);
     });
-    EXPECT_EQ(0x10000, result);
-    EXPECT_EQ(opened, Dump());
-    EXPECT_EQ("bmpfile", opened[".bmp"]) << "a type without a key got its format class";
+    EXPECT_EQ(0x10010, result);
+    EXPECT_EQ("icofile", Get(".ico"));
+    EXPECT_EQ("OtherApp.Icon", Get(".ico\\UndoClass"));
+    EXPECT_EQ("pngfile", Get(".png"));
+    EXPECT_EQ("png_auto_file", Get(".png\\UndoClass"));
+    EXPECT_NE("<none>", Get("png_auto_file\\shell\\open\\command"));
+}
+
+TEST_F(AssociationPage, TwoPagesInATreeHostKeepAStateEachAndLeakNoGdiObjects)
+{
+    auto showTree = Q32_EXPORT(module, q32ShowTreePreference);
+    AssociationPageParam param = {"Test Viewer", "KD3.Image", {}};
+    TreePageDesc pages[2] = {};
+    const DWORD kinds[2] = {PREF_PAGE_ASSOC, PREF_PAGE_ASSOC2};
+    for (int i = 0; i < 2; i++) {
+        pages[i].kind = kinds[i];
+        snprintf(pages[i].group, sizeof pages[i].group, "Types %d", i);
+        strcpy(pages[i].title, pages[i].group);
+        pages[i].initValue = (LPARAM)&param;
+    }
+    auto open = [&](const std::function<void(HWND, HWND, HWND)> &script) {
+        return DriveDialog([&] { return showTree(nullptr, 2, pages); }, [&](HWND d) {
+            HWND first = FindWindowExA(d, nullptr, "#32770", "File Types");
+            script(d, first, FindWindowExA(d, first, "#32770", "File Types"));
+        }, "Preferences");
+    };
+    DWORD first = 0, second = 0;
+    open([&](HWND d, HWND a, HWND b) {
+        ASSERT_TRUE(a && b);
+        Click(a, 1, 7);
+        first = Data(a, 1);
+        second = Data(b, 1);
+        Press(d, IDCANCEL);
+    });
+    EXPECT_EQ(1u, first) << "the mark of the page clicked";
+    EXPECT_EQ(0u, second) << "the other page's mark";
+
+    ASSERT_TRUE(GdiCount::Watch(module.handle()));
+    GdiCount::live.clear();
+    DWORD before = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+    for (int i = 0; i < 100; i++) open([](HWND d, HWND, HWND) { Press(d, IDCANCEL); });
+    DWORD after = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+    printf("GDI objects (GetGuiResources): %lu before, %lu after 100 opens and closes of the "
+           "host\n", before, after);
+    printf("GDI objects q32File.dll made and did not delete in those 100: %zu\n",
+           GdiCount::live.size());
+    EXPECT_LE(after, before);
+    EXPECT_EQ(0u, GdiCount::live.size());
 }
 
 TEST_F(AssociationPage, AnApplicationWithoutAClassListsNothing)

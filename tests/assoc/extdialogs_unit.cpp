@@ -149,6 +149,41 @@ TEST_F(ExtensionDialogs, CancelRestoresTheListsAsTheyWere)
     EXPECT_EQ(Png + 1, q32FileGetFormatID("pnx", nullptr));
 }
 
+/* An ini list longer than the record's field, with an extension longer than the entry
+   field takes: nothing is cut, neither by the list's own writes nor by Cancel, and the
+   long extension is refused whole when edited. */
+TEST_F(ExtensionDialogs, LongListsAndExtensionsAreNeverCut)
+{
+    std::string list = "PNX;TOOLONGX;";
+    for (int i = 0; i < 12; i++) list += "PN" + std::to_string(10 + i) + ";";  /* 73 characters */
+    WritePrivateProfileStringA("FIO_EXT", "PNG_USER", list.c_str(), ini.c_str());
+    std::string mb = dir / "boxes.log", afterRemove, afterEdit;
+    DeleteFileA(mb.c_str());
+    std::vector<std::string> boxes;
+    INT_PTR result = ShowList([&](HWND d) {
+        HWND pairs = GetDlgItem(d, PairList);
+        SendMessageA(pairs, LB_SETCURSEL, 1, 0);  /* PNX =PNG */
+        SendMessageA(d, WM_COMMAND, RemoveButton, 0);
+        afterRemove = Key("PNG_USER");
+        SendMessageA(pairs, LB_SETCURSEL, 1, 0);  /* TOOLONGX =PNG */
+        HWND entry = nullptr;
+        EXPECT_FALSE(Enter(d, EditButton, "TOOLONGX", Jpc, &entry));
+        boxes = ReadLines(mb);
+        Press(entry, IDCANCEL);
+        WaitClosed(entry);
+        afterEdit = Key("PNG_USER");
+        Press(d, IDCANCEL);
+    });
+    EXPECT_EQ(0, result);
+    EXPECT_EQ(list.substr(4), afterRemove) << "the rest of the list as it was";
+    EXPECT_EQ(list.substr(4), afterEdit);
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_NE(std::string::npos,
+              boxes[0].find("The extension TOOLONGX is longer than 4 characters")) << boxes[0];
+    EXPECT_EQ("JP2;", Key("JPC_USER"));
+    EXPECT_EQ(list, Key("PNG_USER")) << "Cancel gives the whole list back";
+}
+
 TEST_F(ExtensionDialogs, EditingMovesAPairToItsNewFormat)
 {
     std::vector<std::string> items;

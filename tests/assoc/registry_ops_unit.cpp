@@ -41,6 +41,15 @@ protected:
     {
         return ReadAssociationState(&Formats->records[format - 1].info, applicationClass, exeLower);
     }
+    /* The state read, which must leave the registry as it was, then the tidying of apply. */
+    int StateThenTidy(int format, const char *applicationClass = "KD3.Image")
+    {
+        std::string before = ExportClasses();
+        int state = State(format, applicationClass);
+        EXPECT_EQ(before, ExportClasses()) << "reading the state wrote to the registry";
+        TidyAssociation(&Formats->records[format - 1].info, applicationClass, exeLower);
+        return state;
+    }
     void Apply(int format, const char *code, WORD was, WORD is)
     {
         ApplyAssociation(format, code, "KD3.Image", "\"c:\\app dir\\app.exe\" \"%1\"", was, is);
@@ -87,7 +96,7 @@ TEST_F(Associations, WriteAccessNeedsTheJpgKey)
 
 TEST_F(Associations, ACodeWithoutAKeyGetsItsFormatClassAndShowsUnassociated)
 {
-    EXPECT_EQ(0, State(Qza));
+    EXPECT_EQ(0, StateThenTidy(Qza));
     EXPECT_EQ("qzafile", Get(".qza"));
     EXPECT_EQ("Scratch format", Get("qzafile"));
 
@@ -95,8 +104,9 @@ TEST_F(Associations, ACodeWithoutAKeyGetsItsFormatClassAndShowsUnassociated)
        the type keeps its class. */
     std::string longClass(200, 'c');
     Set(".qza", longClass);
-    EXPECT_EQ(0, State(Qza));
+    EXPECT_EQ(0, StateThenTidy(Qza));
     EXPECT_EQ(longClass, Get(".qza"));
+    EXPECT_EQ("<none>", Get(".qza\\UndoClass"));
 
     Set(".qza", "KD3.IMAGE");
     EXPECT_EQ(1, State(Qza)) << "the application class, case ignored";
@@ -104,14 +114,16 @@ TEST_F(Associations, ACodeWithoutAKeyGetsItsFormatClassAndShowsUnassociated)
 
 TEST_F(Associations, IcoNamesIcofileAndFollowsItsCommand)
 {
-    EXPECT_EQ(0, State(Ico)) << "icofile created just now";
+    EXPECT_EQ(0, StateThenTidy(Ico)) << "icofile created just now";
     EXPECT_EQ("icofile", Get(".ico"));
     EXPECT_NE("<none>", Get("icofile"));
+    EXPECT_EQ("<none>", Get(".ico\\UndoClass"));
 
-    const struct { std::string dotIco, command; int state; } cases[] = {
-        {"OtherApp.Icon", "\"c:\\other\\paint.exe\" \"%1\"", 0},
-        {"KD3.Image", "<none>", 0},
-        {"KD3.Image", OwnCommand(), 1},
+    /* The class .ico named is kept once as its undo class. */
+    const struct { std::string dotIco, command; int state; const char *undo; } cases[] = {
+        {"OtherApp.Icon", "\"c:\\other\\paint.exe\" \"%1\"", 0, "OtherApp.Icon"},
+        {"KD3.Image", "<none>", 0, "OtherApp.Icon"},
+        {"KD3.Image", OwnCommand(), 1, "OtherApp.Icon"},
     };
     for (const auto &c : cases) {
         Set(".ico", c.dotIco);
@@ -121,8 +133,9 @@ TEST_F(Associations, IcoNamesIcofileAndFollowsItsCommand)
             CharUpperA(&upper[0]);
             Set("icofile\\shell\\open\\command", upper);
         }
-        EXPECT_EQ(c.state, State(Ico)) << c.command;
+        EXPECT_EQ(c.state, StateThenTidy(Ico)) << c.command;
         EXPECT_EQ("icofile", Get(".ico")) << c.dotIco;
+        EXPECT_EQ(c.undo, Get(".ico\\UndoClass")) << c.dotIco;
     }
 }
 
@@ -130,19 +143,25 @@ TEST_F(Associations, RegisteringKeepsTheOtherClassAndRemovingGivesItBack)
 {
     const char *extensions[] = {".jpg", ".jpeg", ".jpe", ".jfif"};
     Set(".jpg", "OtherApp.Jpeg");
-    Set(".jpeg", "OtherApp.Jpeg");
+    Set(".jpeg", "Second.Jpeg");
+    /* What other programs keep in the shared format class. */
     Set("jpgfile\\DefaultIcon", "x.dll,1");
+    Set("jpgfile\\shell\\edit\\command", "x");
+    Set("jpgfile\\shell\\open\\command", "\"c:\\other\\paint.exe\" \"%1\"");
     Apply(Jpg, "JPG", 0, 1);
     for (const char *e : extensions) EXPECT_EQ("KD3.Image", Get(e)) << e;
     EXPECT_EQ("OtherApp.Jpeg", Get(".jpg\\UndoClass"));
+    EXPECT_EQ("Second.Jpeg", Get(".jpeg\\UndoClass"));
     EXPECT_EQ(1, State(Jpg));
 
-    Set("jpgfile\\shell\\edit\\command", "x");
     Apply(Jpg, "JPG", 1, 0);
-    for (const char *e : extensions) EXPECT_EQ("OtherApp.Jpeg", Get(e)) << e;
+    /* Each extension its own class, else the code extension's. */
+    const char *givenBack[] = {"OtherApp.Jpeg", "Second.Jpeg", "OtherApp.Jpeg", "OtherApp.Jpeg"};
+    for (int i = 0; i < 4; i++) EXPECT_EQ(givenBack[i], Get(extensions[i])) << extensions[i];
     EXPECT_EQ("OtherApp.Jpeg", Get(".jpg\\UndoClass")) << "kept for the next registration";
-    EXPECT_EQ("<none>", Get("jpgfile\\DefaultIcon"));
-    EXPECT_EQ("<none>", Get("jpgfile\\shell"));
+    EXPECT_EQ("x.dll,1", Get("jpgfile\\DefaultIcon"));
+    EXPECT_EQ("x", Get("jpgfile\\shell\\edit\\command"));
+    EXPECT_EQ("\"c:\\other\\paint.exe\" \"%1\"", Get("jpgfile\\shell\\open\\command"));
     EXPECT_EQ(0, State(Jpg));
 }
 
@@ -170,9 +189,17 @@ TEST_F(Associations, IconTypesKeepTheirClassAndGetOwnCommand)
     EXPECT_EQ("<none>", Get("icofile\\shell\\openas"));
     EXPECT_EQ("<none>", Get(".ico\\UndoClass")) << "the format class is not saved";
 
+    Set("icofile\\shell\\print\\command", "\"c:\\other.exe\" /p \"%1\"");
     Apply(Ico, "ICO", 1, 0);
     EXPECT_EQ("icofile", Get(".ico"));
     EXPECT_EQ("%1", Get("icofile\\DefaultIcon"));
+    EXPECT_EQ("<none>", Get("icofile\\shell\\open")) << "the module's own verb goes";
+    EXPECT_EQ("\"c:\\other.exe\" /p \"%1\"", Get("icofile\\shell\\print\\command"));
+
+    /* With no other verb the emptied shell key goes too. */
+    RegDeleteTreeA(HKEY_CLASSES_ROOT, "icofile\\shell");
+    Apply(Ico, "ICO", 0, 1);
+    Apply(Ico, "ICO", 1, 0);
     EXPECT_EQ("<none>", Get("icofile\\shell"));
 }
 
@@ -190,25 +217,33 @@ TEST_F(Associations, BothFlagsClearChangeNothingButTheUndoClass)
 
 TEST_F(Associations, ShellMadeClassesGoToTheApplicationOrTheFormatClass)
 {
-    const struct { const char *command; int state; const char *dotJpg; } cases[] = {
-        {nullptr, 1, "KD3.Image"},                     /* this executable */
-        {"\"c:\\other\\paint.exe\" \"%1\"", 0, "jpgfile"},
+    /* Another program's made-up class stays, kept as the undo class. */
+    const struct { const char *command; int state; const char *dotJpg, *undo; } cases[] = {
+        {nullptr, 1, "KD3.Image", "<none>"},                     /* this executable */
+        {"\"c:\\other\\paint.exe\" \"%1\"", 0, "jpgfile", "Jpg_Auto_File"},
     };
     for (const auto &c : cases) {
         Set(".jpg", "Jpg_Auto_File");
         std::string command = c.command ? c.command : OwnCommand();
         CharUpperA(&command[0]);
         Set("jpg_auto_file\\shell\\open\\command", command);
-        EXPECT_EQ(c.state, State(Jpg)) << command;
+        EXPECT_EQ(c.state, StateThenTidy(Jpg)) << command;
         EXPECT_EQ(c.dotJpg, Get(".jpg")) << command;
+        EXPECT_EQ(c.undo, Get(".jpg\\UndoClass")) << command;
+        EXPECT_EQ(command, Get("jpg_auto_file\\shell\\open\\command")) << "subkeys keep it";
         RegDeleteTreeA(HKEY_CLASSES_ROOT, "jpg_auto_file");
+        RegDeleteTreeA(HKEY_CLASSES_ROOT, ".jpg");
     }
-    /* A made-up class without subkeys is removed. */
+    /* This executable's made-up class without subkeys is removed; another program's stays
+       and a removal gives it back. */
     Set(".jpg", "jpg_auto_file");
     Set("jpg_auto_file", "");
-    EXPECT_EQ(0, State(Jpg));
-    EXPECT_EQ("<none>", Get("jpg_auto_file"));
+    EXPECT_EQ(0, StateThenTidy(Jpg));
+    EXPECT_NE("<none>", Get("jpg_auto_file")) << "another program's (no command) stays";
     EXPECT_EQ("jpgfile", Get(".jpg"));
+    Apply(Jpg, "JPG", 0, 1);
+    Apply(Jpg, "JPG", 1, 0);
+    EXPECT_EQ("jpg_auto_file", Get(".jpg"));
 }
 
 TEST_F(Associations, DeleteKeyTreeStepsOverASubkeyItCannotDelete)

@@ -73,6 +73,40 @@ inline std::map<std::string, std::string> DumpClasses()
     return out;
 }
 
+/* HKEY_CLASSES_ROOT exported as text: every key in enumeration order, every value with its
+   name, type and bytes in hexadecimal. Two exports are equal only when nothing changed. */
+inline void ExportClasses(HKEY parent, const std::string &path, std::string &out)
+{
+    HKEY key;
+    if (RegOpenKeyExA(parent, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+    out += "[" + path + "]\n";
+    char name[16384];
+    BYTE data[16384];
+    for (DWORD i = 0;; i++) {
+        DWORD nameSize = sizeof name, dataSize = sizeof data, type = 0;
+        if (RegEnumValueA(key, i, name, &nameSize, nullptr, &type, data, &dataSize) != ERROR_SUCCESS)
+            break;
+        char head[64];
+        snprintf(head, sizeof head, "\"=%lu:", type);
+        out += "\"" + std::string(name, nameSize) + head;
+        for (DWORD b = 0; b < dataSize; b++) {
+            char hex[4];
+            snprintf(hex, sizeof hex, "%02x", data[b]);
+            out += hex;
+        }
+        out += "\n";
+    }
+    for (DWORD i = 0; RegEnumKeyA(key, i, name, 260) == ERROR_SUCCESS; i++)
+        ExportClasses(parent, path.empty() ? name : path + "\\" + name, out);
+    RegCloseKey(key);
+}
+inline std::string ExportClasses()
+{
+    std::string out;
+    ExportClasses(HKEY_CLASSES_ROOT, "", out);
+    return out;
+}
+
 } // namespace q32test
 
 #endif

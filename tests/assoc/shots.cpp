@@ -1,14 +1,15 @@
-/* Opens a dialog of the associations for a screenshot: shots WHAT READYFILE DONEFILE shows
-   the association page (WHAT "page"), the extension list dialog over it ("list") or the
-   entry dialog editing the first pair ("entry"), creates READYFILE once it is up and ends
-   when DONEFILE exists (at most after 20 s). Classes go to a scratch key of this process and
+/* Opens a dialog of the associations for scripts/screenshots: assocshots WHAT shows the
+   association page (WHAT "page"), the extension list dialog over it ("list") or the entry
+   dialog editing the first pair ("entry"), creates the file Q32_SHOT_READY once it is drawn
+   and ends when the file Q32_SHOT_DONE exists (at most after a minute). Classes go to a scratch key of this process and
    the suite ini file to a temporary one, so the prefix stays as it was. */
 #include <windows.h>
 #include <stdio.h>
 #include <string.h>
 #include "q32file.h"
 
-static const char *Wanted, *DoneFile, *ReadyFile;
+static const char *Wanted;
+static char DoneFile[MAX_PATH], ReadyFile[MAX_PATH];
 static int Ticks;
 static char ScratchName[64];
 
@@ -46,16 +47,19 @@ static void CALLBACK Step(HWND, UINT, UINT_PTR, DWORD)
         }
         return;
     }
-    if (Ticks == 0) CloseHandle(CreateFileA(ReadyFile, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    if (GetFileAttributesA(DoneFile) != INVALID_FILE_ATTRIBUTES || ++Ticks > 200) Finish();
+    if (Ticks == 0) {
+        RedrawWindow(shown, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+        CloseHandle(CreateFileA(ReadyFile, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    }
+    if (GetFileAttributesA(DoneFile) != INVALID_FILE_ATTRIBUTES || ++Ticks > 600) Finish();
 }
 
 int main(int argc, char **argv)
 {
-    if (argc < 4) return 2;
+    if (argc < 2 || !GetEnvironmentVariableA("Q32_SHOT_READY", ReadyFile, MAX_PATH) ||
+        !GetEnvironmentVariableA("Q32_SHOT_DONE", DoneFile, MAX_PATH))
+        return 2;
     Wanted = argv[1];
-    ReadyFile = argv[2];
-    DoneFile = argv[3];
 
     char ini[MAX_PATH];
     GetTempPathA(sizeof ini, ini);

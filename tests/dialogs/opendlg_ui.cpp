@@ -60,18 +60,6 @@ bool Select(HWND dialog, const std::vector<std::string> &names)
     return true;
 }
 
-/* For tests/dialogs/screenshots.sh: with Q32_SHOT_FLAG set, says that the window is
-   ready (the file FLAG.ready) and stays until the script has taken its picture (the file
-   FLAG exists), at most 30 s. */
-void HoldForScreenshot()
-{
-    char flag[MAX_PATH];
-    if (!GetEnvironmentVariableA("Q32_SHOT_FLAG", flag, sizeof flag))
-        return;
-    q32test::WriteFileBytes(std::string(flag) + ".ready", "");
-    WaitFor([&] { return q32test::Exists(flag); }, 30000);
-}
-
 /* The names of a result list. */
 std::vector<std::string> Names(const char *list)
 {
@@ -130,8 +118,12 @@ TEST_F(OpenDialog, SelectionFillsThePanelAndOkGivesTheFullName)
 {
     OpenFileRequest request = Request();
     std::string panel;
+    std::vector<std::string> pairs;
     bool picture = false, button = true;
     Driver driver([&](HWND dialog) {
+        /* The module's filter string is lent to the request for the call. */
+        if (request.filter)
+            pairs = Names(request.filter);
         ASSERT_TRUE(Select(dialog, {"a.tfa"}));
         WaitFor([&] { return Visible(dialog, 32005); }, 10000);
         panel = Text(dialog, 2201);
@@ -147,11 +139,87 @@ TEST_F(OpenDialog, SelectionFillsThePanelAndOkGivesTheFullName)
     EXPECT_TRUE(picture);
     EXPECT_FALSE(button);
     /* The module's filter string: all formats first, then each format in table order. */
-    ASSERT_NE(nullptr, request.filter);
-    std::vector<std::string> pairs = Names(request.filter);
     ASSERT_EQ(16u, pairs.size());
     EXPECT_NE(std::string::npos, pairs[2].find("TFA pictures")) << pairs[2];
     EXPECT_NE(std::string::npos, pairs[6].find("TFC pictures")) << pairs[6];
+    EXPECT_EQ(nullptr, request.filter) << "the caller's field as the caller gave it";
+
+    /* The same block again, now for a palette pick: it still asks for the module's list. */
+    PalettePick pick = {};
+    request.palettePick = &pick;
+    std::string caption;
+    Driver again([&](HWND dialog) {
+        char title[64] = "";
+        GetWindowTextA(dialog, title, sizeof title);
+        caption = title;
+        Press(dialog, IDCANCEL);
+    });
+    EXPECT_EQ(0, open(&request));
+    EXPECT_EQ("Choose a Palette", caption);
+    EXPECT_EQ(nullptr, request.filter);
+}
+
+/* What the panel records for files it cannot describe is the dialog's own business: the
+   application finds the slot as it left it, after a choice or a cancel. */
+TEST_F(OpenDialog, TheErrorSlotIsLeftAsTheApplicationLeftIt)
+{
+    /* A video stream: detection refuses it (4019) before any plug-in is asked. */
+    q32test::WriteFileBytes(Join(pictures, "junk.xyz"), std::string("\0\0\1\xBA", 4) + "video");
+    auto showOpen = Q32_EXPORT(module, q32FileShowOpenDlg);
+    struct Case { const char *what; bool appError; int button; bool pick; } cases[] = {
+        {"empty slot, cancel", false, IDCANCEL, false},
+        {"application's error, OK", true, IDOK, false},
+        {"empty slot, OK", false, IDOK, false},
+        {"palette pick, cancel", false, IDCANCEL, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.appError)
+            c32SetDLLErrInfo("the application's own", 1234, 0, 1, 2, 3);
+        else
+            c32ResetDLLErrInfo();
+        q32test::RecordedError before = q32test::ReadError(), during;
+        Driver driver([&](HWND dialog) {
+            if (c.pick) {
+                Sleep(300);
+                during = q32test::ReadError();
+                Press(dialog, c.button);
+                return;
+            }
+            /* The type list has no entry for it: a typed pattern shows it. */
+            TypeName(dialog, "*.xyz");
+            Press(dialog, IDOK);
+            ASSERT_TRUE(Select(dialog, {"junk.xyz"}));
+            WaitFor([&] { return (during = q32test::ReadError()).id != before.id; }, 5000);
+            Press(dialog, c.button);
+        });
+        PalettePick pick = {};
+        OpenFileRequest request = Request();
+        int answer = c.pick ? showOpen(nullptr, pictures.c_str(), &pick, result, sizeof result, nullptr)
+                            : open(&request);
+        EXPECT_EQ(c.button == IDOK ? 1 : 0, answer);
+        if (c.pick)
+            EXPECT_EQ(0u, during.id) << "the all-files entry is no format number";
+        else
+            EXPECT_NE(before.id, during.id) << "the panel recorded nothing: the case proves nothing";
+        q32test::RecordedError after = q32test::ReadError();
+        EXPECT_EQ(before.id, after.id);
+        EXPECT_EQ(before.text, after.text);
+        EXPECT_EQ(before.where3, after.where3);
+    }
+
+    /* A palette pick never answers success without a palette: OK on an image that has
+       none is a failure the slot tells of. */
+    c32ResetDLLErrInfo();
+    PalettePick pick = {};
+    Driver driver([&](HWND dialog) {
+        ASSERT_TRUE(Select(dialog, {"a.tfa"}));
+        Sleep(500);
+        Press(dialog, IDOK);
+    });
+    EXPECT_EQ(0, showOpen(nullptr, pictures.c_str(), &pick, result, sizeof result, nullptr));
+    EXPECT_EQ(nullptr, pick.palette);
+    EXPECT_EQ(4026u, q32test::ReadError().id);
 }
 
 TEST_F(OpenDialog, LargeImagesArePreviewedOnlyOnRequest)
@@ -678,15 +746,17 @@ TEST_F(VisualOpen, UsedOnlyAfterAStatusCallAndNeverForSeveralOrAPick)
     DWORD answerWord = 0;
     OpenHelpInfo help = {};
     help.helpFile = "C:\\help\\app.hlp";
-    enum Call { Plain, Several, Pick, Form, FormNoVisual };
+    enum Call { Plain, Several, Pick, Form, FormNoVisual, FormSeveral, FormPick };
     auto show = [&](Call call) {
         memset(result, 0x5A, sizeof result);
         if (call == Plain || call == Several || call == Pick) {
             void *mode = call == Several ? (void *)1 : call == Pick ? (void *)&pick : nullptr;
             return showOpen(nullptr, thumbs.c_str(), mode, result, 600, nullptr);
         }
-        OpenFileRequest request = Request(OFN_SHOWHELP);
+        OpenFileRequest request = Request(OFN_SHOWHELP | (call == FormSeveral ? OFN_ALLOWMULTISELECT : 0));
         request.initialDir = thumbs.c_str();
+        if (call == FormPick)
+            request.palettePick = &pick;
         request.resultSize = 600;
         request.userData = &answerWord;
         request.helpInfo = &help;
@@ -706,6 +776,8 @@ TEST_F(VisualOpen, UsedOnlyAfterAStatusCallAndNeverForSeveralOrAPick)
         {"palette pick", [] {}, Pick, false, "1"},
         {"request", [] {}, Form, true, "1"},
         {"request refusing it", [] {}, FormNoVisual, false, "1"},
+        {"request for several", [] {}, FormSeveral, true, "1"},
+        {"request with a palette pick", [] {}, FormPick, false, "1"},
         {"switched off", [&] { setStatus(1, 0); }, Plain, false, "0"},
         {"switched on", [&] { setStatus(1, 1); }, Plain, true, "1"},
         {"not available", [&] { setStatus(0, 0); }, Plain, false, "1"},
@@ -728,12 +800,13 @@ TEST_F(VisualOpen, UsedOnlyAfterAStatusCallAndNeverForSeveralOrAPick)
         EXPECT_EQ(0x5A, (unsigned char)result[600]);
         std::string line = q32test::ReadLines(log)[0];
         /* title|folder|flags|help file|context|key|cache|filter|counts */
-        std::string help = c.call == Form ? "|C:\\help\\app.hlp|531|" : "||0|";
-        std::string flags = c.call == Form ? "881875" : "881866";
+        bool form = c.call == Form || c.call == FormSeveral;
+        std::string help = form ? "|C:\\help\\app.hlp|531|" : "||0|";
+        std::string flags = c.call == Form ? "881875" : c.call == FormSeveral ? "881a75" : "881866";
         EXPECT_EQ("Open|" + thumbs + "|" + flags + help +
                       "Software\\Quill Systems\\Visual Open|15360|-|images=3 previews=3",
                   line);
-        EXPECT_EQ(c.call == Form ? 1u : 0u, answerWord);
+        EXPECT_EQ(form ? 1u : 0u, answerWord);
     }
     int available = -1;
     EXPECT_EQ(0, getStatus(&available));

@@ -210,8 +210,9 @@ TEST_F(SaveDialog, AddsTheTypesExtensionToABareName)
 }
 
 /* Vector data (capability 0x80, which as selection flag also asks for the all-files
-   entry): the all-files entry adds no extension and leaves the FileData's format alone. */
-TEST_F(SaveDialog, TheAllFilesEntryAddsNoExtension)
+   entry): the all-files entry adds no extension and names no format, so the type chosen
+   before it stays the one written. */
+TEST_F(SaveDialog, TheAllFilesEntryAddsNoExtensionAndKeepsTheCurrentType)
 {
     SaveFileRequest request = Request("d.tfv");
     std::vector<std::string> types;
@@ -230,7 +231,7 @@ TEST_F(SaveDialog, TheAllFilesEntryAddsNoExtension)
     ASSERT_EQ(2u, types.size());
     EXPECT_EQ(0u, types[1].find("* (")) << types[1];
     EXPECT_STREQ(Join(pictures, "drawing").c_str(), name);
-    EXPECT_EQ(0u, request.format);
+    EXPECT_EQ(5u, request.format) << "never success with format 0";
     EXPECT_EQ(5, FileDataFormat());
 }
 
@@ -346,9 +347,8 @@ TEST_F(SaveDialog, OptionsAndFindFollowTheChosenType)
     EXPECT_EQ(2, FileDataFormat());
 }
 
-/* The dialog's own controls lie inside it and do not overlap. With Q32_SHOT_READY and
-   Q32_SHOT_FLAG set, the first file is created once the dialog is up and the dialog stays
-   until the second exists (at most 30 s), for tests/dialogs/screenshot.sh. */
+/* The dialog's own controls lie inside it and do not overlap (scripts/screenshots takes
+   its picture here). */
 TEST_F(SaveDialog, ControlsDoNotOverlap)
 {
     SaveFileRequest request = Request("a.tfa", 1);
@@ -363,12 +363,7 @@ TEST_F(SaveDialog, ControlsDoNotOverlap)
             {"cancel", GetDlgItem(dialog, IDCANCEL)}, {"types", GetDlgItem(dialog, 0x470)},
             {"name", GetDlgItem(dialog, 0x47c)},
             {"files", FindDescendant(dialog, "SHELLDLL_DefView")}}, checked);
-        char ready[MAX_PATH], flag[MAX_PATH];
-        if (GetEnvironmentVariableA("Q32_SHOT_READY", ready, sizeof ready) &&
-            GetEnvironmentVariableA("Q32_SHOT_FLAG", flag, sizeof flag)) {
-            WriteFileBytes(ready, "");
-            WaitFor([&] { return Exists(flag); }, 30000);
-        }
+        HoldForScreenshot();
         Press(dialog, IDCANCEL);
     });
     EXPECT_EQ(0, save(&request));

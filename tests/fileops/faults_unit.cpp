@@ -3,12 +3,16 @@
  * operation gets through: no crash, an error recorded for every failure, no handle or
  * memory block left behind, the target as it was and no work file left. The module's
  * own calls fail through the Sys table; the bitmap plug-in's writes fail through its
- * import of WriteFile, which the test redirects (a full disk).
+ * import of WriteFile, which the test redirects (a full disk). The module's C++
+ * allocations fail through this program's operator new (it links the module's code).
  */
 #include "../registry/registry_fixture.h"
 #include "faults.h"
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <new>
 
 using namespace q32test;
 
@@ -16,6 +20,20 @@ namespace {
 
 const struct { Call kind; const char *name; } Kinds[] = {
     {Call::Alloc, "allocation"}, {Call::Create, "CreateFile"}, {Call::Write, "WriteFile"}, {Call::Move, "MoveFileEx"}};
+
+} // namespace
+
+/* Every C++ allocation of this program, the module's code among it, can fail as well. */
+void *operator new(std::size_t bytes)
+{
+    if (FailingCalls::FailsNew()) throw std::bad_alloc();
+    if (void *block = std::malloc(bytes ? bytes : 1)) return block;
+    throw std::bad_alloc();
+}
+void operator delete(void *block) noexcept { std::free(block); }
+void operator delete(void *block, std::size_t) noexcept { std::free(block); }
+
+namespace {
 
 /* Points a loaded module's import of kernel32's function at replacement. */
 bool RedirectImport(HMODULE module, const char *function, const void *replacement)
@@ -211,6 +229,53 @@ TEST_F(Faults, EveryFailingCallOfTheCacheWriteLeavesNoWorkFile)
         EXPECT_TRUE(done);
     }
     printf("FAULTS discovery and cache write: %d runs, each with one failing call\n", tried);
+}
+
+/* No C++ exception leaves an export: a failing C++ allocation is error 1004. */
+TEST_F(Faults, NoExceptionLeavesAnExport)
+{
+    ASSERT_GT(Start(), 0);
+    std::string clip = dir / "clip.mpg";
+    WriteFileBytes(clip, std::string("\0\0\1\xBA", 4) + std::string(100, 'v'));
+    /* Each call answers whether it got through; the test's own allocations stay outside
+       the armed window. */
+    const struct { const char *what; std::function<bool()> call; UINT through; } exports[] = {
+        {"FilterAction", [] {
+             HGLOBAL list = (HGLOBAL)FilterAction(nullptr, FILTER_BUILD, FILTER_ALL_FORMATS);
+             if (list) FilterAction(list, FILTER_FREE, 0);
+             return list != nullptr;
+         }, 0},
+        /* A video stream is refused (4019) after the check that reads its head. */
+        {"qfFileGetFileData", [&] {
+             HGLOBAL data = qfFileGetFileData(clip.c_str(), nullptr);
+             q32FileFreeFileData(data);
+             return false;
+         }, 4019},
+    };
+    for (const auto &e : exports) {
+        bool done = false;
+        for (int n = 1; n <= 200 && !done; n++) {
+            SCOPED_TRACE(std::string(e.what) + " " + std::to_string(n));
+            c32ResetDLLErrInfo();
+            bool threw = false;
+            int calls;
+            {
+                FailingCalls fail(Call::New, n);
+                try {
+                    done = e.call();
+                } catch (...) {
+                    threw = true;
+                }
+                calls = FailingCalls::Calls();
+            }
+            EXPECT_FALSE(threw);
+            UINT id = ReadError().id;
+            done = done || (e.through && id == e.through);
+            if (!done) { EXPECT_EQ(1004u, id); }
+            if (calls < n) break; /* no allocation failed: there is nothing more to try */
+        }
+        EXPECT_TRUE(done) << e.what;
+    }
 }
 
 } // namespace

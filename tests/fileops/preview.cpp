@@ -390,6 +390,20 @@ TEST(Preview, FillCommands)
             all.insert(all.end(), c.pixel.begin(), c.pixel.end());
         EXPECT_EQ("", FirstDifference(all, o.pixels, e.width * e.bytesPerPixel));
     }
+    /* 48- and 64-bit pixels do not fit the fill word: the fill is refused with an error,
+       never drawn in a colour made of the word's first bytes. */
+    for (DWORD bits : {48u, 64u}) {
+        SCOPED_TRACE(bits);
+        Image image = Picture(9, 9, bits, bits == 48 ? Q32_TYPE_RGB48 : Q32_TYPE_BGRA64, "fill",
+                              {{"FillValue", "0x11223344"}});
+        Staged staged(image);
+        ASSERT_NE(nullptr, staged.Detect());
+        Expected e = Expect(image, 4, 4);
+        Outcome o = RunPreview(staged, staged.data, e.Size(), 4, 4);
+        EXPECT_EQ(0, o.result);
+        EXPECT_TRUE(o.guardsIntact);
+        EXPECT_EQ(4026u, o.error.id);
+    }
     Expected big = Expect(Picture(20000, 20000, 24, Q32_TYPE_RGB), 256, 256);
     EXPECT_EQ(79, big.step);
     EXPECT_EQ(254, big.width);

@@ -2,6 +2,7 @@
    and what the target holds after a failed write. */
 #include "sandbox.h"
 #include "testfio.h"
+#include "q32fio.h"
 #include <functional>
 #include <string.h>
 
@@ -221,9 +222,9 @@ TEST_F(ReadWrite, NoMessageKeepsAnUnfilledPlaceholder)
 
 TEST_F(ReadWrite, WorkFileNamesBesideTheTarget)
 {
-    /* Bit 12 of the capability word: the plug-in writes by name, so it is told the work
-       file's name. */
-    Stage("TFA", {}, "accept", "", 0x107F);
+    /* Bit 12 of the capability word (not of flags2): the plug-in writes by name, so it
+       is told the work file's name. */
+    Stage("TFA", {}, "accept", "", FI_WRITES_BY_NAME | Q32_CAP_ALL_RASTER);
     Load();
     CreateDirectoryA((dir / "dotted.folder").c_str(), nullptr);
     const struct { std::string target, work; } cases[] = {
@@ -342,6 +343,7 @@ TEST_F(ReadWrite, VectorOperations)
 {
     Stage("TFA", {{"VectorPresent", "1"}, {"VectorWidth", "4"}, {"VectorHeight", "4"}});
     Stage("NOV", {}, "accept", "", 0x80);
+    Stage("VEC", {{"WritesVector", "1"}}, "accept", "", 0x80);
     Load();
     HGLOBAL data = FileDataOf(picture);
     ASSERT_NE(nullptr, data);
@@ -353,12 +355,55 @@ TEST_F(ReadWrite, VectorOperations)
     EXPECT_EQ(0, Q32_EXPORT(module, qfFileReadVector)(nullptr, 0, 0, 0));
     EXPECT_ERROR(4026, 1702, 20, 1);
 
-    std::string target = dir / "v.nov";
-    HGLOBAL out = Target(target, "NOV");
-    c32ResetDLLErrInfo();
-    EXPECT_EQ(-1, Q32_EXPORT(module, qfFileWriteVector)(out, 0, 0, 0));
-    EXPECT_EQ(0u, ReadError().id);
-    EXPECT_FALSE(Exists(dir / "v.$$$"));
+    /* Capability 0x80 refuses vector writing only for a format that does not declare it;
+       one that declares it (and so is offered for vector images) is asked to write. */
+    const struct { const char *code; INT_PTR result; } cases[] = {
+        {"NOV", -1},
+        {"VEC", TESTFIO_ANSWER(0, 20)},
+    };
+    for (const auto &c : cases) {
+        std::string target = dir / (std::string("v.") + c.code);
+        HGLOBAL out = Target(target, c.code);
+        c32ResetDLLErrInfo();
+        EXPECT_EQ(c.result, Q32_EXPORT(module, qfFileWriteVector)(out, 0, 0, 0)) << c.code;
+        EXPECT_EQ(0u, ReadError().id) << c.code;
+        EXPECT_FALSE(Exists(dir / "v.$$$")) << c.code;
+        Free(out);
+    }
+    Free(data);
+}
+
+/* A plug-in without the operation's entry: 4026 at the operation's own place, never 0
+   with an empty or stale slot, and no work file left behind. */
+TEST_F(ReadWrite, AMissingEntryRecords4026)
+{
+    q32test::TestFormat format;
+    format.code = "SPA";
+    format.description = "sparse";
+    format.fileData = "accept";
+    format.typeMask = Q32_CAP_ALL_RASTER;
+    format.keys = {{"WritesVector", "1"}};
+    q32test::TestPlugin plugin("SPA.FIO", {format}, std::nullopt, "tfsparse");
+    q32test::StagePlugin(fio, plugin);
+    Load();
+    std::string file = dir / "s.spa";
+    WriteFileBytes(file, "ABCDEFGH");
+    HGLOBAL data = FileDataOf(file);
+    ASSERT_NE(nullptr, data);
+    HGLOBAL out = Target(dir / "out.spa", "SPA");
+    ImageRequest request = Raster();
+    const struct { const char *what; std::function<INT_PTR()> call; int operation, place; } cases[] = {
+        {"write", [&] { return (INT_PTR)Write(out, &request); }, 10, 15},
+        {"read vector", [&] { return Q32_EXPORT(module, qfFileReadVector)(data, 0, 0, 0); }, 20, 8},
+        {"write vector", [&] { return (INT_PTR)Q32_EXPORT(module, qfFileWriteVector)(out, 0, 0, 0); }, 21, 7},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        c32SetDLLErrInfo("a stale error", 4020, 0, 1, 2, 3);
+        EXPECT_EQ(0, c.call());
+        EXPECT_ERROR(4026, 1702, c.operation, c.place);
+        EXPECT_FALSE(Exists(dir / "out.$$$"));
+    }
     Free(out);
     Free(data);
 }

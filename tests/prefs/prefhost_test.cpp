@@ -249,6 +249,19 @@ TEST_F(MemoryPage, LimitsAreStoredInBytesAndKilobytesAndTheFreeSumAsDefault)
     EXPECT_EQ(Module("VMMemLimitOn"), "1");
     EXPECT_EQ(Module("VMEnable"), "1");
     EXPECT_EQ(Module("VMUseFolder1"), "0");
+
+    /* 2048 MB and more are stored and shown as entered (the byte field read without
+       sign), where the machine has that much memory. */
+    int physical = 0, shown = 0;
+    RunMemory([&](HWND page) {
+        int low = 0;
+        SendDlgItemMessageA(page, 2402, UDM_GETRANGE32, (WPARAM)&low, (LPARAM)&physical);
+        if (physical > 3000) SetDlgItemInt(page, 2005, 3000, FALSE);
+    });
+    if (physical <= 3000) return;
+    EXPECT_EQ(Module("VMMemLimit"), "3072000");
+    RunMemory([&](HWND page) { shown = (int)GetDlgItemInt(page, 2005, nullptr, FALSE); });
+    EXPECT_EQ(3000, shown);
 }
 
 TEST_F(MemoryPage, WorkFolderOnAFixedDiskIsStored)

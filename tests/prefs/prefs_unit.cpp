@@ -16,15 +16,24 @@ TEST(DriveKindOfPath, ClassifiesByTheFirstCharacters)
         EXPECT_EQ(DriveKindOfPath(c.path), c.kind) << (c.path ? c.path : "(null)");
 }
 
-TEST(LimitToBytes, DefaultAndUnrepresentableValuesBecomeMinusOne)
+TEST(LimitToBytes, ValuesUpTo4095AreKeptAndTheDefaultBecomesMinusOne)
 {
+    /* The byte field is read without sign: 2048 to 4095 MB are stored as entered and
+       read back as entered. */
     const struct { int mb, defaultMb; LONG bytes; } cases[] = {
         {0, 500, 0}, {1, 500, 1 << 20}, {500, 500, -1}, {100, 500, 100 << 20},
-        {2047, 32767, 0x7FF00000}, {2048, 32767, -1}, {4095, 32767, -1},
+        {2047, 32767, 0x7FF00000}, {2048, 32767, (LONG)0x80000000u},
+        {3000, 32767, (LONG)(3000u << 20)}, {4095, 32767, (LONG)0xFFF00000u},
         /* 4096 and more would wrap around to 0 and upwards in 32 bits. */
         {4096, 32767, -1}, {6143, 32767, -1}, {32767, 32767, -1}, {-5, 500, -1},
     };
-    for (const auto &c : cases) EXPECT_EQ(LimitToBytes(c.mb, c.defaultMb), c.bytes) << c.mb;
+    for (const auto &c : cases) {
+        EXPECT_EQ(LimitToBytes(c.mb, c.defaultMb), c.bytes) << c.mb;
+        if (c.bytes != -1) {
+            EXPECT_EQ(c.mb, LimitToMegabytes(c.bytes, c.defaultMb)) << c.mb;
+        }
+    }
+    EXPECT_EQ(1234, LimitToMegabytes(-1, 1234));
 }
 
 TEST(AddPreferencePage, RefusesAnEleventhPageWithoutTouchingTheTable)

@@ -1,7 +1,8 @@
-/* Opens a dialog for a screenshot: shots TAB READYFILE DONEFILE shows the preference
-   dialog with the memory and display pages on tab TAB (TAB "infoN": the system information
-   dialog on tab N; "treeN": the tree preference dialog on its N-th item from the top),
-   creates READYFILE once it is up and closes it when DONEFILE exists (at most after 20 s). */
+/* Opens a dialog for scripts/screenshots: prefshots TAB shows the preference dialog with
+   the memory and display pages on tab TAB (TAB "infoN": the system information dialog on
+   tab N; "treeN": the tree preference dialog on its N-th item from the top), creates the
+   file Q32_SHOT_READY once it is drawn and closes it when the file Q32_SHOT_DONE exists
+   (at most after a minute). */
 #include <windows.h>
 #include <commctrl.h>
 #include <stdio.h>
@@ -10,7 +11,7 @@
 #include "q32file.h"
 
 static int WantedTab;
-static const char *DoneFile, *ReadyFile;
+static char DoneFile[MAX_PATH], ReadyFile[MAX_PATH];
 static int Ticks;
 
 static HWND FindDialog()
@@ -44,8 +45,11 @@ static void CALLBACK WaitForDone(HWND, UINT, UINT_PTR id, DWORD)
 {
     HWND dialog = FindDialog();
     if (!dialog) return;
-    if (Ticks == 0) CloseHandle(CreateFileA(ReadyFile, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    if (GetFileAttributesA(DoneFile) != INVALID_FILE_ATTRIBUTES || ++Ticks > 200) {
+    if (Ticks == 0) {
+        RedrawWindow(dialog, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+        CloseHandle(CreateFileA(ReadyFile, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    }
+    if (GetFileAttributesA(DoneFile) != INVALID_FILE_ATTRIBUTES || ++Ticks > 600) {
         KillTimer(nullptr, id);
         PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
     }
@@ -81,10 +85,10 @@ static TreePageDesc TreePage(HMODULE module, DWORD kind, const char *group, cons
 
 int main(int argc, char **argv)
 {
-    if (argc < 4) return 2;
+    if (argc < 2 || !GetEnvironmentVariableA("Q32_SHOT_READY", ReadyFile, MAX_PATH) ||
+        !GetEnvironmentVariableA("Q32_SHOT_DONE", DoneFile, MAX_PATH))
+        return 2;
     WantedTab = atoi(argv[1]);
-    ReadyFile = argv[2];
-    DoneFile = argv[3];
     if (strncmp(argv[1], "info", 4) == 0) {
         WantedTab = atoi(argv[1] + 4);
         SetTimer(nullptr, 0, 50, SelectTab);

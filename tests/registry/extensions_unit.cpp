@@ -83,9 +83,13 @@ TEST_F(ExtensionLists, RecordsTakeTheListsCutToTheirFields)
     EXPECT_EQ(2, Record("JPG").extensionCount);
 
     const FormatRecord &abc = Record("ABC");
-    EXPECT_EQ(longList.substr(0, 63), abc.extensions);
-    EXPECT_EQ(0, abc.extensions[63]);
-    EXPECT_EQ(13, abc.extensionCount) << "12 whole tokens and the cut \"EX2\"";
+    /* Cut after the last whole extension: "EX2", the piece of EX22 at 63 characters,
+       is no extension of the format. */
+    EXPECT_EQ(longList.substr(0, 60), abc.extensions);
+    EXPECT_EQ(std::string(4, '\0'), std::string(abc.extensions + 60, 4));
+    EXPECT_EQ(12, abc.extensionCount);
+    EXPECT_EQ(-1, q32FileGetFormatID("ex2", nullptr));
+    EXPECT_EQ(1, q32FileGetFormatID("ex21", nullptr)) << "ABC, first in code order";
     EXPECT_STREQ("X;;Y", abc.userExtensions);
     EXPECT_EQ(2, abc.userCount);
 

@@ -111,6 +111,16 @@ TEST_F(Filters, SelectionByTypeMask)
         ASSERT_NE(nullptr, list);
         EXPECT_EQ(c.texts, Texts((const char *)filter(list, FILTER_TEXT, 0))) << c.selection;
         EXPECT_EQ((INT_PTR)c.texts.size() / 2, filter(list, FILTER_COUNT, 0)) << c.selection;
+        /* One slot a format and one the all-files entry, used or not: the text area stands
+           where a caller that counts them finds it (16 x (M + 1) in 32 bits), and the
+           unused slots are zero. */
+        size_t slots = 2 + (c.selection & FILTER_ALL_FILES ? 1 : 0);
+        auto *header = static_cast<FilterList *>(list);
+        EXPECT_EQ((ptrdiff_t)(sizeof(FilterList) + 16 * slots), header->text - (char *)list)
+            << c.selection;
+        const FilterEntry zero = {};
+        for (size_t i = (size_t)header->count; i < slots; i++)
+            EXPECT_EQ(0, memcmp(&zero, header->entries + i, sizeof zero)) << c.selection << " " << i;
         filter(list, FILTER_FREE, 0);
     }
 }

@@ -1,15 +1,25 @@
 /* Driving dialogs unattended. */
 #include "dialogdriver.h"
+#include "harness.h"
 #include <gtest/gtest.h>
 #include <string.h>
 
 namespace q32test {
 
-HWND FindDialog(DWORD thread, const char *wanted)
+bool Ready(HWND dialog)
+{
+    DWORD_PTR answer = 0;
+    return IsWindowVisible(dialog) &&
+           SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_NORMAL, 100, &answer);
+}
+
+HWND FindDialog(DWORD thread, const char *wanted, const std::function<bool()> &gone)
 {
     struct Search { HWND found = nullptr; const char *title; } search;
     search.title = wanted;
-    for (int i = 0; i < 500 && !search.found; i++) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        search.found = nullptr;
         EnumThreadWindows(thread, [](HWND w, LPARAM p) -> BOOL {
             auto *s = reinterpret_cast<Search *>(p);
             char name[16] = "", title[64] = "";
@@ -21,23 +31,26 @@ HWND FindDialog(DWORD thread, const char *wanted)
             }
             return TRUE;
         }, reinterpret_cast<LPARAM>(&search));
-        if (!search.found) Sleep(10);
+        if (search.found && Ready(search.found))
+            return search.found;
+        if (gone ? gone() : GetTickCount() - start > (DWORD)WaitLimitMs)
+            return nullptr;
+        Sleep(10);
     }
-    return search.found;
 }
 
 bool WaitClosed(HWND window)
 {
-    for (int i = 0; i < 300 && IsWindow(window); i++) Sleep(10);
-    return !IsWindow(window);
+    return WaitFor([&] { return !IsWindow(window); });
 }
 
 INT_PTR DriveDialog(const std::function<INT_PTR()> &show,
                     const std::function<void(HWND)> &script, const char *title)
 {
     DWORD self = GetCurrentThreadId();
+    std::atomic<bool> returned{false};
     std::thread driver([&] {
-        HWND dialog = FindDialog(self, title);
+        HWND dialog = FindDialog(self, title, [&] { return returned.load(); });
         ASSERT_TRUE(dialog) << "the dialog did not open";
         script(dialog);
         if (!WaitClosed(dialog)) {
@@ -46,6 +59,7 @@ INT_PTR DriveDialog(const std::function<INT_PTR()> &show,
         }
     });
     INT_PTR result = show();
+    returned = true;
     driver.join();
     return result;
 }
@@ -139,15 +153,27 @@ std::vector<std::string> LayoutFaults(HWND dialog,
     return faults;
 }
 
+void HoldForScreenshot()
+{
+    char ready[MAX_PATH], done[MAX_PATH];
+    if (!GetEnvironmentVariableA("Q32_SHOT_READY", ready, sizeof ready) ||
+        !GetEnvironmentVariableA("Q32_SHOT_DONE", done, sizeof done))
+        return;
+    WriteFileBytes(ready, "");
+    WaitFor([&] { return Exists(done); }, 60000);
+}
+
 Driver::Driver(std::function<void(HWND)> script, std::function<HWND()> find)
     : thread_([this, script, find] {
           HWND dialog = nullptr;
-          if (!WaitFor([&] { return (dialog = find()) != nullptr || stop_; }) || !dialog)
-              return;
+          while (!((dialog = find()) && Ready(dialog))) {
+              if (stop_)
+                  return;
+              Sleep(20);
+          }
           found = true;
           script(dialog);
-          WaitFor([&] { return !IsWindow(dialog); }, 3000);
-          if (IsWindow(dialog))
+          if (!WaitClosed(dialog))
               Press(dialog, IDCANCEL);
       })
 {

@@ -29,14 +29,20 @@ bool WaitFor(P predicate, int ms = WaitLimitMs)
     return predicate();
 }
 
-/* The visible dialog of thread titled wanted, waiting up to 5 s for it; null when none. */
-HWND FindDialog(DWORD thread, const char *wanted);
+/* A dialog is ready to be driven once it is visible and its thread, done with its
+   initialisation, answers a sent message. */
+bool Ready(HWND dialog);
 
-/* Waits up to 3 s for window to go; true when it went. */
+/* The dialog of thread titled wanted once it is ready; null when gone() answers true
+   first (without gone, after WaitLimitMs: the dialog never came). */
+HWND FindDialog(DWORD thread, const char *wanted, const std::function<bool()> &gone = {});
+
+/* Waits for window to go, at most WaitLimitMs; true when it went. */
 bool WaitClosed(HWND window);
 
-/* Runs show on this thread while script drives the dialog titled title from another;
-   the script ends it (OK or Cancel). A dialog still open afterwards is cancelled. */
+/* Runs show on this thread while script drives the dialog titled title from another,
+   once it is ready; the script ends it (OK or Cancel). A dialog still open afterwards is
+   cancelled. When show returns without the dialog, the driver gives up. */
 INT_PTR DriveDialog(const std::function<INT_PTR()> &show,
                     const std::function<void(HWND)> &script, const char *title);
 
@@ -64,10 +70,15 @@ std::vector<std::string> LayoutFaults(HWND dialog,
                                       const std::vector<std::pair<std::string, HWND>> &controls,
                                       std::string &checked);
 
+/* For scripts/screenshots: with Q32_SHOT_READY and Q32_SHOT_DONE set (two file names),
+   says that the window to capture is ready by creating the first file, then waits until
+   the picture is taken (the second file exists), at most a minute. */
+void HoldForScreenshot();
+
 /* Runs script on the dialog that find finds (by default the file dialog) from a second
-   thread while the test thread shows it; the dialog is cancelled when the script leaves
-   it open. The wait for the dialog ends when the driver goes out of scope (the call under
-   test answered without one). */
+   thread, once it is ready, while the test thread shows it; the dialog is cancelled when
+   the script leaves it open. The wait for the dialog ends when the driver goes out of
+   scope (the call under test answered without one). */
 class Driver {
 public:
     explicit Driver(std::function<void(HWND)> script,

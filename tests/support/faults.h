@@ -15,7 +15,8 @@
 
 namespace q32test {
 
-enum class Call { Alloc, Create, Write, Move, DeleteKey };
+/* New: a C++ allocation, for a program that routes its operator new through FailsNew(). */
+enum class Call { Alloc, Create, Write, Move, DeleteKey, New };
 
 class FailingCalls {
 public:
@@ -27,6 +28,7 @@ public:
     {
         State &s = Get();
         s.kind = kind, s.rule = std::move(rule), s.calls = 0, s.blocks.clear();
+        if (kind == Call::New) return; /* the wrappers' own bookkeeping allocates */
         Sys.globalAlloc = AllocCall;
         Sys.createFile = CreateCall;
         Sys.writeFile = WriteCall;
@@ -65,6 +67,7 @@ private:
     }
 
 public:
+    static bool FailsNew() { return Fails(Call::New); }
     /* The wrappers; also for pointing a plug-in's imports at: they fail only while an
        injector of their kind is alive. */
     static HGLOBAL WINAPI AllocCall(UINT flags, SIZE_T bytes)

@@ -1,16 +1,20 @@
 /*
  * formats: read throughput of a 4000 x 3000 image of each format through the module's
- * qfFileRead (wic.fio and wbmp.fio in the plug-in folder of a module copy), beside the
- * imaging component decoding the same file directly into one buffer, in one run.
+ * qfFileRead (wic.fio, tga.fio and wbmp.fio in the plug-in folder of a module copy),
+ * beside a direct decode of the same file into one buffer, in one run: the imaging
+ * component's for its formats, tga.fio's own codec reading the file in pieces for TGA
+ * (the overhead is then the module, the plug-in's entry and the row callback).
  * Both ends hold the whole image at the end: the module's callback copies each band
  * into a full buffer, as an application would. Medians of several runs; the time of
  * qfFileGetFileData (detection and description) is shown apart. Arguments, when given,
  * name the formats to measure (JPG PNG TIF GIF TGA WBM).
  */
 #include "harness.h"
+#include "tga_codec.h"
 #include <wincodec.h>
 #include <stdio.h>
 #include <algorithm>
+#include <memory>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -25,9 +29,6 @@ using bench::Now;
 
 const UINT Width = 4000, Height = 3000;
 const int Runs = 9;
-
-/* The component's TGA decoder (it has no public name). */
-const GUID ContainerFormatTga = {0x0c44fda1, 0xa5c5, 0x4298, {0x96, 0x85, 0x47, 0x3f, 0xc1, 0x7c, 0xd3, 0x22}};
 
 std::wstring Wide(const std::string &text) { return std::wstring(text.begin(), text.end()); }
 
@@ -95,22 +96,13 @@ void WriteBytes(const std::string &path, const std::string &head, const std::vec
 }
 
 /* The component decoding the file into one buffer of its own pixel format. */
-double DecodeDirectly(IWICImagingFactory *factory, const std::string &path, const GUID *container)
+double DecodeDirectly(IWICImagingFactory *factory, const std::string &path)
 {
     double begin = Now();
-    Ref<IWICStream> stream;
     Ref<IWICBitmapDecoder> decoder;
     Ref<IWICBitmapFrameDecode> frame;
-    HRESULT hr;
-    if (container) {
-        hr = factory->CreateStream(&stream);
-        if (SUCCEEDED(hr)) hr = stream->InitializeFromFilename(Wide(path).c_str(), GENERIC_READ);
-        if (SUCCEEDED(hr)) hr = factory->CreateDecoder(*container, nullptr, &decoder);
-        if (SUCCEEDED(hr)) hr = decoder->Initialize(stream.p, WICDecodeMetadataCacheOnDemand);
-    } else {
-        hr = factory->CreateDecoderFromFilename(Wide(path).c_str(), nullptr, GENERIC_READ,
-                                                WICDecodeMetadataCacheOnDemand, &decoder);
-    }
+    HRESULT hr = factory->CreateDecoderFromFilename(Wide(path).c_str(), nullptr, GENERIC_READ,
+                                                    WICDecodeMetadataCacheOnDemand, &decoder);
     GUID format;
     Ref<IWICComponentInfo> info;
     Ref<IWICPixelFormatInfo> pixel;
@@ -126,15 +118,103 @@ double DecodeDirectly(IWICImagingFactory *factory, const std::string &path, cons
 }
 
 /* The whole file read into memory: the floor for a format the component lacks. */
-double ReadWholeFile(const std::string &path)
+std::vector<BYTE> ReadWholeFile(const std::string &path)
 {
-    double begin = Now();
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     std::vector<BYTE> bytes(GetFileSize(file, nullptr));
     DWORD got = 0;
     ReadFile(file, bytes.data(), DWORD(bytes.size()), &got, nullptr);
     CloseHandle(file);
+    return bytes;
+}
+
+double TimeWholeFile(const std::string &path)
+{
+    double begin = Now();
+    ReadWholeFile(path);
     return Now() - begin;
+}
+
+/* The open file, for the codec. */
+class FileSource : public tga::Source {
+public:
+    explicit FileSource(HANDLE file) : file_(file) {}
+    uint64_t Size() const override
+    {
+        LARGE_INTEGER size;
+        return GetFileSizeEx(file_, &size) ? uint64_t(size.QuadPart) : 0;
+    }
+    bool Read(uint64_t offset, void *buffer, size_t bytes) override
+    {
+        LARGE_INTEGER at;
+        at.QuadPart = LONGLONG(offset);
+        DWORD got = 0;
+        return SetFilePointerEx(file_, at, nullptr, FILE_BEGIN) && ReadFile(file_, buffer, DWORD(bytes), &got, nullptr) &&
+               got == bytes;
+    }
+
+private:
+    HANDLE file_;
+};
+
+/* tga.fio's codec decoding the file into one buffer of the rows that the plug-in delivers,
+   reading it front to back in pieces of 1 MB (as the plug-in reads), without the module,
+   the plug-in's entry and the row callback. */
+double DecodeTga(const std::string &path)
+{
+    double begin = Now();
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    FileSource source(file);
+    tga::Layout layout;
+    bool ok = tga::ReadLayout(source, layout) == tga::Result::Ok;
+    const uint64_t height = uint64_t(layout.height), stride = tga::StoredRowBytes(layout);
+    const uint64_t rowBytes = tga::RowBytes(layout.kind, uint64_t(layout.width));
+    std::vector<BYTE> image(size_t(rowBytes * height)), piece(1 << 20);
+    std::unique_ptr<BYTE[]> pixels(layout.rle ? new BYTE[size_t(stride * height)] : nullptr);
+    LARGE_INTEGER at;
+    at.QuadPart = LONGLONG(layout.dataOffset);
+    SetFilePointerEx(file, at, nullptr, FILE_BEGIN);
+    auto deliver = [&](uint64_t stored, const BYTE *row) {
+        uint64_t y = layout.topDown ? stored : height - 1 - stored;
+        ok = ok && tga::DecodeRow(layout, row, image.data() + y * rowBytes) == tga::Result::Ok;
+    };
+    if (layout.rle) {
+        uint64_t done = 0;
+        size_t kept = 0;
+        while (ok && done < uint64_t(layout.width) * height) {
+            DWORD read = 0;
+            ReadFile(file, piece.data() + kept, DWORD(piece.size() - kept), &read, nullptr);
+            size_t have = kept + read, used = tga::DecodeRlePackets(layout, piece.data(), have, pixels.get(), done);
+            if (used == 0 && read == 0) ok = false;
+            kept = have - used;
+            memmove(piece.data(), piece.data() + used, kept);
+        }
+        for (uint64_t r = 0; ok && r < height; r++) deliver(r, pixels.get() + r * stride);
+    } else {
+        const uint64_t rows = piece.size() / stride;
+        for (uint64_t r = 0; ok && r < height; r += rows) {
+            uint64_t count = height - r < rows ? height - r : rows;
+            DWORD read = 0;
+            ok = ReadFile(file, piece.data(), DWORD(count * stride), &read, nullptr) && read == count * stride;
+            for (uint64_t i = 0; ok && i < count; i++) deliver(r + i, piece.data() + i * stride);
+        }
+    }
+    CloseHandle(file);
+    return ok ? Now() - begin : -1;
+}
+
+/* A TGA file as tga.fio writes it. */
+void WriteTga(const std::string &path, tga::Kind kind, bool rle)
+{
+    tga::Layout layout;
+    layout.kind = kind, layout.width = Width, layout.height = Height, layout.rle = rle;
+    std::vector<BYTE> file = tga::BuildHeader(layout);
+    const size_t pixelBytes = kind == tga::Kind::Bgra32 ? 4 : 3, rowBytes = Width * pixelBytes;
+    std::vector<BYTE> pixels = Pixels(UINT(pixelBytes), false);
+    for (UINT y = 0; y < Height; y++) tga::EncodeRow(layout, pixels.data() + y * rowBytes, file);
+    std::vector<BYTE> trailer = tga::BuildTrailer(layout, file.size());
+    file.insert(file.end(), trailer.begin(), trailer.end());
+    WriteBytes(path, "", file);
 }
 
 /* The application's side of qfFileRead: every band copied into the full image. */
@@ -160,7 +240,7 @@ struct Result {
     const char *code;
     const char *what;
     double fileMb = 0, directMs = 0, moduleMs = 0, detectMs = 0;
-    bool component = true;
+    enum { Component, Codec, FileOnly } direct = Component;
     bool ok = false;
 };
 
@@ -181,7 +261,7 @@ int main(int argc, char **argv)
     CreateDirectoryA((dir / "appdata").c_str(), nullptr);
     CreateDirectoryA(suite.c_str(), nullptr);
     CreateDirectoryA(fio.c_str(), nullptr);
-    for (const char *plugin : {"wic.fio", "wbmp.fio"})
+    for (const char *plugin : {"wic.fio", "tga.fio", "wbmp.fio"})
         CopyFileA((BinFolder() + "FIO\\" + plugin).c_str(), Join(fio, plugin).c_str(), FALSE);
     ModuleCopy module(suite, ini);
     if (!module.Load()) {
@@ -196,25 +276,22 @@ int main(int argc, char **argv)
            Width * Height / 1e6, Runs);
     std::vector<Result> results = {
         {"JPG", "24-bit colour"}, {"PNG", "24-bit colour"}, {"TIF", "24-bit colour"},
-        {"GIF", "256 colours"},   {"TGA", "24-bit colour"}, {"WBM", "one bit"},
+        {"GIF", "256 colours"},   {"TGA", "24-bit colour"}, {"TGA", "32-bit RLE"}, {"WBM", "one bit"},
     };
     for (Result &r : results) {
-        std::string code = r.code, path = dir / ("big." + code);
+        std::string code = r.code, path = dir / ("big" + std::to_string(&r - results.data()) + "." + code);
         bool chosen = argc < 2;
         for (int i = 1; i < argc; i++) chosen = chosen || code == argv[i];
         if (!chosen) continue;
-        const GUID *container = nullptr;
         bool made = true;
         if (code == "JPG") made = Encode(factory.p, path, GUID_ContainerFormatJpeg, GUID_WICPixelFormat24bppBGR, 3, false);
         if (code == "PNG") made = Encode(factory.p, path, GUID_ContainerFormatPng, GUID_WICPixelFormat24bppBGR, 3, false);
         if (code == "TIF") made = Encode(factory.p, path, GUID_ContainerFormatTiff, GUID_WICPixelFormat24bppBGR, 3, false);
         if (code == "GIF") made = Encode(factory.p, path, GUID_ContainerFormatGif, GUID_WICPixelFormat8bppIndexed, 1, true);
         if (code == "TGA") {
-            std::string header(18, '\0');
-            header[2] = 2, header[12] = char(Width), header[13] = char(Width >> 8);
-            header[14] = char(Height), header[15] = char(Height >> 8), header[16] = 24, header[17] = 0x20;
-            WriteBytes(path, header, Pixels(3, false));
-            container = &ContainerFormatTga;
+            bool alpha = std::string(r.what).find("32") != std::string::npos;
+            WriteTga(path, alpha ? tga::Kind::Bgra32 : tga::Kind::Rgb24, alpha);
+            r.direct = Result::Codec;
         }
         if (code == "WBM") {
             std::string header = {0, 0, char(0x80 | (Width >> 7)), char(Width & 0x7F), char(0x80 | (Height >> 7)),
@@ -222,7 +299,7 @@ int main(int argc, char **argv)
             std::vector<BYTE> bits = Pixels(1, false);
             bits.resize(size_t(Width / 8) * Height);
             WriteBytes(path, header, bits);
-            r.component = false;
+            r.direct = Result::FileOnly;
         }
         if (!made) {
             printf("%s: the component cannot make the file\n", r.code);
@@ -235,7 +312,9 @@ int main(int argc, char **argv)
         }
         std::vector<double> direct, viaModule, detect;
         for (int run = 0; run < Runs; run++) {
-            direct.push_back(r.component ? DecodeDirectly(factory.p, path, container) : ReadWholeFile(path));
+            direct.push_back(r.direct == Result::Component ? DecodeDirectly(factory.p, path)
+                             : r.direct == Result::Codec   ? DecodeTga(path)
+                                                           : TimeWholeFile(path));
             double begin = Now();
             HGLOBAL fileData = getFileData(path.c_str(), nullptr);
             detect.push_back(Now() - begin);
@@ -273,10 +352,13 @@ int main(int argc, char **argv)
         if (!r.ok) continue;
         printf("%-4s %-14s %8.2f %13.1f %13.1f %8.1f%% %10.1f%s\n", r.code, r.what, r.fileMb, megapixels / (r.directMs / 1000),
                megapixels / (r.moduleMs / 1000), (r.moduleMs - r.directMs) / r.directMs * 100, r.detectMs,
-               r.component ? "" : "   (direct: the file read into memory; no decoder in the component)");
+               r.direct == Result::Component ? ""
+               : r.direct == Result::Codec   ? "   (direct: the plug-in's codec alone)"
+                                             : "   (direct: the file read into memory; no decoder in the component)");
     }
-    printf("\ndirect: the component's decoder into one buffer; qfFileRead: the module and its plug-in,\n"
-           "the bands copied into one buffer by the callback; overhead: qfFileRead over direct.\n");
+    printf("\ndirect: the component's decoder (TGA: tga.fio's codec) into one buffer; qfFileRead: the\n"
+           "module and its plug-in, the bands copied into one buffer by the callback; overhead:\n"
+           "qfFileRead over direct.\n");
     factory.p->Release();
     factory.p = nullptr;
     CoUninitialize();

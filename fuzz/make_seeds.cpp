@@ -1,9 +1,11 @@
 /*
- * Writes the seed corpora of the native fuzzers: make_seeds CACHE_DIR BMP_DIR.
+ * Writes the seed corpora of the native fuzzers: make_seeds CACHE_DIR BMP_DIR TGA_DIR.
  * Cache seeds are sound images (empty, one plug-in, several plug-ins of several formats);
- * bitmap seeds are small files of every kind the codec writes, plain and run-length.
+ * bitmap seeds are small files of every kind the codec writes, plain and run-length;
+ * TGA seeds are colour files as the codec writes them and small mapped and grey ones.
  */
 #include "bmp_codec.h"
+#include "tga_codec.h"
 #include "cache_image.h"
 #include <cstdio>
 #include <cstring>
@@ -81,15 +83,38 @@ std::vector<uint8_t> BitmapSeed(bmp::Kind kind, int width, int height, uint32_t 
     return file;
 }
 
+/* A width x height TGA as the codec writes it. */
+std::vector<uint8_t> TgaSeed(tga::Kind kind, int width, int height, bool rle)
+{
+    tga::Layout layout;
+    layout.kind = kind, layout.width = width, layout.height = height, layout.rle = rle;
+    std::vector<uint8_t> file = tga::BuildHeader(layout);
+    std::vector<uint8_t> row(tga::RowBytes(kind, uint64_t(width)));
+    for (int y = 0; y < height; y++) {
+        for (size_t i = 0; i < row.size(); i++) row[i] = uint8_t(i / 7 + unsigned(y));
+        tga::EncodeRow(layout, row.data(), file);
+    }
+    std::vector<uint8_t> trailer = tga::BuildTrailer(layout, file.size());
+    file.insert(file.end(), trailer.begin(), trailer.end());
+    return file;
+}
+
+/* A TGA of the header given, followed by body. */
+std::vector<uint8_t> TgaFile(std::vector<uint8_t> header, const std::vector<uint8_t> &body)
+{
+    header.insert(header.end(), body.begin(), body.end());
+    return header;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
-    if (argc != 3) {
-        fprintf(stderr, "usage: make_seeds CACHE_DIR BMP_DIR\n");
+    if (argc != 4) {
+        fprintf(stderr, "usage: make_seeds CACHE_DIR BMP_DIR TGA_DIR\n");
         return 2;
     }
-    const std::string cache = argv[1], bitmaps = argv[2];
+    const std::string cache = argv[1], bitmaps = argv[2], targas = argv[3];
     int written = 0;
     const std::vector<std::vector<std::pair<const char *, int>>> caches = {
         {}, {{"BMP.FIO", 1}}, {{"A.FIO", 2}, {"wic.fio", 6}, {"Z~1.FIO", 1}},
@@ -110,6 +135,22 @@ int main(int argc, char **argv)
                                    "x" + std::to_string(h) + ".bmp";
                 written += Save(name, file);
             }
+    for (tga::Kind kind : {tga::Kind::Rgb24, tga::Kind::Bgra32})
+        for (bool rle : {false, true})
+            for (auto [w, h] : {std::pair{1, 1}, std::pair{5, 3}, std::pair{140, 2}})
+                written += Save(targas + "/k" + std::to_string(int(kind)) + (rle ? "rle_" : "_") + std::to_string(w) +
+                                    "x" + std::to_string(h) + ".tga",
+                                TgaSeed(kind, w, h, rle));
+    /* Mapped (24-bit map from index 1, RLE), 5-5-5 colour, grey and alpha, right to left. */
+    written += Save(targas + "/mapped.tga",
+                    TgaFile({0, 1, 9, 1, 0, 2, 0, 24, 0, 0, 0, 0, 3, 0, 2, 0, 8, 0},
+                            {1, 2, 3, 4, 5, 6, 0x81, 1, 0x03, 2, 1, 2, 2}));
+    written += Save(targas + "/hicolour.tga",
+                    TgaFile({0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 2, 0, 16, 0x21},
+                            {0x00, 0x7C, 0xE0, 0x03, 0x1F, 0x00, 0xFF, 0xFF}));
+    written += Save(targas + "/greyalpha.tga",
+                    TgaFile({0, 0, 11, 0, 0, 0, 0, 0, 0, 0, 0, 0, 3, 0, 1, 0, 16, 0x38},
+                            {0x80, 9, 0xFF, 0x01, 1, 2}));
     printf("%d seeds written\n", written);
     return 0;
 }

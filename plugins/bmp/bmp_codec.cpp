@@ -330,8 +330,9 @@ Result DecodeRow(const Layout &layout, const uint8_t *stored, uint8_t *out)
  *
  * Runs: (n, value) paints n pixels; (0, 0) ends a row, (0, 1) the bitmap, (0, 2, dx, dy)
  * moves, (0, n >= 3) is followed by n literal pixels padded to a 16-bit boundary. RLE4
- * values hold two pixels, high nibble first. Every run must stay within its row and
- * every move within the image.
+ * values hold two pixels, high nibble first. Pixels that fall outside the image are
+ * dropped, as the platform's own decoder does: some writers pad every row's runs to a
+ * multiple of four pixels. Only a stream that ends inside a run or move is refused.
  */
 Result DecodeRle(const Layout &layout, const uint8_t *data, size_t size, uint8_t *indices)
 {
@@ -341,30 +342,35 @@ Result DecodeRle(const Layout &layout, const uint8_t *data, size_t size, uint8_t
     uint64_t x = 0, y = 0;
     size_t p = 0;
 
-    auto literal = [&](const uint8_t *source, uint64_t i) -> uint8_t {
-        return rle4 ? ((i & 1) ? (source[i / 2] & 15) : (source[i / 2] >> 4)) : source[i];
+    /* Paints count pixels from x on, as many as the row holds. */
+    auto paint = [&](uint64_t count, auto value) -> Result {
+        if (y >= height || x >= width) return Result::Ok;
+        uint64_t inside = count < width - x ? count : width - x;
+        uint8_t *row = indices + y * width + x;
+        for (uint64_t i = 0; i < inside; i++) {
+            uint8_t v = value(i);
+            if (v >= entries) return Result::BadIndex;
+            row[i] = v;
+        }
+        return Result::Ok;
     };
 
     for (;;) {
         if (size - p < 2) {
             /* No end mark: complete only when every row has been reached. */
-            bool complete = y >= height || (y == height - 1 && x == width);
+            bool complete = y >= height || (y == height - 1 && x >= width);
             return complete ? Result::Ok : Result::ShortRun;
         }
         uint8_t first = data[p], second = data[p + 1];
         p += 2;
         if (first > 0) {
-            if (y >= height || first > width - x) return Result::BadRun;
-            uint8_t *row = indices + y * width + x;
-            for (uint64_t i = 0; i < first; i++) {
-                uint8_t v = rle4 ? ((i & 1) ? (second & 15) : (second >> 4)) : second;
-                if (v >= entries) return Result::BadIndex;
-                row[i] = v;
-            }
+            Result r = paint(first, [&](uint64_t i) -> uint8_t {
+                return rle4 ? ((i & 1) ? (second & 15) : (second >> 4)) : second;
+            });
+            if (r != Result::Ok) return r;
             x += first;
         } else if (second == 0) {
-            if (y >= height) return Result::BadRun;
-            y++;
+            if (y < height) y++;
             x = 0;
         } else if (second == 1) {
             return Result::Ok;
@@ -373,22 +379,22 @@ Result DecodeRle(const Layout &layout, const uint8_t *data, size_t size, uint8_t
             x += data[p];
             y += data[p + 1];
             p += 2;
-            if (x > width || y > height) return Result::BadRun;
+            if (y > height) y = height;
         } else {
             uint64_t count = second;
             uint64_t bytes = rle4 ? (count + 1) / 2 : count;
             if (size - p < bytes) return Result::ShortRun;
-            if (y >= height || count > width - x) return Result::BadRun;
-            uint8_t *row = indices + y * width + x;
-            for (uint64_t i = 0; i < count; i++) {
-                uint8_t v = literal(data + p, i);
-                if (v >= entries) return Result::BadIndex;
-                row[i] = v;
-            }
+            const uint8_t *source = data + p;
+            Result r = paint(count, [&](uint64_t i) -> uint8_t {
+                return rle4 ? ((i & 1) ? (source[i / 2] & 15) : (source[i / 2] >> 4)) : source[i];
+            });
+            if (r != Result::Ok) return r;
             x += count;
             p += size_t(bytes);
             if ((bytes & 1) && p < size) p++;
         }
+        /* Past the row's end nothing more is painted until the next row. */
+        if (x > width) x = width;
     }
 }
 

@@ -51,7 +51,7 @@ enum class Result : int {
     BadPalette = 9,
     BadDataOffset = 10,
     ShortData = 11,         /* the pixel data ends before the image does */
-    BadRun = 12,            /* a run or move outside the row or the image */
+    BadRun = 12,            /* (no longer given: runs outside the image are clipped) */
     ShortRun = 13,          /* the run lengths end before the image does */
     BadIndex = 14,          /* a pixel indexes beyond the palette */
     /* variants this reader does not take */
@@ -115,7 +115,8 @@ Result DecodeRow(const Layout &layout, const uint8_t *stored, uint8_t *out);
 
 /* Decodes run lengths (RLE8 or RLE4 by layout.compression) into one index a pixel, in
    stored row order: indices holds width x height bytes, zero for pixels that the runs
-   skip. */
+   skip. Pixels outside the image are dropped; ShortRun when the stream ends inside a run
+   or a move, or before the image's last row without an end mark. */
 Result DecodeRle(const Layout &layout, const uint8_t *data, size_t size, uint8_t *indices);
 
 /* True when the palette is the grey ramp of its bit count (16 or 256 levels). */

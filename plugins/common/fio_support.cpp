@@ -80,6 +80,21 @@ bool ReadWhole(HANDLE file, std::vector<uint8_t> &bytes, uint64_t limit)
     return bytes.empty() || ReadAt(file, 0, bytes.data(), bytes.size());
 }
 
+bool Sink::Put(const void *data, size_t bytes)
+{
+    auto *p = static_cast<const uint8_t *>(data);
+    buffer_.insert(buffer_.end(), p, p + bytes);
+    written_ += bytes;
+    return buffer_.size() < PieceBytes || Flush();
+}
+
+bool Sink::Flush()
+{
+    bool ok = WriteAll(file_, buffer_.data(), buffer_.size());
+    buffer_.clear();
+    return ok;
+}
+
 bool CopyFileData(HGLOBAL block, FileData &copy)
 {
     if (!block || GlobalSize(block) < sizeof(FileData)) return false;

@@ -53,6 +53,20 @@ uint64_t FileSizeOf(HANDLE file);
 /* The whole file; false when it cannot be read or is longer than limit bytes. */
 bool ReadWhole(HANDLE file, std::vector<uint8_t> &bytes, uint64_t limit);
 
+/* Output in pieces: what is put is gathered and written about 1 MB at a time. */
+class Sink {
+public:
+    explicit Sink(HANDLE file) : file_(file) {}
+    bool Put(const void *data, size_t bytes);
+    bool Flush();
+    uint64_t written() const { return written_; }
+
+private:
+    HANDLE file_;
+    std::vector<uint8_t> buffer_;
+    uint64_t written_ = 0;
+};
+
 /* A copy of a FileData block with its name terminated; false for null or an undersized
    block. */
 bool CopyFileData(HGLOBAL block, FileData &copy);

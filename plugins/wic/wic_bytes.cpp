@@ -9,36 +9,6 @@ namespace {
 uint16_t Le16(const uint8_t *p) { return uint16_t(p[0] | p[1] << 8); }
 uint16_t Be16(const uint8_t *p) { return uint16_t(p[0] << 8 | p[1]); }
 
-/* A TGA header (18 bytes) that a writer could have made, for a file of fileSize bytes. */
-bool IsPlausibleTga(const uint8_t *h, uint64_t fileSize)
-{
-    const unsigned idLength = h[0], mapType = h[1], type = h[2];
-    const unsigned mapLength = Le16(h + 5), mapDepth = h[7];
-    const unsigned width = Le16(h + 12), height = Le16(h + 14), bits = h[16], descriptor = h[17];
-    if (mapType > 1 || width == 0 || height == 0) return false;
-    if ((descriptor & 0xC0) || (descriptor & 0x0F) > 8) return false;
-    const unsigned base = type & 7;
-    if (type != base && type != base + 8) return false;
-    switch (base) {
-    case 1: /* colour-mapped */
-        if (mapType != 1 || mapLength == 0 || (bits != 8 && bits != 16)) return false;
-        break;
-    case 2: /* true colour */
-        if (bits != 15 && bits != 16 && bits != 24 && bits != 32) return false;
-        break;
-    case 3: /* grey */
-        if (bits != 8 && bits != 16) return false;
-        break;
-    default:
-        return false;
-    }
-    if (mapType == 1 && mapDepth != 15 && mapDepth != 16 && mapDepth != 24 && mapDepth != 32)
-        return false;
-    if (mapType == 0 && mapLength != 0) return false;
-    /* At least the header, identification and colour map. */
-    return fileSize >= 18 + uint64_t(idLength) + (mapType ? uint64_t(mapLength) * ((mapDepth + 7) / 8) : 0);
-}
-
 /* Skips a chain of GIF data sub-blocks from at; the position after its terminator, or
    size + 1 when the chain is cut short. */
 size_t SkipSubBlocks(const uint8_t *data, size_t size, size_t at)
@@ -91,21 +61,8 @@ bool HasSignature(Container container, const uint8_t *h, size_t size, uint64_t f
         unsigned count = Le16(h + 4);
         return count > 0 && fileSize >= 6 + 16ull * count;
     }
-    case Container::Tga:
-        return size >= 18 && IsPlausibleTga(h, fileSize);
     }
     return false;
-}
-
-bool TgaDataFits(const uint8_t *h, uint64_t fileSize)
-{
-    const unsigned idLength = h[0], mapType = h[1], type = h[2];
-    const unsigned mapLength = Le16(h + 5), mapDepth = h[7];
-    const unsigned width = Le16(h + 12), height = Le16(h + 14), bits = h[16];
-    uint64_t need = 18 + uint64_t(idLength) + (mapType ? uint64_t(mapLength) * ((mapDepth + 7) / 8) : 0);
-    /* Run lengths: at least one packet; uncompressed: every pixel. */
-    need += type > 8 ? 2 : uint64_t(width) * height * ((bits + 7) / 8);
-    return fileSize >= need;
 }
 
 bool JpegHasEnd(const uint8_t *tail, size_t size)

@@ -1,6 +1,6 @@
 /*
  * What the imaging-component plug-in reads and writes of its formats by hand, over byte
- * buffers and without Windows calls: signatures, the plausibility of a TGA header, the
+ * buffers and without Windows calls: signatures, the
  * end and the comments of a JPEG stream, the animation blocks of a GIF stream, and the
  * pixel row conversions between the component's layouts and the row protocol's.
  */
@@ -16,19 +16,14 @@ namespace wic {
 
 /* ---- Containers ---- */
 
-enum class Container { Jpeg, Png, Tiff, Gif, Ico, Tga };
+enum class Container { Jpeg, Png, Tiff, Gif, Ico };
 
 /* Bytes of a file's start that the checks below look at. */
 constexpr size_t HeadBytes = 32;
 
 /* True when the first bytes of a file (head, size bytes, may be fewer than HeadBytes)
-   are those of the container; for TGA, which has no signature, when the 18-byte header
-   is plausible for a file of fileSize bytes. */
+   are those of the container. */
 bool HasSignature(Container container, const uint8_t *head, size_t size, uint64_t fileSize);
-
-/* True when a TGA file of fileSize bytes is long enough for what its header (head, at
-   least 18 bytes, plausible) says it holds. */
-bool TgaDataFits(const uint8_t *head, uint64_t fileSize);
 
 /* True when the last bytes of a JPEG file (tail, size bytes) hold its end-of-image
    marker: a stream cut short lacks it. */

@@ -17,8 +17,8 @@ extern "C" {
 
 /* Formats of the plug-in, by index (ordinal base = 100 x index). */
 enum WicFormat {
-    WIC_JPG = 0, WIC_PNG = 1, WIC_TIF = 2, WIC_GIF = 3, WIC_ICO = 4, WIC_TGA = 5,
-    WIC_FORMATS = 6
+    WIC_JPG = 0, WIC_PNG = 1, WIC_TIF = 2, WIC_GIF = 3, WIC_ICO = 4,
+    WIC_FORMATS = 5
 };
 
 /*

@@ -1,6 +1,6 @@
 /*
  * wic.fio: the format plug-in of the platform's imaging component: JPG, PNG, TIF (pages),
- * GIF (animation frames), ICO and TGA (read only).
+ * GIF (animation frames) and ICO (read only).
  *
  * Entries (ordinal base 100 x format index, see wic.def): +10 frame commands, +11 format
  * information, +12 file data, +15 save options, +16 read, +17 write, +18 open options,
@@ -33,17 +33,6 @@ R Guarded(int entry, R failure, F work)
     return fio::Guarded(PluginId, entry, PlaceMemory, failure, work);
 }
 
-/* TGA's other extensions, entered into the suite's extension lists when the format is
-   registered and the user has no list of it yet. */
-void OfferExtensions(int format)
-{
-    if (Formats[format].container != Container::Tga) return;
-    std::string ini = SuiteIni();
-    char value[8];
-    if (!ini.empty() && !GetPrivateProfileStringA("FIO_EXT", "TGA_EXT", "", value, sizeof value, ini.c_str()))
-        WritePrivateProfileStringA("FIO_EXT", "TGA_EXT", "VDA;ICB;VST;", ini.c_str());
-}
-
 HGLOBAL FormatInfoOf(int format)
 {
     const FormatDef &def = Formats[format];
@@ -67,7 +56,6 @@ HGLOBAL FormatInfoOf(int format)
         info->signatureLength2 = def.signatureLength2;
         memcpy(info->signature2, def.signature2, sizeof info->signature2);
     }
-    OfferExtensions(format);
     return block;
 }
 
@@ -162,4 +150,3 @@ WIC_WRITE_ENTRIES(Gif, WIC_GIF)
 WIC_OPEN_OPTION_ENTRY(Gif, WIC_GIF)
 WIC_READ_ENTRIES(Ico, WIC_ICO)
 WIC_OPEN_OPTION_ENTRY(Ico, WIC_ICO)
-WIC_READ_ENTRIES(Tga, WIC_TGA)

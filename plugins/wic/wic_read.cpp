@@ -6,11 +6,6 @@
 
 namespace wic {
 
-namespace {
-/* The TGA decoder of the platform's component (it has no public name). */
-const GUID ContainerFormatTga = {0x0c44fda1, 0xa5c5, 0x4298, {0x96, 0x85, 0x47, 0x3f, 0xc1, 0x7c, 0xd3, 0x22}};
-}
-
 const FormatDef Formats[WIC_FORMATS] = {
     {"JPG", "JPEG File Interchange Format", Container::Jpeg, &GUID_ContainerFormatJpeg,
      Q32_CAP_GREY8 | Q32_CAP_RGB, 3, {0xFF, 0xD8, 0xFF}, 0, {}, true, false, true, false},
@@ -23,8 +18,6 @@ const FormatDef Formats[WIC_FORMATS] = {
      4, {'G', 'I', 'F', '8'}, 0, {}, true, true, true, true},
     {"ICO", "Windows Icon", Container::Ico, &GUID_ContainerFormatIco, 0, 4, {0, 0, 1, 0}, 0, {},
      false, true, false, false},
-    {"TGA", "Truevision Targa", Container::Tga, &ContainerFormatTga, 0, 0, {}, 0, {},
-     false, false, false, false},
 };
 
 namespace {
@@ -225,10 +218,6 @@ bool OpenDecoding(int format, HANDLE file, const char *name, int entry, Decoding
     HRESULT hr = decoding.factory->CreateDecoder(*def.guid, nullptr, decoding.decoder.put());
     if (SUCCEEDED(hr)) {
         hr = decoding.decoder->Initialize(decoding.stream.get(), WICDecodeMetadataCacheOnDemand);
-    } else if (def.container == Container::Tga) {
-        /* Without the component's own TGA decoder, one that a codec pack installs. */
-        hr = decoding.factory->CreateDecoderFromStream(decoding.stream.get(), nullptr,
-                                                       WICDecodeMetadataCacheOnDemand, decoding.decoder.put());
     } else {
         Record(ErrUnsupported, entry, PlaceComponent, name);
         return false;
@@ -301,11 +290,6 @@ bool DescribeFrame(int format, HANDLE file, const char *name, Decoding &decoding
     case Container::Png: compression = Q32_COMPRESS_DEFLATE; break;
     case Container::Gif: compression = Q32_COMPRESS_LZW; break;
     case Container::Tiff: compression = TiffCompression(frame.decode.get()); break;
-    case Container::Tga: {
-        uint8_t type = 0;
-        if (ReadAt(file, 2, &type, 1) && type > 8) compression = Q32_COMPRESS_RLE;
-        break;
-    }
     default: break;
     }
     if (data.raster.palette) DeleteObject(data.raster.palette);
@@ -422,10 +406,6 @@ INT_PTR GetFileData(int format, HANDLE file, const char *name, const char *iniPa
     }
     uint64_t size = FileSizeOf(source.get());
     if (!HasSignature(Formats[format].container, head, got, size)) return 0;
-    if (Formats[format].container == Container::Tga && !TgaDataFits(head, size)) {
-        Record(ErrDamaged, EntryFileData, PlaceTruncated, name);
-        return -1;
-    }
 
     ComScope com;
     if (!com.ok()) {

@@ -179,10 +179,10 @@ void ToRow(const Header &h, const BYTE *stored, BYTE *row, const BYTE scale[256]
 }
 
 /* Row of the row protocol -> stored row (the maximum value written is 255). */
-void FromRow(const Header &h, const BYTE *row, BYTE *stored)
+void FromRow(const Header &h, const BYTE *row, BYTE *stored, bool oneIsWhite)
 {
     if (h.kind == '4') {
-        for (size_t i = 0; i < h.rowBytes(); i++) stored[i] = (BYTE)~row[i];
+        for (size_t i = 0; i < h.rowBytes(); i++) stored[i] = oneIsWhite ? (BYTE)~row[i] : row[i];
         if (h.width % 8) stored[h.rowBytes() - 1] &= (BYTE)(0xFF00 >> (h.width % 8));
     } else if (h.kind == '5') {
         memcpy(stored, row, h.width);
@@ -296,6 +296,16 @@ INT_PTR Read(HANDLE handle, const char *name, HGLOBAL fileData, ImageRequest *re
     return 1;
 }
 
+/* Whether bit value 1 of the caller's bilevel rows is white: by the palette's brightness
+   when the FileData has one (a bitmap's two entries may stand either way), else it is. */
+bool OneIsWhite(HPALETTE palette)
+{
+    PALETTEENTRY e[2];
+    if (!palette || GetPaletteEntries(palette, 0, 2, e) != 2) return true;
+    auto light = [](const PALETTEENTRY &p) { return p.peRed * 299u + p.peGreen * 587u + p.peBlue * 114u; };
+    return light(e[1]) >= light(e[0]);
+}
+
 /******************************************************************
  *      Write (+17)
  *
@@ -334,11 +344,12 @@ int Write(HANDLE file, HGLOBAL fileData, ImageRequest *request, RowCallback call
     }
     std::vector<BYTE> row(h.rowBytes()), stored(h.rowBytes());
     void *rows[1] = {row.data()};
+    const bool oneIsWhite = OneIsWhite(facts.raster.palette);
     for (unsigned y = 0; y < h.height; y++) {
         if (!callback(request, request->rasterX, (LONG)(request->rasterY + y), (LONG)h.width, 1, rows,
                       Q32_ROW_PULL, 0, 0))
             return Q32_WRITE_STOPPED;
-        FromRow(h, row.data(), stored.data());
+        FromRow(h, row.data(), stored.data(), oneIsWhite);
         if (!WriteAll(file, stored.data(), stored.size())) {
             Record(ErrWrite, QF_ENTRY_WRITE, PlaceWrite, facts.name);
             return 0;

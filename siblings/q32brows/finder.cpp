@@ -47,8 +47,9 @@ HGLOBAL TextBlock(const std::string &text)
 
 /* ---- Folder browser -------------------------------------------------------------------- */
 
-/* The start folder of a browser being shown; the selection is asked for again a few
-   times when the shell namespace was not ready for the first request. */
+/* The start folder of a browser being shown. On a cold shell namespace the browser can
+   refuse the first request; it is asked again until the selection reaches the folder
+   (the browser's own change notice says so) or, for a folder that is gone, given up. */
 struct BrowseStart {
     std::string folder;
     bool reached = false;
@@ -60,7 +61,8 @@ const UINT_PTR RetryTimer = 0x5142;
 void CALLBACK RetrySelection(HWND window, UINT, UINT_PTR timer, DWORD)
 {
     auto *start = static_cast<BrowseStart *>(GetPropA(window, BrowseProperty));
-    if (!start || start->reached || ++start->retries > 8) {
+    if (!start || start->reached || ++start->retries > 240 ||
+        GetFileAttributesA(start->folder.c_str()) == INVALID_FILE_ATTRIBUTES) {
         KillTimer(window, timer);
         RemovePropA(window, BrowseProperty);
         return;

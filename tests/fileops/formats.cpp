@@ -2,7 +2,7 @@
  * The real-world formats through the module: detection of each with the right, a wrong
  * and no extension, reading, frames, texts and option dialogs through the exports, the
  * one-bit preview, and the q32file tool converting across the formats and listing frames.
- * The plug-in folder holds bmp.fio, wic.fio and wbmp.fio.
+ * The plug-in folder holds bmp.fio, tga.fio, wic.fio and wbmp.fio.
  */
 #include "sandbox.h"
 #include "boxes.h"
@@ -67,7 +67,7 @@ protected:
     {
         ModuleSandbox::SetUp();
         StageBuilt("bmp.fio");
-        for (const char *plugin : {"wic.fio", "wbmp.fio"})
+        for (const char *plugin : {"wic.fio", "wbmp.fio", "tga.fio"})
             CopyFileA((BinFolder() + "FIO\\" + plugin).c_str(), Join(fio, plugin).c_str(), FALSE);
         Load();
     }

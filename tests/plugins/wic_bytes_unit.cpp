@@ -16,13 +16,6 @@ std::vector<uint8_t> B(const std::string &s) { return std::vector<uint8_t>(s.beg
 
 std::string Le16(unsigned v) { return std::string{char(v), char(v >> 8)}; }
 
-std::string TgaHeader(int mapType, int type, int mapLength, int mapDepth, int width, int height, int bits,
-                      int descriptor)
-{
-    return std::string(1, '\0') + char(mapType) + char(type) + Le16(0) + Le16(unsigned(mapLength)) + char(mapDepth) +
-           Le16(0) + Le16(0) + Le16(unsigned(width)) + Le16(unsigned(height)) + char(bits) + char(descriptor);
-}
-
 /* A GIF stream of images without a global colour table; each image 1 x 1, one data
    sub-block. Extension blocks are inserted where the test says. */
 const std::string Header = std::string("GIF89a") + Le16(4) + Le16(3) + std::string("\x00\x00\x00", 3);
@@ -55,18 +48,6 @@ TEST(WicBytes, SignaturesAndTargaHeaders)
         {Container::Ico, std::string("\0\0\1\0\2\0", 6), 37, false},   /* no room for two entries */
         {Container::Ico, std::string("\0\0\1\0\0\0", 6), 100, false},  /* no image */
         {Container::Ico, std::string("\0\0\2\0\1\0", 6), 100, false},  /* a cursor */
-        {Container::Tga, TgaHeader(0, 2, 0, 0, 3, 2, 24, 0x20), 18, true},
-        {Container::Tga, TgaHeader(0, 10, 0, 0, 3, 2, 32, 0x08), 18, true},
-        {Container::Tga, TgaHeader(1, 1, 16, 24, 3, 2, 8, 0), 18 + 48, true},
-        {Container::Tga, TgaHeader(1, 1, 16, 24, 3, 2, 8, 0), 18 + 47, false}, /* the map is cut */
-        {Container::Tga, TgaHeader(0, 1, 0, 0, 3, 2, 8, 0), 100, false},      /* mapped without a map */
-        {Container::Tga, TgaHeader(0, 2, 0, 0, 0, 2, 24, 0), 100, false},     /* no width */
-        {Container::Tga, TgaHeader(0, 2, 0, 0, 3, 2, 12, 0), 100, false},     /* no such depth */
-        {Container::Tga, TgaHeader(0, 4, 0, 0, 3, 2, 24, 0), 100, false},     /* no such type */
-        {Container::Tga, TgaHeader(2, 2, 0, 0, 3, 2, 24, 0), 100, false},     /* no such map type */
-        {Container::Tga, TgaHeader(0, 2, 0, 0, 3, 2, 24, 0xC0), 100, false},  /* interleaved */
-        {Container::Tga, TgaHeader(0, 2, 5, 0, 3, 2, 24, 0), 100, false},     /* a map length without a map */
-        {Container::Tga, "This is no image at all.", 24, false},
     };
     int row = 0;
     for (const auto &c : cases) {
@@ -74,12 +55,6 @@ TEST(WicBytes, SignaturesAndTargaHeaders)
         std::vector<uint8_t> head = B(c.head);
         EXPECT_EQ(c.is, HasSignature(c.container, head.data(), head.size(), c.fileSize));
     }
-    std::vector<uint8_t> tga = B(TgaHeader(0, 2, 0, 0, 3, 2, 24, 0x20));
-    EXPECT_TRUE(TgaDataFits(tga.data(), 18 + 18));
-    EXPECT_FALSE(TgaDataFits(tga.data(), 18 + 17));
-    tga = B(TgaHeader(0, 10, 0, 0, 300, 200, 24, 0x20));
-    EXPECT_TRUE(TgaDataFits(tga.data(), 20));
-    EXPECT_FALSE(TgaDataFits(tga.data(), 19));
 }
 
 TEST(WicBytes, JpegEndsAndComments)

@@ -1,0 +1,382 @@
+/*
+ * Files that another program writes, read through the module. Each row of the table is a
+ * shell command, ImageMagick's convert on a generated source, that makes one file; the
+ * driver (run-corpus.sh) runs them on the Linux side before this program starts (it asks
+ * for them with --corpus-commands) and puts ImageMagick's own decode of each file beside
+ * it (NAME.rgba, 8-bit R, G, B, A; NAME.size, "width height"). Every case reads its file
+ * through the module, compares it with that decode, writes it in every shipped format
+ * that takes its data type, and reads each written file back.
+ */
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <fcntl.h>
+#include <io.h>
+#include <cmath>
+#include <ostream>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+#include "q32file.h"
+#include "q32fio.h"
+#include "image.h"
+#include "harness.h"
+
+namespace {
+
+enum class Compare {
+    Exact,      /* lossless: every sample equal */
+    Within1,    /* channels of fewer than 8 bits widened: rounding and bit copying differ by 1 */
+    Psnr35,     /* lossy: colour within 35 dB of the reference, alpha ignored */
+    Written     /* written by a lossy writer: what its encoder keeps (the component's JPEG
+                   encoder under Wine keeps about 26 dB of a plasma), alpha ignored */
+};
+
+struct Row {
+    const char *name;    /* the file is NAME.EXT in the corpus folder; also the case's name */
+    const char *ext;
+    const char *code;    /* the format detection must find */
+    /* Makes the file: {out} stands for its name. */
+    const char *make;
+    Compare compare = Compare::Exact;
+    /* What ImageMagick decodes as the reference ({out}[0] when null), and the frame the
+       module reads. */
+    const char *decode = nullptr;
+    int frame = 0;
+};
+
+/* A 37 x 23 source: odd sizes give padded rows and part bytes. */
+#define PLASMA "-size 37x23 -seed 7 plasma:fractal"
+#define GRADIENT "-size 37x23 gradient:red-blue"
+#define GREY "-size 37x23 gradient:white-black"
+/* A plasma with an alpha ramp from opaque (left) to nearly clear (right). */
+#define ALPHA PLASMA " \\( +clone -alpha off -fx 'i/w' \\) -compose CopyOpacity -composite"
+/* ImageMagick keeps a TGA's origin as an orientation tag and its rows as stored, top row
+   first: oriented, its decode is the image that the origin describes. */
+#define ORIENTED "'{out}[0]' -auto-orient"
+/* Patches the height of a BMP to -23 (stored top row first): ImageMagick reads it flipped
+   as the module must, and has no option to write it so. */
+#define TOPDOWN " && printf '\\351\\377\\377\\377' | dd of={out} bs=1 seek=22 conv=notrunc 2>/dev/null"
+
+const Row Rows[] = {
+    /* ---- BMP (bmp.fio). ImageMagick pads every run-length row to four pixels and
+       writes RLE8 only, also for 16 colours. */
+    {"bmp_rle8", "bmp", "BMP", "convert " PLASMA " -colors 200 -compress RLE bmp3:{out}"},
+    {"bmp_rle8_16colours", "bmp", "BMP", "convert " GRADIENT " -colors 16 -compress RLE bmp3:{out}"},
+    {"bmp_rle8_v5", "bmp", "BMP", "convert " PLASMA " -colors 50 -compress RLE bmp:{out}"},
+    {"bmp_1bit", "bmp", "BMP", "convert " PLASMA " -type Bilevel bmp3:{out}"},
+    {"bmp_4bit", "bmp", "BMP", "convert " PLASMA " -colors 9 bmp3:{out}"},
+    {"bmp_8bit_grey", "bmp", "BMP", "convert " GREY " -type Grayscale bmp3:{out}"},
+    {"bmp_24bit", "bmp", "BMP", "convert " PLASMA " -type TrueColor bmp3:{out}"},
+    /* (ImageMagick widens 4-bit channels by a shift, 15 to 240: no reference for 4-4-4-4.) */
+    {"bmp_bitfields_565", "bmp", "BMP", "convert " PLASMA " -define bmp:subtype=RGB565 bmp:{out}", Compare::Within1},
+    {"bmp_bitfields_555", "bmp", "BMP", "convert " PLASMA " -define bmp:subtype=RGB555 bmp:{out}", Compare::Within1},
+    {"bmp_os2_24bit", "bmp", "BMP", "convert " PLASMA " -type TrueColor bmp2:{out}"},
+    {"bmp_os2_palette", "bmp", "BMP", "convert " PLASMA " -colors 100 bmp2:{out}"},
+    {"bmp_topdown_24bit", "bmp", "BMP", "convert " PLASMA " -type TrueColor bmp3:{out}" TOPDOWN},
+    {"bmp_topdown_8bit", "bmp", "BMP", "convert " PLASMA " -colors 60 -compress None bmp3:{out}" TOPDOWN},
+    {"bmp_v4_alpha", "bmp", "BMP", "convert " ALPHA " -define bmp:format=bmp4 bmp:{out}"},
+    {"bmp_v5_alpha", "bmp", "BMP", "convert " ALPHA " bmp:{out}"},
+
+    /* ---- TGA (tga.fio). ImageMagick writes no footer; its alpha is the descriptor's eight
+       bits; its rows stand as stored under every origin (see ORIENTED). */
+    {"tga_type1_mapped", "tga", "TGA", "convert " PLASMA " -colors 50 -type Palette tga:{out}", Compare::Exact, ORIENTED},
+    {"tga_type9_mapped_rle", "tga", "TGA", "convert " PLASMA " -colors 50 -type Palette -compress RLE tga:{out}",
+     Compare::Exact, ORIENTED},
+    {"tga_type2_24bit", "tga", "TGA", "convert " PLASMA " -type TrueColor tga:{out}", Compare::Exact, ORIENTED},
+    {"tga_type2_top_left", "tga", "TGA", "convert " PLASMA " -type TrueColor -orient TopLeft tga:{out}",
+     Compare::Exact, ORIENTED},
+    {"tga_type2_top_right", "tga", "TGA", "convert " PLASMA " -type TrueColor -orient TopRight tga:{out}",
+     Compare::Exact, ORIENTED},
+    {"tga_type2_alpha", "tga", "TGA", "convert " ALPHA " tga:{out}", Compare::Exact, ORIENTED},
+    {"tga_type10_24bit_rle", "tga", "TGA", "convert " PLASMA " -type TrueColor -compress RLE tga:{out}",
+     Compare::Exact, ORIENTED},
+    {"tga_type10_alpha_rle", "tga", "TGA", "convert " ALPHA " -compress RLE tga:{out}", Compare::Exact, ORIENTED},
+    {"tga_type3_grey", "tga", "TGA", "convert " GREY " -type Grayscale tga:{out}", Compare::Exact, ORIENTED},
+    {"tga_type11_grey_rle", "tga", "TGA", "convert " PLASMA " -type Grayscale -compress RLE tga:{out}",
+     Compare::Exact, ORIENTED},
+
+    /* ---- PNM (pnm.fio): the binary variants. */
+    {"pnm_pbm", "pbm", "PNM", "convert " PLASMA " -type Bilevel pbm:{out}"},
+    {"pnm_pgm", "pgm", "PNM", "convert " GREY " -depth 8 pgm:{out}"},
+    {"pnm_ppm", "ppm", "PNM", "convert " PLASMA " -depth 8 ppm:{out}"},
+
+    /* ---- PNG, JPEG, GIF, TIFF, ICO (wic.fio): rows go here. */
+};
+
+std::string Replace(std::string text, const std::string &from, const std::string &to)
+{
+    for (size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size())
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+/* The shell script that makes every file and its reference in the current folder. */
+void PrintCommands()
+{
+    _setmode(_fileno(stdout), _O_BINARY);
+    printf("set -e\n");
+    for (const Row &row : Rows) {
+        std::string file = std::string(row.name) + "." + row.ext;
+        std::string decode = Replace(row.decode ? row.decode : "'{out}[0]'", "{out}", file);
+        printf("%s\n", Replace(row.make, "{out}", file).c_str());
+        printf("convert %s -depth 8 rgba:%s.rgba\n", decode.c_str(), row.name);
+        printf("convert %s -format '%%w %%h' info:%s.size\n", decode.c_str(), row.name);
+    }
+}
+
+/* The corpus folder: the driver's Linux path, seen through Wine's drive Z:. */
+std::string CorpusFolder()
+{
+    const char *unix = getenv("Q32_CORPUS");
+    if (!unix || !*unix) return "";
+    return "Z:" + Replace(unix, "/", "\\") + "\\";
+}
+
+std::string ReadBytes(const std::string &path)
+{
+    std::string bytes;
+    FILE *f = fopen(path.c_str(), "rb");
+    if (!f) return bytes;
+    char buffer[65536];
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, f)) > 0;) bytes.append(buffer, n);
+    fclose(f);
+    return bytes;
+}
+
+/* An image as 8-bit R, G, B, A. */
+struct Rgba {
+    long width = 0, height = 0;
+    std::vector<uint8_t> samples;
+};
+
+/* The module's rows as R, G, B, A: palettes looked up, grey spread, no alpha as 255. */
+bool ToRgba(const Image &image, Rgba &out, std::string &why)
+{
+    out.width = image.width, out.height = image.height;
+    out.samples.assign(size_t(image.width) * image.height * 4, 255);
+    for (LONG y = 0; y < image.height; y++) {
+        const BYTE *row = const_cast<Image &>(image).Row(y);
+        for (LONG x = 0; x < image.width; x++) {
+            uint8_t *o = &out.samples[(size_t(y) * image.width + x) * 4];
+            unsigned index = 0;
+            bool indexed = false;
+            switch (image.dataType) {
+            case Q32_TYPE_BGRA:
+                o[0] = row[x * 4 + 2], o[1] = row[x * 4 + 1], o[2] = row[x * 4], o[3] = row[x * 4 + 3];
+                break;
+            case Q32_TYPE_RGB:
+                o[0] = row[x * 3 + 2], o[1] = row[x * 3 + 1], o[2] = row[x * 3];
+                break;
+            case Q32_TYPE_GREY8:
+                o[0] = o[1] = o[2] = row[x];
+                break;
+            case Q32_TYPE_GREY4:
+                o[0] = o[1] = o[2] = uint8_t(row[x] * 17);
+                break;
+            case Q32_TYPE_BILEVEL:
+                index = (row[x / 8] >> (7 - x % 8)) & 1;
+                if (image.palette.empty()) o[0] = o[1] = o[2] = index ? 255 : 0;
+                else indexed = true;
+                break;
+            case Q32_TYPE_PALETTE8: case Q32_TYPE_PALETTE4: case Q32_TYPE_COLOURS16:
+                index = row[x];
+                indexed = true;
+                break;
+            default:
+                why = "data type " + std::to_string(image.dataType) + " has no comparison";
+                return false;
+            }
+            if (indexed) {
+                if (index >= image.palette.size()) {
+                    why = "index " + std::to_string(index) + " past the palette";
+                    return false;
+                }
+                const PALETTEENTRY &e = image.palette[index];
+                o[0] = e.peRed, o[1] = e.peGreen, o[2] = e.peBlue;
+            }
+        }
+    }
+    return true;
+}
+
+/* Peak signal to noise of the colour samples, in dB (alpha left out). */
+double Psnr(const Rgba &a, const Rgba &b)
+{
+    double sum = 0;
+    size_t n = 0;
+    for (size_t i = 0; i < a.samples.size() && i < b.samples.size(); i++) {
+        if (i % 4 == 3) continue;
+        double d = double(a.samples[i]) - double(b.samples[i]);
+        sum += d * d;
+        n++;
+    }
+    if (sum == 0) return 99;
+    return 10 * std::log10(255.0 * 255.0 / (sum / double(n)));
+}
+
+/* The first differing pixel, for the failure message. */
+std::string FirstDifference(const Rgba &a, const Rgba &b)
+{
+    for (size_t i = 0; i + 3 < a.samples.size() && i + 3 < b.samples.size(); i += 4) {
+        if (memcmp(&a.samples[i], &b.samples[i], 4)) {
+            char text[128];
+            size_t pixel = i / 4;
+            snprintf(text, sizeof text, "pixel (%zu, %zu): %u %u %u %u, expected %u %u %u %u",
+                     pixel % size_t(a.width), pixel / size_t(a.width), a.samples[i], a.samples[i + 1],
+                     a.samples[i + 2], a.samples[i + 3], b.samples[i], b.samples[i + 1], b.samples[i + 2],
+                     b.samples[i + 3]);
+            return text;
+        }
+    }
+    return "sizes differ";
+}
+
+void ExpectSame(const Rgba &got, const Rgba &expected, Compare compare)
+{
+    ASSERT_EQ(expected.width, got.width);
+    ASSERT_EQ(expected.height, got.height);
+    switch (compare) {
+    case Compare::Exact:
+        EXPECT_TRUE(got.samples == expected.samples) << FirstDifference(got, expected);
+        break;
+    case Compare::Within1: {
+        bool within = got.samples.size() == expected.samples.size();
+        for (size_t i = 0; within && i < got.samples.size(); i++) within = std::abs(got.samples[i] - expected.samples[i]) <= 1;
+        EXPECT_TRUE(within) << FirstDifference(got, expected);
+        break;
+    }
+    case Compare::Psnr35:
+        EXPECT_GE(Psnr(got, expected), 35.0);
+        break;
+    case Compare::Written:
+        EXPECT_GE(Psnr(got, expected), 24.0);
+        break;
+    }
+}
+
+/* The recorded error, for failure messages. */
+std::string LastError()
+{
+    q32test::RecordedError e = q32test::ReadError();
+    return std::to_string(e.id) + " (" + std::to_string(e.where1) + ", " + std::to_string(e.where2) + ", " +
+           std::to_string(e.where3) + "): " + e.text;
+}
+
+/* Reads a file through the module: detection, the frame wanted, the rows. */
+bool ReadThroughModule(const std::string &path, int frame, std::string &code, Image &image, std::string &why)
+{
+    char hint[8] = "";
+    HGLOBAL data = qfFileGetFileData(path.c_str(), hint);
+    if (!data) {
+        why = "not recognised: " + LastError();
+        return false;
+    }
+    code = hint;
+    bool ok = (frame == 0 || qfFileReadFrameIndex(data, 0, 0, frame) == 1) && ReadImage(data, image);
+    if (!ok) why = "read failed: " + LastError();
+    q32FileFreeFileData(data);
+    return ok;
+}
+
+struct Target {
+    int number;
+    std::string code;
+    DWORD caps;
+};
+
+/* The shipped formats that write raster images. */
+std::vector<Target> WritableFormats()
+{
+    std::vector<Target> targets;
+    for (int n = 1; n <= qfFileGetFileFmtNum(); n++) {
+        HGLOBAL block = qfFileGetFormatInfo(n);
+        if (!block) continue;
+        const FormatInfo *info = static_cast<const FormatInfo *>(GlobalLock(block));
+        if (info && (info->typeCaps & Q32_CAP_ALL_RASTER)) targets.push_back({n, info->code, info->typeCaps});
+        GlobalUnlock(block);
+        GlobalFree(block);
+    }
+    return targets;
+}
+
+class Corpus : public ::testing::TestWithParam<Row> {};
+
+TEST_P(Corpus, ReadsAsImageMagickDoesAndConvertsToEveryWritableFormat)
+{
+    const Row &row = GetParam();
+    std::string folder = CorpusFolder();
+    ASSERT_FALSE(folder.empty()) << "Q32_CORPUS names no folder: run through run-corpus.sh";
+    std::string path = folder + row.name + "." + row.ext;
+
+    Rgba reference;
+    long width = 0, height = 0;
+    std::string size = ReadBytes(folder + row.name + ".size");
+    ASSERT_EQ(2, sscanf(size.c_str(), "%ld %ld", &width, &height)) << "no reference made for " << path;
+    std::string samples = ReadBytes(folder + row.name + ".rgba");
+    ASSERT_EQ(size_t(width) * height * 4, samples.size());
+    reference.width = width, reference.height = height;
+    reference.samples.assign(samples.begin(), samples.end());
+
+    std::string code, why;
+    Image image;
+    ASSERT_TRUE(ReadThroughModule(path, row.frame, code, image, why)) << why;
+    EXPECT_EQ(row.code, code);
+    Rgba got;
+    ASSERT_TRUE(ToRgba(image, got, why)) << why;
+    ExpectSame(got, reference, row.compare);
+
+    /* Written in every format that takes the image's type, and read back. */
+    DWORD cap = q32FileGetFCap(image.dataType);
+    int written = 0;
+    for (const Target &target : WritableFormats()) {
+        if (!(target.caps & cap)) continue;
+        SCOPED_TRACE("written as " + target.code);
+        std::string out = folder + row.name + "-out." + target.code;
+        HGLOBAL data = qfFileGetFileData("", nullptr);
+        ASSERT_NE(nullptr, data);
+        FileData *facts = static_cast<FileData *>(GlobalLock(data));
+        facts->formatNumber = target.number;
+        lstrcpynA(facts->name, out.c_str(), sizeof facts->name);
+        DescribeImage(*facts, image);
+        GlobalUnlock(data);
+        int result = WriteImage(data, image);
+        q32FileFreeFileData(data);
+        ASSERT_EQ(1, result) << LastError();
+        written++;
+
+        std::string codeBack;
+        Image back;
+        ASSERT_TRUE(ReadThroughModule(out, 0, codeBack, back, why)) << why;
+        EXPECT_EQ(target.code, codeBack);
+        Rgba again;
+        ASSERT_TRUE(ToRgba(back, again, why)) << why;
+        ExpectSame(again, got, target.code == "JPG" ? Compare::Written : Compare::Exact);
+        DeleteFileA(out.c_str());
+    }
+    EXPECT_GT(written, 0) << "no format writes data type " << image.dataType;
+}
+
+void PrintTo(const Row &row, std::ostream *out)
+{
+    *out << row.name;
+}
+
+std::string CaseName(const ::testing::TestParamInfo<Row> &info)
+{
+    return info.param.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Outside, Corpus, ::testing::ValuesIn(Rows), CaseName);
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc == 2 && !strcmp(argv[1], "--corpus-commands")) {
+        PrintCommands();
+        return 0;
+    }
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -7,7 +7,8 @@
  * Both ends hold the whole image at the end: the module's callback copies each band
  * into a full buffer, as an application would. Medians of several runs; the time of
  * qfFileGetFileData (detection and description) is shown apart. Arguments, when given,
- * name the formats to measure (JPG PNG TIF GIF TGA WBM).
+ * name the formats to measure (JPG PNG TIF GIF TGA WBM); "42mp" measures a 7500 x 5600
+ * image instead; "detect" measures detection alone.
  */
 #include "harness.h"
 #include "tga_codec.h"
@@ -27,7 +28,7 @@ namespace {
 using bench::Median;
 using bench::Now;
 
-const UINT Width = 4000, Height = 3000;
+UINT Width = 4000, Height = 3000;
 const int Runs = 9;
 
 std::wstring Wide(const std::string &text) { return std::wstring(text.begin(), text.end()); }
@@ -239,7 +240,7 @@ LONG WINAPI CopyRows(ImageRequest *request, LONG x, LONG y, LONG count, LONG row
 struct Result {
     const char *code;
     const char *what;
-    double fileMb = 0, directMs = 0, moduleMs = 0, detectMs = 0;
+    double fileMb = 0, directMs = 0, moduleMs = 0, detectMs = 0, detectBestMs = 0;
     enum { Component, Codec, FileOnly } direct = Component;
     bool ok = false;
 };
@@ -248,6 +249,11 @@ struct Result {
 
 int main(int argc, char **argv)
 {
+    bool detectOnly = false;
+    for (int i = 1; i < argc; i++) {
+        if (std::string(argv[i]) == "42mp") Width = 7500, Height = 5600;
+        if (std::string(argv[i]) == "detect") detectOnly = true;
+    }
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     Ref<IWICImagingFactory> factory;
     if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&factory)))) {
@@ -280,8 +286,10 @@ int main(int argc, char **argv)
     };
     for (Result &r : results) {
         std::string code = r.code, path = dir / ("big" + std::to_string(&r - results.data()) + "." + code);
-        bool chosen = argc < 2;
-        for (int i = 1; i < argc; i++) chosen = chosen || code == argv[i];
+        bool chosen = true, named = false;
+        for (int i = 1; i < argc; i++)
+            if (std::string(argv[i]) != "42mp" && std::string(argv[i]) != "detect") named = true, chosen = false;
+        for (int i = 1; i < argc; i++) chosen = chosen || (named && code == argv[i]);
         if (!chosen) continue;
         bool made = true;
         if (code == "JPG") made = Encode(factory.p, path, GUID_ContainerFormatJpeg, GUID_WICPixelFormat24bppBGR, 3, false);
@@ -297,7 +305,7 @@ int main(int argc, char **argv)
             std::string header = {0, 0, char(0x80 | (Width >> 7)), char(Width & 0x7F), char(0x80 | (Height >> 7)),
                                   char(Height & 0x7F)};
             std::vector<BYTE> bits = Pixels(1, false);
-            bits.resize(size_t(Width / 8) * Height);
+            bits.resize(size_t((Width + 7) / 8) * Height);
             WriteBytes(path, header, bits);
             r.direct = Result::FileOnly;
         }
@@ -311,13 +319,11 @@ int main(int argc, char **argv)
             CloseHandle(file);
         }
         std::vector<double> direct, viaModule, detect;
-        for (int run = 0; run < Runs; run++) {
+        for (int run = 0; run < Runs && !detectOnly; run++) {
             direct.push_back(r.direct == Result::Component ? DecodeDirectly(factory.p, path)
                              : r.direct == Result::Codec   ? DecodeTga(path)
                                                            : TimeWholeFile(path));
-            double begin = Now();
             HGLOBAL fileData = getFileData(path.c_str(), nullptr);
-            detect.push_back(Now() - begin);
             if (!fileData) break;
             Target target;
             {
@@ -329,36 +335,58 @@ int main(int argc, char **argv)
             ImageRequest request = {};
             request.rasterWanted = 1;
             request.context = &target;
-            begin = Now();
+            double begin = Now();
             target.image.resize(target.rowBytes * Height);
             INT_PTR result = read(fileData, &request, CopyRows);
             viaModule.push_back(Now() - begin);
             freeFileData(fileData);
             if (result != 1) break;
         }
-        if (viaModule.size() != size_t(Runs) || *std::min_element(direct.begin(), direct.end()) < 0) {
+        /* Detection apart, each run after a pause: on a shared machine a call made at
+           once after the decoding above is often cut by the scheduler. */
+        for (int run = 0; run < Runs && (detectOnly || viaModule.size() == size_t(Runs)); run++) {
+            Sleep(20);
+            double begin = Now();
+            HGLOBAL fileData = getFileData(path.c_str(), nullptr);
+            detect.push_back(Now() - begin);
+            if (fileData) freeFileData(fileData);
+        }
+        if (detectOnly && detect.size() == size_t(Runs)) {
+            r.detectMs = Median(detect) * 1000, r.detectBestMs = *std::min_element(detect.begin(), detect.end()) * 1000;
+            r.ok = true;
+            continue;
+        }
+        if (detectOnly || viaModule.size() != size_t(Runs) || *std::min_element(direct.begin(), direct.end()) < 0) {
             printf("%s: not read (%zu of %d runs)\n", r.code, viaModule.size(), Runs);
             continue;
         }
         r.directMs = Median(direct) * 1000, r.moduleMs = Median(viaModule) * 1000, r.detectMs = Median(detect) * 1000;
+        r.detectBestMs = *std::min_element(detect.begin(), detect.end()) * 1000;
         r.ok = true;
     }
     module.Unload();
 
-    printf("\n%-4s %-14s %8s %13s %13s %9s %10s\n", "fmt", "image", "file MB", "direct MP/s", "qfFileRead", "overhead",
-           "detect ms");
+    printf("\n%-4s %-14s %8s %13s %13s %9s %10s %8s\n", "fmt", "image", "file MB", "direct MP/s", "qfFileRead", "overhead",
+           "detect ms", "best");
     const double megapixels = Width * Height / 1e6;
     for (const Result &r : results) {
         if (!r.ok) continue;
-        printf("%-4s %-14s %8.2f %13.1f %13.1f %8.1f%% %10.1f%s\n", r.code, r.what, r.fileMb, megapixels / (r.directMs / 1000),
-               megapixels / (r.moduleMs / 1000), (r.moduleMs - r.directMs) / r.directMs * 100, r.detectMs,
+        if (detectOnly) {
+            printf("%-4s %-14s %8.2f %13s %13s %9s %10.2f %8.2f\n", r.code, r.what, r.fileMb, "-", "-", "-", r.detectMs,
+                   r.detectBestMs);
+            continue;
+        }
+        printf("%-4s %-14s %8.2f %13.1f %13.1f %8.1f%% %10.2f %8.2f%s\n", r.code, r.what, r.fileMb,
+               megapixels / (r.directMs / 1000), megapixels / (r.moduleMs / 1000),
+               (r.moduleMs - r.directMs) / r.directMs * 100, r.detectMs, r.detectBestMs,
                r.direct == Result::Component ? ""
                : r.direct == Result::Codec   ? "   (direct: the plug-in's codec alone)"
                                              : "   (direct: the file read into memory; no decoder in the component)");
     }
     printf("\ndirect: the component's decoder (TGA: tga.fio's codec) into one buffer; qfFileRead: the\n"
-           "module and its plug-in, the bands copied into one buffer by the callback; overhead:\n"
-           "qfFileRead over direct.\n");
+           "module and its plug-in, "
+           "the bands copied into one buffer by the callback; overhead: qfFileRead over direct;\n"
+           "detect: qfFileGetFileData, median and best of the runs.\n");
     factory.p->Release();
     factory.p = nullptr;
     CoUninitialize();

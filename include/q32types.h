@@ -68,6 +68,72 @@ extern "C" {
     ((type) == Q32_TYPE_BILEVEL ? ((size_t)(count) + 7) / 8                           \
                                 : (size_t)(count) * (((size_t)(bitsPerPixel) + 7) / 8))
 
+/* Bits per pixel of a data type's rows (0 for codes without a fixed size: HICOLOUR is
+   15 or 16, VECTOR none). */
+static inline DWORD Q32TypeBits(DWORD type)
+{
+    switch (type) {
+    case Q32_TYPE_BILEVEL: return 1;
+    case Q32_TYPE_PALETTE4: case Q32_TYPE_GREY4: return 4;
+    case Q32_TYPE_PALETTE8: case Q32_TYPE_GREY8: case Q32_TYPE_COLOURS16: return 8;
+    case Q32_TYPE_GREY16: return 16;
+    case Q32_TYPE_RGB: return 24;
+    case Q32_TYPE_BGRA: case Q32_TYPE_CMYK: return 32;
+    case Q32_TYPE_RGB48: return 48;
+    case Q32_TYPE_BGRA64: return 64;
+    default: return 0;
+    }
+}
+
+/* ImageRequest.rasterTypes, reading: with this bit the caller takes only the types of the
+   mask. Rows then come as stored when the mask holds the FileData's type, else in the
+   type that Q32ReadType names, converted by the plug-in (a plug-in that cannot records
+   4026 and fails). Without the bit the mask is a hint and rows come as stored, which is
+   what callers of old rely on (the preview asks 7 or 15 of every image). */
+#define Q32_TYPES_ONLY 0x80000000u
+
+/* The type in which rows stored as type reach a caller whose mask is mask (with
+   Q32_TYPES_ONLY): type itself when the mask holds it, else the first of type's list
+   below that it holds, else 0 (nothing the caller takes). Nothing is made smaller than
+   its source but 16-bit samples (to 8), CMYK (to RGB) and alpha (dropped for RGB):
+     BGRA64 -> BGRA, RGB          RGB48 -> RGB, BGRA         GREY16 -> GREY8, RGB, BGRA
+     CMYK, HICOLOUR, GREY8, PALETTE8 -> RGB, BGRA               GREY4 -> GREY8, RGB, BGRA
+     PALETTE4, COLOURS16 -> PALETTE8, RGB, BGRA                 BILEVEL -> RGB, BGRA, GREY8
+     RGB -> BGRA                  BGRA -> RGB
+   Palette indices become their entry's colour (and alpha, for BGRA); an index beyond
+   the palette is opaque black. A bilevel image without a palette is black (0) and
+   white (1). CMYK is R = (255 - C) x (255 - K) / 255 and alike; a 16-bit sample s
+   becomes s x 255 / 65535, rounded down (an alpha sample rounded up). */
+static inline DWORD Q32ReadType(DWORD type, DWORD mask)
+{
+    static const DWORD none[] = {0};
+    static const DWORD wide[] = {Q32_TYPE_BGRA, Q32_TYPE_RGB, 0};
+    static const DWORD rgb48[] = {Q32_TYPE_RGB, Q32_TYPE_BGRA, 0};
+    static const DWORD grey16[] = {Q32_TYPE_GREY8, Q32_TYPE_RGB, Q32_TYPE_BGRA, 0};
+    static const DWORD colour[] = {Q32_TYPE_RGB, Q32_TYPE_BGRA, 0};
+    static const DWORD small[] = {Q32_TYPE_PALETTE8, Q32_TYPE_RGB, Q32_TYPE_BGRA, 0};
+    static const DWORD bilevel[] = {Q32_TYPE_RGB, Q32_TYPE_BGRA, Q32_TYPE_GREY8, 0};
+    static const DWORD toBgra[] = {Q32_TYPE_BGRA, 0};
+    static const DWORD toRgb[] = {Q32_TYPE_RGB, 0};
+    const DWORD *list = none;
+    if (mask & type) return type;
+    switch (type) {
+    case Q32_TYPE_BGRA64: list = wide; break;
+    case Q32_TYPE_RGB48: list = rgb48; break;
+    case Q32_TYPE_GREY16: case Q32_TYPE_GREY4: list = grey16; break;
+    case Q32_TYPE_CMYK: case Q32_TYPE_HICOLOUR: case Q32_TYPE_GREY8: case Q32_TYPE_PALETTE8:
+        list = colour; break;
+    case Q32_TYPE_PALETTE4: case Q32_TYPE_COLOURS16: list = small; break;
+    case Q32_TYPE_BILEVEL: list = bilevel; break;
+    case Q32_TYPE_RGB: list = toBgra; break;
+    case Q32_TYPE_BGRA: list = toRgb; break;
+    default: break;
+    }
+    for (; *list; list++)
+        if (mask & *list) return *list;
+    return 0;
+}
+
 /* ---- Capability bits -------------------------------------------------------------------
  *
  * What a format can write, one bit a data type: the low 7 bits of FormatInfo.typeCaps
@@ -221,7 +287,8 @@ typedef struct ImageRequest {
  *     (later rows may still overwrite parts of it).
  * Callers accept all four. When the callback answers 0 the plug-in stops at once and
  * its read entry returns Q32_READ_STOPPED; it returns 1 when the whole region was
- * delivered, 0 on failure (with an error recorded).
+ * delivered, Q32_READ_PARTIAL when it was delivered from a file that proved damaged or
+ * incomplete, 0 on failure (with an error recorded).
  *
  * Writing (flags Q32_ROW_PULL): the plug-in asks the caller for rows. It passes rows
  * buffers of its own, each of Q32_ROW_BYTES(dataType, bitsPerPixel, count) bytes, and
@@ -240,6 +307,10 @@ typedef LONG (WINAPI *RowCallback)(ImageRequest *request, LONG x, LONG y, LONG c
 #define Q32_ROW_PULL        0x0400 /* writing: fill these row buffers */
 
 #define Q32_READ_STOPPED    2      /* read entry: the callback asked to stop */
+#define Q32_READ_PARTIAL    3      /* read entry: the file ends early or fails its
+                                      checksum; the region was delivered with what the
+                                      decoder made of the rest, and error 4020 (damaged
+                                      or incomplete) is recorded */
 #define Q32_WRITE_STOPPED   2      /* write entry: the callback asked to stop */
 
 /* ---- Property block ------------------------------------------------------------------------

@@ -86,6 +86,7 @@ bool ReadShown(View &view)
 {
     Image image;
     if (!ReadImage(view.fileData, image)) return false;
+    Orient(image, OrientationOf(view.fileData)); /* shown upright */
     view.image = std::move(image);
     view.screen = ToScreen(view.image);
     return true;
@@ -205,6 +206,8 @@ void SaveAs(HWND window, View &view)
         data->formatNumber = source ? source->formatNumber : 1;
         if (source) GlobalUnlock(view.fileData);
         DescribeImage(*data, view.image);
+        /* Every format that takes a type the image can be read in is offered. */
+        data->raster.dataType = ReachableTypes(view.image.dataType);
         GlobalUnlock(target);
     }
     char name[MAX_PATH];
@@ -217,13 +220,23 @@ void SaveAs(HWND window, View &view)
     request.fileData = target;
     bool chosen = q32FileGetSaveFileName(&request) != 0;
     if (chosen) {
-        if (FileData *data = static_cast<FileData *>(GlobalLock(target))) {
-            lstrcpynA(data->name, name, sizeof data->name);
-            GlobalUnlock(target);
-        }
-        if (WriteImage(target, view.image) != 1) {
+        /* The image read again in a type the chosen format's writer takes. */
+        Image image;
+        bool dropped = false;
+        if (!ReadImageFor(view.fileData, request.format, image, dropped)) {
             chosen = false;
-            ShowRecordedError(window, "Writing the file");
+            ShowRecordedError(window, "Reading the image for the chosen format");
+        } else {
+            Orient(image, OrientationOf(view.fileData)); /* written as shown */
+            if (FileData *data = static_cast<FileData *>(GlobalLock(target))) {
+                lstrcpynA(data->name, name, sizeof data->name);
+                DescribeImage(*data, image);
+                GlobalUnlock(target);
+            }
+            if (WriteImage(target, image) != 1) {
+                chosen = false;
+                ShowRecordedError(window, "Writing the file");
+            }
         }
     } else if (c32GetDLLErrorInfo(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr)) {
         ShowRecordedError(window, "The save dialog");

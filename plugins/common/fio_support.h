@@ -19,17 +19,44 @@ namespace fio {
    given. */
 void RecordError(int pluginId, UINT id, int entry, int place, const char *name = nullptr);
 
+/* Error identifiers of the common library that the plug-ins record. */
+enum : UINT {
+    ErrNoMemory = 1004,
+    ErrDamaged = 4020,     /* damaged or incomplete */
+    ErrTooLarge = 4021,    /* the image is too large to be read */
+    ErrCannot = 4026       /* the operation cannot be done */
+};
+
 /* Runs an entry's work; running out of memory inside it is recorded as error 1004 at
-   (pluginId, entry, place) and gives failure. */
+   (pluginId, entry, place), any other exception as 4026 there; both give failure. No
+   exception leaves an entry. */
 template <typename R, typename F>
 R Guarded(int pluginId, int entry, int place, R failure, F work)
 {
     try {
         return work();
     } catch (const std::bad_alloc &) {
-        RecordError(pluginId, 1004, entry, place);
-        return failure;
+        RecordError(pluginId, ErrNoMemory, entry, place);
+    } catch (...) {
+        RecordError(pluginId, ErrCannot, entry, place);
     }
+    return failure;
+}
+
+/*
+ * Size limits of the readers. An image is read only when its width and height fit a
+ * LONG, one row of it (bits bits a pixel) takes at most MaxImageBytes bytes and so does
+ * the whole image: 2 GB, the largest buffer whose size a 32-bit product can hold. A
+ * larger declared size is refused with ErrTooLarge before anything is allocated for it.
+ */
+constexpr uint64_t MaxImageBytes = uint64_t(1) << 31;
+
+inline bool ImageFits(uint64_t width, uint64_t height, uint64_t bits)
+{
+    if (width == 0 || height == 0 || bits == 0 || bits > 64) return false;
+    if (width > 0x7FFFFFFF || height > 0x7FFFFFFF) return false;
+    uint64_t row = (width * bits + 7) / 8;
+    return row <= MaxImageBytes / height;
 }
 
 /* The file being read: the caller's handle, or one opened here by name and closed with

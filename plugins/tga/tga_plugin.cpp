@@ -17,6 +17,7 @@
 #include "q32fio.h"
 #include "q32comm.h"
 #include "fio_support.h"
+#include "fio_rows.h"
 #include "tga_codec.h"
 
 using fio::CopyFileData;
@@ -39,7 +40,8 @@ enum Place {
     PlaceMemory = 44,
     PlaceChanged = 45,      /* the file no longer matches its FileData */
     PlaceType = 46,         /* a data type that is not written as TGA */
-    PlaceRegion = 47        /* a region outside the image */
+    PlaceRegion = 47,       /* a region outside the image */
+    PlaceTypes = 57         /* the request takes no type that the rows can become */
 };
 enum : UINT {
     ErrNoMemory = 1004, ErrOpen = 4004, ErrWrite = 4008, ErrDamaged = 4020,
@@ -56,7 +58,10 @@ void Record(UINT id, int entry, int place, const char *name = nullptr)
 
 void RecordResult(Result result, int entry, const char *name)
 {
-    Record(tga::IsUnsupported(result) ? ErrUnsupported : ErrDamaged, entry, int(result), name);
+    UINT id = result == Result::TooLarge   ? UINT(fio::ErrTooLarge)
+              : tga::IsUnsupported(result) ? ErrUnsupported
+                                           : ErrDamaged;
+    Record(id, entry, int(result), name);
 }
 
 /* The open file, for the codec. A read that fails is remembered: it is not damage. */
@@ -228,6 +233,15 @@ LONG_PTR Read(HANDLE file, const char *name, HGLOBAL fileData, ImageRequest *req
         Record(ErrCannot, EntryRead, PlaceRegion);
         return 0;
     }
+    /* Rows in a type the caller takes. */
+    fio::TypedDelivery delivery;
+    if (!delivery.Plan(request, callback, facts.raster.dataType, facts.raster.bitsPerPixel,
+                       fio::Colours(facts.raster.palette), facts.raster.palette != nullptr)) {
+        Record(ErrCannot, EntryRead, PlaceTypes);
+        return 0;
+    }
+    request = delivery.Request();
+    callback = delivery.Callback();
 
     const uint64_t height = uint64_t(layout.height), stride = tga::StoredRowBytes(layout);
     auto storedRow = [&](int64_t y) { return layout.topDown ? uint64_t(y) : height - 1 - uint64_t(y); };

@@ -16,6 +16,7 @@
 #include "q32fio.h"
 #include "q32comm.h"
 #include "fio_support.h"
+#include "fio_rows.h"
 #include "wbmp_codec.h"
 
 using wbmp::Header;
@@ -39,7 +40,8 @@ enum Place {
     PlaceMemory = 44,
     PlaceChanged = 45,      /* the file no longer matches its FileData */
     PlaceType = 46,         /* a data type other than one bit a pixel */
-    PlaceRegion = 47        /* a region outside the image */
+    PlaceRegion = 47,       /* a region outside the image */
+    PlaceTypes = 57         /* the request takes no type that the rows can become */
 };
 enum : UINT {
     ErrNoMemory = 1004, ErrOpen = 4004, ErrWrite = 4008, ErrDamaged = 4020,
@@ -70,7 +72,7 @@ Result ReadHeader(HANDLE file, Header &header, bool &inputFailed)
 
 UINT ErrorOf(Result result)
 {
-    return result == Result::TooLarge ? ErrUnsupported : ErrDamaged;
+    return result == Result::TooLarge ? UINT(fio::ErrTooLarge) : UINT(ErrDamaged);
 }
 
 /******************************************************************
@@ -161,6 +163,14 @@ LONG_PTR Read(HANDLE file, const char *name, HGLOBAL fileData, ImageRequest *req
         return 0;
     }
     left &= ~int64_t(7); /* part rows start at a byte */
+    /* Rows in a type the caller takes: black 0, white 1. */
+    fio::TypedDelivery delivery;
+    if (!delivery.Plan(request, callback, Q32_TYPE_BILEVEL, 1, fio::Colours(), false)) {
+        Record(ErrCannot, EntryRead, PlaceTypes);
+        return 0;
+    }
+    request = delivery.Request();
+    callback = delivery.Callback();
     const uint64_t stride = wbmp::RowBytes(header.width);
     const uint32_t count = uint32_t(right - left);
     int64_t chunkRows = int64_t(ChunkBytes / stride);

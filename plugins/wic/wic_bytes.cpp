@@ -48,8 +48,13 @@ bool HasSignature(Container container, const uint8_t *h, size_t size, uint64_t f
 {
     static const uint8_t png[] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
     switch (container) {
-    case Container::Jpeg:
-        return size >= 3 && h[0] == 0xFF && h[1] == 0xD8 && h[2] == 0xFF;
+    case Container::Jpeg: {
+        /* A marker after the start; other decoders pass a few stray bytes before it. */
+        if (size < 3 || h[0] != 0xFF || h[1] != 0xD8) return false;
+        for (size_t i = 2; i + 1 < size && i < 8; i++)
+            if (h[i] == 0xFF && h[i + 1] >= 0xC0 && h[i + 1] != 0xFF) return true;
+        return false;
+    }
     case Container::Png:
         return size >= 8 && !memcmp(h, png, 8);
     case Container::Tiff:
@@ -105,7 +110,15 @@ bool ReadGifAnimation(const uint8_t *data, size_t size, GifAnimation &animation)
     if (!at) return false;
     animation.screenWidth = Le16(data + 6);
     animation.screenHeight = Le16(data + 8);
+    if (data[10] & 0x80) {
+        const size_t entry = 13 + 3 * size_t(data[11]);
+        if (entry + 3 <= at)
+            animation.background = 0xFF000000u | uint32_t(data[entry]) << 16 | uint32_t(data[entry + 1]) << 8 |
+                                   data[entry + 2];
+    }
     uint16_t pendingDelay = 0;
+    uint8_t pendingDisposal = 0;
+    int16_t pendingTransparent = -1;
     while (at < size) {
         switch (data[at]) {
         case 0x3B:
@@ -114,7 +127,11 @@ bool ReadGifAnimation(const uint8_t *data, size_t size, GifAnimation &animation)
         case 0x21: {
             if (at + 2 > size) return true;
             uint8_t label = data[at + 1];
-            if (label == 0xF9 && at + 8 <= size && data[at + 2] == 4) pendingDelay = Le16(data + at + 4);
+            if (label == 0xF9 && at + 8 <= size && data[at + 2] == 4) {
+                pendingDelay = Le16(data + at + 4);
+                pendingDisposal = uint8_t(data[at + 3] >> 2 & 7);
+                pendingTransparent = (data[at + 3] & 1) ? int16_t(data[at + 6]) : int16_t(-1);
+            }
             if (label == 0xFF && IsLoopBlock(data, size, at)) animation.loopCount = Le16(data + at + 16);
             size_t end = SkipSubBlocks(data, size, at + 2);
             if (end > size) return true;
@@ -136,8 +153,18 @@ bool ReadGifAnimation(const uint8_t *data, size_t size, GifAnimation &animation)
             const size_t start = at;
             at = SkipSubBlocks(data, size, next);
             if (at > size) return true; /* the image is cut short */
-            animation.images.push_back(GifImage{Le16(data + start + 1), Le16(data + start + 3), pendingDelay});
+            GifImage image;
+            image.left = Le16(data + start + 1);
+            image.top = Le16(data + start + 3);
+            image.width = Le16(data + start + 5);
+            image.height = Le16(data + start + 7);
+            image.delay = pendingDelay;
+            image.disposal = pendingDisposal;
+            image.transparent = pendingTransparent;
+            animation.images.push_back(image);
             pendingDelay = 0;
+            pendingDisposal = 0;
+            pendingTransparent = -1;
             break;
         }
         default:
@@ -201,6 +228,117 @@ bool WriteGifAnimation(const uint8_t *data, size_t size, int32_t loopCount,
         }
     }
     return false; /* no trailer */
+}
+
+bool GifFrameNeedsScreen(const GifAnimation &animation, size_t index)
+{
+    if (index >= animation.images.size()) return false;
+    const GifImage &image = animation.images[index];
+    const bool covers = image.left == 0 && image.top == 0 && image.width >= animation.screenWidth &&
+                        image.height >= animation.screenHeight;
+    /* The first frame over the whole screen is the frame itself; a later one may let
+       what was drawn before show through its transparent pixels. */
+    return !covers || (index > 0 && image.transparent >= 0);
+}
+
+/******************************************************************
+ *      ComposeGifFrame
+ *
+ * Draws the frames up to index on a screen of the background colour, disposing of each
+ * before the next as its control block says: 0 and 1 leave it, 2 clears its rectangle
+ * to the background (transparent, as viewers show it), 3 restores what was under it
+ * (the first frame, with nothing drawn before it, stays).
+ */
+void ComposeGifFrame(const GifAnimation &animation, size_t index,
+                     const std::vector<std::vector<uint8_t>> &frames,
+                     const std::vector<std::vector<uint32_t>> &colours, std::vector<uint32_t> &screen)
+{
+    const size_t W = animation.screenWidth, H = animation.screenHeight;
+    screen.assign(W * H, animation.background);
+    std::vector<uint32_t> saved;
+    for (size_t i = 0; i <= index && i < animation.images.size() && i < frames.size(); i++) {
+        const GifImage &image = animation.images[i];
+        const size_t right = image.left + size_t(image.width) < W ? image.left + size_t(image.width) : W;
+        const size_t bottom = image.top + size_t(image.height) < H ? image.top + size_t(image.height) : H;
+        if (i > 0) {
+            const GifImage &before = animation.images[i - 1];
+            if (before.disposal == 2) {
+                const size_t r = before.left + size_t(before.width) < W ? before.left + size_t(before.width) : W;
+                const size_t b = before.top + size_t(before.height) < H ? before.top + size_t(before.height) : H;
+                for (size_t y = before.top; y < b; y++)
+                    for (size_t x = before.left; x < r; x++) screen[y * W + x] = 0;
+            } else if (before.disposal == 3 && !saved.empty()) {
+                screen = saved;
+            }
+        }
+        /* The first frame has nothing before it to go back to: it stays. */
+        if (image.disposal == 3 && i > 0) saved = screen;
+        const std::vector<uint8_t> &pixels = frames[i];
+        if (pixels.size() < size_t(image.width) * image.height || colours[i].size() < 256) continue;
+        for (size_t y = image.top; y < bottom; y++) {
+            const uint8_t *row = pixels.data() + (y - image.top) * image.width;
+            for (size_t x = image.left; x < right; x++) {
+                uint8_t p = row[x - image.left];
+                if (p == image.transparent) continue;
+                screen[y * W + x] = colours[i][p] | 0xFF000000u;
+            }
+        }
+    }
+}
+
+namespace {
+
+uint32_t Rd32(const uint8_t *p, bool little)
+{
+    return little ? uint32_t(p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24)
+                  : uint32_t(uint32_t(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3]);
+}
+
+} // namespace
+
+bool ReadTiffLayout(const uint8_t *data, size_t size, TiffLayout &layout)
+{
+    layout = TiffLayout{};
+    if (size < 8 || !(!memcmp(data, "II*\0", 4) || !memcmp(data, "MM\0*", 4))) return false;
+    const bool little = data[0] == 'I';
+    auto rd16 = [&](size_t at) { return little ? Le16(data + at) : Be16(data + at); };
+    const uint64_t ifd = Rd32(data + 4, little);
+    if (ifd + 2 > size) return false;
+    const unsigned count = rd16(size_t(ifd));
+    if (ifd + 2 + 12ull * count > size) return false;
+    for (unsigned i = 0; i < count; i++) {
+        const size_t entry = size_t(ifd) + 2 + 12 * i;
+        const unsigned tag = rd16(entry), type = rd16(entry + 2);
+        const uint32_t n = Rd32(data + entry + 4, little);
+        if (n == 0 || (type != 3 && type != 4)) continue;
+        /* The first value: in the entry, or at its offset when it does not fit. */
+        const size_t width = type == 3 ? 2 : 4;
+        size_t at = entry + 8;
+        if (uint64_t(n) * width > 4) {
+            at = Rd32(data + entry + 8, little);
+            if (at + width > size) return false;
+        }
+        const unsigned value = type == 3 ? rd16(at) : Rd32(data + at, little);
+        switch (tag) {
+        case 258: layout.bits = value; break;
+        case 262: layout.photometric = value; break;
+        case 277: layout.samples = value; break;
+        case 284: layout.planar = value; break;
+        case 339: layout.sampleFormat = value; break;
+        default: break;
+        }
+    }
+    return true;
+}
+
+bool IsUnhandledTiffVariant(const TiffLayout &layout)
+{
+    switch (layout.bits) {
+    case 1: case 2: case 4: case 8: case 16: case 32: break;
+    default: return true;
+    }
+    if (layout.sampleFormat < 1 || layout.sampleFormat > 3) return true;
+    return layout.planar == 2 && layout.samples > 1;
 }
 
 namespace {

@@ -36,12 +36,17 @@ std::vector<std::string> JpegComments(const uint8_t *data, size_t size);
 
 struct GifImage {
     uint16_t left = 0, top = 0;      /* place on the logical screen */
+    uint16_t width = 0, height = 0;
     uint16_t delay = 0;              /* 1/100 s (0 without a control block) */
+    uint8_t disposal = 0;            /* 0, 1 keep; 2 background; 3 previous */
+    int16_t transparent = -1;        /* the transparent index, -1 for none */
 };
 
 struct GifAnimation {
     uint16_t screenWidth = 0, screenHeight = 0;
     int32_t loopCount = -1;          /* NETSCAPE2.0 loop count; -1: no loop block */
+    uint32_t background = 0;         /* 0xFFRRGGBB of the global table's background
+                                        entry; 0 (transparent) without a table */
     std::vector<GifImage> images;
     std::vector<std::string> comments;
     bool complete = false;           /* the stream ends with its trailer */
@@ -61,6 +66,31 @@ bool WriteGifAnimation(const uint8_t *data, size_t size, int32_t loopCount,
 /* A PNG of one row of 16-bit grey samples, stored without compression: the reference
    by which the plug-in checks the platform's handling of 16-bit samples. */
 std::vector<uint8_t> StoredPng16(const std::vector<uint16_t> &samples);
+
+/* What a viewer shows for frame index of an animation: the screen (width x height,
+   0xAARRGGBB; the background colour where no frame has drawn, transparent where a frame
+   was cleared) after the frames up to index have been drawn and disposed of in turn. frames[i] are image i's palette indices (its own width x
+   height) and colours[i] its palette (0xAARRGGBB, 256 entries). */
+void ComposeGifFrame(const GifAnimation &animation, size_t index,
+                     const std::vector<std::vector<uint8_t>> &frames,
+                     const std::vector<std::vector<uint32_t>> &colours, std::vector<uint32_t> &screen);
+
+/* True when frame index must be composed to look as a viewer shows it: it does not
+   cover the screen, or earlier frames can show through or around it. */
+bool GifFrameNeedsScreen(const GifAnimation &animation, size_t index);
+
+/* ---- TIFF ---- */
+
+/* What the first image of a TIFF stream declares, for telling a variant the decoder
+   does not handle from a damaged file. False when the header or directory is not
+   readable. */
+struct TiffLayout {
+    unsigned samples = 1, bits = 1, sampleFormat = 1, planar = 1, photometric = 0;
+};
+bool ReadTiffLayout(const uint8_t *data, size_t size, TiffLayout &layout);
+/* True for a layout of a kind the platform's decoder does not read (sample sizes other
+   than 1, 2, 4, 8, 16 and 32 bits, floating-point planes, ...). */
+bool IsUnhandledTiffVariant(const TiffLayout &layout);
 
 /* ---- Pixel rows ---- */
 

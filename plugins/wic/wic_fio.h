@@ -41,6 +41,16 @@ typedef struct WicFacts {
     DWORD delay;        /* 296: the frame's delay in 1/100 s (GIF), else 0 */
     LONG  loopCount;    /* 300: GIF: plays of the animation, 0 = forever, -1 = no loop
                            block (played once); else 0 */
+    DWORD orientation;  /* 304: EXIF orientation (JPEG, TIFF) as the file gives it, 1..8:
+                           1 upright, 2 mirrored, 3 turned 180 degrees, 4 flipped, 5..8
+                           turned a quarter (see EXIF); 0 = not given. The rows are
+                           delivered as stored, not turned. */
+    DWORD transparent;  /* 308: non-zero when the frame's palette (PNG tRNS, the GIF
+                           transparent index) makes pixels transparent that its rows as
+                           stored cannot show: read them as Q32_TYPE_BGRA to keep it */
+    DWORD composed;     /* 312: non-zero when the FileData describes the frame as the
+                           screen shows it (GIF: screen size, Q32_TYPE_BGRA, earlier
+                           frames and their disposal drawn in); 0: the frame's own rows */
 } WicFacts;
 
 #define WIC_FACTS_MAGIC 0x31434957u /* "WIC1" */
@@ -56,6 +66,8 @@ static_assert(offsetof(FileData, pluginArea264) == 264, "plug-in area at 264");
 static_assert(offsetof(WicFacts, frameCount) == 8, "WicFacts.frameCount at FileData 272");
 static_assert(offsetof(WicFacts, frame) == 12, "WicFacts.frame at FileData 276");
 static_assert(offsetof(WicFacts, loopCount) == 36, "WicFacts.loopCount at FileData 300");
+static_assert(offsetof(WicFacts, orientation) == 40, "WicFacts.orientation at FileData 304");
+static_assert(offsetof(WicFacts, composed) == 48, "WicFacts.composed at FileData 312");
 #endif
 
 /*
@@ -66,6 +78,12 @@ static_assert(offsetof(WicFacts, loopCount) == 36, "WicFacts.loopCount at FileDa
  *                      rows go to the callback as a read does. With a null request only
  *                      the FileData changes. Result: 1, Q32_READ_STOPPED, or 0 (error
  *                      recorded; no such frame: 4026).
+ *                      A GIF frame is described as the screen shows it (WicFacts.composed)
+ *                      when it does not cover the logical screen or earlier frames show
+ *                      through it; index | WIC_FRAME_RAW asks for the frame's own rows
+ *                      (its size and palette; left and top give its place), which later
+ *                      reads then deliver. Opening a file describes frame 0 composed
+ *                      when it needs to be.
  *   27 append a frame: value1 = ImageRequest *, value2 = RowCallback. The file that the
  *                      FileData names (TIF or GIF, written before) gets one more frame,
  *                      described by the FileData's raster description, rows pulled as a
@@ -74,6 +92,7 @@ static_assert(offsetof(WicFacts, loopCount) == 36, "WicFacts.loopCount at FileDa
  */
 #define WIC_COMMAND_READ_FRAME   26
 #define WIC_COMMAND_APPEND_FRAME 27
+#define WIC_FRAME_RAW            0x40000000 /* with an index of command 26 */
 
 /*
  * Property block (entry +23): one item per text of the file (PNG text chunks, TIFF text

@@ -15,7 +15,9 @@
 #include "q32fio.h"
 #include "wic_fio.h"
 #include "wic_bytes.h"
+#include "wic_header.h"
 #include "fio_support.h"
+#include "fio_rows.h"
 
 namespace wic {
 
@@ -58,11 +60,15 @@ enum Place {
     PlaceTruncated = 53,  /* the stream ends before its end mark */
     PlaceEncoder = 54,    /* the encoder refuses the image */
     PlaceBadPixel = 55,   /* an index beyond the palette, a grey level beyond 15 */
-    PlaceNoFrames = 56    /* frames appended to a format that has none */
+    PlaceNoFrames = 56,   /* frames appended to a format that has none */
+    PlaceHeader = 57,     /* the file's headers are not well formed */
+    PlaceSize = 58,       /* the image is larger than the plug-in reads */
+    PlaceChecksum = 59,   /* a checksum of the stream is wrong */
+    PlaceTypes = 60       /* the request takes no type that the rows can become */
 };
 enum : UINT {
     ErrNoMemory = 1004, ErrOpen = 4004, ErrWrite = 4008, ErrDamaged = 4020,
-    ErrUnsupported = 4024, ErrCannot = 4026
+    ErrTooLarge = fio::ErrTooLarge, ErrUnsupported = 4024, ErrCannot = 4026
 };
 
 /* Records error id; its text names the file when a name is given. */
@@ -168,14 +174,11 @@ bool OpenDecoding(int format, HANDLE file, const char *name, int entry, Decoding
 /* Takes frame index of an open decoder (error recorded on failure). */
 bool OpenFrame(Decoding &decoding, UINT index, const char *name, int entry, Frame &frame);
 
-/* Sets the raster description and the plug-in facts of fileData for frame index of the
-   file (the old palette is deleted). False: error recorded. */
-bool DescribeFrame(int format, HANDLE file, const char *name, Decoding &decoding, Frame &frame,
-                   UINT index, FileData &data, int entry);
-
-/* Delivers the region of a request from a frame to the callback in bands. */
-LONG_PTR DeliverFrame(Decoding &decoding, Frame &frame, ImageRequest *request,
-                      RowCallback callback, const char *name, int entry);
+/* Delivers the region of a request from the frame that data describes (composed or
+   its own rows) to the callback, in the type the request takes. */
+LONG_PTR DeliverDescribed(int format, HANDLE file, const FileData &data, Decoding &decoding,
+                          Frame &frame, ImageRequest *request, RowCallback callback,
+                          const char *name, int entry);
 
 /* ---- Writing ---- */
 

@@ -3,12 +3,13 @@
 #include <wincodecsdk.h>
 #include <new>
 #include "holders.h"
+#include "q32comm.h"
 
 namespace wic {
 
 const FormatDef Formats[WIC_FORMATS] = {
     {"JPG", "JPEG File Interchange Format", Container::Jpeg, &GUID_ContainerFormatJpeg,
-     Q32_CAP_GREY8 | Q32_CAP_RGB, 3, {0xFF, 0xD8, 0xFF}, 0, {}, true, false, true, false},
+     Q32_CAP_GREY8 | Q32_CAP_RGB, 2, {0xFF, 0xD8}, 0, {}, true, false, true, false},
     {"PNG", "Portable Network Graphics", Container::Png, &GUID_ContainerFormatPng,
      Q32_CAP_ALL_RASTER, 4, {0x89, 'P', 'N', 'G'}, 0, {}, true, false, true, false},
     {"TIF", "Tagged Image File Format", Container::Tiff, &GUID_ContainerFormatTiff,
@@ -23,7 +24,7 @@ const FormatDef Formats[WIC_FORMATS] = {
 namespace {
 
 /* Rows are copied out of the decoder about this many bytes at a time. */
-constexpr size_t BandBytes = 1 << 20;
+constexpr size_t BandBytes = 1 << 18;
 /* GIF streams are walked whole for their animation blocks up to this size. */
 constexpr uint64_t GifLimit = uint64_t(1) << 28;
 
@@ -62,62 +63,51 @@ bool SupportsTransparency(IWICImagingFactory *factory, const GUID &format)
     Com<IWICComponentInfo> info;
     Com<IWICPixelFormatInfo2> pixel;
     BOOL transparent = FALSE;
-    if (FAILED(factory->CreateComponentInfo(format, info.put())) ||
-        FAILED(info->QueryInterface(IID_PPV_ARGS(pixel.put()))) ||
+    if (FAILED(factory->CreateComponentInfo(format, info.put())) || !info ||
+        FAILED(info->QueryInterface(IID_PPV_ARGS(pixel.put()))) || !pixel ||
         FAILED(pixel->SupportsTransparency(&transparent)))
         return false;
     return transparent != FALSE;
 }
 
-/* The compression of a TIFF frame, from its IFD. */
-DWORD TiffCompression(IWICBitmapFrameDecode *frame)
+/* The frame's palette as 0xAARRGGBB entries (the rest opaque black); count: the
+   palette's own entries, 0 when it has none. */
+void ColoursOf(Decoding &decoding, Frame &frame, fio::Colours &colours, UINT &count)
 {
-    Com<IWICMetadataBlockReader> blocks;
-    Com<IWICMetadataReader> ifd;
-    if (FAILED(frame->QueryInterface(IID_PPV_ARGS(blocks.put()))) ||
-        FAILED(blocks->GetReaderByIndex(0, ifd.put())))
-        return Q32_COMPRESS_NONE;
-    PROPVARIANT id, value;
-    PropVariantInit(&id);
-    PropVariantInit(&value);
-    id.vt = VT_UI2;
-    id.uiVal = 259;
-    DWORD tag = 1;
-    if (SUCCEEDED(ifd->GetValue(nullptr, &id, &value))) {
-        if (value.vt == VT_UI2) tag = value.uiVal;
-        else if (value.vt == VT_UI4) tag = value.ulVal;
-    }
-    PropVariantClear(&value);
-    switch (tag) {
-    case 2: return Q32_COMPRESS_HUFFMAN;
-    case 3: return Q32_COMPRESS_CCITT3;
-    case 4: return Q32_COMPRESS_CCITT4;
-    case 5: return Q32_COMPRESS_LZW;
-    case 6: case 7: return Q32_COMPRESS_JPEG;
-    case 8: case 32946: return Q32_COMPRESS_DEFLATE;
-    case 32773: return Q32_COMPRESS_PACKBITS;
-    default: return Q32_COMPRESS_NONE;
-    }
-}
-
-HPALETTE PaletteOf(Decoding &decoding, Frame &frame)
-{
+    colours = fio::Colours();
+    count = 0;
     Com<IWICPalette> palette;
-    if (FAILED(decoding.factory->CreatePalette(palette.put()))) return nullptr;
+    if (FAILED(decoding.factory->CreatePalette(palette.put())) || !palette) return;
     if (FAILED(frame.decode->CopyPalette(palette.get())) &&
         FAILED(decoding.decoder->CopyPalette(palette.get())))
-        return nullptr;
-    WICColor colours[256];
-    UINT count = 0;
-    if (FAILED(palette->GetColors(256, colours, &count)) || count == 0) return nullptr;
+        return;
+    if (FAILED(palette->GetColors(256, colours.entry, &count))) count = 0;
+    for (UINT i = count; i < 256; i++) colours.entry[i] = 0xFF000000u;
+}
+
+HPALETTE PaletteOf(const fio::Colours &colours, UINT count)
+{
+    if (count == 0) return nullptr;
     std::vector<BYTE> block(sizeof(LOGPALETTE) + count * sizeof(PALETTEENTRY));
     auto *logical = reinterpret_cast<LOGPALETTE *>(block.data());
     logical->palVersion = 0x300;
     logical->palNumEntries = WORD(count);
-    for (UINT i = 0; i < count; i++)
-        logical->palPalEntry[i] = PALETTEENTRY{BYTE(colours[i] >> 16), BYTE(colours[i] >> 8),
-                                               BYTE(colours[i]), 0};
+    for (UINT i = 0; i < count; i++) {
+        const uint32_t c = colours.entry[i];
+        logical->palPalEntry[i] = PALETTEENTRY{BYTE(c >> 16), BYTE(c >> 8), BYTE(c), 0};
+    }
     return CreatePalette(logical);
+}
+
+/* The GIF's animation blocks (error recorded when they cannot be read). */
+bool GifBlocks(HANDLE file, const char *name, int entry, GifAnimation &animation)
+{
+    std::vector<uint8_t> bytes;
+    if (!ReadWhole(file, bytes, GifLimit) || !ReadGifAnimation(bytes.data(), bytes.size(), animation)) {
+        Record(ErrDamaged, entry, PlaceInput, name);
+        return false;
+    }
+    return true;
 }
 
 DWORD Resolution(double dpi)
@@ -150,22 +140,308 @@ bool RequestedRegion(const ImageRequest &request, const Frame &frame, Region &re
     return true;
 }
 
-/* The frame that a new FileData describes. */
-UINT OpeningFrame(int format, Decoding &decoding, const Settings &settings)
+/* After the decoder refused a file: true when the file is well formed but of a kind
+   that the component does not read (the module then says so), false when it is damaged. */
+bool UnhandledVariant(int format, HANDLE file)
 {
+    if (c32GetDLLErrorInfo(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr) == ErrUnsupported) return true;
+    if (Formats[format].container != Container::Tiff) return false;
+    std::vector<uint8_t> bytes;
+    TiffLayout layout;
+    return ReadWhole(file, bytes, uint64_t(1) << 28) && ReadTiffLayout(bytes.data(), bytes.size(), layout) &&
+           IsUnhandledTiffVariant(layout);
+}
+
+/* The bytes of a file through a window: headers are read in small pieces, and memory
+   does not grow with the file. The window starts at 64 KB and doubles, up to 1 MB, each
+   time a walk leaves it (a GIF's blocks are walked to the end). */
+class FileSource final : public ByteSource {
+public:
+    explicit FileSource(HANDLE file) : file_(file), size_(FileSizeOf(file)), window_(FirstWindow) {}
+    uint64_t Size() const override { return size_; }
+    bool Read(uint64_t offset, void *out, size_t n) override
+    {
+        if (offset > size_ || n > size_ - offset) return false;
+        auto *p = static_cast<uint8_t *>(out);
+        while (n) {
+            if (offset < start_ || offset - start_ >= filled_) {
+                if (filled_ && offset >= start_ + filled_ && offset - start_ < 2 * uint64_t(window_.size()) &&
+                    window_.size() < LastWindow)
+                    window_.resize(window_.size() * 2);
+                uint64_t got = 0;
+                uint64_t want = size_ - offset < window_.size() ? size_ - offset : window_.size();
+                if (!ReadAt(file_, offset, window_.data(), want, &got) || got == 0) return false;
+                start_ = offset;
+                filled_ = size_t(got);
+            }
+            size_t part = size_t(start_ + filled_ - offset);
+            if (part > n) part = n;
+            memcpy(p, window_.data() + (offset - start_), part);
+            p += part;
+            offset += part;
+            n -= part;
+        }
+        return true;
+    }
+
+private:
+    static constexpr size_t FirstWindow = 64 * 1024, LastWindow = 1024 * 1024;
+    HANDLE file_;
+    uint64_t size_;
+    std::vector<uint8_t> window_;
+    uint64_t start_ = 0;
+    size_t filled_ = 0;
+};
+
+/* The frame that a new FileData describes, from the headers. */
+UINT OpeningFrame(int format, const Header &header, const Settings &settings)
+{
+    const UINT count = UINT(header.frames.size());
     if (Formats[format].container == Container::Ico && settings.icoLargest) {
         UINT best = 0;
         uint64_t bestArea = 0;
-        for (UINT i = 0; i < decoding.frameCount; i++) {
-            Com<IWICBitmapFrameDecode> frame;
-            UINT w = 0, h = 0;
-            if (FAILED(decoding.decoder->GetFrame(i, frame.put())) || FAILED(frame->GetSize(&w, &h))) continue;
-            if (uint64_t(w) * h > bestArea) bestArea = uint64_t(w) * h, best = i;
+        for (UINT i = 0; i < count; i++) {
+            uint64_t area = uint64_t(header.frames[i].width) * header.frames[i].height;
+            if (area > bestArea) bestArea = area, best = i;
         }
         return best;
     }
     UINT first = UINT(settings.firstFrame[format]);
-    return first < decoding.frameCount ? first : 0;
+    return first < count ? first : 0;
+}
+
+/* Records what the headers' verdict means. */
+void RecordVerdict(Verdict verdict, int entry, const char *name)
+{
+    switch (verdict) {
+    case Verdict::Truncated: Record(ErrDamaged, entry, PlaceTruncated, name); break;
+    case Verdict::TooLarge: Record(ErrTooLarge, entry, PlaceSize, name); break;
+    case Verdict::Unsupported: Record(ErrUnsupported, entry, PlaceHeader, name); break;
+    default: Record(ErrDamaged, entry, PlaceHeader, name); break;
+    }
+}
+
+struct LayoutType {
+    Layout layout;
+    DWORD dataType;
+    unsigned bits;
+};
+const LayoutType LayoutTypes[] = {
+    {Layout::BlackWhite, Q32_TYPE_BILEVEL, 1}, {Layout::Bilevel, Q32_TYPE_BILEVEL, 1},
+    {Layout::Palette4, Q32_TYPE_PALETTE4, 4},  {Layout::Palette8, Q32_TYPE_PALETTE8, 8},
+    {Layout::Grey4, Q32_TYPE_GREY4, 4},        {Layout::Grey8, Q32_TYPE_GREY8, 8},
+    {Layout::Grey16, Q32_TYPE_GREY16, 16},     {Layout::Rgb24, Q32_TYPE_RGB, 24},
+    {Layout::Rgb48, Q32_TYPE_RGB48, 48},       {Layout::Bgra32, Q32_TYPE_BGRA, 32},
+    {Layout::Bgra64, Q32_TYPE_BGRA64, 64},     {Layout::Cmyk32, Q32_TYPE_CMYK, 32},
+};
+
+DWORD CompressionOf(Packing packing)
+{
+    switch (packing) {
+    case Packing::Jpeg: return Q32_COMPRESS_JPEG;
+    case Packing::Deflate: return Q32_COMPRESS_DEFLATE;
+    case Packing::Lzw: return Q32_COMPRESS_LZW;
+    case Packing::PackBits: return Q32_COMPRESS_PACKBITS;
+    case Packing::Ccitt3: return Q32_COMPRESS_CCITT3;
+    case Packing::Ccitt4: return Q32_COMPRESS_CCITT4;
+    case Packing::Huffman: return Q32_COMPRESS_HUFFMAN;
+    default: return Q32_COMPRESS_NONE;
+    }
+}
+
+HPALETTE PaletteFromHeaders(ByteSource &bytes, const Header &header, const HeaderFrame &frame)
+{
+    std::vector<uint32_t> colours;
+    if (!ReadPalette(bytes, header, frame, colours)) return nullptr;
+    std::vector<BYTE> block(sizeof(LOGPALETTE) + colours.size() * sizeof(PALETTEENTRY));
+    auto *logical = reinterpret_cast<LOGPALETTE *>(block.data());
+    logical->palVersion = 0x300;
+    logical->palNumEntries = WORD(colours.size());
+    for (size_t i = 0; i < colours.size(); i++)
+        logical->palPalEntry[i] = PALETTEENTRY{BYTE(colours[i] >> 16), BYTE(colours[i] >> 8), BYTE(colours[i]), 0};
+    return CreatePalette(logical);
+}
+
+/******************************************************************
+ *      DescribeFromHeaders
+ *
+ * Sets the raster description and the plug-in facts of data for frame index of the
+ * file from its headers (the old palette is deleted). Only a frame whose pixel layout
+ * the headers leave open (uncommon TIFF sample layouts) is opened in the component,
+ * which reads no pixels for it. False: error recorded.
+ */
+bool DescribeFromHeaders(int format, HANDLE file, const char *name, ByteSource &bytes, const Header &header,
+                         UINT index, FileData &data, int entry, bool raw = false)
+{
+    const FormatDef &def = Formats[format];
+    const HeaderFrame &f = header.frames[index];
+    DWORD dataType = 0;
+    unsigned bits = 0;
+    HPALETTE palette = nullptr;
+    /* A file that does not give its resolution has the screen's, as the component says. */
+    double dpiX = f.dpiX > 0 ? f.dpiX : 96.0, dpiY = f.dpiY > 0 ? f.dpiY : 96.0;
+    if (f.layout == Layout::Unknown) {
+        ComScope com;
+        if (!com.ok()) {
+            Record(ErrNoMemory, entry, PlaceComponent);
+            return false;
+        }
+        Decoding decoding;
+        Frame frame;
+        if (!OpenDecoding(format, file, name, entry, decoding) || !OpenFrame(decoding, index, name, entry, frame))
+            return false;
+        if (frame.width != f.width || frame.height != f.height) {
+            Record(ErrDamaged, entry, PlaceDecoder, name);
+            return false;
+        }
+        dataType = frame.plan.dataType;
+        bits = frame.plan.bits;
+        fio::Colours colours;
+        UINT entries = 0;
+        if (frame.plan.palette) ColoursOf(decoding, frame, colours, entries);
+        if (frame.plan.palette && !(palette = PaletteOf(colours, entries))) {
+            Record(ErrDamaged, entry, PlaceDecoder, name);
+            return false;
+        }
+    } else {
+        for (const LayoutType &t : LayoutTypes)
+            if (t.layout == f.layout) dataType = t.dataType, bits = t.bits;
+        const bool indexed = f.layout == Layout::Bilevel || f.layout == Layout::Palette4 || f.layout == Layout::Palette8;
+        if (indexed && !(palette = PaletteFromHeaders(bytes, header, f))) {
+            Record(ErrDamaged, entry, PlaceHeader, name);
+            return false;
+        }
+    }
+    WicFacts facts = {};
+    facts.magic = WIC_FACTS_MAGIC;
+    facts.format = DWORD(format);
+    facts.frameCount = DWORD(header.frames.size());
+    facts.frame = index;
+    facts.screenWidth = f.width;
+    facts.screenHeight = f.height;
+    facts.orientation = header.orientation;
+    facts.transparent = f.transparent;
+    if (def.container == Container::Gif) {
+        facts.screenWidth = header.screenWidth;
+        facts.screenHeight = header.screenHeight;
+        facts.loopCount = header.loopCount;
+        facts.left = f.left;
+        facts.top = f.top;
+        facts.delay = f.delay;
+        /* Disposal and transparency decide whether the frame is shown composed. */
+        GifAnimation animation;
+        if (!GifBlocks(file, name, entry, animation)) {
+            if (palette) DeleteObject(palette);
+            return false;
+        }
+        if (index < animation.images.size()) {
+            facts.transparent = animation.images[index].transparent >= 0;
+            facts.composed = !raw && GifFrameNeedsScreen(animation, index);
+        }
+    }
+    if (data.raster.palette) DeleteObject(data.raster.palette);
+    data.readable = 1;
+    data.compression = CompressionOf(f.packing);
+    data.raster.bitsPerPixel = bits;
+    data.raster.width = LONG(f.width);
+    data.raster.height = LONG(f.height);
+    data.raster.resolutionX = Resolution(dpiX);
+    data.raster.resolutionY = Resolution(dpiY);
+    data.raster.dataType = dataType;
+    data.raster.palette = palette;
+    if (facts.composed) {
+        /* The screen: what the frame and those before it leave there, with alpha. */
+        if (palette) DeleteObject(palette);
+        data.raster.palette = nullptr;
+        data.raster.bitsPerPixel = 32;
+        data.raster.dataType = Q32_TYPE_BGRA;
+        data.raster.width = LONG(facts.screenWidth);
+        data.raster.height = LONG(facts.screenHeight);
+        facts.transparent = 0;
+    }
+    data.writeKind = Q32_WRITE_ANY;
+    *FileDataWicFacts(&data) = facts;
+    return true;
+}
+
+/* Makes a frame deliver the data type its FileData describes: by its own plan when
+   that gives it, else through a converter into it. False when neither can. */
+bool MatchPlan(Decoding &decoding, Frame &frame, DWORD dataType, DWORD bits)
+{
+    if (frame.plan.dataType == dataType && frame.plan.bits == bits) return true;
+    static const struct {
+        DWORD dataType;
+        unsigned bits;
+        const GUID *format;
+    } targets[] = {
+        {Q32_TYPE_RGB, 24, &GUID_WICPixelFormat24bppBGR},   {Q32_TYPE_BGRA, 32, &GUID_WICPixelFormat32bppBGRA},
+        {Q32_TYPE_GREY8, 8, &GUID_WICPixelFormat8bppGray},  {Q32_TYPE_GREY16, 16, &GUID_WICPixelFormat16bppGray},
+        {Q32_TYPE_RGB48, 48, &GUID_WICPixelFormat48bppBGR}, {Q32_TYPE_BGRA64, 64, &GUID_WICPixelFormat64bppBGRA},
+        {Q32_TYPE_CMYK, 32, &GUID_WICPixelFormat32bppCMYK},
+    };
+    GUID native;
+    if (FAILED(frame.decode->GetPixelFormat(&native))) return false;
+    for (const auto &t : targets) {
+        if (t.dataType != dataType || t.bits != bits) continue;
+        Com<IWICFormatConverter> converter;
+        BOOL can = FALSE;
+        if (FAILED(decoding.factory->CreateFormatConverter(converter.put())) || !converter ||
+            FAILED(converter->CanConvert(native, *t.format, &can)) || !can)
+            return false;
+        frame.plan = ReadPlan{*t.format, true, Shape::Copy, dataType, bits, false};
+        return true;
+    }
+    return false;
+}
+
+/******************************************************************
+ *      ReadPixels
+ *
+ * Reads frame index of the file, as data describes it, to the callback. The image's
+ * size is checked before the component is started (it decodes whole frames of some
+ * formats at once). A PNG stream that proves cut short or spoilt after its pixels were
+ * delivered gives Q32_READ_PARTIAL with error 4020 recorded.
+ */
+LONG_PTR ReadPixels(int format, HANDLE file, const char *name, const FileData &data, UINT index,
+                    ImageRequest *request, RowCallback callback, int entry)
+{
+    if (!fio::ImageFits(uint64_t(int64_t(data.raster.width)), uint64_t(int64_t(data.raster.height)),
+                        data.raster.bitsPerPixel)) {
+        Record(data.raster.width > 0 && data.raster.height > 0 ? ErrTooLarge : ErrDamaged, entry, PlaceSize, name);
+        return 0;
+    }
+    ComScope com;
+    if (!com.ok()) {
+        Record(ErrNoMemory, entry, PlaceComponent);
+        return 0;
+    }
+    Decoding decoding;
+    Frame frame;
+    if (!OpenDecoding(format, file, name, entry, decoding)) return 0;
+    if (index >= decoding.frameCount) {
+        Record(ErrDamaged, entry, PlaceChanged, name);
+        return 0;
+    }
+    const WicFacts &facts = *FileDataWicFacts(const_cast<FileData *>(&data));
+    if (!(facts.magic == WIC_FACTS_MAGIC && facts.composed)) {
+        if (!OpenFrame(decoding, index, name, entry, frame)) return 0;
+        /* The caller sizes its rows by the FileData: the file must still match it. */
+        if (data.raster.width != LONG(frame.width) || data.raster.height != LONG(frame.height) ||
+            !MatchPlan(decoding, frame, data.raster.dataType, data.raster.bitsPerPixel)) {
+            Record(ErrDamaged, entry, PlaceChanged, name);
+            return 0;
+        }
+    }
+    LONG_PTR result = DeliverDescribed(format, file, data, decoding, frame, request, callback, name, entry);
+    if (result == 1 && Formats[format].container == Container::Png) {
+        FileSource bytes(file);
+        Verdict verdict = CheckPngStream(bytes);
+        if (verdict != Verdict::Ok) {
+            Record(ErrDamaged, entry, verdict == Verdict::Truncated ? PlaceTruncated : PlaceChecksum, name);
+            return Q32_READ_PARTIAL;
+        }
+    }
+    return result;
 }
 
 } // namespace
@@ -183,7 +459,7 @@ bool PlanRead(IWICImagingFactory *factory, const GUID &native, ReadPlan &plan)
     const GUID &target = alpha ? GUID_WICPixelFormat32bppBGRA : GUID_WICPixelFormat24bppBGR;
     Com<IWICFormatConverter> converter;
     BOOL can = FALSE;
-    if (FAILED(factory->CreateFormatConverter(converter.put())) ||
+    if (FAILED(factory->CreateFormatConverter(converter.put())) || !converter ||
         FAILED(converter->CanConvert(native, target, &can)) || !can)
         return false;
     plan = ReadPlan{target, true, Shape::Copy, alpha ? DWORD(Q32_TYPE_BGRA) : DWORD(Q32_TYPE_RGB),
@@ -222,6 +498,7 @@ bool OpenDecoding(int format, HANDLE file, const char *name, int entry, Decoding
         Record(ErrUnsupported, entry, PlaceComponent, name);
         return false;
     }
+    if (SUCCEEDED(hr) && !decoding.decoder) hr = E_FAIL;
     if (SUCCEEDED(hr)) hr = decoding.decoder->GetFrameCount(&decoding.frameCount);
     if (FAILED(hr) || decoding.frameCount == 0) {
         Record(hr == E_OUTOFMEMORY ? ErrNoMemory : ErrDamaged, entry, PlaceDecoder, name);
@@ -237,7 +514,7 @@ bool OpenFrame(Decoding &decoding, UINT index, const char *name, int entry, Fram
         return false;
     }
     GUID native;
-    if (FAILED(decoding.decoder->GetFrame(index, frame.decode.put())) ||
+    if (FAILED(decoding.decoder->GetFrame(index, frame.decode.put())) || !frame.decode ||
         FAILED(frame.decode->GetSize(&frame.width, &frame.height)) ||
         FAILED(frame.decode->GetPixelFormat(&native)) || frame.width == 0 || frame.height == 0) {
         Record(ErrDamaged, entry, PlaceDecoder, name);
@@ -251,62 +528,6 @@ bool OpenFrame(Decoding &decoding, UINT index, const char *name, int entry, Fram
     return true;
 }
 
-bool DescribeFrame(int format, HANDLE file, const char *name, Decoding &decoding, Frame &frame,
-                   UINT index, FileData &data, int entry)
-{
-    const FormatDef &def = Formats[format];
-    HPALETTE palette = nullptr;
-    if (frame.plan.palette && !(palette = PaletteOf(decoding, frame))) {
-        Record(ErrDamaged, entry, PlaceDecoder, name);
-        return false;
-    }
-    WicFacts facts = {};
-    facts.magic = WIC_FACTS_MAGIC;
-    facts.format = DWORD(format);
-    facts.frameCount = decoding.frameCount;
-    facts.frame = index;
-    facts.screenWidth = frame.width;
-    facts.screenHeight = frame.height;
-    if (def.container == Container::Gif) {
-        std::vector<uint8_t> bytes;
-        GifAnimation animation;
-        if (!ReadWhole(file, bytes, GifLimit) || !ReadGifAnimation(bytes.data(), bytes.size(), animation)) {
-            if (palette) DeleteObject(palette);
-            Record(ErrDamaged, entry, PlaceInput, name);
-            return false;
-        }
-        facts.screenWidth = animation.screenWidth;
-        facts.screenHeight = animation.screenHeight;
-        facts.loopCount = animation.loopCount;
-        if (index < animation.images.size()) {
-            facts.left = animation.images[index].left;
-            facts.top = animation.images[index].top;
-            facts.delay = animation.images[index].delay;
-        }
-    }
-    DWORD compression = Q32_COMPRESS_NONE;
-    switch (def.container) {
-    case Container::Jpeg: compression = Q32_COMPRESS_JPEG; break;
-    case Container::Png: compression = Q32_COMPRESS_DEFLATE; break;
-    case Container::Gif: compression = Q32_COMPRESS_LZW; break;
-    case Container::Tiff: compression = TiffCompression(frame.decode.get()); break;
-    default: break;
-    }
-    if (data.raster.palette) DeleteObject(data.raster.palette);
-    data.readable = 1;
-    data.compression = compression;
-    data.raster.bitsPerPixel = frame.plan.bits;
-    data.raster.width = LONG(frame.width);
-    data.raster.height = LONG(frame.height);
-    data.raster.resolutionX = Resolution(frame.dpiX);
-    data.raster.resolutionY = Resolution(frame.dpiY);
-    data.raster.dataType = frame.plan.dataType;
-    data.raster.palette = palette;
-    data.writeKind = Q32_WRITE_ANY;
-    *FileDataWicFacts(&data) = facts;
-    return true;
-}
-
 /******************************************************************
  *      DeliverFrame
  *
@@ -315,7 +536,7 @@ bool DescribeFrame(int format, HANDLE file, const char *name, Decoding &decoding
  * the copied rows themselves where their layout is the row protocol's, else rows
  * converted into a second band buffer. Nothing holds more than a band.
  */
-LONG_PTR DeliverFrame(Decoding &decoding, Frame &frame, ImageRequest *request,
+static LONG_PTR DeliverFrame(Decoding &decoding, Frame &frame, ImageRequest *request,
                       RowCallback callback, const char *name, int entry)
 {
     Region region;
@@ -384,12 +605,112 @@ LONG_PTR DeliverFrame(Decoding &decoding, Frame &frame, ImageRequest *request,
     return 1;
 }
 
+namespace {
+
+/* Rows of a composed screen (width x height BGRA pixels) for the request's region. */
+LONG_PTR DeliverScreen(const std::vector<uint32_t> &screen, UINT width, UINT height,
+                       ImageRequest *request, RowCallback callback, int entry)
+{
+    Frame shape;
+    shape.width = width, shape.height = height;
+    shape.plan.dataType = Q32_TYPE_BGRA;
+    Region region;
+    if (!RequestedRegion(*request, shape, region)) {
+        Record(ErrCannot, entry, PlaceRegion);
+        return 0;
+    }
+    const LONG count = LONG(region.right - region.left);
+    for (int64_t y = region.top; y < region.bottom; y++) {
+        void *row = const_cast<uint32_t *>(screen.data() + size_t(y) * width + size_t(region.left));
+        if (!callback(request, LONG(region.left), LONG(y), count, 1, &row, 0, 0, 0)) return Q32_READ_STOPPED;
+    }
+    return 1;
+}
+
+/* Frame index of a GIF as the screen shows it (error recorded on failure). */
+bool ComposeScreen(Decoding &decoding, HANDLE file, UINT index, const char *name, int entry,
+                   GifAnimation &animation, std::vector<uint32_t> &screen)
+{
+    if (!GifBlocks(file, name, entry, animation)) return false;
+    if (index >= animation.images.size() || index >= decoding.frameCount) {
+        Record(ErrDamaged, entry, PlaceChanged, name);
+        return false;
+    }
+    std::vector<std::vector<uint8_t>> frames(index + 1);
+    std::vector<std::vector<uint32_t>> colours(index + 1);
+    for (UINT i = 0; i <= index; i++) {
+        Frame frame;
+        if (!OpenFrame(decoding, i, name, entry, frame)) return false;
+        if (frame.plan.convert || frame.plan.dataType != Q32_TYPE_PALETTE8) {
+            Record(ErrUnsupported, entry, PlacePixelFormat, name);
+            return false;
+        }
+        /* The decoder's size of the image is the one its pixels have. */
+        animation.images[i].width = uint16_t(frame.width);
+        animation.images[i].height = uint16_t(frame.height);
+        frames[i].resize(size_t(frame.width) * frame.height);
+        HRESULT hr = frame.decode->CopyPixels(nullptr, frame.width, UINT(frames[i].size()), frames[i].data());
+        if (FAILED(hr)) {
+            Record(hr == E_OUTOFMEMORY ? ErrNoMemory : ErrDamaged, entry, PlacePixels, name);
+            return false;
+        }
+        fio::Colours palette;
+        UINT count = 0;
+        ColoursOf(decoding, frame, palette, count);
+        colours[i].assign(palette.entry, palette.entry + 256);
+    }
+    ComposeGifFrame(animation, index, frames, colours, screen);
+    return true;
+}
+
+} // namespace
+
+/******************************************************************
+ *      DeliverDescribed
+ *
+ * The rows of the frame that data describes, in the type that the request takes:
+ * the composed screen of a GIF frame, else the frame's own rows; converted on the way
+ * when the request asks for a type other than the described one.
+ */
+LONG_PTR DeliverDescribed(int format, HANDLE file, const FileData &data, Decoding &decoding,
+                          Frame &frame, ImageRequest *request, RowCallback callback,
+                          const char *name, int entry)
+{
+    const WicFacts &facts = *FileDataWicFacts(const_cast<FileData *>(&data));
+    const bool composed = facts.magic == WIC_FACTS_MAGIC && facts.composed;
+    const DWORD type = composed ? DWORD(Q32_TYPE_BGRA) : frame.plan.dataType;
+    const DWORD bits = composed ? 32u : frame.plan.bits;
+    fio::Colours colours;
+    UINT entries = 0;
+    fio::TypedDelivery delivery;
+    if (!composed && frame.plan.palette && Q32ReadType(type, request->rasterTypes) != type &&
+        (request->rasterTypes & Q32_TYPES_ONLY)) {
+        ColoursOf(decoding, frame, colours, entries);
+        GifAnimation animation;
+        if (Formats[format].container == Container::Gif && GifBlocks(file, name, entry, animation) &&
+            facts.frame < animation.images.size() && animation.images[facts.frame].transparent >= 0)
+            colours.entry[animation.images[facts.frame].transparent] &= 0x00FFFFFFu;
+    }
+    if (!delivery.Plan(request, callback, type, bits, colours, entries > 0)) {
+        Record(ErrCannot, entry, PlaceTypes);
+        return 0;
+    }
+    if (composed) {
+        GifAnimation animation;
+        std::vector<uint32_t> screen;
+        if (!ComposeScreen(decoding, file, facts.frame, name, entry, animation, screen)) return 0;
+        return DeliverScreen(screen, animation.screenWidth, animation.screenHeight, delivery.Request(),
+                             delivery.Callback(), entry);
+    }
+    return DeliverFrame(decoding, frame, delivery.Request(), delivery.Callback(), name, entry);
+}
+
 /******************************************************************
  *      GetFileData  (entry +12)
  *
  * 0 for a file without the format's signature; a new FileData describing the frame
- * that the open settings choose; -1 with an error recorded when the decoder refuses
- * the file.
+ * that the open settings choose; -1 with an error recorded when the file is not well
+ * formed. The description comes from the file's headers: no pixels are decoded.
  */
 INT_PTR GetFileData(int format, HANDLE file, const char *name, const char *iniPath)
 {
@@ -405,20 +726,8 @@ INT_PTR GetFileData(int format, HANDLE file, const char *name, const char *iniPa
         return -1;
     }
     uint64_t size = FileSizeOf(source.get());
-    if (!HasSignature(Formats[format].container, head, got, size)) return 0;
-
-    ComScope com;
-    if (!com.ok()) {
-        Record(ErrNoMemory, EntryFileData, PlaceComponent);
-        return -1;
-    }
-    Decoding decoding;
-    Frame frame;
-    UINT index = 0;
-    if (!OpenDecoding(format, source.get(), name, EntryFileData, decoding) ||
-        !OpenFrame(decoding, index = OpeningFrame(format, decoding, ReadSettings(iniPath)), name,
-                   EntryFileData, frame))
-        return -1;
+    const Container container = Formats[format].container;
+    if (!HasSignature(container, head, got, size)) return 0;
 
     q32::GlobalHandle block(GlobalAlloc(GHND, sizeof(FileData)));
     q32::Locked<FileData> data(block.get());
@@ -428,8 +737,19 @@ INT_PTR GetFileData(int format, HANDLE file, const char *name, const char *iniPa
     }
     if (name) lstrcpynA(data->name, name, sizeof data->name);
     data->fileSize = size > 0xFFFFFFFFu ? 0xFFFFFFFFu : DWORD(size);
-    if (!DescribeFrame(format, source.get(), name, decoding, frame, index, *data.get(), EntryFileData))
+
+    FileSource bytes(source.get());
+    Header header;
+    Verdict verdict = ReadHeader(container, bytes, header);
+    if (verdict != Verdict::Ok) {
+        /* A variant it cannot handle is the module's to say. */
+        if (verdict == Verdict::Unsupported) return QF_FILEDATA_UNSUPPORTED;
+        RecordVerdict(verdict, EntryFileData, name);
         return -1;
+    }
+    UINT index = OpeningFrame(format, header, ReadSettings(iniPath));
+    if (!DescribeFromHeaders(format, source.get(), name, bytes, header, index, *data.get(), EntryFileData))
+        return UnhandledVariant(format, source.get()) ? QF_FILEDATA_UNSUPPORTED : -1;
     return INT_PTR(block.release());
 }
 
@@ -454,26 +774,7 @@ LONG_PTR Read(int format, HANDLE file, const char *name, HGLOBAL fileData, Image
     }
     const WicFacts &facts = *FileDataWicFacts(&data);
     UINT index = facts.magic == WIC_FACTS_MAGIC && facts.format == DWORD(format) ? facts.frame : 0;
-    ComScope com;
-    if (!com.ok()) {
-        Record(ErrNoMemory, EntryRead, PlaceComponent);
-        return 0;
-    }
-    Decoding decoding;
-    Frame frame;
-    if (!OpenDecoding(format, source.get(), name, EntryRead, decoding)) return 0;
-    if (index >= decoding.frameCount) {
-        Record(ErrDamaged, EntryRead, PlaceChanged, name);
-        return 0;
-    }
-    if (!OpenFrame(decoding, index, name, EntryRead, frame)) return 0;
-    /* The caller sizes its rows by the FileData: the file must still match it. */
-    if (data.raster.width != LONG(frame.width) || data.raster.height != LONG(frame.height) ||
-        data.raster.dataType != frame.plan.dataType || data.raster.bitsPerPixel != frame.plan.bits) {
-        Record(ErrDamaged, EntryRead, PlaceChanged, name);
-        return 0;
-    }
-    return DeliverFrame(decoding, frame, request, callback, name, EntryRead);
+    return ReadPixels(format, source.get(), name, data, index, request, callback, EntryRead);
 }
 
 /******************************************************************
@@ -495,6 +796,11 @@ LONG_PTR ReadFrame(int format, HGLOBAL fileData, ImageRequest *request, RowCallb
         Record(ErrCannot, EntryCommand, PlaceArguments);
         return 0;
     }
+    bool raw = false;
+    if (index != -1 && (index & WIC_FRAME_RAW)) {
+        raw = true;
+        index &= ~LONG_PTR(WIC_FRAME_RAW);
+    }
     if (index == -1) index = LONG_PTR(facts.frame) + 1;
     if (index < 0 || index >= LONG_PTR(facts.frameCount)) {
         Record(ErrCannot, EntryCommand, PlaceFrame);
@@ -505,28 +811,32 @@ LONG_PTR ReadFrame(int format, HGLOBAL fileData, ImageRequest *request, RowCallb
         Record(ErrOpen, EntryCommand, PlaceOpen, data.name);
         return 0;
     }
-    ComScope com;
-    if (!com.ok()) {
-        Record(ErrNoMemory, EntryCommand, PlaceComponent);
+    const Container container = Formats[format].container;
+    FileSource bytes(source.get());
+    Header header;
+    Verdict verdict = ReadHeader(container, bytes, header);
+    if (verdict != Verdict::Ok) {
+        RecordVerdict(verdict, EntryCommand, data.name);
         return 0;
     }
-    Decoding decoding;
-    Frame frame;
-    if (!OpenDecoding(format, source.get(), data.name, EntryCommand, decoding) ||
-        !OpenFrame(decoding, UINT(index), data.name, EntryCommand, frame))
+    if (UINT(index) >= header.frames.size()) {
+        Record(ErrDamaged, EntryCommand, PlaceChanged, data.name);
         return 0;
+    }
     {
         q32::Locked<FileData> live(fileData);
         if (!live) {
             Record(ErrNoMemory, EntryCommand, PlaceMemory);
             return 0;
         }
-        if (!DescribeFrame(format, source.get(), data.name, decoding, frame, UINT(index), *live.get(),
-                           EntryCommand))
+        if (!DescribeFromHeaders(format, source.get(), data.name, bytes, header, UINT(index), *live.get(),
+                                 EntryCommand, raw))
             return 0;
+        data = *live.get();
+        data.name[sizeof data.name - 1] = 0;
     }
     if (!request) return 1;
-    return DeliverFrame(decoding, frame, request, callback, data.name, EntryCommand);
+    return ReadPixels(format, source.get(), data.name, data, UINT(index), request, callback, EntryCommand);
 }
 
 } // namespace wic

@@ -24,12 +24,13 @@ namespace {
 /* Failures are recorded at (PluginId, entry, place). */
 constexpr int PluginId = 1795;
 enum Place { PlaceArguments = 1, PlaceOpen, PlaceRead, PlaceHeader, PlaceShort, PlaceVariant,
-             PlaceMemory, PlaceType, PlaceWrite, PlaceStopped };
+             PlaceMemory, PlaceType, PlaceWrite, PlaceStopped, PlaceSize };
 /* Message texts of q32Comm.dll's string table. */
 enum : UINT { ErrNoMemory = 1004, ErrOpen = 4004, ErrWrite = 4008, ErrDamaged = 4020,
-              ErrVariant = 4024, ErrCannot = 4026 };
+              ErrTooLarge = 4021, ErrVariant = 4024, ErrCannot = 4026 };
 
-/* The largest side this plug-in takes. */
+/* The largest side this plug-in takes: a larger one is refused as too large before
+   anything is allocated. */
 constexpr unsigned MaxSide = 1u << 16;
 
 void Record(UINT id, int entry, int place, const char *name = nullptr)
@@ -93,7 +94,7 @@ struct Header {
     size_t rowBytes() const { return kind == '4' ? (width + 7) / 8 : (size_t)width * (kind == '5' ? 1 : 3); }
 };
 
-enum class Parse { Ok, NotMine, Damaged, Variant };
+enum class Parse { Ok, NotMine, Damaged, Variant, TooLarge };
 
 /* The header: "P" and the kind, then width, height and (but for P4) the maximum value as
    decimal numbers separated by white space and '#' comments up to the line end, then one
@@ -131,7 +132,8 @@ Parse ParseHeader(const BYTE *head, size_t size, Header &h)
     h.width = values[0], h.height = values[1], h.maxValue = values[2];
     h.dataOffset = at + 1;
     if (h.width == 0 || h.height == 0 || h.maxValue == 0 || h.maxValue > 65535) return Parse::Damaged;
-    if (h.kind < '4' || h.maxValue > 255 || h.width > MaxSide || h.height > MaxSide) return Parse::Variant;
+    if (h.kind < '4' || h.maxValue > 255) return Parse::Variant;
+    if (h.width > MaxSide || h.height > MaxSide) return Parse::TooLarge;
     return Parse::Ok;
 }
 
@@ -178,6 +180,27 @@ void ToRow(const Header &h, const BYTE *stored, BYTE *row, const BYTE scale[256]
     }
 }
 
+/* A row of the protocol (bilevel 1 white, grey, or colour B, G, R) as another type the
+   caller takes (Q32ReadType): grey or colour, with alpha 255 for Q32_TYPE_BGRA. */
+void Widen(DWORD type, const BYTE *row, size_t first, size_t count, DWORD to, BYTE *out)
+{
+    const size_t size = to == Q32_TYPE_BGRA ? 4 : to == Q32_TYPE_RGB ? 3 : 1;
+    for (size_t i = 0; i < count; i++) {
+        const size_t x = first + i;
+        BYTE b, g, r;
+        if (type == Q32_TYPE_BILEVEL) b = g = r = (row[x / 8] >> (7 - x % 8) & 1) ? 255 : 0;
+        else if (type == Q32_TYPE_GREY8) b = g = r = row[x];
+        else b = row[3 * x], g = row[3 * x + 1], r = row[3 * x + 2];
+        BYTE *p = out + i * size;
+        if (size == 1) {
+            p[0] = b; /* grey from grey or bilevel only */
+        } else {
+            p[0] = b, p[1] = g, p[2] = r;
+            if (size == 4) p[3] = 255;
+        }
+    }
+}
+
 /* Row of the row protocol -> stored row (the maximum value written is 255). */
 void FromRow(const Header &h, const BYTE *row, BYTE *stored, bool oneIsWhite)
 {
@@ -214,6 +237,9 @@ INT_PTR GetFileData(HANDLE handle, const char *name)
     case Parse::Variant:
         Record(ErrVariant, QF_ENTRY_GETFILEDATA, PlaceVariant, name);
         return QF_FILEDATA_UNSUPPORTED;
+    case Parse::TooLarge:
+        Record(ErrTooLarge, QF_ENTRY_GETFILEDATA, PlaceSize, name);
+        return QF_FILEDATA_FAILED;
     case Parse::Ok: break;
     }
     /* The module stamps the format number, name and size; the rest is the plug-in's. */
@@ -259,7 +285,8 @@ INT_PTR Read(HANDLE handle, const char *name, HGLOBAL fileData, ImageRequest *re
     if (parse != Parse::Ok || (LONG)h.width != facts.raster.width || (LONG)h.height != facts.raster.height ||
         h.dataType() != facts.raster.dataType) {
         /* Not the file that the FileData describes any more. */
-        Record(parse == Parse::Variant ? ErrVariant : ErrDamaged, QF_ENTRY_READ, PlaceHeader, name);
+        Record(parse == Parse::Variant ? ErrVariant : parse == Parse::TooLarge ? ErrTooLarge : ErrDamaged,
+               QF_ENTRY_READ, PlaceHeader, name);
         return 0;
     }
     long long left = request->rasterX, top = request->rasterY;
@@ -273,12 +300,20 @@ INT_PTR Read(HANDLE handle, const char *name, HGLOBAL fileData, ImageRequest *re
         Record(ErrCannot, QF_ENTRY_READ, PlaceArguments);
         return 0;
     }
+    /* A caller that takes only some types gets the rows in one of them. */
+    DWORD to = h.dataType();
+    if (request->rasterTypes & Q32_TYPES_ONLY) to = Q32ReadType(to, request->rasterTypes);
+    if (!to) {
+        Record(ErrCannot, QF_ENTRY_READ, PlaceArguments);
+        return 0;
+    }
     BYTE scale[256];
     for (unsigned v = 0; v < 256; v++) scale[v] = (BYTE)(v >= h.maxValue ? 255 : (v * 255 + h.maxValue / 2) / h.maxValue);
     if (h.kind == '4') left &= ~7LL;
     const size_t pixelOffset = h.kind == '4' ? (size_t)left / 8 : (size_t)left * (h.bits() / 8);
     std::vector<BYTE> stored(h.rowBytes()), row(h.rowBytes());
-    void *rows[1] = {row.data() + pixelOffset};
+    std::vector<BYTE> widened(to == h.dataType() ? 0 : (size_t)(right - left) * (Q32TypeBits(to) / 8));
+    void *rows[1] = {widened.empty() ? row.data() + pixelOffset : widened.data()};
     if (!file.Seek(h.dataOffset + (unsigned long long)top * h.rowBytes())) {
         Record(ErrDamaged, QF_ENTRY_READ, PlaceRead, name);
         return 0;
@@ -290,6 +325,7 @@ INT_PTR Read(HANDLE handle, const char *name, HGLOBAL fileData, ImageRequest *re
             return 0;
         }
         ToRow(h, stored.data(), row.data(), scale);
+        if (!widened.empty()) Widen(h.dataType(), row.data(), (size_t)left, (size_t)(right - left), to, widened.data());
         if (!callback(request, (LONG)left, (LONG)y, (LONG)(right - left), 1, rows, 0, 0, 0))
             return Q32_READ_STOPPED;
     }

@@ -232,6 +232,20 @@ TEST_F(Viewer, StepsAnAnimationFrameByFrameAndRoundAgain)
         ASSERT_TRUE(ViewerPixel(w, 4, 3, &pixel));
         EXPECT_EQ(colours[frame] & 0xFFFFFF, pixel);
     }
+    /* A frame smaller than the screen is shown on it, over the frame before. */
+    const uint32_t table[4] = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF};
+    WriteFileBytes(dir / "small.gif", wictest::MakeGif(2, 2, table, {{0, 0, 2, 2, 1, -1, std::string(4, '\0')},
+                                                                     {1, 1, 1, 1, 1, -1, std::string(1, '\1')}}));
+    HWND small = ViewerOpen((dir / "small.gif").c_str());
+    ASSERT_NE(nullptr, small);
+    SendMessageA(small, WM_COMMAND, IDM_PLAY, 0);
+    if (ViewerFrame(small) == 0) SendMessageA(small, WM_COMMAND, IDM_NEXT_FRAME, 0);
+    ASSERT_EQ(1, ViewerFrame(small));
+    DWORD pixel = 0;
+    ASSERT_TRUE(ViewerPixel(small, 0, 0, &pixel));
+    EXPECT_EQ(0xFF0000u, pixel);
+    ASSERT_TRUE(ViewerPixel(small, 1, 1, &pixel));
+    EXPECT_EQ(0x00FF00u, pixel);
     EXPECT_TRUE(BoxTexts().empty());
 }
 

@@ -21,6 +21,7 @@
 #include "q32fio.h"
 #include "image.h"
 #include "harness.h"
+#include "q32comm.h"
 
 namespace {
 
@@ -29,7 +30,8 @@ enum class Compare {
     Within1,    /* channels of fewer than 8 bits widened: rounding and bit copying differ by 1 */
     Psnr35,     /* lossy: colour within 35 dB of the reference, alpha ignored */
     Written     /* written by a lossy writer: what its encoder keeps (the component's JPEG
-                   encoder under Wine keeps about 26 dB of a plasma), alpha ignored */
+                   encoder under Wine keeps about 26 dB of a plasma, 21 of the hard edges of
+                   a palette image), alpha ignored */
 };
 
 struct Row {
@@ -43,6 +45,8 @@ struct Row {
        module reads. */
     const char *decode = nullptr;
     int frame = 0;
+    /* Not read: detection answers this error (a variant the plug-in cannot handle). */
+    UINT refused = 0;
 };
 
 /* A 37 x 23 source: odd sizes give padded rows and part bytes. */
@@ -54,6 +58,22 @@ struct Row {
 /* ImageMagick keeps a TGA's origin as an orientation tag and its rows as stored, top row
    first: oriented, its decode is the image that the origin describes. */
 #define ORIENTED "'{out}[0]' -auto-orient"
+/* Red with a blue corner, the red transparent: a palette with a transparent entry. */
+#define TRNS "-size 37x23 xc:red -fill blue -draw 'rectangle 0,0 10,10' -transparent red"
+/* Three frames on a 37 x 23 screen with one disposal method: the screen red, then a blue
+   block and a lime block that do not cover it. */
+#define FRAMES(dispose) "-dispose " dispose " -size 37x23 xc:red \\( -size 10x8 xc:blue -repage 37x23+5+3 \\)" \
+    " \\( -size 6x6 xc:lime -repage 37x23+20+10 \\) -loop 0"
+/* A further frame over the screen, transparent but for a yellow square. */
+#define HOLED "\\( -size 37x23 xc:none -fill yellow -draw 'rectangle 3,3 12,12' \\)"
+/* An EXIF block after the start of {out}.base, orientation 6 (turned a quarter clockwise
+   to be shown), written as {out}: ImageMagick writes no orientation of its own. */
+#define EXIF_TURNED " && { head -c 2 {out}.base; printf '\\377\\341\\000\\042Exif\\000\\000II*\\000\\010\\000\\000\\000" \
+    "\\001\\000\\022\\001\\003\\000\\001\\000\\000\\000\\006\\000\\000\\000\\000\\000\\000\\000'; tail -c +3 {out}.base; } >{out}"
+/* ImageMagick's first or last frame as the screen shows it. */
+#define COALESCED_FIRST "'{out}' -coalesce -delete 1--1"
+#define COALESCED_LAST "'{out}' -coalesce -delete 0--2"
+
 /* Patches the height of a BMP to -23 (stored top row first): ImageMagick reads it flipped
    as the module must, and has no option to write it so. */
 #define TOPDOWN " && printf '\\351\\377\\377\\377' | dd of={out} bs=1 seek=22 conv=notrunc 2>/dev/null"
@@ -101,7 +121,50 @@ const Row Rows[] = {
     {"pnm_pgm", "pgm", "PNM", "convert " GREY " -depth 8 pgm:{out}"},
     {"pnm_ppm", "ppm", "PNM", "convert " PLASMA " -depth 8 ppm:{out}"},
 
-    /* ---- PNG, JPEG, GIF, TIFF, ICO (wic.fio): rows go here. */
+    /* ---- PNG (wic.fio). 16-bit samples are read as 8 (s x 255 / 65535 rounded down, as
+       ImageMagick reduces them); transparency comes as alpha. */
+    {"png_palette", "png", "PNG", "convert " PLASMA " -colors 50 png8:{out}"},
+    {"png_palette_trns", "png", "PNG", "convert " TRNS " png8:{out}"},
+    {"png_grey", "png", "PNG", "convert " GREY " -type Grayscale -depth 8 png:{out}"},
+    {"png_grey_alpha", "png", "PNG", "convert " GREY " \\( +clone -fx 'i/w' \\) -alpha off -compose CopyOpacity -composite"
+     " -type GrayscaleAlpha png:{out}"},
+    {"png_16bit", "png", "PNG", "convert " GRADIENT " -depth 16 png48:{out}"},
+    {"png_16bit_alpha", "png", "PNG", "convert " ALPHA " -depth 16 png64:{out}"},
+    {"png_16bit_grey", "png", "PNG", "convert " GREY " -type Grayscale -depth 16 png:{out}"},
+    {"png_interlaced", "png", "PNG", "convert " PLASMA " -interlace PNG png24:{out}"},
+
+    /* ---- JPEG (wic.fio): another decoder of the same stream, within 35 dB. */
+    {"jpg_baseline", "jpg", "JPG", "convert " PLASMA " -quality 92 jpg:{out}", Compare::Psnr35},
+    {"jpg_progressive", "jpg", "JPG", "convert " PLASMA " -quality 92 -interlace JPEG jpg:{out}", Compare::Psnr35},
+    {"jpg_grey", "jpg", "JPG", "convert " PLASMA " -colorspace Gray -quality 92 jpg:{out}", Compare::Psnr35},
+    {"jpg_cmyk", "jpg", "JPG", "convert " PLASMA " -colorspace CMYK -quality 92 jpg:{out}", Compare::Psnr35},
+    {"jpg_exif_rotated", "jpg", "JPG", "convert " PLASMA " -quality 92 jpg:{out}.base" EXIF_TURNED, Compare::Psnr35,
+     ORIENTED},
+
+    /* ---- GIF (wic.fio): frames as the screen shows them, each disposal; the reference is
+       ImageMagick's coalesced frame. */
+    {"gif_disposal_none", "gif", "GIF", "convert " FRAMES("None") " gif:{out}", Compare::Exact, COALESCED_LAST, 2},
+    {"gif_disposal_background", "gif", "GIF", "convert " FRAMES("Background") " gif:{out}", Compare::Exact,
+     COALESCED_LAST, 2},
+    {"gif_disposal_previous", "gif", "GIF", "convert " FRAMES("Previous") " gif:{out}", Compare::Exact, COALESCED_LAST, 2},
+    {"gif_small_first_frame", "gif", "GIF", "convert " FRAMES("None") " -delete 0 gif:{out}", Compare::Exact,
+     COALESCED_FIRST, 0},
+    {"gif_transparent_frame", "gif", "GIF", "convert " FRAMES("None") " " HOLED " gif:{out}", Compare::Exact,
+     COALESCED_LAST, 3},
+
+    /* ---- TIFF (wic.fio). */
+    {"tif_lzw", "tif", "TIF", "convert " PLASMA " -compress LZW tif:{out}"},
+    {"tif_zip", "tif", "TIF", "convert " PLASMA " -compress Zip tif:{out}"},
+    {"tif_16bit", "tif", "TIF", "convert " GRADIENT " -depth 16 -compress LZW tif:{out}"},
+    {"tif_multipage", "tif", "TIF", "convert " PLASMA " " GRADIENT " -compress LZW tif:{out}", Compare::Exact,
+     "'{out}[1]'", 1},
+    {"tif_12bit_grey", "tif", "TIF", "convert " GREY " -type Grayscale -depth 12 tif:{out}", Compare::Exact, nullptr, 0,
+     5200},
+    {"tif_planar_float64", "tif", "TIF", "convert " GRADIENT " -depth 64 -define quantum:format=floating-point"
+     " -interlace plane tif:{out} 2>/dev/null || test -s {out}", Compare::Exact, nullptr, 0, 5200},
+
+    /* ---- ICO (wic.fio): the largest of its images is opened. */
+    {"ico_sizes", "ico", "ICO", "convert " PLASMA " -define icon:auto-resize=48,32,16 ico:{out}"},
 };
 
 std::string Replace(std::string text, const std::string &from, const std::string &to)
@@ -120,6 +183,7 @@ void PrintCommands()
         std::string file = std::string(row.name) + "." + row.ext;
         std::string decode = Replace(row.decode ? row.decode : "'{out}[0]'", "{out}", file);
         printf("%s\n", Replace(row.make, "{out}", file).c_str());
+        if (row.refused) continue;
         printf("convert %s -depth 8 rgba:%s.rgba\n", decode.c_str(), row.name);
         printf("convert %s -format '%%w %%h' info:%s.size\n", decode.c_str(), row.name);
     }
@@ -215,6 +279,17 @@ double Psnr(const Rgba &a, const Rgba &b)
     return 10 * std::log10(255.0 * 255.0 / (sum / double(n)));
 }
 
+/* Equal samples; a pixel that both make fully transparent has no colour to compare. */
+bool Same(const Rgba &a, const Rgba &b)
+{
+    if (a.samples.size() != b.samples.size()) return false;
+    for (size_t i = 0; i + 3 < a.samples.size(); i += 4) {
+        if (a.samples[i + 3] == 0 && b.samples[i + 3] == 0) continue;
+        if (memcmp(&a.samples[i], &b.samples[i], 4)) return false;
+    }
+    return true;
+}
+
 /* The first differing pixel, for the failure message. */
 std::string FirstDifference(const Rgba &a, const Rgba &b)
 {
@@ -226,7 +301,7 @@ std::string FirstDifference(const Rgba &a, const Rgba &b)
                      pixel % size_t(a.width), pixel / size_t(a.width), a.samples[i], a.samples[i + 1],
                      a.samples[i + 2], a.samples[i + 3], b.samples[i], b.samples[i + 1], b.samples[i + 2],
                      b.samples[i + 3]);
-            return text;
+            if (a.samples[i + 3] || b.samples[i + 3]) return text;
         }
     }
     return "sizes differ";
@@ -238,7 +313,7 @@ void ExpectSame(const Rgba &got, const Rgba &expected, Compare compare)
     ASSERT_EQ(expected.height, got.height);
     switch (compare) {
     case Compare::Exact:
-        EXPECT_TRUE(got.samples == expected.samples) << FirstDifference(got, expected);
+        EXPECT_TRUE(Same(got, expected)) << FirstDifference(got, expected);
         break;
     case Compare::Within1: {
         bool within = got.samples.size() == expected.samples.size();
@@ -250,7 +325,7 @@ void ExpectSame(const Rgba &got, const Rgba &expected, Compare compare)
         EXPECT_GE(Psnr(got, expected), 35.0);
         break;
     case Compare::Written:
-        EXPECT_GE(Psnr(got, expected), 24.0);
+        EXPECT_GE(Psnr(got, expected), 20.0);
         break;
     }
 }
@@ -263,18 +338,42 @@ std::string LastError()
            std::to_string(e.where3) + "): " + e.text;
 }
 
-/* Reads a file through the module: detection, the frame wanted, the rows. */
-bool ReadThroughModule(const std::string &path, int frame, std::string &code, Image &image, std::string &why)
+/* The types a comparison takes: those ToRgba knows, only BGRA when the image has
+   transparency (a palette's transparent entries, alpha). */
+DWORD ComparableTypes(HGLOBAL data)
+{
+    if (HasTransparency(data)) return Q32_TYPE_BGRA;
+    return Q32_TYPE_BGRA | Q32_TYPE_RGB | Q32_TYPE_GREY8 | Q32_TYPE_GREY4 | Q32_TYPE_BILEVEL | Q32_TYPE_PALETTE8 |
+           Q32_TYPE_PALETTE4 | Q32_TYPE_COLOURS16;
+}
+
+/* Detection and the frame wanted: the FileData, or null (why says what failed). */
+HGLOBAL OpenThroughModule(const std::string &path, int frame, std::string &code, std::string &why)
 {
     char hint[8] = "";
     HGLOBAL data = qfFileGetFileData(path.c_str(), hint);
     if (!data) {
         why = "not recognised: " + LastError();
-        return false;
+        return nullptr;
     }
     code = hint;
-    bool ok = (frame == 0 || qfFileReadFrameIndex(data, 0, 0, frame) == 1) && ReadImage(data, image);
+    if (frame != 0 && qfFileReadFrameIndex(data, 0, 0, frame) != 1) {
+        why = "no frame " + std::to_string(frame) + ": " + LastError();
+        q32FileFreeFileData(data);
+        return nullptr;
+    }
+    return data;
+}
+
+/* Reads a file through the module as an application shows it: detection, the frame
+   wanted, the rows in a type to compare, turned upright. */
+bool ReadThroughModule(const std::string &path, int frame, std::string &code, Image &image, std::string &why)
+{
+    HGLOBAL data = OpenThroughModule(path, frame, code, why);
+    if (!data) return false;
+    bool ok = ReadImage(data, image, ComparableTypes(data));
     if (!ok) why = "read failed: " + LastError();
+    Orient(image, OrientationOf(data));
     q32FileFreeFileData(data);
     return ok;
 }
@@ -309,6 +408,13 @@ TEST_P(Corpus, ReadsAsImageMagickDoesAndConvertsToEveryWritableFormat)
     ASSERT_FALSE(folder.empty()) << "Q32_CORPUS names no folder: run through run-corpus.sh";
     std::string path = folder + row.name + "." + row.ext;
 
+    if (row.refused) {
+        c32ResetDLLErrInfo();
+        char hint[8] = "";
+        EXPECT_EQ(nullptr, qfFileGetFileData(path.c_str(), hint));
+        EXPECT_EQ(row.refused, q32test::ReadError().id) << LastError();
+        return;
+    }
     Rgba reference;
     long width = 0, height = 0;
     std::string size = ReadBytes(folder + row.name + ".size");
@@ -326,21 +432,29 @@ TEST_P(Corpus, ReadsAsImageMagickDoesAndConvertsToEveryWritableFormat)
     ASSERT_TRUE(ToRgba(image, got, why)) << why;
     ExpectSame(got, reference, row.compare);
 
-    /* Written in every format that takes the image's type, and read back. */
-    DWORD cap = q32FileGetFCap(image.dataType);
+    /* Converted to every shipped format that writes, as the tool converts (the rows in
+       a type its writer takes, upright), and read back as written. */
+    HGLOBAL source = OpenThroughModule(path, row.frame, code, why);
+    ASSERT_NE(nullptr, source) << why;
+    const int orientation = OrientationOf(source);
     int written = 0;
     for (const Target &target : WritableFormats()) {
-        if (!(target.caps & cap)) continue;
         SCOPED_TRACE("written as " + target.code);
+        Image converted;
+        bool dropped = false;
+        ASSERT_TRUE(ReadImageFor(source, target.number, converted, dropped)) << LastError();
+        Orient(converted, orientation);
+        Rgba sent;
+        ASSERT_TRUE(ToRgba(converted, sent, why)) << why;
         std::string out = folder + row.name + "-out." + target.code;
         HGLOBAL data = qfFileGetFileData("", nullptr);
         ASSERT_NE(nullptr, data);
         FileData *facts = static_cast<FileData *>(GlobalLock(data));
         facts->formatNumber = target.number;
         lstrcpynA(facts->name, out.c_str(), sizeof facts->name);
-        DescribeImage(*facts, image);
+        DescribeImage(*facts, converted);
         GlobalUnlock(data);
-        int result = WriteImage(data, image);
+        int result = WriteImage(data, converted);
         q32FileFreeFileData(data);
         ASSERT_EQ(1, result) << LastError();
         written++;
@@ -351,10 +465,11 @@ TEST_P(Corpus, ReadsAsImageMagickDoesAndConvertsToEveryWritableFormat)
         EXPECT_EQ(target.code, codeBack);
         Rgba again;
         ASSERT_TRUE(ToRgba(back, again, why)) << why;
-        ExpectSame(again, got, target.code == "JPG" ? Compare::Written : Compare::Exact);
+        ExpectSame(again, sent, target.code == "JPG" ? Compare::Written : Compare::Exact);
         DeleteFileA(out.c_str());
     }
-    EXPECT_GT(written, 0) << "no format writes data type " << image.dataType;
+    q32FileFreeFileData(source);
+    EXPECT_GT(written, 0);
 }
 
 void PrintTo(const Row &row, std::ostream *out)

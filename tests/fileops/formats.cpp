@@ -265,6 +265,36 @@ TEST_F(Formats, TextsAndOptionDialogsThroughTheModule)
     Free(data);
 }
 
+TEST_F(Formats, VariantsTheComponentCannotReadAreSaidSoAndStrayBytesAreRead)
+{
+    /* A 12-bit grey TIFF: a well-formed file of a kind that is not read. */
+    std::string tiff = std::string("II*\0\x08\0\0\0\x04\0", 10);
+    auto entry = [](unsigned tag, unsigned value) {
+        return Le16(tag) + Le16(3) + Le16(1) + Le16(0) + Le16(value) + Le16(0);
+    };
+    tiff = std::string("II*\0\x08\0\0\0\x08\0", 10);
+    tiff += entry(256, 2) + entry(257, 1) + entry(258, 12) + entry(262, 1) + entry(273, 110) + entry(277, 1) +
+            entry(278, 1) + entry(279, 3) + std::string(4, '\0') + std::string(3, '\0');
+    std::string path = dir / "deep.tif";
+    WriteFileBytes(path, tiff);
+    c32ResetDLLErrInfo();
+    EXPECT_EQ(nullptr, FileDataOf(path));
+    EXPECT_EQ(5200u, ReadError().id) << ReadError().text;
+
+    /* Two bytes between a JPEG's start and its first marker, with no extension to go by. */
+    Samples samples(dir);
+    std::string jpeg = samples.bytes["JPG"];
+    path = dir / "stray";
+    WriteFileBytes(path, jpeg.substr(0, 2) + std::string(2, '\0') + jpeg.substr(2));
+    char hint[8] = "";
+    HGLOBAL data = FileDataOf(path, hint);
+    ASSERT_NE(nullptr, data) << ReadError().text;
+    EXPECT_STREQ("JPG", hint);
+    Rows rows;
+    EXPECT_EQ(1, ReadAll(data, rows)) << ReadError().text;
+    Free(data);
+}
+
 /* Runs the q32file tool of the build with the test's environment; its exit code, and
    what it printed. The output goes through a file: services that Wine starts for the
    tool inherit its handles and outlive it, and would hold a pipe open. */
@@ -351,9 +381,91 @@ TEST_F(Formats, TheToolConvertsAcrossFormatsAndListsFrames)
         Free(in);
         Free(out);
     }
-    /* A file's type that the target cannot hold is refused, and nothing is left. */
-    EXPECT_EQ(1, tool("convert " + q(dir / "in.PNG") + " " + q(dir / "out2.gif")));
-    EXPECT_FALSE(Exists(dir / "out2.gif"));
+    /* Deep, palette and animated sources in the types their targets take. */
+    const uint32_t gifColours[4] = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF};
+    WriteFileBytes(dir / "screen.gif", wictest::MakeGif(2, 2, gifColours, {{1, 0, 1, 1, 1, -1, std::string(1, '\0')},
+                                                                          {0, 1, 1, 1, 1, 1, std::string(1, '\1')}}));
+    const std::string plte = wictest::PngChunk("PLTE", std::string("\xFF\x00\x00\x00\xFF\x00", 6));
+    WriteFileBytes(dir / "trns.png", wictest::MakePng(2, 1, 3, 8, {std::string("\x00\x01", 2)},
+                                                      plte + wictest::PngChunk("tRNS", std::string("\x40", 1))));
+    WriteFileBytes(dir / "deep.png", wictest::MakePng(1, 1, 2, 16, {std::string("\x12\x34\x56\x78\x9A\xBC", 6)}));
+    const struct {
+        std::string arguments, to;
+        std::string row0;     /* the written file's first row as the module reads it */
+        const char *note;
+    } deep[] = {
+        {"deep.png out.bmp", "out.bmp", std::string("\x9A\x56\x12", 3), nullptr},
+        {"deep.png out.jpg", "out.jpg", "", nullptr},
+        {"trns.png out2.bmp", "out2.bmp", std::string("\x00\x00\xFF\x40\x00\xFF\x00\xFF", 8), nullptr},
+        {"trns.png out2.tif", "out2.tif", std::string("\x00\x00\xFF\x40\x00\xFF\x00\xFF", 8), nullptr},
+        {"trns.png out3.gif", "out3.gif", std::string("\x00\x01", 2), "GIF cannot keep the transparency"},
+        {"screen.gif frame1.bmp --frame 1", "frame1.bmp", std::string(4, '\xFF') + std::string("\x00\x00\xFF\xFF", 4), nullptr},
+    };
+    for (const auto &c : deep) {
+        SCOPED_TRACE(c.arguments);
+        std::string in = c.arguments.substr(0, c.arguments.find(' '));
+        std::string rest = c.arguments.substr(c.arguments.find(' ') + 1);
+        std::string flags = rest.find(' ') == std::string::npos ? "" : rest.substr(rest.find(' '));
+        ASSERT_EQ(0, tool("convert " + q(dir / in) + " " + q(dir / c.to) + flags)) << output;
+        EXPECT_EQ(c.note != nullptr, output.find("cannot keep") != std::string::npos) << output;
+        if (c.note) EXPECT_NE(std::string::npos, output.find(c.note)) << output;
+        HGLOBAL out = FileDataOf(dir / c.to);
+        ASSERT_NE(nullptr, out) << ReadError().text;
+        Rows rows;
+        ASSERT_EQ(1, ReadAll(out, rows)) << ReadError().text;
+        if (!c.row0.empty()) EXPECT_EQ(c.row0, rows.byY[0]);
+        Free(out);
+    }
+
+    /* Colour to a palette format: its colours, exactly while they are at most 256. */
+    WriteFileBytes(dir / "few.png", wictest::MakePng(3, 1, 2, 8, {std::string("\x10\x20\x30\x40\x50\x60\x10\x20\x30", 9)}));
+    ASSERT_EQ(0, tool("convert " + q(dir / "few.png") + " " + q(dir / "few.gif"))) << output;
+    ASSERT_EQ(0, tool("convert " + q(dir / "few.gif") + " " + q(dir / "few.bmp"))) << output;
+    {
+        HGLOBAL back = FileDataOf(dir / "few.bmp");
+        ASSERT_NE(nullptr, back);
+        Rows rows;
+        rows.dataType = Q32_TYPE_RGB, rows.bits = 24;
+        ImageRequest request = {};
+        request.rasterWanted = 1;
+        request.rasterTypes = Q32_TYPES_ONLY | Q32_TYPE_RGB;
+        request.context = &rows;
+        ASSERT_EQ(1, Q32_EXPORT(module, qfFileRead)(back, &request, Collect)) << ReadError().text;
+        EXPECT_EQ(std::string("\x30\x20\x10\x60\x50\x40\x30\x20\x10", 9), rows.byY[0]);
+        Free(back);
+    }
+    /* A JPEG whose EXIF block says it is to be turned 90 degrees clockwise: reported,
+       and converted upright. */
+    {
+        std::string jpeg = samples.bytes["JPG"];
+        std::string tiff = std::string("II*\0\x08\0\0\0\x01\0", 10) + Le16(0x112) + Le16(3) + Le16(1) + Le16(0) +
+                           Le16(6) + Le16(0) + std::string(4, '\0');
+        std::string exif = "Exif" + std::string(2, '\0') + tiff;
+        WriteFileBytes(dir / "turned.jpg", jpeg.substr(0, 2) + "\xFF\xE1" + char((exif.size() + 2) >> 8) +
+                                               char(exif.size() + 2) + exif + jpeg.substr(2));
+        ASSERT_EQ(0, tool("info " + q(dir / "turned.jpg"))) << output;
+        EXPECT_NE(std::string::npos, output.find("orientation  6")) << output;
+        ASSERT_EQ(0, tool("convert " + q(dir / "turned.jpg") + " " + q(dir / "upright.bmp"))) << output;
+        HGLOBAL in = FileDataOf(dir / "turned.jpg"), out = FileDataOf(dir / "upright.bmp");
+        ASSERT_NE(nullptr, in);
+        ASSERT_NE(nullptr, out);
+        Rows stored, upright;
+        ASSERT_EQ(1, ReadAll(in, stored));
+        ASSERT_EQ(1, ReadAll(out, upright));
+        const LONG W = Facts(in).raster.width, H = Facts(in).raster.height;
+        ASSERT_EQ(H, Facts(out).raster.width);
+        ASSERT_EQ(W, Facts(out).raster.height);
+        /* Its top row is the stored left column, read from the bottom up. */
+        std::string column;
+        for (LONG y = H - 1; y >= 0; y--) column += stored.byY[y].substr(0, 3);
+        EXPECT_EQ(column, upright.byY[0]);
+        Free(in);
+        Free(out);
+    }
+
+    /* A format that is not written: refused, and nothing is left. */
+    EXPECT_EQ(1, tool("convert " + q(dir / "in.PNG") + " " + q(dir / "out2.ico")));
+    EXPECT_FALSE(Exists(dir / "out2.ico"));
     ASSERT_EQ(0, tool("info " + q(dir / "in.PNG"))) << output;
     EXPECT_NE(std::string::npos, output.find("Deflate")) << output;
 }

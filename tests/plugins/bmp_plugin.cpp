@@ -353,6 +353,18 @@ TEST_F(BmpPlugin, RegionsPartRowsAndStops)
     EXPECT_EQ((std::vector<LONG>{8}), bits.xs);
     EXPECT_EQ((std::vector<LONG>{8}), bits.counts);
     EXPECT_EQ(Bytes({0x34}), bits.byY[0]);
+    /* The same part row as colour, for a caller that takes only that. */
+    region.rasterTypes = Q32_TYPES_ONLY | Q32_TYPE_RGB;
+    Rows colour;
+    EXPECT_EQ(1, Read(path, fileData, colour, region));
+    std::string expected;
+    for (int bit = 7; bit >= 0; bit--) expected += std::string(3, (0x34 >> bit & 1) ? '\xFF' : '\0');
+    EXPECT_EQ((std::vector<LONG>{8}), colour.xs);
+    EXPECT_EQ(expected, colour.byY[0]);
+    region.rasterTypes = Q32_TYPES_ONLY | Q32_TYPE_CMYK;
+    Rows nothing;
+    EXPECT_EQ(0, Read(path, fileData, nothing, region));
+    ExpectError(4026, EntryRead, 57);
 
     /* Rounding down to the byte must not pull a region past the right edge back in. */
     for (LONG x : {20, 22}) {
@@ -418,7 +430,7 @@ TEST_F(BmpPlugin, DamagedFilesAreRefusedWithARecordedError)
         {"cut in the header", Build(pal).substr(0, 30), EntryFileData, 4020, ShortHeader},
         {"cut in the pixels", Build(pal).substr(0, Build(pal).size() - 1), EntryFileData, 4020, ShortData},
         {"huge dimensions", change([](Bitmap &b) { b.width = 1 << 20, b.height = 1 << 20; }), EntryFileData, 4020, ShortData},
-        {"beyond the limits", change([](Bitmap &b) { b.width = 0x7FFFFFFF, b.height = 0x7FFFFFFF; }), EntryFileData, 4024, TooLarge},
+        {"beyond the limits", change([](Bitmap &b) { b.width = 0x7FFFFFFF, b.height = 0x7FFFFFFF; }), EntryFileData, 4021, TooLarge},
         {"index beyond the palette", change([](Bitmap &b) { b.data = StoreRows({Bytes({0, 1, 2}), Bytes({2, 3, 0})}, 3, 8); }),
          EntryRead, 4020, BadIndex},
         {"runs cut short", rle(Bytes({3, 1, 0, 0, 0, 3, 1})), EntryRead, 4020, ShortRun},

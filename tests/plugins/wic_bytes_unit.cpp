@@ -36,6 +36,8 @@ TEST(WicBytes, SignaturesAndTargaHeaders)
     } cases[] = {
         {Container::Jpeg, "\xFF\xD8\xFF\xE0", 100, true},
         {Container::Jpeg, "\xFF\xD8\x00", 100, false},
+        {Container::Jpeg, std::string("\xFF\xD8\x00\x00\xFF\xE0", 6), 100, true},  /* stray bytes before a marker */
+        {Container::Jpeg, std::string("\xFF\xD8\x00\x00\xFF\x00", 6), 100, false}, /* no marker */
         {Container::Png, "\x89PNG\r\n\x1A\n", 100, true},
         {Container::Png, "\x89PNG\r\n\x1A", 100, false},
         {Container::Tiff, std::string("II*\0", 4), 100, true},
@@ -91,9 +93,14 @@ TEST(WicBytes, GifAnimationBlocksAreReadAndWritten)
     EXPECT_EQ(4, animation.screenWidth);
     EXPECT_EQ(3, animation.screenHeight);
     EXPECT_EQ(7, animation.loopCount);
+    EXPECT_EQ(0u, animation.background) << "no global table: transparent";
     ASSERT_EQ(2u, animation.images.size());
     EXPECT_EQ(30, animation.images[0].delay);
     EXPECT_EQ(0, animation.images[1].delay) << "a control block belongs to the next image only";
+    EXPECT_EQ(1, animation.images[0].disposal);
+    EXPECT_EQ(7, animation.images[0].transparent);
+    EXPECT_EQ(0, animation.images[1].disposal);
+    EXPECT_EQ(-1, animation.images[1].transparent);
     EXPECT_EQ(1, animation.images[0].left);
     EXPECT_EQ(2, animation.images[0].top);
     EXPECT_EQ((std::vector<std::string>{"hi yo"}), animation.comments);
@@ -128,8 +135,101 @@ TEST(WicBytes, GifAnimationBlocksAreReadAndWritten)
                              std::string("\x02\x02\x4C\x01\x00", 5);
     data = B(withTable + localImage + Trailer);
     ASSERT_TRUE(ReadGifAnimation(data.data(), data.size(), animation));
+    EXPECT_EQ(0xFF636363u, animation.background) << "the global table's entry 0";
     EXPECT_TRUE(animation.complete);
     EXPECT_EQ(1u, animation.images.size());
+}
+
+TEST(WicBytes, GifFramesAreComposedAsTheScreenShowsThem)
+{
+    /* A 2 x 2 screen: image 0 covers it (its disposal by row), image 1 is one pixel of
+       colour 0 at (1, 1) with disposal 3, image 2 one transparent pixel at (0, 0). */
+    std::vector<uint32_t> palette(256, 0xFF000000u);
+    for (uint32_t i = 0; i < 4; i++) palette[i] = 0xFF000000u | (i + 1) * 0x111111u;
+    const uint32_t c0 = palette[0], c1 = palette[1], c2 = palette[2], c3 = palette[3], none = 0;
+    const std::vector<std::vector<uint8_t>> frames = {{0, 1, 2, 3}, {0}, {2}};
+    const std::vector<std::vector<uint32_t>> colours(3, palette);
+    const struct {
+        uint8_t disposal0;
+        int16_t transparent1;
+        std::vector<uint32_t> second, third;
+    } cases[] = {
+        {0, -1, {c0, c1, c2, c0}, {c0, c1, c2, c3}},               /* left; 1 then restored */
+        {1, -1, {c0, c1, c2, c0}, {c0, c1, c2, c3}},
+        {2, -1, {none, none, none, c0}, {none, none, none, none}},  /* cleared to the background */
+        {3, -1, {c0, c1, c2, c0}, {c0, c1, c2, c3}},                /* the first frame has no before */
+        {1, 0, {c0, c1, c2, c3}, {c0, c1, c2, c3}},                 /* 1's pixel is transparent */
+    };
+    int row = 0;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(row++);
+        GifAnimation animation;
+        animation.screenWidth = animation.screenHeight = 2;
+        GifImage image;
+        image.width = image.height = 2;
+        image.disposal = c.disposal0;
+        animation.images.push_back(image);
+        image = GifImage{};
+        image.left = image.top = 1, image.width = image.height = 1, image.disposal = 3, image.transparent = c.transparent1;
+        animation.images.push_back(image);
+        image = GifImage{};
+        image.width = image.height = 1, image.transparent = 2;
+        animation.images.push_back(image);
+        std::vector<uint32_t> screen;
+        ComposeGifFrame(animation, 0, frames, colours, screen);
+        EXPECT_EQ((std::vector<uint32_t>{c0, c1, c2, c3}), screen);
+        ComposeGifFrame(animation, 1, frames, colours, screen);
+        EXPECT_EQ(c.second, screen);
+        ComposeGifFrame(animation, 2, frames, colours, screen);
+        EXPECT_EQ(c.third, screen);
+    }
+    /* Which frames need the screen: one that does not cover it, one with transparency
+       after the first; not the first over the whole screen, transparent or not. */
+    GifAnimation animation;
+    animation.screenWidth = animation.screenHeight = 2;
+    GifImage whole;
+    whole.width = whole.height = 2;
+    whole.transparent = 1;
+    animation.images = {whole, whole};
+    EXPECT_FALSE(GifFrameNeedsScreen(animation, 0));
+    EXPECT_TRUE(GifFrameNeedsScreen(animation, 1));
+    animation.images[1].transparent = -1;
+    EXPECT_FALSE(GifFrameNeedsScreen(animation, 1));
+    animation.images[0].width = 1;
+    EXPECT_TRUE(GifFrameNeedsScreen(animation, 0));
+}
+
+TEST(WicBytes, TiffVariantsTheDecoderDoesNotReadAreTold)
+{
+    /* A little-endian header and one directory of the given (tag, short value) entries;
+       bits per sample of three samples stored apart. */
+    auto tiff = [](std::vector<std::pair<unsigned, unsigned>> entries, unsigned bitsApart = 0) {
+        std::string t = std::string("II*\0", 4) + Le16(8) + Le16(0) + Le16(unsigned(entries.size()) + (bitsApart ? 1 : 0));
+        size_t apart = 8 + 2 + 12 * (entries.size() + (bitsApart ? 1 : 0)) + 4;
+        if (bitsApart) t += Le16(258) + Le16(3) + Le16(3) + Le16(0) + Le16(unsigned(apart)) + Le16(0);
+        for (auto [tag, value] : entries) t += Le16(tag) + Le16(3) + Le16(1) + Le16(0) + Le16(value) + Le16(0);
+        t += std::string(4, '\0');
+        if (bitsApart) t += Le16(bitsApart) + Le16(bitsApart) + Le16(bitsApart);
+        return B(t);
+    };
+    const struct {
+        std::vector<uint8_t> file;
+        bool readable, unhandled;
+    } cases[] = {
+        {tiff({{258, 8}, {262, 1}}), true, false},
+        {tiff({{258, 12}, {262, 1}}), true, true},                        /* 12-bit grey */
+        {tiff({{277, 3}, {284, 2}, {339, 3}}, 64), true, true},          /* planar float, 64 bits */
+        {tiff({{277, 3}, {284, 1}, {339, 1}}, 16), true, false},         /* 16-bit colour */
+        {tiff({{258, 8}, {339, 6}}), true, true},                         /* no such sample format */
+        {B(std::string("II*\0\xF0\0\0\0", 8)), false, false},          /* directory beyond the end */
+    };
+    int row = 0;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(row++);
+        TiffLayout layout;
+        EXPECT_EQ(c.readable, ReadTiffLayout(c.file.data(), c.file.size(), layout));
+        if (c.readable) EXPECT_EQ(c.unhandled, IsUnhandledTiffVariant(layout));
+    }
 }
 
 TEST(WicBytes, RowsChangeShape)

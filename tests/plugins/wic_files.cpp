@@ -212,6 +212,37 @@ std::string MakePng(UINT width, UINT height, int colourType, int bitDepth,
            PngChunk("IEND", "");
 }
 
+std::string MakeGif(UINT screenWidth, UINT screenHeight, const uint32_t colours[4],
+                    const std::vector<GifFrame> &frames)
+{
+    auto le16 = [](unsigned v) { return std::string{char(v), char(v >> 8)}; };
+    std::string gif = "GIF89a" + le16(screenWidth) + le16(screenHeight) + "\xF1\x03" + std::string(1, '\0');
+    for (int i = 0; i < 4; i++) gif += char(colours[i] >> 16), gif += char(colours[i] >> 8), gif += char(colours[i]);
+    for (const GifFrame &f : frames) {
+        gif += "\x21\xF9\x04";
+        gif += char((f.disposal & 7) << 2 | (f.transparent >= 0 ? 1 : 0));
+        gif += le16(10) + char(f.transparent >= 0 ? f.transparent : 0) + '\0';
+        gif += '\x2C' + le16(f.left) + le16(f.top) + le16(f.width) + le16(f.height) + '\0';
+        /* Code size 2: 3-bit codes; clear (4) before each index keeps them 3 bits. */
+        std::string data;
+        unsigned accumulator = 0, bits = 0;
+        auto put = [&](unsigned code) {
+            accumulator |= code << bits, bits += 3;
+            while (bits >= 8) data += char(accumulator), accumulator >>= 8, bits -= 8;
+        };
+        for (char index : f.indices) put(4), put(unsigned(index) & 3);
+        put(5);
+        if (bits) data += char(accumulator);
+        gif += '\x02';
+        for (size_t at = 0; at < data.size(); at += 255) {
+            std::string block = data.substr(at, 255);
+            gif += char(block.size()) + block;
+        }
+        gif += '\0';
+    }
+    return gif + ';';
+}
+
 double Psnr(const std::vector<uint8_t> &a, const std::vector<uint8_t> &b)
 {
     if (a.size() != b.size() || a.empty()) return 0;

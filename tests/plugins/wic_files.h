@@ -56,6 +56,20 @@ std::string PngChunk(const std::string &type, const std::string &data);
 std::string MakePng(UINT width, UINT height, int colourType, int bitDepth,
                     const std::vector<std::string> &rows, const std::string &extraChunks = "");
 
+/* One image of a GIF made byte by byte: its place, its disposal method and transparent
+   index (-1: none), its palette indices (width x height, values below 4). */
+struct GifFrame {
+    UINT left, top, width, height;
+    int disposal, transparent;
+    std::string indices;
+};
+
+/* A GIF89a of a screen and a global table of four colours (0xRRGGBB; the background
+   the last), the frames
+   LZW-coded without compression (a clear code before every index). */
+std::string MakeGif(UINT screenWidth, UINT screenHeight, const uint32_t colours[4],
+                    const std::vector<GifFrame> &frames);
+
 /* Runs the component's calls of a test with COM started on the thread. */
 class Com {
 public:

@@ -98,6 +98,42 @@ TEST_F(PnmSample, ReadsARegionCutAtTheEdges)
     Free(data);
 }
 
+TEST_F(PnmSample, ReadsInTheTypeTheCallerTakes)
+{
+    const struct {
+        const char *what;
+        std::string file;
+        DWORD mask, delivered;
+        LONG x;
+        std::map<LONG, std::string> rows;
+    } cases[] = {
+        /* A bitmap's part row from x = 8 as colour: 1 white, 0 black. */
+        {"P4 as RGB", std::string("P4\n10 2\n\xF0\xC0\x0F\x40", 12), Q32_TYPES_ONLY | Q32_TYPE_RGB, Q32_TYPE_RGB, 8,
+         {{0, std::string(6, '\0')}, {1, std::string("\xFF\xFF\xFF\0\0\0", 6)}}},
+        {"P5 as BGRA", "P5\n2 1\n255\nab", Q32_TYPES_ONLY | Q32_TYPE_BGRA | Q32_TYPE_PALETTE8, Q32_TYPE_BGRA, 0,
+         {{0, "aaa\xFF" "bbb\xFF"}}},
+        {"P6 as stored, the mask a hint", "P6\n1 1\n255\nabc", Q32_TYPE_BGRA, Q32_TYPE_RGB, 0, {{0, "cba"}}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteFileBytes(dir / "typed.pnm", c.file);
+        HGLOBAL data = FileDataOf(dir / "typed.pnm");
+        ASSERT_NE(nullptr, data);
+        Rows rows;
+        rows.dataType = c.delivered;
+        rows.bits = Q32TypeBits(c.delivered);
+        ImageRequest request = {};
+        request.rasterWanted = 1;
+        request.rasterX = c.x;
+        request.rasterWidth = 2, request.rasterHeight = 2;
+        request.rasterTypes = c.mask;
+        request.context = &rows;
+        EXPECT_EQ(1, Q32_EXPORT(module, qfFileRead)(data, &request, Collect)) << ReadError().text;
+        EXPECT_EQ(c.rows, rows.byY);
+        Free(data);
+    }
+}
+
 TEST_F(PnmSample, WritesEachKindAndReadsItBack)
 {
     struct Write {

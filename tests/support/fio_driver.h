@@ -106,11 +106,16 @@ public:
         Close(file);
         return result;
     }
-    /* Reads the image into rows, whose type the FileData gives. */
+    /* Reads the image into rows, whose type the FileData gives (or the type the request's
+       mask asks for, with Q32_TYPES_ONLY), unless typed is false. */
     INT_PTR Read(int format, const std::string &path, HGLOBAL fileData, Rows &rows, ImageRequest request = {},
-                 bool byName = false) const
+                 bool byName = false, bool typed = true) const
     {
-        TypeOf(fileData, rows);
+        if (typed) TypeOf(fileData, rows);
+        if (typed && (request.rasterTypes & Q32_TYPES_ONLY)) {
+            rows.dataType = Q32ReadType(rows.dataType, request.rasterTypes);
+            rows.bits = Q32TypeBits(rows.dataType);
+        }
         request.rasterWanted = 1;
         request.context = &rows;
         HANDLE file = byName ? nullptr : Open(path, GENERIC_READ, OPEN_EXISTING);

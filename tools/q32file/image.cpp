@@ -1,6 +1,11 @@
 /* Moving whole images between plug-ins through the row protocol. */
 #include "image.h"
 #include <string.h>
+#include <unordered_map>
+#include <utility>
+#include "q32fio.h"
+#include "q32comm.h"
+#include "wic_fio.h"
 
 bool Image::Shape(const ImageDescription &d)
 {
@@ -80,21 +85,89 @@ LONG WINAPI GiveRows(ImageRequest *request, LONG x, LONG y, LONG count, LONG row
 
 } // namespace
 
-bool ReadImage(HGLOBAL fileData, Image &image)
+INT_PTR ReadImage(HGLOBAL fileData, Image &image, DWORD types)
 {
     ImageDescription d;
     {
         FileData *data = static_cast<FileData *>(GlobalLock(fileData));
-        if (!data) return false;
+        if (!data) return 0;
         d = data->raster;
         GlobalUnlock(fileData);
     }
-    if (!image.Shape(d)) return false;
     ImageRequest request = {};
     request.rasterWanted = 1;
     request.rasterTypes = 0xFFFF & ~Q32_TYPE_VECTOR;
+    if (types) {
+        /* Rows in a type the caller takes, converted by the plug-in. */
+        DWORD delivered = Q32ReadType(d.dataType, types);
+        if (delivered != d.dataType) {
+            if (!delivered || !Q32TypeBits(delivered)) {
+                c32SetDLLErrInfo(nullptr, 4026, 0, 0, 0, 0);
+                return 0;
+            }
+            if (delivered != Q32_TYPE_PALETTE8) d.palette = nullptr;
+            d.dataType = delivered;
+            d.bitsPerPixel = Q32TypeBits(delivered);
+        }
+        request.rasterTypes = types | Q32_TYPES_ONLY;
+    }
+    if (!image.Shape(d)) return 0;
     request.context = &image;
-    return qfFileRead(fileData, &request, TakeRows) == 1;
+    return qfFileRead(fileData, &request, TakeRows);
+}
+
+DWORD ReachableTypes(DWORD type)
+{
+    DWORD types = type;
+    for (DWORD bit = 1; bit <= Q32_TYPE_BGRA64; bit <<= 1)
+        if (Q32ReadType(type, bit) == bit) types |= bit;
+    return types;
+}
+
+DWORD WritableTypes(int number)
+{
+    static const struct { DWORD cap, type; } map[] = {
+        {Q32_CAP_BILEVEL, Q32_TYPE_BILEVEL}, {Q32_CAP_GREY8, Q32_TYPE_GREY8},
+        {Q32_CAP_PALETTE8, Q32_TYPE_PALETTE8}, {Q32_CAP_GREY4, Q32_TYPE_GREY4},
+        {Q32_CAP_PALETTE4, Q32_TYPE_PALETTE4}, {Q32_CAP_RGB, Q32_TYPE_RGB},
+        {Q32_CAP_BGRA, Q32_TYPE_BGRA}, {Q32_CAP_RGB48, Q32_TYPE_RGB48},
+        {Q32_CAP_GREY16, Q32_TYPE_GREY16}, {Q32_CAP_BGRA64, Q32_TYPE_BGRA64},
+    };
+    HGLOBAL copy = qfFileGetFormatInfo(number);
+    if (!copy) return 0;
+    DWORD caps = 0;
+    if (const FormatInfo *info = static_cast<const FormatInfo *>(GlobalLock(copy))) {
+        caps = (info->typeCaps & Q32_CAP_ALL_RASTER) | DWORD(info->typeMaskHigh) << 16;
+        GlobalUnlock(copy);
+    }
+    GlobalFree(copy);
+    DWORD types = 0;
+    for (const auto &m : map)
+        if (caps & m.cap) types |= m.type;
+    return types;
+}
+
+bool HasTransparency(HGLOBAL fileData)
+{
+    const FileData *data = static_cast<const FileData *>(GlobalLock(fileData));
+    if (!data) return false;
+    const WicFacts *facts = FileDataWicFacts(const_cast<FileData *>(data));
+    bool transparent = data->raster.dataType == Q32_TYPE_BGRA || data->raster.dataType == Q32_TYPE_BGRA64 ||
+                       (facts->magic == WIC_FACTS_MAGIC && facts->transparent);
+    GlobalUnlock(fileData);
+    return transparent;
+}
+
+void CoverIndices(Image &image)
+{
+    if (image.dataType != Q32_TYPE_PALETTE8 && image.dataType != Q32_TYPE_PALETTE4 &&
+        image.dataType != Q32_TYPE_COLOURS16)
+        return;
+    if (image.palette.empty()) return; /* no palette: the writer's grey levels */
+    size_t highest = 0;
+    for (BYTE v : image.pixels)
+        if (v > highest) highest = v;
+    if (highest >= image.palette.size()) image.palette.resize(highest + 1, PALETTEENTRY{0, 0, 0, 0});
 }
 
 void DescribeImage(FileData &data, const Image &image)
@@ -124,4 +197,156 @@ int WriteImage(HGLOBAL fileData, const Image &image)
     request.rasterTypes = image.dataType;
     request.context = const_cast<Image *>(&image);
     return qfFileWrite(fileData, &request, GiveRows);
+}
+
+namespace {
+
+/* Colour rows (RGB or BGRA) as palette indices: the image's own colours when they are
+   at most 256, else the nearest of a 6 x 7 x 6 cube. */
+void ToPalette(Image &image)
+{
+    const size_t step = image.dataType == Q32_TYPE_BGRA ? 4 : 3;
+    std::vector<DWORD> colours;
+    std::unordered_map<DWORD, BYTE> seen;
+    std::vector<BYTE> indices((size_t)image.width * image.height);
+    auto key = [](const BYTE *p) { return DWORD(p[2]) << 16 | DWORD(p[1]) << 8 | p[0]; };
+    bool exact = true;
+    for (LONG y = 0; y < image.height && exact; y++)
+        for (LONG x = 0; x < image.width && exact; x++) {
+            DWORD c = key(image.Row(y) + (size_t)x * step);
+            auto at = seen.find(c);
+            if (at == seen.end()) {
+                if (colours.size() == 256) {
+                    exact = false;
+                    break;
+                }
+                at = seen.emplace(c, BYTE(colours.size())).first;
+                colours.push_back(c);
+            }
+            indices[(size_t)y * image.width + x] = at->second;
+        }
+    if (!exact) {
+        colours.clear();
+        for (unsigned r = 0; r < 6; r++)
+            for (unsigned g = 0; g < 7; g++)
+                for (unsigned b = 0; b < 6; b++) colours.push_back(DWORD(r * 51) << 16 | DWORD(g * 255 / 6) << 8 | b * 51);
+        for (LONG y = 0; y < image.height; y++)
+            for (LONG x = 0; x < image.width; x++) {
+                const BYTE *p = image.Row(y) + (size_t)x * step;
+                unsigned r = (p[2] + 25) / 51, g = (p[1] * 6 + 127) / 255, b = (p[0] + 25) / 51;
+                indices[(size_t)y * image.width + x] = BYTE((r * 7 + g) * 6 + b);
+            }
+    }
+    image.palette.clear();
+    for (DWORD c : colours) image.palette.push_back(PALETTEENTRY{BYTE(c >> 16), BYTE(c >> 8), BYTE(c), 0});
+    image.dataType = Q32_TYPE_PALETTE8;
+    image.bitsPerPixel = 8;
+    image.rowBytes = (size_t)image.width;
+    image.pixels = std::move(indices);
+}
+
+/* Grey rows as one bit a pixel: white from the middle grey up. */
+void ToBilevel(Image &image)
+{
+    Image out = image;
+    out.dataType = Q32_TYPE_BILEVEL;
+    out.bitsPerPixel = 1;
+    out.palette.clear();
+    out.rowBytes = Q32_ROW_BYTES(Q32_TYPE_BILEVEL, 1, image.width);
+    out.pixels.assign(out.rowBytes * (size_t)image.height, 0);
+    for (LONG y = 0; y < image.height; y++)
+        for (LONG x = 0; x < image.width; x++)
+            if (image.Row(y)[x] >= 128) out.Row(y)[x / 8] |= BYTE(0x80 >> (x % 8));
+    image = std::move(out);
+}
+
+} // namespace
+
+INT_PTR ReadImageFor(HGLOBAL fileData, int number, Image &image, bool &dropped)
+{
+    DWORD types = WritableTypes(number);
+    dropped = false;
+    if (HasTransparency(fileData)) {
+        if (types & Q32_TYPE_BGRA) types = Q32_TYPE_BGRA | (types & Q32_TYPE_BGRA64);
+        else dropped = !(types & Q32_TYPE_BGRA64);
+    }
+    /* A writer of fewer colours than the image has: the reduction is the tool's. */
+    DWORD stored = 0;
+    if (const FileData *data = static_cast<const FileData *>(GlobalLock(fileData))) {
+        stored = data->raster.dataType;
+        GlobalUnlock(fileData);
+    }
+    if (!Q32ReadType(stored, types)) {
+        if (types & Q32_TYPE_PALETTE8) {
+            INT_PTR read = ReadImage(fileData, image, Q32_TYPE_RGB);
+            if (read) ToPalette(image);
+            return read;
+        }
+        if ((types & Q32_TYPE_BILEVEL) && Q32ReadType(stored, Q32_TYPE_GREY8 | Q32_TYPE_RGB)) {
+            INT_PTR read = ReadImage(fileData, image, Q32_TYPE_GREY8 | Q32_TYPE_RGB);
+            if (!read) return 0;
+            if (image.dataType == Q32_TYPE_RGB) {
+                Image grey = image;
+                grey.dataType = Q32_TYPE_GREY8, grey.bitsPerPixel = 8, grey.rowBytes = (size_t)image.width;
+                grey.pixels.assign((size_t)image.width * image.height, 0);
+                for (size_t i = 0; i < grey.pixels.size(); i++) {
+                    const BYTE *p = &image.pixels[3 * i];
+                    grey.pixels[i] = BYTE((p[2] * 299 + p[1] * 587 + p[0] * 114 + 500) / 1000);
+                }
+                image = std::move(grey);
+            }
+            ToBilevel(image);
+            return read;
+        }
+    }
+    INT_PTR read = ReadImage(fileData, image, types);
+    if (read) CoverIndices(image);
+    return read;
+}
+
+int OrientationOf(HGLOBAL fileData)
+{
+    const FileData *data = static_cast<const FileData *>(GlobalLock(fileData));
+    if (!data) return 0;
+    const WicFacts *facts = FileDataWicFacts(const_cast<FileData *>(data));
+    int orientation = facts->magic == WIC_FACTS_MAGIC ? int(facts->orientation) : 0;
+    GlobalUnlock(fileData);
+    return orientation >= 1 && orientation <= 8 ? orientation : 0;
+}
+
+void Orient(Image &image, int orientation)
+{
+    if (orientation < 2 || orientation > 8 || image.pixels.empty()) return;
+    const LONG W = image.width, H = image.height;
+    const bool turned = orientation >= 5;
+    Image out = image;
+    out.width = turned ? H : W;
+    out.height = turned ? W : H;
+    if (turned) std::swap(out.resolutionX, out.resolutionY);
+    out.rowBytes = Q32_ROW_BYTES(out.dataType, out.bitsPerPixel, out.width);
+    out.pixels.assign(out.rowBytes * (size_t)out.height, 0);
+    const bool bits = image.dataType == Q32_TYPE_BILEVEL;
+    const size_t pixel = (image.bitsPerPixel + 7) / 8;
+    for (LONG y = 0; y < out.height; y++) {
+        for (LONG x = 0; x < out.width; x++) {
+            LONG sx = x, sy = y;
+            switch (orientation) {
+            case 2: sx = W - 1 - x; break;
+            case 3: sx = W - 1 - x, sy = H - 1 - y; break;
+            case 4: sy = H - 1 - y; break;
+            case 5: sx = y, sy = x; break;
+            case 6: sx = y, sy = H - 1 - x; break;
+            case 7: sx = W - 1 - y, sy = H - 1 - x; break;
+            case 8: sx = W - 1 - y, sy = x; break;
+            }
+            const BYTE *from = image.Row(sy);
+            BYTE *to = out.Row(y);
+            if (bits) {
+                if (from[sx / 8] & (0x80 >> (sx % 8))) to[x / 8] |= (BYTE)(0x80 >> (x % 8));
+            } else {
+                memcpy(to + (size_t)x * pixel, from + (size_t)sx * pixel, pixel);
+            }
+        }
+    }
+    image = std::move(out);
 }

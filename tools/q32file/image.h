@@ -22,8 +22,37 @@ struct Image {
     size_t Offset(LONG x) const;
 };
 
-/* Reads the raster image of fileData into image. */
-bool ReadImage(HGLOBAL fileData, Image &image);
+/* Reads the raster image of fileData into image: its rows as stored, or with types (a
+   mask of Q32_TYPE_* codes) in the type that Q32ReadType names for them. Returns
+   qfFileRead's result (1 whole, Q32_READ_PARTIAL a partial picture, 0 failed; 0 also for
+   an unusable description or a mask the rows cannot become). */
+INT_PTR ReadImage(HGLOBAL fileData, Image &image, DWORD types = 0);
+
+/* The data types that rows stored as type can be read in (type among them). */
+DWORD ReachableTypes(DWORD type);
+
+/* The data types that format number's writer takes (from its capability bits). */
+DWORD WritableTypes(int number);
+
+/* Whether the image that fileData describes has transparency: alpha in its rows, or a
+   palette that makes pixels transparent (the imaging-component plug-in's facts). */
+bool HasTransparency(HGLOBAL fileData);
+
+/* Gives a palette image's palette an entry (black) for every index its rows use, so
+   that a writer that refuses indices beyond the palette takes it. */
+void CoverIndices(Image &image);
+
+/* The EXIF orientation of fileData's image (1..8), 0 when it gives none. */
+int OrientationOf(HGLOBAL fileData);
+
+/* Turns and mirrors image from its stored orientation (1..8, as EXIF numbers them) to
+   upright; 0 and 1 leave it. */
+void Orient(Image &image, int orientation);
+
+/* Reads fileData's image in a type that format number's writer takes, with alpha when
+   the source has transparency and the writer stores alpha (dropped: it does not).
+   Returns ReadImage's result. */
+INT_PTR ReadImageFor(HGLOBAL fileData, int number, Image &image, bool &dropped);
 /* Writes image into the file that fileData names (its format, name and description set
    from image). Returns qfFileWrite's result. */
 int WriteImage(HGLOBAL fileData, const Image &image);

@@ -59,6 +59,14 @@ int Unrecognised(const char *file)
     return Failed(file, "no plug-in recognises this file" + DiscoveryNote);
 }
 
+/* Says that a picture is partial, with the error recorded for it. */
+void Partial(const char *what)
+{
+    char text[C32_ERRTEXT_SIZE] = "";
+    UINT id = c32GetDLLErrorInfo(text, nullptr, nullptr, nullptr, nullptr, nullptr);
+    fprintf(stderr, "q32file: %s: partial picture: %s (error %u)\n", what, id ? text : "incomplete", id);
+}
+
 int About()
 {
     char folder[MAX_PATH];
@@ -176,6 +184,13 @@ int Info(int argc, char **argv)
                    (unsigned long)((data->raster.resolutionY + 5000) / 10000));
         printf("  file         %s, %s\n", size, date);
         printf("  readable     %s\n", data->readable ? "yes" : "no");
+        if (int orientation = OrientationOf(handle)) {
+            static const char *const shown[] = {"", "upright", "mirrored left to right", "turned 180 degrees",
+                                                "mirrored top to bottom", "mirrored on its diagonal",
+                                                "turned 90 degrees clockwise", "mirrored on its other diagonal",
+                                                "turned 90 degrees anticlockwise"};
+            printf("  orientation  %d: shown %s (conversions turn it so)\n", orientation, shown[orientation]);
+        }
         GlobalUnlock(handle);
         q32FileFreeFileData(handle);
     }
@@ -253,25 +268,40 @@ int Convert(const char *in, const char *out, const char *code, const char *frame
         q32FileFreeFileData(source);
         return Failed(std::string("frame ") + frame + " of " + in, "the plug-in has no such frame");
     }
-    Image image;
-    c32ResetDLLErrInfo();
-    bool read = ReadImage(source, image);
-    q32FileFreeFileData(source);
-    if (!read) return Failed(std::string("read ") + in);
-
     int number = TargetFormat(out, code);
     if (number < 1) {
+        q32FileFreeFileData(source);
         fprintf(stderr, "q32file: no format writes %s\n", code ? code : out);
         return 1;
     }
+    /* The rows in a type the target's writer takes; transparency kept as alpha where
+       the target stores it. */
+    Image image;
+    bool dropped = false;
+    c32ResetDLLErrInfo();
+    INT_PTR read = ReadImageFor(source, number, image, dropped);
+    const int orientation = OrientationOf(source);
+    q32FileFreeFileData(source);
+    if (read != 1 && read != Q32_READ_PARTIAL) return Failed(std::string("read ") + in);
+    if (read == Q32_READ_PARTIAL) Partial(in);
+    /* Written upright: the target keeps no orientation of its own. */
+    Orient(image, orientation);
+
     HGLOBAL target = NewTarget(out, number, image);
     if (!target) return Failed("new file data");
     c32ResetDLLErrInfo();
     int written = WriteImage(target, image);
     q32FileFreeFileData(target);
     if (written != 1) return WriteFailed(out, number, image.dataType);
-    printf("%s -> %s: %ld x %ld, %lu bits per pixel\n", in, out, (long)image.width,
-           (long)image.height, (unsigned long)image.bitsPerPixel);
+    printf("%s -> %s: %ld x %ld, %lu bits per pixel%s\n", in, out, (long)image.width,
+           (long)image.height, (unsigned long)image.bitsPerPixel,
+           read == Q32_READ_PARTIAL ? " (partial picture)" : "");
+    if (dropped) {
+        FormatInfo info = {};
+        InfoOf(number, info);
+        printf("note: %s cannot keep the transparency of %s; transparent pixels are opaque in %s\n",
+               info.code, in, out);
+    }
     return 0;
 }
 
@@ -290,10 +320,12 @@ int Preview(const char *in, const char *out, int box)
     }
     std::vector<BYTE> pixels((size_t)box * box * 4);
     static PreviewInfo info;
+    /* A preview made while an error is recorded is of a picture that is not whole. */
     c32ResetDLLErrInfo();
     int made = qfFileGetPreviewMem(source, &info, 0, pixels.data(), box, box);
     q32FileFreeFileData(source);
     if (!made) return Failed(std::string("preview of ") + in);
+    if (c32GetDLLErrorInfo(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr)) Partial(in);
 
     Image image;
     image.width = info.width;
@@ -336,8 +368,9 @@ void PrintFrame(long index, HGLOBAL fileData)
            (long)data->raster.height, (unsigned long)data->raster.bitsPerPixel, type);
     const WicFacts *facts = FileDataWicFacts(data);
     if (facts->magic == WIC_FACTS_MAGIC && facts->format == WIC_GIF)
-        printf(", at (%ld, %ld), delay %lu.%02lu s", (long)facts->left, (long)facts->top,
-               (unsigned long)(facts->delay / 100), (unsigned long)(facts->delay % 100));
+        printf(", at (%ld, %ld), delay %lu.%02lu s%s", (long)facts->left, (long)facts->top,
+               (unsigned long)(facts->delay / 100), (unsigned long)(facts->delay % 100),
+               facts->composed ? ", as the screen shows it" : "");
     printf("\n");
     GlobalUnlock(fileData);
 }

@@ -5,6 +5,7 @@
  */
 #include <gtest/gtest.h>
 #include "harness.h"
+#include "boxes.h"
 #include "dialogdriver.h"
 #include "viewer.h"
 #include "wic_files.h"
@@ -77,43 +78,23 @@ int ItemIndex(HWND list, const std::string &name)
     return -1;
 }
 
-/* The viewer's message boxes are answered at once; their texts are kept. */
-std::vector<std::string> BoxTexts;
-HHOOK BoxHook;
-LRESULT CALLBACK AnswerBoxes(int code, WPARAM wParam, LPARAM lParam)
-{
-    if (code == HCBT_ACTIVATE) {
-        HWND w = (HWND)wParam;
-        char name[16] = "", title[32] = "", text[1024] = "";
-        GetClassNameA(w, name, sizeof name);
-        GetWindowTextA(w, title, sizeof title);
-        /* The viewer's boxes, not the module's dialogs. */
-        if (!strcmp(name, "#32770") && (!strcmp(title, "q32view") || !strcmp(title, "Properties"))) {
-            GetDlgItemTextA(w, 0xFFFF, text, sizeof text);
-            BoxTexts.push_back(text);
-            PostMessageA(w, WM_COMMAND, IDOK, 0);
-        }
-        /* The association page's warning (no caption) where the prefix has no .jpg class:
-           looking at the page no longer makes one. */
-        if (!strcmp(name, "#32770") && !title[0] && GetDlgItem(w, 0xFFFF))
-            PostMessageA(w, WM_COMMAND, IDOK, 0);
-    }
-    return CallNextHookEx(BoxHook, code, wParam, lParam);
-}
-
 class Viewer : public ::testing::Test {
 protected:
     TempDir dir;
     static void SetUpTestSuite() { ASSERT_TRUE(ViewerRegister(GetModuleHandleA(nullptr), false)); }
-    void SetUp() override
+    /* The viewer's boxes (not the module's dialogs) are answered at once, their texts kept;
+       so is the association page's warning (no caption) where the prefix has no .jpg
+       class: looking at the page no longer makes one. */
+    BoxAnswerer boxes{[](HWND box, const std::string &title) {
+        return title == "q32view" || title == "Properties" || BoxAnswerer::Uncaptioned(box, title);
+    }};
+    void TearDown() override { CloseViewers(); }
+    std::vector<std::string> BoxTexts() const
     {
-        BoxTexts.clear();
-        BoxHook = SetWindowsHookExA(WH_CBT, AnswerBoxes, nullptr, GetCurrentThreadId());
-    }
-    void TearDown() override
-    {
-        CloseViewers();
-        UnhookWindowsHookEx(BoxHook);
+        std::vector<std::string> texts;
+        for (const auto &b : boxes.Boxes())
+            if (!b.title.empty()) texts.push_back(b.text);
+        return texts;
     }
 };
 
@@ -164,7 +145,7 @@ TEST_F(Viewer, FileOpenChoosesTwoFilesAndOpensAWindowEach)
     EXPECT_TRUE(PumpUntil([&] { return WindowTitled("colour.pnm - PNM - 3 x 2") && WindowTitled("grey.pnm - PNM - 4 x 1"); }));
     driver.join();
     EXPECT_TRUE(driven);
-    EXPECT_TRUE(BoxTexts.empty()) << BoxTexts[0];
+    EXPECT_TRUE(BoxTexts().empty()) << BoxTexts()[0];
 
     /* The first file went into the empty window; pixels reach the screen copy in screen
        order, the grey scaled from its maximum of 15. */
@@ -205,7 +186,7 @@ TEST_F(Viewer, SaveAsWritesTheImageInTheChosenFormatAndShowsTheNewFile)
     SendMessageA(w, WM_COMMAND, IDM_SAVE_AS, 0);
     EXPECT_TRUE(driver.found);
     EXPECT_TRUE(typeChosen);
-    EXPECT_TRUE(BoxTexts.empty()) << BoxTexts[0];
+    EXPECT_TRUE(BoxTexts().empty()) << BoxTexts()[0];
     /* The window shows the written file, read back through the bitmap plug-in. */
     EXPECT_EQ("BM", ReadFileBytes(target).substr(0, 2));
     EXPECT_TRUE(PumpUntil([&] { return WindowTitled("copy.bmp - BMP - 3 x 2") == w; }));
@@ -265,7 +246,7 @@ TEST_F(Viewer, StepsAnAnimationFrameByFrameAndRoundAgain)
     EXPECT_EQ(0xFF0000u, pixel);
     ASSERT_TRUE(ViewerPixel(small, 1, 1, &pixel));
     EXPECT_EQ(0x00FF00u, pixel);
-    EXPECT_TRUE(BoxTexts.empty());
+    EXPECT_TRUE(BoxTexts().empty());
 }
 
 TEST_F(Viewer, PropertiesPreferencesAndSystemInformationBelongToTheWindow)
@@ -275,9 +256,9 @@ TEST_F(Viewer, PropertiesPreferencesAndSystemInformationBelongToTheWindow)
     ASSERT_NE(nullptr, w);
     /* No plug-in has a property dialog of its own: the facts the module gives. */
     SendMessageA(w, WM_COMMAND, IDM_PROPERTIES, 0);
-    ASSERT_EQ(1u, BoxTexts.size());
+    ASSERT_EQ(1u, BoxTexts().size());
     for (const char *fact : {"PNM (Portable Anymap)", "4 x 1, 8 bits per pixel", "grey.pnm"})
-        EXPECT_NE(std::string::npos, BoxTexts[0].find(fact)) << fact << " in " << BoxTexts[0];
+        EXPECT_NE(std::string::npos, BoxTexts()[0].find(fact)) << fact << " in " << BoxTexts()[0];
     /* The module's dialogs open owned by the viewer window. */
     for (auto [command, title] : {std::pair{IDM_SYSINFO, "System Information"}, std::pair{IDM_PREFERENCES, "Preferences"}}) {
         SCOPED_TRACE(title);
@@ -305,9 +286,9 @@ TEST_F(Viewer, ADamagedFileIsAnsweredWithTheRecordedText)
     WriteFileBytes(dir / "cut.ppm", "P6\n4 4\n255\nonly a few bytes");
     HWND w = ViewerOpen((dir / "cut.ppm").c_str());
     ASSERT_NE(nullptr, w);
-    ASSERT_EQ(1u, BoxTexts.size());
-    EXPECT_NE(std::string::npos, BoxTexts[0].find("is damaged or incomplete")) << BoxTexts[0];
-    EXPECT_NE(std::string::npos, BoxTexts[0].find("cut.ppm")) << BoxTexts[0];
+    ASSERT_EQ(1u, BoxTexts().size());
+    EXPECT_NE(std::string::npos, BoxTexts()[0].find("is damaged or incomplete")) << BoxTexts()[0];
+    EXPECT_NE(std::string::npos, BoxTexts()[0].find("cut.ppm")) << BoxTexts()[0];
     EXPECT_EQ(-1, ViewerFrame(w));
     char title[64] = "";
     GetWindowTextA(w, title, sizeof title);

@@ -2,12 +2,14 @@
    click and space, mark all, what OK writes, the application without a class, the warning
    without write access. HKEY_CLASSES_ROOT is redirected to a scratch key of this process. */
 #include <gtest/gtest.h>
-#include "harness.h"
+#include "sandbox.h"
+#include "boxes.h"
 #include "dialogdriver.h"
 #include "scratch_classes.h"
 #include <commctrl.h>
 #include <stdio.h>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -17,26 +19,6 @@ using namespace q32test;
 namespace {
 
 enum { FormatList = 32241, ExtensionsButton = 2601, MarkAllButton = 2602 };
-
-/* The texts of message boxes with an empty caption, each answered with OK. */
-std::vector<std::string> Warnings;
-HHOOK BoxHook;
-
-LRESULT CALLBACK AnswerBoxes(int code, WPARAM wParam, LPARAM lParam)
-{
-    if (code == HCBT_ACTIVATE) {
-        HWND w = (HWND)wParam;
-        char name[16] = "", title[64] = "x", text[512] = "";
-        GetClassNameA(w, name, sizeof name);
-        GetWindowTextA(w, title, sizeof title);
-        if (strcmp(name, "#32770") == 0 && !title[0]) {
-            GetDlgItemTextA(w, 0xFFFF, text, sizeof text);
-            Warnings.push_back(text);
-            PostMessageA(w, WM_COMMAND, IDOK, 0);
-        }
-    }
-    return CallNextHookEx(BoxHook, code, wParam, lParam);
-}
 
 /* The GDI objects that q32File.dll makes and has not deleted, counted through its import
    table (GetGuiResources answers 0 under Wine). */
@@ -99,38 +81,28 @@ struct GdiCount {
     }
 };
 
-class AssociationPage : public ::testing::Test {
+/* Message boxes with an empty caption are answered with OK, their texts kept. */
+class AssociationPage : public ModuleSandbox {
 protected:
-    TempDir dir;
-    ScopedEnv mbLog{"Q32COMM_MB_LOG", dir / "mb.log"};
     ScopedEnv appName{"Q32CFG_NAME", "Test Viewer"};
-    ScopedEnv osVersion{"Q32_OSVERSION", "10"};
-    std::string ini = dir / "suite.ini";
-    ModuleCopy module{dir / "suite", ini};
     ScratchClasses classes{"page"};
     decltype(&q32ShowPreference) show = nullptr;
+    std::unique_ptr<BoxAnswerer> warnings;
 
     void SetUp() override
     {
+        ModuleSandbox::SetUp();
         Set(".jpg", "OtherApp.Jpeg");
         TestPlugin plugin("TA.FIO", {});
-        for (const char *code : {"BMP", "ICO", "JPG", "PNG"}) {
-            TestFormat f;
-            f.code = code;
-            f.description = std::string(code) + " image";
-            plugin.formats.push_back(f);
-        }
-        CreateDirectoryA((dir / "suite").c_str(), nullptr);
-        CreateDirectoryA((dir / "suite\\FIO").c_str(), nullptr);
-        StagePlugin(dir / "suite\\FIO", plugin);
+        for (const char *code : {"BMP", "ICO", "JPG", "PNG"}) plugin.formats.push_back(Format(code, std::string(code) + " image"));
+        Stage(plugin);
         ASSERT_TRUE(module.Load());
         show = Q32_EXPORT(module, q32ShowPreference);
-        Warnings.clear();
-        BoxHook = SetWindowsHookExA(WH_CBT, AnswerBoxes, nullptr, GetCurrentThreadId());
+        warnings = std::make_unique<BoxAnswerer>(BoxAnswerer::Uncaptioned);
     }
     void TearDown() override
     {
-        UnhookWindowsHookEx(BoxHook);
+        warnings.reset();
         module.Unload();
     }
 
@@ -202,7 +174,7 @@ TEST_F(AssociationPage, TextSelectsTheCellAndSpaceToggle)
     EXPECT_EQ(2, selectedAfterCell) << "a click in the cell does not select";
     EXPECT_EQ((std::vector<DWORD>{0, 1, 0, 0x10001}), afterCell);
     EXPECT_EQ((std::vector<DWORD>{0, 1, 1, 0x10001}), afterSpace);
-    EXPECT_TRUE(Warnings.empty());
+    EXPECT_EQ(0, warnings->Count());
 }
 
 TEST_F(AssociationPage, MarkAllThenOkRegistersEveryFormat)
@@ -337,6 +309,7 @@ TEST_F(AssociationPage, WarnsEachShowingWithoutWriteAccess)
         Press(d, IDCANCEL);
     });
     EXPECT_EQ(0, result);
+    std::vector<std::string> Warnings = warnings->Texts();
     ASSERT_EQ(2u, Warnings.size());
     EXPECT_EQ("You cannot change the file associations: you have no right to write them in the "
               "registry.", Warnings[0]);

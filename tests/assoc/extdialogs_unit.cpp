@@ -47,13 +47,16 @@ protected:
     }
     /* Add: the entry dialog with extension and the format at position; false when the entry
        dialog stays open (it is then left open). */
-    static bool Enter(HWND list, int button, const char *extension, int format, HWND *entry = nullptr)
+    /* preselected: the format the entry dialog chose before this one is set. */
+    static bool Enter(HWND list, int button, const char *extension, int format, HWND *entry = nullptr,
+                      int *preselected = nullptr)
     {
         Press(list, button);
         HWND dialog = FindDialog(GetWindowThreadProcessId(list, nullptr),
                                  button == AddButton ? "Add Extension" : "Edit Extension");
         EXPECT_TRUE(dialog);
         if (entry) *entry = dialog;
+        if (preselected) *preselected = (int)SendDlgItemMessageA(dialog, FormatCombo, CB_GETCURSEL, 0, 0);
         SetDlgItemTextA(dialog, ExtensionEdit, extension);
         SendDlgItemMessageA(dialog, FormatCombo, CB_SETCURSEL, format, 0);
         SendMessageA(dialog, WM_COMMAND, IDOK, 0);
@@ -184,13 +187,15 @@ TEST_F(ExtensionDialogs, LongListsAndExtensionsAreNeverCut)
 TEST_F(ExtensionDialogs, EditingMovesAPairToItsNewFormat)
 {
     std::vector<std::string> items;
+    int preselected = -1;
     ShowList([&](HWND d) {
         SendDlgItemMessageA(d, PairList, LB_SETCURSEL, 1, 0);
-        EXPECT_TRUE(Enter(d, EditButton, "PNZ", Jpc));
+        EXPECT_TRUE(Enter(d, EditButton, "PNZ", Jpc, nullptr, &preselected));
         items = Items(d);
         Press(d, IDOK);
     });
     EXPECT_EQ((std::vector<std::string>{"PNZ=JPC", "JP2 =JPC"}), items);
+    EXPECT_EQ(Png, preselected) << "the pair's own format";
     EXPECT_EQ("PNZ;JP2;", Key("JPC_USER"));
     EXPECT_EQ("", Key("PNG_USER"));
 }

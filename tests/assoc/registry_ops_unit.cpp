@@ -4,6 +4,7 @@
 #include "../registry/registry_fixture.h"
 #include "assoc/assoc.h"
 #include "scratch_classes.h"
+#include "faults.h"
 #include <optional>
 
 using namespace q32test;
@@ -245,23 +246,16 @@ TEST_F(Associations, ShellMadeClassesGoToTheApplicationOrTheFormatClass)
     EXPECT_EQ("jpg_auto_file", Get(".jpg"));
 }
 
-/* RegDeleteKeyA refuses the key named "locked": no right to delete it. */
-LONG WINAPI RefuseLocked(HKEY parent, LPCSTR name)
-{
-    if (lstrcmpiA(name, "locked") == 0) return ERROR_ACCESS_DENIED;
-    return RegDeleteKeyA(parent, name);
-}
-
 TEST_F(Associations, DeleteKeyTreeStepsOverASubkeyItCannotDelete)
 {
     for (const char *key : {"tree\\a\\b\\c", "tree\\locked\\x", "tree\\d", "tree\\e\\f"})
         Set(key, "v");
-    Sys.regDeleteKey = RefuseLocked;
-    EXPECT_FALSE(DeleteKeyTree(HKEY_CLASSES_ROOT, "tree"));
-    auto left = Dump();
-    EXPECT_EQ((std::map<std::string, std::string>{{"tree", ""}, {"tree\\locked", ""}}),
-              left);
-    Sys = DefaultSystemCalls;
+    {
+        /* No right to delete the key named "locked". */
+        FailingCalls refuse(Call::DeleteKey, [](int, SIZE_T, const char *name) { return !lstrcmpiA(name, "locked"); });
+        EXPECT_FALSE(DeleteKeyTree(HKEY_CLASSES_ROOT, "tree"));
+        EXPECT_EQ((std::map<std::string, std::string>{{"tree", ""}, {"tree\\locked", ""}}), Dump());
+    }
     EXPECT_TRUE(DeleteKeyTree(HKEY_CLASSES_ROOT, "tree"));
     EXPECT_TRUE(Dump().empty());
     EXPECT_FALSE(DeleteKeyTree(HKEY_CLASSES_ROOT, "tree")) << "nothing to delete";

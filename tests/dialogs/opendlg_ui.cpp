@@ -3,7 +3,7 @@
  * shell view's list, types names and presses buttons, each wait bounded.
  */
 #include <gtest/gtest.h>
-#include "harness.h"
+#include "sandbox.h"
 #include "dialogdriver.h"
 #include <commdlg.h>
 #include <commctrl.h>
@@ -69,27 +69,17 @@ std::vector<std::string> Names(const char *list)
     return names;
 }
 
-class OpenDialog : public ::testing::Test {
+class OpenDialog : public ModuleSandbox {
 protected:
-    q32test::TempDir dir;
-    std::string suite = dir / "suite";
-    std::string fio = dir / "suite\\FIO";
-    std::string pictures = dir / "pictures";
-    std::string boxes = dir / "boxes.log";
     std::string help = dir / "help.log";
-    q32test::ScopedEnv appData{"Q32_APPDATA", dir / "appdata\\"};
-    q32test::ScopedEnv boxLog{"Q32COMM_MB_LOG", boxes};
     q32test::ScopedEnv helpLog{"Q32COMM_HELP_LOG", help};
-    q32test::ModuleCopy module{suite, dir / "suite.ini"};
     decltype(&q32FileGetOpenFileName) open = nullptr;
     char result[2048];
 
     void SetUp() override
     {
-        CreateDirectoryA((dir / "appdata").c_str(), nullptr);
-        CreateDirectoryA(suite.c_str(), nullptr);
-        CreateDirectoryA(fio.c_str(), nullptr);
-        CreateDirectoryA(pictures.c_str(), nullptr);
+        ModuleSandbox::SetUp();
+        describe = " pictures";
         Stage("TFA", {{"Width", "120"}, {"Height", "90"}}, 1);
         Stage("TFB", {{"Width", "3000"}, {"Height", "2800"}}, 0);
         Stage("TFC", {{"Width", "2999"}, {"Height", "2800"}}, 0);
@@ -105,18 +95,9 @@ protected:
         ASSERT_NE(nullptr, open);
         memset(result, 0x5A, sizeof result);
     }
-
-    void Stage(const std::string &code, std::vector<std::pair<std::string, std::string>> keys,
-               DWORD openOptions)
+    void Stage(const std::string &code, std::vector<std::pair<std::string, std::string>> keys, DWORD openOptions)
     {
-        q32test::TestFormat format;
-        format.code = code;
-        format.description = code + " pictures";
-        format.fileData = "accept";
-        format.typeMask = 0x7F;
-        format.openOptions = openOptions;
-        format.keys = std::move(keys);
-        q32test::StagePlugin(fio, q32test::TestPlugin(code + ".FIO", {format}));
+        ModuleSandbox::Stage(code, std::move(keys), "accept", "", 0x7F, openOptions);
     }
 
     OpenFileRequest Request(DWORD flags = 0)

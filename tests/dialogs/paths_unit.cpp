@@ -200,6 +200,8 @@ TEST_F(Paths, CheckTypedName)
         {dir / "sub", 0, ""},                                  /* a folder */
         {"", 0, ""},
         {std::string(300, 'x'), 0, ""},
+        /* One past the limit, though its first 259 characters name a file. */
+        {[] { std::string t; for (int i = 0; i < 125; i++) t += ".\\"; return t + "plain.txtx"; }(), 0, ""},
     };
     for (const auto &c : cases) {
         NameBuffer resolved;

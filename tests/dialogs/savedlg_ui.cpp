@@ -3,12 +3,11 @@
  * buttons; a CBT hook answers the module's message boxes), and the capability mask.
  */
 #include <gtest/gtest.h>
-#include "harness.h"
+#include "sandbox.h"
+#include "boxes.h"
 #include "dialogdriver.h"
 #include <commdlg.h>
-#include <atomic>
-#include <deque>
-#include <mutex>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -35,38 +34,6 @@ TEST(Capabilities, EachDataTypeBitAndCombinations)
         EXPECT_EQ(c.capabilities, fcap(c.type)) << std::hex << "type 0x" << c.type;
 }
 
-/* The module's message boxes, answered on the dialog's thread as they open. */
-struct Box { std::string title, text; };
-std::mutex BoxLock;
-std::vector<Box> Boxes;
-std::deque<int> YesNoAnswers;
-std::atomic<int> BoxCount{0};
-
-LRESULT CALLBACK AnswerBoxes(int code, WPARAM wParam, LPARAM lParam)
-{
-    HWND box = (HWND)wParam;
-    char name[16] = "";
-    if (code == HCBT_ACTIVATE && GetClassNameA(box, name, sizeof name) && !strcmp(name, "#32770") &&
-        GetDlgItem(box, 0xFFFF) && !GetDlgItem(box, 0x470)) {
-        char title[256] = "", text[1024] = "";
-        GetWindowTextA(box, title, sizeof title);
-        GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
-        int answer = IDOK;
-        {
-            std::lock_guard<std::mutex> hold(BoxLock);
-            Boxes.push_back({title, text});
-            if (GetDlgItem(box, IDYES)) {
-                answer = YesNoAnswers.empty() ? IDNO : YesNoAnswers.front();
-                if (!YesNoAnswers.empty())
-                    YesNoAnswers.pop_front();
-            }
-        }
-        PostMessageA(box, WM_COMMAND, answer, 0);
-        BoxCount++;
-    }
-    return CallNextHookEx(nullptr, code, wParam, lParam);
-}
-
 /* The visible message box of this process, or null. */
 bool BoxShown()
 {
@@ -80,9 +47,9 @@ bool BoxShown()
 }
 
 /* Waits until count boxes have come and gone. */
-bool BoxesAnswered(int count)
+bool BoxesAnswered(const BoxAnswerer &answerer, int count)
 {
-    return WaitFor([&] { return BoxCount >= count && !BoxShown(); }, 5000);
+    return WaitFor([&] { return answerer.Count() >= count && !BoxShown(); }, 5000);
 }
 
 /* Chooses a type as the user does (the dialog reports it as CDN_TYPECHANGE). */
@@ -101,68 +68,41 @@ bool WholeNameSelected(HWND dialog)
     return start == 0 && end > 0 && end == (DWORD)GetWindowTextLengthA(edit);
 }
 
-class SaveDialog : public ::testing::Test {
+/* The module's message boxes are shown, and answered on the dialog's thread as they open. */
+class SaveDialog : public ModuleSandbox {
 protected:
-    TempDir dir;
-    std::string suite = dir / "suite";
-    std::string fio = dir / "suite\\FIO";
-    std::string pictures = dir / "pictures";
-    std::string calls = dir / "calls.log";
     std::string finds = dir / "finds.log";
-    ScopedEnv appData{"Q32_APPDATA", dir / "appdata\\"};
     ScopedEnv finderLog{"Q32BROWS_LOG", finds};
-    ModuleCopy module{suite, dir / "suite.ini"};
+    ScopedEnv shownBoxes{"Q32COMM_MB_LOG", ""};
     decltype(&q32FileGetSaveFileName) save = nullptr;
     HGLOBAL fileData = nullptr;
-    HHOOK hook = nullptr;
+    std::unique_ptr<BoxAnswerer> answerer;
     char name[260] = "";
 
     void SetUp() override
     {
-        CreateDirectoryA((dir / "appdata").c_str(), nullptr);
-        CreateDirectoryA(suite.c_str(), nullptr);
-        CreateDirectoryA(fio.c_str(), nullptr);
-        CreateDirectoryA(pictures.c_str(), nullptr);
+        ModuleSandbox::SetUp();
+        describe = " pictures";
         /* Numbers in code order: JPG 1, TFA 2, TFB 3, TFC 4. The images are 24-bit
            colour (Q32_CAP_RGB 0x20), which TFB cannot store. */
-        Stage("JPG", 0x20, 1);
-        Stage("TFA", 0x60, 1);
-        Stage("TFB", 0x40, 1);
-        Stage("TFC", 0x20, 0);
-        Stage("TFV", 0x80, 0, {{"DataType", "2048"}});  /* vector data, number 5 */
+        Stage("JPG", {}, "accept", "", 0x20, 0, 1);
+        Stage("TFA", {}, "accept", "", 0x60, 0, 1);
+        Stage("TFB", {}, "accept", "", 0x40, 0, 1);
+        Stage("TFC", {}, "accept", "", 0x20, 0, 0);
+        Stage("TFV", {{"DataType", "2048"}}, "accept", "", 0x80);  /* vector data, number 5 */
         for (const char *file : {"a.tfa", "b.tfb", "c.tfc", "d.tfv"})
             WriteFileBytes(Join(pictures, file), "picture");
         ASSERT_TRUE(module.Load());
         save = Q32_EXPORT(module, q32FileGetSaveFileName);
         ASSERT_NE(nullptr, save);
-        std::lock_guard<std::mutex> hold(BoxLock);
-        Boxes.clear();
-        YesNoAnswers.clear();
-        BoxCount = 0;
-        hook = SetWindowsHookExA(WH_CBT, AnswerBoxes, nullptr, GetCurrentThreadId());
+        answerer = std::make_unique<BoxAnswerer>();
     }
 
     void TearDown() override
     {
-        if (hook)
-            UnhookWindowsHookEx(hook);
+        answerer.reset();
         if (fileData)
             Q32_EXPORT(module, q32FileFreeFileData)(fileData);
-    }
-
-    void Stage(const std::string &code, DWORD typeMask, DWORD saveOptions,
-               std::vector<std::pair<std::string, std::string>> keys = {})
-    {
-        TestFormat format;
-        format.code = code;
-        format.description = code + " pictures";
-        format.fileData = "accept";
-        format.typeMask = typeMask;
-        format.saveOptions = saveOptions;
-        format.keys = std::move(keys);
-        TestPlugin plugin(code + ".FIO", {format});
-        plugin.callLog = calls;
-        StagePlugin(fio, plugin);
     }
 
     /* A request for the image in file (of pictures). */
@@ -197,11 +137,7 @@ protected:
         return lines;
     }
 
-    std::vector<Box> Shown()
-    {
-        std::lock_guard<std::mutex> hold(BoxLock);
-        return Boxes;
-    }
+    std::vector<BoxAnswerer::Box> Shown() { return answerer->Boxes(); }
 };
 
 TEST_F(SaveDialog, ListsTheFormatsThatStoreTheImageFromItsOwn)
@@ -313,18 +249,19 @@ TEST_F(SaveDialog, APatternIsNoName)
     });
     EXPECT_EQ(0, save(&request));
     EXPECT_TRUE(stayedOpen);
-    EXPECT_EQ(0, BoxCount.load());
+    EXPECT_EQ(0, answerer->Count());
 }
 
 TEST_F(SaveDialog, ReplacingAFileAsksOnceAndNoKeepsTheDialogOpen)
 {
     SaveFileRequest request = Request("c.tfc");  /* starts at TFC */
-    YesNoAnswers = {IDNO, IDYES};
+    answerer->QueueAnswer(IDNO);
+    answerer->QueueAnswer(IDYES);
     bool openAfterNo = false, selectedAfterNo = false;
     Driver driver([&](HWND dialog) {
         TypeName(dialog, "c");
         Press(dialog, IDOK);
-        BoxesAnswered(1);
+        BoxesAnswered(*answerer, 1);
         openAfterNo = WaitFor([&] { return WholeNameSelected(dialog); }, 3000) && IsWindow(dialog);
         selectedAfterNo = WholeNameSelected(dialog);
         Press(dialog, IDOK);
@@ -333,7 +270,7 @@ TEST_F(SaveDialog, ReplacingAFileAsksOnceAndNoKeepsTheDialogOpen)
     EXPECT_TRUE(openAfterNo);
     EXPECT_TRUE(selectedAfterNo);
     EXPECT_STRCASEEQ(Join(pictures, "c.tfc").c_str(), name);
-    std::vector<Box> shown = Shown();
+    std::vector<BoxAnswerer::Box> shown = Shown();
     ASSERT_EQ(2u, shown.size()) << "one question for each OK, none of the system's";
     EXPECT_EQ("Save As", shown[0].title);
     EXPECT_NE(std::string::npos, shown[0].text.find(Join(pictures, "c.tfc"))) << shown[0].text;
@@ -357,12 +294,12 @@ TEST_F(SaveDialog, MissingFoldersAndLongNamesAreRefused)
         SCOPED_TRACE(c.typed);
         SaveFileRequest request = Request("c.tfc");
         request.maxPath = c.maxPath;
-        int before = BoxCount;
+        int before = answerer->Count();
         bool stayedOpen = false, selected = false;
         Driver driver([&](HWND dialog) {
             TypeName(dialog, c.typed);
             Press(dialog, IDOK);
-            BoxesAnswered(before + 1);
+            BoxesAnswered(*answerer, before + 1);
             selected = WaitFor([&] { return WholeNameSelected(dialog); }, 3000);
             stayedOpen = IsWindow(dialog) != 0;
             Press(dialog, IDCANCEL);
@@ -370,7 +307,7 @@ TEST_F(SaveDialog, MissingFoldersAndLongNamesAreRefused)
         EXPECT_EQ(0, save(&request));
         EXPECT_TRUE(stayedOpen);
         EXPECT_TRUE(selected);
-        std::vector<Box> shown = Shown();
+        std::vector<BoxAnswerer::Box> shown = Shown();
         ASSERT_EQ((size_t)before + 1, shown.size());
         EXPECT_NE(std::string::npos, shown.back().text.find(c.says)) << shown.back().text;
         Q32_EXPORT(module, q32FileFreeFileData)(fileData);

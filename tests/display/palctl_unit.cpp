@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include "harness.h"
 #include "canvas.h"
+#include "faults.h"
 #include "core/core.h"
 #include "prefs/palctl.h"
 #include "dialogs/opendlg.h"
@@ -50,7 +51,6 @@ HPALETTE PaletteOfCount(int count)
 class PaletteFile : public ::testing::Test {
 protected:
     TempDir dir;
-    void TearDown() override { Sys = DefaultSystemCalls; }
 
     /* Reads file, checks the pick's state and gives the result. */
     int Read(const std::string &name, PalettePick &pick)
@@ -137,10 +137,11 @@ TEST_F(PaletteFile, FailedAllocationRefusesCleanly)
 {
     std::string file = dir / "ok.pal";
     WriteFileBytes(file, Riff("PAL ", Chunk("data", PaletteData(16, 16))));
-    Sys.globalAlloc = [](UINT, SIZE_T) -> HGLOBAL { return nullptr; };
     PalettePick pick;
-    EXPECT_EQ(0, Read(file, pick));
-    Sys = DefaultSystemCalls;
+    {
+        FailingCalls fail(Call::Alloc, [](int, SIZE_T, const char *) { return true; });
+        EXPECT_EQ(0, Read(file, pick));
+    }
     /* The file was closed: it can be replaced at once. */
     EXPECT_TRUE(DeleteFileA(file.c_str()));
 }

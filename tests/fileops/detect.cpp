@@ -1,11 +1,11 @@
 /* Format detection: the order in which formats are asked, and the FileData. */
-#include "fileops_fixture.h"
+#include "sandbox.h"
 
 using namespace q32test;
 
 namespace {
 
-class Detect : public FileOpsFixture {};
+class Detect : public ModuleSandbox {};
 
 TEST_F(Detect, EmptyNameGivesTheEmptyFileDataWithoutAskingAnyone)
 {

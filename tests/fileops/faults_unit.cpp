@@ -7,85 +7,26 @@
  * allocations fail through this program's operator new (it links the module's code).
  */
 #include "../registry/registry_fixture.h"
-#include "core/syscalls.h"
+#include "faults.h"
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <new>
-#include <set>
 
 using namespace q32test;
 
 namespace {
 
-enum Kind { Alloc, Create, Write, Move, New };
-const char *const KindNames[] = {"allocation", "CreateFile", "WriteFile", "MoveFileEx",
-                                 "operator new"};
-
-/* Counts the calls of one kind and fails the n-th; remembers every block it allocated. */
-struct Injector {
-    static inline Kind kind = Alloc;
-    static inline int failAt = 0, calls = 0;
-    static inline std::set<HGLOBAL> blocks;
-
-    static void Arm(Kind k, int n)
-    {
-        kind = k;
-        failAt = n;
-        calls = 0;
-        blocks.clear();
-        if (k == New) return; /* the Sys table's own bookkeeping allocates */
-        Sys.globalAlloc = GlobalAllocCall;
-        Sys.createFile = CreateFileCall;
-        Sys.writeFile = WriteFileCall;
-        Sys.moveFileEx = MoveFileCall;
-    }
-    static void Disarm() { Sys = DefaultSystemCalls; failAt = 0; }
-    static bool Fails(Kind k) { return k == kind && failAt && ++calls == failAt; }
-
-    static HGLOBAL WINAPI GlobalAllocCall(UINT flags, SIZE_T bytes)
-    {
-        if (Fails(Alloc)) return SetLastError(ERROR_NOT_ENOUGH_MEMORY), nullptr;
-        HGLOBAL block = GlobalAlloc(flags, bytes);
-        blocks.insert(block);
-        return block;
-    }
-    static HANDLE WINAPI CreateFileCall(LPCSTR name, DWORD access, DWORD share,
-                                        LPSECURITY_ATTRIBUTES security, DWORD disposition,
-                                        DWORD attributes, HANDLE model)
-    {
-        if (Fails(Create)) return SetLastError(ERROR_ACCESS_DENIED), INVALID_HANDLE_VALUE;
-        return CreateFileA(name, access, share, security, disposition, attributes, model);
-    }
-    static BOOL WINAPI WriteFileCall(HANDLE file, LPCVOID data, DWORD bytes, LPDWORD written,
-                                     LPOVERLAPPED overlapped)
-    {
-        if (Fails(Write)) {
-            if (written) *written = 0;
-            return SetLastError(ERROR_DISK_FULL), FALSE;
-        }
-        return WriteFile(file, data, bytes, written, overlapped);
-    }
-    static BOOL WINAPI MoveFileCall(LPCSTR from, LPCSTR to, DWORD flags)
-    {
-        if (Fails(Move)) return SetLastError(ERROR_ACCESS_DENIED), FALSE;
-        return MoveFileExA(from, to, flags);
-    }
-    /* Blocks still allocated (GlobalSize answers 0 for a freed one). */
-    static int LiveBlocks()
-    {
-        return (int)std::count_if(blocks.begin(), blocks.end(),
-                                  [](HGLOBAL b) { return b && GlobalSize(b) != 0; });
-    }
-};
+const struct { Call kind; const char *name; } Kinds[] = {
+    {Call::Alloc, "allocation"}, {Call::Create, "CreateFile"}, {Call::Write, "WriteFile"}, {Call::Move, "MoveFileEx"}};
 
 } // namespace
 
 /* Every C++ allocation of this program, the module's code among it, can fail as well. */
 void *operator new(std::size_t bytes)
 {
-    if (Injector::Fails(New)) throw std::bad_alloc();
+    if (FailingCalls::FailsNew()) throw std::bad_alloc();
     if (void *block = std::malloc(bytes ? bytes : 1)) return block;
     throw std::bad_alloc();
 }
@@ -150,11 +91,6 @@ protected:
         RegistryFixture::SetUp();
         CopyFileA((BinFolder() + "FIO\\bmp.fio").c_str(), PluginPath("bmp.fio").c_str(), FALSE);
     }
-    void TearDown() override
-    {
-        Injector::Disarm();
-        RegistryFixture::TearDown();
-    }
 
     /* Writes a 1000 x 700 bitmap to target through bmp.fio: the result of qfFileWrite. */
     int Save(bool second)
@@ -206,19 +142,21 @@ TEST_F(Faults, EveryFailingCallOfAWriteKeepsTheTargetAndLeavesNothingBehind)
     ASSERT_EQ(1, Save(false)); /* binds bmp.fio, whose disk then fills at will */
     HMODULE plugin = GetModuleHandleA(PluginPath("bmp.fio").c_str());
     ASSERT_NE(nullptr, plugin);
-    ASSERT_TRUE(RedirectImport(plugin, "WriteFile", (const void *)Injector::WriteFileCall));
+    ASSERT_TRUE(RedirectImport(plugin, "WriteFile", (const void *)FailingCalls::WriteCall));
     const std::string old = ReadFileBytes(target);
     int tried = 0;
-    for (Kind kind : {Alloc, Create, Write, Move}) {
+    for (const auto &kind : Kinds) {
         bool done = false;
         for (int n = 1; n <= 400 && !done; n++, tried++) {
-            SCOPED_TRACE(std::string(KindNames[kind]) + " " + std::to_string(n));
+            SCOPED_TRACE(std::string(kind.name) + " " + std::to_string(n));
             c32ResetDLLErrInfo();
             DWORD handles = Handles();
-            Injector::Arm(kind, n);
-            int result = Save(true);
-            Injector::Disarm();
-            EXPECT_EQ(0, Injector::LiveBlocks());
+            int result;
+            {
+                FailingCalls fail(kind.kind, n);
+                result = Save(true);
+            }
+            EXPECT_EQ(0, FailingCalls::LiveBlocks());
             EXPECT_EQ(handles, Handles());
             EXPECT_FALSE(Exists(work));
             done = result == 1;
@@ -239,18 +177,19 @@ TEST_F(Faults, EveryFailingCallOfDetectionReadAndPreviewIsAnError)
     ASSERT_GT(Start(), 0);
     ASSERT_EQ(1, Save(false));
     int tried = 0;
-    for (Kind kind : {Alloc, Create}) {
+    for (const auto &kind : {Kinds[0], Kinds[1]}) {
         bool done = false;
         for (int n = 1; n <= 100 && !done; n++, tried++) {
-            SCOPED_TRACE(std::string(KindNames[kind]) + " " + std::to_string(n));
+            SCOPED_TRACE(std::string(kind.name) + " " + std::to_string(n));
             c32ResetDLLErrInfo();
             DeleteFileA((dir / "boxes.log").c_str());
             DWORD handles = Handles();
-            Injector::Arm(kind, n);
-            done = Open();
-            if (!done) { EXPECT_TRUE(Reported()); }
-            Injector::Disarm();
-            EXPECT_EQ(0, Injector::LiveBlocks());
+            {
+                FailingCalls fail(kind.kind, n);
+                done = Open();
+                if (!done) { EXPECT_TRUE(Reported()); }
+            }
+            EXPECT_EQ(0, FailingCalls::LiveBlocks());
             EXPECT_EQ(handles, Handles());
         }
         EXPECT_TRUE(done);
@@ -261,18 +200,20 @@ TEST_F(Faults, EveryFailingCallOfDetectionReadAndPreviewIsAnError)
 TEST_F(Faults, EveryFailingCallOfTheCacheWriteLeavesNoWorkFile)
 {
     int tried = 0;
-    for (Kind kind : {Alloc, Create, Write, Move}) {
+    for (const auto &kind : Kinds) {
         bool done = false;
         for (int n = 1; n <= 100 && !done; n++, tried++) {
-            SCOPED_TRACE(std::string(KindNames[kind]) + " " + std::to_string(n));
+            SCOPED_TRACE(std::string(kind.name) + " " + std::to_string(n));
             Reset();
             Stage(TestPlugin("TA.FIO", {Format("AAA", "First")}));
             Attach();
             DWORD handles = Handles();
-            Injector::Arm(kind, n);
-            int formats = qfFileGetFileFmtNum();
-            Injector::Disarm();
-            EXPECT_EQ(0, Injector::LiveBlocks());
+            int formats;
+            {
+                FailingCalls fail(kind.kind, n);
+                formats = qfFileGetFileFmtNum();
+            }
+            EXPECT_EQ(0, FailingCalls::LiveBlocks());
             EXPECT_EQ(handles, Handles());
             EXPECT_FALSE(Exists(appData + "Q32FILE.$$$"));
             done = Exists(CachePath());
@@ -317,14 +258,16 @@ TEST_F(Faults, NoExceptionLeavesAnExport)
             SCOPED_TRACE(std::string(e.what) + " " + std::to_string(n));
             c32ResetDLLErrInfo();
             bool threw = false;
-            Injector::Arm(New, n);
-            try {
-                done = e.call();
-            } catch (...) {
-                threw = true;
+            int calls;
+            {
+                FailingCalls fail(Call::New, n);
+                try {
+                    done = e.call();
+                } catch (...) {
+                    threw = true;
+                }
+                calls = FailingCalls::Calls();
             }
-            int calls = Injector::calls;
-            Injector::Disarm();
             EXPECT_FALSE(threw);
             UINT id = ReadError().id;
             done = done || (e.through && id == e.through);

@@ -5,7 +5,7 @@
  * it was with no work file beside it. Q32_ROUNDS sets the rounds (default 12;
  * scripts/reliability runs a hundred).
  */
-#include "fileops_fixture.h"
+#include "sandbox.h"
 #include <cstring>
 
 using namespace q32test;
@@ -69,14 +69,14 @@ std::string Hex(const char *text)
     return hex;
 }
 
-class FaultyPlugins : public FileOpsFixture {
+class FaultyPlugins : public ModuleSandbox {
 protected:
     const std::string oldContent = "the target before the write";
     int detections = 0, reads = 0, previews = 0, writes = 0, failed = 0;
 
     void SetUp() override
     {
-        FileOpsFixture::SetUp();
+        ModuleSandbox::SetUp();
         /* Each plug-in's signature is its code, which its file starts with: no other
            plug-in is ever asked about it. */
         for (const Faulty &f : Plugins) {

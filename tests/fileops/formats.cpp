@@ -4,7 +4,8 @@
  * one-bit preview, and the q32file tool converting across the formats and listing frames.
  * The plug-in folder holds bmp.fio, tga.fio, wic.fio and wbmp.fio.
  */
-#include "fileops_fixture.h"
+#include "sandbox.h"
+#include "boxes.h"
 #include "holders.h"
 #include "wic_files.h"
 #include "wic_fio.h"
@@ -60,12 +61,12 @@ struct Samples {
     }
 };
 
-class Formats : public FileOpsFixture {
+class Formats : public ModuleSandbox {
 protected:
     void SetUp() override
     {
-        FileOpsFixture::SetUp();
-        StageBmp();
+        ModuleSandbox::SetUp();
+        StageBuilt("bmp.fio");
         for (const char *plugin : {"wic.fio", "wbmp.fio", "tga.fio"})
             CopyFileA((BinFolder() + "FIO\\" + plugin).c_str(), Join(fio, plugin).c_str(), FALSE);
         Load();
@@ -235,19 +236,6 @@ TEST_F(Formats, AnimationsAreWrittenAndReadFrameByFrame)
     Free(data);
 }
 
-HHOOK hook;
-
-/* Ticks the interlace box of the next dialog shown and presses its OK button. */
-LRESULT CALLBACK PressOk(int code, WPARAM wParam, LPARAM lParam)
-{
-    char name[16] = "";
-    if (code == HCBT_ACTIVATE && GetClassNameA(HWND(wParam), name, sizeof name) && !strcmp(name, "#32770")) {
-        CheckDlgButton(HWND(wParam), 1002, BST_CHECKED);
-        PostMessageA(HWND(wParam), WM_COMMAND, IDOK, 0);
-    }
-    return CallNextHookEx(hook, code, wParam, lParam);
-}
-
 TEST_F(Formats, TextsAndOptionDialogsThroughTheModule)
 {
     std::string path = dir / "t.png";
@@ -268,9 +256,11 @@ TEST_F(Formats, TextsAndOptionDialogsThroughTheModule)
     EXPECT_EQ(1, Q32_EXPORT(module, qfFileSetProperty)(data, block));
 
     /* The save options of the file's format go to the module's ini file. */
-    hook = SetWindowsHookExA(WH_CBT, PressOk, nullptr, GetCurrentThreadId());
-    EXPECT_EQ(1, Q32_EXPORT(module, qfFileShowDlgSaveOption)(0, 0, data, 0));
-    UnhookWindowsHookEx(hook);
+    {
+        /* The dialog's interlace box ticked, then OK. */
+        BoxAnswerer options(BoxAnswerer::Captioned, IDOK, [](HWND d) { CheckDlgButton(d, 1002, BST_CHECKED); });
+        EXPECT_EQ(1, Q32_EXPORT(module, qfFileShowDlgSaveOption)(0, 0, data, 0));
+    }
     EXPECT_EQ(1u, GetPrivateProfileIntA(WIC_INI_SECTION, WIC_KEY_PNG_INTERLACE, 0, ini.c_str()));
     Free(data);
 }

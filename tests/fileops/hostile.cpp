@@ -6,7 +6,7 @@
  * than a few megabytes of the process's memory. One program of its own, so that the
  * peak working set it measures is its own.
  */
-#include "fileops_fixture.h"
+#include "sandbox.h"
 #include "wic_files.h"
 #include "rows.h"
 #include <psapi.h>
@@ -64,12 +64,12 @@ size_t PeakWorkingSet()
     return counters.PeakWorkingSetSize;
 }
 
-class Hostile : public FileOpsFixture {
+class Hostile : public ModuleSandbox {
 protected:
     void SetUp() override
     {
-        FileOpsFixture::SetUp();
-        StageBmp();
+        ModuleSandbox::SetUp();
+        StageBuilt("bmp.fio");
         for (const char *plugin : {"wic.fio", "tga.fio", "wbmp.fio", "pnm.fio"})
             CopyFileA((BinFolder() + "FIO\\" + plugin).c_str(), Join(fio, plugin).c_str(), FALSE);
         Load();

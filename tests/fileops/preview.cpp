@@ -6,7 +6,7 @@
  * S-th pixel of every S-th row.
  */
 #include <gtest/gtest.h>
-#include "harness.h"
+#include "sandbox.h"
 #include "testfio.h"
 #include <string.h>
 #include <string>
@@ -131,12 +131,10 @@ Expected Expect(const Image &image, LONG boxWidth, LONG boxHeight)
 
 /* One copy of the module whose plug-in folder holds a test plug-in copy with one
    format, "TPV", that accepts every file and describes the image; and a file of it. */
-class Staged {
+class Staged : public Sandbox {
 public:
     explicit Staged(const Image &image)
     {
-        CreateDirectoryA(fio.c_str(), nullptr);
-        CreateDirectoryA(appData.c_str(), nullptr);
         TestFormat format;
         format.code = "TPV";
         format.description = "Preview test";
@@ -161,27 +159,9 @@ public:
         c32ResetDLLErrInfo();
         return data;
     }
-    FileData Facts()
-    {
-        FileData facts = {};
-        if (auto *p = static_cast<FileData *>(GlobalLock(data))) {
-            facts = *p;
-            GlobalUnlock(data);
-        }
-        return facts;
-    }
+    FileData Facts() { return Sandbox::Facts(data); }
 
-    TempDir dir;
-    std::string suite = dir / "suite";
-    std::string fio = dir / "suite\\FIO";
-    std::string ini = dir / "suite.ini";
-    std::string appData = dir / "appdata\\";
-    std::string boxes = dir / "boxes.log";
     std::string file = dir / "picture.tpv";
-    ScopedEnv appDataEnv{"Q32_APPDATA", appData};
-    ScopedEnv osEnv{"Q32_OSVERSION", "10"};
-    ScopedEnv noBoxes{"Q32COMM_MB_LOG", boxes};
-    ModuleCopy module{suite, ini};
     bool loaded = false;
     HGLOBAL data = nullptr;
 };

@@ -1,6 +1,6 @@
 /* Reading and writing through the plug-ins: the checks, the error places, the work file
    and what the target holds after a failed write. */
-#include "fileops_fixture.h"
+#include "sandbox.h"
 #include "testfio.h"
 #include "q32fio.h"
 #include <functional>
@@ -36,13 +36,13 @@ LONG WINAPI Give(ImageRequest *request, LONG, LONG, LONG count, LONG rows, void 
     return 1;
 }
 
-class ReadWrite : public FileOpsFixture {
+class ReadWrite : public ModuleSandbox {
 protected:
     std::string picture = dir / "picture.tfa";
 
     void SetUp() override
     {
-        FileOpsFixture::SetUp();
+        ModuleSandbox::SetUp();
         WriteFileBytes(picture, "ABCDEFGH");
     }
     INT_PTR Read(HGLOBAL data, ImageRequest *request, RowCallback callback = Collect)

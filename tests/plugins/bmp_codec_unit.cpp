@@ -255,6 +255,14 @@ TEST(BmpCodec, RunLengthEncodingIsExactAndDecodesBack)
     EncodeRleRow(layout, row4, out);
     EXPECT_EQ(Bytes({3, 0x99, 0, 4, 0x12, 0x38, 0, 0}), std::string(out.begin(), out.end()));
 
+    /* A run longer than a count byte holds is split. */
+    layout.kind = Kind::Index8, layout.width = 300, layout.compression = BiRle8, layout.paletteEntries = 8;
+    ASSERT_EQ(Result::Ok, PlanWrite(layout));
+    out.clear();
+    const std::vector<uint8_t> same(300, 5);
+    EncodeRleRow(layout, same.data(), out);
+    EXPECT_EQ(Bytes({255, 5, 45, 5, 0, 0}), std::string(out.begin(), out.end()));
+
     /* Random rows of runs and noise of every width up to 300 decode to themselves. */
     std::mt19937 random(7);
     for (uint32_t compression : {BiRle8, BiRle4}) {

@@ -4,7 +4,7 @@
  * damaged files it refuses.
  */
 #include <gtest/gtest.h>
-#include "harness.h"
+#include "fio_driver.h"
 #include "q32fio.h"
 #include "q32types.h"
 #include "bmp_files.h"
@@ -21,11 +21,6 @@ using q32::Locked;
 
 namespace {
 
-using GetFormatInfoEntry = HGLOBAL(WINAPI *)(void);
-using GetFileDataEntry = INT_PTR(WINAPI *)(HANDLE, const char *, DWORD, const char *);
-using ReadEntry = LONG_PTR(WINAPI *)(HANDLE, const char *, HGLOBAL, ImageRequest *, RowCallback, DWORD);
-using WriteEntry = LONG_PTR(WINAPI *)(HANDLE, HGLOBAL, ImageRequest *, RowCallback);
-
 constexpr int PluginId = 1790;
 enum { EntryFileData = 12, EntryRead = 16, EntryWrite = 17 };
 /* Places of the plug-in's own (the others are the codec's reasons). */
@@ -33,144 +28,48 @@ enum { PlaceArguments = 40, PlaceChanged = 45, PlaceType = 46, PlaceRegion = 47 
 enum { ShortHeader = 2, BadHeaderSize = 3, ShortData = 11, ShortRun = 13,
        BadIndex = 14, UnknownHeader = 20, TooLarge = 23, BadPixel = 30 };
 
-/* Rows moved through the row protocol, kept by y. */
-struct Rows {
-    DWORD dataType = 0, bitsPerPixel = 0;
-    std::map<LONG, std::string> byY;
-    std::vector<LONG> order;        /* y of each call */
-    std::vector<LONG> xs, counts;
-    int stopAfter = -1;             /* answer 0 at this call */
-};
-
-LONG WINAPI Collect(ImageRequest *request, LONG x, LONG y, LONG count, LONG rows, void *rowData,
-                    DWORD flags, LONG_PTR, LONG_PTR)
-{
-    auto *r = static_cast<Rows *>(request->context);
-    if ((flags & Q32_ROW_PULL) || rows < 1) return 0;
-    auto **data = static_cast<char **>(rowData);
-    for (LONG i = 0; i < rows; i++)
-        r->byY[y + i].assign(data[i], Q32_ROW_BYTES(r->dataType, r->bitsPerPixel, count));
-    r->order.push_back(y), r->xs.push_back(x), r->counts.push_back(count);
-    return int(r->order.size()) != r->stopAfter;
-}
-
-LONG WINAPI Supply(ImageRequest *request, LONG x, LONG y, LONG count, LONG rows, void *rowData,
-                   DWORD flags, LONG_PTR, LONG_PTR)
-{
-    auto *r = static_cast<Rows *>(request->context);
-    if (!(flags & Q32_ROW_PULL) || x != 0) return 0;
-    auto **data = static_cast<char **>(rowData);
-    for (LONG i = 0; i < rows; i++) {
-        const std::string &row = r->byY.at(y + i);
-        EXPECT_EQ(Q32_ROW_BYTES(r->dataType, r->bitsPerPixel, count), row.size());
-        memcpy(data[i], row.data(), row.size());
-    }
-    r->order.push_back(y);
-    return int(r->order.size()) != r->stopAfter;
-}
-
 struct Facts {
     DWORD bitsPerPixel, dataType, compression, paletteEntries;
 };
 
+/* bmp.fio through the shared driver; its one format is format 0. */
 class BmpPlugin : public ::testing::Test {
 protected:
-    static HMODULE plugin;
+    static inline PluginDriver *driver;
+    static inline HMODULE plugin;
     TempDir dir;
 
-    static void SetUpTestSuite() { plugin = LoadLibraryA((BinFolder() + "FIO\\bmp.fio").c_str()); }
-    static void TearDownTestSuite() { FreeLibrary(plugin); }
+    static void SetUpTestSuite()
+    {
+        driver = new PluginDriver("bmp.fio");
+        driver->writeDisposition = OPEN_ALWAYS; /* the plug-in cuts a longer file itself */
+        plugin = driver->handle();
+    }
+    static void TearDownTestSuite() { delete driver; }
     void SetUp() override
     {
         ASSERT_NE(nullptr, plugin);
         c32ResetDLLErrInfo();
     }
-
     template <typename F>
-    static F Entry(int ordinal) { return reinterpret_cast<F>(GetProcAddress(plugin, MAKEINTRESOURCEA(ordinal))); }
-
-    /* The file-data entry as the module calls it: with a handle open for reading. */
-    INT_PTR GetFileData(const std::string &path, bool byName = false)
+    static F Entry(int offset) { return driver->Entry<F>(0, offset); }
+    INT_PTR GetFileData(const std::string &path, bool byName = false) { return driver->FileData(0, path, "", byName); }
+    LONG_PTR Read(const std::string &path, HGLOBAL fileData, Rows &rows, ImageRequest request = {}, bool byName = false)
     {
-        HANDLE file = byName ? nullptr : CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        INT_PTR result = Entry<GetFileDataEntry>(12)(file, path.c_str(), 0, "");
-        if (file) CloseHandle(file);
-        return result;
+        return driver->Read(0, path, fileData, rows, request, byName);
     }
-
-    LONG_PTR Read(const std::string &path, HGLOBAL fileData, Rows &rows, ImageRequest request = {},
-                  bool byName = false)
-    {
-        Locked<FileData> facts(fileData);
-        rows.dataType = facts->raster.dataType, rows.bitsPerPixel = facts->raster.bitsPerPixel;
-        if (request.rasterTypes & Q32_TYPES_ONLY) {
-            rows.dataType = Q32ReadType(rows.dataType, request.rasterTypes);
-            rows.bitsPerPixel = Q32TypeBits(rows.dataType);
-        }
-        request.rasterWanted = 1;
-        request.context = &rows;
-        HANDLE file = byName ? nullptr : CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        LONG_PTR result = Entry<ReadEntry>(16)(file, path.c_str(), fileData, &request, Collect, 0);
-        if (file) CloseHandle(file);
-        return result;
-    }
-
-    LONG_PTR Write(const std::string &path, HGLOBAL fileData, Rows &rows)
-    {
-        Locked<FileData> facts(fileData);
-        rows.dataType = facts->raster.dataType, rows.bitsPerPixel = facts->raster.bitsPerPixel;
-        ImageRequest request = {};
-        request.rasterWanted = 1;
-        request.context = &rows;
-        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-        LONG_PTR result = Entry<WriteEntry>(17)(file, fileData, &request, Supply);
-        CloseHandle(file);
-        return result;
-    }
-
+    LONG_PTR Write(const std::string &path, HGLOBAL fileData, Rows &rows) { return driver->Write(0, path, fileData, rows); }
     static Facts FactsOf(HGLOBAL fileData)
     {
-        Locked<FileData> d(fileData);
-        WORD entries = 0;
-        if (d->raster.palette) GetObjectA(d->raster.palette, sizeof entries, &entries);
-        return {d->raster.bitsPerPixel, d->raster.dataType, d->compression, entries};
+        RasterFacts f = q32test::FactsOf(fileData);
+        return {f.bits, f.dataType, f.compression, DWORD(f.palette.size())};
     }
-
-    static void Free(HGLOBAL fileData)
-    {
-        if (Locked<FileData> d{fileData}) {
-            if (d->raster.palette) DeleteObject(d->raster.palette);
-        }
-        GlobalFree(fileData);
-    }
-
+    static void Free(HGLOBAL fileData) { FreeFileData(fileData); }
     static void ExpectError(UINT id, int entry, int place, const std::string &name = "")
     {
-        RecordedError e = ReadError();
-        EXPECT_EQ(id, e.id);
-        EXPECT_EQ(PluginId, e.where1);
-        EXPECT_EQ(entry, e.where2);
-        EXPECT_EQ(place, e.where3);
-        if (!name.empty()) {
-            EXPECT_NE(std::string::npos, e.text.find(name)) << e.text;
-        }
+        ExpectPluginError(id, PluginId, entry, place, name);
     }
 };
-HMODULE BmpPlugin::plugin;
-
-HPALETTE MakePalette(const std::vector<uint32_t> &colours)
-{
-    std::vector<BYTE> block(sizeof(LOGPALETTE) + colours.size() * sizeof(PALETTEENTRY));
-    auto *palette = reinterpret_cast<LOGPALETTE *>(block.data());
-    palette->palVersion = 0x300;
-    palette->palNumEntries = WORD(colours.size());
-    for (size_t i = 0; i < colours.size(); i++)
-        palette->palPalEntry[i] = {BYTE(colours[i] >> 16), BYTE(colours[i] >> 8), BYTE(colours[i]), 0};
-    return CreatePalette(palette);
-}
 
 /* A FileData to write from, as an application fills one. */
 HGLOBAL NewFileData(DWORD dataType, DWORD bitsPerPixel, LONG width, LONG height,
@@ -184,29 +83,12 @@ HGLOBAL NewFileData(DWORD dataType, DWORD bitsPerPixel, LONG width, LONG height,
     return block;
 }
 
-/* Rows of a kind, with runs in them, values below limit for indexed kinds. */
-std::map<LONG, std::string> RandomRows(DWORD dataType, DWORD bitsPerPixel, LONG width, LONG height,
-                                       unsigned limit, unsigned seed)
-{
-    std::mt19937 random(seed);
-    std::map<LONG, std::string> rows;
-    size_t bytes = Q32_ROW_BYTES(dataType, bitsPerPixel, width);
-    for (LONG y = 0; y < height; y++) {
-        std::string row(bytes, '\0');
-        for (size_t i = 0; i < bytes; i++)
-            row[i] = char(i > 0 && random() % 2 ? row[i - 1] : char(random() % limit));
-        if (dataType == Q32_TYPE_BILEVEL && width % 8) row.back() &= char(0xFF << (8 - width % 8));
-        rows[y] = row;
-    }
-    return rows;
-}
-
 TEST_F(BmpPlugin, DeclaresOneWritableFormatWithItsSignature)
 {
     auto count = reinterpret_cast<int(WINAPI *)(void)>(GetProcAddress(plugin, "qfDLLGetFileFmtNum"));
     ASSERT_NE(nullptr, count);
     EXPECT_EQ(1, count());
-    HGLOBAL block = Entry<GetFormatInfoEntry>(11)();
+    HGLOBAL block = Entry<PFN_qfDLLGetFormatInfo>(11)();
     ASSERT_NE(nullptr, block);
     ASSERT_GE(GlobalSize(block), sizeof(FormatInfo));
     {
@@ -303,7 +185,7 @@ TEST_F(BmpPlugin, ReadsEveryVariantTopRowFirst)
         EXPECT_EQ(c.rows, got);
         std::vector<LONG> order;
         for (LONG y = 0; y < LONG(c.rows.size()); y++) order.push_back(y);
-        EXPECT_EQ(order, rows.order);
+        EXPECT_EQ(order, rows.ys);
         Free(fileData);
     }
 }
@@ -361,7 +243,7 @@ TEST_F(BmpPlugin, RoundTripsAtEveryDepthAndCompression)
         ASSERT_EQ(1, Write(first, original, source)) << ReadError().text;
         std::vector<LONG> bottomFirst;
         for (LONG y = height - 1; y >= 0; y--) bottomFirst.push_back(y);
-        EXPECT_EQ(bottomFirst, source.order);
+        EXPECT_EQ(bottomFirst, source.ys);
 
         HGLOBAL fileData = HGLOBAL(GetFileData(first));
         ASSERT_GT(INT_PTR(fileData), 0) << ReadError().text;
@@ -382,7 +264,7 @@ TEST_F(BmpPlugin, RoundTripsAtEveryDepthAndCompression)
         EXPECT_EQ(source.byY, back.byY);
 
         /* What was read, written again, is the same file. */
-        back.order.clear();
+        back.ys.clear();
         ASSERT_EQ(1, Write(second, fileData, back)) << ReadError().text;
         EXPECT_EQ(ReadFileBytes(first), ReadFileBytes(second));
         Free(fileData);
@@ -440,7 +322,7 @@ TEST_F(BmpPlugin, RegionsPartRowsAndStops)
     region.rasterX = 2, region.rasterY = 1, region.rasterWidth = 3, region.rasterHeight = 9;
     Rows part;
     EXPECT_EQ(1, Read(path, fileData, part, region));
-    EXPECT_EQ((std::vector<LONG>{1, 2, 3}), part.order);
+    EXPECT_EQ((std::vector<LONG>{1, 2, 3}), part.ys);
     EXPECT_EQ((std::vector<LONG>{2, 2, 2}), part.xs);
     EXPECT_EQ((std::vector<LONG>{3, 3, 3}), part.counts);
     EXPECT_EQ(rows[2].substr(6, 9), part.byY[2]);
@@ -448,13 +330,13 @@ TEST_F(BmpPlugin, RegionsPartRowsAndStops)
     Rows stopped;
     stopped.stopAfter = 2;
     EXPECT_EQ(Q32_READ_STOPPED, Read(path, fileData, stopped));
-    EXPECT_EQ(2u, stopped.order.size());
+    EXPECT_EQ(2u, stopped.ys.size());
 
     region = {};
     region.rasterX = 6, region.rasterWidth = 2, region.rasterHeight = 2;
     Rows none;
     EXPECT_EQ(0, Read(path, fileData, none, region));
-    EXPECT_TRUE(none.order.empty());
+    EXPECT_TRUE(none.ys.empty());
     ExpectError(4026, EntryRead, PlaceRegion);
     Free(fileData);
 
@@ -490,7 +372,7 @@ TEST_F(BmpPlugin, RegionsPartRowsAndStops)
         region.rasterX = x, region.rasterWidth = 3, region.rasterHeight = 1;
         Rows outside;
         EXPECT_EQ(0, Read(path, fileData, outside, region)) << x;
-        EXPECT_TRUE(outside.order.empty()) << x;
+        EXPECT_TRUE(outside.ys.empty()) << x;
         ExpectError(4026, EntryRead, PlaceRegion);
     }
     Free(fileData);
@@ -621,7 +503,7 @@ TEST_F(BmpPlugin, ReadRefusesAFileThatNoLongerMatchesItsFileData)
     WriteFileBytes(path, Build(b));
     Rows rows;
     EXPECT_EQ(0, Read(path, fileData, rows));
-    EXPECT_TRUE(rows.order.empty());
+    EXPECT_TRUE(rows.ys.empty());
     ExpectError(4020, EntryRead, PlaceChanged, "c.bmp");
     Free(fileData);
 }
@@ -669,9 +551,9 @@ TEST_F(BmpPlugin, WritesThatCannotBeDone)
     request.rasterWanted = 1;
     request.context = &rows;
     HANDLE file = CreateFileA((dir / "w.bmp").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    EXPECT_EQ(0, Entry<WriteEntry>(17)(file, small, &request, Supply));
+    EXPECT_EQ(0, Entry<PFN_qfDLLWrite>(17)(file, small, &request, Supply));
     ExpectError(4026, EntryWrite, PlaceArguments);
-    EXPECT_EQ(0, Entry<ReadEntry>(16)(file, "x.bmp", small, &request, Collect, 0));
+    EXPECT_EQ(0, Entry<PFN_qfDLLRead>(16)(file, "x.bmp", small, &request, Collect, 0));
     ExpectError(4026, EntryRead, PlaceArguments);
     CloseHandle(file);
     GlobalFree(small);

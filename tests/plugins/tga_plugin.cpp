@@ -122,6 +122,7 @@ TEST(TgaCodec, HeadersKindsAndAlpha)
         {"no width", tga([](Tga &t) { t.width = 0; }), Result::NotTga},
         {"no such depth", tga([](Tga &t) { t.bits = 12; }), Result::NotTga},
         {"no such type", tga([](Tga &t) { t.type = 4; }), Result::NotTga},
+        {"no such map type", tga([](Tga &t) { t.mapType = 2; }), Result::NotTga},
         {"interleaved", tga([](Tga &t) { t.descriptor = 0xC0; }), Result::NotTga},
         {"a map length without a map", tga([](Tga &t) { t.mapLength = 5; }), Result::NotTga},
         {"a map of 8-bit entries", tga([](Tga &t) { t.mapType = 1, t.type = 1, t.mapLength = 5, t.mapDepth = 8, t.bits = 8; }), Result::NotTga},

@@ -4,7 +4,7 @@
  * it refuses.
  */
 #include <gtest/gtest.h>
-#include "harness.h"
+#include "fio_driver.h"
 #include "holders.h"
 #include "q32fio.h"
 #include "q32types.h"
@@ -15,11 +15,6 @@ using namespace q32test;
 using q32::Locked;
 
 namespace {
-
-using GetFormatInfoEntry = HGLOBAL(WINAPI *)(void);
-using GetFileDataEntry = INT_PTR(WINAPI *)(HANDLE, const char *, DWORD, const char *);
-using ReadEntry = INT_PTR(WINAPI *)(HANDLE, const char *, HGLOBAL, ImageRequest *, RowCallback, DWORD);
-using WriteEntry = INT_PTR(WINAPI *)(HANDLE, HGLOBAL, ImageRequest *, RowCallback);
 
 std::string Bytes(std::initializer_list<int> values)
 {
@@ -45,10 +40,13 @@ TEST(WbmpCodec, NumbersAndHeaders)
         EXPECT_EQ(n.value, value);
         EXPECT_EQ(out.size(), at);
     }
-    const uint8_t tooLong[] = {0x90, 0x80, 0x80, 0x80, 0x00}, cut[] = {0x81};
+    const uint8_t tooLong[] = {0x90, 0x80, 0x80, 0x80, 0x00}, sixBytes[] = {0x80, 0x80, 0x80, 0x80, 0x80, 0x01},
+                  cut[] = {0x81};
     size_t at = 0;
     uint32_t value;
     EXPECT_FALSE(wbmp::ReadNumber(tooLong, sizeof tooLong, at, value));
+    at = 0;
+    EXPECT_FALSE(wbmp::ReadNumber(sixBytes, sizeof sixBytes, at, value)) << "six bytes, though the value fits";
     at = 0;
     EXPECT_FALSE(wbmp::ReadNumber(cut, sizeof cut, at, value));
 
@@ -73,78 +71,38 @@ TEST(WbmpCodec, NumbersAndHeaders)
         EXPECT_EQ(h.result, wbmp::ParseHeader(reinterpret_cast<const uint8_t *>(h.head.data()), h.head.size(),
                                               h.fileSize, header));
     }
+    /* The bits past the width are cleared, whatever the width. */
+    for (uint32_t width : {1u, 7u, 8u, 9u, 15u}) {
+        uint8_t row[2] = {0xFF, 0xFF};
+        wbmp::ClearPadding(row, width);
+        EXPECT_EQ(width > 8 ? 0xFF : uint8_t(0xFF << (8 - width)), row[0]) << width;
+        EXPECT_EQ(width > 8 ? uint8_t(0xFF << (16 - width)) : 0xFF, row[1]) << width;
+    }
     std::vector<uint8_t> built = wbmp::BuildHeader(200, 3);
     EXPECT_EQ(Bytes({0, 0, 0x81, 0x48, 3}), std::string(built.begin(), built.end()));
 }
 
-struct Rows {
-    std::map<LONG, std::string> byY;
-    std::vector<LONG> xs, counts, blocks;
-    int stopAfter = -1;
-    int calls = 0;
-};
-
-LONG WINAPI Collect(ImageRequest *request, LONG x, LONG y, LONG count, LONG rows, void *rowData, DWORD flags,
-                    LONG_PTR, LONG_PTR)
-{
-    auto *r = static_cast<Rows *>(request->context);
-    if (flags || rows < 1) return 0;
-    for (LONG i = 0; i < rows; i++) r->byY[y + i].assign(static_cast<char **>(rowData)[i], (count + 7) / 8);
-    r->xs.push_back(x), r->counts.push_back(count), r->blocks.push_back(rows);
-    return ++r->calls != r->stopAfter;
-}
-
-LONG WINAPI Supply(ImageRequest *request, LONG x, LONG y, LONG count, LONG rows, void *rowData, DWORD flags,
-                   LONG_PTR, LONG_PTR)
-{
-    auto *r = static_cast<Rows *>(request->context);
-    if (!(flags & Q32_ROW_PULL)) return 0;
-    for (LONG i = 0; i < rows; i++) {
-        const std::string &row = r->byY.at(y + i);
-        EXPECT_EQ(size_t(count + 7) / 8, row.size());
-        memcpy(static_cast<char **>(rowData)[i], row.data(), row.size());
-    }
-    return ++r->calls != r->stopAfter;
-}
-
+/* wbmp.fio through the shared driver; it opens files itself. */
 class WbmpPlugin : public ::testing::Test {
 protected:
-    static HMODULE plugin;
+    static inline PluginDriver *driver;
     TempDir dir;
 
-    static void SetUpTestSuite() { plugin = LoadLibraryA((BinFolder() + "FIO\\wbmp.fio").c_str()); }
-    static void TearDownTestSuite() { FreeLibrary(plugin); }
+    static void SetUpTestSuite() { driver = new PluginDriver("wbmp.fio"); }
+    static void TearDownTestSuite() { delete driver; }
     void SetUp() override
     {
-        ASSERT_NE(nullptr, plugin);
+        ASSERT_NE(nullptr, driver->handle());
         c32ResetDLLErrInfo();
     }
     template <typename F>
-    static F Entry(int ordinal) { return reinterpret_cast<F>(GetProcAddress(plugin, MAKEINTRESOURCEA(ordinal))); }
-
-    INT_PTR GetFileData(const std::string &path)
-    {
-        HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-        INT_PTR result = Entry<GetFileDataEntry>(12)(file, path.c_str(), 0, "");
-        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-        return result;
-    }
+    static F Entry(int offset) { return driver->Entry<F>(0, offset); }
+    INT_PTR GetFileData(const std::string &path) { return driver->FileData(0, path); }
     INT_PTR Read(const std::string &path, HGLOBAL fileData, Rows &rows, ImageRequest request = {})
     {
-        request.rasterWanted = 1;
-        request.context = &rows;
-        return Entry<ReadEntry>(16)(nullptr, path.c_str(), fileData, &request, Collect, 0);
+        return driver->Read(0, path, fileData, rows, request, true);
     }
-    INT_PTR Write(const std::string &path, HGLOBAL fileData, Rows &rows)
-    {
-        ImageRequest request = {};
-        request.rasterWanted = 1;
-        request.context = &rows;
-        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        INT_PTR result = Entry<WriteEntry>(17)(file, fileData, &request, Supply);
-        CloseHandle(file);
-        return result;
-    }
+    INT_PTR Write(const std::string &path, HGLOBAL fileData, Rows &rows) { return driver->Write(0, path, fileData, rows); }
     static HGLOBAL NewFileData(DWORD dataType, DWORD bits, LONG width, LONG height, HPALETTE palette = nullptr)
     {
         HGLOBAL block = GlobalAlloc(GHND, sizeof(FileData));
@@ -152,27 +110,13 @@ protected:
         d->raster = {bits, width, height, 0, 0, dataType, palette};
         return block;
     }
-    static void Free(HGLOBAL fileData)
-    {
-        if (Locked<FileData> d{fileData}) {
-            if (d->raster.palette) DeleteObject(d->raster.palette);
-        }
-        GlobalFree(fileData);
-    }
-    static void ExpectError(UINT id, int entry, int place)
-    {
-        RecordedError e = ReadError();
-        EXPECT_EQ(id, e.id) << e.text;
-        EXPECT_EQ(1792, e.where1);
-        EXPECT_EQ(entry, e.where2);
-        EXPECT_EQ(place, e.where3);
-    }
+    static void Free(HGLOBAL fileData) { FreeFileData(fileData); }
+    static void ExpectError(UINT id, int entry, int place) { ExpectPluginError(id, 1792, entry, place); }
 };
-HMODULE WbmpPlugin::plugin;
 
 TEST_F(WbmpPlugin, DeclaresOneBilevelFormat)
 {
-    HGLOBAL block = Entry<GetFormatInfoEntry>(11)();
+    HGLOBAL block = Entry<PFN_qfDLLGetFormatInfo>(11)();
     ASSERT_NE(nullptr, block);
     {
         Locked<FormatInfo> info(block);

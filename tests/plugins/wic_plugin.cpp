@@ -5,7 +5,8 @@
  * the damaged files it refuses.
  */
 #include <gtest/gtest.h>
-#include "harness.h"
+#include "fio_driver.h"
+#include "boxes.h"
 #include "holders.h"
 #include "q32fio.h"
 #include "q32types.h"
@@ -22,14 +23,6 @@ using q32::Locked;
 using wictest::Picture;
 
 namespace {
-
-using GetFormatInfoEntry = HGLOBAL(WINAPI *)(void);
-using GetFileDataEntry = INT_PTR(WINAPI *)(HANDLE, const char *, DWORD, const char *);
-using ReadEntry = INT_PTR(WINAPI *)(HANDLE, const char *, HGLOBAL, ImageRequest *, RowCallback, DWORD);
-using WriteEntry = INT_PTR(WINAPI *)(HANDLE, HGLOBAL, ImageRequest *, RowCallback);
-using CommandEntry = INT_PTR(WINAPI *)(HGLOBAL, int, LPARAM, LPARAM, LPARAM);
-using PropertyEntry = INT_PTR(WINAPI *)(HGLOBAL, HGLOBAL *);
-using OptionEntry = INT_PTR(WINAPI *)(LPARAM, LPARAM, LPARAM, const char *, LPARAM);
 
 constexpr int PluginId = 1791;
 enum { EntryCommand = 10, EntryFileData = 12, EntryRead = 16, EntryWrite = 17 };
@@ -51,52 +44,6 @@ const char *ExtensionOf(int format)
     return extensions[format];
 }
 
-/* Rows moved through the row protocol, kept by y. */
-struct Rows {
-    DWORD dataType = 0, bitsPerPixel = 0;
-    std::map<LONG, std::string> byY;
-    std::vector<LONG> ys, counts, blocks;   /* per call: first y, count, rows */
-    LONG x = 0;
-    int stopAfter = -1;                     /* answer 0 at this call */
-
-    std::string All() const
-    {
-        std::string all;
-        for (auto &[y, row] : byY) all += row;
-        return all;
-    }
-};
-
-LONG WINAPI Collect(ImageRequest *request, LONG x, LONG y, LONG count, LONG rows, void *rowData,
-                    DWORD flags, LONG_PTR, LONG_PTR)
-{
-    auto *r = static_cast<Rows *>(request->context);
-    if ((flags & Q32_ROW_PULL) || rows < 1) return 0;
-    auto **data = static_cast<char **>(rowData);
-    for (LONG i = 0; i < rows; i++) {
-        EXPECT_EQ(0u, r->byY.count(y + i)) << "row " << y + i << " twice";
-        r->byY[y + i].assign(data[i], Q32_ROW_BYTES(r->dataType, r->bitsPerPixel, count));
-    }
-    r->x = x;
-    r->ys.push_back(y), r->counts.push_back(count), r->blocks.push_back(rows);
-    return int(r->ys.size()) != r->stopAfter;
-}
-
-LONG WINAPI Supply(ImageRequest *request, LONG x, LONG y, LONG count, LONG rows, void *rowData,
-                   DWORD flags, LONG_PTR, LONG_PTR)
-{
-    auto *r = static_cast<Rows *>(request->context);
-    if (!(flags & Q32_ROW_PULL) || x != 0) return 0;
-    auto **data = static_cast<char **>(rowData);
-    for (LONG i = 0; i < rows; i++) {
-        const std::string &row = r->byY.at(y + i);
-        EXPECT_EQ(Q32_ROW_BYTES(r->dataType, r->bitsPerPixel, count), row.size());
-        memcpy(data[i], row.data(), row.size());
-    }
-    r->ys.push_back(y), r->blocks.push_back(rows);
-    return int(r->ys.size()) != r->stopAfter;
-}
-
 struct Facts {
     DWORD bitsPerPixel = 0, dataType = 0;
     LONG width = 0, height = 0;
@@ -105,17 +52,6 @@ struct Facts {
     WicFacts wic = {};
 };
 
-HPALETTE MakePalette(const std::vector<WICColor> &colours)
-{
-    std::vector<BYTE> block(sizeof(LOGPALETTE) + colours.size() * sizeof(PALETTEENTRY));
-    auto *palette = reinterpret_cast<LOGPALETTE *>(block.data());
-    palette->palVersion = 0x300;
-    palette->palNumEntries = WORD(colours.size());
-    for (size_t i = 0; i < colours.size(); i++)
-        palette->palPalEntry[i] = {BYTE(colours[i] >> 16), BYTE(colours[i] >> 8), BYTE(colours[i]), 0};
-    return CreatePalette(palette);
-}
-
 /* A FileData to write from, as an application fills one. */
 HGLOBAL NewFileData(const std::string &name, DWORD dataType, DWORD bits, LONG width, LONG height,
                     const std::vector<WICColor> &palette = {})
@@ -123,17 +59,11 @@ HGLOBAL NewFileData(const std::string &name, DWORD dataType, DWORD bits, LONG wi
     HGLOBAL block = GlobalAlloc(GHND, sizeof(FileData));
     Locked<FileData> d(block);
     lstrcpynA(d->name, name.c_str(), sizeof d->name);
-    d->raster = {bits, width, height, 0, 0, dataType, palette.empty() ? nullptr : MakePalette(palette)};
+    d->raster = {bits, width, height, 0, 0, dataType, palette.empty() ? nullptr : MakePalette(std::vector<uint32_t>(palette.begin(), palette.end()))};
     return block;
 }
 
-void Free(HGLOBAL fileData)
-{
-    if (Locked<FileData> d{fileData}) {
-        if (d->raster.palette) DeleteObject(d->raster.palette);
-    }
-    GlobalFree(fileData);
-}
+void Free(HGLOBAL fileData) { FreeFileData(fileData); }
 
 DWORD BitsOfType(DWORD dataType)
 {
@@ -164,68 +94,36 @@ std::vector<WICColor> Colours(unsigned count, unsigned seed = 1)
     return colours;
 }
 
+/* wic.fio through the shared driver; its formats are the WIC_* numbers. */
 class WicPlugin : public ::testing::Test {
 protected:
-    static HMODULE plugin;
+    static inline PluginDriver *driver;
     TempDir dir;
     wictest::Com com;
 
-    static void SetUpTestSuite() { plugin = LoadLibraryA((BinFolder() + "FIO\\wic.fio").c_str()); }
-    static void TearDownTestSuite() { FreeLibrary(plugin); }
+    static void SetUpTestSuite() { driver = new PluginDriver("wic.fio"); }
+    static void TearDownTestSuite() { delete driver; }
     void SetUp() override
     {
-        ASSERT_NE(nullptr, plugin);
+        ASSERT_NE(nullptr, driver->handle());
         c32ResetDLLErrInfo();
     }
-
     template <typename F>
-    static F Entry(int format, int k)
-    {
-        return reinterpret_cast<F>(GetProcAddress(plugin, MAKEINTRESOURCEA(100 * format + k)));
-    }
-
-    /* The file-data entry as the module calls it: with a handle open for reading. */
-    INT_PTR GetFileData(int format, const std::string &path, const char *ini = "")
-    {
-        HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-        INT_PTR result = Entry<GetFileDataEntry>(format, 12)(file, path.c_str(), 0, ini);
-        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-        return result;
-    }
-
-    static void Prepare(HGLOBAL fileData, Rows &rows)
-    {
-        Locked<FileData> facts(fileData);
-        rows.dataType = facts->raster.dataType, rows.bitsPerPixel = facts->raster.bitsPerPixel;
-    }
-
+    static F Entry(int format, int k) { return driver->Entry<F>(format, k); }
+    INT_PTR GetFileData(int format, const std::string &path, const char *ini = "") { return driver->FileData(format, path, ini); }
+    /* Reads into rows; no row may come twice. */
+    /* prepare false: the caller has set the rows' type. */
     INT_PTR Read(int format, const std::string &path, HGLOBAL fileData, Rows &rows, ImageRequest request = {},
                  bool prepare = true)
     {
-        if (prepare) Prepare(fileData, rows);
-        request.rasterWanted = 1;
-        request.context = &rows;
-        HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-        INT_PTR result = Entry<ReadEntry>(format, 16)(file, path.c_str(), fileData, &request, Collect, 0);
-        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+        INT_PTR result = driver->Read(format, path, fileData, rows, request, false, prepare);
+        EXPECT_EQ(0, rows.twice) << "rows delivered twice";
         return result;
     }
-
     INT_PTR Write(int format, const std::string &path, HGLOBAL fileData, Rows &rows)
     {
-        Prepare(fileData, rows);
-        ImageRequest request = {};
-        request.rasterWanted = 1;
-        request.context = &rows;
-        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-        INT_PTR result = Entry<WriteEntry>(format, 17)(file, fileData, &request, Supply);
-        CloseHandle(file);
-        return result;
+        return driver->Write(format, path, fileData, rows);
     }
-
     INT_PTR Command(int format, HGLOBAL fileData, int command, Rows *rows, LPARAM index,
                     RowCallback callback = Collect)
     {
@@ -233,51 +131,36 @@ protected:
         request.rasterWanted = 1;
         if (rows) {
             request.context = rows;
-            if (command == WIC_COMMAND_APPEND_FRAME) Prepare(fileData, *rows);
+            if (command == WIC_COMMAND_APPEND_FRAME) PluginDriver::TypeOf(fileData, *rows);
         }
-        return Entry<CommandEntry>(format, 10)(fileData, command, rows ? LPARAM(&request) : 0,
-                                               LPARAM(callback), index);
+        return Entry<PFN_qfDLLCommand>(format, 10)(fileData, command, rows ? LPARAM(&request) : 0,
+                                                   LPARAM(callback), index);
     }
-
     static Facts FactsOf(HGLOBAL fileData)
     {
-        Locked<FileData> d(fileData);
+        RasterFacts r = q32test::FactsOf(fileData);
         Facts f;
-        f.bitsPerPixel = d->raster.bitsPerPixel, f.dataType = d->raster.dataType;
-        f.width = d->raster.width, f.height = d->raster.height, f.compression = d->compression;
-        if (d->raster.palette) GetObjectA(d->raster.palette, sizeof f.paletteEntries, &f.paletteEntries);
+        f.bitsPerPixel = r.bits, f.dataType = r.dataType, f.width = r.width, f.height = r.height;
+        f.compression = r.compression, f.paletteEntries = WORD(r.palette.size());
+        Locked<FileData> d(fileData);
         f.wic = *FileDataWicFacts(d.get());
         return f;
     }
-
     static std::vector<WICColor> PaletteOf(HGLOBAL fileData)
     {
-        Locked<FileData> d(fileData);
-        PALETTEENTRY entries[256];
         std::vector<WICColor> colours;
-        UINT n = d->raster.palette ? GetPaletteEntries(d->raster.palette, 0, 256, entries) : 0;
-        for (UINT i = 0; i < n; i++)
-            colours.push_back(0xFF000000u | entries[i].peRed << 16 | entries[i].peGreen << 8 | entries[i].peBlue);
+        for (uint32_t c : q32test::FactsOf(fileData).palette) colours.push_back(0xFF000000u | c);
         return colours;
     }
-
     static void ExpectError(UINT id, int entry, int place, const std::string &name = "")
     {
-        RecordedError e = ReadError();
-        EXPECT_EQ(id, e.id) << e.text;
-        EXPECT_EQ(PluginId, e.where1);
-        EXPECT_EQ(entry, e.where2);
-        EXPECT_EQ(place, e.where3);
-        if (!name.empty()) {
-            EXPECT_NE(std::string::npos, e.text.find(name)) << e.text;
-        }
+        ExpectPluginError(id, PluginId, entry, place, name);
     }
 };
-HMODULE WicPlugin::plugin;
 
 TEST_F(WicPlugin, DeclaresFiveFormatsWithTheirEntries)
 {
-    auto count = reinterpret_cast<int(WINAPI *)(void)>(GetProcAddress(plugin, "qfDLLGetFileFmtNum"));
+    auto count = reinterpret_cast<int(WINAPI *)(void)>(GetProcAddress(driver->handle(), "qfDLLGetFileFmtNum"));
     ASSERT_NE(nullptr, count);
     ASSERT_EQ(5, count());
     const struct {
@@ -295,7 +178,7 @@ TEST_F(WicPlugin, DeclaresFiveFormatsWithTheirEntries)
     };
     for (int f = 0; f < WIC_FORMATS; f++) {
         SCOPED_TRACE(expected[f].code);
-        HGLOBAL block = Entry<GetFormatInfoEntry>(f, 11)();
+        HGLOBAL block = Entry<PFN_qfDLLGetFormatInfo>(f, 11)();
         ASSERT_NE(nullptr, block);
         {
             Locked<FormatInfo> info(block);
@@ -473,7 +356,7 @@ TEST_F(WicPlugin, RowsComeInTheTypeTheCallerTakes)
         Rows rows;
         ImageRequest request = {};
         request.rasterTypes = c.mask;
-        rows.dataType = c.delivered, rows.bitsPerPixel = Q32TypeBits(c.delivered);
+        rows.dataType = c.delivered, rows.bits = Q32TypeBits(c.delivered);
         ASSERT_EQ(1, Read(WIC_PNG, path, fileData, rows, request, false)) << ReadError().text;
         EXPECT_EQ(c.row, rows.byY[0]);
         Free(fileData);
@@ -580,6 +463,7 @@ TEST_F(WicPlugin, WritesEveryTypeItsFormatsHoldAndReadsItBack)
     } cases[] = {
         {"PNG bilevel", WIC_PNG, Q32_TYPE_BILEVEL, 1, 0, 256, Q32_TYPE_BILEVEL},
         {"PNG bilevel with palette", WIC_PNG, Q32_TYPE_BILEVEL, 1, 2, 256, Q32_TYPE_BILEVEL},
+        {"PNG bilevel with one colour", WIC_PNG, Q32_TYPE_BILEVEL, 1, 1, 256, Q32_TYPE_BILEVEL},
         {"PNG 16 colours", WIC_PNG, Q32_TYPE_PALETTE4, 4, 11, 11, Q32_TYPE_PALETTE4},
         {"PNG 16 colours in bytes", WIC_PNG, Q32_TYPE_COLOURS16, 8, 16, 16, Q32_TYPE_PALETTE4},
         {"PNG 256 colours", WIC_PNG, Q32_TYPE_PALETTE8, 8, 256, 256, Q32_TYPE_PALETTE8},
@@ -635,12 +519,17 @@ TEST_F(WicPlugin, WritesEveryTypeItsFormatsHoldAndReadsItBack)
                 }
             }
         }
+        if (c.paletteSize == 1) {
+            ASSERT_GE(readPalette.size(), 2u);
+            EXPECT_EQ(0xFFFFFFFFu, readPalette[1]) << "a one-colour palette is completed with white";
+        }
         if (!palette.empty()) {
             readPalette.resize(palette.size());
             EXPECT_EQ(palette, readPalette);
         }
 
         /* The component's own decoder sees the same colours. */
+        if (c.paletteSize == 1) palette.push_back(0xFFFFFFFFu);
         if (c.bits <= 32 && c.dataType != Q32_TYPE_GREY16) {
             Picture decoded;
             ASSERT_TRUE(wictest::Decode(path, 0, GUID_WICPixelFormat32bppBGRA, decoded));
@@ -829,7 +718,7 @@ TEST_F(WicPlugin, DeliversRegionsInBandsAndStopsWhenAsked)
     Rows part;
     ASSERT_EQ(1, Read(WIC_PNG, path, fileData, part, region));
     EXPECT_EQ(10u, part.byY.size());
-    EXPECT_EQ(290, part.x);
+    EXPECT_EQ(290, part.xs.back());
     EXPECT_EQ(std::string(reinterpret_cast<const char *>(tall.pixels.data()) + 1995 * tall.Stride() + 290 * 3, 30),
               part.byY[1995]);
 
@@ -853,7 +742,7 @@ TEST_F(WicPlugin, DeliversRegionsInBandsAndStopsWhenAsked)
     region.rasterX = 11, region.rasterWidth = 9, region.rasterHeight = 1;
     Rows packed;
     ASSERT_EQ(1, Read(WIC_PNG, path, fileData, packed, region));
-    EXPECT_EQ(8, packed.x);
+    EXPECT_EQ(8, packed.xs.back());
     EXPECT_EQ((std::vector<LONG>{12}), packed.counts);
     std::string expected(reinterpret_cast<const char *>(bits.pixels.data()) + 1, 2);
     expected[1] &= char(0xF0);
@@ -887,7 +776,7 @@ TEST_F(WicPlugin, FramesOfAnimationsAndPagesAreChosenByCommand)
 
     /* By index: the FileData then describes that frame, rows and palette. */
     Rows third;
-    Prepare(fileData, third);
+    PluginDriver::TypeOf(fileData, third);
     ASSERT_EQ(1, Command(WIC_GIF, fileData, WIC_COMMAND_READ_FRAME, &third, 2)) << ReadError().text;
     EXPECT_EQ(RowsOf(frames[2]), third.byY);
     EXPECT_EQ(2u, FactsOf(fileData).wic.frame);
@@ -904,7 +793,7 @@ TEST_F(WicPlugin, FramesOfAnimationsAndPagesAreChosenByCommand)
     EXPECT_EQ(RowsOf(frames[1]), second.byY);
     /* -1 goes on from there. */
     Rows next;
-    Prepare(fileData, next);
+    PluginDriver::TypeOf(fileData, next);
     ASSERT_EQ(1, Command(WIC_GIF, fileData, WIC_COMMAND_READ_FRAME, &next, -1));
     EXPECT_EQ(RowsOf(frames[2]), next.byY);
     EXPECT_EQ(0, Command(WIC_GIF, fileData, WIC_COMMAND_READ_FRAME, nullptr, 3));
@@ -1091,7 +980,7 @@ TEST_F(WicPlugin, PropertyBlocksHoldTheTextsOfTheFile)
         EXPECT_GT(INT_PTR(fileData), 0) << ReadError().text;
         if (INT_PTR(fileData) <= 0) return found;
         HGLOBAL block = HGLOBAL(1);
-        EXPECT_EQ(1, Entry<PropertyEntry>(format, 23)(fileData, &block));
+        EXPECT_EQ(1, Entry<PFN_qfDLLGetProperty>(format, 23)(fileData, &block));
         Free(fileData);
         if (!block) return found;
         {
@@ -1283,42 +1172,6 @@ TEST_F(WicPlugin, DamagedAndTruncatedFilesAreRefusedWithARecordedError)
     }
 }
 
-/* Drives the next dialog unattended: when it is shown, act on it, then press a button. */
-struct DialogDriver {
-    static inline std::function<void(HWND)> act;
-    static inline int button = IDOK;
-    static inline std::string caption;
-    static inline HHOOK hook;
-    static inline bool handled;
-
-    static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam)
-    {
-        if (code == HCBT_ACTIVATE) {
-            HWND window = HWND(wParam);
-            char className[16] = "";
-            GetClassNameA(window, className, sizeof className);
-            char text[64] = "";
-            GetWindowTextA(window, text, sizeof text);
-            /* The option dialog, once: not another window of the thread that takes the
-               activation back when it closes. */
-            if (!strcmp(className, "#32770") && text[0] && !handled) {
-                handled = true;
-                caption = text;
-                if (act) act(window);
-                PostMessageA(window, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
-            }
-        }
-        return CallNextHookEx(hook, code, wParam, lParam);
-    }
-
-    DialogDriver(std::function<void(HWND)> action, int press = IDOK)
-    {
-        act = std::move(action), button = press, caption.clear(), handled = false;
-        hook = SetWindowsHookExA(WH_CBT, Hook, nullptr, GetCurrentThreadId());
-    }
-    ~DialogDriver() { UnhookWindowsHookEx(hook); }
-};
-
 std::string IniValue(const std::string &ini, const char *key)
 {
     char value[32] = "";
@@ -1329,13 +1182,17 @@ std::string IniValue(const std::string &ini, const char *key)
 TEST_F(WicPlugin, OptionDialogsStoreTheirSettingsInTheSuiteIni)
 {
     std::string ini = dir / "options.ini";
+    /* The option dialog (the one with a caption) acted on, then a button pressed. */
+    std::string caption;
     auto save = [&](int format, std::function<void(HWND)> act, int press = IDOK) {
-        DialogDriver driver(std::move(act), press);
-        return Entry<OptionEntry>(format, 15)(0, 0, 0, ini.c_str(), 0);
+        BoxAnswerer driver(BoxAnswerer::Captioned, press, std::move(act), true);
+        INT_PTR result = Entry<PFN_qfDLLShowDlgSaveOption>(format, 15)(0, 0, 0, ini.c_str(), 0);
+        caption = driver.Count() ? driver.Boxes()[0].title : "";
+        return result;
     };
     auto open = [&](int format, std::function<void(HWND)> act) {
-        DialogDriver driver(std::move(act));
-        return Entry<OptionEntry>(format, 18)(0, 0, 0, ini.c_str(), 0);
+        BoxAnswerer driver(BoxAnswerer::Captioned, IDOK, std::move(act), true);
+        return Entry<PFN_qfDLLShowDlgOpenOption>(format, 18)(0, 0, 0, ini.c_str(), 0);
     };
     const int quality = 1001, interlace = 1002, compression = 1003, loop = 1004, loops = 1005, delay = 1006,
               first = 1007, largest = 1008;
@@ -1345,7 +1202,7 @@ TEST_F(WicPlugin, OptionDialogsStoreTheirSettingsInTheSuiteIni)
         shown = std::to_string(GetDlgItemInt(d, quality, nullptr, FALSE));
         SetDlgItemTextA(d, quality, "35");
     }));
-    EXPECT_EQ("JPEG Options", DialogDriver::caption);
+    EXPECT_EQ("JPEG Options", caption);
     EXPECT_EQ("90", shown);
     EXPECT_EQ("35", IniValue(ini, WIC_KEY_JPEG_QUALITY));
     EXPECT_EQ(0, save(WIC_JPG, [&](HWND d) { SetDlgItemTextA(d, quality, "80"); }, IDCANCEL));

@@ -295,6 +295,9 @@ TEST_F(MemoryPage, RefusalsNameTheReasonAndFocusTheControl)
          "3200|703|1710|511|", "disk space limit", 2004},
         {"memory limit not a number", [](HWND p) { SetDlgItemTextA(p, 2005, ""); },
          "3200|703|1710|520|", "memory limit", 2005},
+        {"1 MB in all", [](HWND p) { CheckDlgButton(p, 2505, BST_CHECKED); CheckDlgButton(p, 2506, BST_CHECKED);
+                                     SetDlgItemTextA(p, 2004, "1"); SetDlgItemTextA(p, 2005, "0"); },
+         "3200|703|1710|475|", "", 2005},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);

@@ -1,6 +1,7 @@
 /* Discovery and the format cache file, through fresh starts of the module's state. */
 #include "registry_fixture.h"
 #include "registry/cache_image.h"
+#include "faults.h"
 #include <string.h>
 
 using namespace q32test;
@@ -333,15 +334,6 @@ TEST_F(Discovery, FiftyTwoFormatsFillTheTableToFortyNine)
     EXPECT_EQ(declared, Declared());
 }
 
-/* Makes allocations of exactly one size fail. */
-struct FailingAlloc {
-    static inline SIZE_T size;
-    static HGLOBAL WINAPI Alloc(UINT flags, SIZE_T bytes)
-    {
-        return bytes == size ? nullptr : GlobalAlloc(flags, bytes);
-    }
-};
-
 TEST_F(Discovery, NoMemoryForTheCacheStopsTheScanAndWritesNothing)
 {
     Stage({"TA.FIO", {Format("AAA", "First")}});
@@ -352,10 +344,10 @@ TEST_F(Discovery, NoMemoryForTheCacheStopsTheScanAndWritesNothing)
     };
     for (const auto &c : cases) {
         Attach();
-        FailingAlloc::size = c.failing;
-        Sys.globalAlloc = FailingAlloc::Alloc;
-        EXPECT_EQ(c.registered, qfFileGetFileFmtNum()) << c.place;
-        Sys = DefaultSystemCalls;
+        {
+            FailingCalls fail(Call::Alloc, [&](int, SIZE_T bytes, const char *) { return bytes == c.failing; });
+            EXPECT_EQ(c.registered, qfFileGetFileFmtNum()) << c.place;
+        }
         RecordedError e = ReadError();
         EXPECT_EQ(1004u, e.id);
         EXPECT_EQ(2, e.where2);
@@ -384,6 +376,31 @@ TEST_F(Discovery, NamesLongerThanACacheEntryAreLoadedButNeverCached)
     EXPECT_EQ(0, ScanPlugin("PLUGINNAME12.FIO", &cache, &dirty, settings));
     EXPECT_EQ(2, Formats->count);
     EXPECT_EQ(1, TotalLoads(loads));
+}
+
+TEST_F(Discovery, FieldsAPluginLeavesUnterminatedEndInsideTheField)
+{
+    TestFormat full = Format("UNT", "");
+    full.keys = {{"Unterminated", "1"}};
+    Stage({"TA.FIO", {full}});
+    ASSERT_EQ(1, Start());
+    const FormatInfo &info = Formats->records[0].info;
+    EXPECT_EQ(sizeof info.code - 1, strnlen(info.code, sizeof info.code));
+    EXPECT_EQ(sizeof info.description - 1, strnlen(info.description, sizeof info.description));
+}
+
+TEST_F(Discovery, FormatInfoWithoutMemoryRecordsTheFailure)
+{
+    Stage({"TA.FIO", {Format("AAA", "First")}});
+    ASSERT_EQ(1, Start());
+    {
+        FailingCalls fail(Call::Alloc, 1);
+        EXPECT_EQ(nullptr, qfFileGetFormatInfo(1));
+    }
+    RecordedError e = ReadError();
+    EXPECT_EQ(1004u, e.id);
+    EXPECT_EQ(3, e.where2);
+    EXPECT_EQ(2, e.where3);
 }
 
 } // namespace

@@ -1,9 +1,10 @@
 /* FilterAction through a loaded copy of the module. */
-#include "module_fixture.h"
+#include "sandbox.h"
 #include <string.h>
 #include <vector>
 
 using namespace q32test;
+using ModuleRegistry = ModuleSandbox;
 
 namespace {
 

@@ -1,8 +1,9 @@
 /* qfFileLoadFIO and the format queries through a loaded copy of the module. */
-#include "module_fixture.h"
+#include "sandbox.h"
 #include <string.h>
 
 using namespace q32test;
+using ModuleRegistry = ModuleSandbox;
 
 namespace {
 

@@ -3,7 +3,7 @@
  * the plug-in folder, files of each kind detected and read row by row, images written
  * and read back, and the refused and damaged files.
  */
-#include "../fileops/fileops_fixture.h"
+#include "sandbox.h"
 #include "q32fio.h"
 #include "rows.h"
 
@@ -11,11 +11,11 @@ using namespace q32test;
 
 namespace {
 
-class PnmSample : public FileOpsFixture {
+class PnmSample : public ModuleSandbox {
 protected:
     void SetUp() override
     {
-        FileOpsFixture::SetUp();
+        ModuleSandbox::SetUp();
         ASSERT_TRUE(CopyFileA((BinFolder() + "FIO\\pnm.fio").c_str(), (fio + "\\pnm.fio").c_str(), FALSE));
         Load();
     }
@@ -159,6 +159,7 @@ TEST_F(PnmSample, WritesEachKindAndReadsItBack)
             f.raster.height = LONG(w.rows.size());
         });
         Rows source;
+        source.dataType = w.dataType, source.bits = w.bits;
         for (size_t y = 0; y < w.rows.size(); y++) source.byY[LONG(y)] = w.rows[y];
         ImageRequest request = {};
         request.rasterWanted = 1;

@@ -95,6 +95,25 @@ bool Sink::Flush()
     return ok;
 }
 
+bool RequestedRegion(const ImageRequest &request, int64_t width, int64_t height, bool bilevel,
+                     Region &region)
+{
+    int64_t wide = request.rasterWidth, high = request.rasterHeight;
+    if (wide == 0 && high == 0) {
+        wide = width - request.rasterX;
+        high = height - request.rasterY;
+    }
+    region.left = request.rasterX > 0 ? request.rasterX : 0;
+    region.top = request.rasterY > 0 ? request.rasterY : 0;
+    region.right = int64_t(request.rasterX) + wide;
+    region.bottom = int64_t(request.rasterY) + high;
+    if (region.right > width) region.right = width;
+    if (region.bottom > height) region.bottom = height;
+    if (region.left >= region.right || region.top >= region.bottom) return false;
+    if (bilevel) region.left &= ~int64_t(7);
+    return true;
+}
+
 bool CopyFileData(HGLOBAL block, FileData &copy)
 {
     if (!block || GlobalSize(block) < sizeof(FileData)) return false;

@@ -94,6 +94,16 @@ private:
     uint64_t written_ = 0;
 };
 
+/* The part of an image (width x height) that a request asks for (all of it for a size of
+   0 x 0), cut at the image's edges; false when nothing is left. Part rows of packed
+   one-bit pixels (bilevel) start at a byte; only a region with pixels in the image is
+   widened, or one starting past the right edge would reach back into it. */
+struct Region {
+    int64_t left, top, right, bottom;
+};
+bool RequestedRegion(const ImageRequest &request, int64_t width, int64_t height, bool bilevel,
+                     Region &region);
+
 /* A copy of a FileData block with its name terminated; false for null or an undersized
    block. */
 bool CopyFileData(HGLOBAL block, FileData &copy);

@@ -153,25 +153,11 @@ INT_PTR GetFileData(HANDLE file, const char *name)
     return INT_PTR(block.release());
 }
 
-/* The part of the image that a request asks for, cut at the image's edges. */
-struct Region {
-    int64_t left, top, right, bottom;
-};
+using fio::Region;
 
 bool RequestedRegion(const ImageRequest &request, const Layout &layout, Region &region)
 {
-    int64_t width = request.rasterWidth, height = request.rasterHeight;
-    if (width == 0 && height == 0) {
-        width = int64_t(layout.width) - request.rasterX;
-        height = int64_t(layout.height) - request.rasterY;
-    }
-    region.left = request.rasterX > 0 ? request.rasterX : 0;
-    region.top = request.rasterY > 0 ? request.rasterY : 0;
-    region.right = int64_t(request.rasterX) + width;
-    region.bottom = int64_t(request.rasterY) + height;
-    if (region.right > layout.width) region.right = layout.width;
-    if (region.bottom > layout.height) region.bottom = layout.height;
-    return region.left < region.right && region.top < region.bottom;
+    return fio::RequestedRegion(request, layout.width, layout.height, false, region);
 }
 
 /* Decodes one stored row (or takes it as it stands) and hands it to the callback, cut to

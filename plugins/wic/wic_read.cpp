@@ -116,28 +116,12 @@ DWORD Resolution(double dpi)
     return DWORD(dpi * 10000 + 0.5);
 }
 
-/* The part of the image that a request asks for, cut at the image's edges. */
-struct Region {
-    int64_t left, top, right, bottom;
-};
+using fio::Region;
 
 bool RequestedRegion(const ImageRequest &request, const Frame &frame, Region &region)
 {
-    int64_t width = request.rasterWidth, height = request.rasterHeight;
-    if (width == 0 && height == 0) {
-        width = int64_t(frame.width) - request.rasterX;
-        height = int64_t(frame.height) - request.rasterY;
-    }
-    region.left = request.rasterX > 0 ? request.rasterX : 0;
-    region.top = request.rasterY > 0 ? request.rasterY : 0;
-    region.right = int64_t(request.rasterX) + width;
-    region.bottom = int64_t(request.rasterY) + height;
-    if (region.right > int64_t(frame.width)) region.right = frame.width;
-    if (region.bottom > int64_t(frame.height)) region.bottom = frame.height;
-    if (region.left >= region.right || region.top >= region.bottom) return false;
-    /* Part rows of packed pixels start at a byte. */
-    if (frame.plan.dataType == Q32_TYPE_BILEVEL) region.left &= ~int64_t(7);
-    return true;
+    return fio::RequestedRegion(request, frame.width, frame.height, frame.plan.dataType == Q32_TYPE_BILEVEL,
+                                region);
 }
 
 /* After the decoder refused a file: true when the file is well formed but of a kind

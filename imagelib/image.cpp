@@ -101,7 +101,7 @@ INT_PTR ReadImage(HGLOBAL fileData, Image &image, DWORD types)
         DWORD delivered = Q32ReadType(d.dataType, types);
         if (delivered != d.dataType) {
             if (!delivered || !Q32TypeBits(delivered)) {
-                c32SetDLLErrInfo(nullptr, 4026, 0, 0, 0, 0);
+                c32SetDLLErrInfo(nullptr, QF_ERR_CANNOT, 0, 0, 0, 0);
                 return 0;
             }
             if (delivered != Q32_TYPE_PALETTE8) d.palette = nullptr;

@@ -163,13 +163,10 @@ LONG Deliver(RowCallback callback, ImageRequest *request, const Layout &layout,
 /******************************************************************
  *      Read
  */
-INT_PTR Read(HANDLE file, const char *name, HGLOBAL fileData, ImageRequest *request,
-             RowCallback callback)
+INT_PTR Read(fio::ReadStart &start, ImageRequest *request, RowCallback callback)
 {
-    fio::ReadStart start;
-    if (!start.Begin(PluginId, file, name, fileData, request, callback)) return 0;
     const FileData &facts = start.facts;
-    name = start.name;
+    const char *name = start.name;
     Source &source = start.source;
     Layout layout;
     bool inputFailed;
@@ -401,11 +398,7 @@ int Write(HANDLE file, HGLOBAL fileData, ImageRequest *request, RowCallback call
 
 void Describe(FormatInfo &info)
 {
-    info.flags = 1;
-    info.typeCaps = Q32_CAP_ALL_RASTER;
-    info.vectorType = -1;
-    lstrcpynA(info.code, "BMP", sizeof info.code);
-    lstrcpynA(info.description, "Windows and OS/2 Bitmap", sizeof info.description);
+    fio::DescribeFormat(info, Q32_CAP_ALL_RASTER, "BMP", "Windows and OS/2 Bitmap");
     info.signatureLength1 = 2;
     info.signature1[0] = 'B';
     info.signature1[1] = 'M';

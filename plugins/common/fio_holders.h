@@ -1,7 +1,7 @@
 /*
  * The holders of the format plug-ins: each owns one Windows resource (a file handle, a
- * movable global block, a block's lock, a COM interface) or one clean-up, and gives it
- * back on every exit path. None can be copied.
+ * movable global block, a block's lock, a COM interface) and gives it back on every exit
+ * path. None can be copied.
  */
 #ifndef Q32_FIO_HOLDERS_H
 #define Q32_FIO_HOLDERS_H
@@ -72,19 +72,6 @@ public:
 private:
     HGLOBAL block_;
     T *data_;
-};
-
-/* Runs a function when the scope ends. */
-template <typename F>
-class ScopeExit {
-public:
-    explicit ScopeExit(F f) : f_(std::move(f)) {}
-    ScopeExit(const ScopeExit &) = delete;
-    ScopeExit &operator=(const ScopeExit &) = delete;
-    ~ScopeExit() { f_(); }
-
-private:
-    F f_;
 };
 
 /* A COM interface pointer, released with the holder. */

@@ -168,4 +168,13 @@ HGLOBAL NewFormatInfo(void (*describe)(FormatInfo &info))
     return block.release();
 }
 
+void DescribeFormat(FormatInfo &info, WORD caps, const char *code, const char *description)
+{
+    info.flags = 1;
+    info.typeCaps = caps;
+    info.vectorType = -1;
+    lstrcpynA(info.code, code, sizeof info.code);
+    lstrcpynA(info.description, description, sizeof info.description);
+}
+
 } // namespace fio

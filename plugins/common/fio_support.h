@@ -160,6 +160,9 @@ HPALETTE MakePalette(const Entry *entries, uint32_t count)
 
 /* A new movable block (entry +11) with the FormatInfo that describe fills, or null. */
 HGLOBAL NewFormatInfo(void (*describe)(FormatInfo &info));
+/* What every shipped format says: it takes part in detection, writes the Q32_CAP_* caps,
+   has no vector output, and its code and description. */
+void DescribeFormat(FormatInfo &info, WORD caps, const char *code, const char *description);
 
 } // namespace fio
 
@@ -170,8 +173,8 @@ HGLOBAL NewFormatInfo(void (*describe)(FormatInfo &info));
 /*
  * The exports of a plug-in of one format that reads and writes: qfDLLGetFileFmtNum (1),
  * +11 (describe fills the FormatInfo), +12, +16 and +17, which run getFileData(file,
- * name), read(file, name, fileData, request, callback) and write(file, fileData, request,
- * callback) under Guarded, so that no exception leaves them. Each is checked against the
+ * name), read(start, request, callback) once a ReadStart has begun, and write(file,
+ * fileData, request, callback) under Guarded, so that no exception leaves them. Each is checked against the
  * kit's entry type.
  */
 #define FIO_ONE_FORMAT_ENTRIES(pluginId, describe, getFileData, read, write)                 \
@@ -185,8 +188,11 @@ HGLOBAL NewFormatInfo(void (*describe)(FormatInfo &info));
     extern "C" INT_PTR WINAPI qfDLLRead(HANDLE file, const char *name, HGLOBAL fileData,    \
                                         ImageRequest *request, RowCallback callback, DWORD) \
     {                                                                                        \
-        return fio::Guarded(pluginId, fio::EntryRead, fio::PlaceMemory, INT_PTR(0),          \
-                            [&] { return read(file, name, fileData, request, callback); });  \
+        return fio::Guarded(pluginId, fio::EntryRead, fio::PlaceMemory, INT_PTR(0), [&] {   \
+            fio::ReadStart start;                                                            \
+            return start.Begin(pluginId, file, name, fileData, request, callback)            \
+                       ? INT_PTR(read(start, request, callback)) : INT_PTR(0);               \
+        });                                                                                  \
     }                                                                                        \
     extern "C" int WINAPI qfDLLWrite(HANDLE file, HGLOBAL fileData, ImageRequest *request,  \
                                      RowCallback callback)                                   \

@@ -150,13 +150,10 @@ int Deliver(RowCallback callback, ImageRequest *request, const Layout &layout, c
 /******************************************************************
  *      Read
  */
-INT_PTR Read(HANDLE file, const char *name, HGLOBAL fileData, ImageRequest *request,
-             RowCallback callback)
+INT_PTR Read(fio::ReadStart &start, ImageRequest *request, RowCallback callback)
 {
-    fio::ReadStart start;
-    if (!start.Begin(PluginId, file, name, fileData, request, callback)) return 0;
     const FileData &facts = start.facts;
-    name = start.name;
+    const char *name = start.name;
     fio::Source &source = start.source;
     FileSource input(source.get());
     Layout layout;
@@ -310,11 +307,7 @@ void OfferExtensions()
 
 void Describe(FormatInfo &info)
 {
-    info.flags = 1;
-    info.typeCaps = Q32_CAP_RGB | Q32_CAP_BGRA;
-    info.vectorType = -1;
-    lstrcpynA(info.code, "TGA", sizeof info.code);
-    lstrcpynA(info.description, "Truevision Targa", sizeof info.description);
+    fio::DescribeFormat(info, Q32_CAP_RGB | Q32_CAP_BGRA, "TGA", "Truevision Targa");
     OfferExtensions();
 }
 

@@ -108,13 +108,10 @@ INT_PTR GetFileData(HANDLE file, const char *name)
  * Rows are read a chunk at a time and handed over as blocks of rows straight from the
  * chunk: the stored rows are the row protocol's.
  */
-INT_PTR Read(HANDLE file, const char *name, HGLOBAL fileData, ImageRequest *request,
-             RowCallback callback)
+INT_PTR Read(fio::ReadStart &start, ImageRequest *request, RowCallback callback)
 {
-    fio::ReadStart start;
-    if (!start.Begin(PluginId, file, name, fileData, request, callback)) return 0;
     const FileData &facts = start.facts;
-    name = start.name;
+    const char *name = start.name;
     fio::Source &source = start.source;
     Header header;
     bool inputFailed;
@@ -226,11 +223,7 @@ int Write(HANDLE file, HGLOBAL fileData, ImageRequest *request, RowCallback call
 
 void Describe(FormatInfo &info)
 {
-    info.flags = 1;
-    info.typeCaps = Q32_CAP_BILEVEL;
-    info.vectorType = -1;
-    lstrcpynA(info.code, "WBM", sizeof info.code);
-    lstrcpynA(info.description, "Wireless Bitmap", sizeof info.description);
+    fio::DescribeFormat(info, Q32_CAP_BILEVEL, "WBM", "Wireless Bitmap");
     /* Type 0 and a fixed header of 0. */
     info.signatureLength1 = 2;
 }

@@ -408,6 +408,29 @@ double Dpi(DWORD resolution)
     return resolution ? resolution / 10000.0 : 0;
 }
 
+/* The job's image as the encoder's last frame, its rows pulled from the callback, then
+   the encoder committed: 1, Q32_WRITE_STOPPED or 0 (error recorded at entry). */
+LONG_PTR EncodeLastFrame(IWICBitmapEncoder *encoder, IWICImagingFactory *factory, Container container,
+                         const Settings &settings, const Job &job, ImageRequest *request,
+                         RowCallback callback, int entry)
+{
+    const char *name = job.data.name;
+    Com<IWICBitmapFrameEncode> frame;
+    if (!NewFrame(encoder, container, settings, job.width, job.height, job.plan.format, job.plan.palette,
+                  factory, Dpi(job.data.raster.resolutionX), Dpi(job.data.raster.resolutionY), frame)) {
+        Record(ErrCannot, entry, PlaceType);
+        return 0;
+    }
+    LONG_PTR result = EncodeRows(frame.get(), job.plan, job.type, job.bits, job.width, job.height, request,
+                                 callback, name, entry);
+    if (result != 1) return result;
+    if (FAILED(encoder->Commit())) {
+        Record(ErrWrite, entry, PlaceEncoder, name);
+        return 0;
+    }
+    return 1;
+}
+
 } // namespace
 
 /******************************************************************
@@ -437,7 +460,6 @@ int WriteImage(int format, HANDLE file, HGLOBAL fileData, ImageRequest *request,
     MatchPngByteOrder(container, factory.get(), job.plan);
     Com<IStream> stream;
     Com<IWICBitmapEncoder> encoder;
-    Com<IWICBitmapFrameEncode> frame;
     if (!NewOutput(gif, file, stream)) {
         Record(ErrWrite, EntryWrite, PlaceOutput, name);
         return 0;
@@ -447,18 +469,9 @@ int WriteImage(int format, HANDLE file, HGLOBAL fileData, ImageRequest *request,
         Record(ErrUnsupported, EntryWrite, PlaceComponent);
         return 0;
     }
-    if (!NewFrame(encoder.get(), container, settings, job.width, job.height, job.plan.format, job.plan.palette,
-                  factory.get(), Dpi(job.data.raster.resolutionX), Dpi(job.data.raster.resolutionY), frame)) {
-        Record(ErrCannot, EntryWrite, PlaceType);
-        return 0;
-    }
-    LONG_PTR result = EncodeRows(frame.get(), job.plan, job.type, job.bits, job.width, job.height, request,
-                                 callback, name, EntryWrite);
-    if (result != 1) return result;
-    if (FAILED(encoder->Commit())) {
-        Record(ErrWrite, EntryWrite, PlaceEncoder, name);
-        return 0;
-    }
+    LONG_PTR result = EncodeLastFrame(encoder.get(), factory.get(), container, settings, job, request, callback,
+                                      EntryWrite);
+    if (result != 1) return int(result);
     /* One image: its delay, and a loop block only once it has frames to repeat. */
     if (gif && !PutStream(stream.get(), file, true, -1, std::vector<uint16_t>{uint16_t(settings.gifDelay)})) {
         Record(ErrWrite, EntryWrite, PlaceOutput, name);
@@ -468,6 +481,19 @@ int WriteImage(int format, HANDLE file, HGLOBAL fileData, ImageRequest *request,
 }
 
 namespace {
+
+/* A work file, deleted on every exit unless it replaced the file. */
+struct WorkFile {
+    char name[MAX_PATH] = "";
+    bool replaced = false;
+    WorkFile() = default;
+    WorkFile(const WorkFile &) = delete;
+    WorkFile &operator=(const WorkFile &) = delete;
+    ~WorkFile()
+    {
+        if (*name && !replaced) DeleteFileA(name);
+    }
+};
 
 /* A new work file beside the file name (its name in work); false when none can be made. */
 bool WorkFileBeside(const char *name, char (&work)[MAX_PATH])
@@ -573,20 +599,9 @@ LONG_PTR WriteWithNewFrame(int format, const Job &job, const char *work, ImageRe
         return 0;
     }
     if (!CopyFrames(decoding, encoder.get(), def, settings, name)) return 0;
-    Com<IWICBitmapFrameEncode> frame;
-    if (!NewFrame(encoder.get(), def.container, settings, job.width, job.height, job.plan.format,
-                  job.plan.palette, decoding.factory.get(), Dpi(job.data.raster.resolutionX),
-                  Dpi(job.data.raster.resolutionY), frame)) {
-        Record(ErrCannot, EntryCommand, PlaceType);
-        return 0;
-    }
-    LONG_PTR result = EncodeRows(frame.get(), job.plan, job.type, job.bits, job.width, job.height, request,
-                                 callback, name, EntryCommand);
+    LONG_PTR result = EncodeLastFrame(encoder.get(), decoding.factory.get(), def.container, settings, job,
+                                      request, callback, EntryCommand);
     if (result != 1) return result;
-    if (FAILED(encoder->Commit())) {
-        Record(ErrWrite, EntryCommand, PlaceEncoder, name);
-        return 0;
-    }
     if (gif && !PutGifTimings(stream.get(), output.get(), animation, frames, settings)) {
         Record(ErrWrite, EntryCommand, PlaceOutput, name);
         return 0;
@@ -630,21 +645,19 @@ LONG_PTR AppendFrame(int format, HGLOBAL fileData, ImageRequest *request, RowCal
         return 0;
     }
     const char *name = job.data.name;
-    char work[MAX_PATH];
-    if (!WorkFileBeside(name, work)) {
+    WorkFile work;
+    if (!WorkFileBeside(name, work.name)) {
         Record(ErrWrite, EntryCommand, PlaceOutput, name);
         return 0;
     }
-    bool replaced = false;
-    fio::ScopeExit dropWork([&] { if (!replaced) DeleteFileA(work); });
     UINT frames = 0;
-    LONG_PTR result = WriteWithNewFrame(format, job, work, request, callback, frames);
+    LONG_PTR result = WriteWithNewFrame(format, job, work.name, request, callback, frames);
     if (result != 1) return result;
-    if (!MoveFileExA(work, name, MOVEFILE_REPLACE_EXISTING)) {
+    if (!MoveFileExA(work.name, name, MOVEFILE_REPLACE_EXISTING)) {
         Record(ErrWrite, EntryCommand, PlaceOutput, name);
         return 0;
     }
-    replaced = true;
+    work.replaced = true;
     NoteAppended(fileData, format, frames, name);
     return 1;
 }

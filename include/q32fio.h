@@ -49,19 +49,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-/* Compile-time layout checks, in C99, C11 and C++ alike. */
-#ifndef Q32_STATIC_ASSERT
-#if defined(__cplusplus) && __cplusplus >= 201103L
-#define Q32_STATIC_ASSERT(condition, text) static_assert(condition, text)
-#elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
-#define Q32_STATIC_ASSERT(condition, text) _Static_assert(condition, text)
-#else
-#define Q32_STATIC_ASSERT_JOIN2(a, b) a##b
-#define Q32_STATIC_ASSERT_JOIN(a, b) Q32_STATIC_ASSERT_JOIN2(a, b)
-#define Q32_STATIC_ASSERT(condition, text) \
-    typedef char Q32_STATIC_ASSERT_JOIN(q32_static_assert_, __COUNTER__)[(condition) ? 1 : -1]
-#endif
-#endif
+#include "q32assert.h"
 
 /* Records shared with the module: FileData, ImageRequest, data types, rows. */
 #ifdef _WIN32
@@ -159,8 +147,89 @@ enum QfEntryOffset {
 #define QF_FILEDATA_FAILED     (-1) /* failed; the plug-in has recorded an error */
 #define QF_FILEDATA_UNSUPPORTED (-2) /* this format, but a variant it cannot handle */
 
+/* ---- Errors ------------------------------------------------------------------------- */
+
+/* Error numbers a plug-in records in the shared error slot: message texts of q32Comm.dll's
+   string table (the file texts hold one %s, the file's name). */
+#define QF_ERR_NO_MEMORY   1004 /* not enough memory */
+#define QF_ERR_OPEN        4004 /* the file cannot be opened */
+#define QF_ERR_WRITE       4008 /* the file cannot be written */
+#define QF_ERR_DAMAGED     4020 /* the file is damaged or incomplete */
+#define QF_ERR_TOO_LARGE   4021 /* the image is too large to be read */
+#define QF_ERR_UNSUPPORTED 4024 /* a variant of the format that the plug-in cannot handle */
+#define QF_ERR_CANNOT      4026 /* the operation cannot be done */
+
+/* Error places (the last number of an error site: plug-in, entry offset, place) that the
+   shipped plug-ins share. A plug-in numbers places of its own from 48 up, or takes its
+   decoder's result numbers below 40. */
+#define QF_PLACE_ARGUMENTS 40 /* a null or undersized argument, a FileData not of the plug-in */
+#define QF_PLACE_OPEN      41 /* the file cannot be opened by name */
+#define QF_PLACE_INPUT     42 /* the file cannot be read */
+#define QF_PLACE_OUTPUT    43 /* the file cannot be written */
+#define QF_PLACE_MEMORY    44 /* memory ran out */
+#define QF_PLACE_CHANGED   45 /* the file no longer matches its FileData */
+#define QF_PLACE_TYPE      46 /* a data type that the format cannot be written in */
+#define QF_PLACE_REGION    47 /* a region outside the image */
+#define QF_PLACE_TYPES     57 /* the request takes no type that the rows can become (a
+                                 plug-in that numbers 57 itself uses a place of its own) */
+
+/* ---- Frame facts ---------------------------------------------------------------------
+ *
+ * What a plug-in of multi-frame or oriented files may tell its callers about a file,
+ * in the plug-in area of the FileData (FileData.pluginArea264, offset 264), every field
+ * 32-bit in both builds. The facts are valid when magic is QF_FACTS_MAGIC; a FileData
+ * that an application made for writing has zeros there, and a plug-in that keeps other
+ * things in its area never writes the magic. Applications read the facts with
+ * QfFileDataFacts. A FileData describes one frame (page, icon image) of the file.
+ */
+typedef struct QfFrameFacts {
+    uint32_t magic;        /* 264: QF_FACTS_MAGIC */
+    uint32_t format;       /* 268: the plug-in's own format index */
+    uint32_t frameCount;   /* 272: frames (pages, icon images) in the file, at least 1 */
+    uint32_t frame;        /* 276: the frame described, 0-based */
+    int32_t  left;         /* 280: the frame's place on the logical screen (animations) */
+    int32_t  top;          /* 284 */
+    uint32_t screenWidth;  /* 288: the logical screen (animations), else the frame's size */
+    uint32_t screenHeight; /* 292 */
+    uint32_t delay;        /* 296: the frame's delay in 1/100 s (animations), else 0 */
+    int32_t  loopCount;    /* 300: animations: plays of the animation, 0 = forever, -1 = no
+                              loop given (played once); else 0 */
+    uint32_t orientation;  /* 304: EXIF orientation as the file gives it, 1..8: 1 upright,
+                              2 mirrored, 3 turned 180 degrees, 4 flipped, 5..8 turned a
+                              quarter (see EXIF); 0 = not given. The rows are delivered as
+                              stored, not turned. */
+    uint32_t transparent;  /* 308: non-zero when the frame's palette makes pixels
+                              transparent that its rows as stored cannot show: read them
+                              as Q32_TYPE_BGRA to keep it */
+    uint32_t composed;     /* 312: non-zero when the FileData describes the frame as the
+                              screen shows it (screen size, Q32_TYPE_BGRA, earlier frames
+                              and their disposal drawn in); 0: the frame's own rows */
+    uint32_t animation;    /* 316: non-zero when the file is an animation: left, top,
+                              screen, delay and loop count are its own */
+} QfFrameFacts;
+
+#define QF_FACTS_MAGIC   0x31434957u /* bytes "WIC1" */
+#define QF_FACTS_OFFSET  264         /* within the FileData */
+
+Q32_STATIC_ASSERT(sizeof(QfFrameFacts) == 56, "QfFrameFacts is 14 fields");
+Q32_STATIC_ASSERT(offsetof(QfFrameFacts, frameCount) == 272 - QF_FACTS_OFFSET, "QfFrameFacts.frameCount");
+Q32_STATIC_ASSERT(offsetof(QfFrameFacts, loopCount) == 300 - QF_FACTS_OFFSET, "QfFrameFacts.loopCount");
+Q32_STATIC_ASSERT(offsetof(QfFrameFacts, orientation) == 304 - QF_FACTS_OFFSET, "QfFrameFacts.orientation");
+Q32_STATIC_ASSERT(offsetof(QfFrameFacts, composed) == 312 - QF_FACTS_OFFSET, "QfFrameFacts.composed");
+Q32_STATIC_ASSERT(offsetof(QfFrameFacts, animation) == 316 - QF_FACTS_OFFSET, "QfFrameFacts.animation");
+
 #ifdef _WIN32
 #include <windows.h>
+
+Q32_STATIC_ASSERT(offsetof(FileData, pluginArea264) == QF_FACTS_OFFSET, "FileData plug-in area");
+Q32_STATIC_ASSERT(sizeof(QfFrameFacts) <= sizeof(((FileData *)0)->pluginArea264), "QfFrameFacts fits");
+
+/* A FileData's frame facts, or NULL when its plug-in keeps none. */
+static inline const QfFrameFacts *QfFileDataFacts(const FileData *fileData)
+{
+    const QfFrameFacts *facts = (const QfFrameFacts *)fileData->pluginArea264;
+    return facts->magic == QF_FACTS_MAGIC ? facts : NULL;
+}
 
 /*
  * The entry types. A FileData is a movable global memory block (HGLOBAL) laid out by

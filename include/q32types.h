@@ -15,19 +15,7 @@
 #include <stddef.h>
 #include <string.h>
 
-/* Compile-time layout checks, in C99, C11 and C++ alike. */
-#ifndef Q32_STATIC_ASSERT
-#if defined(__cplusplus) && __cplusplus >= 201103L
-#define Q32_STATIC_ASSERT(condition, text) static_assert(condition, text)
-#elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
-#define Q32_STATIC_ASSERT(condition, text) _Static_assert(condition, text)
-#else
-#define Q32_STATIC_ASSERT_JOIN2(a, b) a##b
-#define Q32_STATIC_ASSERT_JOIN(a, b) Q32_STATIC_ASSERT_JOIN2(a, b)
-#define Q32_STATIC_ASSERT(condition, text) \
-    typedef char Q32_STATIC_ASSERT_JOIN(q32_static_assert_, __COUNTER__)[(condition) ? 1 : -1]
-#endif
-#endif
+#include "q32assert.h"
 
 #ifdef __cplusplus
 extern "C" {

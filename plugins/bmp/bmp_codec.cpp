@@ -141,15 +141,26 @@ bool IsGreyRamp(const Colour *palette, uint32_t entries, unsigned bitCount)
 
 /******************************************************************
  *      ParseHeaders
+ *
+ * In the order of the file: the file and bitmap headers, the bit-field masks, the
+ * palette, then where the pixels are.
  */
-Result ParseHeaders(const uint8_t *head, size_t headSize, uint64_t fileSize, Layout &layout)
+namespace {
+
+/* What the bitmap header says beyond the layout. */
+struct HeaderFacts {
+    bool os2 = false;            /* the OS/2 core header */
+    uint64_t dataOffset = 0;     /* of the pixels, as the file header gives it */
+    uint32_t sizeImage = 0, coloursUsed = 0;
+};
+
+/* The file header and the bitmap header: size, orientation, depth and compression. */
+Result ParseBitmapHeader(const uint8_t *head, size_t headSize, Layout &layout, HeaderFacts &facts)
 {
-    layout = Layout{};
-    if (headSize > fileSize) headSize = size_t(fileSize);
     if (headSize < 2 || head[0] != 'B' || head[1] != 'M') return Result::NotBitmap;
     if (headSize < FileHeaderSize + 4) return Result::ShortHeader;
 
-    uint64_t dataOffset = U32(head + 10);
+    facts.dataOffset = U32(head + 10);
     uint32_t headerSize = U32(head + 14);
     if (headerSize < CoreHeaderSize) return Result::BadHeaderSize;
     if (!IsKnownHeaderSize(headerSize)) return Result::UnknownHeader;
@@ -157,11 +168,10 @@ Result ParseHeaders(const uint8_t *head, size_t headSize, uint64_t fileSize, Lay
     layout.headerSize = headerSize;
 
     const uint8_t *h = head + FileHeaderSize;
-    bool os2 = headerSize == CoreHeaderSize;
+    facts.os2 = headerSize == CoreHeaderSize;
     int64_t width, height;
     uint16_t planes;
-    uint32_t sizeImage = 0, coloursUsed = 0;
-    if (os2) {
+    if (facts.os2) {
         width = U16(h + 4);
         height = U16(h + 6);
         planes = U16(h + 8);
@@ -172,10 +182,10 @@ Result ParseHeaders(const uint8_t *head, size_t headSize, uint64_t fileSize, Lay
         planes = U16(h + 12);
         layout.bitCount = U16(h + 14);
         layout.compression = U32(h + 16);
-        sizeImage = U32(h + 20);
+        facts.sizeImage = U32(h + 20);
         layout.xPelsPerMeter = I32(h + 24);
         layout.yPelsPerMeter = I32(h + 28);
-        coloursUsed = U32(h + 32);
+        facts.coloursUsed = U32(h + 32);
     }
     if (width <= 0 || height == 0) return Result::BadDimensions;
     if (height < 0) {
@@ -191,7 +201,7 @@ Result ParseHeaders(const uint8_t *head, size_t headSize, uint64_t fileSize, Lay
     switch (layout.bitCount) {
     case 1: case 4: case 8: case 24: break;
     case 16: case 32:
-        if (os2) return Result::BadBitCount;
+        if (facts.os2) return Result::BadBitCount;
         break;
     case 2: case 64: return Result::UnsupportedBitCount;
     default: return Result::BadBitCount;
@@ -199,16 +209,22 @@ Result ParseHeaders(const uint8_t *head, size_t headSize, uint64_t fileSize, Lay
     if (width > MaxDimension || height > MaxDimension) return Result::TooLarge;
     layout.width = int32_t(width);
     layout.height = int32_t(height);
+    return Result::Ok;
+}
 
+/* The channel masks: given after or in the header for bit fields, else the defaults of
+   16 and 32 bits. headerEnd moves past masks that follow the header. */
+Result ReadMasks(const uint8_t *head, size_t headSize, Layout &layout, uint64_t &headerEnd)
+{
+    const uint8_t *h = head + FileHeaderSize;
     bool bitfields = layout.compression == BiBitfields || layout.compression == BiAlphaBitfields;
     if ((layout.compression == BiRle8 && layout.bitCount != 8) ||
         (layout.compression == BiRle4 && layout.bitCount != 4) ||
         (bitfields && layout.bitCount != 16 && layout.bitCount != 32))
         return Result::BadCompression;
 
-    uint64_t headerEnd = FileHeaderSize + headerSize;
     if (bitfields) {
-        if (headerSize == InfoHeaderSize) {
+        if (layout.headerSize == InfoHeaderSize) {
             /* The masks follow the header: three, or four with alpha. */
             unsigned count = layout.compression == BiAlphaBitfields ? 4 : 3;
             if (headerEnd + 4 * count > headSize) return Result::ShortHeader;
@@ -216,7 +232,7 @@ Result ParseHeaders(const uint8_t *head, size_t headSize, uint64_t fileSize, Lay
             headerEnd += 4 * count;
         } else {
             for (unsigned i = 0; i < 3; i++) layout.masks[i] = U32(h + 40 + 4 * i);
-            if (headerSize >= 56) layout.masks[3] = U32(h + 52);
+            if (layout.headerSize >= 56) layout.masks[3] = U32(h + 52);
         }
         Result masks = CheckMasks(layout.masks, layout.bitCount);
         if (masks != Result::Ok) return masks;
@@ -225,37 +241,48 @@ Result ParseHeaders(const uint8_t *head, size_t headSize, uint64_t fileSize, Lay
     } else if (layout.bitCount == 32) {
         layout.masks[0] = 0xFF0000, layout.masks[1] = 0xFF00, layout.masks[2] = 0xFF;
     }
+    return Result::Ok;
+}
 
-    uint64_t paletteEnd = headerEnd;
-    if (layout.bitCount <= 8) {
-        unsigned entrySize = os2 ? 3 : 4;
-        uint64_t full = uint64_t(1) << layout.bitCount;
-        uint64_t declared = os2 || coloursUsed == 0 ? full : coloursUsed;
-        if (declared > full) return Result::BadPalette;
-        if (dataOffset < headerEnd) return Result::BadDataOffset;
-        /* Some writers leave room for fewer entries than they declare; take those. */
-        uint64_t room = (dataOffset - headerEnd) / entrySize;
-        uint64_t entries = declared < room ? declared : room;
-        if (entries == 0) return Result::BadPalette;
-        paletteEnd = headerEnd + entries * entrySize;
-        if (paletteEnd > headSize) return Result::ShortHeader;
-        for (uint64_t i = 0; i < entries; i++) {
-            const uint8_t *p = head + headerEnd + i * entrySize;
-            layout.palette[i] = Colour{p[2], p[1], p[0]};
-        }
-        layout.paletteEntries = uint32_t(entries);
+/* The palette of a depth of 8 bits or less, from headerEnd; paletteEnd: where it ends. */
+Result ReadPalette(const uint8_t *head, size_t headSize, const HeaderFacts &facts, uint64_t headerEnd,
+                   Layout &layout, uint64_t &paletteEnd)
+{
+    paletteEnd = headerEnd;
+    if (layout.bitCount > 8) return Result::Ok;
+    unsigned entrySize = facts.os2 ? 3 : 4;
+    uint64_t full = uint64_t(1) << layout.bitCount;
+    uint64_t declared = facts.os2 || facts.coloursUsed == 0 ? full : facts.coloursUsed;
+    if (declared > full) return Result::BadPalette;
+    if (facts.dataOffset < headerEnd) return Result::BadDataOffset;
+    /* Some writers leave room for fewer entries than they declare; take those. */
+    uint64_t room = (facts.dataOffset - headerEnd) / entrySize;
+    uint64_t entries = declared < room ? declared : room;
+    if (entries == 0) return Result::BadPalette;
+    paletteEnd = headerEnd + entries * entrySize;
+    if (paletteEnd > headSize) return Result::ShortHeader;
+    for (uint64_t i = 0; i < entries; i++) {
+        const uint8_t *p = head + headerEnd + i * entrySize;
+        layout.palette[i] = Colour{p[2], p[1], p[0]};
     }
-    if (dataOffset < paletteEnd) return Result::BadDataOffset;
-    if (dataOffset > fileSize) return Result::ShortData;
-    layout.dataOffset = dataOffset;
+    layout.paletteEntries = uint32_t(entries);
+    return Result::Ok;
+}
+
+/* Where the pixels are and how many bytes they take, within a file of fileSize bytes. */
+Result PlacePixels(const HeaderFacts &facts, uint64_t paletteEnd, uint64_t fileSize, Layout &layout)
+{
+    if (facts.dataOffset < paletteEnd) return Result::BadDataOffset;
+    if (facts.dataOffset > fileSize) return Result::ShortData;
+    layout.dataOffset = facts.dataOffset;
     layout.stride = (uint64_t(layout.width) * layout.bitCount + 31) / 32 * 4;
 
-    uint64_t available = fileSize - dataOffset;
+    uint64_t available = fileSize - facts.dataOffset;
     if (layout.compression == BiRle8 || layout.compression == BiRle4) {
         uint64_t pixels = uint64_t(layout.width) * uint64_t(layout.height);
         if (pixels > MaxRlePixels) return Result::TooLarge;
-        if (sizeImage > available) return Result::ShortData;
-        layout.dataSize = sizeImage ? sizeImage : available;
+        if (facts.sizeImage > available) return Result::ShortData;
+        layout.dataSize = facts.sizeImage ? facts.sizeImage : available;
         if (layout.dataSize == 0) return Result::ShortData;
         /* No sound stream is longer than two bytes a pixel and a mark a row. */
         uint64_t bound = pixels * 2 + uint64_t(layout.height) * 4 + 4096;
@@ -264,8 +291,23 @@ Result ParseHeaders(const uint8_t *head, size_t headSize, uint64_t fileSize, Lay
         layout.dataSize = layout.stride * uint64_t(layout.height);
         if (layout.dataSize > available) return Result::ShortData;
     }
-    layout.kind = KindOf(layout);
     return Result::Ok;
+}
+
+} // namespace
+
+Result ParseHeaders(const uint8_t *head, size_t headSize, uint64_t fileSize, Layout &layout)
+{
+    layout = Layout{};
+    if (headSize > fileSize) headSize = size_t(fileSize);
+    HeaderFacts facts;
+    Result result = ParseBitmapHeader(head, headSize, layout, facts);
+    uint64_t headerEnd = FileHeaderSize + layout.headerSize, paletteEnd = 0;
+    if (result == Result::Ok) result = ReadMasks(head, headSize, layout, headerEnd);
+    if (result == Result::Ok) result = ReadPalette(head, headSize, facts, headerEnd, layout, paletteEnd);
+    if (result == Result::Ok) result = PlacePixels(facts, paletteEnd, fileSize, layout);
+    if (result == Result::Ok) layout.kind = KindOf(layout);
+    return result;
 }
 
 /******************************************************************

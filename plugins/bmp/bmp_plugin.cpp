@@ -28,24 +28,9 @@ using fio::WriteAll;
 namespace {
 
 /* Errors are recorded at (PluginId, entry offset, place); the place is the codec's
-   Result number or one of Place. */
+   Result number or one of the kit's. */
 constexpr int PluginId = 1790;
-enum Entry { EntryFileData = 12, EntryRead = 16, EntryWrite = 17 };
-enum Place {
-    PlaceArguments = 40,    /* a null or undersized argument */
-    PlaceOpen = 41,         /* the file cannot be opened by name */
-    PlaceInput = 42,        /* the file cannot be read */
-    PlaceOutput = 43,       /* the file cannot be written */
-    PlaceMemory = 44,
-    PlaceChanged = 45,      /* the file no longer matches its FileData */
-    PlaceType = 46,         /* a data type that cannot be written as a bitmap */
-    PlaceRegion = 47,       /* a region outside the image */
-    PlaceTypes = 57         /* the request takes no type that the rows can become */
-};
-enum : UINT {
-    ErrNoMemory = 1004, ErrOpen = 4004, ErrWrite = 4008, ErrDamaged = 4020,
-    ErrUnsupported = 4024, ErrCannot = 4026
-};
+using namespace fio::errors;
 
 /* Reads and writes go in pieces of about this many bytes. */
 constexpr uint64_t ChunkBytes = 1 << 20;
@@ -110,18 +95,6 @@ DWORD ResolutionOf(int32_t pelsPerMeter)
     return value > 0xFFFFFFFFu ? 0xFFFFFFFFu : DWORD(value);
 }
 
-HPALETTE MakePalette(const Layout &layout)
-{
-    std::vector<BYTE> block(sizeof(LOGPALETTE) + layout.paletteEntries * sizeof(PALETTEENTRY));
-    auto *palette = reinterpret_cast<LOGPALETTE *>(block.data());
-    palette->palVersion = 0x300;
-    palette->palNumEntries = WORD(layout.paletteEntries);
-    for (uint32_t i = 0; i < layout.paletteEntries; i++)
-        palette->palPalEntry[i] = PALETTEENTRY{layout.palette[i].red, layout.palette[i].green,
-                                               layout.palette[i].blue, 0};
-    return CreatePalette(palette);
-}
-
 /******************************************************************
  *      GetFileData
  */
@@ -148,12 +121,12 @@ INT_PTR GetFileData(HANDLE file, const char *name)
     LARGE_INTEGER size;
     GetFileSizeEx(source.get(), &size);
     HPALETTE palette = nullptr;
-    if (layout.paletteEntries && !(palette = MakePalette(layout))) {
+    if (layout.paletteEntries && !(palette = fio::MakePalette(layout.palette, layout.paletteEntries))) {
         Record(ErrNoMemory, EntryFileData, PlaceMemory);
         return -1;
     }
-    q32::GlobalHandle block(GlobalAlloc(GHND, sizeof(FileData)));
-    q32::Locked<FileData> data(block.get());
+    fio::GlobalHandle block(GlobalAlloc(GHND, sizeof(FileData)));
+    fio::Locked<FileData> data(block.get());
     if (!data) {
         if (palette) DeleteObject(palette);
         Record(ErrNoMemory, EntryFileData, PlaceMemory);
@@ -176,11 +149,6 @@ INT_PTR GetFileData(HANDLE file, const char *name)
 
 using fio::Region;
 
-bool RequestedRegion(const ImageRequest &request, const Layout &layout, Region &region)
-{
-    return fio::RequestedRegion(request, layout.width, layout.height, layout.kind == Kind::Bilevel, region);
-}
-
 /* Hands one decoded whole row to the callback, cut to the region. 0: stop. */
 LONG Deliver(RowCallback callback, ImageRequest *request, const Layout &layout,
              const Region &region, int64_t y, uint8_t *row)
@@ -195,20 +163,11 @@ LONG Deliver(RowCallback callback, ImageRequest *request, const Layout &layout,
 /******************************************************************
  *      Read
  */
-LONG_PTR Read(HANDLE file, const char *name, HGLOBAL fileData, ImageRequest *request,
-              RowCallback callback)
+INT_PTR Read(fio::ReadStart &start, ImageRequest *request, RowCallback callback)
 {
-    FileData facts;
-    if (!request || !callback || !CopyFileData(fileData, facts)) {
-        Record(ErrCannot, EntryRead, PlaceArguments);
-        return 0;
-    }
-    if (!name || !*name) name = facts.name;
-    Source source;
-    if (!source.Open(file, name)) {
-        Record(ErrOpen, EntryRead, PlaceOpen, name);
-        return 0;
-    }
+    const FileData &facts = start.facts;
+    const char *name = start.name;
+    Source &source = start.source;
     Layout layout;
     bool inputFailed;
     Result result = ReadLayout(source.get(), layout, inputFailed);
@@ -227,20 +186,8 @@ LONG_PTR Read(HANDLE file, const char *name, HGLOBAL fileData, ImageRequest *req
         Record(ErrDamaged, EntryRead, PlaceChanged, name);
         return 0;
     }
-    Region region;
-    if (!RequestedRegion(*request, layout, region)) {
-        Record(ErrCannot, EntryRead, PlaceRegion);
-        return 0;
-    }
-    /* Rows in a type the caller takes. */
-    fio::TypedDelivery delivery;
-    if (!delivery.Plan(request, callback, facts.raster.dataType, facts.raster.bitsPerPixel,
-                       fio::Colours(facts.raster.palette), facts.raster.palette != nullptr)) {
-        Record(ErrCannot, EntryRead, PlaceTypes);
-        return 0;
-    }
-    request = delivery.Request();
-    callback = delivery.Callback();
+    if (!start.Plan(PluginId, request, callback, layout.width, layout.height)) return 0;
+    const Region &region = start.region;
 
     const uint64_t width = uint64_t(layout.width), height = uint64_t(layout.height);
     auto storedRow = [&](int64_t y) { return layout.topDown ? uint64_t(y) : height - 1 - uint64_t(y); };
@@ -343,7 +290,7 @@ private:
 /******************************************************************
  *      Write
  */
-LONG_PTR Write(HANDLE file, HGLOBAL fileData, ImageRequest *request, RowCallback callback)
+int Write(HANDLE file, HGLOBAL fileData, ImageRequest *request, RowCallback callback)
 {
     FileData facts;
     if (!request || !callback || !file || file == INVALID_HANDLE_VALUE ||
@@ -449,52 +396,16 @@ LONG_PTR Write(HANDLE file, HGLOBAL fileData, ImageRequest *request, RowCallback
     return 1;
 }
 
+void Describe(FormatInfo &info)
+{
+    fio::DescribeFormat(info, Q32_CAP_ALL_RASTER, "BMP", "Windows and OS/2 Bitmap");
+    info.signatureLength1 = 2;
+    info.signature1[0] = 'B';
+    info.signature1[1] = 'M';
+}
+
 } // namespace
 
 /* ---- Entries: no exception leaves them. ---- */
 
-extern "C" int WINAPI qfDLLGetFileFmtNum(void)
-{
-    return 1;
-}
-
-extern "C" HGLOBAL WINAPI qfDLLGetFormatInfo(void)
-{
-    HGLOBAL block = GlobalAlloc(GHND, sizeof(FormatInfo));
-    q32::Locked<FormatInfo> info(block);
-    if (!info) {
-        if (block) GlobalFree(block);
-        return nullptr;
-    }
-    info->flags = 1;
-    info->typeCaps = Q32_CAP_ALL_RASTER;
-    info->vectorType = -1;
-    lstrcpynA(info->code, "BMP", sizeof info->code);
-    lstrcpynA(info->description, "Windows and OS/2 Bitmap", sizeof info->description);
-    info->signatureLength1 = 2;
-    info->signature1[0] = 'B';
-    info->signature1[1] = 'M';
-    return block;
-}
-
-extern "C" INT_PTR WINAPI qfDLLGetFileData(HANDLE file, const char *name, DWORD runtimeValue,
-                                          const char *iniPath)
-{
-    return fio::Guarded(PluginId, EntryFileData, PlaceMemory, INT_PTR(-1),
-                        [&] { return GetFileData(file, name); });
-}
-
-extern "C" LONG_PTR WINAPI qfDLLRead(HANDLE file, const char *name, HGLOBAL fileData,
-                                     ImageRequest *request, RowCallback callback,
-                                     DWORD runtimeValue)
-{
-    return fio::Guarded(PluginId, EntryRead, PlaceMemory, LONG_PTR(0),
-                        [&] { return Read(file, name, fileData, request, callback); });
-}
-
-extern "C" LONG_PTR WINAPI qfDLLWrite(HANDLE file, HGLOBAL fileData, ImageRequest *request,
-                                      RowCallback callback)
-{
-    return fio::Guarded(PluginId, EntryWrite, PlaceMemory, LONG_PTR(0),
-                        [&] { return Write(file, fileData, request, callback); });
-}
+FIO_ONE_FORMAT_ENTRIES(PluginId, Describe, GetFileData, Read, Write);

@@ -117,11 +117,64 @@ bool RequestedRegion(const ImageRequest &request, int64_t width, int64_t height,
 bool CopyFileData(HGLOBAL block, FileData &copy)
 {
     if (!block || GlobalSize(block) < sizeof(FileData)) return false;
-    q32::Locked<FileData> data(block);
+    fio::Locked<FileData> data(block);
     if (!data) return false;
     copy = *data.get();
     copy.name[sizeof copy.name - 1] = 0;
     return true;
+}
+
+bool ReadStart::Begin(int pluginId, HANDLE file, const char *given, HGLOBAL fileData,
+                      const ImageRequest *request, RowCallback callback)
+{
+    if (!request || !callback || !CopyFileData(fileData, facts)) {
+        RecordError(pluginId, ErrCannot, EntryRead, PlaceArguments);
+        return false;
+    }
+    name = given && *given ? given : facts.name;
+    if (!source.Open(file, name)) {
+        RecordError(pluginId, ErrOpen, EntryRead, PlaceOpen, name);
+        return false;
+    }
+    return true;
+}
+
+bool ReadStart::Plan(int pluginId, ImageRequest *&request, RowCallback &callback, int64_t width,
+                     int64_t height, int typesPlace)
+{
+    const ImageDescription &raster = facts.raster;
+    if (!RequestedRegion(*request, width, height, raster.dataType == Q32_TYPE_BILEVEL, region)) {
+        RecordError(pluginId, ErrCannot, EntryRead, PlaceRegion);
+        return false;
+    }
+    if (!delivery.Plan(request, callback, raster.dataType, raster.bitsPerPixel,
+                       Colours(raster.palette), raster.palette != nullptr)) {
+        RecordError(pluginId, ErrCannot, EntryRead, typesPlace);
+        return false;
+    }
+    request = delivery.Request();
+    callback = delivery.Callback();
+    return true;
+}
+
+HGLOBAL NewFormatInfo(void (*describe)(FormatInfo &info))
+{
+    GlobalHandle block(GlobalAlloc(GHND, sizeof(FormatInfo)));
+    {
+        Locked<FormatInfo> info(block.get());
+        if (!info) return nullptr;
+        describe(*info.get());
+    }
+    return block.release();
+}
+
+void DescribeFormat(FormatInfo &info, WORD caps, const char *code, const char *description)
+{
+    info.flags = 1;
+    info.typeCaps = caps;
+    info.vectorType = -1;
+    lstrcpynA(info.code, code, sizeof info.code);
+    lstrcpynA(info.description, description, sizeof info.description);
 }
 
 } // namespace fio

@@ -29,24 +29,9 @@ using tga::Result;
 namespace {
 
 /* Errors are recorded at (PluginId, entry offset, place); the place is the codec's
-   Result number or one of Place. */
+   Result number or one of the kit's. */
 constexpr int PluginId = 1793;
-enum Entry { EntryFileData = 12, EntryRead = 16, EntryWrite = 17 };
-enum Place {
-    PlaceArguments = 40,    /* a null or undersized argument */
-    PlaceOpen = 41,         /* the file cannot be opened by name */
-    PlaceInput = 42,        /* the file cannot be read */
-    PlaceOutput = 43,       /* the file cannot be written */
-    PlaceMemory = 44,
-    PlaceChanged = 45,      /* the file no longer matches its FileData */
-    PlaceType = 46,         /* a data type that is not written as TGA */
-    PlaceRegion = 47,       /* a region outside the image */
-    PlaceTypes = 57         /* the request takes no type that the rows can become */
-};
-enum : UINT {
-    ErrNoMemory = 1004, ErrOpen = 4004, ErrWrite = 4008, ErrDamaged = 4020,
-    ErrUnsupported = 4024, ErrCannot = 4026
-};
+using namespace fio::errors;
 
 /* Uncompressed rows are read about this many bytes at a time. */
 constexpr uint64_t ChunkBytes = 1 << 20;
@@ -93,18 +78,6 @@ DWORD DataTypeOf(Kind kind)
     }
 }
 
-HPALETTE MakePalette(const Layout &layout)
-{
-    std::vector<BYTE> block(sizeof(LOGPALETTE) + layout.paletteEntries * sizeof(PALETTEENTRY));
-    auto *palette = reinterpret_cast<LOGPALETTE *>(block.data());
-    palette->palVersion = 0x300;
-    palette->palNumEntries = WORD(layout.paletteEntries);
-    for (uint32_t i = 0; i < layout.paletteEntries; i++)
-        palette->palPalEntry[i] = PALETTEENTRY{layout.palette[i].red, layout.palette[i].green,
-                                               layout.palette[i].blue, 0};
-    return CreatePalette(palette);
-}
-
 /******************************************************************
  *      GetFileData
  */
@@ -129,12 +102,12 @@ INT_PTR GetFileData(HANDLE file, const char *name)
     }
 
     HPALETTE palette = nullptr;
-    if (layout.kind == Kind::Index8 && !(palette = MakePalette(layout))) {
+    if (layout.kind == Kind::Index8 && !(palette = fio::MakePalette(layout.palette, layout.paletteEntries))) {
         Record(ErrNoMemory, EntryFileData, PlaceMemory);
         return -1;
     }
-    q32::GlobalHandle block(GlobalAlloc(GHND, sizeof(FileData)));
-    q32::Locked<FileData> data(block.get());
+    fio::GlobalHandle block(GlobalAlloc(GHND, sizeof(FileData)));
+    fio::Locked<FileData> data(block.get());
     if (!data) {
         if (palette) DeleteObject(palette);
         Record(ErrNoMemory, EntryFileData, PlaceMemory);
@@ -154,11 +127,6 @@ INT_PTR GetFileData(HANDLE file, const char *name)
 }
 
 using fio::Region;
-
-bool RequestedRegion(const ImageRequest &request, const Layout &layout, Region &region)
-{
-    return fio::RequestedRegion(request, layout.width, layout.height, false, region);
-}
 
 /* Decodes one stored row (or takes it as it stands) and hands it to the callback, cut to
    the region. 0: stop, -1: a bad pixel (recorded). */
@@ -182,20 +150,11 @@ int Deliver(RowCallback callback, ImageRequest *request, const Layout &layout, c
 /******************************************************************
  *      Read
  */
-LONG_PTR Read(HANDLE file, const char *name, HGLOBAL fileData, ImageRequest *request,
-              RowCallback callback)
+INT_PTR Read(fio::ReadStart &start, ImageRequest *request, RowCallback callback)
 {
-    FileData facts;
-    if (!request || !callback || !CopyFileData(fileData, facts)) {
-        Record(ErrCannot, EntryRead, PlaceArguments);
-        return 0;
-    }
-    if (!name || !*name) name = facts.name;
-    fio::Source source;
-    if (!source.Open(file, name)) {
-        Record(ErrOpen, EntryRead, PlaceOpen, name);
-        return 0;
-    }
+    const FileData &facts = start.facts;
+    const char *name = start.name;
+    fio::Source &source = start.source;
     FileSource input(source.get());
     Layout layout;
     Result result = tga::ReadLayout(input, layout);
@@ -214,20 +173,8 @@ LONG_PTR Read(HANDLE file, const char *name, HGLOBAL fileData, ImageRequest *req
         Record(ErrDamaged, EntryRead, PlaceChanged, name);
         return 0;
     }
-    Region region;
-    if (!RequestedRegion(*request, layout, region)) {
-        Record(ErrCannot, EntryRead, PlaceRegion);
-        return 0;
-    }
-    /* Rows in a type the caller takes. */
-    fio::TypedDelivery delivery;
-    if (!delivery.Plan(request, callback, facts.raster.dataType, facts.raster.bitsPerPixel,
-                       fio::Colours(facts.raster.palette), facts.raster.palette != nullptr)) {
-        Record(ErrCannot, EntryRead, PlaceTypes);
-        return 0;
-    }
-    request = delivery.Request();
-    callback = delivery.Callback();
+    if (!start.Plan(PluginId, request, callback, layout.width, layout.height)) return 0;
+    const Region &region = start.region;
 
     const uint64_t height = uint64_t(layout.height), stride = tga::StoredRowBytes(layout);
     auto storedRow = [&](int64_t y) { return layout.topDown ? uint64_t(y) : height - 1 - uint64_t(y); };
@@ -292,7 +239,7 @@ LONG_PTR Read(HANDLE file, const char *name, HGLOBAL fileData, ImageRequest *req
  * 24-bit colour, or 32-bit with its alpha declared in an extension area; run lengths
  * when the FileData's compression asks for them. Rows are asked for top row first.
  */
-LONG_PTR Write(HANDLE file, HGLOBAL fileData, ImageRequest *request, RowCallback callback)
+int Write(HANDLE file, HGLOBAL fileData, ImageRequest *request, RowCallback callback)
 {
     FileData facts;
     if (!request || !callback || !file || file == INVALID_HANDLE_VALUE || !CopyFileData(fileData, facts)) {
@@ -358,50 +305,14 @@ void OfferExtensions()
         WritePrivateProfileStringA("FIO_EXT", "TGA_EXT", "VDA;ICB;VST;", ini);
 }
 
+void Describe(FormatInfo &info)
+{
+    fio::DescribeFormat(info, Q32_CAP_RGB | Q32_CAP_BGRA, "TGA", "Truevision Targa");
+    OfferExtensions();
+}
+
 } // namespace
 
 /* ---- Entries: no exception leaves them. ---- */
 
-extern "C" int WINAPI qfDLLGetFileFmtNum(void)
-{
-    return 1;
-}
-
-extern "C" HGLOBAL WINAPI qfDLLGetFormatInfo(void)
-{
-    HGLOBAL block = GlobalAlloc(GHND, sizeof(FormatInfo));
-    q32::Locked<FormatInfo> info(block);
-    if (!info) {
-        if (block) GlobalFree(block);
-        return nullptr;
-    }
-    info->flags = 1;
-    info->typeCaps = Q32_CAP_RGB | Q32_CAP_BGRA;
-    info->vectorType = -1;
-    lstrcpynA(info->code, "TGA", sizeof info->code);
-    lstrcpynA(info->description, "Truevision Targa", sizeof info->description);
-    OfferExtensions();
-    return block;
-}
-
-extern "C" INT_PTR WINAPI qfDLLGetFileData(HANDLE file, const char *name, DWORD runtimeValue,
-                                          const char *iniPath)
-{
-    return fio::Guarded(PluginId, EntryFileData, PlaceMemory, INT_PTR(-1),
-                        [&] { return GetFileData(file, name); });
-}
-
-extern "C" LONG_PTR WINAPI qfDLLRead(HANDLE file, const char *name, HGLOBAL fileData,
-                                     ImageRequest *request, RowCallback callback,
-                                     DWORD runtimeValue)
-{
-    return fio::Guarded(PluginId, EntryRead, PlaceMemory, LONG_PTR(0),
-                        [&] { return Read(file, name, fileData, request, callback); });
-}
-
-extern "C" LONG_PTR WINAPI qfDLLWrite(HANDLE file, HGLOBAL fileData, ImageRequest *request,
-                                      RowCallback callback)
-{
-    return fio::Guarded(PluginId, EntryWrite, PlaceMemory, LONG_PTR(0),
-                        [&] { return Write(file, fileData, request, callback); });
-}
+FIO_ONE_FORMAT_ENTRIES(PluginId, Describe, GetFileData, Read, Write);

@@ -29,24 +29,9 @@ using fio::WriteAll;
 namespace {
 
 /* Errors are recorded at (PluginId, entry offset, place); the place is the codec's
-   Result number or one of Place. */
+   Result number or one of the kit's. */
 constexpr int PluginId = 1792;
-enum Entry { EntryFileData = 12, EntryRead = 16, EntryWrite = 17 };
-enum Place {
-    PlaceArguments = 40,    /* a null or undersized argument */
-    PlaceOpen = 41,         /* the file cannot be opened by name */
-    PlaceInput = 42,        /* the file cannot be read */
-    PlaceOutput = 43,       /* the file cannot be written */
-    PlaceMemory = 44,
-    PlaceChanged = 45,      /* the file no longer matches its FileData */
-    PlaceType = 46,         /* a data type other than one bit a pixel */
-    PlaceRegion = 47,       /* a region outside the image */
-    PlaceTypes = 57         /* the request takes no type that the rows can become */
-};
-enum : UINT {
-    ErrNoMemory = 1004, ErrOpen = 4004, ErrWrite = 4008, ErrDamaged = 4020,
-    ErrUnsupported = 4024, ErrCannot = 4026
-};
+using namespace fio::errors;
 
 /* Rows are read and written about this many bytes at a time. */
 constexpr uint64_t ChunkBytes = 1 << 20;
@@ -99,8 +84,8 @@ INT_PTR GetFileData(HANDLE file, const char *name)
     }
     LARGE_INTEGER size;
     GetFileSizeEx(source.get(), &size);
-    q32::GlobalHandle block(GlobalAlloc(GHND, sizeof(FileData)));
-    q32::Locked<FileData> data(block.get());
+    fio::GlobalHandle block(GlobalAlloc(GHND, sizeof(FileData)));
+    fio::Locked<FileData> data(block.get());
     if (!data) {
         Record(ErrNoMemory, EntryFileData, PlaceMemory);
         return -1;
@@ -123,20 +108,11 @@ INT_PTR GetFileData(HANDLE file, const char *name)
  * Rows are read a chunk at a time and handed over as blocks of rows straight from the
  * chunk: the stored rows are the row protocol's.
  */
-LONG_PTR Read(HANDLE file, const char *name, HGLOBAL fileData, ImageRequest *request,
-              RowCallback callback)
+INT_PTR Read(fio::ReadStart &start, ImageRequest *request, RowCallback callback)
 {
-    FileData facts;
-    if (!request || !callback || !CopyFileData(fileData, facts)) {
-        Record(ErrCannot, EntryRead, PlaceArguments);
-        return 0;
-    }
-    if (!name || !*name) name = facts.name;
-    Source source;
-    if (!source.Open(file, name)) {
-        Record(ErrOpen, EntryRead, PlaceOpen, name);
-        return 0;
-    }
+    const FileData &facts = start.facts;
+    const char *name = start.name;
+    fio::Source &source = start.source;
     Header header;
     bool inputFailed;
     Result result = ReadHeader(source.get(), header, inputFailed);
@@ -149,28 +125,10 @@ LONG_PTR Read(HANDLE file, const char *name, HGLOBAL fileData, ImageRequest *req
         Record(ErrDamaged, EntryRead, PlaceChanged, name);
         return 0;
     }
-    int64_t width = request->rasterWidth, height = request->rasterHeight;
-    if (width == 0 && height == 0) {
-        width = int64_t(header.width) - request->rasterX;
-        height = int64_t(header.height) - request->rasterY;
-    }
-    int64_t left = request->rasterX > 0 ? request->rasterX : 0, top = request->rasterY > 0 ? request->rasterY : 0;
-    int64_t right = int64_t(request->rasterX) + width, bottom = int64_t(request->rasterY) + height;
-    if (right > int64_t(header.width)) right = header.width;
-    if (bottom > int64_t(header.height)) bottom = header.height;
-    if (left >= right || top >= bottom) {
-        Record(ErrCannot, EntryRead, PlaceRegion);
-        return 0;
-    }
-    left &= ~int64_t(7); /* part rows start at a byte */
-    /* Rows in a type the caller takes: black 0, white 1. */
-    fio::TypedDelivery delivery;
-    if (!delivery.Plan(request, callback, Q32_TYPE_BILEVEL, 1, fio::Colours(), false)) {
-        Record(ErrCannot, EntryRead, PlaceTypes);
-        return 0;
-    }
-    request = delivery.Request();
-    callback = delivery.Callback();
+    /* Rows in a type the caller takes: black 0, white 1; part rows start at a byte. */
+    if (!start.Plan(PluginId, request, callback, header.width, header.height)) return 0;
+    const int64_t left = start.region.left, top = start.region.top;
+    const int64_t right = start.region.right, bottom = start.region.bottom;
     const uint64_t stride = wbmp::RowBytes(header.width);
     const uint32_t count = uint32_t(right - left);
     int64_t chunkRows = int64_t(ChunkBytes / stride);
@@ -209,7 +167,7 @@ void WhiteBits(HPALETTE palette, bool white[2])
 /******************************************************************
  *      Write
  */
-LONG_PTR Write(HANDLE file, HGLOBAL fileData, ImageRequest *request, RowCallback callback)
+int Write(HANDLE file, HGLOBAL fileData, ImageRequest *request, RowCallback callback)
 {
     FileData facts;
     if (!request || !callback || !file || file == INVALID_HANDLE_VALUE || !CopyFileData(fileData, facts)) {
@@ -263,51 +221,15 @@ LONG_PTR Write(HANDLE file, HGLOBAL fileData, ImageRequest *request, RowCallback
     return 1;
 }
 
+void Describe(FormatInfo &info)
+{
+    fio::DescribeFormat(info, Q32_CAP_BILEVEL, "WBM", "Wireless Bitmap");
+    /* Type 0 and a fixed header of 0. */
+    info.signatureLength1 = 2;
+}
+
 } // namespace
 
 /* ---- Entries: no exception leaves them. ---- */
 
-extern "C" int WINAPI qfDLLGetFileFmtNum(void)
-{
-    return 1;
-}
-
-extern "C" HGLOBAL WINAPI qfDLLGetFormatInfo(void)
-{
-    HGLOBAL block = GlobalAlloc(GHND, sizeof(FormatInfo));
-    q32::Locked<FormatInfo> info(block);
-    if (!info) {
-        if (block) GlobalFree(block);
-        return nullptr;
-    }
-    info->flags = 1;
-    info->typeCaps = Q32_CAP_BILEVEL;
-    info->vectorType = -1;
-    lstrcpynA(info->code, "WBM", sizeof info->code);
-    lstrcpynA(info->description, "Wireless Bitmap", sizeof info->description);
-    /* Type 0 and a fixed header of 0. */
-    info->signatureLength1 = 2;
-    return block;
-}
-
-extern "C" INT_PTR WINAPI qfDLLGetFileData(HANDLE file, const char *name, DWORD runtimeValue,
-                                          const char *iniPath)
-{
-    return fio::Guarded(PluginId, EntryFileData, PlaceMemory, INT_PTR(-1),
-                        [&] { return GetFileData(file, name); });
-}
-
-extern "C" LONG_PTR WINAPI qfDLLRead(HANDLE file, const char *name, HGLOBAL fileData,
-                                     ImageRequest *request, RowCallback callback,
-                                     DWORD runtimeValue)
-{
-    return fio::Guarded(PluginId, EntryRead, PlaceMemory, LONG_PTR(0),
-                        [&] { return Read(file, name, fileData, request, callback); });
-}
-
-extern "C" LONG_PTR WINAPI qfDLLWrite(HANDLE file, HGLOBAL fileData, ImageRequest *request,
-                                      RowCallback callback)
-{
-    return fio::Guarded(PluginId, EntryWrite, PlaceMemory, LONG_PTR(0),
-                        [&] { return Write(file, fileData, request, callback); });
-}
+FIO_ONE_FORMAT_ENTRIES(PluginId, Describe, GetFileData, Read, Write);

@@ -3,7 +3,7 @@
 #include <shlwapi.h>
 #include <new>
 #include "q32comm.h"
-#include "holders.h"
+#include "fio_holders.h"
 
 namespace wic {
 

@@ -10,6 +10,7 @@
 #include <windows.h>
 #include <stddef.h>
 #include "q32types.h"
+#include "q32fio.h"
 
 #ifdef __cplusplus
 extern "C" {
@@ -22,53 +23,18 @@ enum WicFormat {
 };
 
 /*
- * The plug-in's facts of a file, at FileData.pluginArea264 (FileData offset 264, every
- * field 32-bit in both builds). Valid when magic is WIC_FACTS_MAGIC; a FileData that an
- * application made for writing has zeros there.
- *
- * A FileData describes one frame (page, icon image) of the file: its raster description
- * is that frame's. Reading reads that frame; frame command 26 chooses another.
+ * The plug-in's facts of a file: the kit's frame facts (QfFrameFacts, q32fio.h) at
+ * FileData offset 264, format a WicFormat, animation set for GIF. A FileData describes
+ * one frame (page, icon image) of the file: its raster description is that frame's.
+ * Reading reads that frame; frame command 26 chooses another.
  */
-typedef struct WicFacts {
-    DWORD magic;        /* 264: WIC_FACTS_MAGIC */
-    DWORD format;       /* 268: WicFormat */
-    DWORD frameCount;   /* 272: frames (pages, icon images) in the file, at least 1 */
-    DWORD frame;        /* 276: the frame described, 0-based */
-    LONG  left;         /* 280: the frame's place on the logical screen (GIF), else 0 */
-    LONG  top;          /* 284 */
-    DWORD screenWidth;  /* 288: the logical screen (GIF), else the frame's size */
-    DWORD screenHeight; /* 292 */
-    DWORD delay;        /* 296: the frame's delay in 1/100 s (GIF), else 0 */
-    LONG  loopCount;    /* 300: GIF: plays of the animation, 0 = forever, -1 = no loop
-                           block (played once); else 0 */
-    DWORD orientation;  /* 304: EXIF orientation (JPEG, TIFF) as the file gives it, 1..8:
-                           1 upright, 2 mirrored, 3 turned 180 degrees, 4 flipped, 5..8
-                           turned a quarter (see EXIF); 0 = not given. The rows are
-                           delivered as stored, not turned. */
-    DWORD transparent;  /* 308: non-zero when the frame's palette (PNG tRNS, the GIF
-                           transparent index) makes pixels transparent that its rows as
-                           stored cannot show: read them as Q32_TYPE_BGRA to keep it */
-    DWORD composed;     /* 312: non-zero when the FileData describes the frame as the
-                           screen shows it (GIF: screen size, Q32_TYPE_BGRA, earlier
-                           frames and their disposal drawn in); 0: the frame's own rows */
-} WicFacts;
-
-#define WIC_FACTS_MAGIC 0x31434957u /* "WIC1" */
+typedef QfFrameFacts WicFacts;
+#define WIC_FACTS_MAGIC QF_FACTS_MAGIC
 
 static inline WicFacts *FileDataWicFacts(FileData *fileData)
 {
     return (WicFacts *)fileData->pluginArea264;
 }
-
-#ifdef __cplusplus
-static_assert(sizeof(WicFacts) <= sizeof(((FileData *)0)->pluginArea264), "WicFacts fits");
-static_assert(offsetof(FileData, pluginArea264) == 264, "plug-in area at 264");
-static_assert(offsetof(WicFacts, frameCount) == 8, "WicFacts.frameCount at FileData 272");
-static_assert(offsetof(WicFacts, frame) == 12, "WicFacts.frame at FileData 276");
-static_assert(offsetof(WicFacts, loopCount) == 36, "WicFacts.loopCount at FileData 300");
-static_assert(offsetof(WicFacts, orientation) == 40, "WicFacts.orientation at FileData 304");
-static_assert(offsetof(WicFacts, composed) == 48, "WicFacts.composed at FileData 312");
-#endif
 
 /*
  * Frame commands (entry +10, qfDLLCommand):
@@ -90,8 +56,8 @@ static_assert(offsetof(WicFacts, composed) == 48, "WicFacts.composed at FileData
  *                      write pulls them. Result: 1, Q32_WRITE_STOPPED or 0; on failure
  *                      the file keeps its frames.
  */
-#define WIC_COMMAND_READ_FRAME   26
-#define WIC_COMMAND_APPEND_FRAME 27
+#define WIC_COMMAND_READ_FRAME   QF_COMMAND_READFRAME
+#define WIC_COMMAND_APPEND_FRAME QF_COMMAND_WRITEFRAME
 #define WIC_FRAME_RAW            0x40000000 /* with an index of command 26 */
 
 /*

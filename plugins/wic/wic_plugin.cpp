@@ -12,7 +12,7 @@
  */
 #include "wic_private.h"
 #include <new>
-#include "holders.h"
+#include "fio_holders.h"
 
 namespace wic {
 INT_PTR GetFileData(int format, HANDLE file, const char *name, const char *iniPath);
@@ -38,7 +38,7 @@ HGLOBAL FormatInfoOf(int format)
     const FormatDef &def = Formats[format];
     HGLOBAL block = GlobalAlloc(GHND, sizeof(FormatInfo));
     {
-        q32::Locked<FormatInfo> info(block);
+        fio::Locked<FormatInfo> info(block);
         if (!info) {
             if (block) GlobalFree(block);
             return nullptr;
@@ -64,9 +64,9 @@ LONG_PTR Command(int format, HGLOBAL fileData, int command, LPARAM value1, LPARA
     auto *request = reinterpret_cast<ImageRequest *>(value1);
     auto callback = reinterpret_cast<RowCallback>(value2);
     switch (command) {
-    case WIC_COMMAND_READ_FRAME:
+    case QF_COMMAND_READFRAME:
         return ReadFrame(format, fileData, request, callback, value3);
-    case WIC_COMMAND_APPEND_FRAME:
+    case QF_COMMAND_WRITEFRAME:
         return AppendFrame(format, fileData, request, callback);
     default:
         Record(ErrCannot, EntryCommand, PlaceArguments);
@@ -89,6 +89,7 @@ extern "C" int WINAPI qfDLLGetFileFmtNum(void)
 {
     return WIC_FORMATS;
 }
+FIO_CHECK_ENTRY(qfDLLGetFileFmtNum, qfDLLGetFileFmtNum);
 
 /* The entries of one format. */
 #define WIC_READ_ENTRIES(P, F)                                                                      \
@@ -114,13 +115,18 @@ extern "C" int WINAPI qfDLLGetFileFmtNum(void)
     extern "C" INT_PTR WINAPI P##GetProperty(HGLOBAL fileData, HGLOBAL *property)                   \
     {                                                                                               \
         return Guarded<INT_PTR>(EntryProperty, 0, [&] { return GetProperty(F, fileData, property); }); \
-    }
+    }                                                                                               \
+    FIO_CHECK_ENTRY(P##Command, qfDLLCommand);                                                      \
+    FIO_CHECK_ENTRY(P##GetFormatInfo, qfDLLGetFormatInfo);                                          \
+    FIO_CHECK_ENTRY(P##GetFileData, qfDLLGetFileData);                                              \
+    FIO_CHECK_ENTRY(P##Read, qfDLLRead);                                                            \
+    FIO_CHECK_ENTRY(P##GetProperty, qfDLLGetProperty);
 
 #define WIC_WRITE_ENTRIES(P, F)                                                                     \
-    extern "C" INT_PTR WINAPI P##Write(HANDLE file, HGLOBAL fileData, ImageRequest *request,        \
-                                       RowCallback callback)                                        \
+    extern "C" int WINAPI P##Write(HANDLE file, HGLOBAL fileData, ImageRequest *request,            \
+                                   RowCallback callback)                                            \
     {                                                                                               \
-        return Guarded<INT_PTR>(EntryWrite, 0,                                                      \
+        return Guarded<int>(EntryWrite, 0,                                                          \
                                 [&] { return WriteImage(F, file, fileData, request, callback); });  \
     }                                                                                               \
     extern "C" INT_PTR WINAPI P##ShowDlgSaveOption(LPARAM owner, LPARAM, HGLOBAL, const char *ini,  \
@@ -128,7 +134,9 @@ extern "C" int WINAPI qfDLLGetFileFmtNum(void)
     {                                                                                               \
         return Guarded<INT_PTR>(EntrySaveOptions, -1,                                               \
                                 [&] { return ShowSaveOptions(F, HWND(owner), ini); });              \
-    }
+    }                                                                                               \
+    FIO_CHECK_ENTRY(P##Write, qfDLLWrite);                                                          \
+    FIO_CHECK_ENTRY(P##ShowDlgSaveOption, qfDLLShowDlgSaveOption);
 
 #define WIC_OPEN_OPTION_ENTRY(P, F)                                                                 \
     extern "C" INT_PTR WINAPI P##ShowDlgOpenOption(LPARAM owner, LPARAM, LPARAM, const char *ini,   \
@@ -136,7 +144,8 @@ extern "C" int WINAPI qfDLLGetFileFmtNum(void)
     {                                                                                               \
         return Guarded<INT_PTR>(EntryOpenOptions, -1,                                               \
                                 [&] { return ShowOpenOptions(F, HWND(owner), ini); });              \
-    }
+    }                                                                                               \
+    FIO_CHECK_ENTRY(P##ShowDlgOpenOption, qfDLLShowDlgOpenOption);
 
 WIC_READ_ENTRIES(Jpg, WIC_JPG)
 WIC_WRITE_ENTRIES(Jpg, WIC_JPG)

@@ -39,19 +39,12 @@ extern const FormatDef Formats[WIC_FORMATS];
 /* ---- Errors: recorded at (PluginId, entry, place) ---- */
 
 constexpr int PluginId = 1791;
-enum Entry {
-    EntryCommand = 10, EntryFileData = 12, EntrySaveOptions = 15, EntryRead = 16,
-    EntryWrite = 17, EntryOpenOptions = 18, EntryProperty = 23
-};
+using fio::EntryCommand, fio::EntryFileData, fio::EntrySaveOptions, fio::EntryRead, fio::EntryWrite,
+    fio::EntryOpenOptions, fio::EntryProperty;
+using fio::PlaceArguments, fio::PlaceOpen, fio::PlaceInput, fio::PlaceOutput, fio::PlaceMemory,
+    fio::PlaceChanged, fio::PlaceType, fio::PlaceRegion;
+/* The plug-in's own places. */
 enum Place {
-    PlaceArguments = 40,  /* a null or undersized argument, or a FileData not of this plug-in */
-    PlaceOpen = 41,       /* the file cannot be opened */
-    PlaceInput = 42,      /* the file cannot be read */
-    PlaceOutput = 43,     /* the file cannot be written */
-    PlaceMemory = 44,
-    PlaceChanged = 45,    /* the file no longer matches its FileData */
-    PlaceType = 46,       /* a data type that the format cannot be written in */
-    PlaceRegion = 47,     /* a region outside the image */
     PlaceComponent = 48,  /* the imaging component cannot be started */
     PlaceDecoder = 49,    /* the decoder refuses the file */
     PlaceFrame = 50,      /* no such frame */
@@ -64,36 +57,18 @@ enum Place {
     PlaceHeader = 57,     /* the file's headers are not well formed */
     PlaceSize = 58,       /* the image is larger than the plug-in reads */
     PlaceChecksum = 59,   /* a checksum of the stream is wrong */
-    PlaceTypes = 60       /* the request takes no type that the rows can become */
+    PlaceTypes = 60       /* the request takes no type that the rows can become (57 is the
+                             header's here) */
 };
-enum : UINT {
-    ErrNoMemory = 1004, ErrOpen = 4004, ErrWrite = 4008, ErrDamaged = 4020,
-    ErrTooLarge = fio::ErrTooLarge, ErrUnsupported = 4024, ErrCannot = 4026
-};
+using fio::ErrNoMemory, fio::ErrOpen, fio::ErrWrite, fio::ErrDamaged, fio::ErrTooLarge,
+    fio::ErrUnsupported, fio::ErrCannot;
 
 /* Records error id; its text names the file when a name is given. */
 void Record(UINT id, int entry, int place, const char *name = nullptr);
 
 /* ---- COM ---- */
 
-/* An interface pointer that releases what it holds. */
-template <typename T>
-class Com {
-public:
-    Com() = default;
-    Com(const Com &) = delete;
-    Com &operator=(const Com &) = delete;
-    Com(Com &&other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
-    ~Com() { reset(); }
-    T *get() const { return p_; }
-    T *operator->() const { return p_; }
-    T **put() { reset(); return &p_; }
-    explicit operator bool() const { return p_ != nullptr; }
-    void reset() { if (p_) p_->Release(); p_ = nullptr; }
-
-private:
-    T *p_ = nullptr;
-};
+using fio::Com;
 
 /* COM on the calling thread for the scope: started when the caller has not started it
    (and then stopped again), used as it is when the caller runs another apartment. */
@@ -182,8 +157,8 @@ LONG_PTR DeliverDescribed(int format, HANDLE file, const FileData &data, Decodin
 
 /* ---- Writing ---- */
 
-LONG_PTR WriteImage(int format, HANDLE file, HGLOBAL fileData, ImageRequest *request,
-                    RowCallback callback);
+int WriteImage(int format, HANDLE file, HGLOBAL fileData, ImageRequest *request,
+               RowCallback callback);
 LONG_PTR AppendFrame(int format, HGLOBAL fileData, ImageRequest *request, RowCallback callback);
 
 /* ---- Dialogs ---- */

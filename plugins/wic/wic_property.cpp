@@ -3,7 +3,7 @@
 #include "wic_private.h"
 #include <wincodecsdk.h>
 #include <stdio.h>
-#include "holders.h"
+#include "fio_holders.h"
 
 namespace wic {
 
@@ -106,14 +106,14 @@ void CollectBlocks(IUnknown *holder, std::vector<Text> &texts)
 HGLOBAL NewBlock(const std::vector<Text> &texts)
 {
     const size_t bytes = offsetof(PropertyBlock, items) + texts.size() * sizeof(PropertyItem);
-    q32::GlobalHandle block(GlobalAlloc(GHND, bytes));
-    q32::Locked<PropertyBlock> items(block.get());
+    fio::GlobalHandle block(GlobalAlloc(GHND, bytes));
+    fio::Locked<PropertyBlock> items(block.get());
     if (!items) return nullptr;
     for (const Text &text : texts) {
         HGLOBAL value = GlobalAlloc(GMEM_MOVEABLE, text.value.size() + 1);
         if (!value) break;
         {
-            q32::Locked<char> chars(value);
+            fio::Locked<char> chars(value);
             memcpy(chars.get(), text.value.c_str(), text.value.size() + 1);
         }
         PropertyItem &item = *(&items->items[0] + items->count++);

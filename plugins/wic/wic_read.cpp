@@ -2,7 +2,7 @@
 #include "wic_private.h"
 #include <wincodecsdk.h>
 #include <new>
-#include "holders.h"
+#include "fio_holders.h"
 #include "q32comm.h"
 
 namespace wic {
@@ -306,6 +306,7 @@ bool DescribeFromHeaders(int format, HANDLE file, const char *name, ByteSource &
     facts.orientation = header.orientation;
     facts.transparent = f.transparent;
     if (def.container == Container::Gif) {
+        facts.animation = 1;
         facts.screenWidth = header.screenWidth;
         facts.screenHeight = header.screenHeight;
         facts.loopCount = header.loopCount;
@@ -713,8 +714,8 @@ INT_PTR GetFileData(int format, HANDLE file, const char *name, const char *iniPa
     const Container container = Formats[format].container;
     if (!HasSignature(container, head, got, size)) return 0;
 
-    q32::GlobalHandle block(GlobalAlloc(GHND, sizeof(FileData)));
-    q32::Locked<FileData> data(block.get());
+    fio::GlobalHandle block(GlobalAlloc(GHND, sizeof(FileData)));
+    fio::Locked<FileData> data(block.get());
     if (!data) {
         Record(ErrNoMemory, EntryFileData, PlaceMemory);
         return -1;
@@ -808,7 +809,7 @@ LONG_PTR ReadFrame(int format, HGLOBAL fileData, ImageRequest *request, RowCallb
         return 0;
     }
     {
-        q32::Locked<FileData> live(fileData);
+        fio::Locked<FileData> live(fileData);
         if (!live) {
             Record(ErrNoMemory, EntryCommand, PlaceMemory);
             return 0;

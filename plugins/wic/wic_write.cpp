@@ -1,7 +1,7 @@
 /* wic.fio: writing images and appending frames through the platform's encoders. */
 #include "wic_private.h"
 #include <new>
-#include "holders.h"
+#include "fio_holders.h"
 
 namespace wic {
 
@@ -323,7 +323,7 @@ bool PutStream(IStream *memory, HANDLE file, bool gif, int32_t loops, const std:
     STATSTG stat = {};
     if (FAILED(GetHGlobalFromStream(memory, &block)) || FAILED(memory->Stat(&stat, STATFLAG_NONAME)))
         return false;
-    q32::Locked<uint8_t> bytes(block);
+    fio::Locked<uint8_t> bytes(block);
     if (!bytes) return false;
     const size_t size = size_t(stat.cbSize.QuadPart);
     std::vector<uint8_t> patched;
@@ -408,13 +408,36 @@ double Dpi(DWORD resolution)
     return resolution ? resolution / 10000.0 : 0;
 }
 
+/* The job's image as the encoder's last frame, its rows pulled from the callback, then
+   the encoder committed: 1, Q32_WRITE_STOPPED or 0 (error recorded at entry). */
+LONG_PTR EncodeLastFrame(IWICBitmapEncoder *encoder, IWICImagingFactory *factory, Container container,
+                         const Settings &settings, const Job &job, ImageRequest *request,
+                         RowCallback callback, int entry)
+{
+    const char *name = job.data.name;
+    Com<IWICBitmapFrameEncode> frame;
+    if (!NewFrame(encoder, container, settings, job.width, job.height, job.plan.format, job.plan.palette,
+                  factory, Dpi(job.data.raster.resolutionX), Dpi(job.data.raster.resolutionY), frame)) {
+        Record(ErrCannot, entry, PlaceType);
+        return 0;
+    }
+    LONG_PTR result = EncodeRows(frame.get(), job.plan, job.type, job.bits, job.width, job.height, request,
+                                 callback, name, entry);
+    if (result != 1) return result;
+    if (FAILED(encoder->Commit())) {
+        Record(ErrWrite, entry, PlaceEncoder, name);
+        return 0;
+    }
+    return 1;
+}
+
 } // namespace
 
 /******************************************************************
  *      WriteImage  (entry +17)
  */
-LONG_PTR WriteImage(int format, HANDLE file, HGLOBAL fileData, ImageRequest *request,
-                    RowCallback callback)
+int WriteImage(int format, HANDLE file, HGLOBAL fileData, ImageRequest *request,
+               RowCallback callback)
 {
     Job job;
     if (!PrepareJob(format, fileData, request, callback, EntryWrite, job)) return 0;
@@ -437,7 +460,6 @@ LONG_PTR WriteImage(int format, HANDLE file, HGLOBAL fileData, ImageRequest *req
     MatchPngByteOrder(container, factory.get(), job.plan);
     Com<IStream> stream;
     Com<IWICBitmapEncoder> encoder;
-    Com<IWICBitmapFrameEncode> frame;
     if (!NewOutput(gif, file, stream)) {
         Record(ErrWrite, EntryWrite, PlaceOutput, name);
         return 0;
@@ -447,18 +469,9 @@ LONG_PTR WriteImage(int format, HANDLE file, HGLOBAL fileData, ImageRequest *req
         Record(ErrUnsupported, EntryWrite, PlaceComponent);
         return 0;
     }
-    if (!NewFrame(encoder.get(), container, settings, job.width, job.height, job.plan.format, job.plan.palette,
-                  factory.get(), Dpi(job.data.raster.resolutionX), Dpi(job.data.raster.resolutionY), frame)) {
-        Record(ErrCannot, EntryWrite, PlaceType);
-        return 0;
-    }
-    LONG_PTR result = EncodeRows(frame.get(), job.plan, job.type, job.bits, job.width, job.height, request,
-                                 callback, name, EntryWrite);
-    if (result != 1) return result;
-    if (FAILED(encoder->Commit())) {
-        Record(ErrWrite, EntryWrite, PlaceEncoder, name);
-        return 0;
-    }
+    LONG_PTR result = EncodeLastFrame(encoder.get(), factory.get(), container, settings, job, request, callback,
+                                      EntryWrite);
+    if (result != 1) return int(result);
     /* One image: its delay, and a loop block only once it has frames to repeat. */
     if (gif && !PutStream(stream.get(), file, true, -1, std::vector<uint16_t>{uint16_t(settings.gifDelay)})) {
         Record(ErrWrite, EntryWrite, PlaceOutput, name);
@@ -466,6 +479,156 @@ LONG_PTR WriteImage(int format, HANDLE file, HGLOBAL fileData, ImageRequest *req
     }
     return 1;
 }
+
+namespace {
+
+/* A work file, deleted on every exit unless it replaced the file. */
+struct WorkFile {
+    char name[MAX_PATH] = "";
+    bool replaced = false;
+    WorkFile() = default;
+    WorkFile(const WorkFile &) = delete;
+    WorkFile &operator=(const WorkFile &) = delete;
+    ~WorkFile()
+    {
+        if (*name && !replaced) DeleteFileA(name);
+    }
+};
+
+/* A new work file beside the file name (its name in work); false when none can be made. */
+bool WorkFileBeside(const char *name, char (&work)[MAX_PATH])
+{
+    char folder[MAX_PATH];
+    lstrcpynA(folder, name, sizeof folder);
+    char *slash = strrchr(folder, '\\');
+    if (slash) slash[1] = 0;
+    else lstrcpyA(folder, ".");
+    return GetTempFileNameA(folder, "wic", 0, work) != 0;
+}
+
+/* Encodes every frame of an open decoder, as the decoder gives it, into encoder. */
+bool CopyFrames(Decoding &decoding, IWICBitmapEncoder *encoder, const FormatDef &def,
+                const Settings &settings, const char *name)
+{
+    for (UINT i = 0; i < decoding.frameCount; i++) {
+        Com<IWICBitmapFrameDecode> old;
+        Com<IWICBitmapFrameEncode> copy;
+        Com<IWICPalette> palette;
+        UINT w = 0, h = 0;
+        GUID native;
+        double dpiX = 0, dpiY = 0;
+        if (FAILED(decoding.decoder->GetFrame(i, old.put())) || FAILED(old->GetSize(&w, &h)) ||
+            FAILED(old->GetPixelFormat(&native))) {
+            Record(ErrDamaged, EntryCommand, PlaceDecoder, name);
+            return false;
+        }
+        old->GetResolution(&dpiX, &dpiY);
+        std::vector<WICColor> colours;
+        WICColor entries[256];
+        UINT count = 0;
+        if (SUCCEEDED(decoding.factory->CreatePalette(palette.put())) &&
+            (SUCCEEDED(old->CopyPalette(palette.get())) || SUCCEEDED(decoding.decoder->CopyPalette(palette.get()))) &&
+            SUCCEEDED(palette->GetColors(256, entries, &count)))
+            colours.assign(entries, entries + count);
+        if (!NewFrame(encoder, def.container, settings, w, h, native, colours, decoding.factory.get(),
+                      dpiX, dpiY, copy, false)) {
+            Record(ErrUnsupported, EntryCommand, PlaceEncoder, name);
+            return false;
+        }
+        if (FAILED(copy->WriteSource(old.get(), nullptr)) || FAILED(copy->Commit())) {
+            Record(ErrDamaged, EntryCommand, PlacePixels, name);
+            return false;
+        }
+    }
+    return true;
+}
+
+/* A GIF's stream put into its file with the delays and loop count of the animation it had
+   (the settings' for what it lacks) and one delay more for the new frame. */
+bool PutGifTimings(IStream *stream, HANDLE output, const GifAnimation &animation, UINT frames,
+                   const Settings &settings)
+{
+    std::vector<uint16_t> delays;
+    for (const GifImage &image : animation.images) delays.push_back(image.delay);
+    delays.resize(frames, uint16_t(settings.gifDelay));
+    delays.push_back(uint16_t(settings.gifDelay));
+    int32_t loops = animation.loopCount >= 0 ? animation.loopCount : settings.gifLoops;
+    return PutStream(stream, output, true, loops, delays);
+}
+
+/* Writes the frames of the file that job names and the new one into work; frames: how
+   many the file had. */
+LONG_PTR WriteWithNewFrame(int format, const Job &job, const char *work, ImageRequest *request,
+                           RowCallback callback, UINT &frames)
+{
+    const FormatDef &def = Formats[format];
+    const char *name = job.data.name;
+    const bool gif = def.container == Container::Gif;
+    const Settings settings = ReadSettings(SuiteIni().c_str());
+    ComScope com;
+    if (!com.ok()) {
+        Record(ErrNoMemory, EntryCommand, PlaceComponent);
+        return 0;
+    }
+    Source source;
+    if (!source.Open(nullptr, name)) {
+        Record(ErrOpen, EntryCommand, PlaceOpen, name);
+        return 0;
+    }
+    Decoding decoding;
+    if (!OpenDecoding(format, source.get(), name, EntryCommand, decoding)) return 0;
+    frames = decoding.frameCount;
+    GifAnimation animation;
+    std::vector<uint8_t> original;
+    if (gif && (!ReadWhole(source.get(), original, GifLimit) ||
+                !ReadGifAnimation(original.data(), original.size(), animation))) {
+        Record(ErrDamaged, EntryCommand, PlaceInput, name);
+        return 0;
+    }
+    fio::FileHandle output(CreateFileA(work, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    Com<IStream> stream;
+    Com<IWICBitmapEncoder> encoder;
+    if (!output || !NewOutput(gif, output.get(), stream)) {
+        Record(ErrWrite, EntryCommand, PlaceOutput, name);
+        return 0;
+    }
+    if (FAILED(decoding.factory->CreateEncoder(*def.guid, nullptr, encoder.put())) ||
+        FAILED(encoder->Initialize(stream.get(), WICBitmapEncoderNoCache))) {
+        Record(ErrUnsupported, EntryCommand, PlaceComponent);
+        return 0;
+    }
+    if (!CopyFrames(decoding, encoder.get(), def, settings, name)) return 0;
+    LONG_PTR result = EncodeLastFrame(encoder.get(), decoding.factory.get(), def.container, settings, job,
+                                      request, callback, EntryCommand);
+    if (result != 1) return result;
+    if (gif && !PutGifTimings(stream.get(), output.get(), animation, frames, settings)) {
+        Record(ErrWrite, EntryCommand, PlaceOutput, name);
+        return 0;
+    }
+    return 1;
+}
+
+/* The FileData of a file that was given frame frames: it describes that frame now. */
+void NoteAppended(HGLOBAL fileData, int format, UINT frames, const char *name)
+{
+    fio::Locked<FileData> live(fileData);
+    if (!live) return;
+    WicFacts *facts = FileDataWicFacts(live.get());
+    if (facts->magic != WIC_FACTS_MAGIC || facts->format != DWORD(format)) {
+        *facts = WicFacts{};
+        facts->magic = WIC_FACTS_MAGIC;
+        facts->format = DWORD(format);
+        facts->animation = Formats[format].container == Container::Gif;
+    }
+    facts->frameCount = frames + 1;
+    facts->frame = frames;
+    WIN32_FILE_ATTRIBUTE_DATA attributes;
+    if (GetFileAttributesExA(name, GetFileExInfoStandard, &attributes))
+        live->fileSize = attributes.nFileSizeHigh ? 0xFFFFFFFFu : attributes.nFileSizeLow;
+}
+
+} // namespace
 
 /******************************************************************
  *      AppendFrame  (entry +10, command 27)
@@ -477,139 +640,25 @@ LONG_PTR AppendFrame(int format, HGLOBAL fileData, ImageRequest *request, RowCal
 {
     Job job;
     if (!PrepareJob(format, fileData, request, callback, EntryCommand, job)) return 0;
-    const FormatDef &def = Formats[format];
-    if (!def.multiFrame) {
+    if (!Formats[format].multiFrame) {
         Record(ErrCannot, EntryCommand, PlaceNoFrames);
         return 0;
     }
     const char *name = job.data.name;
-    const bool gif = def.container == Container::Gif;
-    const Settings settings = ReadSettings(SuiteIni().c_str());
-
-    char folder[MAX_PATH], work[MAX_PATH];
-    lstrcpynA(folder, name, sizeof folder);
-    char *slash = strrchr(folder, '\\');
-    if (slash) slash[1] = 0;
-    else lstrcpyA(folder, ".");
-    if (!GetTempFileNameA(folder, "wic", 0, work)) {
+    WorkFile work;
+    if (!WorkFileBeside(name, work.name)) {
         Record(ErrWrite, EntryCommand, PlaceOutput, name);
         return 0;
     }
-    bool replaced = false;
-    q32::ScopeExit dropWork([&] { if (!replaced) DeleteFileA(work); });
     UINT frames = 0;
-    LONG_PTR result = 0;
-    {
-        ComScope com;
-        if (!com.ok()) {
-            Record(ErrNoMemory, EntryCommand, PlaceComponent);
-            return 0;
-        }
-        Source source;
-        if (!source.Open(nullptr, name)) {
-            Record(ErrOpen, EntryCommand, PlaceOpen, name);
-            return 0;
-        }
-        Decoding decoding;
-        if (!OpenDecoding(format, source.get(), name, EntryCommand, decoding)) return 0;
-        frames = decoding.frameCount;
-        GifAnimation animation;
-        std::vector<uint8_t> original;
-        if (gif && (!ReadWhole(source.get(), original, GifLimit) ||
-                    !ReadGifAnimation(original.data(), original.size(), animation))) {
-            Record(ErrDamaged, EntryCommand, PlaceInput, name);
-            return 0;
-        }
-        q32::FileHandle output(CreateFileA(work, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                           FILE_ATTRIBUTE_NORMAL, nullptr));
-        Com<IStream> stream;
-        Com<IWICBitmapEncoder> encoder;
-        if (!output || !NewOutput(gif, output.get(), stream)) {
-            Record(ErrWrite, EntryCommand, PlaceOutput, name);
-            return 0;
-        }
-        if (FAILED(decoding.factory->CreateEncoder(*def.guid, nullptr, encoder.put())) ||
-            FAILED(encoder->Initialize(stream.get(), WICBitmapEncoderNoCache))) {
-            Record(ErrUnsupported, EntryCommand, PlaceComponent);
-            return 0;
-        }
-        /* The frames there are, as the decoder gives them. */
-        for (UINT i = 0; i < frames; i++) {
-            Com<IWICBitmapFrameDecode> old;
-            Com<IWICBitmapFrameEncode> copy;
-            Com<IWICPalette> palette;
-            UINT w = 0, h = 0;
-            GUID native;
-            double dpiX = 0, dpiY = 0;
-            if (FAILED(decoding.decoder->GetFrame(i, old.put())) || FAILED(old->GetSize(&w, &h)) ||
-                FAILED(old->GetPixelFormat(&native))) {
-                Record(ErrDamaged, EntryCommand, PlaceDecoder, name);
-                return 0;
-            }
-            old->GetResolution(&dpiX, &dpiY);
-            std::vector<WICColor> colours;
-            WICColor entries[256];
-            UINT count = 0;
-            if (SUCCEEDED(decoding.factory->CreatePalette(palette.put())) &&
-                (SUCCEEDED(old->CopyPalette(palette.get())) || SUCCEEDED(decoding.decoder->CopyPalette(palette.get()))) &&
-                SUCCEEDED(palette->GetColors(256, entries, &count)))
-                colours.assign(entries, entries + count);
-            if (!NewFrame(encoder.get(), def.container, settings, w, h, native, colours, decoding.factory.get(),
-                          dpiX, dpiY, copy, false)) {
-                Record(ErrUnsupported, EntryCommand, PlaceEncoder, name);
-                return 0;
-            }
-            if (FAILED(copy->WriteSource(old.get(), nullptr)) || FAILED(copy->Commit())) {
-                Record(ErrDamaged, EntryCommand, PlacePixels, name);
-                return 0;
-            }
-        }
-        Com<IWICBitmapFrameEncode> frame;
-        if (!NewFrame(encoder.get(), def.container, settings, job.width, job.height, job.plan.format,
-                      job.plan.palette, decoding.factory.get(), Dpi(job.data.raster.resolutionX),
-                      Dpi(job.data.raster.resolutionY), frame)) {
-            Record(ErrCannot, EntryCommand, PlaceType);
-            return 0;
-        }
-        result = EncodeRows(frame.get(), job.plan, job.type, job.bits, job.width, job.height, request, callback,
-                            name, EntryCommand);
-        if (result != 1) return result;
-        if (FAILED(encoder->Commit())) {
-            Record(ErrWrite, EntryCommand, PlaceEncoder, name);
-            return 0;
-        }
-        if (gif) {
-            std::vector<uint16_t> delays;
-            for (const GifImage &image : animation.images) delays.push_back(image.delay);
-            delays.resize(frames, uint16_t(settings.gifDelay));
-            delays.push_back(uint16_t(settings.gifDelay));
-            int32_t loops = animation.loopCount >= 0 ? animation.loopCount : settings.gifLoops;
-            if (!PutStream(stream.get(), output.get(), true, loops, delays)) {
-                Record(ErrWrite, EntryCommand, PlaceOutput, name);
-                return 0;
-            }
-        }
-    }
-    if (!MoveFileExA(work, name, MOVEFILE_REPLACE_EXISTING)) {
+    LONG_PTR result = WriteWithNewFrame(format, job, work.name, request, callback, frames);
+    if (result != 1) return result;
+    if (!MoveFileExA(work.name, name, MOVEFILE_REPLACE_EXISTING)) {
         Record(ErrWrite, EntryCommand, PlaceOutput, name);
         return 0;
     }
-    replaced = true;
-
-    q32::Locked<FileData> live(fileData);
-    if (live) {
-        WicFacts *facts = FileDataWicFacts(live.get());
-        if (facts->magic != WIC_FACTS_MAGIC || facts->format != DWORD(format)) {
-            *facts = WicFacts{};
-            facts->magic = WIC_FACTS_MAGIC;
-            facts->format = DWORD(format);
-        }
-        facts->frameCount = frames + 1;
-        facts->frame = frames;
-        WIN32_FILE_ATTRIBUTE_DATA attributes;
-        if (GetFileAttributesExA(name, GetFileExInfoStandard, &attributes))
-            live->fileSize = attributes.nFileSizeHigh ? 0xFFFFFFFFu : attributes.nFileSizeLow;
-    }
+    work.replaced = true;
+    NoteAppended(fileData, format, frames, name);
     return 1;
 }
 

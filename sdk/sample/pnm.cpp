@@ -21,13 +21,11 @@
 
 namespace {
 
-/* Failures are recorded at (PluginId, entry, place). */
+/* Failures are recorded at (PluginId, entry, place): the kit's error numbers (QF_ERR_*) and
+   entry offsets (QF_ENTRY_*), places of the plug-in's own. */
 constexpr int PluginId = 1795;
 enum Place { PlaceArguments = 1, PlaceOpen, PlaceRead, PlaceHeader, PlaceShort, PlaceVariant,
              PlaceMemory, PlaceType, PlaceWrite, PlaceStopped, PlaceSize };
-/* Message texts of q32Comm.dll's string table. */
-enum : UINT { ErrNoMemory = 1004, ErrOpen = 4004, ErrWrite = 4008, ErrDamaged = 4020,
-              ErrTooLarge = 4021, ErrVariant = 4024, ErrCannot = 4026 };
 
 /* The largest side this plug-in takes: a larger one is refused as too large before
    anything is allocated. */
@@ -225,20 +223,20 @@ INT_PTR GetFileData(HANDLE handle, const char *name)
 {
     File file(handle, name);
     if (!file.ok()) {
-        Record(ErrOpen, QF_ENTRY_GETFILEDATA, PlaceOpen, name);
+        Record(QF_ERR_OPEN, QF_ENTRY_GETFILEDATA, PlaceOpen, name);
         return QF_FILEDATA_FAILED;
     }
     Header h;
     switch (ReadHeader(file, h)) {
     case Parse::NotMine: return QF_FILEDATA_NOT_MINE;
     case Parse::Damaged:
-        Record(ErrDamaged, QF_ENTRY_GETFILEDATA, PlaceHeader, name);
+        Record(QF_ERR_DAMAGED, QF_ENTRY_GETFILEDATA, PlaceHeader, name);
         return QF_FILEDATA_FAILED;
     case Parse::Variant:
-        Record(ErrVariant, QF_ENTRY_GETFILEDATA, PlaceVariant, name);
+        Record(QF_ERR_UNSUPPORTED, QF_ENTRY_GETFILEDATA, PlaceVariant, name);
         return QF_FILEDATA_UNSUPPORTED;
     case Parse::TooLarge:
-        Record(ErrTooLarge, QF_ENTRY_GETFILEDATA, PlaceSize, name);
+        Record(QF_ERR_TOO_LARGE, QF_ENTRY_GETFILEDATA, PlaceSize, name);
         return QF_FILEDATA_FAILED;
     case Parse::Ok: break;
     }
@@ -247,7 +245,7 @@ INT_PTR GetFileData(HANDLE handle, const char *name)
     FileData *data = block ? static_cast<FileData *>(GlobalLock(block)) : nullptr;
     if (!data) {
         if (block) GlobalFree(block);
-        Record(ErrNoMemory, QF_ENTRY_GETFILEDATA, PlaceMemory);
+        Record(QF_ERR_NO_MEMORY, QF_ENTRY_GETFILEDATA, PlaceMemory);
         return QF_FILEDATA_FAILED;
     }
     data->readable = 1;
@@ -271,13 +269,13 @@ INT_PTR Read(HANDLE handle, const char *name, HGLOBAL fileData, ImageRequest *re
 {
     FileData facts;
     if (!request || !callback || !CopyFileData(fileData, facts)) {
-        Record(ErrCannot, QF_ENTRY_READ, PlaceArguments);
+        Record(QF_ERR_CANNOT, QF_ENTRY_READ, PlaceArguments);
         return 0;
     }
     if (!name || !*name) name = facts.name;
     File file(handle, name);
     if (!file.ok()) {
-        Record(ErrOpen, QF_ENTRY_READ, PlaceOpen, name);
+        Record(QF_ERR_OPEN, QF_ENTRY_READ, PlaceOpen, name);
         return 0;
     }
     Header h;
@@ -285,7 +283,7 @@ INT_PTR Read(HANDLE handle, const char *name, HGLOBAL fileData, ImageRequest *re
     if (parse != Parse::Ok || (LONG)h.width != facts.raster.width || (LONG)h.height != facts.raster.height ||
         h.dataType() != facts.raster.dataType) {
         /* Not the file that the FileData describes any more. */
-        Record(parse == Parse::Variant ? ErrVariant : parse == Parse::TooLarge ? ErrTooLarge : ErrDamaged,
+        Record(parse == Parse::Variant ? QF_ERR_UNSUPPORTED : parse == Parse::TooLarge ? QF_ERR_TOO_LARGE : QF_ERR_DAMAGED,
                QF_ENTRY_READ, PlaceHeader, name);
         return 0;
     }
@@ -297,14 +295,14 @@ INT_PTR Read(HANDLE handle, const char *name, HGLOBAL fileData, ImageRequest *re
     if (right > h.width) right = h.width;
     if (bottom > h.height) bottom = h.height;
     if (left >= right || top >= bottom) {
-        Record(ErrCannot, QF_ENTRY_READ, PlaceArguments);
+        Record(QF_ERR_CANNOT, QF_ENTRY_READ, PlaceArguments);
         return 0;
     }
     /* A caller that takes only some types gets the rows in one of them. */
     DWORD to = h.dataType();
     if (request->rasterTypes & Q32_TYPES_ONLY) to = Q32ReadType(to, request->rasterTypes);
     if (!to) {
-        Record(ErrCannot, QF_ENTRY_READ, PlaceArguments);
+        Record(QF_ERR_CANNOT, QF_ENTRY_READ, PlaceArguments);
         return 0;
     }
     BYTE scale[256];
@@ -315,13 +313,13 @@ INT_PTR Read(HANDLE handle, const char *name, HGLOBAL fileData, ImageRequest *re
     std::vector<BYTE> widened(to == h.dataType() ? 0 : (size_t)(right - left) * (Q32TypeBits(to) / 8));
     void *rows[1] = {widened.empty() ? row.data() + pixelOffset : widened.data()};
     if (!file.Seek(h.dataOffset + (unsigned long long)top * h.rowBytes())) {
-        Record(ErrDamaged, QF_ENTRY_READ, PlaceRead, name);
+        Record(QF_ERR_DAMAGED, QF_ENTRY_READ, PlaceRead, name);
         return 0;
     }
     for (long long y = top; y < bottom; y++) {
         DWORD got = 0;
         if (!file.Read(stored.data(), (DWORD)stored.size(), &got) || got != stored.size()) {
-            Record(ErrDamaged, QF_ENTRY_READ, PlaceShort, name);
+            Record(QF_ERR_DAMAGED, QF_ENTRY_READ, PlaceShort, name);
             return 0;
         }
         ToRow(h, stored.data(), row.data(), scale);
@@ -352,7 +350,7 @@ int Write(HANDLE file, HGLOBAL fileData, ImageRequest *request, RowCallback call
 {
     FileData facts;
     if (!request || !callback || !file || file == INVALID_HANDLE_VALUE || !CopyFileData(fileData, facts)) {
-        Record(ErrCannot, QF_ENTRY_WRITE, PlaceArguments);
+        Record(QF_ERR_CANNOT, QF_ENTRY_WRITE, PlaceArguments);
         return 0;
     }
     Header h;
@@ -361,13 +359,13 @@ int Write(HANDLE file, HGLOBAL fileData, ImageRequest *request, RowCallback call
     case Q32_TYPE_GREY8: h.kind = '5'; break;
     case Q32_TYPE_RGB: h.kind = '6'; break;
     default:
-        Record(ErrCannot, QF_ENTRY_WRITE, PlaceType);
+        Record(QF_ERR_CANNOT, QF_ENTRY_WRITE, PlaceType);
         return 0;
     }
     long long width = request->rasterWidth, height = request->rasterHeight;
     if (width == 0 && height == 0) width = facts.raster.width, height = facts.raster.height;
     if (facts.raster.bitsPerPixel != h.bits() || width <= 0 || height <= 0 || width > MaxSide || height > MaxSide) {
-        Record(ErrCannot, QF_ENTRY_WRITE, PlaceType);
+        Record(QF_ERR_CANNOT, QF_ENTRY_WRITE, PlaceType);
         return 0;
     }
     h.width = (unsigned)width, h.height = (unsigned)height, h.maxValue = 255;
@@ -375,7 +373,7 @@ int Write(HANDLE file, HGLOBAL fileData, ImageRequest *request, RowCallback call
     int length = h.kind == '4' ? snprintf(text, sizeof text, "P4\n%u %u\n", h.width, h.height)
                                : snprintf(text, sizeof text, "P%c\n%u %u\n255\n", h.kind, h.width, h.height);
     if (!WriteAll(file, text, (size_t)length)) {
-        Record(ErrWrite, QF_ENTRY_WRITE, PlaceWrite, facts.name);
+        Record(QF_ERR_WRITE, QF_ENTRY_WRITE, PlaceWrite, facts.name);
         return 0;
     }
     std::vector<BYTE> row(h.rowBytes()), stored(h.rowBytes());
@@ -387,7 +385,7 @@ int Write(HANDLE file, HGLOBAL fileData, ImageRequest *request, RowCallback call
             return Q32_WRITE_STOPPED;
         FromRow(h, row.data(), stored.data(), oneIsWhite);
         if (!WriteAll(file, stored.data(), stored.size())) {
-            Record(ErrWrite, QF_ENTRY_WRITE, PlaceWrite, facts.name);
+            Record(QF_ERR_WRITE, QF_ENTRY_WRITE, PlaceWrite, facts.name);
             return 0;
         }
     }
@@ -427,7 +425,7 @@ extern "C" INT_PTR WINAPI qfDLLGetFileData(HANDLE file, const char *name, DWORD 
     try {
         return GetFileData(file, name);
     } catch (...) {
-        Record(ErrNoMemory, QF_ENTRY_GETFILEDATA, PlaceMemory);
+        Record(QF_ERR_NO_MEMORY, QF_ENTRY_GETFILEDATA, PlaceMemory);
         return QF_FILEDATA_FAILED;
     }
 }
@@ -438,7 +436,7 @@ extern "C" INT_PTR WINAPI qfDLLRead(HANDLE file, const char *name, HGLOBAL fileD
     try {
         return Read(file, name, fileData, request, callback);
     } catch (...) {
-        Record(ErrNoMemory, QF_ENTRY_READ, PlaceMemory);
+        Record(QF_ERR_NO_MEMORY, QF_ENTRY_READ, PlaceMemory);
         return 0;
     }
 }
@@ -448,7 +446,7 @@ extern "C" int WINAPI qfDLLWrite(HANDLE file, HGLOBAL fileData, ImageRequest *re
     try {
         return Write(file, fileData, request, callback);
     } catch (...) {
-        Record(ErrNoMemory, QF_ENTRY_WRITE, PlaceMemory);
+        Record(QF_ERR_NO_MEMORY, QF_ENTRY_WRITE, PlaceMemory);
         return 0;
     }
 }

@@ -4,8 +4,6 @@
 
 namespace {
 
-enum { CommandReadFrame = 26, CommandWriteFrame = 27 };
-
 /* The format number of a FileData, -1 (error recorded) when there is none. */
 int FormatOfFileData(HGLOBAL fileData)
 {
@@ -71,17 +69,17 @@ HandleTreatment TreatmentOf(WORD type)
 extern "C" INT_PTR Q32FILEAPI qfFileReadFrameIndex(HGLOBAL fileData, LONG_PTR arg2, LONG_PTR arg3,
                                                    LONG_PTR index)
 {
-    return FrameCommand(fileData, CommandReadFrame, arg2, arg3, index);
+    return FrameCommand(fileData, QF_COMMAND_READFRAME, arg2, arg3, index);
 }
 
 extern "C" INT_PTR Q32FILEAPI qfFileReadFrame(HGLOBAL fileData, LONG_PTR arg2, LONG_PTR arg3)
 {
-    return FrameCommand(fileData, CommandReadFrame, arg2, arg3, -1);
+    return FrameCommand(fileData, QF_COMMAND_READFRAME, arg2, arg3, -1);
 }
 
 extern "C" INT_PTR Q32FILEAPI qfFileWriteFrame(HGLOBAL fileData, LONG_PTR arg2, LONG_PTR arg3)
 {
-    return FrameCommand(fileData, CommandWriteFrame, arg2, arg3, -1);
+    return FrameCommand(fileData, QF_COMMAND_WRITEFRAME, arg2, arg3, -1);
 }
 
 /******************************************************************

@@ -25,7 +25,6 @@
 #include "q32comm.h"
 #include "image.h"
 #include "diagnose.h"
-#include "wic_fio.h"
 
 namespace {
 
@@ -366,8 +365,8 @@ void PrintFrame(long index, HGLOBAL fileData)
     q32FileGetImageTypeString(data->raster.dataType, type, sizeof type);
     printf("  frame %ld: %ld x %ld, %lu bits per pixel, %s", index, (long)data->raster.width,
            (long)data->raster.height, (unsigned long)data->raster.bitsPerPixel, type);
-    const WicFacts *facts = FileDataWicFacts(data);
-    if (facts->magic == WIC_FACTS_MAGIC && facts->format == WIC_GIF)
+    const QfFrameFacts *facts = QfFileDataFacts(data);
+    if (facts && facts->animation)
         printf(", at (%ld, %ld), delay %lu.%02lu s%s", (long)facts->left, (long)facts->top,
                (unsigned long)(facts->delay / 100), (unsigned long)(facts->delay % 100),
                facts->composed ? ", as the screen shows it" : "");
@@ -382,13 +381,14 @@ int Frames(const char *in)
     HGLOBAL source = qfFileGetFileData(in, code);
     if (!source) return Unrecognised(in);
     FileData *data = static_cast<FileData *>(GlobalLock(source));
-    const WicFacts facts = *FileDataWicFacts(data);
+    const QfFrameFacts *kept = QfFileDataFacts(data);
+    const QfFrameFacts facts = kept ? *kept : QfFrameFacts{};
     GlobalUnlock(source);
     /* A plug-in that keeps no count is asked frame by frame until it has no more. */
-    long count = facts.magic == WIC_FACTS_MAGIC ? (long)facts.frameCount : -1;
+    long count = kept ? (long)facts.frameCount : -1;
     printf("%s: %s", in, code);
     if (count >= 0) printf(", %ld frame%s", count, count == 1 ? "" : "s");
-    if (facts.magic == WIC_FACTS_MAGIC && facts.format == WIC_GIF) {
+    if (facts.animation) {
         printf(", screen %lu x %lu", (unsigned long)facts.screenWidth, (unsigned long)facts.screenHeight);
         if (facts.loopCount == 0) printf(", repeated endlessly");
         else if (facts.loopCount > 0) printf(", repeated %ld times", (long)facts.loopCount);

@@ -1,7 +1,7 @@
-/* An image held in memory by the q32file tool, and the row callbacks that fill it from a
-   plug-in's read and hand it to a plug-in's write. */
-#ifndef Q32FILE_TOOL_IMAGE_H
-#define Q32FILE_TOOL_IMAGE_H
+/* A whole image held in memory by the q32file tool and the viewer: read from a file through
+   the module, described, chosen a type for a writer, turned upright and written. */
+#ifndef Q32FILE_IMAGE_H
+#define Q32FILE_IMAGE_H
 
 #include <windows.h>
 #include <vector>
@@ -35,14 +35,15 @@ DWORD ReachableTypes(DWORD type);
 DWORD WritableTypes(int number);
 
 /* Whether the image that fileData describes has transparency: alpha in its rows, or a
-   palette that makes pixels transparent (the imaging-component plug-in's facts). */
+   palette that makes pixels transparent (the plug-in's frame facts, QfFrameFacts). */
 bool HasTransparency(HGLOBAL fileData);
 
 /* Gives a palette image's palette an entry (black) for every index its rows use, so
    that a writer that refuses indices beyond the palette takes it. */
 void CoverIndices(Image &image);
 
-/* The EXIF orientation of fileData's image (1..8), 0 when it gives none. */
+/* The EXIF orientation of fileData's image (1..8, from the plug-in's frame facts), 0 when
+   it gives none. */
 int OrientationOf(HGLOBAL fileData);
 
 /* Turns and mirrors image from its stored orientation (1..8, as EXIF numbers them) to

@@ -5,7 +5,6 @@
 #include <utility>
 #include "q32fio.h"
 #include "q32comm.h"
-#include "wic_fio.h"
 
 bool Image::Shape(const ImageDescription &d)
 {
@@ -102,7 +101,7 @@ INT_PTR ReadImage(HGLOBAL fileData, Image &image, DWORD types)
         DWORD delivered = Q32ReadType(d.dataType, types);
         if (delivered != d.dataType) {
             if (!delivered || !Q32TypeBits(delivered)) {
-                c32SetDLLErrInfo(nullptr, 4026, 0, 0, 0, 0);
+                c32SetDLLErrInfo(nullptr, QF_ERR_CANNOT, 0, 0, 0, 0);
                 return 0;
             }
             if (delivered != Q32_TYPE_PALETTE8) d.palette = nullptr;
@@ -151,9 +150,9 @@ bool HasTransparency(HGLOBAL fileData)
 {
     const FileData *data = static_cast<const FileData *>(GlobalLock(fileData));
     if (!data) return false;
-    const WicFacts *facts = FileDataWicFacts(const_cast<FileData *>(data));
+    const QfFrameFacts *facts = QfFileDataFacts(data);
     bool transparent = data->raster.dataType == Q32_TYPE_BGRA || data->raster.dataType == Q32_TYPE_BGRA64 ||
-                       (facts->magic == WIC_FACTS_MAGIC && facts->transparent);
+                       (facts && facts->transparent);
     GlobalUnlock(fileData);
     return transparent;
 }
@@ -308,8 +307,8 @@ int OrientationOf(HGLOBAL fileData)
 {
     const FileData *data = static_cast<const FileData *>(GlobalLock(fileData));
     if (!data) return 0;
-    const WicFacts *facts = FileDataWicFacts(const_cast<FileData *>(data));
-    int orientation = facts->magic == WIC_FACTS_MAGIC ? int(facts->orientation) : 0;
+    const QfFrameFacts *facts = QfFileDataFacts(data);
+    int orientation = facts ? int(facts->orientation) : 0;
     GlobalUnlock(fileData);
     return orientation >= 1 && orientation <= 8 ? orientation : 0;
 }

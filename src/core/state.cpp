@@ -80,7 +80,7 @@ BOOL InitialiseFormatTable()
     if (!Formats) {
         if (FormatsBlock) GlobalFree(FormatsBlock);
         FormatsBlock = nullptr;
-        c32SetDLLErrInfo(nullptr, 1001, 0, LineForm, 1701, 198);
+        RecordError(nullptr, UnitState.At(198), ErrLowMemory);
         return FALSE;
     }
     Formats->refCount = 1;

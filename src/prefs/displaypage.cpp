@@ -163,7 +163,7 @@ int Validate(HWND page)
     if (!error && gamma >= 1 && gamma <= MaxGamma) return 0;
     char text[256] = "";
     LoadStringA(ResourceModule, 31402, text, sizeof text);
-    ShowError(ResourceModule, 3200, LineForm, 1711, 336, 0, text);
+    ShowError(ResourceModule, TextEntryRefused, UnitDisplayPage.At(336), 0, text);
     return GammaEdit;
 }
 

@@ -183,7 +183,7 @@ int Validate(HWND page)
         if (on && format[0]) {
             char text[600];
             snprintf(text, sizeof text, format, folder);
-            ShowError(nullptr, 4018, LineForm, 1710, 460, 0, text);
+            ShowError(nullptr, ErrNotWorkFolder, UnitMemoryPage.At(460), 0, text);
             return FolderEdit1 + i;
         }
         if (on) Check(page, UseBox1 + i, false);
@@ -196,7 +196,7 @@ int Validate(HWND page)
     if (!ok || disk < 0 || (disk > diskBound && disk != FreeSumMb)) {
         char text[256];
         FormatResource(31401, text, sizeof text, diskBound);
-        ShowError(ResourceModule, 3200, LineForm, 1710, 511, 0, text);
+        ShowError(ResourceModule, TextEntryRefused, UnitMemoryPage.At(511), 0, text);
         return DiskEdit;
     }
     int memory = (int)GetDlgItemInt(page, MemoryEdit, &ok, TRUE);
@@ -204,7 +204,7 @@ int Validate(HWND page)
     if (!ok || memory < 0 || (memory > memoryBound && memory != PhysicalMb)) {
         char text[256];
         FormatResource(31400, text, sizeof text, memoryBound);
-        ShowError(ResourceModule, 3200, LineForm, 1710, 520, 0, text);
+        ShowError(ResourceModule, TextEntryRefused, UnitMemoryPage.At(520), 0, text);
         return MemoryEdit;
     }
     if (!IsChecked(page, DiskBox)) disk = FreeSumMb;
@@ -212,13 +212,13 @@ int Validate(HWND page)
     if ((long long)disk + memory < 2) {
         char text[256] = "";
         LoadStringA(ResourceModule, 31409, text, sizeof text);
-        ShowError(ResourceModule, 3200, LineForm, 1710, 475, 0, text);
+        ShowError(ResourceModule, TextEntryRefused, UnitMemoryPage.At(475), 0, text);
         return MemoryEdit;
     }
     bool any = false;
     for (int id = SwitchBox; id <= SwitchBox + 3; id++) any |= IsChecked(page, id);
     if (!any) {
-        ShowError(ResourceModule, 31406, LineForm, 1710, 429, 0, nullptr);
+        ShowError(ResourceModule, TextNoBufferOption, UnitMemoryPage.At(429), 0, nullptr);
         return SwitchBox;
     }
     return 0;

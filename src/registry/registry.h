@@ -16,6 +16,12 @@ enum {
 };
 
 /* One registered format. */
+/* The registry's operations, as their errors name them. OpGetFormatExt also names the
+   plug-in scan's records. */
+constexpr ErrorOperation OpGetFormatId = Operation(1), OpGetFormatExt = Operation(2),
+    OpGetFormatInfo = Operation(3), OpGetFullPath = Operation(12),
+    OpLoadPlugin = Operation(15), OpDiscover = Operation(27), OpLoadFio = Operation(28);
+
 struct FormatRecord {
     FormatInfo info;
     char pluginName[16];        /* ".fio" file name, short name where there is one */
@@ -96,9 +102,9 @@ int ScanPlugin(const char *name, CacheImage *cache, bool *dirty,
 /* Loads a plug-in with folder as the current directory; null (4029 recorded, naming the
    file and the system's reason) when it cannot be loaded. */
 HMODULE LoadPluginModule(const char *folder, const char *fileName);
-/* Records id at (ModuleId, where2, where3), the text followed by the plug-in's file name
-   and the system's text of reason (none for 0). */
-void RecordPluginFailure(UINT id, int where2, int where3, const char *fileName, DWORD reason);
+/* Records id at site, the text followed by the plug-in's file name and the system's text
+   of reason (none for 0). */
+void RecordPluginFailure(UINT id, ErrorSite site, const char *fileName, DWORD reason);
 /* The plug-in's export of ordinal (base + offset) mod 65536, or null. */
 FARPROC PluginExport(HMODULE plugin, UINT base, int offset);
 int BindPlugin(int format);

@@ -2,6 +2,7 @@
    whether its files open in the calling application. */
 #include "assoc.h"
 #include "../prefs/prefs.h"
+#include "../controls/tinted.h"
 #include <new>
 #include <stdio.h>
 #include <string.h>

@@ -66,8 +66,6 @@ enum : UINT {
     TextNoBufferOption = 31406
 };
 
-struct FormatTable;
-
 /* Process-wide state, set at attach and released at detach. */
 extern HINSTANCE OwnModule;
 extern HMODULE ResourceModule;
@@ -75,15 +73,6 @@ extern char SuiteIniPath[Q32_MAX_NAME];
 extern char PluginFolder[Q32_MAX_NAME];
 extern char PluginLoadFolder[Q32_MAX_NAME];
 extern CRITICAL_SECTION ModuleLock;
-extern FormatTable *Formats;
-extern HGLOBAL FormatsBlock;
-/* The two filter lists kept for the life of the process (selection flags 0x20000000
-   and 0x20000080); built by their first user. */
-extern HGLOBAL CachedFilterLists[2];
-
-/* The entry point's two halves. */
-BOOL ProcessAttach(HINSTANCE instance);
-void ProcessDetach();
 
 /* Records one error in the common library's shared slot, at site. The text is string
    stringId of module's table (null: the common library's), formatted with arg1 (and

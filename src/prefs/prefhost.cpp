@@ -1,6 +1,5 @@
 /* The tabbed preference dialog: pages as modeless child dialogs behind a tab control. */
 #include "prefs.h"
-#include "../assoc/assoc.h"
 #include <commctrl.h>
 #include <string.h>
 
@@ -11,6 +10,13 @@ DWORD *DisplaySettingsBlock = nullptr;
 namespace {
 
 enum { HostTemplate = 32110, TabControlId = 32200, MemoryTemplate = 32111, DisplayTemplate = 32112 };
+
+/* The built-in pages in the tabbed host's order. */
+BuiltInPage BuiltInPages[] = {
+    {PREF_PAGE_ASSOC, PREF_PAGE_ASSOC2, 0, nullptr},
+    {PREF_PAGE_MEMORY, PREF_PAGE_MEMORY, MemoryTemplate, MemoryPageProc},
+    {PREF_PAGE_DISPLAY, PREF_PAGE_DISPLAY, DisplayTemplate, DisplayPageProc},
+};
 
 TabbedHost PreferenceHost;
 const PreferenceAppInfo *CurrentAppInfo = nullptr;
@@ -208,6 +214,25 @@ void ShowSelectedPage(TabbedHost &host)
 }
 
 /******************************************************************
+ *      RegisterPreferencePage / FindBuiltInPage
+ */
+void RegisterPreferencePage(DWORD kind, UINT templateId, DLGPROC procedure)
+{
+    for (BuiltInPage &page : BuiltInPages)
+        if (page.kind == kind) {
+            page.templateId = templateId;
+            page.procedure = procedure;
+        }
+}
+
+const BuiltInPage *FindBuiltInPage(DWORD kind)
+{
+    for (const BuiltInPage &page : BuiltInPages)
+        if (kind == page.kind || kind == page.alsoKind) return &page;
+    return nullptr;
+}
+
+/******************************************************************
  *      q32ShowPreference  (exported)
  */
 extern "C" INT_PTR Q32FILEAPI q32ShowPreference(HWND owner, int extraPageCount,
@@ -228,13 +253,10 @@ extern "C" INT_PTR Q32FILEAPI q32ShowPreference(HWND owner, int extraPageCount,
     for (int i = 0; extraPages && i < extraPageCount; i++)
         AddPreferencePage(host, extraPages[i].module, extraPages[i].title,
                           extraPages[i].templateId, extraPages[i].procedure);
-    /* The association page keeps one state for the process: both of its bits add it once. */
-    if (flags & (PREF_PAGE_ASSOC | PREF_PAGE_ASSOC2))
-        AddPreferencePage(host, ResourceModule, nullptr, AssociationTemplate, AssociationPageProc);
-    if (flags & PREF_PAGE_MEMORY)
-        AddPreferencePage(host, ResourceModule, nullptr, MemoryTemplate, MemoryPageProc);
-    if (flags & PREF_PAGE_DISPLAY)
-        AddPreferencePage(host, ResourceModule, nullptr, DisplayTemplate, DisplayPageProc);
+    /* A page with two bits is added once when either is set. */
+    for (const BuiltInPage &page : BuiltInPages)
+        if (page.procedure && (flags & (page.kind | page.alsoKind)))
+            AddPreferencePage(host, ResourceModule, nullptr, page.templateId, page.procedure);
 
     INT_PTR result = DialogBoxParamA(ResourceModule, MAKEINTRESOURCEA(HostTemplate), owner,
                                      HostProc, 0);

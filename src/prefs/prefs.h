@@ -38,6 +38,19 @@ extern DWORD PreferenceApplicationId;
 /* The display settings block lent through q32ShowPreferences, or null. */
 extern DWORD *DisplaySettingsBlock;
 
+/* A page that the hosts build in: the request bits that ask for it, its template in the
+   resource module and its procedure (null: not registered, not shown). */
+struct BuiltInPage {
+    DWORD kind, alsoKind;
+    UINT templateId;
+    DLGPROC procedure;
+};
+/* Gives the hosts the page that kind asks for: the association page, whose code lies
+   above the hosts, is registered at attach. */
+void RegisterPreferencePage(DWORD kind, UINT templateId, DLGPROC procedure);
+/* The built-in page that kind asks for (its kind or its other kind), or null. */
+const BuiltInPage *FindBuiltInPage(DWORD kind);
+
 /* The page protocol, shared by the tabbed and the tree host. */
 /* Creates a page as a hidden control-like child of host; an empty title (64 bytes) takes
    the page's caption. Null when the page cannot be made. */
@@ -58,22 +71,6 @@ bool AddPreferencePage(TabbedHost &host, HMODULE module, const char *title, UINT
                        DLGPROC procedure);
 void CreatePreferencePage(HWND hostWindow, HWND tabControl, PreferencePage &page);
 void ShowSelectedPage(TabbedHost &host);
-
-/* Sets every pixel of fromColour in the width x height area of dc to toColour. */
-void ReplaceColour(HDC dc, int width, int height, COLORREF fromColour, COLORREF toColour);
-
-/* A bitmap of the resource module held in a memory context, one colour of it replaced. */
-struct TintedBitmap {
-    HDC dc = nullptr;
-    HBITMAP bitmap = nullptr, replaced = nullptr;
-    COLORREF colour = CLR_INVALID;
-    int width = 0, height = 0;
-};
-/* Loads the bitmap afresh into the context (made on first use), replacing the bitmap it
-   held, and turns fromColour into toColour; false when the bitmap or context is missing. */
-bool TintBitmap(TintedBitmap &tinted, UINT bitmapId, COLORREF fromColour, COLORREF toColour);
-/* Puts back the context's first bitmap and deletes the bitmap and the context. */
-void FreeTintedBitmap(TintedBitmap &tinted);
 
 /* The host dialog's start: places it, creates and fits the pages, shows the tab last shown. */
 void InitTabbedHost(HWND dialog, TabbedHost &host);

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+HGLOBAL CachedFilterLists[2];
+
 namespace {
 const char FilterMagic[4] = {'F', 'T', 'R', '1'};
 /* Strings of the resource module. */

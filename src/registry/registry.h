@@ -54,6 +54,19 @@ static_assert(sizeof(FormatRecord) == 320, "FormatRecord is 320 bytes");
 static_assert(offsetof(FormatTable, records) == 12, "FormatTable.records");
 #endif
 
+/* The process's FormatTable (made at attach, freed at detach) and its block. */
+extern FormatTable *Formats;
+extern HGLOBAL FormatsBlock;
+/* The two filter lists kept for the life of the process (selection flags 0x20000000
+   and 0x20000080); built by their first user. */
+extern HGLOBAL CachedFilterLists[2];
+
+/* The attach's table part: the empty FormatTable, the default extension lists, the
+   plug-in and load folders; FALSE (error recorded) when the table cannot be made. */
+BOOL CreateFormatTable();
+/* The detach's table part: the plug-ins unloaded and the table freed. */
+void ReleaseFormatTable();
+
 /* Entry offsets in the order of FormatRecord.entries. */
 extern const int EntrySlotOffsets[EntrySlots];
 

@@ -20,6 +20,7 @@ const SystemCalls DefaultSystemCalls = {
     MoveFileExA,
     RegDeleteKeyA,
     WriteFile,
+    LoadLibraryA,
 };
 SystemCalls Sys = DefaultSystemCalls;
 

@@ -18,24 +18,30 @@ BuiltInPage BuiltInPages[] = {
     {PREF_PAGE_DISPLAY, PREF_PAGE_DISPLAY, DisplayTemplate, DisplayPageProc},
 };
 
-TabbedHost PreferenceHost;
-const PreferenceAppInfo *CurrentAppInfo = nullptr;
-char HelpPath[Q32_MAX_NAME];
+/* One preference dialog's state, held by the dialog (DWLP_USER), so that two can coexist. */
+struct PreferenceDialog {
+    TabbedHost host;
+    const PreferenceAppInfo *appInfo;
+};
+
+/* The tab last shown, which the next dialog shows first (the process remembers it). */
+int LastTabIndex;
 
 void SendToAllPages(const TabbedHost &host, WORD command)
 {
     for (int i = 0; i < host.count; i++) SendPageCommand(host.pages[i].window, command);
 }
 
-void ShowHelp(HWND dialog, const TabbedHost &host)
+void ShowHelp(HWND dialog, const PreferenceDialog &state)
 {
-    if (CurrentAppInfo) {
-        ShowPreferenceHelp(dialog, CurrentAppInfo->helpFile,
-                           CurrentAppInfo->helpContextBase + (DWORD)host.currentIndex);
+    const TabbedHost &host = state.host;
+    if (const PreferenceAppInfo *app = state.appInfo) {
+        ShowPreferenceHelp(dialog, app->helpFile, app->helpContextBase + (DWORD)host.currentIndex);
         return;
     }
-    q32FileGetHelpFilePath(OwnModule, (int)PreferenceApplicationId, HelpPath, sizeof HelpPath);
-    q32MyWinHelp(dialog, HelpPath, HELP_CONTEXT, 532 + (DWORD)host.currentIndex);
+    char path[Q32_MAX_NAME] = "";
+    q32FileGetHelpFilePath(OwnModule, (int)PreferenceApplicationId, path, sizeof path);
+    q32MyWinHelp(dialog, path, HELP_CONTEXT, 532 + (DWORD)host.currentIndex);
 }
 
 } // namespace
@@ -77,9 +83,10 @@ void SendPageCommand(HWND page, WORD command)
 
 void ShowPreferenceHelp(HWND dialog, const char *file, DWORD context)
 {
-    CopyText(HelpPath, sizeof HelpPath, file ? file : "");
-    if (!strchr(HelpPath, '>') && strlen(HelpPath) + 2 < sizeof HelpPath) strcat(HelpPath, ">d");
-    q32MyWinHelp(dialog, HelpPath, HELP_CONTEXT, context);
+    char path[Q32_MAX_NAME];
+    CopyText(path, sizeof path, file ? file : "");
+    if (!strchr(path, '>') && strlen(path) + 2 < sizeof path) strcat(path, ">d");
+    q32MyWinHelp(dialog, path, HELP_CONTEXT, context);
 }
 
 void InitTabbedHost(HWND dialog, TabbedHost &host)
@@ -107,11 +114,15 @@ namespace {
 
 INT_PTR CALLBACK HostProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    TabbedHost &host = PreferenceHost;
-    switch (message) {
-    case WM_INITDIALOG:
-        InitTabbedHost(dialog, host);
+    if (message == WM_INITDIALOG) {
+        SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+        InitTabbedHost(dialog, ((PreferenceDialog *)lParam)->host);
         return FALSE; /* the focus is set */
+    }
+    auto *state = (PreferenceDialog *)GetWindowLongPtrA(dialog, DWLP_USER);
+    if (!state) return FALSE;
+    TabbedHost &host = state->host;
+    switch (message) {
     case WM_NOTIFY: {
         const NMHDR *notice = (const NMHDR *)lParam;
         if (notice->idFrom != TabControlId) return FALSE;
@@ -125,7 +136,7 @@ INT_PTR CALLBACK HostProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPara
         return TRUE;
     }
     case WM_HELP:
-        ShowHelp(dialog, host);
+        ShowHelp(dialog, *state);
         return TRUE;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
@@ -149,7 +160,7 @@ INT_PTR CALLBACK HostProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPara
             EndDialog(dialog, 0);
             return TRUE;
         case PageHelp:
-            ShowHelp(dialog, host);
+            ShowHelp(dialog, *state);
             return TRUE;
         default:
             if (host.current) PostMessageA(host.current, WM_COMMAND, wParam, lParam);
@@ -242,12 +253,12 @@ extern "C" INT_PTR Q32FILEAPI q32ShowPreference(HWND owner, int extraPageCount,
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_TAB_CLASSES | ICC_UPDOWN_CLASS};
     InitCommonControlsEx(&controls);
 
-    TabbedHost &host = PreferenceHost;
-    CurrentAppInfo = appInfo;
+    PreferenceDialog state = {};
+    state.appInfo = appInfo;
+    TabbedHost &host = state.host;
     host.owner = owner;
     host.resources = ResourceModule;
-    host.count = 0;
-    host.current = nullptr;
+    host.currentIndex = LastTabIndex;
     PreferenceApplicationId = appInfo ? appInfo->applicationId : 0;
 
     for (int i = 0; extraPages && i < extraPageCount; i++)
@@ -259,9 +270,8 @@ extern "C" INT_PTR Q32FILEAPI q32ShowPreference(HWND owner, int extraPageCount,
             AddPreferencePage(host, ResourceModule, nullptr, page.templateId, page.procedure);
 
     INT_PTR result = DialogBoxParamA(ResourceModule, MAKEINTRESOURCEA(HostTemplate), owner,
-                                     HostProc, 0);
-    CurrentAppInfo = nullptr;
-    host.current = nullptr;
+                                     HostProc, (LPARAM)&state);
+    LastTabIndex = host.currentIndex;
     return result;
 }
 

@@ -75,6 +75,14 @@ void ShowSelectedPage(TabbedHost &host);
 /* The host dialog's start: places it, creates and fits the pages, shows the tab last shown. */
 void InitTabbedHost(HWND dialog, TabbedHost &host);
 
+/* True for the page protocol's commands (validate, apply, cancel): a page without its
+   state still answers them (validate: nothing to correct; apply and cancel: done). */
+inline bool IsPageCommand(UINT message, WPARAM wParam)
+{
+    WORD id = LOWORD(wParam);
+    return message == WM_COMMAND && (id == PageValidate || id == PageApply || id == PageCancel);
+}
+
 /* Answers a page's command through DWLP_MSGRESULT. */
 inline INT_PTR PageAnswer(HWND page, LONG_PTR answer)
 {
@@ -95,8 +103,6 @@ void DoubleAmpersands(char *text, size_t size);
 /* Display page helpers. */
 /* A decimal text in hundredths; *error becomes 1 when the text is not a plain number. */
 int ParseGamma(const char *text, int *error);
-void SetGammaText(HWND edit, int value);
-int SaveDisplaySettings(int flag0, int flag1, int flag2, int flag3, int gamma);
 
 /* Memory page helpers. */
 int DriveKindOfPath(const char *path);

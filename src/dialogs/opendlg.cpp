@@ -2,7 +2,7 @@
    Find and help buttons. */
 #include "opendlg.h"
 #include "../fileops/fileops.h"
-#include "../prefs/palctl.h"
+#include "../controls/palctl.h"
 #include "q32fio.h"
 #include "q32base.h"
 #include <commctrl.h>

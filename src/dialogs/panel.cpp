@@ -1,7 +1,7 @@
 /* The open dialog's information and preview panel. */
 #include "opendlg.h"
 #include "../fileops/fileops.h"
-#include "../prefs/palctl.h"
+#include "../controls/palctl.h"
 #include "q32base.h"
 #include <stdio.h>
 #include <string.h>

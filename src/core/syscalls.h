@@ -18,6 +18,8 @@ struct SystemCalls {
     LONG (WINAPI *regDeleteKey)(HKEY parent, LPCSTR name);
     BOOL (WINAPI *writeFile)(HANDLE file, LPCVOID data, DWORD bytes, LPDWORD written,
                              LPOVERLAPPED overlapped);
+    /* Defaults to the real call: the table's initialisers need not name it. */
+    HGLOBAL (WINAPI *globalReAlloc)(HGLOBAL block, SIZE_T bytes, UINT flags) = GlobalReAlloc;
 };
 
 extern SystemCalls Sys;

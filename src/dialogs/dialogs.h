@@ -37,6 +37,9 @@ int CheckTypedName(HWND owner, const char *typed, char *resolved);
 HWND NameField(HWND dialog);
 /* The edit control that holds the typed name (the combo box's own edit for the combo). */
 HWND NameFieldEdit(HWND dialog);
+/* Whether the command of control id with notification code tells that the name field's
+   text changed. */
+bool NameFieldChanged(int id, int code);
 /* Moves control id from the explorer dialog's child into the dialog, where it keeps its
    place on the screen, after `after` in the tab order. Gives the control (after when the
    child has none). */

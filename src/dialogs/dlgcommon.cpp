@@ -37,6 +37,11 @@ HWND NameFieldEdit(HWND dialog)
     return edit ? edit : combo;
 }
 
+bool NameFieldChanged(int id, int code)
+{
+    return (id == IdNameEdit && code == EN_CHANGE) || (id == IdNameCombo && code == CBN_EDITCHANGE);
+}
+
 /******************************************************************
  *      AdoptControl
  */

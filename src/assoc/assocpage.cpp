@@ -2,6 +2,7 @@
    whether its files open in the calling application. */
 #include "assoc.h"
 #include "../prefs/prefs.h"
+#include "../controls/tinted.h"
 #include <new>
 #include <stdio.h>
 #include <string.h>
@@ -305,7 +306,7 @@ static INT_PTR AssociationPageProcBody(HWND page, UINT message, WPARAM wParam, L
 
 INT_PTR CALLBACK AssociationPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    return ExceptionFree<INT_PTR>(FALSE, 1712, __LINE__, [&] {
+    return ExceptionFree<INT_PTR>(FALSE, UnitAssoc, __LINE__, [&] {
         return AssociationPageProcBody(page, message, wParam, lParam);
     });
 }

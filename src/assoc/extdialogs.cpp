@@ -14,8 +14,11 @@ enum {
     ExtensionEdit = 2001, FormatCombo = 32221,
     AddCaption = 31260, EditCaption = 31261, UsedByFormat = 31262, IsFormatCode = 31263,
     TooLong = 31264, LongestExtension = 4,
-    ErrorHead = 3200, ErrorUnit = 1712,
 };
+
+/* The one association site in the operation form, with the unit's number in place of
+   the module's: the user lists' backup. */
+constexpr ErrorOperation OpBackupLists{UnitAssoc.number, 4};
 
 const char Section[] = "FIO_EXT";
 
@@ -101,7 +104,7 @@ void InitListDialog(HWND dialog, const AssociationPageParam *param)
         Backed = true;
     } catch (...) {
         Backup.clear();
-        RecordError(nullptr, ErrorUnit, 4, 1, 1004);
+        RecordError(nullptr, OpBackupLists.At(1), ErrNoMemory);
     }
     if (Backed) {
         for (int format = 1; format <= count; format++) {
@@ -243,7 +246,7 @@ bool AcceptEntry(HWND dialog)
         char format[256] = "", text[Q32_MAX_NAME + 256];
         LoadStringA(ResourceModule, TooLong, format, sizeof format);
         snprintf(text, sizeof text, format, extension);
-        ShowError(ResourceModule, ErrorHead, LineForm, ErrorUnit, 1, 0, text);
+        ShowError(ResourceModule, TextEntryRefused, UnitAssoc.At(1), 0, text);
         SetFocus(field);
         return false;
     }
@@ -257,7 +260,7 @@ bool AcceptEntry(HWND dialog)
             LoadStringA(ResourceModule, UsedByFormat, format, sizeof format);
             snprintf(text, sizeof text, format, extension, owner);
         }
-        ShowError(ResourceModule, ErrorHead, LineForm, ErrorUnit, 1, 0, text);
+        ShowError(ResourceModule, TextEntryRefused, UnitAssoc.At(1), 0, text);
         SetFocus(field);
         return false;
     }
@@ -305,7 +308,7 @@ INT_PTR ExtensionEntryProcBody(HWND dialog, UINT message, WPARAM wParam, LPARAM 
 
 INT_PTR CALLBACK ExtensionEntryProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    return ExceptionFree<INT_PTR>(FALSE, 1712, __LINE__, [&] {
+    return ExceptionFree<INT_PTR>(FALSE, UnitAssoc, __LINE__, [&] {
         return ExtensionEntryProcBody(dialog, message, wParam, lParam);
     });
 }
@@ -368,7 +371,7 @@ static INT_PTR ExtensionListProcBody(HWND dialog, UINT message, WPARAM wParam, L
 
 INT_PTR CALLBACK ExtensionListProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    return ExceptionFree<INT_PTR>(FALSE, 1712, __LINE__, [&] {
+    return ExceptionFree<INT_PTR>(FALSE, UnitAssoc, __LINE__, [&] {
         return ExtensionListProcBody(dialog, message, wParam, lParam);
     });
 }

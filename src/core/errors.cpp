@@ -1,4 +1,5 @@
-/* Error reporting: one record in the common library's shared slot, or a message box. */
+/* Error reporting: one record in the common library's shared slot, or a message box.
+   WriteSlot is the module's only writer of the slot. */
 #include "core.h"
 #include <shlwapi.h>
 #include <string.h>
@@ -10,13 +11,18 @@ void LoadText(HMODULE module, UINT id, char *buffer, int size)
     if (module) LoadStringA(module, id, buffer, size);
     else c32GetString(id, buffer, size);
 }
+
+void WriteSlot(const char *text, UINT id, int zero, ErrorSite site)
+{
+    c32SetDLLErrInfo(text, id, zero, site.where1, site.where2, site.where3);
+}
 }
 
 /******************************************************************
  *      RecordError
  */
-void RecordError(HMODULE module, int where1, int where2, int where3, UINT stringId,
-                 ULONG_PTR arg1, ULONG_PTR arg2)
+void RecordError(HMODULE module, ErrorSite site, UINT stringId, ULONG_PTR arg1,
+                 ULONG_PTR arg2)
 {
     char text[1024] = "";
     LoadText(module, stringId, text, sizeof text);
@@ -28,14 +34,13 @@ void RecordError(HMODULE module, int where1, int where2, int where3, UINT string
         else wnsprintfA(formatted, sizeof formatted, text, arg1);
         error = formatted;
     }
-    c32SetDLLErrInfo(error, stringId, 0, where1, where2, where3);
+    WriteSlot(error, stringId, 0, site);
 }
 
 /******************************************************************
  *      RecordErrorDetail
  */
-void RecordErrorDetail(HMODULE module, int where1, int where2, int where3, UINT stringId,
-                       const char *detail)
+void RecordErrorDetail(HMODULE module, ErrorSite site, UINT stringId, const char *detail)
 {
     char text[1024] = "";
     LoadText(module, stringId, text, sizeof text);
@@ -44,14 +49,30 @@ void RecordErrorDetail(HMODULE module, int where1, int where2, int where3, UINT 
         if (length) text[length++] = ' ';
         CopyText(text + length, sizeof text - length, detail);
     }
-    c32SetDLLErrInfo(text, stringId, 0, where1, where2, where3);
+    WriteSlot(text, stringId, 0, site);
+}
+
+/******************************************************************
+ *      ReadErrorRecord / RestoreErrorRecord
+ */
+ErrorRecord ReadErrorRecord()
+{
+    ErrorRecord record = {};
+    c32GetDLLErrorInfo(record.text, &record.id, &record.zero, &record.site.where1,
+                       &record.site.where2, &record.site.where3);
+    return record;
+}
+
+void RestoreErrorRecord(const ErrorRecord &record)
+{
+    if (!record.id && !record.text[0]) c32ResetDLLErrInfo();
+    else WriteSlot(record.text, record.id, record.zero, record.site);
 }
 
 /******************************************************************
  *      ShowError
  */
-void ShowError(HMODULE module, UINT stringId, int where1, int where2, int where3, int keep,
-               const char *extraText)
+void ShowError(HMODULE module, UINT stringId, ErrorSite site, int keep, const char *extraText)
 {
     char title[Q32_MAX_NAME] = "";
     c32GetMbTitle(title, sizeof title);
@@ -63,9 +84,9 @@ void ShowError(HMODULE module, UINT stringId, int where1, int where2, int where3
     block.text = message;
     block.style = 1;
     block.stringId = stringId;
-    block.where1 = where1;
-    block.where2 = where2;
-    block.where3 = where3;
+    block.where1 = site.where1;
+    block.where2 = site.where2;
+    block.where3 = site.where3;
     block.keep = keep;
     block.extraText = extraText;
 

@@ -1,8 +1,6 @@
-/* The module's process-wide state, its attach and detach, and small shared services. */
+/* The module's process-wide state and small shared services. */
 #include "core.h"
 #include "q32misc.h"
-#include "../registry/registry.h"
-#include "../prefs/palctl.h"
 #include <string.h>
 
 HINSTANCE OwnModule;
@@ -11,12 +9,8 @@ char SuiteIniPath[Q32_MAX_NAME];
 char PluginFolder[Q32_MAX_NAME];
 char PluginLoadFolder[Q32_MAX_NAME];
 CRITICAL_SECTION ModuleLock;
-FormatTable *Formats;
-HGLOBAL FormatsBlock;
-HGLOBAL CachedFilterLists[2];
 
 namespace {
-bool LockCreated;
 int OsGeneration = -1;
 }
 
@@ -26,6 +20,7 @@ const SystemCalls DefaultSystemCalls = {
     MoveFileExA,
     RegDeleteKeyA,
     WriteFile,
+    LoadLibraryA,
 };
 SystemCalls Sys = DefaultSystemCalls;
 
@@ -60,86 +55,6 @@ int GetOsGeneration()
 {
     if (OsGeneration < 0) OsGeneration = OsGenerationFromVersion(GetVersion());
     return OsGeneration;
-}
-
-namespace {
-/* The attach's table part: the common library's strings, the plug-in folder, the empty
-   FormatTable, the default extension lists and the load folder. */
-BOOL InitialiseFormatTable()
-{
-    char text[64];
-    if (!c32GetString(1001, text, sizeof text)) return FALSE;
-
-    char scratch[Q32_MAX_NAME] = "";
-    q32MiscGetSuiteFolder(scratch);
-
-    q32FileGetFIOPath(PluginFolder, sizeof PluginFolder);
-
-    FormatsBlock = Sys.globalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(FormatTable));
-    Formats = FormatsBlock ? static_cast<FormatTable *>(GlobalLock(FormatsBlock)) : nullptr;
-    if (!Formats) {
-        if (FormatsBlock) GlobalFree(FormatsBlock);
-        FormatsBlock = nullptr;
-        c32SetDLLErrInfo(nullptr, 1001, 0, LineForm, 1701, 198);
-        return FALSE;
-    }
-    Formats->refCount = 1;
-    Formats->capacity = TableCapacity;
-    Formats->count = 0;
-
-    WriteDefaultExtensions();
-
-    CopyText(PluginLoadFolder, sizeof PluginLoadFolder, PluginFolder);
-    qfdDelSlash(PluginLoadFolder);
-    return TRUE;
-}
-}
-
-/******************************************************************
- *      ProcessAttach
- *
- * Sets up the shared state in a fixed order; a failing step ends the attach with FALSE
- * and the later steps do not run. Nothing is discovered here.
- */
-BOOL ProcessAttach(HINSTANCE instance)
-{
-    OwnModule = instance;
-    ResourceModule = LoadLibraryA("DLGRC.DLL");
-    q32GetQuillIniFileName(SuiteIniPath, sizeof SuiteIniPath);
-    if (!InitialiseFormatTable()) return FALSE;
-    RegisterPalettePreviewClass(ResourceModule);
-    if (!ProbeMemory(512000)) return FALSE;
-    InitializeCriticalSection(&ModuleLock);
-    LockCreated = true;
-    return TRUE;
-}
-
-/******************************************************************
- *      ProcessDetach
- *
- * Releases what the attach created, and only that: an attach that failed part-way
- * leaves null handles behind, which are skipped.
- */
-void ProcessDetach()
-{
-    FreeCachedFilterLists();
-    if (Formats) {
-        UnloadPlugins();
-        Formats->refCount--;
-        GlobalUnlock(FormatsBlock);
-        GlobalFree(FormatsBlock);
-        Formats = nullptr;
-        FormatsBlock = nullptr;
-    }
-    if (LockCreated) {
-        DeleteCriticalSection(&ModuleLock);
-        LockCreated = false;
-    }
-    UnregisterPalettePreviewClass();
-    if (ResourceModule) {
-        FreeLibrary(ResourceModule);
-        ResourceModule = nullptr;
-    }
 }
 
 /******************************************************************

@@ -1,8 +1,8 @@
 /*
- * The system calls through which the module allocates memory, touches files and deletes
- * registry keys. They are one table so that a test can make any one of them fail at the
- * n-th call and prove each failure path (out of memory, disk full, a failed rename, a key
- * that may not be deleted) without mocks.
+ * The system calls through which the module allocates memory, touches files, deletes
+ * registry keys and loads the suite's libraries. They are one table so that a test can
+ * make any one of them fail at the n-th call and prove each failure path (out of memory,
+ * disk full, a failed rename, a key that may not be deleted) without mocks.
  */
 #ifndef Q32_SYSCALLS_H
 #define Q32_SYSCALLS_H
@@ -18,6 +18,7 @@ struct SystemCalls {
     LONG (WINAPI *regDeleteKey)(HKEY parent, LPCSTR name);
     BOOL (WINAPI *writeFile)(HANDLE file, LPCVOID data, DWORD bytes, LPDWORD written,
                              LPOVERLAPPED overlapped);
+    HMODULE (WINAPI *loadLibrary)(LPCSTR name);
     /* Defaults to the real call: the table's initialisers need not name it. */
     HGLOBAL (WINAPI *globalReAlloc)(HGLOBAL block, SIZE_T bytes, UINT flags) = GlobalReAlloc;
 };

@@ -6,6 +6,11 @@
 
 #include "../core/core.h"
 
+/* Texts of the resource module that the dialogs record or show. */
+enum : UINT {
+    TextListCut = 31410         /* not all chosen files fit in the result list */
+};
+
 /* Controls of the module's templates (open: 32130, 32132; save: 32131, 32133). */
 enum {
     IdHelpButton = 9, IdInfoText = 2201, IdFindButton = 2701, IdPreviewButton = 2702,
@@ -60,9 +65,7 @@ public:
     void RestoreUnlessFailed(int answer) const;
 
 private:
-    char text_[C32_ERRTEXT_SIZE];
-    UINT id_ = 0;
-    int zero_ = 0, where1_ = 0, where2_ = 0, where3_ = 0;
+    ErrorRecord kept_;
 };
 
 #endif

@@ -2,7 +2,7 @@
    Options, Find and help buttons, its hooks, and the exported calls that show it. */
 #include "opendlg.h"
 #include "../fileops/fileops.h"
-#include "../prefs/palctl.h"
+#include "../controls/palctl.h"
 #include "q32fio.h"
 #include "q32base.h"
 #include <string.h>
@@ -329,7 +329,7 @@ int RunOpenDialog(OPENFILENAMEA &ofn, OpenDialogContext &context, bool visual, c
     }
     slot.RestoreUnlessFailed(answer);
     if (noPalette)
-        RecordError(nullptr, LineForm, 1720, 613, 4026);
+        RecordError(nullptr, UnitOpenDialog.At(613), ErrCannot);
     DropPanelFileData(context.panel);
     GlobalUnlock(context.buffer);
     GlobalFree(context.buffer);

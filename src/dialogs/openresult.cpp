@@ -78,7 +78,7 @@ void BuildResultList(char *result, DWORD resultSize, const OpenDialogContext &co
     auto append = [&](const char *text) {
         size_t length = strlen(text);
         if ((size_t)resultSize - used < length + 2) {
-            ShowError(ResourceModule, 31410, LineForm, 1720, 219, 0, nullptr);
+            ShowError(ResourceModule, TextListCut, UnitOpenDialog.At(219), 0, nullptr);
             return false;
         }
         memcpy(result + used, text, length + 1);

@@ -1,7 +1,7 @@
 /* The open dialog's information and preview panel. */
 #include "opendlg.h"
 #include "../fileops/fileops.h"
-#include "../prefs/palctl.h"
+#include "../controls/palctl.h"
 #include "q32base.h"
 #include <stdio.h>
 #include <string.h>
@@ -86,7 +86,7 @@ int MakePreview(OpenPanel &panel, int automatic)
     }
     q32::Locked<FileData> data(fileData);
     if (!data) {
-        ShowError(nullptr, 1001, LineForm, 1720, 980, 0, nullptr);
+        ShowError(nullptr, ErrLowMemory, UnitOpenDialog.At(980), 0, nullptr);
         return 0;
     }
     if (automatic)
@@ -104,8 +104,8 @@ int MakePreview(OpenPanel &panel, int automatic)
     panel.bytesPerPixel = (int)info.bytesPerPixel;
     panel.stride = (int)info.stride;
     if (answer == 0) {
-        if (!c32GetDLLErrorInfo(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr))
-            RecordError(nullptr, LineForm, 1720, 1172, 4020, (ULONG_PTR)data->name);
+        if (!ReadErrorRecord().id)
+            RecordError(nullptr, UnitOpenDialog.At(1172), ErrDamaged, (ULONG_PTR)data->name);
         return 0;
     }
     return answer < 0 ? 0 : 1;

@@ -389,7 +389,7 @@ extern "C" int Q32FILEAPI q32FileGetSaveFileName(SaveFileRequest *request)
         if (format <= 0 && context.formatIndex >= 0)
             format = (int)FilterAction(context.list, FILTER_FORMAT, (DWORD)context.formatIndex);
         if (format <= 0) {
-            RecordError(nullptr, LineForm, 1720, 349, 4026);
+            RecordError(nullptr, UnitOpenDialog.At(349), ErrCannot);
             return 0;
         }
         request->format = (DWORD)format;

@@ -31,11 +31,11 @@ bool Ask(Detection &d, int number, int pass)
     d.tried[number - 1] = 1;
 
     if (answer == -1) {
-        RerecordPluginError(LineForm, ModuleId, IsKeyPass(pass) ? 423 : 522, d.name);
+        RerecordPluginError(UnitFileOps.At(IsKeyPass(pass) ? 423 : 522), d.name);
         return false;
     }
     if (answer == -2) {
-        RecordError(ResourceModule, LineForm, ModuleId, IsKeyPass(pass) ? 428 : 527, 5200);
+        RecordError(ResourceModule, UnitFileOps.At(IsKeyPass(pass) ? 428 : 527), TextVariantRefused);
         d.stop = true;
         return true;
     }
@@ -46,7 +46,7 @@ bool Ask(Detection &d, int number, int pass)
     SIZE_T size = GlobalSize(block);
     if (size < sizeof(FileData)) {
         if (size) GlobalFree(block);
-        RecordError(nullptr, ModuleId, OpGetFileData, 3, 4026);
+        RecordError(nullptr, OpGetFileData.At(3), ErrCannot);
         return false;
     }
     d.result = answer;
@@ -116,13 +116,13 @@ HGLOBAL EmptyFileData()
 {
     HGLOBAL block = Sys.globalAlloc(GHND, sizeof(FileData));
     if (!block) {
-        RecordError(nullptr, ModuleId, OpGetFileData, 1, 1004);
+        RecordError(nullptr, OpGetFileData.At(1), ErrNoMemory);
         return nullptr;
     }
     q32::Locked<FileData> data(block);
     if (!data) {
         GlobalFree(block);
-        RecordError(nullptr, LineForm, ModuleId, 295, 1004);
+        RecordError(nullptr, UnitFileOps.At(295), ErrNoMemory);
         return nullptr;
     }
     data->formatNumber = 1;
@@ -137,14 +137,14 @@ bool ReadHead(const char *name, BYTE head[4])
 {
     q32::FileHandle file(OpenForRead(name));
     if (!file) {
-        UINT id = GetLastError() == ERROR_SHARING_VIOLATION ? 4007 : 4027;
-        RecordError(nullptr, ModuleId, OpGetFileData, 2, id, (ULONG_PTR)name);
+        UINT id = GetLastError() == ERROR_SHARING_VIOLATION ? ErrInUse : ErrFileNotOpened;
+        RecordError(nullptr, OpGetFileData.At(2), id, (ULONG_PTR)name);
         return false;
     }
     DWORD got = 0;
     if (GetFileSize(file.get(), nullptr) < 4 || !ReadFile(file.get(), head, 4, &got, nullptr) ||
         got < 4) {
-        RecordError(nullptr, ModuleId, OpGetFileData, 2, 4019, (ULONG_PTR)name);
+        RecordError(nullptr, OpGetFileData.At(2), ErrNotImage, (ULONG_PTR)name);
         return false;
     }
     return true;
@@ -206,7 +206,7 @@ INT_PTR CallGetFileData(const char *fileName, int number, FormatRecord &record)
     if (!BindPlugin(number)) return 0;
     auto entry = (PFN_qfDLLGetFileData)FindEntry(number, QF_ENTRY_GETFILEDATA);
     if (!entry) {
-        RecordError(nullptr, LineForm, ModuleId, 211, 1004);
+        RecordError(nullptr, UnitFileOps.At(211), ErrNoMemory);
         return 0;
     }
     if (record.info.flags & FI_OPENS_FILE)
@@ -217,19 +217,17 @@ INT_PTR CallGetFileData(const char *fileName, int number, FormatRecord &record)
     return entry(file ? file.get() : nullptr, fileName, record.info.runtimeValue, SuiteIniPath);
 }
 
-void RerecordPluginError(int where1, int where2, int where3, const char *name)
+void RerecordPluginError(ErrorSite site, const char *name)
 {
-    UINT id = c32GetDLLErrorInfo(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
-    if (id == 4020 || id == 4024) RecordError(nullptr, where1, where2, where3, id, (ULONG_PTR)name);
+    UINT id = ReadErrorRecord().id;
+    if (id == ErrDamaged || id == ErrVariant) RecordError(nullptr, site, id, (ULONG_PTR)name);
     else NameInPluginError(name);
 }
 
 void NameInPluginError(const char *name)
 {
-    char text[C32_ERRTEXT_SIZE] = "";
-    UINT id = 0;
-    int zero = 0, where1 = 0, where2 = 0, where3 = 0;
-    c32GetDLLErrorInfo(text, &id, &zero, &where1, &where2, &where3);
+    ErrorRecord record = ReadErrorRecord();
+    const char *text = record.text;
     if (!strstr(text, "%s")) return;
     /* Copied by hand: the plug-in's text is no format to trust with wsprintf. */
     char filled[C32_ERRTEXT_SIZE];
@@ -244,7 +242,8 @@ void NameInPluginError(const char *name)
         }
     }
     filled[at] = 0;
-    c32SetDLLErrInfo(filled, id, zero, where1, where2, where3);
+    CopyText(record.text, sizeof record.text, filled);
+    RestoreErrorRecord(record);
 }
 
 /******************************************************************
@@ -260,7 +259,7 @@ extern "C" HGLOBAL Q32FILEAPI qfFileGetFileData(const char *fileName, char *form
     if (!FormatsDiscovered()) return nullptr;
     if (!fileName || !*fileName) return EmptyFileData();
     if (strlen(fileName) >= Q32_MAX_NAME) {
-        RecordError(nullptr, ModuleId, OpGetFileData, 1, 4026);
+        RecordError(nullptr, OpGetFileData.At(1), ErrCannot);
         return nullptr;
     }
     char name[Q32_MAX_NAME];
@@ -272,7 +271,7 @@ extern "C" HGLOBAL Q32FILEAPI qfFileGetFileData(const char *fileName, char *form
     d.count = Formats->count;
     d.tried = static_cast<int *>(calloc(d.count, sizeof(int)));
     if (!d.tried) {
-        RecordError(nullptr, ModuleId, OpGetFileData, 1, 1004);
+        RecordError(nullptr, OpGetFileData.At(1), ErrNoMemory);
         return nullptr;
     }
     q32::ScopeExit freeFlags([&] { free(d.tried); });
@@ -295,7 +294,7 @@ extern "C" HGLOBAL Q32FILEAPI qfFileGetFileData(const char *fileName, char *form
         }
     }
     if (!over && (IsRiffPalette(name) || IsVideoStream(name))) {
-        RecordError(nullptr, ModuleId, OpGetFileData, 2, 4019, (ULONG_PTR)name);
+        RecordError(nullptr, OpGetFileData.At(2), ErrNotImage, (ULONG_PTR)name);
         return nullptr;
     }
     if (!over) over = TablePass(d, PassSignature) || TablePass(d, PassProbe);

@@ -7,12 +7,12 @@
 
 #include "../registry/registry.h"
 
-/* Operation numbers of the error locations (ModuleId, operation, place). */
-enum {
-    OpGetFileData = 4, OpShowFormatInfo = 6, OpShowFileData = 7, OpSaveOption = 8,
-    OpRead = 9, OpWrite = 10, OpPreviewImage = 13, OpOpenOption = 19,
-    OpReadVector = 20, OpWriteVector = 21
-};
+/* The file operations, as their errors name them. OpShowFileData also names the
+   FileData's frames and properties. */
+constexpr ErrorOperation OpGetFileData = Operation(4), OpShowFormatInfo = Operation(6),
+    OpShowFileData = Operation(7), OpSaveOption = Operation(8), OpRead = Operation(9),
+    OpWrite = Operation(10), OpPreviewImage = Operation(13), OpOpenOption = Operation(19),
+    OpReadVector = Operation(20), OpWriteVector = Operation(21);
 
 /* True for 1 <= number <= count. */
 bool IsFormatNumber(LONG_PTR number);
@@ -29,10 +29,10 @@ bool IsVideoStream(const char *name);
    or -2; 0 when the plug-in cannot be bound. */
 INT_PTR CallGetFileData(const char *fileName, int number, FormatRecord &record);
 
-/* After a failed plug-in call: when the slot holds 4020 or 4024, records it again at
-   the given location with the file name; any other error whose text still holds "%s"
-   is named as NameInPluginError does. */
-void RerecordPluginError(int where1, int where2, int where3, const char *name);
+/* After a failed plug-in call: when the slot holds ErrDamaged or ErrVariant, records it
+   again at site with the file name; any other error whose text still holds "%s" is
+   named as NameInPluginError does. */
+void RerecordPluginError(ErrorSite site, const char *name);
 /* Puts the file name in place of each "%s" of the text in the slot (a plug-in's error
    recorded with a null text, or with its own unformatted one); the identifier and
    location stay as they are. */

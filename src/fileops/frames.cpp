@@ -11,7 +11,7 @@ int FormatOfFileData(HGLOBAL fileData)
 {
     if (!FormatsDiscovered()) return -1;
     if (!fileData) {
-        RecordError(nullptr, LineForm, ModuleId, 3024, 4026);
+        RecordError(nullptr, UnitFileOps.At(3024), ErrCannot);
         return -1;
     }
     LONG_PTR number = -1;
@@ -20,7 +20,7 @@ int FormatOfFileData(HGLOBAL fileData)
         if (data) number = data->formatNumber;
     }
     if (!IsFormatNumber(number)) {
-        RecordError(nullptr, ModuleId, 7, 3034, 4026);
+        RecordError(nullptr, OpShowFileData.At(3034), ErrCannot);
         return -1;
     }
     return (int)number;
@@ -33,7 +33,7 @@ INT_PTR FrameCommand(HGLOBAL fileData, int command, LONG_PTR arg2, LONG_PTR arg3
     if (number < 0 || !BindPlugin(number)) return 0;
     auto entry = (PFN_qfDLLCommand)FindEntry(number, QF_ENTRY_COMMAND);
     if (!entry) {
-        RecordError(nullptr, ModuleId, 7, 3035, 4026);
+        RecordError(nullptr, OpShowFileData.At(3035), ErrCannot);
         return 0;
     }
     INT_PTR result = entry(fileData, command, arg2, arg3, index);
@@ -94,14 +94,14 @@ extern "C" INT_PTR Q32FILEAPI qfFileGetProperty(HGLOBAL fileData, HGLOBAL *prope
 {
     if (!FormatsDiscovered()) return 0;
     if (!fileData || !property) {
-        RecordError(nullptr, ModuleId, 7, 2606, 4026);
+        RecordError(nullptr, OpShowFileData.At(2606), ErrCannot);
         return 0;
     }
     LONG_PTR number = 0;
     {
         q32::Locked<FileData> data(fileData);
         if (!data) {
-            RecordError(nullptr, ModuleId, 7, 2606, 4026);
+            RecordError(nullptr, OpShowFileData.At(2606), ErrCannot);
             return 0;
         }
         if (HGLOBAL attached = FileDataGetProperty(data.get())) {
@@ -111,7 +111,7 @@ extern "C" INT_PTR Q32FILEAPI qfFileGetProperty(HGLOBAL fileData, HGLOBAL *prope
         number = data->formatNumber;
     }
     if (!IsFormatNumber(number)) {
-        RecordError(nullptr, ModuleId, 7, 2623, 4026);
+        RecordError(nullptr, OpShowFileData.At(2623), ErrCannot);
         return 0;
     }
     if (!BindPlugin((int)number)) return 0;
@@ -130,14 +130,14 @@ extern "C" int Q32FILEAPI qfFileSetProperty(HGLOBAL fileData, HGLOBAL block)
 {
     if (!FormatsDiscovered()) return 0;
     if (!fileData) {
-        RecordError(nullptr, ModuleId, 7, 2679, 4026);
+        RecordError(nullptr, OpShowFileData.At(2679), ErrCannot);
         return 0;
     }
     HGLOBAL old;
     {
         q32::Locked<FileData> data(fileData);
         if (!data) {
-            RecordError(nullptr, ModuleId, 7, 2679, 4026);
+            RecordError(nullptr, OpShowFileData.At(2679), ErrCannot);
             return 0;
         }
         old = FileDataGetProperty(data.get());
@@ -158,7 +158,7 @@ extern "C" INT_PTR Q32FILEAPI qfFileShowProperty(LONG_PTR arg1, HGLOBAL fileData
 {
     if (!FormatsDiscovered()) return -1;
     if (!fileData) {
-        RecordError(nullptr, LineForm, ModuleId, 2722, 4026);
+        RecordError(nullptr, UnitFileOps.At(2722), ErrCannot);
         return -1;
     }
     LONG_PTR number = 0;
@@ -167,7 +167,7 @@ extern "C" INT_PTR Q32FILEAPI qfFileShowProperty(LONG_PTR arg1, HGLOBAL fileData
         if (data) number = data->formatNumber;
     }
     if (!IsFormatNumber(number)) {
-        RecordError(nullptr, ModuleId, 7, 2732, 4026);
+        RecordError(nullptr, OpShowFileData.At(2732), ErrCannot);
         return -1;
     }
     if (!BindPlugin((int)number)) return -1;

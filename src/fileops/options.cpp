@@ -18,16 +18,16 @@ LONG_PTR NumberOf(HGLOBAL fileData)
 }
 
 /* Checks a FileData operation's FileData and format: the format number, or 0 with
-   4026 recorded at place 1 (null FileData) or 2 (bad format). */
-int FileDataFormat(HGLOBAL fileData, int operation)
+   ErrCannot recorded at place 1 (null FileData) or 2 (bad format). */
+int FileDataFormat(HGLOBAL fileData, ErrorOperation operation)
 {
     if (!fileData) {
-        RecordError(nullptr, ModuleId, operation, 1, 4026);
+        RecordError(nullptr, operation.At(1), ErrCannot);
         return 0;
     }
     LONG_PTR number = NumberOf(fileData);
     if (!IsFormatNumber(number)) {
-        RecordError(nullptr, ModuleId, operation, 2, 4026);
+        RecordError(nullptr, operation.At(2), ErrCannot);
         return 0;
     }
     return (int)number;
@@ -39,14 +39,14 @@ int FileDataFormat(HGLOBAL fileData, int operation)
  *      qfFileShowDlgFormatInfo  (exported)
  *
  * The format-information dialog, which no plug-in offers: 0 for every format (after
- * binding its plug-in); 0 with 4026 recorded for a bad format number.
+ * binding its plug-in); 0 with ErrCannot recorded for a bad format number.
  */
 extern "C" INT_PTR Q32FILEAPI qfFileShowDlgFormatInfo(LONG_PTR arg1, LONG_PTR arg2, int format,
                                                       LONG_PTR arg4)
 {
     if (!FormatsDiscovered()) return 0;
     if (!IsFormatNumber(format)) {
-        RecordError(nullptr, ModuleId, OpShowFormatInfo, 1, 4026);
+        RecordError(nullptr, OpShowFormatInfo.At(1), ErrCannot);
         return 0;
     }
     auto entry = (PFN_qfDLLShowDlgFormatInfo)EntryOf(format, QF_ENTRY_SHOWDLGFORMATINFO);
@@ -98,7 +98,7 @@ extern "C" INT_PTR Q32FILEAPI qfFileShowDlgOpenOption(LONG_PTR arg1, LONG_PTR ar
     if (!ProbeMemory(256000)) return -1;
     if (!FormatsDiscovered()) return -1;
     if (!IsFormatNumber(format)) {
-        RecordError(nullptr, ModuleId, OpOpenOption, 1, 4026);
+        RecordError(nullptr, OpOpenOption.At(1), ErrCannot);
         return -1;
     }
     auto entry = (PFN_qfDLLShowDlgOpenOption)EntryOf(format, QF_ENTRY_SHOWDLGOPENOPTION);

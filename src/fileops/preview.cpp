@@ -150,7 +150,7 @@ LONG WINAPI PreviewRowCallback(ImageRequest *request, LONG x, LONG y, LONG count
         /* A pixel wider than the fill word (48 and 64 bits) cannot be a fill: refused,
            never drawn in a colour made of the word's first bytes. */
         if (c.oneBit == OneBitNone && DeliveredPixelBytes(c) > sizeof(DWORD)) {
-            RecordError(nullptr, LineForm, ModuleId, 152, 4026);
+            RecordError(nullptr, UnitFileOps.At(152), ErrCannot);
             return 0;
         }
         DWORD pixel = FillPixel(c, rowData);
@@ -234,7 +234,7 @@ extern "C" int Q32FILEAPI qfFileGetPreviewMem(HGLOBAL fileData, PreviewInfo *inf
     PreviewContext c = {};
     c.pixels = pixels;
     auto tooSmall = [] {
-        c32SetDLLErrInfo(nullptr, 5404, 0, LineForm, 1705, 1146);
+        RecordError(nullptr, UnitPreview.At(1146), ErrPreviewTooSmall);
         return 0;
     };
     if (boxWidth < 1 || boxHeight < 1 || !pixels || !info) return tooSmall();
@@ -245,7 +245,7 @@ extern "C" int Q32FILEAPI qfFileGetPreviewMem(HGLOBAL fileData, PreviewInfo *inf
                                                           (SIZE_T)boxWidth * 8 + 4)
                                         : nullptr);
     if (!scratch) {
-        ShowError(nullptr, 1001, LineForm, 1705, 122, 0, nullptr);
+        ShowError(nullptr, ErrLowMemory, UnitPreview.At(122), 0, nullptr);
         return 0;
     }
     c.scratch = static_cast<BYTE *>((void *)scratch.get());
@@ -257,7 +257,7 @@ extern "C" int Q32FILEAPI qfFileGetPreviewMem(HGLOBAL fileData, PreviewInfo *inf
     {
         q32::Locked<FileData> data(fileData);
         if (!data) {
-            ShowError(nullptr, 1001, LineForm, 1705, 129, 0, nullptr);
+            ShowError(nullptr, ErrLowMemory, UnitPreview.At(129), 0, nullptr);
             return 0;
         }
         CopyText(name, sizeof name, data->name);
@@ -293,7 +293,7 @@ extern "C" int Q32FILEAPI qfFileGetPreviewMem(HGLOBAL fileData, PreviewInfo *inf
     INT_PTR result = qfFileRead(fileData, &request, PreviewRowCallback);
 
     if (!result && !c32GetDLLErrorInfo(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr))
-        RecordError(nullptr, LineForm, 1705, 255, 4020, (ULONG_PTR)name);
+        RecordError(nullptr, UnitPreview.At(255), ErrDamaged, (ULONG_PTR)name);
     if (result < 1 && !c.delivered) return 0;
 
     info->paletteCount = 0;
@@ -318,7 +318,7 @@ extern "C" int Q32FILEAPI qfFileGetPreviewImage(HGLOBAL fileData)
 {
     if (!FormatsDiscovered()) return 0;
     if (!fileData) {
-        RecordError(nullptr, ModuleId, OpPreviewImage, 1, 4026);
+        RecordError(nullptr, OpPreviewImage.At(1), ErrCannot);
         return 0;
     }
     char name[Q32_MAX_NAME] = "";
@@ -332,12 +332,12 @@ extern "C" int Q32FILEAPI qfFileGetPreviewImage(HGLOBAL fileData)
     }
     q32::FileHandle file(OpenForRead(name));
     if (!file) {
-        RecordError(nullptr, ModuleId, OpPreviewImage, 2, 4004, (ULONG_PTR)name);
+        RecordError(nullptr, OpPreviewImage.At(2), ErrCannotOpen, (ULONG_PTR)name);
         return 0;
     }
     if (IsFormatNumber(number) && BindPlugin((int)number))
         FindEntry((int)number, QF_ENTRY_GETPREVIEWIMAGE); /* never bound */
     file.reset();
-    RerecordPluginError(ModuleId, OpPreviewImage, 5, name);
+    RerecordPluginError(OpPreviewImage.At(5), name);
     return 0;
 }

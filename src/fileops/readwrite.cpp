@@ -96,8 +96,8 @@ extern "C" INT_PTR Q32FILEAPI qfFileRead(HGLOBAL fileData, ImageRequest *request
                                          RowCallback callback)
 {
     if (!FormatsDiscovered()) return 0;
-    auto fail = [](int place, UINT id = 4026, const char *name = nullptr) {
-        RecordError(nullptr, ModuleId, OpRead, place, id, (ULONG_PTR)name);
+    auto fail = [](int place, UINT id = ErrCannot, const char *name = nullptr) {
+        RecordError(nullptr, OpRead.At(place), id, (ULONG_PTR)name);
         return (INT_PTR)0;
     };
     if (!fileData) return fail(1);
@@ -130,10 +130,10 @@ extern "C" INT_PTR Q32FILEAPI qfFileRead(HGLOBAL fileData, ImageRequest *request
             return fail(6);
         }
     }
-    if (request->rasterWanted && !facts.readable) return fail(7, 4019, name);
+    if (request->rasterWanted && !facts.readable) return fail(7, ErrNotImage, name);
 
     q32::FileHandle file(OpenForRead(name));
-    if (!file) return fail(11, 4004, name);
+    if (!file) return fail(11, ErrCannotOpen, name);
 
     FormatRecord &record = Record(number);
     if (!BindPlugin(number)) return 0;
@@ -143,7 +143,7 @@ extern "C" INT_PTR Q32FILEAPI qfFileRead(HGLOBAL fileData, ImageRequest *request
         return entry(h, name, fileData, request, callback, record.info.runtimeValue);
     });
     file.reset();
-    if (!result) RerecordPluginError(ModuleId, OpRead, 14, name);
+    if (!result) RerecordPluginError(OpRead.At(14), name);
     return result;
 }
 
@@ -158,8 +158,8 @@ extern "C" int Q32FILEAPI qfFileWrite(HGLOBAL fileData, ImageRequest *request,
                                       RowCallback callback)
 {
     if (!FormatsDiscovered()) return 0;
-    auto fail = [](int place, UINT id = 4026, const char *name = nullptr) {
-        RecordError(nullptr, ModuleId, OpWrite, place, id, (ULONG_PTR)name);
+    auto fail = [](int place, UINT id = ErrCannot, const char *name = nullptr) {
+        RecordError(nullptr, OpWrite.At(place), id, (ULONG_PTR)name);
         return 0;
     };
     if (!fileData) return fail(1);
@@ -177,11 +177,12 @@ extern "C" int Q32FILEAPI qfFileWrite(HGLOBAL fileData, ImageRequest *request,
     CopyText(work, sizeof work, facts.name);
 
     DWORD mask = request->rasterTypes;
-    if (facts.writeKind == -1 && !(mask & 0x7)) return fail(3);
-    if (facts.writeKind == -2 && !(mask & 0xF)) return fail(4);
+    const DWORD colour = Q32_TYPE_BGRA | Q32_TYPE_RGB | Q32_TYPE_PALETTE8;
+    if (facts.writeKind == Q32_WRITE_COLOUR && !(mask & colour)) return fail(3);
+    if (facts.writeKind == Q32_WRITE_GREY && !(mask & (colour | Q32_TYPE_GREY8))) return fail(4);
     if (facts.writeKind > 0 && !(mask & 0xFFFFFF)) return fail(5);
 
-    if (!TargetReplaceable(target, FILE_SHARE_READ)) return fail(6, 4022);
+    if (!TargetReplaceable(target, FILE_SHARE_READ)) return fail(6, ErrNotReplaceable);
     int number = (int)facts.formatNumber;
     if (!IsFormatNumber(number)) return fail(7);
     FormatRecord &record = Record(number);
@@ -279,8 +280,8 @@ extern "C" INT_PTR Q32FILEAPI qfFileReadVector(HGLOBAL fileData, LONG_PTR arg2, 
                                                LONG_PTR arg4)
 {
     if (!FormatsDiscovered()) return 0;
-    auto fail = [](int place, UINT id = 4026, const char *name = nullptr) {
-        RecordError(nullptr, ModuleId, OpReadVector, place, id, (ULONG_PTR)name);
+    auto fail = [](int place, UINT id = ErrCannot, const char *name = nullptr) {
+        RecordError(nullptr, OpReadVector.At(place), id, (ULONG_PTR)name);
         return (INT_PTR)0;
     };
     if (!fileData) return fail(1);
@@ -311,7 +312,7 @@ extern "C" INT_PTR Q32FILEAPI qfFileReadVector(HGLOBAL fileData, LONG_PTR arg2, 
         return entry(h, name, fileData, arg2, arg3, record.info.runtimeValue, arg4);
     });
     file.reset();
-    if (!result) RerecordPluginError(ModuleId, OpReadVector, 7, name);
+    if (!result) RerecordPluginError(OpReadVector.At(7), name);
     return result;
 }
 
@@ -326,8 +327,8 @@ extern "C" int Q32FILEAPI qfFileWriteVector(HGLOBAL fileData, LONG_PTR arg2, LON
                                             LONG_PTR arg4)
 {
     if (!FormatsDiscovered()) return 0;
-    auto fail = [](int place, UINT id = 4026, const char *name = nullptr) {
-        RecordError(nullptr, ModuleId, OpWriteVector, place, id, (ULONG_PTR)name);
+    auto fail = [](int place, UINT id = ErrCannot, const char *name = nullptr) {
+        RecordError(nullptr, OpWriteVector.At(place), id, (ULONG_PTR)name);
         return 0;
     };
     if (!fileData) return fail(1);

@@ -5,6 +5,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <new>
 
 namespace {
 
@@ -18,14 +19,19 @@ enum {
 const UINT FlagKeys[4] = {12011, 12008, 12009, 12010};
 const int FlagDefaults[4] = {1, 0, 1, 1};
 
-/* Page state: one display page at a time. */
-int OpeningGamma, OpeningFlag3;
-int EditedGamma = NeutralGamma;
-bool Changed;
-HPALETTE TestPalette;
-BYTE *TestImage;
-RECT SquareRect;
-int Side;
+/* One display page's state, held by the page (DWLP_USER) from WM_INITDIALOG to
+   WM_DESTROY, so that two pages can coexist. */
+struct DisplayState {
+    int openingGamma = 0, openingFlag3 = 0;
+    int editedGamma = NeutralGamma;
+    bool changed = false;
+    HPALETTE testPalette = nullptr;
+    BYTE *testImage = nullptr;
+    RECT squareRect = {};
+    int side = 0;
+};
+
+DisplayState *StateOf(HWND page) { return (DisplayState *)GetWindowLongPtrA(page, DWLP_USER); }
 
 void IniName(UINT id, char *buffer) { c32GetString(id, buffer, 16); }
 
@@ -47,7 +53,7 @@ void NotifyPalsModule(int gamma)
         qfdSplitPathname(path, nullptr, folder);
         SetCurrentDirectoryA(folder);
     }
-    if (HMODULE fido = LoadLibraryA("Q32FIDO.DLL")) {
+    if (HMODULE fido = Sys.loadLibrary("Q32FIDO.DLL")) {
         typedef int(WINAPI * NotifyEntry)(DWORD, int, int, int, void *, int);
         if (auto notify = (NotifyEntry)(void *)GetProcAddress(fido, "qfdNotifyPals")) {
             DWORD block[4] = {(DWORD)gamma, (DWORD)gamma, (DWORD)gamma, 0};
@@ -58,16 +64,17 @@ void NotifyPalsModule(int gamma)
     if (n > 0 && n < sizeof saved) SetCurrentDirectoryA(saved);
 }
 
-void DrawSquare(HWND page, HDC dc)
+void DrawSquare(const DisplayState &state, HDC dc)
 {
-    if (TestImage && TestPalette) {
-        int g = EditedGamma * 18 / 10;
+    if (state.testImage && state.testPalette) {
+        int g = state.editedGamma * 18 / 10;
         disp32NewScreenGamma(g, g, g);
-        HPALETTE corrected = disp32GammaColorPalette(TestPalette, 0);
+        HPALETTE corrected = disp32GammaColorPalette(state.testPalette, 0);
         HDISP32SHOW show = nullptr;
-        if (corrected && disp32ShowInitEx(&show, dc, 8, SquareRect.left, SquareRect.top,
-                                          SquareRect.right, SquareRect.bottom, corrected, 0, 0, 0, 0)) {
-            disp32ShowData(show, TestImage, 0, 0, Side, Side);
+        const RECT &square = state.squareRect;
+        if (corrected && disp32ShowInitEx(&show, dc, 8, square.left, square.top, square.right,
+                                          square.bottom, corrected, 0, 0, 0, 0)) {
+            disp32ShowData(show, state.testImage, 0, 0, state.side, state.side);
             disp32ShowEnd(show);
         }
         if (corrected) DeleteObject(corrected);
@@ -76,7 +83,7 @@ void DrawSquare(HWND page, HDC dc)
         int stored = flag3 ? (int)gamma : NeutralGamma;
         disp32NewScreenGamma(stored, stored, stored);
     }
-    RECT frame = SquareRect;
+    RECT frame = state.squareRect;
     InflateRect(&frame, 1, 1);
     HGDIOBJ oldPen = SelectObject(dc, GetStockObject(BLACK_PEN));
     MoveToEx(dc, frame.left, frame.bottom - 1, nullptr);
@@ -87,37 +94,52 @@ void DrawSquare(HWND page, HDC dc)
     LineTo(dc, frame.right - 1, frame.bottom - 1);
     LineTo(dc, frame.left, frame.bottom - 1);
     SelectObject(dc, oldPen);
-    (void)page;
 }
 
-void BuildTestImage()
+void BuildTestImage(DisplayState &state)
 {
-    TestImage = (BYTE *)malloc((size_t)Side * Side);
-    if (TestImage) {
-        for (int y = 0; y < Side; y++)
-            for (int x = 0; x < Side; x++)
-                TestImage[(size_t)y * Side + x] = y < Side / 2 ? (BYTE)(((x + y) & 1) ? 0 : 2) : 1;
+    const int side = state.side;
+    BYTE *image = (BYTE *)malloc((size_t)side * side);
+    state.testImage = image;
+    if (image) {
+        for (int y = 0; y < side; y++)
+            for (int x = 0; x < side; x++)
+                image[(size_t)y * side + x] = y < side / 2 ? (BYTE)(((x + y) & 1) ? 0 : 2) : 1;
     }
     struct { WORD version, count; PALETTEENTRY entries[3]; } log = {0x300, 3,
         {{0, 0, 0, 0}, {0x7F, 0x7F, 0x7F, 0}, {0xFF, 0xFF, 0xFF, 0}}};
-    TestPalette = CreatePalette(reinterpret_cast<LOGPALETTE *>(&log));
+    state.testPalette = CreatePalette(reinterpret_cast<LOGPALETTE *>(&log));
 }
 
-void Release()
+void Release(DisplayState &state)
 {
-    if (TestPalette) DeleteObject(TestPalette);
-    TestPalette = nullptr;
-    free(TestImage);
-    TestImage = nullptr;
+    if (state.testPalette) DeleteObject(state.testPalette);
+    state.testPalette = nullptr;
+    free(state.testImage);
+    state.testImage = nullptr;
 }
 
-void InitPage(HWND page, LPARAM parameter)
+/* Shows value (hundredths) in the edit and redraws the square with it. */
+void SetGammaText(DisplayState &state, HWND edit, int value)
 {
+    char text[16];
+    snprintf(text, sizeof text, "%d.%02d", value / 100, value % 100);
+    SetWindowTextA(edit, text);
+    state.editedGamma = value;
+    InvalidateRect(GetParent(edit), &state.squareRect, FALSE);
+}
+
+BOOL InitPage(HWND page, LPARAM parameter)
+{
+    DisplayState *created = new (std::nothrow) DisplayState;
+    if (!created) return FALSE;
+    SetWindowLongPtrA(page, DWLP_USER, (LONG_PTR)created);
+    DisplayState &state = *created;
     if (parameter) DisplaySettingsBlock = reinterpret_cast<DWORD *>(parameter);
     DWORD flags[4] = {}, gamma = NeutralGamma;
     GetDispData(&flags[0], &flags[1], &flags[2], &flags[3], &gamma);
-    OpeningGamma = (int)gamma;
-    OpeningFlag3 = flags[3] != 0;
+    state.openingGamma = (int)gamma;
+    state.openingFlag3 = flags[3] != 0;
 
     DISP32DEVINFO info = {};
     disp32GetDevInfo(&info);
@@ -129,7 +151,7 @@ void InitPage(HWND page, LPARAM parameter)
         for (int id : {(int)PaletteLabel1, (int)PaletteLabel2, DitherBox + 1, DitherBox + 2})
             EnableWindow(GetDlgItem(page, id), FALSE);
     }
-    SetGammaText(GetDlgItem(page, GammaEdit), (int)gamma);
+    SetGammaText(state, GetDlgItem(page, GammaEdit), (int)gamma);
     SendDlgItemMessageA(page, GammaEdit, EM_LIMITTEXT, 4, 0);
     SendDlgItemMessageA(page, GammaUpDown, UDM_SETRANGE32, 1, MaxGamma);
     SendDlgItemMessageA(page, GammaUpDown, UDM_SETPOS32, 0, (LPARAM)gamma);
@@ -137,15 +159,17 @@ void InitPage(HWND page, LPARAM parameter)
     SendDlgItemMessageA(page, Slider, 0x533, 0, 1);
     SendDlgItemMessageA(page, Slider, 0x52F, 0, (LPARAM)gamma);
 
-    GetWindowRect(GetDlgItem(page, Square), &SquareRect);
-    MapWindowPoints(nullptr, page, (POINT *)&SquareRect, 2);
-    Side = (SquareRect.right - SquareRect.left + 3) & ~3;
-    SquareRect.right = SquareRect.left + Side;
-    SquareRect.bottom = SquareRect.top + Side;
-    BuildTestImage();
+    RECT &square = state.squareRect;
+    GetWindowRect(GetDlgItem(page, Square), &square);
+    MapWindowPoints(nullptr, page, (POINT *)&square, 2);
+    state.side = (square.right - square.left + 3) & ~3;
+    square.right = square.left + state.side;
+    square.bottom = square.top + state.side;
+    BuildTestImage(state);
 
     for (int i = 0; i < 4; i++) CheckDlgButton(page, DitherBox + i, flags[i] ? BST_CHECKED : BST_UNCHECKED);
-    Changed = false;
+    state.changed = false;
+    return TRUE;
 }
 
 int ParseEdit(HWND page, int *error)
@@ -156,25 +180,28 @@ int ParseEdit(HWND page, int *error)
     return ParseGamma(text, error);
 }
 
-int Validate(HWND page)
+int Validate(HWND page, const DisplayState &state)
 {
-    if (!Changed) return 0;
+    if (!state.changed) return 0;
     int error = 0, gamma = ParseEdit(page, &error);
     if (!error && gamma >= 1 && gamma <= MaxGamma) return 0;
     char text[256] = "";
     LoadStringA(ResourceModule, 31402, text, sizeof text);
-    ShowError(ResourceModule, 3200, LineForm, 1711, 336, 0, text);
+    ShowError(ResourceModule, TextEntryRefused, UnitDisplayPage.At(336), 0, text);
     return GammaEdit;
 }
 
-void Apply(HWND page)
+int SaveDisplaySettings(const DisplayState &state, int flag0, int flag1, int flag2, int flag3,
+                        int gamma);
+
+void Apply(HWND page, DisplayState &state)
 {
-    if (!Changed) return;
+    if (!state.changed) return;
     int flags[4];
     for (int i = 0; i < 4; i++) flags[i] = IsDlgButtonChecked(page, DitherBox + i) == BST_CHECKED;
     int error = 0, gamma = ParseEdit(page, &error);
-    SaveDisplaySettings(flags[0], flags[1], flags[2], flags[3], gamma);
-    Changed = false;
+    SaveDisplaySettings(state, flags[0], flags[1], flags[2], flags[3], gamma);
+    state.changed = false;
     PreferenceResultFlags |= ResultDisplay;
 }
 
@@ -208,18 +235,7 @@ int ParseGamma(const char *text, int *error)
     return whole * 100 + fraction;
 }
 
-/******************************************************************
- *      SetGammaText
- */
-void SetGammaText(HWND edit, int value)
-{
-    char text[16];
-    snprintf(text, sizeof text, "%d.%02d", value / 100, value % 100);
-    SetWindowTextA(edit, text);
-    EditedGamma = value;
-    HWND page = GetParent(edit);
-    InvalidateRect(page, &SquareRect, FALSE);
-}
+namespace {
 
 /******************************************************************
  *      SaveDisplaySettings
@@ -228,7 +244,8 @@ void SetGammaText(HWND edit, int value)
  * and the block), applies them to the imaging base library and tells Q32FIDO.DLL when
  * the gamma or the gamma switch changed.
  */
-int SaveDisplaySettings(int flag0, int flag1, int flag2, int flag3, int gamma)
+int SaveDisplaySettings(const DisplayState &state, int flag0, int flag1, int flag2, int flag3,
+                        int gamma)
 {
     const int flags[4] = {flag0, flag1, flag2, flag3};
     char section[16], key[16];
@@ -253,9 +270,12 @@ int SaveDisplaySettings(int flag0, int flag1, int flag2, int flag3, int gamma)
     }
     int g = flag3 ? gamma : NeutralGamma;
     disp32NewScreenGamma(g, g, g);
-    if (gamma != OpeningGamma || (flag3 != 0) != (OpeningFlag3 != 0)) NotifyPalsModule(gamma);
+    if (gamma != state.openingGamma || (flag3 != 0) != (state.openingFlag3 != 0))
+        NotifyPalsModule(gamma);
     return 1;
 }
+
+} // namespace
 
 /******************************************************************
  *      GetDispData  (exported)
@@ -284,43 +304,53 @@ extern "C" int Q32FILEAPI GetDispData(DWORD *flag0, DWORD *flag1, DWORD *flag2, 
  */
 INT_PTR CALLBACK DisplayPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    switch (message) {
-    case WM_INITDIALOG:
+    if (message == WM_INITDIALOG) {
         InitPage(page, lParam);
         return TRUE;
+    }
+    DisplayState *state = StateOf(page);
+    if (!state)
+        return IsPageCommand(message, wParam) ? PageAnswer(page, LOWORD(wParam) != PageValidate)
+                                              : FALSE;
+    switch (message) {
     case WM_PAINT: {
         PAINTSTRUCT ps;
         HDC dc = BeginPaint(page, &ps);
-        DrawSquare(page, dc);
+        DrawSquare(*state, dc);
         EndPaint(page, &ps);
         return TRUE;
     }
+    case WM_DESTROY:
+        Release(*state);
+        SetWindowLongPtrA(page, DWLP_USER, 0);
+        delete state;
+        return FALSE;
     case WM_VSCROLL:
         if ((HWND)lParam == GetDlgItem(page, GammaUpDown) && LOWORD(wParam) == SB_THUMBPOSITION)
-            SetGammaText(GetDlgItem(page, GammaEdit), (short)HIWORD(wParam));
+            SetGammaText(*state, GetDlgItem(page, GammaEdit), (short)HIWORD(wParam));
         return TRUE;
     case WM_NOTIFY: {
         const NMHDR *notice = (const NMHDR *)lParam;
         if (notice->idFrom != Slider) return FALSE;
         const Q32SLIDERNOTIFY *move = (const Q32SLIDERNOTIFY *)lParam;
         HWND edit = GetDlgItem(page, GammaEdit);
-        if ((int)notice->code == Q32SN_TRACK) SetGammaText(edit, move->position + move->delta);
+        if ((int)notice->code == Q32SN_TRACK) SetGammaText(*state, edit, move->position + move->delta);
         else if ((int)notice->code == Q32SN_CHANGED)
-            SetGammaText(edit, (int)SendDlgItemMessageA(page, Slider, Q32SM_GETPOS, 0, 0));
+            SetGammaText(*state, edit, (int)SendDlgItemMessageA(page, Slider, Q32SM_GETPOS, 0, 0));
         else if ((int)notice->code == Q32SN_RESET)
-            SendDlgItemMessageA(page, Slider, Q32SM_SETPOS, 0, EditedGamma);
+            SendDlgItemMessageA(page, Slider, Q32SM_SETPOS, 0, state->editedGamma);
         return TRUE;
     }
     case WM_COMMAND: {
         int id = LOWORD(wParam), code = HIWORD(wParam);
         switch (id) {
-        case PageValidate: return PageAnswer(page, Validate(page));
+        case PageValidate: return PageAnswer(page, Validate(page, *state));
         case PageApply:
-            Apply(page);
-            Release();
+            Apply(page, *state);
+            Release(*state);
             return PageAnswer(page, 1);
         case PageCancel:
-            Release();
+            Release(*state);
             return PageAnswer(page, 1);
         case GammaEdit:
             if (code == EN_UPDATE) {
@@ -330,14 +360,14 @@ INT_PTR CALLBACK DisplayPageProc(HWND page, UINT message, WPARAM wParam, LPARAM 
                     gamma = gamma < 1 ? 1 : gamma > MaxGamma ? MaxGamma : gamma;
                     SendDlgItemMessageA(page, GammaUpDown, UDM_SETPOS32, 0, gamma);
                     SendDlgItemMessageA(page, Slider, Q32SM_SETPOS, 0, gamma);
-                    EditedGamma = gamma;
-                    InvalidateRect(page, &SquareRect, FALSE);
+                    state->editedGamma = gamma;
+                    InvalidateRect(page, &state->squareRect, FALSE);
                 }
-                Changed = true;
+                state->changed = true;
             }
             return TRUE;
         case DitherBox: case DitherBox + 1: case DitherBox + 2: case DitherBox + 3:
-            if (code == BN_CLICKED) Changed = true;
+            if (code == BN_CLICKED) state->changed = true;
             return TRUE;
         }
         return FALSE;

@@ -4,6 +4,7 @@
 #include <commctrl.h>
 #include <stdio.h>
 #include <string.h>
+#include <new>
 
 namespace {
 
@@ -19,37 +20,36 @@ enum {
 typedef int(__cdecl *FindFileEntry)(HINSTANCE, HWND, const char *, const char *, HGLOBAL *,
                                     int, int);
 
-/* Page state: one memory page at a time. */
-B32VMBLOCK VmBlock;
-B32MEMBLOCK MemBlock;
-int FreeSumMb, PhysicalMb;
-bool Changed;
-HMODULE BrowserModule;
-FindFileEntry FindFile;
+/* One memory page's state, held by the page (DWLP_USER) from WM_INITDIALOG to
+   WM_DESTROY, so that two pages can coexist. */
+struct MemoryState {
+    B32VMBLOCK vm = {};
+    B32MEMBLOCK mem = {};
+    int freeSumMb = 0, physicalMb = 0;
+    bool changed = false;
+    HMODULE browserModule = nullptr;
+    FindFileEntry findFile = nullptr;
+};
 
-void LoadFolderBrowser()
+MemoryState *StateOf(HWND page) { return (MemoryState *)GetWindowLongPtrA(page, DWLP_USER); }
+
+void LoadFolderBrowser(MemoryState &state)
 {
-    if (BrowserModule) return;
-    BrowserModule = LoadLibraryA("Q32BROWS.DLL");
-    if (!BrowserModule) return;
-    FindFile = (FindFileEntry)(void *)GetProcAddress(BrowserModule, "qbFindFile");
-    if (!FindFile) {
-        FreeLibrary(BrowserModule);
-        BrowserModule = nullptr;
+    if (state.browserModule) return;
+    state.browserModule = Sys.loadLibrary("Q32BROWS.DLL");
+    if (!state.browserModule) return;
+    state.findFile = (FindFileEntry)(void *)GetProcAddress(state.browserModule, "qbFindFile");
+    if (!state.findFile) {
+        FreeLibrary(state.browserModule);
+        state.browserModule = nullptr;
     }
 }
 
-void UnloadFolderBrowser()
+void UnloadFolderBrowser(MemoryState &state)
 {
-    if (BrowserModule) FreeLibrary(BrowserModule);
-    BrowserModule = nullptr;
-    FindFile = nullptr;
-}
-
-int BrowseFolder(HINSTANCE instance, HWND parent, const char *startFolder, HGLOBAL *result)
-{
-    if (!FindFile) return 0;
-    return (short)FindFile(instance, parent, startFolder, nullptr, result, 0, 1);
+    if (state.browserModule) FreeLibrary(state.browserModule);
+    state.browserModule = nullptr;
+    state.findFile = nullptr;
 }
 
 bool IsChecked(HWND page, int id) { return IsDlgButtonChecked(page, id) == BST_CHECKED; }
@@ -99,9 +99,14 @@ void SaveMemorySettings(B32VMBLOCK *vm, B32MEMBLOCK *mem)
 
 void InitPage(HWND page)
 {
-    GetMemoryData(&VmBlock, &MemBlock);
-    SetDlgItemTextA(page, SystemFolderText, VmBlock.systemFolder);
-    for (int i = 0; i < 3; i++) SetDlgItemTextA(page, FolderEdit1 + i, VmBlock.folders[i]);
+    MemoryState *created = new (std::nothrow) MemoryState;
+    if (!created) return;
+    SetWindowLongPtrA(page, DWLP_USER, (LONG_PTR)created);
+    MemoryState &state = *created;
+    int &freeSumMb = state.freeSumMb, &physicalMb = state.physicalMb;
+    GetMemoryData(&state.vm, &state.mem);
+    SetDlgItemTextA(page, SystemFolderText, state.vm.systemFolder);
+    for (int i = 0; i < 3; i++) SetDlgItemTextA(page, FolderEdit1 + i, state.vm.folders[i]);
 
     char drives[260] = "";
     DWORD n = GetLogicalDriveStringsA(sizeof drives, drives);
@@ -123,35 +128,35 @@ void InitPage(HWND page)
         snprintf(line, sizeof line, "%s%s", name, freeText);
         SendDlgItemMessageA(page, DriveList, CB_ADDSTRING, 0, (LPARAM)line);
     }
-    FreeSumMb = sum > MaxDiskSum ? (int)MaxDiskSum : (int)sum;
+    freeSumMb = sum > MaxDiskSum ? (int)MaxDiskSum : (int)sum;
     SendDlgItemMessageA(page, DriveList, CB_SETCURSEL, 0, 0);
 
     MEMORYSTATUS status = {};
     status.dwLength = sizeof status;
     GlobalMemoryStatus(&status);
-    PhysicalMb = (int)(status.dwTotalPhys >> 20);
+    physicalMb = (int)(status.dwTotalPhys >> 20);
 
-    int disk = LimitToMegabytes(MemBlock.diskLimit, FreeSumMb);
-    int memory = LimitToMegabytes(MemBlock.memoryLimit, PhysicalMb);
+    int disk = LimitToMegabytes(state.mem.diskLimit, freeSumMb);
+    int memory = LimitToMegabytes(state.mem.memoryLimit, physicalMb);
     SetDlgItemInt(page, DiskEdit, (UINT)disk, TRUE);
     SetDlgItemInt(page, MemoryEdit, (UINT)memory, TRUE);
-    SendDlgItemMessageA(page, DiskUpDown, UDM_SETRANGE32, 0, FreeSumMb);
+    SendDlgItemMessageA(page, DiskUpDown, UDM_SETRANGE32, 0, freeSumMb);
     SendDlgItemMessageA(page, DiskUpDown, UDM_SETPOS32, 0, disk);
-    SendDlgItemMessageA(page, MemoryUpDown, UDM_SETRANGE32, 0, PhysicalMb);
+    SendDlgItemMessageA(page, MemoryUpDown, UDM_SETRANGE32, 0, physicalMb);
     SendDlgItemMessageA(page, MemoryUpDown, UDM_SETPOS32, 0, memory);
 
     char text[128];
-    FormatResource(31214, text, sizeof text, FreeSumMb);
+    FormatResource(31214, text, sizeof text, freeSumMb);
     SetDlgItemTextA(page, DiskSumText, text);
-    FormatResource(31215, text, sizeof text, PhysicalMb);
+    FormatResource(31215, text, sizeof text, physicalMb);
     SetDlgItemTextA(page, MemoryText, text);
 
-    Check(page, SwitchBox, VmBlock.useSystemFolder != 0);
-    for (int i = 0; i < 3; i++) Check(page, UseBox1 + i, VmBlock.useFolder[i] != 0);
-    Check(page, DiskBox, MemBlock.useDiskLimit != 0);
-    Check(page, MemoryBox, MemBlock.useMemoryLimit != 0);
-    Changed = false;
-    LoadFolderBrowser();
+    Check(page, SwitchBox, state.vm.useSystemFolder != 0);
+    for (int i = 0; i < 3; i++) Check(page, UseBox1 + i, state.vm.useFolder[i] != 0);
+    Check(page, DiskBox, state.mem.useDiskLimit != 0);
+    Check(page, MemoryBox, state.mem.useMemoryLimit != 0);
+    state.changed = false;
+    LoadFolderBrowser(state);
 }
 
 /* The reason a work folder cannot be used (a resource-module string), or 0. */
@@ -168,9 +173,10 @@ UINT FolderFault(const char *folder)
     return 0;
 }
 
-int Validate(HWND page)
+int Validate(HWND page, const MemoryState &state)
 {
-    if (!Changed) return 0;
+    if (!state.changed) return 0;
+    const int freeSumMb = state.freeSumMb, physicalMb = state.physicalMb;
     for (int i = 0; i < 3; i++) {
         char folder[260] = "";
         GetDlgItemTextA(page, FolderEdit1 + i, folder, sizeof folder);
@@ -183,7 +189,7 @@ int Validate(HWND page)
         if (on && format[0]) {
             char text[600];
             snprintf(text, sizeof text, format, folder);
-            ShowError(nullptr, 4018, LineForm, 1710, 460, 0, text);
+            ShowError(nullptr, ErrNotWorkFolder, UnitMemoryPage.At(460), 0, text);
             return FolderEdit1 + i;
         }
         if (on) Check(page, UseBox1 + i, false);
@@ -192,60 +198,65 @@ int Validate(HWND page)
 
     BOOL ok = FALSE;
     int disk = (int)GetDlgItemInt(page, DiskEdit, &ok, TRUE);
-    int diskBound = FreeSumMb < MaxLimitMb ? FreeSumMb : MaxLimitMb;
-    if (!ok || disk < 0 || (disk > diskBound && disk != FreeSumMb)) {
+    int diskBound = freeSumMb < MaxLimitMb ? freeSumMb : MaxLimitMb;
+    if (!ok || disk < 0 || (disk > diskBound && disk != freeSumMb)) {
         char text[256];
         FormatResource(31401, text, sizeof text, diskBound);
-        ShowError(ResourceModule, 3200, LineForm, 1710, 511, 0, text);
+        ShowError(ResourceModule, TextEntryRefused, UnitMemoryPage.At(511), 0, text);
         return DiskEdit;
     }
     int memory = (int)GetDlgItemInt(page, MemoryEdit, &ok, TRUE);
-    int memoryBound = PhysicalMb < MaxLimitMb ? PhysicalMb : MaxLimitMb;
-    if (!ok || memory < 0 || (memory > memoryBound && memory != PhysicalMb)) {
+    int memoryBound = physicalMb < MaxLimitMb ? physicalMb : MaxLimitMb;
+    if (!ok || memory < 0 || (memory > memoryBound && memory != physicalMb)) {
         char text[256];
         FormatResource(31400, text, sizeof text, memoryBound);
-        ShowError(ResourceModule, 3200, LineForm, 1710, 520, 0, text);
+        ShowError(ResourceModule, TextEntryRefused, UnitMemoryPage.At(520), 0, text);
         return MemoryEdit;
     }
-    if (!IsChecked(page, DiskBox)) disk = FreeSumMb;
-    if (!IsChecked(page, MemoryBox)) memory = PhysicalMb;
+    if (!IsChecked(page, DiskBox)) disk = freeSumMb;
+    if (!IsChecked(page, MemoryBox)) memory = physicalMb;
     if ((long long)disk + memory < 2) {
         char text[256] = "";
         LoadStringA(ResourceModule, 31409, text, sizeof text);
-        ShowError(ResourceModule, 3200, LineForm, 1710, 475, 0, text);
+        ShowError(ResourceModule, TextEntryRefused, UnitMemoryPage.At(475), 0, text);
         return MemoryEdit;
     }
     bool any = false;
     for (int id = SwitchBox; id <= SwitchBox + 3; id++) any |= IsChecked(page, id);
     if (!any) {
-        ShowError(ResourceModule, 31406, LineForm, 1710, 429, 0, nullptr);
+        ShowError(ResourceModule, TextNoBufferOption, UnitMemoryPage.At(429), 0, nullptr);
         return SwitchBox;
     }
     return 0;
 }
 
-void Apply(HWND page)
+void Apply(HWND page, MemoryState &state)
 {
-    if (!Changed) return;
+    if (!state.changed) return;
+    B32VMBLOCK &vm = state.vm;
+    B32MEMBLOCK &mem = state.mem;
     for (int i = 0; i < 3; i++)
-        GetDlgItemTextA(page, FolderEdit1 + i, VmBlock.folders[i], sizeof VmBlock.folders[i]);
-    VmBlock.useSystemFolder = IsChecked(page, SwitchBox);
-    for (int i = 0; i < 3; i++) VmBlock.useFolder[i] = IsChecked(page, UseBox1 + i);
-    MemBlock.useDiskLimit = IsChecked(page, DiskBox);
-    MemBlock.useMemoryLimit = IsChecked(page, MemoryBox);
-    MemBlock.diskLimit = LimitToBytes((int)GetDlgItemInt(page, DiskEdit, nullptr, TRUE), FreeSumMb);
-    MemBlock.memoryLimit = LimitToBytes((int)GetDlgItemInt(page, MemoryEdit, nullptr, TRUE), PhysicalMb);
-    SaveMemorySettings(&VmBlock, &MemBlock);
-    Changed = false;
+        GetDlgItemTextA(page, FolderEdit1 + i, vm.folders[i], sizeof vm.folders[i]);
+    vm.useSystemFolder = IsChecked(page, SwitchBox);
+    for (int i = 0; i < 3; i++) vm.useFolder[i] = IsChecked(page, UseBox1 + i);
+    mem.useDiskLimit = IsChecked(page, DiskBox);
+    mem.useMemoryLimit = IsChecked(page, MemoryBox);
+    mem.diskLimit = LimitToBytes((int)GetDlgItemInt(page, DiskEdit, nullptr, TRUE), state.freeSumMb);
+    mem.memoryLimit =
+        LimitToBytes((int)GetDlgItemInt(page, MemoryEdit, nullptr, TRUE), state.physicalMb);
+    SaveMemorySettings(&vm, &mem);
+    state.changed = false;
     PreferenceResultFlags |= ResultMemory;
 }
 
-void Browse(HWND page, int index)
+void Browse(HWND page, const MemoryState &state, int index)
 {
+    if (!state.findFile) return;
     char start[260] = "";
     GetDlgItemTextA(page, FolderEdit1 + index, start, sizeof start);
     HGLOBAL result = nullptr;
-    if (BrowseFolder(OwnModule, GetParent(page), start, &result) > 0 && result) {
+    if ((short)state.findFile(OwnModule, GetParent(page), start, nullptr, &result, 0, 1) > 0 &&
+        result) {
         if (const char *folder = (const char *)GlobalLock(result)) {
             SetDlgItemTextA(page, FolderEdit1 + index, folder);
             GlobalUnlock(result);
@@ -316,31 +327,41 @@ INT_PTR CALLBACK MemoryPageProc(HWND page, UINT message, WPARAM wParam, LPARAM)
         InitPage(page);
         return FALSE;
     }
+    MemoryState *state = StateOf(page);
+    if (!state)
+        return IsPageCommand(message, wParam) ? PageAnswer(page, LOWORD(wParam) != PageValidate)
+                                              : FALSE;
+    if (message == WM_DESTROY) {
+        UnloadFolderBrowser(*state);
+        SetWindowLongPtrA(page, DWLP_USER, 0);
+        delete state;
+        return FALSE;
+    }
     if (message != WM_COMMAND) return FALSE;
     int id = LOWORD(wParam), code = HIWORD(wParam);
     switch (id) {
-    case PageValidate: return PageAnswer(page, Validate(page));
+    case PageValidate: return PageAnswer(page, Validate(page, *state));
     case PageApply:
-        Apply(page);
-        UnloadFolderBrowser();
+        Apply(page, *state);
+        UnloadFolderBrowser(*state);
         return PageAnswer(page, 1);
     case PageCancel:
-        UnloadFolderBrowser();
+        UnloadFolderBrowser(*state);
         return PageAnswer(page, 1);
     case FolderEdit1: case FolderEdit1 + 1: case FolderEdit1 + 2:
         if (code == EN_UPDATE) {
             Check(page, UseBox1 + (id - FolderEdit1), GetWindowTextLengthA(GetDlgItem(page, id)) > 0);
-            Changed = true;
+            state->changed = true;
         }
         return TRUE;
     case DiskEdit: case MemoryEdit:
         if (code == EN_UPDATE) {
             Check(page, id == DiskEdit ? DiskBox : MemoryBox, true);
-            Changed = true;
+            state->changed = true;
         }
         return TRUE;
     case SwitchBox: case DiskBox: case MemoryBox:
-        if (code == BN_CLICKED) Changed = true;
+        if (code == BN_CLICKED) state->changed = true;
         return TRUE;
     case UseBox1: case UseBox1 + 1: case UseBox1 + 2:
         if (code == BN_CLICKED) {
@@ -348,11 +369,11 @@ INT_PTR CALLBACK MemoryPageProc(HWND page, UINT message, WPARAM wParam, LPARAM)
                 GetWindowTextLengthA(GetDlgItem(page, FolderEdit1 + (id - UseBox1))) == 0)
                 Check(page, id, false);
             else
-                Changed = true;
+                state->changed = true;
         }
         return TRUE;
     case BrowseButton1: case BrowseButton1 + 1: case BrowseButton1 + 2:
-        if (code == BN_CLICKED) Browse(page, id - BrowseButton1);
+        if (code == BN_CLICKED) Browse(page, *state, id - BrowseButton1);
         return TRUE;
     }
     return FALSE;

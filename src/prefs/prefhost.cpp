@@ -1,6 +1,5 @@
 /* The tabbed preference dialog: pages as modeless child dialogs behind a tab control. */
 #include "prefs.h"
-#include "../assoc/assoc.h"
 #include <commctrl.h>
 #include <string.h>
 
@@ -12,24 +11,37 @@ namespace {
 
 enum { HostTemplate = 32110, TabControlId = 32200, MemoryTemplate = 32111, DisplayTemplate = 32112 };
 
-TabbedHost PreferenceHost;
-const PreferenceAppInfo *CurrentAppInfo = nullptr;
-char HelpPath[Q32_MAX_NAME];
+/* The built-in pages in the tabbed host's order. */
+BuiltInPage BuiltInPages[] = {
+    {PREF_PAGE_ASSOC, PREF_PAGE_ASSOC2, 0, nullptr},
+    {PREF_PAGE_MEMORY, PREF_PAGE_MEMORY, MemoryTemplate, MemoryPageProc},
+    {PREF_PAGE_DISPLAY, PREF_PAGE_DISPLAY, DisplayTemplate, DisplayPageProc},
+};
+
+/* One preference dialog's state, held by the dialog (DWLP_USER), so that two can coexist. */
+struct PreferenceDialog {
+    TabbedHost host;
+    const PreferenceAppInfo *appInfo;
+};
+
+/* The tab last shown, which the next dialog shows first (the process remembers it). */
+int LastTabIndex;
 
 void SendToAllPages(const TabbedHost &host, WORD command)
 {
     for (int i = 0; i < host.count; i++) SendPageCommand(host.pages[i].window, command);
 }
 
-void ShowHelp(HWND dialog, const TabbedHost &host)
+void ShowHelp(HWND dialog, const PreferenceDialog &state)
 {
-    if (CurrentAppInfo) {
-        ShowPreferenceHelp(dialog, CurrentAppInfo->helpFile,
-                           CurrentAppInfo->helpContextBase + (DWORD)host.currentIndex);
+    const TabbedHost &host = state.host;
+    if (const PreferenceAppInfo *app = state.appInfo) {
+        ShowPreferenceHelp(dialog, app->helpFile, app->helpContextBase + (DWORD)host.currentIndex);
         return;
     }
-    q32FileGetHelpFilePath(OwnModule, (int)PreferenceApplicationId, HelpPath, sizeof HelpPath);
-    q32MyWinHelp(dialog, HelpPath, HELP_CONTEXT, 532 + (DWORD)host.currentIndex);
+    char path[Q32_MAX_NAME] = "";
+    q32FileGetHelpFilePath(OwnModule, (int)PreferenceApplicationId, path, sizeof path);
+    q32MyWinHelp(dialog, path, HELP_CONTEXT, 532 + (DWORD)host.currentIndex);
 }
 
 } // namespace
@@ -71,9 +83,10 @@ void SendPageCommand(HWND page, WORD command)
 
 void ShowPreferenceHelp(HWND dialog, const char *file, DWORD context)
 {
-    CopyText(HelpPath, sizeof HelpPath, file ? file : "");
-    if (!strchr(HelpPath, '>') && strlen(HelpPath) + 2 < sizeof HelpPath) strcat(HelpPath, ">d");
-    q32MyWinHelp(dialog, HelpPath, HELP_CONTEXT, context);
+    char path[Q32_MAX_NAME];
+    CopyText(path, sizeof path, file ? file : "");
+    if (!strchr(path, '>') && strlen(path) + 2 < sizeof path) strcat(path, ">d");
+    q32MyWinHelp(dialog, path, HELP_CONTEXT, context);
 }
 
 void InitTabbedHost(HWND dialog, TabbedHost &host)
@@ -101,11 +114,15 @@ namespace {
 
 INT_PTR CALLBACK HostProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    TabbedHost &host = PreferenceHost;
-    switch (message) {
-    case WM_INITDIALOG:
-        InitTabbedHost(dialog, host);
+    if (message == WM_INITDIALOG) {
+        SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+        InitTabbedHost(dialog, ((PreferenceDialog *)lParam)->host);
         return FALSE; /* the focus is set */
+    }
+    auto *state = (PreferenceDialog *)GetWindowLongPtrA(dialog, DWLP_USER);
+    if (!state) return FALSE;
+    TabbedHost &host = state->host;
+    switch (message) {
     case WM_NOTIFY: {
         const NMHDR *notice = (const NMHDR *)lParam;
         if (notice->idFrom != TabControlId) return FALSE;
@@ -119,7 +136,7 @@ INT_PTR CALLBACK HostProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPara
         return TRUE;
     }
     case WM_HELP:
-        ShowHelp(dialog, host);
+        ShowHelp(dialog, *state);
         return TRUE;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
@@ -143,7 +160,7 @@ INT_PTR CALLBACK HostProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPara
             EndDialog(dialog, 0);
             return TRUE;
         case PageHelp:
-            ShowHelp(dialog, host);
+            ShowHelp(dialog, *state);
             return TRUE;
         default:
             if (host.current) PostMessageA(host.current, WM_COMMAND, wParam, lParam);
@@ -208,6 +225,25 @@ void ShowSelectedPage(TabbedHost &host)
 }
 
 /******************************************************************
+ *      RegisterPreferencePage / FindBuiltInPage
+ */
+void RegisterPreferencePage(DWORD kind, UINT templateId, DLGPROC procedure)
+{
+    for (BuiltInPage &page : BuiltInPages)
+        if (page.kind == kind) {
+            page.templateId = templateId;
+            page.procedure = procedure;
+        }
+}
+
+const BuiltInPage *FindBuiltInPage(DWORD kind)
+{
+    for (const BuiltInPage &page : BuiltInPages)
+        if (kind == page.kind || kind == page.alsoKind) return &page;
+    return nullptr;
+}
+
+/******************************************************************
  *      q32ShowPreference  (exported)
  */
 extern "C" INT_PTR Q32FILEAPI q32ShowPreference(HWND owner, int extraPageCount,
@@ -217,29 +253,25 @@ extern "C" INT_PTR Q32FILEAPI q32ShowPreference(HWND owner, int extraPageCount,
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_TAB_CLASSES | ICC_UPDOWN_CLASS};
     InitCommonControlsEx(&controls);
 
-    TabbedHost &host = PreferenceHost;
-    CurrentAppInfo = appInfo;
+    PreferenceDialog state = {};
+    state.appInfo = appInfo;
+    TabbedHost &host = state.host;
     host.owner = owner;
     host.resources = ResourceModule;
-    host.count = 0;
-    host.current = nullptr;
+    host.currentIndex = LastTabIndex;
     PreferenceApplicationId = appInfo ? appInfo->applicationId : 0;
 
     for (int i = 0; extraPages && i < extraPageCount; i++)
         AddPreferencePage(host, extraPages[i].module, extraPages[i].title,
                           extraPages[i].templateId, extraPages[i].procedure);
-    /* The association page keeps one state for the process: both of its bits add it once. */
-    if (flags & (PREF_PAGE_ASSOC | PREF_PAGE_ASSOC2))
-        AddPreferencePage(host, ResourceModule, nullptr, AssociationTemplate, AssociationPageProc);
-    if (flags & PREF_PAGE_MEMORY)
-        AddPreferencePage(host, ResourceModule, nullptr, MemoryTemplate, MemoryPageProc);
-    if (flags & PREF_PAGE_DISPLAY)
-        AddPreferencePage(host, ResourceModule, nullptr, DisplayTemplate, DisplayPageProc);
+    /* A page with two bits is added once when either is set. */
+    for (const BuiltInPage &page : BuiltInPages)
+        if (page.procedure && (flags & (page.kind | page.alsoKind)))
+            AddPreferencePage(host, ResourceModule, nullptr, page.templateId, page.procedure);
 
     INT_PTR result = DialogBoxParamA(ResourceModule, MAKEINTRESOURCEA(HostTemplate), owner,
-                                     HostProc, 0);
-    CurrentAppInfo = nullptr;
-    host.current = nullptr;
+                                     HostProc, (LPARAM)&state);
+    LastTabIndex = host.currentIndex;
     return result;
 }
 

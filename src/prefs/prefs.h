@@ -38,6 +38,19 @@ extern DWORD PreferenceApplicationId;
 /* The display settings block lent through q32ShowPreferences, or null. */
 extern DWORD *DisplaySettingsBlock;
 
+/* A page that the hosts build in: the request bits that ask for it, its template in the
+   resource module and its procedure (null: not registered, not shown). */
+struct BuiltInPage {
+    DWORD kind, alsoKind;
+    UINT templateId;
+    DLGPROC procedure;
+};
+/* Gives the hosts the page that kind asks for: the association page, whose code lies
+   above the hosts, is registered at attach. */
+void RegisterPreferencePage(DWORD kind, UINT templateId, DLGPROC procedure);
+/* The built-in page that kind asks for (its kind or its other kind), or null. */
+const BuiltInPage *FindBuiltInPage(DWORD kind);
+
 /* The page protocol, shared by the tabbed and the tree host. */
 /* Creates a page as a hidden control-like child of host; an empty title (64 bytes) takes
    the page's caption. Null when the page cannot be made. */
@@ -59,24 +72,16 @@ bool AddPreferencePage(TabbedHost &host, HMODULE module, const char *title, UINT
 void CreatePreferencePage(HWND hostWindow, HWND tabControl, PreferencePage &page);
 void ShowSelectedPage(TabbedHost &host);
 
-/* Sets every pixel of fromColour in the width x height area of dc to toColour. */
-void ReplaceColour(HDC dc, int width, int height, COLORREF fromColour, COLORREF toColour);
-
-/* A bitmap of the resource module held in a memory context, one colour of it replaced. */
-struct TintedBitmap {
-    HDC dc = nullptr;
-    HBITMAP bitmap = nullptr, replaced = nullptr;
-    COLORREF colour = CLR_INVALID;
-    int width = 0, height = 0;
-};
-/* Loads the bitmap afresh into the context (made on first use), replacing the bitmap it
-   held, and turns fromColour into toColour; false when the bitmap or context is missing. */
-bool TintBitmap(TintedBitmap &tinted, UINT bitmapId, COLORREF fromColour, COLORREF toColour);
-/* Puts back the context's first bitmap and deletes the bitmap and the context. */
-void FreeTintedBitmap(TintedBitmap &tinted);
-
 /* The host dialog's start: places it, creates and fits the pages, shows the tab last shown. */
 void InitTabbedHost(HWND dialog, TabbedHost &host);
+
+/* True for the page protocol's commands (validate, apply, cancel): a page without its
+   state still answers them (validate: nothing to correct; apply and cancel: done). */
+inline bool IsPageCommand(UINT message, WPARAM wParam)
+{
+    WORD id = LOWORD(wParam);
+    return message == WM_COMMAND && (id == PageValidate || id == PageApply || id == PageCancel);
+}
 
 /* Answers a page's command through DWLP_MSGRESULT. */
 inline INT_PTR PageAnswer(HWND page, LONG_PTR answer)
@@ -98,8 +103,6 @@ void DoubleAmpersands(char *text, size_t size);
 /* Display page helpers. */
 /* A decimal text in hundredths; *error becomes 1 when the text is not a plain number. */
 int ParseGamma(const char *text, int *error);
-void SetGammaText(HWND edit, int value);
-int SaveDisplaySettings(int flag0, int flag1, int flag2, int flag3, int gamma);
 
 /* Memory page helpers. */
 int DriveKindOfPath(const char *path);

@@ -1,5 +1,6 @@
 /* The system information dialog: Windows, drives, display and plug-ins, one tab each. */
 #include "prefs.h"
+#include "../controls/tinted.h"
 #include "q32base.h"
 #include <commctrl.h>
 #include <stdio.h>

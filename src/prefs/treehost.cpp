@@ -1,6 +1,5 @@
 /* The tree preference dialog: pages in a tree view, the current page's title on a banner. */
 #include "prefs.h"
-#include "../assoc/assoc.h"
 #include "q32base.h"
 #include <commctrl.h>
 #include <memory>
@@ -14,20 +13,6 @@ enum {
     PageAreaHolder = 2201, BannerHolder = 2202, TitleHolder = 2203,
 };
 const COLORREF BannerFrom = 0x808080, BannerTo = 0xC0C0C0;
-
-/* A page that a descriptor without a module names by its kind. */
-struct BuiltInTreePage {
-    DWORD kind, alsoKind;
-    UINT templateId;
-    DLGPROC procedure;
-};
-
-/* The built-in pages of the tree host, one line each. */
-const BuiltInTreePage BuiltInTreePages[] = {
-    {PREF_PAGE_MEMORY, PREF_PAGE_MEMORY, 32111, MemoryPageProc},
-    {PREF_PAGE_DISPLAY, PREF_PAGE_DISPLAY, 32112, DisplayPageProc},
-    {PREF_PAGE_ASSOC, PREF_PAGE_ASSOC2, AssociationTemplate, AssociationPageProc},
-};
 
 struct TreeHost {
     TreePageDesc *pages;
@@ -59,12 +44,12 @@ HWND CreateTreePage(HWND dialog, TreePageDesc &page)
     HMODULE module = page.module ? page.module : ResourceModule;
     UINT templateId = page.kind & 0xFFFF;
     DLGPROC procedure = page.procedure;
-    if (!page.module)
-        for (const BuiltInTreePage &builtIn : BuiltInTreePages)
-            if (page.kind == builtIn.kind || page.kind == builtIn.alsoKind) {
-                templateId = builtIn.templateId;
-                procedure = builtIn.procedure;
-            }
+    /* A descriptor without a module names a built-in page by its kind. */
+    const BuiltInPage *builtIn = page.module ? nullptr : FindBuiltInPage(page.kind);
+    if (builtIn) {
+        templateId = builtIn->templateId;
+        procedure = builtIn->procedure;
+    }
     return CreatePageWindow(module, templateId, dialog, procedure, page.initValue, page.title);
 }
 

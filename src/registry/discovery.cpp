@@ -140,7 +140,7 @@ int EnterIntoCache(CacheImage &cache, bool &dirty, PluginScan &scan, const Forma
         return 0;
     }
     if (!GrowCache(cache)) {
-        RecordError(nullptr, ModuleId, 2, hadCache ? 6 : 5, 1004);
+        RecordError(nullptr, OpGetFormatExt.At(hadCache ? 6 : 5), ErrNoMemory);
         return -1;
     }
     PluginCacheEntry entry = {};
@@ -188,7 +188,7 @@ int LoadAndRegister(const char *name, const PluginFacts &facts, CacheImage *cach
     int n = formatCount();
     if (n <= 0) {
         plugin.reset();
-        RecordPluginFailure(4025, 2, 2, name, 0);
+        RecordPluginFailure(ErrNoFormat, OpGetFormatExt.At(2), name, 0);
         return 0;
     }
     PluginScan scan;
@@ -201,7 +201,7 @@ int LoadAndRegister(const char *name, const PluginFacts &facts, CacheImage *cach
             PluginExport(plugin.get(), base, QF_ENTRY_GETFORMATINFO));
         if (!formatInfo) {
             plugin.reset();
-            RecordPluginFailure(4025, 2, 4, name, 0);
+            RecordPluginFailure(ErrNoFormat, OpGetFormatExt.At(4), name, 0);
             StopScan(cache, scan, j);
             return 1;
         }
@@ -379,7 +379,7 @@ extern "C" int Q32FILEAPI qfFileGetFileFmtNum(void)
     WIN32_FIND_DATAA found;
     q32::FindHandle search = FindFirstPlugin(found);
     if (!search) {
-        RecordError(ResourceModule, ModuleId, 27, 2, 4006);
+        RecordError(ResourceModule, OpDiscover.At(2), TextNoPlugins);
         return 0;
     }
 

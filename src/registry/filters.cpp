@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+HGLOBAL CachedFilterLists[2];
+
 namespace {
 const char FilterMagic[4] = {'F', 'T', 'R', '1'};
 /* Strings of the resource module. */
@@ -244,7 +246,7 @@ void BringPatternsForward(std::string &allPattern)
 extern "C" INT_PTR Q32FILEAPI FilterAction(HGLOBAL handle, int action, DWORD argument)
 {
     if (action == FILTER_BUILD)
-        return ExceptionFree<INT_PTR>(0, 1706, 243, [&] {
+        return ExceptionFree<INT_PTR>(0, UnitFilters, 243, [&] {
             return reinterpret_cast<INT_PTR>(BuildFilterList(argument));
         });
     FilterList *list = CheckedList(handle);

@@ -25,17 +25,17 @@ HMODULE LoadPluginModule(const char *folder, const char *fileName)
     HMODULE module = LoadLibraryA(fileName);
     DWORD reason = module ? 0 : GetLastError();
     SetCurrentDirectoryA(saved);
-    if (!module) RecordPluginFailure(4029, 15, 1, fileName, reason);
+    if (!module) RecordPluginFailure(ErrPluginNotLoaded, OpLoadPlugin.At(1), fileName, reason);
     return module;
 }
 
 /******************************************************************
  *      RecordPluginFailure
  *
- * Records id at (ModuleId, where2, where3) with the plug-in's file name and, for a
+ * Records id at site with the plug-in's file name and, for a
  * system error code, the system's text of it after the message.
  */
-void RecordPluginFailure(UINT id, int where2, int where3, const char *fileName, DWORD reason)
+void RecordPluginFailure(UINT id, ErrorSite site, const char *fileName, DWORD reason)
 {
     char detail[Q32_MAX_NAME + 256];
     size_t length = CopyText(detail, sizeof detail, fileName);
@@ -51,7 +51,7 @@ void RecordPluginFailure(UINT id, int where2, int where3, const char *fileName, 
         if (!n) n = wsprintfA(detail + length, "system error %lu", reason);
         detail[length + n] = 0;
     }
-    RecordErrorDetail(nullptr, ModuleId, where2, where3, id, detail);
+    RecordErrorDetail(nullptr, site, id, detail);
 }
 
 /******************************************************************
@@ -116,7 +116,7 @@ extern "C" HMODULE Q32FILEAPI qfFileLoadFIO(int format)
     if (!FormatsDiscovered()) return nullptr;
     FormatRecord *record = FormatByNumber(format);
     if (!record) {
-        RecordError(nullptr, ModuleId, 28, 1, 4026);
+        RecordError(nullptr, OpLoadFio.At(1), ErrCannot);
         return nullptr;
     }
     return LoadPluginModule(PluginLoadFolder, record->pluginName);

@@ -47,7 +47,7 @@ extern "C" int Q32FILEAPI qfFileGetFormatExt(int format, char *buffer, int kind)
     if (!FormatsDiscovered()) return 0;
     const FormatRecord *record = FormatByNumber(format);
     if (!record || !buffer) {
-        RecordError(nullptr, ModuleId, 2, 1, 4026);
+        RecordError(nullptr, OpGetFormatExt.At(1), ErrCannot);
         return 0;
     }
     char text[FormatExtSize];
@@ -76,14 +76,14 @@ extern "C" HGLOBAL Q32FILEAPI qfFileGetFormatInfo(int format)
     if (!FormatsDiscovered()) return nullptr;
     const FormatRecord *record = FormatByNumber(format);
     if (!record) {
-        RecordError(nullptr, ModuleId, 3, 1, 4026);
+        RecordError(nullptr, OpGetFormatInfo.At(1), ErrCannot);
         return nullptr;
     }
     q32::GlobalHandle block(Sys.globalAlloc(GHND, sizeof(FormatInfo)));
     {
         q32::Locked<FormatInfo> info(block.get());
         if (!info) {
-            RecordError(nullptr, ModuleId, 3, 2, 1004);
+            RecordError(nullptr, OpGetFormatInfo.At(2), ErrNoMemory);
             return nullptr;
         }
         *info.get() = record->info;
@@ -102,14 +102,14 @@ extern "C" int Q32FILEAPI qfFileGetFullPath(int format, char *buffer, int size)
     if (!FormatsDiscovered()) return 0;
     const FormatRecord *record = FormatByNumber(format);
     if (!record) {
-        RecordError(nullptr, ModuleId, 12, 1, 4026);
+        RecordError(nullptr, OpGetFullPath.At(1), ErrCannot);
         return 0;
     }
     char path[sizeof DiscoveryFolder + sizeof record->pluginName];
     size_t length = Append(path, CopyText(path, sizeof path, DiscoveryFolder), sizeof path,
                            record->pluginName);
     if (!buffer || size <= 0 || length + 1 > (size_t)size) {
-        RecordError(nullptr, ModuleId, 12, 2, 4026);
+        RecordError(nullptr, OpGetFullPath.At(2), ErrCannot);
         return 0;
     }
     memcpy(buffer, path, length + 1);
@@ -127,7 +127,7 @@ extern "C" int Q32FILEAPI q32FileGetFormatID(const char *extension, const char *
 {
     if (!FormatsDiscovered()) return -1;
     if (!extension && !description) {
-        RecordError(nullptr, ModuleId, 1, 1, 4026);
+        RecordError(nullptr, OpGetFormatId.At(1), ErrCannot);
         return -1;
     }
     for (LONG i = 0; i < Formats->count; i++) {

@@ -16,6 +16,12 @@ enum {
 };
 
 /* One registered format. */
+/* The registry's operations, as their errors name them. OpGetFormatExt also names the
+   plug-in scan's records. */
+constexpr ErrorOperation OpGetFormatId = Operation(1), OpGetFormatExt = Operation(2),
+    OpGetFormatInfo = Operation(3), OpGetFullPath = Operation(12),
+    OpLoadPlugin = Operation(15), OpDiscover = Operation(27), OpLoadFio = Operation(28);
+
 struct FormatRecord {
     FormatInfo info;
     char pluginName[16];        /* ".fio" file name, short name where there is one */
@@ -47,6 +53,19 @@ static_assert(offsetof(FormatRecord, entries) == 272, "FormatRecord.entries");
 static_assert(sizeof(FormatRecord) == 320, "FormatRecord is 320 bytes");
 static_assert(offsetof(FormatTable, records) == 12, "FormatTable.records");
 #endif
+
+/* The process's FormatTable (made at attach, freed at detach) and its block. */
+extern FormatTable *Formats;
+extern HGLOBAL FormatsBlock;
+/* The two filter lists kept for the life of the process (selection flags 0x20000000
+   and 0x20000080); built by their first user. */
+extern HGLOBAL CachedFilterLists[2];
+
+/* The attach's table part: the empty FormatTable, the default extension lists, the
+   plug-in and load folders; FALSE (error recorded) when the table cannot be made. */
+BOOL CreateFormatTable();
+/* The detach's table part: the plug-ins unloaded and the table freed. */
+void ReleaseFormatTable();
 
 /* Entry offsets in the order of FormatRecord.entries. */
 extern const int EntrySlotOffsets[EntrySlots];
@@ -96,9 +115,9 @@ int ScanPlugin(const char *name, CacheImage *cache, bool *dirty,
 /* Loads a plug-in with folder as the current directory; null (4029 recorded, naming the
    file and the system's reason) when it cannot be loaded. */
 HMODULE LoadPluginModule(const char *folder, const char *fileName);
-/* Records id at (ModuleId, where2, where3), the text followed by the plug-in's file name
-   and the system's text of reason (none for 0). */
-void RecordPluginFailure(UINT id, int where2, int where3, const char *fileName, DWORD reason);
+/* Records id at site, the text followed by the plug-in's file name and the system's text
+   of reason (none for 0). */
+void RecordPluginFailure(UINT id, ErrorSite site, const char *fileName, DWORD reason);
 /* The plug-in's export of ordinal (base + offset) mod 65536, or null. */
 FARPROC PluginExport(HMODULE plugin, UINT base, int offset);
 int BindPlugin(int format);

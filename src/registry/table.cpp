@@ -1,6 +1,10 @@
 /* The FormatTable: one record per registered format, sorted by code. */
 #include "registry.h"
+#include "q32misc.h"
 #include <string.h>
+
+FormatTable *Formats;
+HGLOBAL FormatsBlock;
 
 namespace {
 bool SameFormat(const FormatRecord &a, const FormatRecord &b)
@@ -51,4 +55,55 @@ bool FormatsDiscovered()
 {
     if (!Formats) return false;
     return Formats->count != 0 || qfFileGetFileFmtNum() > 0;
+}
+
+/******************************************************************
+ *      CreateFormatTable
+ *
+ * The attach's table part: the common library's strings, the plug-in folder, the empty
+ * FormatTable, the default extension lists and the load folder.
+ */
+BOOL CreateFormatTable()
+{
+    char text[64];
+    if (!c32GetString(ErrLowMemory, text, sizeof text)) return FALSE;
+
+    char scratch[Q32_MAX_NAME] = "";
+    q32MiscGetSuiteFolder(scratch);
+
+    q32FileGetFIOPath(PluginFolder, sizeof PluginFolder);
+
+    FormatsBlock = Sys.globalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(FormatTable));
+    Formats = FormatsBlock ? static_cast<FormatTable *>(GlobalLock(FormatsBlock)) : nullptr;
+    if (!Formats) {
+        if (FormatsBlock) GlobalFree(FormatsBlock);
+        FormatsBlock = nullptr;
+        RecordError(nullptr, UnitState.At(198), ErrLowMemory);
+        return FALSE;
+    }
+    Formats->refCount = 1;
+    Formats->capacity = TableCapacity;
+    Formats->count = 0;
+
+    WriteDefaultExtensions();
+
+    CopyText(PluginLoadFolder, sizeof PluginLoadFolder, PluginFolder);
+    qfdDelSlash(PluginLoadFolder);
+    return TRUE;
+}
+
+/******************************************************************
+ *      ReleaseFormatTable
+ *
+ * Unloads the plug-ins and frees the FormatTable; nothing when there is none.
+ */
+void ReleaseFormatTable()
+{
+    if (!Formats) return;
+    UnloadPlugins();
+    Formats->refCount--;
+    GlobalUnlock(FormatsBlock);
+    GlobalFree(FormatsBlock);
+    Formats = nullptr;
+    FormatsBlock = nullptr;
 }

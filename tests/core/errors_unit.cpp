@@ -23,7 +23,7 @@ TEST(RecordError, ArgumentCountDecidesTheFormatting)
     };
     for (const auto &c : cases) {
         c32ResetDLLErrInfo();
-        RecordError(Self(), ModuleId, 9, 14, c.id, c.a1, c.a2);
+        RecordError(Self(), Operation(9).At(14), c.id, c.a1, c.a2);
         RecordedError e = ReadError();
         EXPECT_EQ(c.id, e.id);
         EXPECT_EQ(c.expected, e.text);
@@ -36,7 +36,7 @@ TEST(RecordError, ArgumentCountDecidesTheFormatting)
 
 TEST(RecordError, NullModuleUsesTheCommonTable)
 {
-    RecordError(nullptr, ModuleId, 4, 2, 4019, Arg("X.BMP"));
+    RecordError(nullptr, Operation(4).At(2), ErrNotImage, Arg("X.BMP"));
     RecordedError e = ReadError();
     EXPECT_EQ(4019u, e.id);
     EXPECT_NE(std::string::npos, e.text.find("X.BMP")) << e.text;
@@ -44,11 +44,11 @@ TEST(RecordError, NullModuleUsesTheCommonTable)
 
 TEST(RecordError, LongTextsAreCutNeverOverrun)
 {
-    RecordError(Self(), LineForm, 1702, 1, IDS_LONG);
+    RecordError(Self(), UnitFileOps.At(1), IDS_LONG);
     EXPECT_EQ(1023u, ReadError().text.size());
 
     std::string name(3000, 'n');
-    RecordError(Self(), LineForm, 1702, 2, IDS_ONE_NAME, Arg(name.c_str()));
+    RecordError(Self(), UnitFileOps.At(2), IDS_ONE_NAME, Arg(name.c_str()));
     std::string text = ReadError().text;
     EXPECT_EQ(1023u, text.size());
     EXPECT_EQ(0u, text.find("cannot open nnn"));
@@ -56,8 +56,8 @@ TEST(RecordError, LongTextsAreCutNeverOverrun)
 
 TEST(RecordError, LaterRecordReplacesEarlier)
 {
-    RecordError(Self(), ModuleId, 1, 1, IDS_ONE_NAME, Arg("first"));
-    RecordError(nullptr, ModuleId, 2, 2, 4026);
+    RecordError(Self(), Operation(1).At(1), IDS_ONE_NAME, Arg("first"));
+    RecordError(nullptr, Operation(2).At(2), ErrCannot);
     RecordedError e = ReadError();
     EXPECT_EQ(4026u, e.id);
     EXPECT_EQ(2, e.where2);
@@ -69,8 +69,8 @@ TEST(ShowError, ShowsOneBoxAndEmptiesTheSlot)
     std::string log = dir / "boxes.log";
     ScopedEnv boxes("Q32COMM_MB_LOG", log);
 
-    RecordError(nullptr, ModuleId, 4, 2, 4019);
-    ShowError(Self(), IDS_ONE_NAME, LineForm, 1710, 77, 0, "extra words");
+    RecordError(nullptr, Operation(4).At(2), ErrNotImage);
+    ShowError(Self(), IDS_ONE_NAME, UnitMemoryPage.At(77), 0, "extra words");
     EXPECT_EQ(0u, ReadError().id);
 
     auto lines = ReadLines(log);

@@ -5,7 +5,8 @@
 #include "canvas.h"
 #include "faults.h"
 #include "core/core.h"
-#include "prefs/palctl.h"
+#include "module.h"
+#include "controls/palctl.h"
 #include "dialogs/opendlg.h"
 #include "q32base.h"
 #include <string.h>

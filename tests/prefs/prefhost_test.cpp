@@ -264,6 +264,24 @@ TEST_F(MemoryPage, LimitsAreStoredInBytesAndKilobytesAndTheFreeSumAsDefault)
     EXPECT_EQ(3000, shown);
 }
 
+TEST_F(MemoryPage, TwoPagesInOneDialogKeepTheirOwnState)
+{
+    /* The tree host shows the page twice when asked twice: a change on the second alone is
+       stored, though the first, applied before it, is unchanged. */
+    std::vector<TreePageDesc> pages(2);
+    for (TreePageDesc &page : pages) page.kind = PREF_PAGE_MEMORY;
+    strcpy(pages[1].title, "Again");
+    bool found = false;
+    EXPECT_EQ(Drive([&] { return showTree(nullptr, 2, pages.data()); }, [&](HWND d) {
+        HWND second = FindWindowExA(d, Page(d, "Memory"), "#32770", "Memory");
+        found = second != nullptr;
+        SetDlgItemInt(second, 2005, 100, FALSE);
+        Press(d, IDOK);
+    }), 0x10000);
+    EXPECT_TRUE(found);
+    EXPECT_EQ(Base("MemoryLimit"), std::to_string(100 << 20));
+}
+
 TEST_F(MemoryPage, WorkFolderOnAFixedDiskIsStored)
 {
     std::string folder = dir / "work";

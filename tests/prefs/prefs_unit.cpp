@@ -2,6 +2,7 @@
    host's banner ramp and title text. */
 #include <gtest/gtest.h>
 #include "prefs/prefs.h"
+#include "controls/tinted.h"
 
 namespace {
 

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 #include "harness.h"
 #include "core/core.h"
+#include "module.h"
 #include "registry/registry.h"
 #include <string>
 #include <vector>

@@ -1,5 +1,5 @@
 /* Bitmaps of the resource module with one colour turned into a system colour. */
-#include "prefs.h"
+#include "tinted.h"
 
 /******************************************************************
  *      ReplaceColour

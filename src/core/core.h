@@ -114,18 +114,6 @@ R ExceptionFree(R failure, ErrorUnit unit, int line, F &&body) noexcept
    and records site with it. keep == 0 clears the shared slot first. */
 void ShowError(HMODULE module, UINT stringId, ErrorSite site, int keep, const char *extraText);
 
-/* The five-number forms, kept only until src/dialogs records through ErrorSite. */
-inline void RecordError(HMODULE module, int where1, int where2, int where3, UINT stringId,
-                        ULONG_PTR arg1 = 0, ULONG_PTR arg2 = 0)
-{
-    RecordError(module, ErrorSite{where1, where2, where3}, stringId, arg1, arg2);
-}
-inline void ShowError(HMODULE module, UINT stringId, int where1, int where2, int where3,
-                      int keep, const char *extraText)
-{
-    ShowError(module, stringId, ErrorSite{where1, where2, where3}, keep, extraText);
-}
-
 /* 0..3: the Windows generation the dialogs adapt to, from GetVersion (cached). */
 int GetOsGeneration();
 /* The same classification of one GetVersion() value. */

@@ -19,6 +19,8 @@ struct SystemCalls {
     BOOL (WINAPI *writeFile)(HANDLE file, LPCVOID data, DWORD bytes, LPDWORD written,
                              LPOVERLAPPED overlapped);
     HMODULE (WINAPI *loadLibrary)(LPCSTR name);
+    /* Defaults to the real call: the table's initialisers need not name it. */
+    HGLOBAL (WINAPI *globalReAlloc)(HGLOBAL block, SIZE_T bytes, UINT flags) = GlobalReAlloc;
 };
 
 extern SystemCalls Sys;

@@ -6,6 +6,11 @@
 
 #include "../core/core.h"
 
+/* Texts of the resource module that the dialogs record or show. */
+enum : UINT {
+    TextListCut = 31410         /* not all chosen files fit in the result list */
+};
+
 /* Controls of the module's templates (open: 32130, 32132; save: 32131, 32133). */
 enum {
     IdHelpButton = 9, IdInfoText = 2201, IdFindButton = 2701, IdPreviewButton = 2702,
@@ -37,6 +42,9 @@ int CheckTypedName(HWND owner, const char *typed, char *resolved);
 HWND NameField(HWND dialog);
 /* The edit control that holds the typed name (the combo box's own edit for the combo). */
 HWND NameFieldEdit(HWND dialog);
+/* Whether the command of control id with notification code tells that the name field's
+   text changed. */
+bool NameFieldChanged(int id, int code);
 /* Moves control id from the explorer dialog's child into the dialog, where it keeps its
    place on the screen, after `after` in the tab order. Gives the control (after when the
    child has none). */
@@ -57,9 +65,7 @@ public:
     void RestoreUnlessFailed(int answer) const;
 
 private:
-    char text_[C32_ERRTEXT_SIZE];
-    UINT id_ = 0;
-    int zero_ = 0, where1_ = 0, where2_ = 0, where3_ = 0;
+    ErrorRecord kept_;
 };
 
 #endif

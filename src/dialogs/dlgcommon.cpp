@@ -37,6 +37,11 @@ HWND NameFieldEdit(HWND dialog)
     return edit ? edit : combo;
 }
 
+bool NameFieldChanged(int id, int code)
+{
+    return (id == IdNameEdit && code == EN_CHANGE) || (id == IdNameCombo && code == CBN_EDITCHANGE);
+}
+
 /******************************************************************
  *      AdoptControl
  */
@@ -74,7 +79,7 @@ typedef int(__cdecl *FindFileEntry)(HINSTANCE, HWND, const char *, const char *,
 
 void RunFinder(HWND dialog, const char *pattern, int several)
 {
-    q32::ModuleHandle finder(LoadLibraryA("Q32BROWS.DLL"));
+    q32::ModuleHandle finder(Sys.loadLibrary("Q32BROWS.DLL"));
     if (!finder)
         return;
     FindFileEntry find = (FindFileEntry)(void *)GetProcAddress(finder.get(), "qbFindFile");
@@ -100,18 +105,11 @@ void RunFinder(HWND dialog, const char *pattern, int several)
 /******************************************************************
  *      KeptErrorSlot
  */
-KeptErrorSlot::KeptErrorSlot()
-{
-    text_[0] = 0;
-    c32GetDLLErrorInfo(text_, &id_, &zero_, &where1_, &where2_, &where3_);
-}
+KeptErrorSlot::KeptErrorSlot() : kept_(ReadErrorRecord()) {}
 
 void KeptErrorSlot::RestoreUnlessFailed(int answer) const
 {
     if (!answer && CommDlgExtendedError() != 0)
         return;
-    if (!id_ && !text_[0])
-        c32ResetDLLErrInfo();
-    else
-        c32SetDLLErrInfo(text_, id_, zero_, where1_, where2_, where3_);
+    RestoreErrorRecord(kept_);
 }

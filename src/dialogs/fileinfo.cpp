@@ -159,9 +159,9 @@ extern "C" int Q32FILEAPI GetFileDateTimeToAscii(const char *fileName, char *tex
 
     FILETIME written;
     {
-        q32::FileHandle file(CreateFileA(fileName, GENERIC_READ,
-                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        q32::FileHandle file(Sys.createFile(fileName, GENERIC_READ,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file || !GetFileTime(file.get(), nullptr, nullptr, &written)) return 0;
     }
     FILETIME local;

@@ -1,23 +1,27 @@
-/* The open dialog: the system's common open dialog with the module's panel, Options,
-   Find and help buttons. */
+/* The open dialog: the system's common open dialog set up with the module's panel,
+   Options, Find and help buttons, its hooks, and the exported calls that show it. */
 #include "opendlg.h"
 #include "../fileops/fileops.h"
 #include "../controls/palctl.h"
 #include "q32fio.h"
 #include "q32base.h"
-#include <commctrl.h>
-#include <mbstring.h>
 #include <string.h>
 
 int LastOpenFilterIndex;
 
 namespace {
 
-/* The dialog that runs (one per process; valid during an open operation). */
-OPENFILENAMEA *DlgOfn;
-OpenDialogContext *DlgContext;
-OpenFileRequest *DlgRequest;
-bool FolderChanged;
+/* The window property that holds the dialog's context. */
+const char ContextProperty[] = "q32OpenDialogContext";
+
+/* Keeps the context of the OPENFILENAME ofn on the dialog window; gives the context. */
+OpenDialogContext *AttachContext(HWND dialog, LPARAM ofn)
+{
+    auto *context = (OpenDialogContext *)((OPENFILENAMEA *)ofn)->lCustData;
+    context->ofn = (OPENFILENAMEA *)ofn;
+    SetPropA(dialog, ContextProperty, context);
+    return context;
+}
 
 /* The cached open filter list: 0 ordinary, 1 for a palette pick; built on first use. */
 HGLOBAL CachedOpenList(int forPick)
@@ -30,30 +34,6 @@ HGLOBAL CachedOpenList(int forPick)
     return list;
 }
 
-/* Before OK and Cancel: grows the answer buffer when the typed text is longer than it
-   (several long names), so that the dialog can answer; on failure the old one stays. */
-void FitAnswerBuffer(HWND dialog)
-{
-    HWND edit = NameFieldEdit(dialog);
-    if (!edit || !DlgContext || !DlgOfn)
-        return;
-    DWORD length = (DWORD)SendMessageA(edit, EM_LINELENGTH, 0, 0);
-    if (length > DlgContext->size) {
-        GlobalUnlock(DlgContext->buffer);
-        HGLOBAL grown = GlobalReAlloc(DlgContext->buffer, length + Q32_MAX_NAME,
-                                      GMEM_MOVEABLE | GMEM_ZEROINIT);
-        if (grown) {
-            DlgContext->buffer = grown;
-            DlgContext->size = length + Q32_MAX_NAME;
-        }
-        DlgContext->address = (char *)GlobalLock(DlgContext->buffer);
-        DlgOfn->lpstrFile = DlgContext->address;
-        DlgOfn->nMaxFile = DlgContext->size;
-    }
-    if (DlgContext->address)
-        GetWindowTextA(edit, DlgContext->address, Q32_MAX_NAME);
-}
-
 bool IsPaletteDisplay()
 {
     DISP32DEVINFO info = {};
@@ -61,96 +41,11 @@ bool IsPaletteDisplay()
     return info.kind == DISP32_PALETTE;
 }
 
-/* The control of the dialog that had the focus before the dialog window took it. */
-HWND FocusBefore;
-
-/* The pattern of entry index (0-based) of the filter in use, or null. */
-const char *EntryPattern(int index)
-{
-    if (!DlgContext)
-        return nullptr;
-    if (!DlgContext->callerFilter)
-        return (const char *)FilterAction(DlgContext->list, FILTER_PATTERN, (DWORD)index);
-    const char *p = DlgOfn ? DlgOfn->lpstrFilter : nullptr;
-    for (int i = 0; p && *p; i++) {
-        p += strlen(p) + 1;           /* description */
-        if (i == index)
-            return p;
-        p += strlen(p) + 1;           /* pattern */
-    }
-    return nullptr;
-}
-
-/* Next extension of a pattern list: skips blanks, '*', '.' and ';', cuts the text after
-   the token. Null at the end. */
-char *NextPatternToken(char *text)
-{
-    while (*text && strchr(" *.;", *text))
-        text++;
-    if (!*text)
-        return nullptr;
-    char *end = text;
-    while (*end && !strchr(" *.;", *end))
-        end++;
-    if (*end)
-        *end = 0;
-    return text;
-}
-
-/* The format the caller's filter entry names: the first extension's, -1 when a later
-   extension names another one. */
-int FormatOfPattern(const char *pattern)
-{
-    char copy[Q32_MAX_NAME];
-    CopyText(copy, sizeof copy, pattern ? pattern : "");
-    int format = 0;
-    bool first = true;
-    for (char *p = copy, *token; (token = NextPatternToken(p)) != nullptr;
-         p = token + strlen(token) + 1) {
-        int id = q32FileGetFormatID(token, nullptr);
-        if (first)
-            format = id;
-        else if (id != -1 && id != format)
-            return -1;
-        first = false;
-        if (p + (token - p) + strlen(token) >= copy + strlen(pattern ? pattern : ""))
-            break;
-    }
-    return format;
-}
-
-int TypeListDropWidth(HWND list)
-{
-    if (!list)
-        return 320;
-    HDC dc = GetDC(list);
-    HGDIOBJ font = SelectObject(dc, (HFONT)SendMessageA(list, WM_GETFONT, 0, 0));
-    int widest = 0;
-    int count = (int)SendMessageA(list, CB_GETCOUNT, 0, 0);
-    for (int i = 0; i < count; i++) {
-        char text[1000];
-        if (SendMessageA(list, CB_GETLBTEXTLEN, i, 0) >= (LRESULT)sizeof text)
-            continue;
-        SendMessageA(list, CB_GETLBTEXT, i, (LPARAM)text);
-        SIZE size = {};
-        GetTextExtentPoint32A(dc, text, (int)strlen(text), &size);
-        if (size.cx > widest)
-            widest = size.cx;
-    }
-    SelectObject(dc, font);
-    ReleaseDC(list, dc);
-    if (widest)
-        return widest + GetSystemMetrics(SM_CXVSCROLL) + 2 * GetSystemMetrics(SM_CXEDGE);
-    LRESULT dropped = SendMessageA(list, CB_GETDROPPEDWIDTH, 0, 0);
-    return dropped > 0 ? (int)dropped : 320;
-}
-
 /* Merges the request's extension dialog into the bottom of the dialog: the dialog grows
    by the extension's client height and takes over its controls, after the preview
    picture in the tab order. */
-void MergeExtension(HWND dialog)
+void MergeExtension(HWND dialog, const OpenFileRequest *request)
 {
-    const OpenFileRequest *request = DlgRequest;
     if (!request || !request->extTemplate || !request->extProc)
         return;
     HWND extension = CreateDialogParamA(request->extInstance, request->extTemplate, dialog,
@@ -179,102 +74,33 @@ void MergeExtension(HWND dialog)
 }
 
 /* What OpenDialogProc does at WM_INITDIALOG (for the explorer dialog: at CDN_INITDONE). */
-void InitOpenDialog(HWND dialog)
+void InitOpenDialog(HWND dialog, OpenDialogContext &context)
 {
-    if (DlgRequest && !DlgRequest->help)
+    if (!context.request->help)
         ShowWindow(GetDlgItem(dialog, IdHelpButton), SW_HIDE);
-    SetUpPanel(dialog);
+    SetUpPanel(dialog, context.panel);
     ShowWindow(GetDlgItem(dialog, IdPreviewPicture), SW_HIDE);
-    MergeExtension(dialog);
+    MergeExtension(dialog, context.request);
     q32MoveWindow(dialog, (HWND)-1, 1);
     ShowWindow(GetDlgItem(dialog, IdPreviewButton), SW_HIDE);
     EnableWindow(GetDlgItem(dialog, IdPreviewButton), FALSE);
-    EnableWindow(GetDlgItem(dialog, IdOptionsButton), FALSE);
-    EnableFormatButton(dialog, DlgContext ? DlgContext->typeIndex : 0, 1, IdOptionsButton);
-    HWND types = GetDlgItem(dialog, IdTypeList);
-    if (types)
-        SendMessageA(types, CB_SETDROPPEDWIDTH, TypeListDropWidth(types), 0);
+    SetUpTypeList(dialog, context);
 }
 
-void OnTypeChange(HWND dialog)
-{
-    int selection = (int)SendDlgItemMessageA(dialog, IdTypeList, CB_GETCURSEL, 0, 0);
-    if (selection < 0 || !DlgContext)
-        return;
-    char typed[30] = "";
-    GetWindowTextA(NameField(dialog), typed, sizeof typed);
-    const char *pattern = EntryPattern(selection);
-    if ((!typed[0] || typed[0] == '*') && pattern) {
-        char lower[Q32_MAX_NAME];
-        CopyText(lower, sizeof lower, pattern);
-        CharLowerA(lower);
-        SetWindowTextA(NameField(dialog), lower);
-        EnableWindow(GetDlgItem(dialog, IDOK), FALSE);
-    }
-    if (selection == 0)
-        EnableWindow(GetDlgItem(dialog, IdOptionsButton), FALSE);
-    if (!DlgContext->callerFilter) {
-        if (selection != DlgContext->typeIndex) {
-            DlgContext->typeIndex = selection;
-            EnableFormatButton(dialog, selection, 1, IdOptionsButton);
-        }
-        return;
-    }
-    DlgContext->typeIndex = selection;
-    EnableFormatButton(dialog, FormatOfPattern(EntryPattern(selection)), 1, IdOptionsButton);
-}
-
-void OnNameChange(HWND dialog)
-{
-    char name[Q32_MAX_NAME] = "";
-    GetWindowTextA(NameField(dialog), name, sizeof name);
-    if (!GetDlgItem(dialog, IdNameCombo))
-        qfdRemoveBlanks(name);
-    if (!strcmp(name, LastSelectedName))
-        return;
-    CopyText(LastSelectedName, sizeof LastSelectedName, name);
-    EnableWindow(GetDlgItem(dialog, IDOK), TRUE);
-    if (name[0])
-        UpdatePanel(dialog, name);
-}
-
-void OnOptions(HWND dialog)
-{
-    int selection = (int)SendDlgItemMessageA(dialog, IdTypeList, CB_GETCURSEL, 0, 0);
-    if (selection <= 0 || !DlgContext)
-        return;
-    int format = selection;
-    if (DlgContext->callerFilter) {
-        char text[30] = "";
-        GetDlgItemTextA(dialog, IdTypeList, text, sizeof text);
-        text[3] = 0;
-        format = q32FileGetFormatID(text, nullptr);
-    }
-    if (qfFileShowDlgOpenOption((LONG_PTR)OwnModule, (LONG_PTR)dialog, format, 1005) == 1) {
-        DropPanelFileData();
-        UpdatePanel(dialog, LastSelectedName);
-    }
-}
-
-void OnFind(HWND dialog)
+void OnFind(HWND dialog, const OpenDialogContext &context)
 {
     char pattern[Q32_MAX_NAME] = "";
     GetWindowTextA(NameField(dialog), pattern, sizeof pattern);
     if (!pattern[0]) {
-        const char *typePattern = EntryPattern(DlgContext ? DlgContext->typeIndex : 0);
+        const char *typePattern = EntryPattern(context, context.typeIndex);
         CopyText(pattern, sizeof pattern,
                  typePattern && *typePattern && strlen(typePattern) <= 30 ? typePattern : "*.*");
     }
-    int several = DlgOfn && (DlgOfn->Flags & OFN_ALLOWMULTISELECT) ? 1 : 0;
+    int several = context.ofn && (context.ofn->Flags & OFN_ALLOWMULTISELECT) ? 1 : 0;
     RunFinder(dialog, pattern, several);
 }
 
-void OnHelp(HWND dialog)
-{
-    ShowDialogHelp(dialog, DlgRequest ? DlgRequest->helpInfo : nullptr);
-}
-
-void OnInitDone(HWND child)
+void OnInitDone(HWND child, OpenDialogContext &context)
 {
     HWND parent = GetParent(child);
     SetWindowLongPtrA(parent, GWL_EXSTYLE, WS_EX_DLGMODALFRAME);
@@ -283,8 +109,8 @@ void OnInitDone(HWND child)
                    IdPreviewPicture, IdInfoText})
         after = AdoptControl(parent, child, id, after);
     EnableWindow(GetDlgItem(parent, IdPreviewPicture), FALSE);
-    InitOpenDialog(parent);
-    DlgContext->formerProc =
+    InitOpenDialog(parent, context);
+    context.formerProc =
         (WNDPROC)SetWindowLongPtrA(parent, GWLP_WNDPROC, (LONG_PTR)OpenDialogProc);
     HWND combo = GetDlgItem(parent, IdNameCombo);
     if (GetOsGeneration() == 3 && combo) {
@@ -298,177 +124,102 @@ void OnInitDone(HWND child)
     }
 }
 
-void OnSelectionChange(HWND child)
+void CallExtProc(const OpenDialogContext &context, HWND dialog, UINT message, WPARAM wParam,
+                 LPARAM lParam, INT_PTR *answer)
 {
-    HWND parent = GetParent(child);
-    if (FolderChanged) {
-        FolderChanged = false;
-        LastSelectedName[0] = 0;
-    }
-    char name[Q32_MAX_NAME] = "";
-    if (SendMessageA(parent, CDM_GETSPEC, sizeof name, (LPARAM)name) <= 0)
-        return;
-    /* The full name when one file is selected: the panel must not depend on the
-       current folder. */
-    char full[Q32_MAX_NAME] = "";
-    if (name[0] != '"' && SendMessageA(parent, CDM_GETFILEPATH, sizeof full, (LPARAM)full) > 0)
-        CopyText(name, sizeof name, full);
-    if (!_mbsicmp((const unsigned char *)name, (const unsigned char *)LastSelectedName))
-        return;
-    CopyText(LastSelectedName, sizeof LastSelectedName, name);
-    UpdatePanel(parent, name);
-}
-
-/* Copies name (without a leading quote; without its last character when quoted) into
-   out. */
-void Unquote(const char *name, char *out, size_t size)
-{
-    bool quoted = name[0] == '"';
-    CopyText(out, size, name + (quoted ? 1 : 0));
-    size_t length = strlen(out);
-    if (quoted && length)
-        out[length - 1] = 0;
-}
-
-void CallExtProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam, INT_PTR *answer)
-{
-    if (DlgRequest && DlgRequest->extProc) {
-        INT_PTR result = DlgRequest->extProc(dialog, message, wParam, lParam);
+    const OpenFileRequest *request = context.request;
+    if (request && request->extProc) {
+        INT_PTR result = request->extProc(dialog, message, wParam, lParam);
         if (answer)
             *answer = result;
     }
 }
 
-} // namespace
-
-/******************************************************************
- *      EnableFormatButton
- */
-void EnableFormatButton(HWND dialog, int format, int forOpen, int control)
+/* The dialog window's commands; true when handled (answer: the procedure's result). */
+bool OnCommand(HWND dialog, OpenDialogContext &context, WPARAM wParam, LPARAM lParam,
+               LRESULT &answer)
 {
-    DWORD flag = 0;
-    /* A position past the formats (a special entry) names no format: nothing is asked. */
-    if (format > 0 && format <= qfFileGetFileFmtNum()) {
-        HGLOBAL block = qfFileGetFormatInfo(format);
-        if (block) {
-            {
-                q32::Locked<FormatInfo> info(block);
-                if (info)
-                    flag = forOpen == 1 ? info->openOptions : info->saveOptions;
-            }
-            GlobalFree(block);
-        }
+    CallExtProc(context, dialog, WM_COMMAND, wParam, lParam, nullptr);
+    int id = LOWORD(wParam), code = HIWORD(wParam);
+    answer = 0;
+    switch (id) {
+    case IDOK:
+    case IDCANCEL:
+        if (code == BN_CLICKED)
+            FitAnswerBuffer(dialog, context);
+        return false;
+    case IdHelpButton:
+        ShowDialogHelp(dialog, context.request->helpInfo);
+        answer = 1;
+        return true;
+    case IdOptionsButton:
+        OnOptions(dialog, context);
+        return true;
+    case IdPreviewButton:
+        OnPreviewButton(dialog, context.panel);
+        return true;
+    case IdFindButton:
+        OnFind(dialog, context);
+        return true;
+    case IdTypeList:
+        if (code == CBN_SELCHANGE)
+            OnTypeChange(dialog, context);
+        return false;
+    case IdNameEdit:
+    case IdNameCombo:
+        if (NameFieldChanged(id, code))
+            OnNameChange(dialog, context);
+        return false;
     }
-    EnableWindow(GetDlgItem(dialog, control), flag != 0);
+    return false;
 }
 
-/******************************************************************
- *      BuildResultList
- *
- * One name, or a folder followed by names (multiple selection). Names that no longer
- * exist are left out; the list always ends with an empty string inside resultSize.
- */
-void BuildResultList(char *result, DWORD resultSize, const OpenDialogContext &context, int g)
+} // namespace
+
+OpenDialogContext *OpenContextOf(HWND dialog)
 {
-    if (!result || resultSize < 1)
-        return;
-    result[0] = 0;
-    if (resultSize < 2)
-        return;
-    result[1] = 0;
-    const char *answer = context.address;
-    char name[Q32_MAX_NAME * 2];
-    DWORD used = 0;
-    /* Appends one name and keeps the final empty string; false (and 31410) when the
-       name does not fit. */
-    auto append = [&](const char *text) {
-        size_t length = strlen(text);
-        if ((size_t)resultSize - used < length + 2) {
-            ShowError(ResourceModule, 31410, LineForm, 1720, 219, 0, nullptr);
-            return false;
-        }
-        memcpy(result + used, text, length + 1);
-        used += (DWORD)length + 1;
-        result[used] = 0;
-        return true;
-    };
-    if (g == 0 || !qfdIsDir(answer)) {
-        if (g == 0)
-            CopyText(name, sizeof name, answer);
-        else
-            Unquote(answer, name, sizeof name);
-        append(name);
-        return;
-    }
-    char folder[Q32_MAX_NAME];
-    CopyText(folder, sizeof folder, answer);
-    AppendBackslash(folder);
-    for (const char *p = answer + strlen(answer) + 1;
-         *p && p < context.address + context.size; p += strlen(p) + 1) {
-        char bare[Q32_MAX_NAME * 2];
-        Unquote(p, bare, sizeof bare);
-        if (strchr(bare, '\\'))
-            CopyText(name, sizeof name, bare);
-        else {
-            CopyText(name, sizeof name, folder);
-            size_t length = strlen(name);
-            CopyText(name + length, sizeof name - length, bare);
-        }
-        if (!qfIsFileExist(name))
-            continue;
-        if (!append(name))
-            return;
-    }
+    return (OpenDialogContext *)GetPropA(dialog, ContextProperty);
 }
 
 /******************************************************************
  *      ExplorerChildHook
  *
  * The hook of the explorer-style dialog; runs in the child made from template 32130.
+ * The context is kept on the dialog window, the child's parent.
  */
 UINT_PTR CALLBACK ExplorerChildHook(HWND child, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    switch (message) {
-    case WM_INITDIALOG: {
-        DlgOfn = (OPENFILENAMEA *)lParam;
-        DlgContext = (OpenDialogContext *)DlgOfn->lCustData;
-        DlgRequest = DlgContext->request;
-        FolderChanged = false;
-        if (!(DlgRequest->flags & OFN_SHOWHELP) && !DlgRequest->help)
+    if (message == WM_INITDIALOG) {
+        OpenDialogContext *context = AttachContext(GetParent(child), lParam);
+        const OpenFileRequest *request = context->request;
+        if (!(request->flags & OFN_SHOWHELP) && !request->help)
             ShowWindow(GetDlgItem(child, IdHelpButton), SW_HIDE);
         SetWindowLongPtrA(child, DWLP_USER, lParam);
-        if (PalettePickInEffect) {
+        if (context->panel.pick) {
             char caption[Q32_MAX_NAME] = "";
             LoadStringA(ResourceModule, 31303, caption, sizeof caption);
             SetWindowTextA(GetParent(child), caption);
         }
         return 1;
     }
-    case WM_NOTIFY: {
-        INT_PTR answer = 0;
-        CallExtProc(GetParent(child), message, wParam, lParam, &answer);
-        switch (((NMHDR *)lParam)->code) {
-        case CDN_INITDONE:
-            OnInitDone(child);
-            break;
-        case CDN_FOLDERCHANGE: {
-            FolderChanged = true;
-            int selection =
-                (int)SendDlgItemMessageA(GetParent(child), IdTypeList, CB_GETCURSEL, 0, 0);
-            if (selection >= 0 && selection != DlgContext->typeIndex) {
-                DlgContext->typeIndex = selection;
-                EnableFormatButton(GetParent(child), selection, 1, IdOptionsButton);
-            }
-            break;
-        }
-        case CDN_SELCHANGE:
-            OnSelectionChange(child);
-            break;
-        }
-        return (UINT_PTR)answer;
+    HWND dialog = GetParent(child);
+    OpenDialogContext *context = message == WM_NOTIFY ? OpenContextOf(dialog) : nullptr;
+    if (!context)
+        return 0;
+    INT_PTR answer = 0;
+    CallExtProc(*context, dialog, message, wParam, lParam, &answer);
+    switch (((NMHDR *)lParam)->code) {
+    case CDN_INITDONE:
+        OnInitDone(child, *context);
+        break;
+    case CDN_FOLDERCHANGE:
+        OnFolderChange(dialog, *context);
+        break;
+    case CDN_SELCHANGE:
+        OnSelectionChange(dialog, *context);
+        break;
     }
-    }
-    return 0;
+    return (UINT_PTR)answer;
 }
 
 /******************************************************************
@@ -478,72 +229,48 @@ UINT_PTR CALLBACK ExplorerChildHook(HWND child, UINT message, WPARAM wParam, LPA
  */
 LRESULT CALLBACK OpenDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    WNDPROC former = DlgContext ? DlgContext->formerProc : nullptr;
-    switch (message) {
-    case WM_INITDIALOG:
-        DlgOfn = (OPENFILENAMEA *)lParam;
-        DlgContext = (OpenDialogContext *)DlgOfn->lCustData;
-        DlgRequest = DlgContext->request;
-        InitOpenDialog(dialog);
+    if (message == WM_INITDIALOG) {
+        InitOpenDialog(dialog, *AttachContext(dialog, lParam));
         return 1;
+    }
+    OpenDialogContext *context = OpenContextOf(dialog);
+    if (!context)
+        return 0;
+    WNDPROC former = context->formerProc;
+    switch (message) {
     case WM_DESTROY:
-        FreePanelBuffer();
-        FocusBefore = nullptr;
+        FreePanelBuffer(context->panel);
+        context->focusBefore = nullptr;
         break;
+    case WM_NCDESTROY: {
+        LRESULT answer = former ? CallWindowProcA(former, dialog, message, wParam, lParam) : 0;
+        RemovePropA(dialog, ContextProperty);
+        return answer;
+    }
     case WM_ACTIVATE:
         if (LOWORD(wParam) != WA_INACTIVE && IsPaletteDisplay())
             InvalidateRect(GetDlgItem(dialog, IdPreviewPicture), nullptr, TRUE);
         break;
     case WM_SETFOCUS:
-        FocusBefore = IsChild(dialog, (HWND)wParam) ? (HWND)wParam : nullptr;
+        context->focusBefore = IsChild(dialog, (HWND)wParam) ? (HWND)wParam : nullptr;
         break;
     case WM_KILLFOCUS: {
         /* The dialog passes the focus on to a control: keep the one the user was in. */
         LRESULT answer = former ? CallWindowProcA(former, dialog, message, wParam, lParam) : 0;
-        HWND gaining = (HWND)wParam, keep = FocusBefore;
-        FocusBefore = nullptr;
+        HWND gaining = (HWND)wParam, keep = context->focusBefore;
+        context->focusBefore = nullptr;
         if (keep && keep != gaining && IsChild(dialog, gaining) && IsChild(dialog, keep) &&
             IsWindowVisible(keep) && IsWindowEnabled(keep))
             SetFocus(keep);
         return answer;
     }
     case WM_HELP:
-        OnHelp(dialog);
+        ShowDialogHelp(dialog, context->request->helpInfo);
         return 1;
     case WM_COMMAND: {
-        CallExtProc(dialog, message, wParam, lParam, nullptr);
-        int id = LOWORD(wParam), code = HIWORD(wParam);
-        switch (id) {
-        case IDOK:
-        case IDCANCEL:
-            if (code == BN_CLICKED)
-                FitAnswerBuffer(dialog);
-            break;
-        case IdHelpButton:
-            OnHelp(dialog);
-            return 1;
-        case IdOptionsButton:
-            OnOptions(dialog);
-            return 0;
-        case IdPreviewButton:
-            OnPreviewButton(dialog);
-            return 0;
-        case IdFindButton:
-            OnFind(dialog);
-            return 0;
-        case IdTypeList:
-            if (code == CBN_SELCHANGE)
-                OnTypeChange(dialog);
-            break;
-        case IdNameEdit:
-            if (code == EN_CHANGE)
-                OnNameChange(dialog);
-            break;
-        case IdNameCombo:
-            if (code == CBN_EDITCHANGE)
-                OnNameChange(dialog);
-            break;
-        }
+        LRESULT answer = 0;
+        if (OnCommand(dialog, *context, wParam, lParam, answer))
+            return answer;
         break;
     }
     }
@@ -551,22 +278,6 @@ LRESULT CALLBACK OpenDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
 }
 
 namespace {
-
-/* Allocates and locks the answer buffer of an open operation. */
-bool OpenBuffer(OpenDialogContext &context)
-{
-    context.buffer = GlobalAlloc(GHND, OpenBufferSize);
-    if (!context.buffer)
-        return false;
-    context.address = (char *)GlobalLock(context.buffer);
-    if (!context.address) {
-        GlobalFree(context.buffer);
-        context.buffer = nullptr;
-        return false;
-    }
-    context.size = OpenBufferSize;
-    return true;
-}
 
 /* Flags, hook and template of the OPENFILENAME for OS generation g; base holds the
    flags that every generation gets, explorer what g >= 1 adds. */
@@ -587,21 +298,20 @@ void ChooseDialogStyle(OPENFILENAMEA &ofn, int g, DWORD base, DWORD explorer)
 }
 
 /* Shows the prepared dialog, or the thumbnail dialog when visual, and hands the answer
-   to result. Restores the current folder on cancel; frees the buffer and forgets the
-   dialog's state in every case. */
+   to result. Restores the current folder on cancel; frees the buffer and the panel's
+   FileData in every case. */
 int RunOpenDialog(OPENFILENAMEA &ofn, OpenDialogContext &context, bool visual, char *result,
                   DWORD resultSize, const char *savedFolder)
 {
     int g = GetOsGeneration();
-    DropPanelFileData();
-    LastSelectedName[0] = 0;
     KeptErrorSlot slot;
     int answer = visual ? HandOverToVisualOpen(ofn, context) : -1;
     bool thumbnail = answer >= 0;
     if (!thumbnail)
         answer = GetOpenFileNameA(&ofn) ? 1 : 0;
     /* A palette pick answers with a palette or not at all. */
-    bool noPalette = answer && PalettePickInEffect && !PalettePickInEffect->palette;
+    PalettePick *pick = context.panel.pick;
+    bool noPalette = answer && pick && !pick->palette;
     if (noPalette)
         answer = 0;
     if (answer) {
@@ -619,16 +329,25 @@ int RunOpenDialog(OPENFILENAMEA &ofn, OpenDialogContext &context, bool visual, c
     }
     slot.RestoreUnlessFailed(answer);
     if (noPalette)
-        RecordError(nullptr, LineForm, 1720, 613, 4026);
-    DropPanelFileData();
-    LastSelectedName[0] = 0;
-    DlgOfn = nullptr;
-    DlgContext = nullptr;
-    DlgRequest = nullptr;
+        RecordError(nullptr, UnitOpenDialog.At(613), ErrCannot);
+    DropPanelFileData(context.panel);
     GlobalUnlock(context.buffer);
     GlobalFree(context.buffer);
     return answer;
 }
+
+/* The palette preview control draws the pick of the module's global: an open lends it
+   its own pick for the call and gives the one before back. */
+class LentPick {
+public:
+    explicit LentPick(PalettePick *pick) : before_(PalettePickInEffect) { PalettePickInEffect = pick; }
+    ~LentPick() { PalettePickInEffect = before_; }
+    LentPick(const LentPick &) = delete;
+    LentPick &operator=(const LentPick &) = delete;
+
+private:
+    PalettePick *before_;
+};
 
 } // namespace
 
@@ -645,17 +364,18 @@ extern "C" int Q32FILEAPI q32FileGetOpenFileName(OpenFileRequest *request)
     context.typeIndex = LastOpenFilterIndex;
     context.request = request;
 
-    PalettePickInEffect = nullptr;
+    PalettePick *pick =
+        !request->filter && request->size > 96 ? request->palettePick : nullptr;
+    LentPick lent(pick);
+    context.panel.pick = pick;
     /* The module's filter string is lent to the request for the call only: the cache it
        lives in may be rebuilt before the caller's next call, and a block used again must
        still read as one that asks for the module's filter. */
     const char *callerFilter = request->filter;
     q32::ScopeExit giveBack([&] { request->filter = callerFilter; });
     if (!request->filter) {
-        PalettePick *pick = request->size > 96 ? request->palettePick : nullptr;
         if (pick)
             pick->palette = nullptr;
-        PalettePickInEffect = pick;
         context.list = CachedOpenList(pick != nullptr);
         request->filter = (const char *)FilterAction(context.list, FILTER_TEXT, 0);
         if (pick) {
@@ -694,11 +414,9 @@ extern "C" int Q32FILEAPI q32FileGetOpenFileName(OpenFileRequest *request)
     ChooseDialogStyle(ofn, GetOsGeneration(), base, flags);
 
     /* The thumbnail dialog picks no palette. */
-    bool visual = VisualOpenWanted() && !request->noVisualOpen && !PalettePickInEffect;
-    int answer = RunOpenDialog(ofn, context, visual, request->result, request->resultSize,
-                               savedFolder);
-    PalettePickInEffect = nullptr;
-    return answer;
+    bool visual = VisualOpenWanted() && !request->noVisualOpen && !pick;
+    return RunOpenDialog(ofn, context, visual, request->result, request->resultSize,
+                         savedFolder);
 }
 
 /******************************************************************
@@ -722,7 +440,8 @@ extern "C" int Q32FILEAPI q32FileShowOpenDlg1(HWND owner, const char *initialDir
     context.list = CachedOpenList(pick != nullptr);
     if (!context.list || !OpenBuffer(context))
         return 0;
-    PalettePickInEffect = pick;
+    LentPick lent(pick);
+    context.panel.pick = pick;
     context.typeIndex = pick ? (int)FilterAction(context.list, FILTER_COUNT, 0) - 1
                              : LastOpenFilterIndex;
     OpenFileRequest request = {};
@@ -754,7 +473,6 @@ extern "C" int Q32FILEAPI q32FileShowOpenDlg1(HWND owner, const char *initialDir
         DeleteObject(pick->palette);
         pick->palette = nullptr;
     }
-    PalettePickInEffect = nullptr;
     return answer;
 }
 

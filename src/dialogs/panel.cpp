@@ -8,21 +8,10 @@
 
 namespace {
 
-/* The panel of the one open dialog that runs (zeroed at each set-up). */
-struct PanelState {
-    int centreX, centreY;
-    int box;
-    int width, height;
-    int bytesPerPixel, stride;
-    DWORD bufferSize;
-    HGLOBAL buffer;
-    HPALETTE palette;
-} Panel;
-
-/* Whether the panel FileData holds a real block (1 stands for "none held"). */
-bool HoldsFileData()
+/* Whether the panel's FileData is a real block (1 stands for "none held"). */
+bool HoldsFileData(const OpenPanel &panel)
 {
-    return PanelFileData && PanelFileData != (HGLOBAL)1;
+    return panel.fileData && panel.fileData != (HGLOBAL)1;
 }
 
 void ShowButton(HWND dialog, int show, int enable)
@@ -42,9 +31,8 @@ void Append(char *text, size_t size, const char *piece)
 
 /* Fills the pick from name: a palette file, or the palette of an image. keep: the
    image's FileData is given; else 1 for success. */
-HGLOBAL PickPalette(const char *name, int keep)
+HGLOBAL PickPalette(PalettePick *pick, const char *name, int keep)
 {
-    PalettePick *pick = PalettePickInEffect;
     if (pick->palette) {
         DeleteObject(pick->palette);
         pick->palette = nullptr;
@@ -71,191 +59,65 @@ HGLOBAL PickPalette(const char *name, int keep)
     return (HGLOBAL)1;
 }
 
-} // namespace
-
-void DropPanelFileData()
-{
-    if (HoldsFileData())
-        q32FileFreeFileData(PanelFileData);
-    PanelFileData = nullptr;
-}
-
-/******************************************************************
- *      SetUpPanel
- *
- * Sizes the preview box from the OK and Cancel buttons and allocates the pixel buffer.
- */
-void SetUpPanel(HWND dialog)
-{
-    FreePanelBuffer();
-    Panel = PanelState{};
-    RECT ok = {}, cancel = {}, picture = {};
-    GetWindowRect(GetDlgItem(dialog, IDOK), &ok);
-    GetWindowRect(GetDlgItem(dialog, IDCANCEL), &cancel);
-    int h = ok.bottom - ok.top;
-    int q = (cancel.top - ok.bottom) / 4;
-    Panel.box = 3 * (h + 2 * q);
-    if (Panel.box < 1)
-        Panel.box = 1;
-    Panel.bufferSize = (DWORD)Panel.box * Panel.box * 4 + 4;
-    Panel.buffer = GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, Panel.bufferSize);
-    if (!Panel.buffer)
-        Panel.bufferSize = 0;
-    HWND control = GetDlgItem(dialog, IdPreviewPicture);
-    GetWindowRect(control, &picture);
-    MapWindowPoints(nullptr, dialog, (POINT *)&picture, 2);
-    Panel.centreX = (picture.left + picture.right) / 2;
-    Panel.centreY = (picture.top + picture.bottom) / 2;
-}
-
-void FreePanelBuffer()
-{
-    if (Panel.buffer)
-        GlobalFree(Panel.buffer);
-    Panel.buffer = nullptr;
-    Panel.bufferSize = 0;
-}
-
-/******************************************************************
- *      PanelFileFor
- *
- * The FileData of the file name names (in palette-pick mode: PickPalette's answer), or 0.
- */
-HGLOBAL PanelFileFor(HWND dialog, const char *name)
+/* The FileData of the file name names (in palette-pick mode: PickPalette's answer), or 0. */
+HGLOBAL PanelFileFor(HWND dialog, const OpenPanel &panel, const char *name)
 {
     char resolved[Q32_MAX_NAME];
     if (!name || !CheckTypedName(dialog, name, resolved))
         return nullptr;
-    if (!PalettePickInEffect)
+    if (!panel.pick)
         return qfFileGetFileData(resolved, nullptr);
-    return PickPalette(resolved, 1);
+    return PickPalette(panel.pick, resolved, 1);
 }
 
-/******************************************************************
- *      MakePreview
- *
- * automatic 1: whether a picture may be made at once (not for 8400000 pixels or more
- * without vector data). automatic 0: makes the picture into the pixel buffer. 1 when a
- * picture can be shown.
- */
-int MakePreview(HGLOBAL fileData, int automatic)
+/* automatic 1: whether a picture may be made at once (not for 8400000 pixels or more
+   without vector data). automatic 0: makes the picture into the pixel buffer. 1 when a
+   picture can be shown. */
+int MakePreview(OpenPanel &panel, int automatic)
 {
-    if (PalettePickInEffect) {
-        if (!PalettePickInEffect->palette)
+    HGLOBAL fileData = panel.fileData;
+    if (panel.pick) {
+        if (!panel.pick->palette)
             return 0;
-        int u = PalettePickInEffect->colors < 17 ? 4 : 16;
-        int cells = Panel.box / u;
-        Panel.width = Panel.height = (cells > 1 ? cells : 1) * u;
+        int u = panel.pick->colors < 17 ? 4 : 16;
+        int cells = panel.box / u;
+        panel.width = panel.height = (cells > 1 ? cells : 1) * u;
         return 1;
     }
     q32::Locked<FileData> data(fileData);
     if (!data) {
-        ShowError(nullptr, 1001, LineForm, 1720, 980, 0, nullptr);
+        ShowError(nullptr, ErrLowMemory, UnitOpenDialog.At(980), 0, nullptr);
         return 0;
     }
     if (automatic)
         return data->vectorPresent ||
                (long long)data->raster.width * data->raster.height < 8400000 ? 1 : 0;
-    if (!Panel.buffer)
+    if (!panel.buffer)
         return 0;
-    Panel.palette = data->vectorPresent && data->vector.palette ? data->vector.palette
+    panel.palette = data->vectorPresent && data->vector.palette ? data->vector.palette
                                                                 : data->raster.palette;
     PreviewInfo info = {};
-    int answer = qfFileGetPreviewMem(fileData, &info, (LONG_PTR)Panel.bufferSize,
-                                     (BYTE *)Panel.buffer, Panel.box, Panel.box);
-    Panel.width = (int)info.width;
-    Panel.height = (int)info.height;
-    Panel.bytesPerPixel = (int)info.bytesPerPixel;
-    Panel.stride = (int)info.stride;
+    int answer = qfFileGetPreviewMem(fileData, &info, (LONG_PTR)panel.bufferSize,
+                                     (BYTE *)panel.buffer, panel.box, panel.box);
+    panel.width = (int)info.width;
+    panel.height = (int)info.height;
+    panel.bytesPerPixel = (int)info.bytesPerPixel;
+    panel.stride = (int)info.stride;
     if (answer == 0) {
-        if (!c32GetDLLErrorInfo(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr))
-            RecordError(nullptr, LineForm, 1720, 1172, 4020, (ULONG_PTR)data->name);
+        if (!ReadErrorRecord().id)
+            RecordError(nullptr, UnitOpenDialog.At(1172), ErrDamaged, (ULONG_PTR)data->name);
         return 0;
     }
     return answer < 0 ? 0 : 1;
 }
 
-/******************************************************************
- *      ShowPreview
- *
- * Makes the picture of the panel FileData and shows it centred in the preview area.
- */
-int ShowPreview(HWND dialog)
+/* Type, compression, size, resolution, file size and date of the file in the panel. */
+void FillPanelText(HWND dialog, const OpenPanel &panel)
 {
-    HWND control = GetDlgItem(dialog, IdPreviewPicture);
-    RECT rect = {};
-    GetWindowRect(control, &rect);
-    MapWindowPoints(nullptr, dialog, (POINT *)&rect, 2);
-    Panel.centreY = (rect.top + rect.bottom) / 2;
-    ShowWindow(GetDlgItem(dialog, IdPreviewButton), SW_HIDE);
-    if (!MakePreview(PanelFileData, 0))
-        return 0;
-    int border = GetOsGeneration() >= 1 ? 2 : 1;
-    SetWindowPos(control, nullptr, Panel.centreX - Panel.width / 2 - border,
-                 Panel.centreY - Panel.height / 2 - border, Panel.width + 2 * border,
-                 Panel.height + 2 * border, SWP_NOZORDER | SWP_NOACTIVATE);
-    PreviewPicture picture = {sizeof picture, Panel.width, Panel.height, Panel.bytesPerPixel,
-                              Panel.stride, (const BYTE *)Panel.buffer, Panel.palette};
-    SendMessageA(control, Q32PV_SETPICTURE, 0, (LPARAM)&picture);
-    InvalidateRect(control, nullptr, TRUE);
-    ShowWindow(control, SW_SHOW);
-    return 1;
-}
-
-/******************************************************************
- *      UpdatePanel
- *
- * Describes name in the panel and previews it when it is not too large.
- */
-void UpdatePanel(HWND dialog, const char *name)
-{
-    ShowWindow(GetDlgItem(dialog, IdPreviewPicture), SW_HIDE);
-    DropPanelFileData();
-    PanelFileData = PanelFileFor(dialog, name);
-    FillPanelText(dialog, PanelFileData);
-    if (!PanelFileData) {
-        ShowButton(dialog, 0, 0);
-        return;
-    }
-    if (MakePreview(PanelFileData, 1)) {
-        ShowButton(dialog, 0, 0);
-        if (!ShowPreview(dialog)) {
-            ShowButton(dialog, 1, 0);
-            DropPanelFileData();
-        }
-    } else if (PalettePickInEffect) {
-        if (PalettePickInEffect->palette)
-            DeleteObject(PalettePickInEffect->palette);
-        PalettePickInEffect->palette = nullptr;
-    } else {
-        ShowButton(dialog, 1, 1);
-    }
-}
-
-/******************************************************************
- *      OnPreviewButton
- */
-void OnPreviewButton(HWND dialog)
-{
-    if (!PanelFileData)
-        PanelFileData = PanelFileFor(dialog, LastSelectedName);
-    if (!PanelFileData)
-        return;
-    SetFocus(GetDlgItem(dialog, GetOsGeneration() >= 1 ? IdFolderList : IdFileList));
-    if (!ShowPreview(dialog))
-        ShowButton(dialog, 1, 0);
-}
-
-/******************************************************************
- *      FillPanelText
- *
- * Type, compression, size, resolution, file size and date of the file in the panel.
- */
-void FillPanelText(HWND dialog, HGLOBAL fileData)
-{
+    HGLOBAL fileData = panel.fileData;
     char text[512] = "", piece[Q32_MAX_NAME], format[Q32_MAX_NAME];
     int enable = 0;
-    PalettePick *pick = PalettePickInEffect;
+    PalettePick *pick = panel.pick;
     if (!fileData) {
     } else if (pick && pick->fromPaletteFile) {
         LoadStringA(ResourceModule, 31305, text, sizeof text);
@@ -309,4 +171,121 @@ void FillPanelText(HWND dialog, HGLOBAL fileData)
     }
     SetDlgItemTextA(dialog, IdInfoText, text);
     EnableWindow(GetDlgItem(dialog, IdPreviewButton), enable);
+}
+
+} // namespace
+
+void DropPanelFileData(OpenPanel &panel)
+{
+    if (HoldsFileData(panel))
+        q32FileFreeFileData(panel.fileData);
+    panel.fileData = nullptr;
+}
+
+/******************************************************************
+ *      SetUpPanel
+ *
+ * Sizes the preview box from the OK and Cancel buttons and allocates the pixel buffer.
+ */
+void SetUpPanel(HWND dialog, OpenPanel &panel)
+{
+    FreePanelBuffer(panel);
+    panel.width = panel.height = panel.bytesPerPixel = panel.stride = 0;
+    panel.palette = nullptr;
+    RECT ok = {}, cancel = {}, picture = {};
+    GetWindowRect(GetDlgItem(dialog, IDOK), &ok);
+    GetWindowRect(GetDlgItem(dialog, IDCANCEL), &cancel);
+    int h = ok.bottom - ok.top;
+    int q = (cancel.top - ok.bottom) / 4;
+    panel.box = 3 * (h + 2 * q);
+    if (panel.box < 1)
+        panel.box = 1;
+    panel.bufferSize = (DWORD)panel.box * panel.box * 4 + 4;
+    panel.buffer = Sys.globalAlloc(GMEM_FIXED | GMEM_ZEROINIT, panel.bufferSize);
+    if (!panel.buffer)
+        panel.bufferSize = 0;
+    HWND control = GetDlgItem(dialog, IdPreviewPicture);
+    GetWindowRect(control, &picture);
+    MapWindowPoints(nullptr, dialog, (POINT *)&picture, 2);
+    panel.centreX = (picture.left + picture.right) / 2;
+    panel.centreY = (picture.top + picture.bottom) / 2;
+}
+
+void FreePanelBuffer(OpenPanel &panel)
+{
+    if (panel.buffer)
+        GlobalFree(panel.buffer);
+    panel.buffer = nullptr;
+    panel.bufferSize = 0;
+}
+
+/******************************************************************
+ *      ShowPreview
+ *
+ * Makes the picture of the panel's FileData and shows it centred in the preview area.
+ */
+int ShowPreview(HWND dialog, OpenPanel &panel)
+{
+    HWND control = GetDlgItem(dialog, IdPreviewPicture);
+    RECT rect = {};
+    GetWindowRect(control, &rect);
+    MapWindowPoints(nullptr, dialog, (POINT *)&rect, 2);
+    panel.centreY = (rect.top + rect.bottom) / 2;
+    ShowWindow(GetDlgItem(dialog, IdPreviewButton), SW_HIDE);
+    if (!MakePreview(panel, 0))
+        return 0;
+    int border = GetOsGeneration() >= 1 ? 2 : 1;
+    SetWindowPos(control, nullptr, panel.centreX - panel.width / 2 - border,
+                 panel.centreY - panel.height / 2 - border, panel.width + 2 * border,
+                 panel.height + 2 * border, SWP_NOZORDER | SWP_NOACTIVATE);
+    PreviewPicture picture = {sizeof picture, panel.width, panel.height, panel.bytesPerPixel,
+                              panel.stride, (const BYTE *)panel.buffer, panel.palette};
+    SendMessageA(control, Q32PV_SETPICTURE, 0, (LPARAM)&picture);
+    InvalidateRect(control, nullptr, TRUE);
+    ShowWindow(control, SW_SHOW);
+    return 1;
+}
+
+/******************************************************************
+ *      UpdatePanel
+ *
+ * Describes name in the panel and previews it when it is not too large.
+ */
+void UpdatePanel(HWND dialog, OpenPanel &panel, const char *name)
+{
+    ShowWindow(GetDlgItem(dialog, IdPreviewPicture), SW_HIDE);
+    DropPanelFileData(panel);
+    panel.fileData = PanelFileFor(dialog, panel, name);
+    FillPanelText(dialog, panel);
+    if (!panel.fileData) {
+        ShowButton(dialog, 0, 0);
+        return;
+    }
+    if (MakePreview(panel, 1)) {
+        ShowButton(dialog, 0, 0);
+        if (!ShowPreview(dialog, panel)) {
+            ShowButton(dialog, 1, 0);
+            DropPanelFileData(panel);
+        }
+    } else if (panel.pick) {
+        if (panel.pick->palette)
+            DeleteObject(panel.pick->palette);
+        panel.pick->palette = nullptr;
+    } else {
+        ShowButton(dialog, 1, 1);
+    }
+}
+
+/******************************************************************
+ *      OnPreviewButton
+ */
+void OnPreviewButton(HWND dialog, OpenPanel &panel)
+{
+    if (!panel.fileData)
+        panel.fileData = PanelFileFor(dialog, panel, panel.lastName);
+    if (!panel.fileData)
+        return;
+    SetFocus(GetDlgItem(dialog, GetOsGeneration() >= 1 ? IdFolderList : IdFileList));
+    if (!ShowPreview(dialog, panel))
+        ShowButton(dialog, 1, 0);
 }

@@ -13,23 +13,32 @@ namespace {
 /* Templates of the resource module. */
 enum { SaveExplorerTemplate = 32131, SaveOldStyleTemplate = 32133 };
 
-/* One save operation's state; lives on the operation's stack. */
+/* One save operation's state: on the operation's stack, reached from the request (the
+   OPENFILENAME's custom data) and kept on the dialog window, so that save dialogs on
+   several threads, or one opened from another's hook, each keep their own. */
 struct SaveContext {
     HGLOBAL list;            /* the save filter list */
     int typeIndex;           /* current type, 0-based */
     WNDPROC formerProc;      /* the explorer dialog window's procedure before ours */
     int formatIndex;         /* the last position that names a format, -1 for none */
+    SaveFileRequest *request;
 };
 
-/* The dialog that runs (one per process; valid during a save operation). */
-SaveFileRequest *SaveRequest;
-SaveContext *SaveState;
+/* The window property that holds the dialog's context. */
+const char ContextProperty[] = "q32SaveDialogContext";
 
-/* Notes the request and context of the dialog whose OPENFILENAME ofn is. */
-void NoteDialog(LPARAM ofn)
+/* Keeps the context of the OPENFILENAME ofn on the dialog window; gives the context. */
+SaveContext *AttachContext(HWND dialog, LPARAM ofn)
 {
-    SaveRequest = (SaveFileRequest *)((OPENFILENAMEA *)ofn)->lCustData;
-    SaveState = (SaveContext *)SaveRequest->context;
+    auto *request = (SaveFileRequest *)((OPENFILENAMEA *)ofn)->lCustData;
+    auto *context = (SaveContext *)request->context;
+    SetPropA(dialog, ContextProperty, context);
+    return context;
+}
+
+SaveContext *ContextOf(HWND dialog)
+{
+    return (SaveContext *)GetPropA(dialog, ContextProperty);
 }
 
 /* What each data type bit can be stored as. */
@@ -42,16 +51,16 @@ const struct { DWORD type, capability; } CapabilityOfType[] = {
     {Q32_TYPE_BGRA64, Q32_CAP_BGRA64},
 };
 
-void EnableOptions(HWND dialog)
+void EnableOptions(HWND dialog, const SaveContext &context)
 {
-    DWORD flags = (DWORD)FilterAction(SaveState->list, FILTER_OPTIONS, SaveState->typeIndex);
+    DWORD flags = (DWORD)FilterAction(context.list, FILTER_OPTIONS, context.typeIndex);
     EnableWindow(GetDlgItem(dialog, IdOptionsButton), (flags & FILTER_SAVE_OPTIONS) != 0);
 }
 
 /* The format of the current type, 0 for none. */
-int CurrentFormat()
+int CurrentFormat(const SaveContext &context)
 {
-    return (int)FilterAction(SaveState->list, FILTER_FORMAT, SaveState->typeIndex);
+    return (int)FilterAction(context.list, FILTER_FORMAT, context.typeIndex);
 }
 
 void SetFileDataFormat(HGLOBAL fileData, int format)
@@ -64,14 +73,14 @@ void SetFileDataFormat(HGLOBAL fileData, int format)
 }
 
 /* What SaveDialogProc does at WM_INITDIALOG (for the explorer dialog: at CDN_INITDONE). */
-void InitSaveDialog(HWND dialog)
+void InitSaveDialog(HWND dialog, const SaveContext &context)
 {
-    if (!SaveRequest->help)
+    if (!context.request->help)
         DestroyWindow(GetDlgItem(dialog, IdHelpButton));
-    EnableOptions(dialog);
+    EnableOptions(dialog, context);
 }
 
-void OnInitDone(HWND child)
+void OnInitDone(HWND child, SaveContext &context)
 {
     HWND parent = GetParent(child);
     q32MoveWindow(parent, (HWND)-1, 1);
@@ -79,24 +88,25 @@ void OnInitDone(HWND child)
     HWND after = GetDlgItem(parent, IDCANCEL);
     for (int id : {IdOptionsButton, IdFindButton, IdHelpButton})
         after = AdoptControl(parent, child, id, after);
-    InitSaveDialog(parent);
-    SaveState->formerProc =
+    InitSaveDialog(parent, context);
+    context.formerProc =
         (WNDPROC)SetWindowLongPtrA(parent, GWLP_WNDPROC, (LONG_PTR)SaveDialogProc);
 }
 
-void OnOptions(HWND dialog)
+void OnOptions(HWND dialog, const SaveContext &context)
 {
-    SetFileDataFormat(SaveRequest->fileData, CurrentFormat());
-    qfFileShowDlgSaveOption((LONG_PTR)OwnModule, (LONG_PTR)dialog, SaveRequest->fileData, 1005);
+    HGLOBAL fileData = context.request->fileData;
+    SetFileDataFormat(fileData, CurrentFormat(context));
+    qfFileShowDlgSaveOption((LONG_PTR)OwnModule, (LONG_PTR)dialog, fileData, 1005);
 }
 
-void OnFind(HWND dialog)
+void OnFind(HWND dialog, const SaveContext &context)
 {
     char pattern[Q32_MAX_NAME] = "";
     GetWindowTextA(NameField(dialog), pattern, sizeof pattern);
     if (!pattern[0]) {
         const char *typePattern =
-            (const char *)FilterAction(SaveState->list, FILTER_PATTERN, SaveState->typeIndex);
+            (const char *)FilterAction(context.list, FILTER_PATTERN, context.typeIndex);
         CopyText(pattern, sizeof pattern,
                  typePattern && *typePattern && strlen(typePattern) <= 5 ? typePattern : "*.*");
     }
@@ -106,11 +116,11 @@ void OnFind(HWND dialog)
 /* The extension the current type adds to a bare name: its first pattern without the
    star, in lower case (*.jpg;*.jpeg gives .jpg). Empty when the pattern names no single
    extension. */
-void DefaultExtension(char extension[9])
+void DefaultExtension(const SaveContext &context, char extension[9])
 {
     extension[0] = 0;
     const char *pattern =
-        (const char *)FilterAction(SaveState->list, FILTER_PATTERN, SaveState->typeIndex);
+        (const char *)FilterAction(context.list, FILTER_PATTERN, context.typeIndex);
     if (!pattern || !*pattern)
         return;
     CopyText(extension, 9, pattern + 1);
@@ -141,23 +151,24 @@ int Message(HWND dialog, UINT id, const char *argument, UINT buttons)
 
 /* The OK check: true to let the dialog accept the name (then the name field holds it
    with the type's extension), false after telling the user why not. */
-bool AcceptName(HWND dialog)
+bool AcceptName(HWND dialog, const SaveContext &context)
 {
-    char *name = SaveRequest->name;
+    const SaveFileRequest *request = context.request;
+    char *name = request->name;
     GetWindowTextA(NameField(dialog), name, Q32_MAX_NAME);
     /* Folders, network names and patterns are the dialog's own business. */
     if (qfdIsDir(name) || (name[0] == '\\' && name[1] == '\\') || strpbrk(name, "*?"))
         return true;
     char working[Q32_MAX_NAME + 8], extension[9];
     CopyText(working, sizeof working, name);
-    DefaultExtension(extension);
+    DefaultExtension(context, extension);
     if (!EndsWith(working, extension))
         strcat(working, extension);
 
     /* A name that does not fit the 260-byte name buffer is too long for any caller. */
     char full[Q32_MAX_NAME];
     DWORD length = GetFullPathNameA(working, sizeof full, full, nullptr);
-    if (length == 0 || length >= sizeof full || length > SaveRequest->maxPath) {
+    if (length == 0 || length >= sizeof full || length > request->maxPath) {
         Message(dialog, 31405, nullptr, MB_OK);
         return false;
     }
@@ -187,23 +198,72 @@ void RefuseName(HWND dialog)
 
 } // namespace
 
+namespace {
+
+/* The dialog window's commands; true when handled (answer: the procedure's result). */
+bool OnCommand(HWND dialog, SaveContext &context, WPARAM wParam, LRESULT &answer)
+{
+    int id = LOWORD(wParam), code = HIWORD(wParam);
+    answer = 0;
+    switch (id) {
+    case IdHelpButton:
+        ShowDialogHelp(dialog, context.request->helpInfo);
+        answer = 1;
+        return true;
+    case IdTypeList:
+        if (code == CBN_SELCHANGE) {
+            int selection = (int)SendDlgItemMessageA(dialog, IdTypeList, CB_GETCURSEL, 0, 0);
+            if (selection >= 0)
+                context.typeIndex = selection;
+            if (selection >= 0 && CurrentFormat(context) > 0)
+                context.formatIndex = selection;
+            EnableOptions(dialog, context);
+        }
+        return false;
+    case IdNameEdit:
+    case IdNameCombo:
+        if (NameFieldChanged(id, code))
+            GetWindowTextA(NameField(dialog), context.request->name, Q32_MAX_NAME);
+        return false;
+    case IdOptionsButton:
+        if (code == BN_CLICKED)
+            OnOptions(dialog, context);
+        return true;
+    case IdFindButton:
+        if (code == BN_CLICKED)
+            OnFind(dialog, context);
+        return true;
+    case IDOK:
+        if (AcceptName(dialog, context))
+            return false;
+        RefuseName(dialog);
+        answer = 1;
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
 /******************************************************************
  *      SaveChildHook
  *
  * The hook of the explorer-style dialog; runs in the child made from template 32131.
+ * The context is kept on the dialog window, the child's parent.
  */
 UINT_PTR CALLBACK SaveChildHook(HWND child, UINT message, WPARAM, LPARAM lParam)
 {
+    HWND parent = GetParent(child);
     if (message == WM_INITDIALOG) {
-        NoteDialog(lParam);
+        AttachContext(parent, lParam);
         return 0;
     }
-    if (message != WM_NOTIFY)
+    SaveContext *context = message == WM_NOTIFY ? ContextOf(parent) : nullptr;
+    if (!context)
         return 0;
-    HWND parent = GetParent(child);
     switch (((NMHDR *)lParam)->code) {
     case CDN_INITDONE:
-        OnInitDone(child);
+        OnInitDone(child, *context);
         break;
     case CDN_TYPECHANGE:
     case CDN_FOLDERCHANGE:
@@ -211,7 +271,7 @@ UINT_PTR CALLBACK SaveChildHook(HWND child, UINT message, WPARAM, LPARAM lParam)
                      (LPARAM)GetDlgItem(parent, IdTypeList));
         break;
     case CDN_SELCHANGE:
-        SendMessageA(parent, CDM_GETSPEC, Q32_MAX_NAME, (LPARAM)SaveRequest->name);
+        SendMessageA(parent, CDM_GETSPEC, Q32_MAX_NAME, (LPARAM)context->request->name);
         break;
     }
     return 0;
@@ -224,52 +284,27 @@ UINT_PTR CALLBACK SaveChildHook(HWND child, UINT message, WPARAM, LPARAM lParam)
  */
 LRESULT CALLBACK SaveDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    WNDPROC former = SaveState ? SaveState->formerProc : nullptr;
-    switch (message) {
-    case WM_INITDIALOG:
-        NoteDialog(lParam);
-        InitSaveDialog(dialog);
+    if (message == WM_INITDIALOG) {
+        InitSaveDialog(dialog, *AttachContext(dialog, lParam));
         return 1;
+    }
+    SaveContext *context = ContextOf(dialog);
+    if (!context)
+        return 0;
+    WNDPROC former = context->formerProc;
+    switch (message) {
+    case WM_NCDESTROY: {
+        LRESULT answer = former ? CallWindowProcA(former, dialog, message, wParam, lParam) : 0;
+        RemovePropA(dialog, ContextProperty);
+        return answer;
+    }
     case WM_HELP:
-        ShowDialogHelp(dialog, SaveRequest->helpInfo);
+        ShowDialogHelp(dialog, context->request->helpInfo);
         return 1;
     case WM_COMMAND: {
-        int id = LOWORD(wParam), code = HIWORD(wParam);
-        switch (id) {
-        case IdHelpButton:
-            ShowDialogHelp(dialog, SaveRequest->helpInfo);
-            return 1;
-        case IdTypeList:
-            if (code == CBN_SELCHANGE) {
-                int selection = (int)SendDlgItemMessageA(dialog, IdTypeList, CB_GETCURSEL, 0, 0);
-                if (selection >= 0)
-                    SaveState->typeIndex = selection;
-                if (selection >= 0 && CurrentFormat() > 0)
-                    SaveState->formatIndex = selection;
-                EnableOptions(dialog);
-            }
-            break;
-        case IdNameEdit:
-        case IdNameCombo:
-            if ((id == IdNameEdit && code == EN_CHANGE) ||
-                (id == IdNameCombo && code == CBN_EDITCHANGE))
-                GetWindowTextA(NameField(dialog), SaveRequest->name, Q32_MAX_NAME);
-            break;
-        case IdOptionsButton:
-            if (code == BN_CLICKED)
-                OnOptions(dialog);
-            return 0;
-        case IdFindButton:
-            if (code == BN_CLICKED)
-                OnFind(dialog);
-            return 0;
-        case IDOK:
-            if (!AcceptName(dialog)) {
-                RefuseName(dialog);
-                return 1;
-            }
-            break;
-        }
+        LRESULT answer = 0;
+        if (OnCommand(dialog, *context, wParam, answer))
+            return answer;
         break;
     }
     }
@@ -305,6 +340,7 @@ extern "C" int Q32FILEAPI q32FileGetSaveFileName(SaveFileRequest *request)
         if (!data)
             return 0;
         request->context = &context;
+        context.request = request;
         context.list = (HGLOBAL)FilterAction(nullptr, FILTER_BUILD,
                                              q32FileGetFCap(data->raster.dataType));
         if (data->formatNumber > 0)
@@ -317,8 +353,6 @@ extern "C" int Q32FILEAPI q32FileGetSaveFileName(SaveFileRequest *request)
     q32::ScopeExit forget([&] {
         FilterAction(context.list, FILTER_FREE, 0);
         request->context = nullptr;
-        SaveRequest = nullptr;
-        SaveState = nullptr;
     });
     if (!context.list)
         return 0;
@@ -355,7 +389,7 @@ extern "C" int Q32FILEAPI q32FileGetSaveFileName(SaveFileRequest *request)
         if (format <= 0 && context.formatIndex >= 0)
             format = (int)FilterAction(context.list, FILTER_FORMAT, (DWORD)context.formatIndex);
         if (format <= 0) {
-            RecordError(nullptr, LineForm, 1720, 349, 4026);
+            RecordError(nullptr, UnitOpenDialog.At(349), ErrCannot);
             return 0;
         }
         request->format = (DWORD)format;

@@ -31,7 +31,7 @@ int VisualOpenWanted()
  */
 int HandOverToVisualOpen(const OPENFILENAMEA &ofn, OpenDialogContext &context)
 {
-    q32::ModuleHandle module(LoadLibraryA("qvofn.dll"));
+    q32::ModuleHandle module(Sys.loadLibrary("qvofn.dll"));
     if (!module)
         return -1;
     auto entry = (VisualOpenEntry)(void *)GetProcAddress(module.get(), "qGetVisaulOpenFileName");

@@ -290,22 +290,22 @@ TEST_F(Control, PanelSizesThePaletteGridFromTheButtons)
     HWND control = CreateWindowExA(0, Q32PV_CLASSNAME, "", WS_CHILD, 10, 10, 150, 150, dialog,
                                    (HMENU)(INT_PTR)IdPreviewPicture, GetModuleHandleA(nullptr), nullptr);
     ASSERT_NE(nullptr, control);
-    SetUpPanel(dialog);
+    OpenPanel panel = {};
+    SetUpPanel(dialog, panel);
     const struct { DWORD count; int side; } cases[] = {{16, 100}, {256, 96}, {17, 96}, {2, 100}};
     for (const auto &c : cases) {
         PalettePick pick = {};
         pick.colors = c.count;
         pick.palette = PaletteOfCount((int)c.count);
-        PalettePickInEffect = &pick;
-        ASSERT_EQ(1, ShowPreview(dialog)) << c.count;
+        panel.pick = &pick;
+        ASSERT_EQ(1, ShowPreview(dialog, panel)) << c.count;
         RECT rect;
         GetClientRect(control, &rect);
         EXPECT_EQ(c.side + 4, rect.right) << c.count;
         EXPECT_EQ(c.side + 4, rect.bottom) << c.count;
-        PalettePickInEffect = nullptr;
         DeleteObject(pick.palette);
     }
-    FreePanelBuffer();
+    FreePanelBuffer(panel);
 }
 
 TEST_F(Control, PictureThroughTheGammaPalette)

@@ -17,27 +17,6 @@
 
 namespace wic {
 
-/* Random access to a file's bytes. */
-class ByteSource {
-public:
-    virtual ~ByteSource() = default;
-    virtual uint64_t Size() const = 0;
-    /* Copies n bytes at offset into out; false when they are not all there. */
-    virtual bool Read(uint64_t offset, void *out, size_t n) = 0;
-};
-
-/* A ByteSource over bytes in memory. */
-class MemorySource final : public ByteSource {
-public:
-    MemorySource(const uint8_t *data, size_t size) : data_(data), size_(size) {}
-    uint64_t Size() const override { return size_; }
-    bool Read(uint64_t offset, void *out, size_t n) override;
-
-private:
-    const uint8_t *data_;
-    size_t size_;
-};
-
 /* The pixels a frame's decoder gives, as the plug-in delivers them. Unknown: the headers
    alone do not tell (the component is asked). */
 enum class Layout : uint8_t {
@@ -61,6 +40,8 @@ struct HeaderFrame {
     Packing packing = Packing::None;
     uint16_t left = 0, top = 0;     /* GIF: place on the logical screen */
     uint16_t delay = 0;             /* GIF: 1/100 s */
+    uint8_t disposal = 0;           /* GIF: what becomes of the frame after it, 0..7 */
+    int16_t transparentIndex = -1;  /* GIF: the transparent palette index, -1 for none */
     double dpiX = 0, dpiY = 0;      /* 0: the file does not say */
     bool transparent = false;       /* PNG: a tRNS chunk makes palette entries (or the
                                        grey key) transparent */
@@ -93,6 +74,9 @@ constexpr uint32_t MaxDimension = 0x7FFFFFFF;
 
 /* Reads the headers of a file of the container. */
 Verdict ReadHeader(Container container, ByteSource &source, Header &header);
+
+/* CRC-32 as PNG chunks carry it: crc of the bytes before, updated by n bytes at p. */
+uint32_t Crc32(uint32_t crc, const uint8_t *p, size_t n);
 
 /* Walks every chunk of a PNG stream with its checksum: Ok when the stream ends with its
    end chunk, Truncated when the file ends first, Damaged when a checksum is wrong. */

@@ -110,6 +110,24 @@ bool GifBlocks(HANDLE file, const char *name, int entry, GifAnimation &animation
     return true;
 }
 
+/* The GIF's screen and its images up to index, as its headers give them. */
+GifAnimation AnimationOf(const Header &header, UINT index)
+{
+    GifAnimation animation;
+    animation.screenWidth = uint16_t(header.screenWidth);
+    animation.screenHeight = uint16_t(header.screenHeight);
+    animation.loopCount = header.loopCount;
+    for (UINT i = 0; i <= index && i < header.frames.size(); i++) {
+        const HeaderFrame &f = header.frames[i];
+        GifImage image;
+        image.left = f.left, image.top = f.top;
+        image.width = uint16_t(f.width), image.height = uint16_t(f.height);
+        image.delay = f.delay, image.disposal = f.disposal, image.transparent = f.transparentIndex;
+        animation.images.push_back(image);
+    }
+    return animation;
+}
+
 DWORD Resolution(double dpi)
 {
     if (!(dpi > 0) || dpi > 400000) return 0;
@@ -124,43 +142,61 @@ bool RequestedRegion(const ImageRequest &request, const Frame &frame, Region &re
                                 region);
 }
 
-/* After the decoder refused a file: true when the file is well formed but of a kind
-   that the component does not read (the module then says so), false when it is damaged. */
-bool UnhandledVariant(int format, HANDLE file)
-{
-    if (c32GetDLLErrorInfo(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr) == ErrUnsupported) return true;
-    if (Formats[format].container != Container::Tiff) return false;
-    std::vector<uint8_t> bytes;
-    TiffLayout layout;
-    return ReadWhole(file, bytes, uint64_t(1) << 28) && ReadTiffLayout(bytes.data(), bytes.size(), layout) &&
-           IsUnhandledTiffVariant(layout);
-}
+struct MappingTraits {
+    using Type = HANDLE;
+    static HANDLE Invalid() { return nullptr; }
+    static void Close(HANDLE h) { CloseHandle(h); }
+};
+struct ViewTraits {
+    using Type = const uint8_t *;
+    static const uint8_t *Invalid() { return nullptr; }
+    static void Close(const uint8_t *view) { UnmapViewOfFile(view); }
+};
 
-/* The bytes of a file through a window: headers are read in small pieces, and memory
-   does not grow with the file. The window starts at 64 KB and doubles, up to 1 MB, each
-   time a walk leaves it (a GIF's blocks are walked to the end). */
+/* The bytes of a file, through a mapped view of at most 16 MB of it: walks read the
+   bytes in place (a GIF's blocks are followed to the end, a PNG's checksums computed
+   over its chunks) and nothing is copied; a file that cannot be mapped is read through a
+   window that starts at 64 KB and doubles, up to 1 MB, each time a walk leaves it.
+   Memory does not grow with the file. The file is open without write sharing, so it
+   cannot shrink under the view. */
 class FileSource final : public ByteSource {
 public:
-    explicit FileSource(HANDLE file) : file_(file), size_(FileSizeOf(file)), window_(FirstWindow) {}
+    explicit FileSource(HANDLE file) : file_(file), size_(FileSizeOf(file))
+    {
+        if (size_) mapping_.reset(CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr));
+    }
     uint64_t Size() const override { return size_; }
+    const uint8_t *View(uint64_t offset, size_t &count) override
+    {
+        count = 0;
+        if (offset >= size_ || !mapping_) return nullptr;
+        if (!view_ || offset < viewStart_ || offset - viewStart_ >= viewBytes_) {
+            view_.reset();
+            const uint64_t start = offset & ~uint64_t(Granularity - 1);
+            const size_t bytes = size_ - start < MapBytes ? size_t(size_ - start) : MapBytes;
+            view_.reset(static_cast<const uint8_t *>(
+                MapViewOfFile(mapping_.get(), FILE_MAP_READ, DWORD(start >> 32), DWORD(start), bytes)));
+            if (!view_) {
+                mapping_.reset(); /* read through the window from now on */
+                return nullptr;
+            }
+            viewStart_ = start;
+            viewBytes_ = bytes;
+        }
+        count = size_t(viewBytes_ - (offset - viewStart_));
+        return view_.get() + (offset - viewStart_);
+    }
     bool Read(uint64_t offset, void *out, size_t n) override
     {
         if (offset > size_ || n > size_ - offset) return false;
         auto *p = static_cast<uint8_t *>(out);
         while (n) {
-            if (offset < start_ || offset - start_ >= filled_) {
-                if (filled_ && offset >= start_ + filled_ && offset - start_ < 2 * uint64_t(window_.size()) &&
-                    window_.size() < LastWindow)
-                    window_.resize(window_.size() * 2);
-                uint64_t got = 0;
-                uint64_t want = size_ - offset < window_.size() ? size_ - offset : window_.size();
-                if (!ReadAt(file_, offset, window_.data(), want, &got) || got == 0) return false;
-                start_ = offset;
-                filled_ = size_t(got);
-            }
-            size_t part = size_t(start_ + filled_ - offset);
+            size_t part = 0;
+            const uint8_t *bytes = View(offset, part);
+            if (!bytes) bytes = Window(offset, part);
+            if (!bytes) return false;
             if (part > n) part = n;
-            memcpy(p, window_.data() + (offset - start_), part);
+            memcpy(p, bytes, part);
             p += part;
             offset += part;
             n -= part;
@@ -170,12 +206,47 @@ public:
 
 private:
     static constexpr size_t FirstWindow = 64 * 1024, LastWindow = 1024 * 1024;
+    static constexpr size_t Granularity = 64 * 1024, MapBytes = 16 * 1024 * 1024;
+
+    /* The bytes from offset through the window, read when it does not hold them. */
+    const uint8_t *Window(uint64_t offset, size_t &count)
+    {
+        if (offset < start_ || offset - start_ >= filled_) {
+            if (window_.empty()) window_.resize(FirstWindow);
+            else if (filled_ && offset >= start_ + filled_ && offset - start_ < 2 * uint64_t(window_.size()) &&
+                     window_.size() < LastWindow)
+                window_.resize(window_.size() * 2);
+            uint64_t got = 0;
+            uint64_t want = size_ - offset < window_.size() ? size_ - offset : window_.size();
+            if (!ReadAt(file_, offset, window_.data(), want, &got) || got == 0) return nullptr;
+            start_ = offset;
+            filled_ = size_t(got);
+        }
+        count = size_t(start_ + filled_ - offset);
+        return window_.data() + (offset - start_);
+    }
+
     HANDLE file_;
     uint64_t size_;
+    q32::Holder<MappingTraits> mapping_;
+    q32::Holder<ViewTraits> view_;
+    uint64_t viewStart_ = 0;
+    size_t viewBytes_ = 0;
     std::vector<uint8_t> window_;
     uint64_t start_ = 0;
     size_t filled_ = 0;
 };
+
+/* After the decoder refused a file: true when the file is well formed but of a kind
+   that the component does not read (the module then says so), false when it is damaged.
+   Only the TIFF header and first directory are read. */
+bool UnhandledVariant(int format, ByteSource &bytes)
+{
+    if (c32GetDLLErrorInfo(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr) == ErrUnsupported) return true;
+    if (Formats[format].container != Container::Tiff) return false;
+    TiffLayout layout;
+    return ReadTiffLayout(bytes, layout) && IsUnhandledTiffVariant(layout);
+}
 
 /* The frame that a new FileData describes, from the headers. */
 UINT OpeningFrame(int format, const Header &header, const Settings &settings)
@@ -313,15 +384,8 @@ bool DescribeFromHeaders(int format, HANDLE file, const char *name, ByteSource &
         facts.top = f.top;
         facts.delay = f.delay;
         /* Disposal and transparency decide whether the frame is shown composed. */
-        GifAnimation animation;
-        if (!GifBlocks(file, name, entry, animation)) {
-            if (palette) DeleteObject(palette);
-            return false;
-        }
-        if (index < animation.images.size()) {
-            facts.transparent = animation.images[index].transparent >= 0;
-            facts.composed = !raw && GifFrameNeedsScreen(animation, index);
-        }
+        facts.transparent = f.transparentIndex >= 0;
+        facts.composed = !raw && GifFrameNeedsScreen(AnimationOf(header, index), index);
     }
     if (data.raster.palette) DeleteObject(data.raster.palette);
     data.readable = 1;
@@ -733,7 +797,7 @@ INT_PTR GetFileData(int format, HANDLE file, const char *name, const char *iniPa
     }
     UINT index = OpeningFrame(format, header, ReadSettings(iniPath));
     if (!DescribeFromHeaders(format, source.get(), name, bytes, header, index, *data.get(), EntryFileData))
-        return UnhandledVariant(format, source.get()) ? QF_FILEDATA_UNSUPPORTED : -1;
+        return UnhandledVariant(format, bytes) ? QF_FILEDATA_UNSUPPORTED : -1;
     return INT_PTR(block.release());
 }
 

@@ -32,7 +32,10 @@ enum WicFormat {
 typedef struct WicFacts {
     DWORD magic;        /* 264: WIC_FACTS_MAGIC */
     DWORD format;       /* 268: WicFormat */
-    DWORD frameCount;   /* 272: frames (pages, icon images) in the file, at least 1 */
+    DWORD frameCount;   /* 272: frames (pages, icon images) in the file, at least 1;
+                           0: not counted yet (a GIF longer than 1 MB, whose blocks
+                           detection does not walk to the end): frame command 26 counts
+                           them and sets it */
     DWORD frame;        /* 276: the frame described, 0-based */
     LONG  left;         /* 280: the frame's place on the logical screen (GIF), else 0 */
     LONG  top;          /* 284 */

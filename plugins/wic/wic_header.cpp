@@ -382,10 +382,12 @@ namespace {
 /* ---- GIF ---- */
 
 /* Skips a chain of data sub-blocks from at; false when it is cut short. The lengths are
-   followed in place where the source keeps the bytes. */
-bool SkipSubBlocks(ByteSource &source, uint64_t &at)
+   followed in place where the source keeps the bytes. The walk ends early, with at past
+   stop, once it passes stop. */
+bool SkipSubBlocks(ByteSource &source, uint64_t &at, uint64_t stop = UINT64_MAX)
 {
     for (;;) {
+        if (at > stop) return true;
         size_t count = 0;
         if (const uint8_t *p = source.View(at, count)) {
             size_t i = 0;
@@ -404,7 +406,7 @@ bool SkipSubBlocks(ByteSource &source, uint64_t &at)
     }
 }
 
-Verdict ReadGif(ByteSource &source, Header &header)
+Verdict ReadGif(ByteSource &source, Header &header, uint64_t limit)
 {
     uint8_t b[16];
     if (!source.Read(0, b, 13) || memcmp(b, "GIF8", 4) || (b[4] != '7' && b[4] != '9') || b[5] != 'a')
@@ -425,6 +427,10 @@ Verdict ReadGif(ByteSource &source, Header &header)
     int16_t transparent = -1;
     for (unsigned steps = 0;; steps++) {
         if (steps > MaxSteps) return Verdict::Damaged;
+        if (at > limit && !header.frames.empty()) {
+            header.counted = false;
+            return Verdict::Ok;
+        }
         uint8_t kind;
         if (!source.Read(at, &kind, 1)) return Verdict::Truncated;
         at++;
@@ -479,7 +485,7 @@ Verdict ReadGif(ByteSource &source, Header &header)
         if (!source.Read(at, &codeSize, 1)) return Verdict::Truncated;
         if (codeSize < 1 || codeSize > 11) return Verdict::Damaged;
         at++;
-        if (!SkipSubBlocks(source, at)) return Verdict::Truncated;
+        if (!SkipSubBlocks(source, at, limit)) return Verdict::Truncated;
         frame.layout = Layout::Palette8;
         frame.packing = Packing::Lzw;
         frame.dpiX = dpiX;
@@ -709,14 +715,14 @@ Verdict ReadIco(ByteSource &source, Header &header)
 
 } // namespace
 
-Verdict ReadHeader(Container container, ByteSource &source, Header &header)
+Verdict ReadHeader(Container container, ByteSource &source, Header &header, uint64_t limit)
 {
     header = Header{};
     Verdict verdict = Verdict::Unsupported;
     switch (container) {
     case Container::Jpeg: verdict = ReadJpeg(source, header); break;
     case Container::Png: verdict = ReadPng(source, header); break;
-    case Container::Gif: verdict = ReadGif(source, header); break;
+    case Container::Gif: verdict = ReadGif(source, header, limit); break;
     case Container::Tiff: verdict = ReadTiff(source, header); break;
     case Container::Ico: verdict = ReadIco(source, header); break;
     default: break;

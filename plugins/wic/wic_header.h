@@ -52,6 +52,8 @@ struct HeaderFrame {
 
 struct Header {
     std::vector<HeaderFrame> frames;  /* at least one when the verdict is Ok */
+    bool counted = true;              /* false: a GIF walk stopped at its limit, and frames
+                                         holds the first frames only */
     uint32_t screenWidth = 0, screenHeight = 0;  /* GIF logical screen, else frame 0's size */
     int32_t loopCount = -1;           /* GIF NETSCAPE2.0 loop count; -1: no loop block */
     uint8_t orientation = 0;          /* EXIF orientation 1..8 (JPEG, TIFF); 0: not given */
@@ -72,8 +74,10 @@ enum class Verdict {
 constexpr uint32_t MaxFrames = 65536;      /* frames, pages, icon images */
 constexpr uint32_t MaxDimension = 0x7FFFFFFF;
 
-/* Reads the headers of a file of the container. */
-Verdict ReadHeader(Container container, ByteSource &source, Header &header);
+/* Reads the headers of a file of the container. The walk of a GIF's blocks, which
+   counts its frames, stops past byte limit once it has met a frame (the file's end is
+   then not proved). */
+Verdict ReadHeader(Container container, ByteSource &source, Header &header, uint64_t limit = UINT64_MAX);
 
 /* CRC-32 as PNG chunks carry it: crc of the bytes before, updated by n bytes at p. */
 uint32_t Crc32(uint32_t crc, const uint8_t *p, size_t n);

@@ -27,6 +27,9 @@ namespace {
 constexpr size_t BandBytes = 1 << 18;
 /* GIF streams are walked whole for their animation blocks up to this size. */
 constexpr uint64_t GifLimit = uint64_t(1) << 28;
+/* Detection walks a GIF's blocks (counting its frames and proving its end) through this
+   many bytes; a longer file's frames are counted when a frame command asks. */
+constexpr uint64_t DetectionWalk = uint64_t(1) << 20;
 
 struct Direct {
     const GUID *native;
@@ -142,49 +145,30 @@ bool RequestedRegion(const ImageRequest &request, const Frame &frame, Region &re
                                 region);
 }
 
-struct MappingTraits {
-    using Type = HANDLE;
-    static HANDLE Invalid() { return nullptr; }
-    static void Close(HANDLE h) { CloseHandle(h); }
-};
-struct ViewTraits {
-    using Type = const uint8_t *;
-    static const uint8_t *Invalid() { return nullptr; }
-    static void Close(const uint8_t *view) { UnmapViewOfFile(view); }
-};
-
-/* The bytes of a file, through a mapped view of at most 16 MB of it: walks read the
-   bytes in place (a GIF's blocks are followed to the end, a PNG's checksums computed
-   over its chunks) and nothing is copied; a file that cannot be mapped is read through a
-   window that starts at 64 KB and doubles, up to 1 MB, each time a walk leaves it.
-   Memory does not grow with the file. The file is open without write sharing, so it
-   cannot shrink under the view. */
+/* The bytes of a file through a window: headers are read in small pieces, and memory
+   does not grow with the file. The window starts at 64 KB and doubles, up to 1 MB, each
+   time a walk leaves it forward (a PNG's checksums are computed over its chunks in the
+   window itself). */
 class FileSource final : public ByteSource {
 public:
-    explicit FileSource(HANDLE file) : file_(file), size_(FileSizeOf(file))
-    {
-        if (size_) mapping_.reset(CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr));
-    }
+    explicit FileSource(HANDLE file) : file_(file), size_(FileSizeOf(file)), window_(FirstWindow) {}
     uint64_t Size() const override { return size_; }
     const uint8_t *View(uint64_t offset, size_t &count) override
     {
         count = 0;
-        if (offset >= size_ || !mapping_) return nullptr;
-        if (!view_ || offset < viewStart_ || offset - viewStart_ >= viewBytes_) {
-            view_.reset();
-            const uint64_t start = offset & ~uint64_t(Granularity - 1);
-            const size_t bytes = size_ - start < MapBytes ? size_t(size_ - start) : MapBytes;
-            view_.reset(static_cast<const uint8_t *>(
-                MapViewOfFile(mapping_.get(), FILE_MAP_READ, DWORD(start >> 32), DWORD(start), bytes)));
-            if (!view_) {
-                mapping_.reset(); /* read through the window from now on */
-                return nullptr;
-            }
-            viewStart_ = start;
-            viewBytes_ = bytes;
+        if (offset >= size_) return nullptr;
+        if (offset < start_ || offset - start_ >= filled_) {
+            if (filled_ && offset >= start_ + filled_ && offset - start_ < 2 * uint64_t(window_.size()) &&
+                window_.size() < LastWindow)
+                window_.resize(window_.size() * 2);
+            uint64_t got = 0;
+            uint64_t want = size_ - offset < window_.size() ? size_ - offset : window_.size();
+            if (!ReadAt(file_, offset, window_.data(), want, &got) || got == 0) return nullptr;
+            start_ = offset;
+            filled_ = size_t(got);
         }
-        count = size_t(viewBytes_ - (offset - viewStart_));
-        return view_.get() + (offset - viewStart_);
+        count = size_t(start_ + filled_ - offset);
+        return window_.data() + (offset - start_);
     }
     bool Read(uint64_t offset, void *out, size_t n) override
     {
@@ -193,7 +177,6 @@ public:
         while (n) {
             size_t part = 0;
             const uint8_t *bytes = View(offset, part);
-            if (!bytes) bytes = Window(offset, part);
             if (!bytes) return false;
             if (part > n) part = n;
             memcpy(p, bytes, part);
@@ -206,32 +189,8 @@ public:
 
 private:
     static constexpr size_t FirstWindow = 64 * 1024, LastWindow = 1024 * 1024;
-    static constexpr size_t Granularity = 64 * 1024, MapBytes = 16 * 1024 * 1024;
-
-    /* The bytes from offset through the window, read when it does not hold them. */
-    const uint8_t *Window(uint64_t offset, size_t &count)
-    {
-        if (offset < start_ || offset - start_ >= filled_) {
-            if (window_.empty()) window_.resize(FirstWindow);
-            else if (filled_ && offset >= start_ + filled_ && offset - start_ < 2 * uint64_t(window_.size()) &&
-                     window_.size() < LastWindow)
-                window_.resize(window_.size() * 2);
-            uint64_t got = 0;
-            uint64_t want = size_ - offset < window_.size() ? size_ - offset : window_.size();
-            if (!ReadAt(file_, offset, window_.data(), want, &got) || got == 0) return nullptr;
-            start_ = offset;
-            filled_ = size_t(got);
-        }
-        count = size_t(start_ + filled_ - offset);
-        return window_.data() + (offset - start_);
-    }
-
     HANDLE file_;
     uint64_t size_;
-    q32::Holder<MappingTraits> mapping_;
-    q32::Holder<ViewTraits> view_;
-    uint64_t viewStart_ = 0;
-    size_t viewBytes_ = 0;
     std::vector<uint8_t> window_;
     uint64_t start_ = 0;
     size_t filled_ = 0;
@@ -370,7 +329,7 @@ bool DescribeFromHeaders(int format, HANDLE file, const char *name, ByteSource &
     WicFacts facts = {};
     facts.magic = WIC_FACTS_MAGIC;
     facts.format = DWORD(format);
-    facts.frameCount = DWORD(header.frames.size());
+    facts.frameCount = header.counted ? DWORD(header.frames.size()) : 0;
     facts.frame = index;
     facts.screenWidth = f.width;
     facts.screenHeight = f.height;
@@ -788,14 +747,18 @@ INT_PTR GetFileData(int format, HANDLE file, const char *name, const char *iniPa
 
     FileSource bytes(source.get());
     Header header;
-    Verdict verdict = ReadHeader(container, bytes, header);
+    Verdict verdict = ReadHeader(container, bytes, header, DetectionWalk);
+    const Settings settings = ReadSettings(iniPath);
+    /* An opening frame past the frames met is looked for to the end. */
+    if (verdict == Verdict::Ok && !header.counted && UINT(settings.firstFrame[format]) >= header.frames.size())
+        verdict = ReadHeader(container, bytes, header);
     if (verdict != Verdict::Ok) {
         /* A variant it cannot handle is the module's to say. */
         if (verdict == Verdict::Unsupported) return QF_FILEDATA_UNSUPPORTED;
         RecordVerdict(verdict, EntryFileData, name);
         return -1;
     }
-    UINT index = OpeningFrame(format, header, ReadSettings(iniPath));
+    UINT index = OpeningFrame(format, header, settings);
     if (!DescribeFromHeaders(format, source.get(), name, bytes, header, index, *data.get(), EntryFileData))
         return UnhandledVariant(format, bytes) ? QF_FILEDATA_UNSUPPORTED : -1;
     return INT_PTR(block.release());
@@ -850,7 +813,8 @@ LONG_PTR ReadFrame(int format, HGLOBAL fileData, ImageRequest *request, RowCallb
         index &= ~LONG_PTR(WIC_FRAME_RAW);
     }
     if (index == -1) index = LONG_PTR(facts.frame) + 1;
-    if (index < 0 || index >= LONG_PTR(facts.frameCount)) {
+    /* A count of 0: the frames are counted below. */
+    if (index < 0 || (facts.frameCount && index >= LONG_PTR(facts.frameCount))) {
         Record(ErrCannot, EntryCommand, PlaceFrame);
         return 0;
     }
@@ -868,7 +832,8 @@ LONG_PTR ReadFrame(int format, HGLOBAL fileData, ImageRequest *request, RowCallb
         return 0;
     }
     if (UINT(index) >= header.frames.size()) {
-        Record(ErrDamaged, EntryCommand, PlaceChanged, data.name);
+        if (facts.frameCount) Record(ErrDamaged, EntryCommand, PlaceChanged, data.name);
+        else Record(ErrCannot, EntryCommand, PlaceFrame);
         return 0;
     }
     {

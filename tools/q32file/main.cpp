@@ -382,8 +382,13 @@ int Frames(const char *in)
     HGLOBAL source = qfFileGetFileData(in, code);
     if (!source) return Unrecognised(in);
     FileData *data = static_cast<FileData *>(GlobalLock(source));
-    const WicFacts facts = *FileDataWicFacts(data);
+    WicFacts facts = *FileDataWicFacts(data);
     GlobalUnlock(source);
+    /* Frames not counted at detection are counted when a frame is asked for. */
+    if (facts.magic == WIC_FACTS_MAGIC && facts.frameCount == 0 && ChooseFrame(source, long(facts.frame))) {
+        facts = *FileDataWicFacts(static_cast<FileData *>(GlobalLock(source)));
+        GlobalUnlock(source);
+    }
     /* A plug-in that keeps no count is asked frame by frame until it has no more. */
     long count = facts.magic == WIC_FACTS_MAGIC ? (long)facts.frameCount : -1;
     printf("%s: %s", in, code);

@@ -390,6 +390,7 @@ bool SkipSubBlocks(ByteSource &source, uint64_t &at, uint64_t stop = UINT64_MAX)
         if (at > stop) return true;
         size_t count = 0;
         if (const uint8_t *p = source.View(at, count)) {
+            if (stop - at < count) count = size_t(stop - at) + 1;
             size_t i = 0;
             while (i < count && p[i]) i += 1 + size_t(p[i]);
             if (i < count) {

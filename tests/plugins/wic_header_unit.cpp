@@ -52,6 +52,14 @@ TEST(WicHeader, GifHeaderWalkAgreesWithAnimationBlocks)
         /* Cut anywhere inside the last image's data, the walk says so. */
         MemorySource cut(data.data(), data.size() - 3);
         EXPECT_EQ(Verdict::Truncated, ReadHeader(Container::Gif, cut, header));
+        /* A walk with a limit inside the first image stops there: one frame, not counted,
+           the cut not seen; past the end it is the whole walk. */
+        EXPECT_EQ(Verdict::Ok, ReadHeader(Container::Gif, cut, header, 30));
+        EXPECT_FALSE(header.counted);
+        EXPECT_EQ(1u, header.frames.size());
+        ASSERT_EQ(Verdict::Ok, ReadHeader(Container::Gif, source, header, data.size()));
+        EXPECT_TRUE(header.counted);
+        EXPECT_EQ(animation.images.size(), header.frames.size());
     }
 }
 

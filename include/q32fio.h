@@ -185,7 +185,9 @@ enum QfEntryOffset {
 typedef struct QfFrameFacts {
     uint32_t magic;        /* 264: QF_FACTS_MAGIC */
     uint32_t format;       /* 268: the plug-in's own format index */
-    uint32_t frameCount;   /* 272: frames (pages, icon images) in the file, at least 1 */
+    uint32_t frameCount;   /* 272: frames (pages, icon images) in the file; 0 = not counted
+                              yet (a long animation whose blocks detection does not walk
+                              to the end): frame command 26 counts them and sets it */
     uint32_t frame;        /* 276: the frame described, 0-based */
     int32_t  left;         /* 280: the frame's place on the logical screen (animations) */
     int32_t  top;          /* 284 */

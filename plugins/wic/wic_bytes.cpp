@@ -296,39 +296,46 @@ uint32_t Rd32(const uint8_t *p, bool little)
 
 } // namespace
 
-bool ReadTiffLayout(const uint8_t *data, size_t size, TiffLayout &layout)
+bool ReadTiffLayout(ByteSource &source, TiffLayout &layout)
 {
     layout = TiffLayout{};
-    if (size < 8 || !(!memcmp(data, "II*\0", 4) || !memcmp(data, "MM\0*", 4))) return false;
-    const bool little = data[0] == 'I';
-    auto rd16 = [&](size_t at) { return little ? Le16(data + at) : Be16(data + at); };
-    const uint64_t ifd = Rd32(data + 4, little);
-    if (ifd + 2 > size) return false;
-    const unsigned count = rd16(size_t(ifd));
-    if (ifd + 2 + 12ull * count > size) return false;
+    uint8_t b[12];
+    if (!source.Read(0, b, 8) || !(!memcmp(b, "II*\0", 4) || !memcmp(b, "MM\0*", 4))) return false;
+    const bool little = b[0] == 'I';
+    auto rd16 = [&](const uint8_t *p) { return little ? Le16(p) : Be16(p); };
+    const uint64_t ifd = Rd32(b + 4, little);
+    if (!source.Read(ifd, b, 2)) return false;
+    const unsigned count = rd16(b);
+    if (ifd + 2 + 12ull * count > source.Size()) return false;
     for (unsigned i = 0; i < count; i++) {
-        const size_t entry = size_t(ifd) + 2 + 12 * i;
-        const unsigned tag = rd16(entry), type = rd16(entry + 2);
-        const uint32_t n = Rd32(data + entry + 4, little);
+        const uint64_t entry = ifd + 2 + 12ull * i;
+        if (!source.Read(entry, b, 12)) return false;
+        const unsigned tag = rd16(b), type = rd16(b + 2);
+        const uint32_t n = Rd32(b + 4, little);
         if (n == 0 || (type != 3 && type != 4)) continue;
         /* The first value: in the entry, or at its offset when it does not fit. */
         const size_t width = type == 3 ? 2 : 4;
-        size_t at = entry + 8;
+        const uint8_t *value = b + 8;
         if (uint64_t(n) * width > 4) {
-            at = Rd32(data + entry + 8, little);
-            if (at + width > size) return false;
+            if (!source.Read(Rd32(b + 8, little), b + 8, width)) return false;
         }
-        const unsigned value = type == 3 ? rd16(at) : Rd32(data + at, little);
+        const unsigned v = type == 3 ? rd16(value) : Rd32(value, little);
         switch (tag) {
-        case 258: layout.bits = value; break;
-        case 262: layout.photometric = value; break;
-        case 277: layout.samples = value; break;
-        case 284: layout.planar = value; break;
-        case 339: layout.sampleFormat = value; break;
+        case 258: layout.bits = v; break;
+        case 262: layout.photometric = v; break;
+        case 277: layout.samples = v; break;
+        case 284: layout.planar = v; break;
+        case 339: layout.sampleFormat = v; break;
         default: break;
         }
     }
     return true;
+}
+
+bool ReadTiffLayout(const uint8_t *data, size_t size, TiffLayout &layout)
+{
+    MemorySource source(data, size);
+    return ReadTiffLayout(source, layout);
 }
 
 bool IsUnhandledTiffVariant(const TiffLayout &layout)

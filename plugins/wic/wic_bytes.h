@@ -14,6 +14,38 @@
 
 namespace wic {
 
+/* ---- Byte sources ---- */
+
+/* Random access to a file's bytes. */
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+    virtual uint64_t Size() const = 0;
+    /* Copies n bytes at offset into out; false when they are not all there. */
+    virtual bool Read(uint64_t offset, void *out, size_t n) = 0;
+    /* The bytes from offset where they lie, for walks that need no copy: a pointer to
+       count of them (at least 1), or null when the source keeps none there. */
+    virtual const uint8_t *View(uint64_t offset, size_t &count)
+    {
+        (void)offset;
+        count = 0;
+        return nullptr;
+    }
+};
+
+/* A ByteSource over bytes in memory. */
+class MemorySource final : public ByteSource {
+public:
+    MemorySource(const uint8_t *data, size_t size) : data_(data), size_(size) {}
+    uint64_t Size() const override { return size_; }
+    bool Read(uint64_t offset, void *out, size_t n) override;
+    const uint8_t *View(uint64_t offset, size_t &count) override;
+
+private:
+    const uint8_t *data_;
+    size_t size_;
+};
+
 /* ---- Containers ---- */
 
 enum class Container { Jpeg, Png, Tiff, Gif, Ico };
@@ -82,11 +114,12 @@ bool GifFrameNeedsScreen(const GifAnimation &animation, size_t index);
 /* ---- TIFF ---- */
 
 /* What the first image of a TIFF stream declares, for telling a variant the decoder
-   does not handle from a damaged file. False when the header or directory is not
-   readable. */
+   does not handle from a damaged file: the header, the first directory and the values
+   it points to are read, nothing else. False when they are not readable. */
 struct TiffLayout {
     unsigned samples = 1, bits = 1, sampleFormat = 1, planar = 1, photometric = 0;
 };
+bool ReadTiffLayout(ByteSource &source, TiffLayout &layout);
 bool ReadTiffLayout(const uint8_t *data, size_t size, TiffLayout &layout);
 /* True for a layout of a kind the platform's decoder does not read (sample sizes other
    than 1, 2, 4, 8, 16 and 32 bits, floating-point planes, ...). */

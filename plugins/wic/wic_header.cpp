@@ -2,6 +2,10 @@
 #include "wic_header.h"
 #include <cstring>
 #include <set>
+#if defined(__x86_64__) || defined(__i386__)
+#include <cpuid.h>
+#include <immintrin.h>
+#endif
 #include <vector>
 
 namespace wic {
@@ -11,6 +15,12 @@ bool MemorySource::Read(uint64_t offset, void *out, size_t n)
     if (offset > size_ || n > size_ - offset) return false;
     if (n) memcpy(out, data_ + offset, n);
     return true;
+}
+
+const uint8_t *MemorySource::View(uint64_t offset, size_t &count)
+{
+    count = offset < size_ ? size_t(size_ - offset) : 0;
+    return count ? data_ + offset : nullptr;
 }
 
 namespace {
@@ -135,8 +145,8 @@ Verdict ReadJpeg(ByteSource &source, Header &header)
 
 /* ---- PNG ---- */
 
-/* CRC-32 of PNG chunks, eight bytes a step (a read checks every chunk of the file). */
-uint32_t Crc32(uint32_t crc, const uint8_t *p, size_t n)
+/* CRC-32 of PNG chunks, eight bytes a step with tables. */
+uint32_t Crc32Tables(uint32_t crc, const uint8_t *p, size_t n)
 {
     static uint32_t table[8][256];
     static bool made = false;
@@ -159,6 +169,70 @@ uint32_t Crc32(uint32_t crc, const uint8_t *p, size_t n)
     while (n--) crc = table[0][(crc ^ *p++) & 0xFF] ^ (crc >> 8);
     return ~crc;
 }
+
+#if defined(__x86_64__) || defined(__i386__)
+bool HasCarrylessMultiply()
+{
+    unsigned a, b, c, d;
+    return __get_cpuid(1, &a, &b, &c, &d) && (c & bit_PCLMUL) && (d & bit_SSE2);
+}
+
+#define WIC_CLMUL __attribute__((target("pclmul,sse2")))
+
+WIC_CLMUL inline __m128i Load(const uint8_t *at) { return _mm_loadu_si128(reinterpret_cast<const __m128i *>(at)); }
+
+/* x carried forward over the distance of k (two constants), added to next. */
+WIC_CLMUL inline __m128i Fold(__m128i x, __m128i k, __m128i next)
+{
+    return _mm_xor_si128(_mm_xor_si128(_mm_clmulepi64_si128(x, k, 0x00), _mm_clmulepi64_si128(x, k, 0x11)), next);
+}
+
+/* The same over 64-byte blocks (n a multiple of 16, at least 64) by carry-less
+   multiplication: four lanes of 128 bits folded forward, then into one, reduced to 32
+   bits (Barrett). crc is the running register, not inverted. */
+WIC_CLMUL uint32_t FoldBlocks(uint32_t crc, const uint8_t *p, size_t n)
+{
+    const __m128i k1k2 = _mm_set_epi64x(0x01c6e41596, 0x0154442bd4);
+    const __m128i k3k4 = _mm_set_epi64x(0x00ccaa009e, 0x01751997d0);
+    const __m128i k5 = _mm_set_epi64x(0, 0x0163cd6124);
+    const __m128i poly = _mm_set_epi64x(0x01f7011641, 0x01db710641);
+    const __m128i low32 = _mm_setr_epi32(~0, 0, ~0, 0);
+    __m128i x1 = _mm_xor_si128(Load(p), _mm_cvtsi32_si128(int(crc))), x2 = Load(p + 16), x3 = Load(p + 32),
+            x4 = Load(p + 48);
+    for (p += 64, n -= 64; n >= 64; p += 64, n -= 64) {
+        x1 = Fold(x1, k1k2, Load(p));
+        x2 = Fold(x2, k1k2, Load(p + 16));
+        x3 = Fold(x3, k1k2, Load(p + 32));
+        x4 = Fold(x4, k1k2, Load(p + 48));
+    }
+    x1 = Fold(Fold(Fold(x1, k3k4, x2), k3k4, x3), k3k4, x4);
+    for (; n >= 16; p += 16, n -= 16) x1 = Fold(x1, k3k4, Load(p));
+    /* 128 bits to 64, then to 32. */
+    x1 = _mm_xor_si128(_mm_srli_si128(x1, 8), _mm_clmulepi64_si128(x1, k3k4, 0x10));
+    x1 = _mm_xor_si128(_mm_srli_si128(x1, 4), _mm_clmulepi64_si128(_mm_and_si128(x1, low32), k5, 0x00));
+    __m128i t = _mm_clmulepi64_si128(_mm_and_si128(x1, low32), poly, 0x10);
+    t = _mm_clmulepi64_si128(_mm_and_si128(t, low32), poly, 0x00);
+    return uint32_t(_mm_cvtsi128_si32(_mm_srli_si128(_mm_xor_si128(x1, t), 4)));
+}
+#endif
+
+} // namespace
+
+uint32_t Crc32(uint32_t crc, const uint8_t *p, size_t n)
+{
+#if defined(__x86_64__) || defined(__i386__)
+    static const bool fast = HasCarrylessMultiply();
+    if (fast && n >= 64) {
+        const size_t blocks = n & ~size_t(15);
+        crc = ~FoldBlocks(~crc, p, blocks);
+        p += blocks;
+        n -= blocks;
+    }
+#endif
+    return Crc32Tables(crc, p, n);
+}
+
+namespace {
 
 /* A small chunk's data (at most sizeof buffer), its checksum proved. */
 bool ReadChunk(ByteSource &source, uint64_t at, const uint8_t type[4], uint32_t length, uint8_t *buffer)
@@ -270,7 +344,7 @@ Verdict ReadPng(ByteSource &source, Header &header)
 
 Verdict CheckPngStream(ByteSource &source)
 {
-    std::vector<uint8_t> piece(64 * 1024);
+    std::vector<uint8_t> piece;
     uint64_t at = 8;
     for (unsigned steps = 0;; steps++) {
         if (steps > MaxSteps) return Verdict::Damaged;
@@ -281,9 +355,18 @@ Verdict CheckPngStream(ByteSource &source)
         if (at + 12 + length > source.Size()) return Verdict::Truncated;
         uint32_t crc = Crc32(0, chunk + 4, 4);
         for (uint64_t done = 0; done < length;) {
-            size_t part = length - done < piece.size() ? size_t(length - done) : piece.size();
-            if (!source.Read(at + 8 + done, piece.data(), part)) return Verdict::Truncated;
-            crc = Crc32(crc, piece.data(), part);
+            const uint64_t left = length - done;
+            size_t part = 0;
+            const uint8_t *bytes = source.View(at + 8 + done, part);
+            if (!bytes) {
+                piece.resize(64 * 1024);
+                part = left < piece.size() ? size_t(left) : piece.size();
+                if (!source.Read(at + 8 + done, piece.data(), part)) return Verdict::Truncated;
+                bytes = piece.data();
+            } else if (part > left) {
+                part = size_t(left);
+            }
+            crc = Crc32(crc, bytes, part);
             done += part;
         }
         uint8_t stored[4];
@@ -298,10 +381,25 @@ namespace {
 
 /* ---- GIF ---- */
 
-/* Skips a chain of data sub-blocks from at; false when it is cut short. */
-bool SkipSubBlocks(ByteSource &source, uint64_t &at)
+/* Skips a chain of data sub-blocks from at; false when it is cut short. The lengths are
+   followed in place where the source keeps the bytes. The walk ends early, with at past
+   stop, once it passes stop. */
+bool SkipSubBlocks(ByteSource &source, uint64_t &at, uint64_t stop = UINT64_MAX)
 {
     for (;;) {
+        if (at > stop) return true;
+        size_t count = 0;
+        if (const uint8_t *p = source.View(at, count)) {
+            if (stop - at < count) count = size_t(stop - at) + 1;
+            size_t i = 0;
+            while (i < count && p[i]) i += 1 + size_t(p[i]);
+            if (i < count) {
+                at += i + 1;
+                return true;
+            }
+            at += i;
+            continue;
+        }
         uint8_t length;
         if (!source.Read(at, &length, 1)) return false;
         at += 1 + uint64_t(length);
@@ -309,7 +407,7 @@ bool SkipSubBlocks(ByteSource &source, uint64_t &at)
     }
 }
 
-Verdict ReadGif(ByteSource &source, Header &header)
+Verdict ReadGif(ByteSource &source, Header &header, uint64_t limit)
 {
     uint8_t b[16];
     if (!source.Read(0, b, 13) || memcmp(b, "GIF8", 4) || (b[4] != '7' && b[4] != '9') || b[5] != 'a')
@@ -326,8 +424,14 @@ Verdict ReadGif(ByteSource &source, Header &header)
     }
     const double dpiX = aspect ? 96.0 / ((aspect + 15.0) / 64.0) : 96.0;
     uint16_t delay = 0;
+    uint8_t disposal = 0;
+    int16_t transparent = -1;
     for (unsigned steps = 0;; steps++) {
         if (steps > MaxSteps) return Verdict::Damaged;
+        if (at > limit && !header.frames.empty()) {
+            header.counted = false;
+            return Verdict::Ok;
+        }
         uint8_t kind;
         if (!source.Read(at, &kind, 1)) return Verdict::Truncated;
         at++;
@@ -342,6 +446,10 @@ Verdict ReadGif(ByteSource &source, Header &header)
             if (firstLength && firstLength <= sizeof first && !source.Read(at + 1, first, firstLength))
                 return Verdict::Truncated;
             if (label == 0xF9 && firstLength >= 4) delay = Le16(first + 1);
+            if (label == 0xF9 && firstLength == 4) {
+                disposal = uint8_t(first[0] >> 2 & 7);
+                transparent = (first[0] & 1) ? int16_t(first[3]) : int16_t(-1);
+            }
             if (label == 0xFF && firstLength == 11 && !memcmp(first, "NETSCAPE2.0", 11)) {
                 uint8_t loop[4];
                 if (source.Read(at + 12, loop, 4) && loop[0] == 3 && loop[1] == 1)
@@ -359,7 +467,11 @@ Verdict ReadGif(ByteSource &source, Header &header)
         frame.width = Le16(b + 4);
         frame.height = Le16(b + 6);
         frame.delay = delay;
+        frame.disposal = disposal;
+        frame.transparentIndex = transparent;
         delay = 0;
+        disposal = 0;
+        transparent = -1;
         if (frame.width == 0 || frame.height == 0) return Verdict::Damaged;
         if (b[8] & 0x80) {
             frame.paletteAt = at;
@@ -374,7 +486,7 @@ Verdict ReadGif(ByteSource &source, Header &header)
         if (!source.Read(at, &codeSize, 1)) return Verdict::Truncated;
         if (codeSize < 1 || codeSize > 11) return Verdict::Damaged;
         at++;
-        if (!SkipSubBlocks(source, at)) return Verdict::Truncated;
+        if (!SkipSubBlocks(source, at, limit)) return Verdict::Truncated;
         frame.layout = Layout::Palette8;
         frame.packing = Packing::Lzw;
         frame.dpiX = dpiX;
@@ -604,14 +716,14 @@ Verdict ReadIco(ByteSource &source, Header &header)
 
 } // namespace
 
-Verdict ReadHeader(Container container, ByteSource &source, Header &header)
+Verdict ReadHeader(Container container, ByteSource &source, Header &header, uint64_t limit)
 {
     header = Header{};
     Verdict verdict = Verdict::Unsupported;
     switch (container) {
     case Container::Jpeg: verdict = ReadJpeg(source, header); break;
     case Container::Png: verdict = ReadPng(source, header); break;
-    case Container::Gif: verdict = ReadGif(source, header); break;
+    case Container::Gif: verdict = ReadGif(source, header, limit); break;
     case Container::Tiff: verdict = ReadTiff(source, header); break;
     case Container::Ico: verdict = ReadIco(source, header); break;
     default: break;

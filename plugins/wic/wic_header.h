@@ -17,27 +17,6 @@
 
 namespace wic {
 
-/* Random access to a file's bytes. */
-class ByteSource {
-public:
-    virtual ~ByteSource() = default;
-    virtual uint64_t Size() const = 0;
-    /* Copies n bytes at offset into out; false when they are not all there. */
-    virtual bool Read(uint64_t offset, void *out, size_t n) = 0;
-};
-
-/* A ByteSource over bytes in memory. */
-class MemorySource final : public ByteSource {
-public:
-    MemorySource(const uint8_t *data, size_t size) : data_(data), size_(size) {}
-    uint64_t Size() const override { return size_; }
-    bool Read(uint64_t offset, void *out, size_t n) override;
-
-private:
-    const uint8_t *data_;
-    size_t size_;
-};
-
 /* The pixels a frame's decoder gives, as the plug-in delivers them. Unknown: the headers
    alone do not tell (the component is asked). */
 enum class Layout : uint8_t {
@@ -61,6 +40,8 @@ struct HeaderFrame {
     Packing packing = Packing::None;
     uint16_t left = 0, top = 0;     /* GIF: place on the logical screen */
     uint16_t delay = 0;             /* GIF: 1/100 s */
+    uint8_t disposal = 0;           /* GIF: what becomes of the frame after it, 0..7 */
+    int16_t transparentIndex = -1;  /* GIF: the transparent palette index, -1 for none */
     double dpiX = 0, dpiY = 0;      /* 0: the file does not say */
     bool transparent = false;       /* PNG: a tRNS chunk makes palette entries (or the
                                        grey key) transparent */
@@ -71,6 +52,8 @@ struct HeaderFrame {
 
 struct Header {
     std::vector<HeaderFrame> frames;  /* at least one when the verdict is Ok */
+    bool counted = true;              /* false: a GIF walk stopped at its limit, and frames
+                                         holds the first frames only */
     uint32_t screenWidth = 0, screenHeight = 0;  /* GIF logical screen, else frame 0's size */
     int32_t loopCount = -1;           /* GIF NETSCAPE2.0 loop count; -1: no loop block */
     uint8_t orientation = 0;          /* EXIF orientation 1..8 (JPEG, TIFF); 0: not given */
@@ -91,8 +74,13 @@ enum class Verdict {
 constexpr uint32_t MaxFrames = 65536;      /* frames, pages, icon images */
 constexpr uint32_t MaxDimension = 0x7FFFFFFF;
 
-/* Reads the headers of a file of the container. */
-Verdict ReadHeader(Container container, ByteSource &source, Header &header);
+/* Reads the headers of a file of the container. The walk of a GIF's blocks, which
+   counts its frames, stops past byte limit once it has met a frame (the file's end is
+   then not proved). */
+Verdict ReadHeader(Container container, ByteSource &source, Header &header, uint64_t limit = UINT64_MAX);
+
+/* CRC-32 as PNG chunks carry it: crc of the bytes before, updated by n bytes at p. */
+uint32_t Crc32(uint32_t crc, const uint8_t *p, size_t n);
 
 /* Walks every chunk of a PNG stream with its checksum: Ok when the stream ends with its
    end chunk, Truncated when the file ends first, Damaged when a checksum is wrong. */

@@ -27,6 +27,9 @@ namespace {
 constexpr size_t BandBytes = 1 << 18;
 /* GIF streams are walked whole for their animation blocks up to this size. */
 constexpr uint64_t GifLimit = uint64_t(1) << 28;
+/* Detection walks a GIF's blocks (counting its frames and proving its end) through this
+   many bytes; a longer file's frames are counted when a frame command asks. */
+constexpr uint64_t DetectionWalk = uint64_t(1) << 20;
 
 struct Direct {
     const GUID *native;
@@ -110,6 +113,24 @@ bool GifBlocks(HANDLE file, const char *name, int entry, GifAnimation &animation
     return true;
 }
 
+/* The GIF's screen and its images up to index, as its headers give them. */
+GifAnimation AnimationOf(const Header &header, UINT index)
+{
+    GifAnimation animation;
+    animation.screenWidth = uint16_t(header.screenWidth);
+    animation.screenHeight = uint16_t(header.screenHeight);
+    animation.loopCount = header.loopCount;
+    for (UINT i = 0; i <= index && i < header.frames.size(); i++) {
+        const HeaderFrame &f = header.frames[i];
+        GifImage image;
+        image.left = f.left, image.top = f.top;
+        image.width = uint16_t(f.width), image.height = uint16_t(f.height);
+        image.delay = f.delay, image.disposal = f.disposal, image.transparent = f.transparentIndex;
+        animation.images.push_back(image);
+    }
+    return animation;
+}
+
 DWORD Resolution(double dpi)
 {
     if (!(dpi > 0) || dpi > 400000) return 0;
@@ -124,43 +145,41 @@ bool RequestedRegion(const ImageRequest &request, const Frame &frame, Region &re
                                 region);
 }
 
-/* After the decoder refused a file: true when the file is well formed but of a kind
-   that the component does not read (the module then says so), false when it is damaged. */
-bool UnhandledVariant(int format, HANDLE file)
-{
-    if (c32GetDLLErrorInfo(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr) == ErrUnsupported) return true;
-    if (Formats[format].container != Container::Tiff) return false;
-    std::vector<uint8_t> bytes;
-    TiffLayout layout;
-    return ReadWhole(file, bytes, uint64_t(1) << 28) && ReadTiffLayout(bytes.data(), bytes.size(), layout) &&
-           IsUnhandledTiffVariant(layout);
-}
-
 /* The bytes of a file through a window: headers are read in small pieces, and memory
    does not grow with the file. The window starts at 64 KB and doubles, up to 1 MB, each
-   time a walk leaves it (a GIF's blocks are walked to the end). */
+   time a walk leaves it forward (a PNG's checksums are computed over its chunks in the
+   window itself). */
 class FileSource final : public ByteSource {
 public:
     explicit FileSource(HANDLE file) : file_(file), size_(FileSizeOf(file)), window_(FirstWindow) {}
     uint64_t Size() const override { return size_; }
+    const uint8_t *View(uint64_t offset, size_t &count) override
+    {
+        count = 0;
+        if (offset >= size_) return nullptr;
+        if (offset < start_ || offset - start_ >= filled_) {
+            if (filled_ && offset >= start_ + filled_ && offset - start_ < 2 * uint64_t(window_.size()) &&
+                window_.size() < LastWindow)
+                window_.resize(window_.size() * 2);
+            uint64_t got = 0;
+            uint64_t want = size_ - offset < window_.size() ? size_ - offset : window_.size();
+            if (!ReadAt(file_, offset, window_.data(), want, &got) || got == 0) return nullptr;
+            start_ = offset;
+            filled_ = size_t(got);
+        }
+        count = size_t(start_ + filled_ - offset);
+        return window_.data() + (offset - start_);
+    }
     bool Read(uint64_t offset, void *out, size_t n) override
     {
         if (offset > size_ || n > size_ - offset) return false;
         auto *p = static_cast<uint8_t *>(out);
         while (n) {
-            if (offset < start_ || offset - start_ >= filled_) {
-                if (filled_ && offset >= start_ + filled_ && offset - start_ < 2 * uint64_t(window_.size()) &&
-                    window_.size() < LastWindow)
-                    window_.resize(window_.size() * 2);
-                uint64_t got = 0;
-                uint64_t want = size_ - offset < window_.size() ? size_ - offset : window_.size();
-                if (!ReadAt(file_, offset, window_.data(), want, &got) || got == 0) return false;
-                start_ = offset;
-                filled_ = size_t(got);
-            }
-            size_t part = size_t(start_ + filled_ - offset);
+            size_t part = 0;
+            const uint8_t *bytes = View(offset, part);
+            if (!bytes) return false;
             if (part > n) part = n;
-            memcpy(p, window_.data() + (offset - start_), part);
+            memcpy(p, bytes, part);
             p += part;
             offset += part;
             n -= part;
@@ -176,6 +195,17 @@ private:
     uint64_t start_ = 0;
     size_t filled_ = 0;
 };
+
+/* After the decoder refused a file: true when the file is well formed but of a kind
+   that the component does not read (the module then says so), false when it is damaged.
+   Only the TIFF header and first directory are read. */
+bool UnhandledVariant(int format, ByteSource &bytes)
+{
+    if (c32GetDLLErrorInfo(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr) == ErrUnsupported) return true;
+    if (Formats[format].container != Container::Tiff) return false;
+    TiffLayout layout;
+    return ReadTiffLayout(bytes, layout) && IsUnhandledTiffVariant(layout);
+}
 
 /* The frame that a new FileData describes, from the headers. */
 UINT OpeningFrame(int format, const Header &header, const Settings &settings)
@@ -299,7 +329,7 @@ bool DescribeFromHeaders(int format, HANDLE file, const char *name, ByteSource &
     WicFacts facts = {};
     facts.magic = WIC_FACTS_MAGIC;
     facts.format = DWORD(format);
-    facts.frameCount = DWORD(header.frames.size());
+    facts.frameCount = header.counted ? DWORD(header.frames.size()) : 0;
     facts.frame = index;
     facts.screenWidth = f.width;
     facts.screenHeight = f.height;
@@ -314,15 +344,8 @@ bool DescribeFromHeaders(int format, HANDLE file, const char *name, ByteSource &
         facts.top = f.top;
         facts.delay = f.delay;
         /* Disposal and transparency decide whether the frame is shown composed. */
-        GifAnimation animation;
-        if (!GifBlocks(file, name, entry, animation)) {
-            if (palette) DeleteObject(palette);
-            return false;
-        }
-        if (index < animation.images.size()) {
-            facts.transparent = animation.images[index].transparent >= 0;
-            facts.composed = !raw && GifFrameNeedsScreen(animation, index);
-        }
+        facts.transparent = f.transparentIndex >= 0;
+        facts.composed = !raw && GifFrameNeedsScreen(AnimationOf(header, index), index);
     }
     if (data.raster.palette) DeleteObject(data.raster.palette);
     data.readable = 1;
@@ -725,16 +748,20 @@ INT_PTR GetFileData(int format, HANDLE file, const char *name, const char *iniPa
 
     FileSource bytes(source.get());
     Header header;
-    Verdict verdict = ReadHeader(container, bytes, header);
+    Verdict verdict = ReadHeader(container, bytes, header, DetectionWalk);
+    const Settings settings = ReadSettings(iniPath);
+    /* An opening frame past the frames met is looked for to the end. */
+    if (verdict == Verdict::Ok && !header.counted && UINT(settings.firstFrame[format]) >= header.frames.size())
+        verdict = ReadHeader(container, bytes, header);
     if (verdict != Verdict::Ok) {
         /* A variant it cannot handle is the module's to say. */
         if (verdict == Verdict::Unsupported) return QF_FILEDATA_UNSUPPORTED;
         RecordVerdict(verdict, EntryFileData, name);
         return -1;
     }
-    UINT index = OpeningFrame(format, header, ReadSettings(iniPath));
+    UINT index = OpeningFrame(format, header, settings);
     if (!DescribeFromHeaders(format, source.get(), name, bytes, header, index, *data.get(), EntryFileData))
-        return UnhandledVariant(format, source.get()) ? QF_FILEDATA_UNSUPPORTED : -1;
+        return UnhandledVariant(format, bytes) ? QF_FILEDATA_UNSUPPORTED : -1;
     return INT_PTR(block.release());
 }
 
@@ -787,7 +814,8 @@ LONG_PTR ReadFrame(int format, HGLOBAL fileData, ImageRequest *request, RowCallb
         index &= ~LONG_PTR(WIC_FRAME_RAW);
     }
     if (index == -1) index = LONG_PTR(facts.frame) + 1;
-    if (index < 0 || index >= LONG_PTR(facts.frameCount)) {
+    /* A count of 0: the frames are counted below. */
+    if (index < 0 || (facts.frameCount && index >= LONG_PTR(facts.frameCount))) {
         Record(ErrCannot, EntryCommand, PlaceFrame);
         return 0;
     }
@@ -805,7 +833,8 @@ LONG_PTR ReadFrame(int format, HGLOBAL fileData, ImageRequest *request, RowCallb
         return 0;
     }
     if (UINT(index) >= header.frames.size()) {
-        Record(ErrDamaged, EntryCommand, PlaceChanged, data.name);
+        if (facts.frameCount) Record(ErrDamaged, EntryCommand, PlaceChanged, data.name);
+        else Record(ErrCannot, EntryCommand, PlaceFrame);
         return 0;
     }
     {

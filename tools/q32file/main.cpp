@@ -382,8 +382,13 @@ int Frames(const char *in)
     if (!source) return Unrecognised(in);
     FileData *data = static_cast<FileData *>(GlobalLock(source));
     const QfFrameFacts *kept = QfFileDataFacts(data);
-    const QfFrameFacts facts = kept ? *kept : QfFrameFacts{};
+    QfFrameFacts facts = kept ? *kept : QfFrameFacts{};
     GlobalUnlock(source);
+    /* Frames not counted at detection are counted when a frame is asked for. */
+    if (kept && facts.frameCount == 0 && ChooseFrame(source, long(facts.frame))) {
+        facts = *QfFileDataFacts(static_cast<FileData *>(GlobalLock(source)));
+        GlobalUnlock(source);
+    }
     /* A plug-in that keeps no count is asked frame by frame until it has no more. */
     long count = kept ? (long)facts.frameCount : -1;
     printf("%s: %s", in, code);

@@ -155,7 +155,7 @@ TEST_F(OpenDialog, LargeImagesArePreviewedOnlyOnRequest)
     for (auto [name, automatic] : {std::pair{"big.tfb", false}, std::pair{"near.tfc", true}}) {
         SCOPED_TRACE(name);
         OpenFileRequest request = Request();
-        bool atOnce = !automatic, shown = automatic, enabled = automatic, later = automatic;
+        bool atOnce = !automatic, shown = automatic, enabled = automatic, later = false;
         Driver driver([&](HWND dialog) {
             ASSERT_TRUE(SelectFiles(dialog, {name}));
             WaitFor([&] { return Visible(dialog, 32005) || Visible(dialog, 2702); }, 5000);
@@ -461,12 +461,15 @@ TEST_F(OpenDialog, PalettePickShowsTheColoursAsAGrid)
         Driver driver([&](HWND dialog) {
             ASSERT_TRUE(SelectFiles(dialog, {name}));
             HWND control = GetDlgItem(dialog, 32005);
-            WaitFor([&] {  /* the first and last cells, inside the frame, once drawn */
-                RECT box;
-                GetClientRect(control, &box);
+            RECT okRect, cancel;  /* the grid's box follows OK and Cancel: cells of box / grid */
+            GetWindowRect(GetDlgItem(dialog, IDOK), &okRect);
+            GetWindowRect(GetDlgItem(dialog, IDCANCEL), &cancel);
+            int box = 3 * (okRect.bottom - okRect.top + 2 * ((cancel.top - okRect.bottom) / 4)), grid = colours < 17 ? 4 : 16;
+            int cell = box / grid, edge = cell * grid;
+            WaitFor([&] {  /* the first and last cells once drawn */
                 HDC dc = GetDC(control);
-                first = GetPixel(dc, 4, 4);
-                last = GetPixel(dc, box.right - 5, box.bottom - 5);
+                first = GetPixel(dc, cell / 2, cell / 2);
+                last = GetPixel(dc, edge - 1 - cell / 2, edge - 1 - cell / 2);
                 ReleaseDC(control, dc);
                 return IsWindowVisible(control) && first == RGB(0, 0, 0) && last == RGB(255, 255, 255);
             }, 10000);

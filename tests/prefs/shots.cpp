@@ -7,6 +7,7 @@
    go to a scratch key of this process and the suite ini file to a temporary one. */
 #include <windows.h>
 #include <commctrl.h>
+#include <ctype.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>

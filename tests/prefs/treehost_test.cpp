@@ -2,6 +2,7 @@
    pages with a lent display block, the association page and the banner's title. */
 #include "prefdrive.h"
 #include "boxes.h"
+#include <algorithm>
 #include <climits>
 #include <set>
 
@@ -94,7 +95,9 @@ std::string Shown(HWND dialog)
     return name && !strcmp(caption, "Second") ? name : caption;
 }
 
-TEST_F(Preferences, TreeGroupsMakeRootsAndChildrenAndAStrayGroupARoot)
+class TreePreferences : public Preferences {};
+
+TEST_F(TreePreferences, GroupsMakeRootsAndChildrenAndAStrayGroupARoot)
 {
     std::vector<TreePageDesc> pages = {
         TreePage("General", "General", "general"), TreePage("General", "Colours", "colours"),
@@ -124,7 +127,7 @@ TEST_F(Preferences, TreeGroupsMakeRootsAndChildrenAndAStrayGroupARoot)
               PageLog);
 }
 
-TEST_F(Preferences, TreeKeepsAnInvalidPageAndOkAppliesEveryPage)
+TEST_F(TreePreferences, AnInvalidPageKeepsTheSelectionAndOkAppliesEveryPage)
 {
     std::vector<TreePageDesc> pages = {TreePage("A", "A", "a", "C:\\apps\\a.hlp>w2", 5),
                                        TreePage("A", "B", "b", "C:\\apps\\b.hlp", 77)};
@@ -160,7 +163,7 @@ TEST_F(Preferences, TreeKeepsAnInvalidPageAndOkAppliesEveryPage)
     EXPECT_EQ((std::vector<std::string>{"C:\\apps\\a.hlp>w2|1|5", "C:\\apps\\b.hlp>d|1|77"}), Help());
 }
 
-TEST_F(Preferences, TreeBuiltInPagesTakeTheLentDisplayBlockWhichIsForgottenOnReturn)
+TEST_F(TreePreferences, BuiltInPagesTakeTheLentDisplayBlockAndTheAssociationPageJoins)
 {
     auto getDispData = Q32_EXPORT(module, GetDispData);
     DWORD block[4] = {0x0A, 180, 180, 180}, seen[4] = {9, 9, 9, 9};
@@ -260,7 +263,7 @@ BannerScan SettledScan(HWND dialog)
     return last;
 }
 
-TEST_F(Preferences, TreeBannerShowsTheTitleWithItsAmpersand)
+TEST_F(TreePreferences, TheBannerShowsTheTitleWithItsAmpersand)
 {
     std::vector<TreePageDesc> pages = {TreePage("AB", "AB", "plain"), TreePage("A&B", "A&B", "amp")};
     BannerScan plain, amp;

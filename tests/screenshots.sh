@@ -41,6 +41,9 @@ shot() { # NAME TITLE MIN_WIDTH MIN_HEIGHT PROGRAM ARGS...
 }
 
 tests="$build/tests"
+# The suite ini file of the association pictures: user extension lists to show.
+printf '[FIO_EXT]\r\nJPG_USER=JFIF;JPX;\r\nPNG_USER=APNG;\r\n' > "$work/suite.ini"
+export Q32_INI="$(win "$work")\\suite.ini" Q32CFG_NAME="Image Editor"
 for s in 0:prefs-memory:Preferences 1:prefs-display:Preferences \
          info0:sysinfo-system:"System Information" info1:sysinfo-drives:"System Information" \
          tree1:prefs-tree-memory:Preferences tree2:prefs-tree-display:Preferences \

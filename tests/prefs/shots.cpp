@@ -4,7 +4,8 @@
    association page ("page"), its extension list ("list") or entry dialog ("entry"). A
    second thread waits for the dialog to be ready (q32test::FindDialog), brings up what is
    wanted, holds it for the picture (q32test::HoldForScreenshot) and closes it. Classes
-   go to a scratch key of this process and the suite ini file to a temporary one. */
+   go to a scratch key of this process; the suite ini file and the application's name
+   come from tests/screenshots.sh (read when the module attaches). */
 #include <windows.h>
 #include <commctrl.h>
 #include <ctype.h>
@@ -39,16 +40,9 @@ int main(int argc, char **argv)
     bool info = !what.compare(0, 4, "info"), tree = !what.compare(0, 4, "tree"), tabs = isdigit(what[0]);
     bool assoc = !tabs && !info && !tree;
     int n = atoi(what.c_str() + (tabs ? 0 : 4));
-    char scratchName[64], ini[MAX_PATH];
+    char scratchName[64];
     snprintf(scratchName, sizeof scratchName, "Software\\q32shots_%lu", GetCurrentProcessId());
     if (assoc) {
-        GetTempPathA(sizeof ini, ini);
-        strcat(ini, scratchName + 9);
-        strcat(ini, ".ini");
-        SetEnvironmentVariableA("Q32_INI", ini);
-        SetEnvironmentVariableA("Q32CFG_NAME", "Image Editor");
-        WritePrivateProfileStringA("FIO_EXT", "JPG_USER", "JFIF;JPX;", ini);
-        WritePrivateProfileStringA("FIO_EXT", "PNG_USER", "APNG;", ini);
         HKEY scratch;
         if (RegCreateKeyExA(HKEY_CURRENT_USER, scratchName, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &scratch, nullptr))
             return 1;
@@ -101,7 +95,6 @@ int main(int argc, char **argv)
     if (assoc) {
         RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
         RegDeleteTreeA(HKEY_CURRENT_USER, scratchName);
-        DeleteFileA(ini);
     }
     return shown ? 0 : 1;
 }

@@ -41,17 +41,16 @@ shot() { # NAME TITLE MIN_WIDTH MIN_HEIGHT PROGRAM ARGS...
 }
 
 tests="$build/tests"
+# The suite ini file of the association pictures: user extension lists to show.
+printf '[FIO_EXT]\r\nJPG_USER=JFIF;JPX;\r\nPNG_USER=APNG;\r\n' > "$work/suite.ini"
+export Q32_INI="$(win "$work")\\suite.ini" Q32CFG_NAME="Image Editor"
 for s in 0:prefs-memory:Preferences 1:prefs-display:Preferences \
          info0:sysinfo-system:"System Information" info1:sysinfo-drives:"System Information" \
          tree1:prefs-tree-memory:Preferences tree2:prefs-tree-display:Preferences \
-         tree3:prefs-tree-files:Preferences; do
+         tree3:prefs-tree-files:Preferences page:assoc-page:Preferences \
+         list:assoc-extensions:"File Extensions" entry:assoc-entry:"Edit Extension"; do
   IFS=: read -r arg name title <<< "$s"
   shot "$name" "$title\$" 300 100 "$tests/prefshots.exe" "$arg"
-done
-for s in page:assoc-page:Preferences list:assoc-extensions:"File Extensions" \
-         entry:assoc-entry:"Edit Extension"; do
-  IFS=: read -r arg name title <<< "$s"
-  shot "$name" "$title\$" 300 100 "$tests/assocshots.exe" "$arg"
 done
 for s in "OpenDialog.PanelControlsDoNotOverlap|Open a picture|open-dialog" \
          "OpenDialog.PalettePickShowsTheColoursAsAGrid|Choose a Palette|palette-pick" \

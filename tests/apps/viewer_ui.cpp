@@ -10,9 +10,7 @@
 #include "viewer.h"
 #include "wic_files.h"
 #include <commctrl.h>
-#include <atomic>
 #include <string>
-#include <thread>
 #include <vector>
 
 using namespace q32test;
@@ -64,20 +62,6 @@ void CloseViewers()
     for (auto &[w, t] : OwnWindows("Q32ViewWindow")) DestroyWindow(w);
 }
 
-int ItemIndex(HWND list, const std::string &name)
-{
-    int count = (int)SendMessageA(list, LVM_GETITEMCOUNT, 0, 0);
-    for (int i = 0; i < count; i++) {
-        char text[260] = "";
-        LVITEMA item = {};
-        item.pszText = text;
-        item.cchTextMax = sizeof text;
-        SendMessageA(list, LVM_GETITEMTEXTA, i, (LPARAM)&item);
-        if (!lstrcmpiA(text, name.c_str())) return i;
-    }
-    return -1;
-}
-
 class Viewer : public ::testing::Test {
 protected:
     TempDir dir;
@@ -110,41 +94,16 @@ TEST_F(Viewer, FileOpenChoosesTwoFilesAndOpensAWindowEach)
     GetWindowTextA(first, title, sizeof title);
     EXPECT_STREQ("q32view", title);
 
-    std::atomic<bool> driven{false};
-    std::string folder = dir.path();
-    HWND dialog = nullptr;
-    auto drive = [&] {
-        if (!WaitFor([&] { return (dialog = FindFileDialog()) != nullptr; })) return false;
-        /* Into the folder, then both files selected in the list. */
-        HWND combo = GetDlgItem(dialog, 0x47c);
-        HWND edit = FindDescendant(combo, "Edit");
-        SendMessageA(edit ? edit : combo, WM_SETTEXT, 0, (LPARAM)folder.c_str());
-        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), (LPARAM)GetDlgItem(dialog, IDOK));
-        HWND list = nullptr;
-        if (!WaitFor([&] {
-                HWND view = FindDescendant(dialog, "SHELLDLL_DefView");
-                list = view ? FindDescendant(view, "SysListView32") : nullptr;
-                return list && ItemIndex(list, "colour.pnm") >= 0 && ItemIndex(list, "grey.pnm") >= 0;
-            }))
-            return false;
-        for (const char *name : {"colour.pnm", "grey.pnm"}) {
-            LVITEMA item = {};
-            item.stateMask = item.state = LVIS_SELECTED;
-            SendMessageA(list, LVM_SETITEMSTATE, ItemIndex(list, name), (LPARAM)&item);
-        }
-        Sleep(200);
-        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), (LPARAM)GetDlgItem(dialog, IDOK));
-        return true;
-    };
-    std::thread driver([&] {
-        driven = drive();
-        /* A dialog left open would hold the test: cancel it. */
-        if (!driven && dialog) PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    /* Into the folder, both files selected in the list, OK once the name holds both. */
+    Driver driver([&](HWND dialog) {
+        TypeName(dialog, dir.path());
+        SendMessageA(dialog, WM_COMMAND, IDOK, 0);  /* into the folder before the list is read */
+        if (!SelectFiles(dialog, {"colour.pnm", "grey.pnm"})) return;
+        WaitFor([&] { return Text(dialog, 0x47c).find("grey.pnm") != std::string::npos; });
+        Press(dialog, IDOK);
     });
     PostMessageA(first, WM_COMMAND, IDM_OPEN, 0);
     EXPECT_TRUE(PumpUntil([&] { return WindowTitled("colour.pnm - PNM - 3 x 2") && WindowTitled("grey.pnm - PNM - 4 x 1"); }));
-    driver.join();
-    EXPECT_TRUE(driven);
     EXPECT_TRUE(BoxTexts().empty()) << BoxTexts()[0];
 
     /* The first file went into the empty window; pixels reach the screen copy in screen
@@ -214,7 +173,7 @@ TEST_F(Viewer, StepsAnAnimationFrameByFrameAndRoundAgain)
     HWND w = ViewerOpen((dir / "anim.gif").c_str());
     ASSERT_NE(nullptr, w);
     /* It plays from the start; stopped, it stays on its frame. */
-    PumpUntil([] { return false; }, 3 * ViewerFrameMs);
+    EXPECT_TRUE(PumpUntil([&] { return ViewerFrame(w) > 0; }));
     SendMessageA(w, WM_COMMAND, IDM_PLAY, 0);
     int frame = ViewerFrame(w);
     ASSERT_GE(frame, 0);
@@ -261,23 +220,12 @@ TEST_F(Viewer, PropertiesPreferencesAndSystemInformationBelongToTheWindow)
         EXPECT_NE(std::string::npos, BoxTexts()[0].find(fact)) << fact << " in " << BoxTexts()[0];
     /* The module's dialogs open owned by the viewer window. */
     for (auto [command, title] : {std::pair{IDM_SYSINFO, "System Information"}, std::pair{IDM_PREFERENCES, "Preferences"}}) {
-        SCOPED_TRACE(title);
-        HWND dialog = nullptr, owner = nullptr;
-        std::thread closer([&, title = std::string(title)] {
-            WaitFor([&] {
-                for (auto &[d, t] : OwnWindows("#32770"))
-                    if (t == title) dialog = d;
-                return dialog != nullptr;
-            });
-            if (dialog) {
-                owner = GetWindow(dialog, GW_OWNER);
-                Sleep(100);
-                PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
-            }
-        });
-        SendMessageA(w, WM_COMMAND, command, 0);
-        closer.join();
-        EXPECT_EQ(w, owner);
+        HWND owner = nullptr;
+        DriveDialog([&, command = command] { return SendMessageA(w, WM_COMMAND, command, 0); }, [&](HWND dialog) {
+            owner = GetWindow(dialog, GW_OWNER);
+            Press(dialog, IDCANCEL);
+        }, title);
+        EXPECT_EQ(w, owner) << title;
     }
 }
 

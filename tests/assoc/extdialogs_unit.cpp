@@ -6,8 +6,6 @@
 #include "assoc/assoc.h"
 #include "prefs/prefs.h"
 #include "scratch_classes.h"
-#include <string>
-#include <vector>
 
 using namespace q32test;
 
@@ -45,9 +43,8 @@ protected:
                                                  ExtensionListProc, 0); },
                      script, "File Extensions");
     }
-    /* Add: the entry dialog with extension and the format at position; false when the entry
-       dialog stays open (it is then left open). */
-    /* preselected: the format the entry dialog chose before this one is set. */
+    /* The entry dialog of button with extension and the format at position (preselected:
+       the one it chose itself); false when it stays open (it is then left open). */
     static bool Enter(HWND list, int button, const char *extension, int format, HWND *entry = nullptr,
                       int *preselected = nullptr)
     {
@@ -66,26 +63,15 @@ protected:
         SendMessageA(list, WM_NULL, 0, 0); /* the list dialog has taken the pair in */
         return closed;
     }
-    static std::vector<std::string> Items(HWND dialog)
-    {
-        std::vector<std::string> items;
-        HWND list = GetDlgItem(dialog, PairList);
-        for (int i = 0; i < (int)SendMessageA(list, LB_GETCOUNT, 0, 0); i++) {
-            char text[64] = "";
-            SendMessageA(list, LB_GETTEXT, i, (LPARAM)text);
-            items.push_back(text);
-        }
-        return items;
-    }
 };
 
 TEST_F(ExtensionDialogs, AddingPutsTheExtensionInFrontOfTheFormatsUserList)
 {
     std::vector<std::string> opened, added;
     INT_PTR result = ShowList([&](HWND d) {
-        opened = Items(d);
+        opened = Items(d, PairList);
         EXPECT_TRUE(Enter(d, AddButton, ".jpf", Jpc));
-        added = Items(d);
+        added = Items(d, PairList);
         EXPECT_TRUE(Enter(d, AddButton, "wbx", Wb)) << "a two-letter code";
         Press(d, IDOK);
     });
@@ -191,7 +177,7 @@ TEST_F(ExtensionDialogs, EditingMovesAPairToItsNewFormat)
     ShowList([&](HWND d) {
         SendDlgItemMessageA(d, PairList, LB_SETCURSEL, 1, 0);
         EXPECT_TRUE(Enter(d, EditButton, "PNZ", Jpc, nullptr, &preselected));
-        items = Items(d);
+        items = Items(d, PairList);
         Press(d, IDOK);
     });
     EXPECT_EQ((std::vector<std::string>{"PNZ=JPC", "JP2 =JPC"}), items);

@@ -1,14 +1,11 @@
-/*
- * HKEY_CLASSES_ROOT redirected, for this process, to a scratch key below HKEY_CURRENT_USER
- * that the holder creates empty and removes again; and small readers of class keys.
- */
+/* HKEY_CLASSES_ROOT redirected, for this process, to a scratch key below
+   HKEY_CURRENT_USER that the holder creates empty and removes again; class readers. */
 #ifndef Q32_SCRATCH_CLASSES_H
 #define Q32_SCRATCH_CLASSES_H
 
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <stdio.h>
-#include <map>
 #include <string>
 
 namespace q32test {
@@ -21,8 +18,7 @@ public:
         snprintf(name, sizeof name, "Software\\q32test_%s_%lu", tag, GetCurrentProcessId());
         name_ = name;
         RegDeleteTreeA(HKEY_CURRENT_USER, name);
-        EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, name, 0, nullptr, 0,
-                                                 KEY_ALL_ACCESS, nullptr, &key_, nullptr));
+        EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, name, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr));
         EXPECT_EQ(ERROR_SUCCESS, RegOverridePredefKey(HKEY_CLASSES_ROOT, key_));
     }
     ~ScratchClasses()
@@ -31,8 +27,6 @@ public:
         RegCloseKey(key_);
         RegDeleteTreeA(HKEY_CURRENT_USER, name_.c_str());
     }
-    ScratchClasses(const ScratchClasses &) = delete;
-    ScratchClasses &operator=(const ScratchClasses &) = delete;
 
 private:
     std::string name_;
@@ -42,8 +36,7 @@ private:
 /* Sets the default value of HKEY_CLASSES_ROOT\key (created when missing). */
 inline void SetClassText(const std::string &key, const std::string &value)
 {
-    EXPECT_EQ(ERROR_SUCCESS, RegSetValueA(HKEY_CLASSES_ROOT, key.c_str(), REG_SZ, value.c_str(),
-                                          (DWORD)value.size())) << key;
+    EXPECT_EQ(ERROR_SUCCESS, RegSetValueA(HKEY_CLASSES_ROOT, key.c_str(), REG_SZ, value.c_str(), (DWORD)value.size())) << key;
 }
 
 /* The default value of HKEY_CLASSES_ROOT\key ("" when it has none), "<none>" without the key. */
@@ -51,59 +44,28 @@ inline std::string ClassText(const std::string &key)
 {
     char value[400] = "";
     LONG size = sizeof value;
-    return RegQueryValueA(HKEY_CLASSES_ROOT, key.c_str(), value, &size) == ERROR_SUCCESS ? value
-                                                                                        : "<none>";
+    return RegQueryValueA(HKEY_CLASSES_ROOT, key.c_str(), value, &size) == ERROR_SUCCESS ? value : "<none>";
 }
 
-/* Every key below HKEY_CLASSES_ROOT with its default value. */
-inline void DumpClasses(const std::string &path, std::map<std::string, std::string> &out)
-{
-    if (!path.empty()) out[path] = ClassText(path);
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
-    char name[260];
-    for (DWORD i = 0; RegEnumKeyA(key, i, name, sizeof name) == ERROR_SUCCESS; i++)
-        DumpClasses(path.empty() ? name : path + "\\" + name, out);
-    RegCloseKey(key);
-}
-inline std::map<std::string, std::string> DumpClasses()
-{
-    std::map<std::string, std::string> out;
-    DumpClasses("", out);
-    return out;
-}
-
-/* HKEY_CLASSES_ROOT exported as text: every key in enumeration order, every value with its
-   name, type and bytes in hexadecimal. Two exports are equal only when nothing changed. */
-inline void ExportClasses(HKEY parent, const std::string &path, std::string &out)
+/* HKEY_CLASSES_ROOT as text: every key in enumeration order, every value with its name,
+   type and bytes in hexadecimal. Two exports are equal only when nothing changed. */
+inline std::string ExportClasses(const std::string &path = "")
 {
     HKEY key;
-    if (RegOpenKeyExA(parent, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
-    out += "[" + path + "]\n";
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return "";
+    std::string out = "[" + path + "]\n";
     char name[16384];
     BYTE data[16384];
-    for (DWORD i = 0;; i++) {
-        DWORD nameSize = sizeof name, dataSize = sizeof data, type = 0;
-        if (RegEnumValueA(key, i, name, &nameSize, nullptr, &type, data, &dataSize) != ERROR_SUCCESS)
-            break;
-        char head[64];
-        snprintf(head, sizeof head, "\"=%lu:", type);
-        out += "\"" + std::string(name, nameSize) + head;
-        for (DWORD b = 0; b < dataSize; b++) {
-            char hex[4];
-            snprintf(hex, sizeof hex, "%02x", data[b]);
-            out += hex;
-        }
+    DWORD nameSize = sizeof name, dataSize = sizeof data, type = 0;
+    for (DWORD i = 0; RegEnumValueA(key, i, name, &nameSize, nullptr, &type, data, &dataSize) == ERROR_SUCCESS;
+         i++, nameSize = sizeof name, dataSize = sizeof data) {
+        out += "\"" + std::string(name, nameSize) + "\"=" + std::to_string(type) + ":";
+        for (DWORD b = 0; b < dataSize; b++) out += "0123456789abcdef"[data[b] >> 4], out += "0123456789abcdef"[data[b] & 15];
         out += "\n";
     }
     for (DWORD i = 0; RegEnumKeyA(key, i, name, 260) == ERROR_SUCCESS; i++)
-        ExportClasses(parent, path.empty() ? name : path + "\\" + name, out);
+        out += ExportClasses(path.empty() ? name : path + "\\" + name);
     RegCloseKey(key);
-}
-inline std::string ExportClasses()
-{
-    std::string out;
-    ExportClasses(HKEY_CLASSES_ROOT, "", out);
     return out;
 }
 

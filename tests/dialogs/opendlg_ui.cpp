@@ -1,105 +1,53 @@
-/*
- * The open dialog driven unattended: a thread finds the dialog, selects entries in the
- * shell view's list, types names and presses buttons, each wait bounded.
- */
+/* The open dialog driven unattended (tests/support/dialogdriver.h): the panel, the result
+   list, the error slot, types, help, find, the palette pick and the visual open. */
 #include <gtest/gtest.h>
 #include "sandbox.h"
 #include "dialogdriver.h"
 #include <commdlg.h>
 #include <commctrl.h>
-#include <atomic>
-#include <functional>
-#include <string>
-#include <thread>
-#include <vector>
 
 using namespace q32test;
 
 namespace {
 
-HWND FileList(HWND dialog)
-{
-    HWND view = FindDescendant(dialog, "SHELLDLL_DefView");
-    return view ? FindDescendant(view, "SysListView32") : nullptr;
-}
-
-int ItemIndex(HWND list, const std::string &name)
-{
-    int count = (int)SendMessageA(list, LVM_GETITEMCOUNT, 0, 0);
-    for (int i = 0; i < count; i++) {
-        char text[260] = "";
-        LVITEMA item = {};
-        item.iSubItem = 0;
-        item.pszText = text;
-        item.cchTextMax = sizeof text;
-        SendMessageA(list, LVM_GETITEMTEXTA, i, (LPARAM)&item);
-        if (!lstrcmpiA(text, name.c_str()))
-            return i;
-    }
-    return -1;
-}
-
-/* Selects the named entries of the file list (the others are deselected). */
-bool Select(HWND dialog, const std::vector<std::string> &names)
-{
-    HWND list = FileList(dialog);
-    if (!list)
-        return false;
-    LVITEMA none = {};
-    none.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-    SendMessageA(list, LVM_SETITEMSTATE, (WPARAM)-1, (LPARAM)&none);
-    for (const std::string &name : names) {
-        int index = -1;
-        if (!WaitFor([&] { return (index = ItemIndex(list, name)) >= 0; }))
-            return false;
-        LVITEMA item = {};
-        item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-        item.state = LVIS_SELECTED | LVIS_FOCUSED;
-        SendMessageA(list, LVM_SETITEMSTATE, index, (LPARAM)&item);
-    }
-    return true;
-}
-
-/* The names of a result list. */
 std::vector<std::string> Names(const char *list)
 {
     std::vector<std::string> names;
-    for (const char *p = list; *p; p += strlen(p) + 1)
-        names.push_back(p);
+    for (const char *p = list; *p; p += strlen(p) + 1) names.push_back(p);
     return names;
 }
 
 class OpenDialog : public ModuleSandbox {
 protected:
     std::string help = dir / "help.log";
-    q32test::ScopedEnv helpLog{"Q32COMM_HELP_LOG", help};
+    ScopedEnv helpLog{"Q32COMM_HELP_LOG", help};
     decltype(&q32FileGetOpenFileName) open = nullptr;
+    decltype(&q32FileShowOpenDlg) showOpen = nullptr;
     char result[2048];
 
     void SetUp() override
     {
-        ModuleSandbox::SetUp();
         describe = " pictures";
         Stage("TFA", {{"Width", "120"}, {"Height", "90"}}, 1);
-        Stage("TFB", {{"Width", "3000"}, {"Height", "2800"}}, 0);
-        Stage("TFC", {{"Width", "2999"}, {"Height", "2800"}}, 0);
-        Stage("TFD", {{"Palette", "256"}, {"Bits", "8"}, {"DataType", "4"}, {"Width", "90"}, {"Height", "90"}}, 0);
-        Stage("TFR", {{"ResolutionX", "7200000"}, {"ResolutionY", "7204999"}}, 0);
-        Stage("TFS", {{"ResolutionX", "7205000"}, {"ResolutionY", "7205000"}}, 0);
-        Stage("TFT", {{"ResolutionX", "7205000"}, {"ResolutionY", "4999"}}, 0);
-        for (const char *name : {"a.tfa", "b.tfa", "c.tfa", "big.tfb", "near.tfc", "grey.tfd",
-                                 "r.tfr", "s.tfs", "t.tft"})
-            q32test::WriteFileBytes(Join(pictures, name), "picture");
+        Stage("TFB", {{"Width", "3000"}, {"Height", "2800"}});
+        Stage("TFC", {{"Width", "2999"}, {"Height", "2800"}});
+        Stage("TFD", {{"Palette", "256"}, {"Bits", "8"}, {"DataType", "4"}, {"Width", "90"}, {"Height", "90"}});
+        Stage("TFR", {{"ResolutionX", "7200000"}, {"ResolutionY", "7204999"}});
+        Stage("TFS", {{"ResolutionX", "7205000"}, {"ResolutionY", "7205000"}});
+        Stage("TFT", {{"ResolutionX", "7205000"}, {"ResolutionY", "4999"}});
+        for (const char *name : {"a.tfa", "b.tfa", "c.tfa", "big.tfb", "near.tfc", "grey.tfd", "r.tfr", "s.tfs", "t.tft"})
+            WriteFileBytes(Path(name), "picture");
         ASSERT_TRUE(module.Load());
         open = Q32_EXPORT(module, q32FileGetOpenFileName);
-        ASSERT_NE(nullptr, open);
+        showOpen = Q32_EXPORT(module, q32FileShowOpenDlg);
+        ASSERT_TRUE(open && showOpen);
         memset(result, 0x5A, sizeof result);
     }
-    void Stage(const std::string &code, std::vector<std::pair<std::string, std::string>> keys, DWORD openOptions)
+    void Stage(const std::string &code, std::vector<std::pair<std::string, std::string>> keys, DWORD openOptions = 0)
     {
         ModuleSandbox::Stage(code, std::move(keys), "accept", "", 0x7F, openOptions);
     }
-
+    std::string Path(const std::string &name) { return Join(pictures, name); }
     OpenFileRequest Request(DWORD flags = 0)
     {
         OpenFileRequest request = {};
@@ -110,44 +58,43 @@ protected:
         request.flags = flags;
         return request;
     }
-
-    std::vector<std::string> Boxes() { return q32test::ReadLines(boxes); }
+    int Show(void *mode = nullptr) { return showOpen(nullptr, pictures.c_str(), mode, result, sizeof result, nullptr); }
 };
+
+bool PanelShows(HWND dialog, const char *text)
+{
+    return WaitFor([&] { return Text(dialog, 2201).find(text) != std::string::npos; }, 10000);
+}
 
 TEST_F(OpenDialog, SelectionFillsThePanelAndOkGivesTheFullName)
 {
     OpenFileRequest request = Request();
-    std::string panel;
+    std::string panel, caption;
     std::vector<std::string> pairs;
     bool picture = false, button = true;
     Driver driver([&](HWND dialog) {
-        /* The module's filter string is lent to the request for the call. */
-        if (request.filter)
-            pairs = Names(request.filter);
-        ASSERT_TRUE(Select(dialog, {"a.tfa"}));
+        if (request.filter) pairs = Names(request.filter);  /* the module's list, lent */
+        ASSERT_TRUE(SelectFiles(dialog, {"a.tfa"}));
         WaitFor([&] { return Visible(dialog, 32005); }, 10000);
         panel = Text(dialog, 2201);
         picture = Visible(dialog, 32005);
         button = Visible(dialog, 2702);
         Press(dialog, IDOK);
     });
-    int answer = open(&request);
-    EXPECT_TRUE(driver.found);
-    ASSERT_EQ(1, answer);
-    EXPECT_EQ(std::vector<std::string>{Join(pictures, "a.tfa")}, Names(result));
+    ASSERT_EQ(1, open(&request));
+    EXPECT_EQ(std::vector<std::string>{Path("a.tfa")}, Names(result));
     EXPECT_NE(std::string::npos, panel.find("120 x 90 pixels")) << panel;
     EXPECT_TRUE(picture);
     EXPECT_FALSE(button);
-    /* The module's filter string: all formats first, then each format in table order. */
+    /* All formats first, then each format in table order. */
     ASSERT_EQ(16u, pairs.size());
     EXPECT_NE(std::string::npos, pairs[2].find("TFA pictures")) << pairs[2];
     EXPECT_NE(std::string::npos, pairs[6].find("TFC pictures")) << pairs[6];
     EXPECT_EQ(nullptr, request.filter) << "the caller's field as the caller gave it";
 
-    /* The same block again, now for a palette pick: it still asks for the module's list. */
+    /* The same block for a palette pick still asks for the module's list. */
     PalettePick pick = {};
     request.palettePick = &pick;
-    std::string caption;
     Driver again([&](HWND dialog) {
         char title[64] = "";
         GetWindowTextA(dialog, title, sizeof title);
@@ -159,97 +106,74 @@ TEST_F(OpenDialog, SelectionFillsThePanelAndOkGivesTheFullName)
     EXPECT_EQ(nullptr, request.filter);
 }
 
-/* What the panel records for files it cannot describe is the dialog's own business: the
-   application finds the slot as it left it, after a choice or a cancel. */
+/* What the panel records for files it cannot describe is the dialog's business: the
+   application finds the slot as it left it. */
 TEST_F(OpenDialog, TheErrorSlotIsLeftAsTheApplicationLeftIt)
 {
     /* A video stream: detection refuses it (4019) before any plug-in is asked. */
-    q32test::WriteFileBytes(Join(pictures, "junk.xyz"), std::string("\0\0\1\xBA", 4) + "video");
-    auto showOpen = Q32_EXPORT(module, q32FileShowOpenDlg);
-    struct Case { const char *what; bool appError; int button; bool pick; } cases[] = {
-        {"empty slot, cancel", false, IDCANCEL, false},
-        {"application's error, OK", true, IDOK, false},
-        {"empty slot, OK", false, IDOK, false},
-        {"palette pick, cancel", false, IDCANCEL, true},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.what);
-        if (c.appError)
-            c32SetDLLErrInfo("the application's own", 1234, 0, 1, 2, 3);
-        else
-            c32ResetDLLErrInfo();
-        q32test::RecordedError before = q32test::ReadError(), during;
+    WriteFileBytes(Path("junk.xyz"), std::string("\0\0\1\xBA", 4) + "video");
+    for (int button : {IDOK, IDCANCEL}) {
+        SCOPED_TRACE(button);
+        if (button == IDOK) c32SetDLLErrInfo("the application's own", 1234, 0, 1, 2, 3);
+        else c32ResetDLLErrInfo();
+        RecordedError before = ReadError(), during;
         Driver driver([&](HWND dialog) {
-            if (c.pick) {
-                Sleep(300);
-                during = q32test::ReadError();
-                Press(dialog, c.button);
-                return;
-            }
-            /* The type list has no entry for it: a typed pattern shows it. */
-            TypeName(dialog, "*.xyz");
+            TypeName(dialog, "*.xyz");  /* no type lists it: a typed pattern shows it */
             Press(dialog, IDOK);
-            ASSERT_TRUE(Select(dialog, {"junk.xyz"}));
-            WaitFor([&] { return (during = q32test::ReadError()).id != before.id; }, 5000);
-            Press(dialog, c.button);
+            ASSERT_TRUE(SelectFiles(dialog, {"junk.xyz"}));
+            WaitFor([&] { return (during = ReadError()).id != before.id; }, 5000);
+            Press(dialog, button);
         });
-        PalettePick pick = {};
         OpenFileRequest request = Request();
-        int answer = c.pick ? showOpen(nullptr, pictures.c_str(), &pick, result, sizeof result, nullptr)
-                            : open(&request);
-        EXPECT_EQ(c.button == IDOK ? 1 : 0, answer);
-        if (c.pick)
-            EXPECT_EQ(0u, during.id) << "the all-files entry is no format number";
-        else
-            EXPECT_NE(before.id, during.id) << "the panel recorded nothing: the case proves nothing";
-        q32test::RecordedError after = q32test::ReadError();
+        EXPECT_EQ(button == IDOK ? 1 : 0, open(&request));
+        EXPECT_NE(before.id, during.id) << "the panel recorded nothing: the case proves nothing";
+        RecordedError after = ReadError();
         EXPECT_EQ(before.id, after.id);
         EXPECT_EQ(before.text, after.text);
         EXPECT_EQ(before.where3, after.where3);
     }
-
-    /* A palette pick never answers success without a palette: OK on an image that has
-       none is a failure the slot tells of. */
+    /* A palette pick: the all-files entry is no format number; OK on an image without a
+       palette is a failure the slot tells of. */
     c32ResetDLLErrInfo();
     PalettePick pick = {};
+    UINT during = 1;
     Driver driver([&](HWND dialog) {
-        ASSERT_TRUE(Select(dialog, {"a.tfa"}));
-        Sleep(500);
+        during = ReadError().id;
+        ASSERT_TRUE(SelectFiles(dialog, {"a.tfa"}));
+        PanelShows(dialog, "pixels");
         Press(dialog, IDOK);
     });
-    EXPECT_EQ(0, showOpen(nullptr, pictures.c_str(), &pick, result, sizeof result, nullptr));
+    EXPECT_EQ(0, Show(&pick));
+    EXPECT_EQ(0u, during);
     EXPECT_EQ(nullptr, pick.palette);
-    EXPECT_EQ(4026u, q32test::ReadError().id);
+    EXPECT_EQ(4026u, ReadError().id);
 }
 
 TEST_F(OpenDialog, LargeImagesArePreviewedOnlyOnRequest)
 {
-    struct Case { const char *name; bool automatic; } cases[] = {
-        {"big.tfb", false},   /* 3000 x 2800 = 8400000 pixels */
-        {"near.tfc", true},   /* 2999 x 2800 */
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
+    /* 3000 x 2800 = 8400000 pixels waits for the button; 2999 x 2800 does not. */
+    for (auto [name, automatic] : {std::pair{"big.tfb", false}, std::pair{"near.tfc", true}}) {
+        SCOPED_TRACE(name);
         OpenFileRequest request = Request();
-        bool pictureAtOnce = true, buttonShown = false, buttonEnabled = false, pictureLater = false;
+        bool atOnce = !automatic, shown = automatic, enabled = automatic, later = false;
         Driver driver([&](HWND dialog) {
-            ASSERT_TRUE(Select(dialog, {c.name}));
+            ASSERT_TRUE(SelectFiles(dialog, {name}));
             WaitFor([&] { return Visible(dialog, 32005) || Visible(dialog, 2702); }, 5000);
-            pictureAtOnce = Visible(dialog, 32005);
-            buttonShown = Visible(dialog, 2702);
-            buttonEnabled = Enabled(dialog, 2702);
-            if (buttonShown) {
+            atOnce = Visible(dialog, 32005);
+            shown = Visible(dialog, 2702);
+            enabled = Enabled(dialog, 2702);
+            if (shown) {
                 Press(dialog, 2702);
-                pictureLater = WaitFor([&] { return Visible(dialog, 32005); }, 10000);
+                later = WaitFor([&] { return Visible(dialog, 32005); }, 10000);
             }
             Press(dialog, IDCANCEL);
         });
         EXPECT_EQ(0, open(&request));
         EXPECT_TRUE(driver.found);
-        EXPECT_EQ(c.automatic, pictureAtOnce);
-        EXPECT_EQ(!c.automatic, buttonShown);
-        EXPECT_EQ(!c.automatic, buttonEnabled);
-        EXPECT_EQ(!c.automatic, pictureLater);
+        EXPECT_EQ(automatic, atOnce);
+        EXPECT_EQ(!automatic, shown);
+        EXPECT_EQ(!automatic, enabled);
+        EXPECT_EQ(!automatic, later);
     }
 }
 
@@ -264,28 +188,21 @@ INT_PTR CALLBACK VanishingExtProc(HWND, UINT message, WPARAM, LPARAM lParam)
 
 TEST_F(OpenDialog, MultipleSelectionGivesFullNamesAndLeavesOutVanishedOnes)
 {
-    struct Case {
-        const char *vanishing;
-        DWORD resultSize;
-        std::vector<std::string> names;
-        bool tooSmall;
-    } cases[] = {
-        {"", sizeof result, {"a.tfa", "b.tfa", "c.tfa"}, false},
-        {"b.tfa", sizeof result, {"a.tfa", "c.tfa"}, false},
-        /* Room for the first name, its zero and the final zero only. */
-        {"", (DWORD)Join(pictures, "a.tfa").size() + 2, {"a.tfa"}, true},
-        /* One byte short of that. */
-        {"", (DWORD)Join(pictures, "a.tfa").size() + 1, {}, true},
+    DWORD one = (DWORD)Path("a.tfa").size() + 2;  /* the first name, its zero, the final zero */
+    const struct { const char *vanishing; DWORD size; std::vector<std::string> names; } cases[] = {
+        {"", sizeof result, {"a.tfa", "b.tfa", "c.tfa"}},
+        {"b.tfa", sizeof result, {"a.tfa", "c.tfa"}},
+        {"", one, {"a.tfa"}},
+        {"", one - 1, {}},
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(std::string(c.vanishing) + " " + std::to_string(c.resultSize));
-        for (const char *name : {"a.tfa", "b.tfa", "c.tfa"})
-            q32test::WriteFileBytes(Join(pictures, name), "picture");
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.vanishing) + " " + std::to_string(c.size));
+        for (const char *name : {"a.tfa", "b.tfa", "c.tfa"}) WriteFileBytes(Path(name), "picture");
         DeleteFileA(boxes.c_str());
-        VanishOnOk = *c.vanishing ? Join(pictures, c.vanishing) : "";
+        VanishOnOk = *c.vanishing ? Path(c.vanishing) : "";
         OpenFileRequest request = Request(OFN_ALLOWMULTISELECT);
         request.extProc = VanishingExtProc;
-        request.resultSize = c.resultSize;
+        request.resultSize = c.size;
         memset(result, 0x5A, sizeof result);
         Driver driver([&](HWND dialog) {
             TypeName(dialog, "\"a.tfa\" \"b.tfa\" \"c.tfa\"");
@@ -293,19 +210,14 @@ TEST_F(OpenDialog, MultipleSelectionGivesFullNamesAndLeavesOutVanishedOnes)
         });
         ASSERT_EQ(1, open(&request));
         std::vector<std::string> expected;
-        for (const std::string &name : c.names)
-            expected.push_back(Join(pictures, name));
+        for (const std::string &name : c.names) expected.push_back(Path(name));
         EXPECT_EQ(expected, Names(result));
-        size_t listSize = 1;
-        for (const std::string &name : expected)
-            listSize += name.size() + 1;
-        EXPECT_LE(listSize, c.resultSize);
-        if (c.resultSize < sizeof result) {
-            EXPECT_EQ(0x5A, (unsigned char)result[c.resultSize]) << "written beyond the buffer";
+        if (c.size < sizeof result) {
+            EXPECT_EQ(0x5A, (unsigned char)result[c.size]) << "written beyond the buffer";
         }
-        std::vector<std::string> shown = Boxes();
-        ASSERT_EQ(c.tooSmall ? 1u : 0u, shown.size());
-        if (c.tooSmall) {
+        std::vector<std::string> shown = ReadLines(boxes);
+        ASSERT_EQ(c.size < sizeof result ? 1u : 0u, shown.size());
+        if (!shown.empty()) {
             EXPECT_EQ(0u, shown[0].rfind("31410|703|1720|219|", 0)) << shown[0];
         }
     }
@@ -314,7 +226,7 @@ TEST_F(OpenDialog, MultipleSelectionGivesFullNamesAndLeavesOutVanishedOnes)
 
 TEST_F(OpenDialog, CancelRestoresTheCurrentFolder)
 {
-    std::string sub = Join(pictures, "sub");
+    std::string sub = Path("sub");
     CreateDirectoryA(sub.c_str(), nullptr);
     char before[MAX_PATH] = "", during[MAX_PATH] = "", after[MAX_PATH] = "";
     SetCurrentDirectoryA(dir.path().c_str());
@@ -323,10 +235,7 @@ TEST_F(OpenDialog, CancelRestoresTheCurrentFolder)
     Driver driver([&](HWND dialog) {
         TypeName(dialog, "sub");
         Press(dialog, IDOK);
-        WaitFor([&] {
-            GetCurrentDirectoryA(sizeof during, during);
-            return !lstrcmpiA(during, sub.c_str());
-        }, 5000);
+        WaitFor([&] { GetCurrentDirectoryA(sizeof during, during); return !lstrcmpiA(during, sub.c_str()); }, 5000);
         Press(dialog, IDCANCEL);
     });
     EXPECT_EQ(0, open(&request));
@@ -342,41 +251,28 @@ TEST_F(OpenDialog, OptionsFollowTheTypeAndHelpIsTheModulesOwn)
     info.helpFile = "C:\\help\\app.hlp";
     info.context = 77;
     request.helpInfo = &info;
-    bool optionsForTfa = false, optionsForAll = true, optionsForTfb = true;
+    std::vector<bool> options;
     bool helpShown = false, systemHelp = true;
     Driver driver([&](HWND dialog) {
-        auto choose = [&](int index) {
-            SendDlgItemMessageA(dialog, 0x470, CB_SETCURSEL, index, 0);
-            SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(0x470, CBN_SELCHANGE),
-                         (LPARAM)GetDlgItem(dialog, 0x470));
-        };
-        choose(1);
-        optionsForTfa = Enabled(dialog, 32003);
-        choose(0);
-        optionsForAll = Enabled(dialog, 32003);
-        choose(2);
-        optionsForTfb = Enabled(dialog, 32003);
+        for (int type : {1, 0, 2}) {  /* TFA has open options; all formats and TFB none */
+            ChooseType(dialog, type);
+            options.push_back(Enabled(dialog, 32003));
+        }
         helpShown = Visible(dialog, 9);
-        HWND systemButton = GetDlgItem(dialog, 0x40e);
-        systemHelp = systemButton && IsWindowVisible(systemButton);
+        systemHelp = Visible(dialog, 0x40e);
         Press(dialog, 9);
-        WaitFor([&] { return q32test::Exists(help); }, 3000);
+        WaitFor([&] { return Exists(help); }, 3000);
         Press(dialog, IDCANCEL);
     });
     EXPECT_EQ(0, open(&request));
     EXPECT_EQ(1u, request.help);
-    EXPECT_TRUE(optionsForTfa);
-    EXPECT_FALSE(optionsForAll);
-    EXPECT_FALSE(optionsForTfb);
+    EXPECT_EQ((std::vector<bool>{true, false, false}), options);
     EXPECT_TRUE(helpShown);
     EXPECT_FALSE(systemHelp);
-    std::vector<std::string> calls = q32test::ReadLines(help);
-    ASSERT_EQ(1u, calls.size());
-    EXPECT_EQ("C:\\help\\app.hlp>d|1|77", calls[0]);
+    EXPECT_EQ(std::vector<std::string>{"C:\\help\\app.hlp>d|1|77"}, ReadLines(help));
 }
 
-/* The dialog with a file selected and its preview: the visible controls lie inside the
-   dialog and do not overlap. The dialog is also the screenshot of the open dialog. */
+/* The visible controls lie inside the dialog and do not overlap (the screenshot). */
 TEST_F(OpenDialog, PanelControlsDoNotOverlap)
 {
     OpenFileRequest request = Request(OFN_SHOWHELP);
@@ -384,15 +280,14 @@ TEST_F(OpenDialog, PanelControlsDoNotOverlap)
     std::vector<std::string> faults;
     std::string checked;
     Driver driver([&](HWND dialog) {
-        ASSERT_TRUE(Select(dialog, {"a.tfa"}));
+        ASSERT_TRUE(SelectFiles(dialog, {"a.tfa"}));
         WaitFor([&] { return Visible(dialog, 32005); }, 10000);
-        faults = LayoutFaults(dialog, {
-            {"info", GetDlgItem(dialog, 2201)}, {"picture", GetDlgItem(dialog, 32005)},
-            {"preview", GetDlgItem(dialog, 2702)}, {"options", GetDlgItem(dialog, 32003)},
-            {"find", GetDlgItem(dialog, 2701)}, {"help", GetDlgItem(dialog, 9)},
-            {"ok", GetDlgItem(dialog, IDOK)}, {"cancel", GetDlgItem(dialog, IDCANCEL)},
-            {"types", GetDlgItem(dialog, 0x470)}, {"name", GetDlgItem(dialog, 0x47c)},
-            {"files", FindDescendant(dialog, "SHELLDLL_DefView")}}, checked);
+        auto at = [&](int id) { return GetDlgItem(dialog, id); };
+        faults = LayoutFaults(dialog, {{"info", at(2201)}, {"picture", at(32005)}, {"preview", at(2702)},
+                                       {"options", at(32003)}, {"find", at(2701)}, {"help", at(9)},
+                                       {"ok", at(IDOK)}, {"cancel", at(IDCANCEL)}, {"types", at(0x470)},
+                                       {"name", at(0x47c)}, {"files", FindDescendant(dialog, "SHELLDLL_DefView")}},
+                              checked);
         HoldForScreenshot();
         Press(dialog, IDCANCEL);
     });
@@ -401,42 +296,23 @@ TEST_F(OpenDialog, PanelControlsDoNotOverlap)
     EXPECT_EQ(std::vector<std::string>{}, faults);
 }
 
-/* Selects entry index of the type list as the user does. */
-void ChooseType(HWND dialog, int index)
-{
-    SendDlgItemMessageA(dialog, 0x470, CB_SETCURSEL, index, 0);
-    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(0x470, CBN_SELENDOK), (LPARAM)GetDlgItem(dialog, 0x470));
-    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(0x470, CBN_SELCHANGE), (LPARAM)GetDlgItem(dialog, 0x470));
-}
-
-int TypeSelection(HWND dialog) { return (int)SendDlgItemMessageA(dialog, 0x470, CB_GETCURSEL, 0, 0); }
-
-
 TEST_F(OpenDialog, TypeChosenInOneOpenIsPreselectedInTheNext)
 {
-    auto showOpen = Q32_EXPORT(module, q32FileShowOpenDlg);
-    ASSERT_NE(nullptr, showOpen);
-    struct Case { int choose; bool ok; int preselected; } cases[] = {
-        {2, true, 0},    /* the first open starts at the entry for all formats */
-        {3, false, 2},   /* a cancelled open is not remembered */
-        {1, true, 2},
-        {-1, false, 1},
-    };
-    for (const Case &c : cases) {
+    /* The first open starts at all formats; a cancelled open is not remembered. */
+    const struct { int choose; bool ok; int preselected; } cases[] = {{2, true, 0}, {3, false, 2}, {1, true, 2}, {-1, false, 1}};
+    for (const auto &c : cases) {
         SCOPED_TRACE(c.choose);
         int preselected = -2;
         Driver driver([&](HWND dialog) {
-            preselected = TypeSelection(dialog);
-            if (c.choose >= 0)
-                ChooseType(dialog, c.choose);
+            preselected = (int)SendDlgItemMessageA(dialog, 0x470, CB_GETCURSEL, 0, 0);
+            if (c.choose >= 0) ChooseType(dialog, c.choose);
             TypeName(dialog, "a.tfa");
             Press(dialog, c.ok ? IDOK : IDCANCEL);
         });
-        EXPECT_EQ(c.ok ? 1 : 0, showOpen(nullptr, pictures.c_str(), nullptr, result, sizeof result, nullptr));
-        EXPECT_TRUE(driver.found);
+        EXPECT_EQ(c.ok ? 1 : 0, Show());
         EXPECT_EQ(c.preselected, preselected);
         if (c.ok) {
-            EXPECT_EQ(std::vector<std::string>{Join(pictures, "a.tfa")}, Names(result));
+            EXPECT_EQ(std::vector<std::string>{Path("a.tfa")}, Names(result));
         }
     }
 }
@@ -444,43 +320,38 @@ TEST_F(OpenDialog, TypeChosenInOneOpenIsPreselectedInTheNext)
 TEST_F(OpenDialog, TypeChangePutsThePatternIntoAnEmptyName)
 {
     struct Step { const char *typed; int type; const char *name; bool ok; };
-    struct Case { const char *filter; std::vector<Step> steps; } cases[] = {
+    const struct { const char *filter; std::vector<Step> steps; } cases[] = {
         {nullptr, {{"", 2, "*.tfb", false}, {"a.tfa", 1, "a.tfa", true}, {"*.tfb", 3, "*.tfc", false}}},
         {"Mine\0*.TFA;*.TFC\0Theirs\0*.TFB\0", {{"", 1, "*.tfb", false}, {"*.x", 0, "*.tfa;*.tfc", false}}},
     };
-    for (const Case &c : cases) {
+    for (const auto &c : cases) {
         OpenFileRequest request = Request();
         request.filter = c.filter;
-        std::vector<std::string> names;
-        std::vector<bool> oks;
+        std::vector<std::pair<std::string, bool>> seen;
         Driver driver([&](HWND dialog) {
             for (const Step &step : c.steps) {
                 TypeName(dialog, step.typed);
                 ChooseType(dialog, step.type);
-                names.push_back(Text(dialog, 0x47c));
-                oks.push_back(Enabled(dialog, IDOK));
+                seen.push_back({Text(dialog, 0x47c), Enabled(dialog, IDOK)});
             }
             Press(dialog, IDCANCEL);
         });
         EXPECT_EQ(0, open(&request));
-        ASSERT_EQ(c.steps.size(), names.size());
-        for (size_t i = 0; i < names.size(); i++) {
-            EXPECT_EQ(c.steps[i].name, names[i]) << i;
-            EXPECT_EQ(c.steps[i].ok, oks[i]) << i;
-        }
+        ASSERT_EQ(c.steps.size(), seen.size());
+        for (size_t i = 0; i < seen.size(); i++)
+            EXPECT_EQ(std::make_pair(std::string(c.steps[i].name), c.steps[i].ok), seen[i]) << i;
     }
 }
 
 TEST_F(OpenDialog, LongTypedNamesGrowTheAnswerBuffer)
 {
-    /* 80 names of 150 characters typed: more than the 10500 bytes the dialog starts with. */
-    std::string folder = dir / "long";
+    /* 80 names of 150 characters: more than the 10500 bytes the dialog starts with. */
+    std::string folder = dir / "long", typed;
     CreateDirectoryA(folder.c_str(), nullptr);
-    std::string typed;
     std::vector<std::string> expected;
     for (int i = 0; i < 80; i++) {
         std::string name = std::to_string(1000 + i) + std::string(142, 'n') + ".tfa";
-        q32test::WriteFileBytes(Join(folder, name), "picture");
+        WriteFileBytes(Join(folder, name), "picture");
         typed += "\"" + name + "\" ";
         expected.push_back(Join(folder, name));
     }
@@ -498,18 +369,12 @@ TEST_F(OpenDialog, LongTypedNamesGrowTheAnswerBuffer)
     EXPECT_EQ(expected, Names(list.data()));
 }
 
-/* The extension dialog's messages, as the test's extension procedure saw them. */
-struct ExtensionLog {
-    LPARAM initParam = 0;
-    int clicks = 0;
-} Extension;
+struct { LPARAM initParam; int clicks; } Extension;
 
 INT_PTR CALLBACK ExtensionProc(HWND, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_INITDIALOG)
-        Extension.initParam = lParam;
-    if (message == WM_COMMAND && LOWORD(wParam) == 3001)
-        Extension.clicks++;
+    if (message == WM_INITDIALOG) Extension.initParam = lParam;
+    if (message == WM_COMMAND && LOWORD(wParam) == 3001) Extension.clicks++;
     return message == WM_INITDIALOG;
 }
 
@@ -522,39 +387,29 @@ TEST_F(OpenDialog, ExtensionDialogIsMergedBelowTheDialog)
     request.extInstance = GetModuleHandleA(nullptr);
     request.extTemplate = MAKEINTRESOURCEA(400);
     request.extProc = ExtensionProc;
-    std::vector<std::string> faults;
-    bool adopted = false;
+    std::vector<std::string> faults = {"not adopted"};
     Driver driver([&](HWND dialog) {
         HWND box = GetDlgItem(dialog, 3001);
-        adopted = box && GetParent(box) == dialog;
-        if (!adopted)
-            return;
-        RECT client, ext;
-        GetClientRect(dialog, &client);
+        if (!box || GetParent(box) != dialog) return;
+        faults.clear();
+        RECT ext, rect;
         GetWindowRect(box, &ext);
         MapWindowPoints(nullptr, dialog, (POINT *)&ext, 2);
-        RECT inside;
-        IntersectRect(&inside, &ext, &client);
-        if (!EqualRect(&inside, &ext))
-            faults.push_back("the extension is cut off");
-        for (HWND control = GetWindow(dialog, GW_CHILD); control;
-             control = GetWindow(control, GW_HWNDNEXT)) {
-            RECT rect;
+        std::string checked;
+        for (const std::string &f : LayoutFaults(dialog, {{"extension", box}}, checked)) faults.push_back(f);
+        for (HWND control = GetWindow(dialog, GW_CHILD); control; control = GetWindow(control, GW_HWNDNEXT)) {
             char name[16] = "";
             GetClassNameA(control, name, sizeof name);
-            if (control == box || !IsWindowVisible(control) || !GetWindowRect(control, &rect) ||
-                !strcmp(name, "ScrollBar"))   /* the size grip in the corner */
-                continue;
+            if (control == box || !IsWindowVisible(control) || !strcmp(name, "ScrollBar") || !GetWindowRect(control, &rect))
+                continue;  /* the size grip in the corner aside */
             MapWindowPoints(nullptr, dialog, (POINT *)&rect, 2);
             if (rect.bottom > ext.top && rect.right > rect.left && rect.bottom > rect.top)
-                faults.push_back("control " + std::to_string(GetDlgCtrlID(control)) +
-                                 " reaches below the extension's top");
+                faults.push_back("control " + std::to_string(GetDlgCtrlID(control)) + " reaches below the extension's top");
         }
         SendMessageA(box, BM_CLICK, 0, 0);
         Press(dialog, IDCANCEL);
     });
     EXPECT_EQ(0, open(&request));
-    EXPECT_TRUE(adopted);
     EXPECT_EQ(std::vector<std::string>{}, faults);
     EXPECT_EQ((LPARAM)&userData, Extension.initParam);
     EXPECT_EQ(1, Extension.clicks);
@@ -563,110 +418,78 @@ TEST_F(OpenDialog, ExtensionDialogIsMergedBelowTheDialog)
 TEST_F(OpenDialog, FindPutsTheFindersAnswerIntoTheName)
 {
     std::string log = dir / "finder.log";
-    q32test::ScopedEnv finderLog("Q32BROWS_LOG", log);
-    struct Case { const char *answer; const char *typed; int type; std::string name, call; } cases[] = {
-        {"first", "", 1, Join(pictures, "a.tfa"), "find|*.tfa|" + pictures + "|0"},
-        {"first", "ne*", -1, Join(pictures, "near.tfc"), "find|ne*|" + pictures + "|0"},
+    ScopedEnv finderLog("Q32BROWS_LOG", log);
+    const struct { const char *answer, *typed; int type; std::string name, call; } cases[] = {
+        {"first", "", 1, Path("a.tfa"), "find|*.tfa|" + pictures + "|0"},
+        {"first", "ne*", -1, Path("near.tfc"), "find|ne*|" + pictures + "|0"},
         {"cancel", "", 2, "*.tfb", "find|*.tfb|" + pictures + "|0"},
     };
-    for (const Case &c : cases) {
+    for (const auto &c : cases) {
         SCOPED_TRACE(c.call);
         DeleteFileA(log.c_str());
-        q32test::ScopedEnv answer("Q32BROWS_AUTO", c.answer);
+        ScopedEnv answer("Q32BROWS_AUTO", c.answer);
         OpenFileRequest request = Request();
         std::string name;
         Driver driver([&](HWND dialog) {
             TypeName(dialog, c.typed);
-            if (c.type >= 0)
-                ChooseType(dialog, c.type);
+            if (c.type >= 0) ChooseType(dialog, c.type);
             Press(dialog, 2701);
-            WaitFor([&] { return q32test::Exists(log) && Text(dialog, 0x47c) != c.typed; }, 5000);
-            Sleep(100);
+            WaitFor([&] { return Exists(log) && Text(dialog, 0x47c) == c.name; }, 5000);
             name = Text(dialog, 0x47c);
             Press(dialog, IDCANCEL);
         });
         EXPECT_EQ(0, open(&request));
         EXPECT_EQ(c.name, name);
-        EXPECT_EQ(std::vector<std::string>{c.call}, q32test::ReadLines(log));
+        EXPECT_EQ(std::vector<std::string>{c.call}, ReadLines(log));
     }
-}
-
-/* A RIFF palette file of the given colours. */
-std::string PaletteFile(const std::vector<COLORREF> &colours)
-{
-    auto le32 = [](DWORD v) { return std::string((const char *)&v, 4); };
-    std::string data = std::string("\x00\x03", 2) + char(colours.size() & 0xFF) + char(colours.size() >> 8);
-    for (COLORREF c : colours)
-        data += std::string{(char)GetRValue(c), (char)GetGValue(c), (char)GetBValue(c), 0};
-    std::string body = "PAL data" + le32((DWORD)data.size()) + data;
-    return "RIFF" + le32((DWORD)body.size()) + body;
 }
 
 TEST_F(OpenDialog, PalettePickShowsTheColoursAsAGrid)
 {
-    auto showOpen = Q32_EXPORT(module, q32FileShowOpenDlg);
-    ASSERT_NE(nullptr, showOpen);
-    std::vector<COLORREF> colours = {
-        RGB(0, 0, 0), RGB(128, 0, 0), RGB(0, 128, 0), RGB(128, 128, 0),
-        RGB(0, 0, 128), RGB(128, 0, 128), RGB(0, 128, 128), RGB(192, 192, 192),
-        RGB(128, 128, 128), RGB(255, 0, 0), RGB(0, 255, 0), RGB(255, 255, 0),
-        RGB(0, 0, 255), RGB(255, 0, 255), RGB(0, 255, 255), RGB(255, 255, 255)};
-    q32test::WriteFileBytes(Join(pictures, "vga.pal"), PaletteFile(colours));
-    /* The cells' size follows the preview box that OK and Cancel give (the palette
-       control's own test draws 25 and 6 pixel cells into a box of 100). */
-    struct Case {
-        const char *name; DWORD colours; bool ok; COLORREF first, last; bool shot;
-    } cases[] = {
-        {"vga.pal", 16, true, RGB(0, 0, 0), RGB(255, 255, 255), true},
-        {"grey.tfd", 256, false, RGB(0, 0, 0), RGB(255, 255, 255), false},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
+    /* A RIFF palette of 16 colours, black to white. */
+    std::string data = std::string("\x00\x03\x10\x00", 4);
+    for (int i = 0; i < 16; i++) data += std::string{char(i * 17), char(i * 17), char(i * 17), 0};
+    auto le32 = [](size_t v) { return std::string((const char *)&v, 4); };
+    std::string body = "PAL data" + le32(data.size()) + data;
+    WriteFileBytes(Path("vga.pal"), "RIFF" + le32(body.size()) + body);
+    for (auto [name, colours] : {std::pair{"vga.pal", 16u}, std::pair{"grey.tfd", 256u}}) {
+        SCOPED_TRACE(name);
+        bool ok = colours == 16;
         PalettePick pick = {};
         std::string caption, text;
-        int box = 0, width = 0, height = 0, grid = c.colours < 17 ? 4 : 16;
         COLORREF first = CLR_INVALID, last = CLR_INVALID;
         Driver driver([&](HWND dialog) {
-            ASSERT_TRUE(Select(dialog, {c.name}));
-            WaitFor([&] { return Visible(dialog, 32005); }, 10000);
-            Sleep(300);
+            ASSERT_TRUE(SelectFiles(dialog, {name}));
+            HWND control = GetDlgItem(dialog, 32005);
+            RECT okRect, cancel;  /* the grid's box follows OK and Cancel: cells of box / grid */
+            GetWindowRect(GetDlgItem(dialog, IDOK), &okRect);
+            GetWindowRect(GetDlgItem(dialog, IDCANCEL), &cancel);
+            int box = 3 * (okRect.bottom - okRect.top + 2 * ((cancel.top - okRect.bottom) / 4)), grid = colours < 17 ? 4 : 16;
+            int cell = box / grid, edge = cell * grid;
+            WaitFor([&] {  /* the first and last cells once drawn */
+                HDC dc = GetDC(control);
+                first = GetPixel(dc, cell / 2, cell / 2);
+                last = GetPixel(dc, edge - 1 - cell / 2, edge - 1 - cell / 2);
+                ReleaseDC(control, dc);
+                return IsWindowVisible(control) && first == RGB(0, 0, 0) && last == RGB(255, 255, 255);
+            }, 10000);
             char title[64] = "";
             GetWindowTextA(dialog, title, sizeof title);
             caption = title;
             text = Text(dialog, 2201);
-            RECT ok, cancel, picture;
-            GetWindowRect(GetDlgItem(dialog, IDOK), &ok);
-            GetWindowRect(GetDlgItem(dialog, IDCANCEL), &cancel);
-            box = 3 * (ok.bottom - ok.top + 2 * ((cancel.top - ok.bottom) / 4));
-            HWND control = GetDlgItem(dialog, 32005);
-            GetClientRect(control, &picture);
-            width = picture.right;
-            height = picture.bottom;
-            int cell = box / grid, edge = cell * grid;
-            HDC dc = GetDC(control);
-            first = GetPixel(dc, cell / 2, cell / 2);
-            last = GetPixel(dc, edge - 1 - cell / 2, edge - 1 - cell / 2);
-            ReleaseDC(control, dc);
-            if (c.shot)
-                HoldForScreenshot();
-            Press(dialog, c.ok ? IDOK : IDCANCEL);
+            if (ok) HoldForScreenshot();
+            Press(dialog, ok ? IDOK : IDCANCEL);
         });
-        EXPECT_EQ(c.ok ? 1 : 0, showOpen(nullptr, pictures.c_str(), &pick, result, sizeof result, nullptr));
+        EXPECT_EQ(ok ? 1 : 0, Show(&pick));
         EXPECT_EQ("Choose a Palette", caption);
-        /* Cells of whole pixels, box / grid each (at least 1), plus the frame. */
-        int cell = box / grid > 1 ? box / grid : 1;
-        EXPECT_LE(60, box);
-        EXPECT_EQ(cell * grid + 4, width) << "box " << box;
-        EXPECT_EQ(cell * grid + 4, height);
-        EXPECT_EQ(c.first, first);
-        EXPECT_EQ(c.last, last);
-        if (c.ok) {
-            EXPECT_EQ(std::vector<std::string>{Join(pictures, c.name)}, Names(result));
-            EXPECT_EQ(c.colours, pick.colors);
+        EXPECT_EQ(RGB(0, 0, 0), first);
+        EXPECT_EQ(RGB(255, 255, 255), last);
+        if (ok) {
+            EXPECT_EQ(std::vector<std::string>{Path(name)}, Names(result));
+            EXPECT_EQ(colours, pick.colors);
             EXPECT_NE(nullptr, pick.palette);
             EXPECT_NE(std::string::npos, text.find("16 colours")) << text;
-            if (pick.palette)
-                DeleteObject(pick.palette);
+            if (pick.palette) DeleteObject(pick.palette);
         } else {
             EXPECT_EQ(nullptr, pick.palette) << "a cancelled pick keeps no palette";
         }
@@ -675,18 +498,15 @@ TEST_F(OpenDialog, PalettePickShowsTheColoursAsAGrid)
 
 TEST_F(OpenDialog, ResolutionIsShownRoundedAndOnlyWhenBothAreKnown)
 {
-    struct Case { const char *name; const char *resolution; } cases[] = {
-        {"r.tfr", "720 x 720,"},   /* 7200000 and 7204999 */
-        {"t.tft", nullptr},        /* 7205000 and 4999: the second rounds to 0 */
-        {"s.tfs", "721 x 721,"},   /* 7205000 */
-        {"a.tfa", nullptr},
-    };
+    /* 7200000 and 7204999; 7205000 and 4999 (rounds to 0); 7205000; none. */
+    const std::pair<const char *, const char *> cases[] = {
+        {"r.tfr", "720 x 720,"}, {"t.tft", nullptr}, {"s.tfs", "721 x 721,"}, {"a.tfa", nullptr}};
     OpenFileRequest request = Request();
     std::vector<std::string> texts;
     Driver driver([&](HWND dialog) {
-        for (const Case &c : cases) {
+        for (const auto &c : cases) {
             std::string before = Text(dialog, 2201);
-            Select(dialog, {c.name});
+            SelectFiles(dialog, {c.first});
             WaitFor([&] { return Text(dialog, 2201) != before; }, 5000);
             texts.push_back(Text(dialog, 2201));
         }
@@ -695,53 +515,44 @@ TEST_F(OpenDialog, ResolutionIsShownRoundedAndOnlyWhenBothAreKnown)
     EXPECT_EQ(0, open(&request));
     ASSERT_EQ(4u, texts.size());
     for (size_t i = 0; i < texts.size(); i++) {
-        const std::string &text = texts[i];
-        size_t pixels = text.find(" pixels,  ");
-        ASSERT_NE(std::string::npos, pixels) << text;
-        std::string rest = text.substr(pixels + 10);
-        if (cases[i].resolution)
-            EXPECT_EQ(0u, rest.rfind(cases[i].resolution, 0)) << text;
-        else
-            EXPECT_EQ(std::string::npos, rest.find(" x ")) << text;
+        size_t pixels = texts[i].find(" pixels,  ");
+        ASSERT_NE(std::string::npos, pixels) << texts[i];
+        std::string rest = texts[i].substr(pixels + 10);
+        if (cases[i].second) {
+            EXPECT_EQ(0u, rest.rfind(cases[i].second, 0)) << texts[i];
+        } else {
+            EXPECT_EQ(std::string::npos, rest.find(" x ")) << texts[i];
+        }
     }
 }
 
-/* ---- Visual open --------------------------------------------------------------------- */
-
 class VisualOpen : public OpenDialog {
 protected:
-    std::string thumbs = dir / "thumbs";
-    std::string log = dir / "vofn.log";
-    q32test::ScopedEnv vofnLog{"Q32VOFN_LOG", log};
-    decltype(&q32FileShowOpenDlg) showOpen = nullptr;
+    std::string thumbs = dir / "thumbs", log = dir / "vofn.log";
+    ScopedEnv vofnLog{"Q32VOFN_LOG", log};
     decltype(&q32FileSetVisualOpenStatus) setStatus = nullptr;
-    decltype(&q32FileGetVisualOpenStatus) getStatus = nullptr;
 
     void SetUp() override
     {
         OpenDialog::SetUp();
         CreateDirectoryA(thumbs.c_str(), nullptr);
-        for (const char *name : {"a.tfa", "b.tfa", "grey.tfd"})
-            q32test::WriteFileBytes(Join(thumbs, name), "picture");
-        showOpen = Q32_EXPORT(module, q32FileShowOpenDlg);
+        for (const char *name : {"a.tfa", "b.tfa", "grey.tfd"}) WriteFileBytes(Join(thumbs, name), "picture");
         setStatus = Q32_EXPORT(module, q32FileSetVisualOpenStatus);
-        getStatus = Q32_EXPORT(module, q32FileGetVisualOpenStatus);
-        ASSERT_TRUE(showOpen && setStatus && getStatus);
+        ASSERT_TRUE(setStatus);
     }
-
+    void SetSwitch(const char *value) { WritePrivateProfileStringA("Q32File", "Enable Visual Open", value, ini.c_str()); }
     std::string Switch()
     {
         char value[16] = "";
-        GetPrivateProfileStringA("Q32File", "Enable Visual Open", "", value, sizeof value,
-                                 (dir / "suite.ini").c_str());
+        GetPrivateProfileStringA("Q32File", "Enable Visual Open", "", value, sizeof value, ini.c_str());
         return value;
     }
 };
 
 TEST_F(VisualOpen, UsedOnlyAfterAStatusCallAndNeverForSeveralOrAPick)
 {
-    q32test::ScopedEnv automatic("Q32VOFN_AUTO", "first");
-    WritePrivateProfileStringA("Q32File", "Enable Visual Open", "1", (dir / "suite.ini").c_str());
+    ScopedEnv automatic("Q32VOFN_AUTO", "first");
+    SetSwitch("1");
     PalettePick pick = {};
     DWORD answerWord = 0;
     OpenHelpInfo help = {};
@@ -749,94 +560,79 @@ TEST_F(VisualOpen, UsedOnlyAfterAStatusCallAndNeverForSeveralOrAPick)
     enum Call { Plain, Several, Pick, Form, FormNoVisual, FormSeveral, FormPick };
     auto show = [&](Call call) {
         memset(result, 0x5A, sizeof result);
-        if (call == Plain || call == Several || call == Pick) {
-            void *mode = call == Several ? (void *)1 : call == Pick ? (void *)&pick : nullptr;
-            return showOpen(nullptr, thumbs.c_str(), mode, result, 600, nullptr);
-        }
+        if (call <= Pick)
+            return showOpen(nullptr, thumbs.c_str(), call == Several ? (void *)1 : call == Pick ? (void *)&pick : nullptr,
+                            result, 600, nullptr);
         OpenFileRequest request = Request(OFN_SHOWHELP | (call == FormSeveral ? OFN_ALLOWMULTISELECT : 0));
         request.initialDir = thumbs.c_str();
-        if (call == FormPick)
-            request.palettePick = &pick;
+        request.palettePick = call == FormPick ? &pick : nullptr;
         request.resultSize = 600;
         request.userData = &answerWord;
         request.helpInfo = &help;
         request.noVisualOpen = call == FormNoVisual;
         return open(&request);
     };
-    struct Case {
-        const char *what;
-        std::function<void()> before;
-        Call call;
-        bool visual;
-        std::string switchAfter;
-    } cases[] = {
-        {"no status call yet", [] {}, Plain, false, "1"},
-        {"available, switch read", [&] { setStatus(1, -1); }, Plain, true, "1"},
-        {"several", [] {}, Several, false, "1"},
-        {"palette pick", [] {}, Pick, false, "1"},
-        {"request", [] {}, Form, true, "1"},
-        {"request refusing it", [] {}, FormNoVisual, false, "1"},
-        {"request for several", [] {}, FormSeveral, true, "1"},
-        {"request with a palette pick", [] {}, FormPick, false, "1"},
-        {"switched off", [&] { setStatus(1, 0); }, Plain, false, "0"},
-        {"switched on", [&] { setStatus(1, 1); }, Plain, true, "1"},
-        {"not available", [&] { setStatus(0, 0); }, Plain, false, "1"},
+    const struct { const char *what; int available, on; Call call; bool visual; const char *switchAfter; } cases[] = {
+        {"no status call yet", -2, 0, Plain, false, "1"},
+        {"available, switch read", 1, -1, Plain, true, "1"},
+        {"several", -2, 0, Several, false, "1"},
+        {"palette pick", -2, 0, Pick, false, "1"},
+        {"request", -2, 0, Form, true, "1"},
+        {"request refusing it", -2, 0, FormNoVisual, false, "1"},
+        {"request for several", -2, 0, FormSeveral, true, "1"},
+        {"request with a palette pick", -2, 0, FormPick, false, "1"},
+        {"switched off", 1, 0, Plain, false, "0"},
+        {"switched on", 1, 1, Plain, true, "1"},
+        {"not available", 0, 0, Plain, false, "1"},
     };
-    for (const Case &c : cases) {
+    for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
-        c.before();
+        if (c.available != -2) setStatus(c.available, c.on);
         DeleteFileA(log.c_str());
         answerWord = 0;
         Driver driver([&](HWND dialog) { Press(dialog, IDCANCEL); });
         int answer = show(c.call);
         EXPECT_EQ(!c.visual, driver.found.load());
-        EXPECT_EQ(c.visual ? 1u : 0u, q32test::ReadLines(log).size());
+        EXPECT_EQ(c.visual ? 1u : 0u, ReadLines(log).size());
         EXPECT_EQ(c.switchAfter, Switch());
-        if (!c.visual)
-            continue;
+        if (!c.visual) continue;
         EXPECT_EQ(1, answer);
-        /* The chooser's answer, copied as it stands: the first image in name order. */
+        /* The chooser's answer as it stands: the first image in name order. */
         EXPECT_EQ(Join(thumbs, "a.tfa"), std::string(result));
         EXPECT_EQ(0x5A, (unsigned char)result[600]);
-        std::string line = q32test::ReadLines(log)[0];
         /* title|folder|flags|help file|context|key|cache|filter|counts */
         bool form = c.call == Form || c.call == FormSeveral;
-        std::string help = form ? "|C:\\help\\app.hlp|531|" : "||0|";
         std::string flags = c.call == Form ? "881875" : c.call == FormSeveral ? "881a75" : "881866";
-        EXPECT_EQ("Open|" + thumbs + "|" + flags + help +
+        EXPECT_EQ("Open|" + thumbs + "|" + flags + (form ? "|C:\\help\\app.hlp|531|" : "||0|") +
                       "Software\\Quill Systems\\Visual Open|15360|-|images=3 previews=3",
-                  line);
+                  ReadLines(log)[0]);
         EXPECT_EQ(form ? 1u : 0u, answerWord);
     }
+    auto getStatus = Q32_EXPORT(module, q32FileGetVisualOpenStatus);
     int available = -1;
     EXPECT_EQ(0, getStatus(&available));
     EXPECT_EQ(0, available);
     setStatus(1, 1);
-    WritePrivateProfileStringA("Q32File", "Enable Visual Open", "0", (dir / "suite.ini").c_str());
+    SetSwitch("0");
     EXPECT_EQ(0, getStatus(nullptr)) << "the switch is read afresh";
 }
 
-/* The visible chooser in the dialog's folder: thumbnails of the images, and the one
-   double-clicked answers. */
+/* The visible chooser: thumbnails of the folder's images; the one chosen answers. */
 TEST_F(VisualOpen, ThumbnailChooserListsTheFolderImages)
 {
     setStatus(1, 1);
-    auto showOpen1 = Q32_EXPORT(module, q32FileShowOpenDlg1);
-    ASSERT_NE(nullptr, showOpen1);
     int items = 0;
-    Driver driver(
-        [&](HWND chooser) {
-            HWND list = FindDescendant(chooser, "SysListView32");
-            items = (int)SendMessageA(list, LVM_GETITEMCOUNT, 0, 0);
-            HoldForScreenshot();
-            LVITEMA state = {};
-            state.stateMask = state.state = LVIS_SELECTED | LVIS_FOCUSED;
-            SendMessageA(list, LVM_SETITEMSTATE, 2, (LPARAM)&state);
-            Press(chooser, IDOK);
-        },
-        [] { return FindWindowA("#32770", "Choose a picture"); });
-    EXPECT_EQ(1, showOpen1(nullptr, thumbs.c_str(), nullptr, result, sizeof result, nullptr,
-                           "Choose a picture"));
+    Driver driver([&](HWND chooser) {
+        HWND list = FindDescendant(chooser, "SysListView32");
+        items = (int)SendMessageA(list, LVM_GETITEMCOUNT, 0, 0);
+        HoldForScreenshot();
+        LVITEMA state = {};
+        state.stateMask = state.state = LVIS_SELECTED | LVIS_FOCUSED;
+        SendMessageA(list, LVM_SETITEMSTATE, 2, (LPARAM)&state);
+        Press(chooser, IDOK);
+    }, [] { return FindWindowA("#32770", "Choose a picture"); });
+    EXPECT_EQ(1, Q32_EXPORT(module, q32FileShowOpenDlg1)(nullptr, thumbs.c_str(), nullptr, result, sizeof result,
+                                                         nullptr, "Choose a picture"));
     EXPECT_TRUE(driver.found);
     EXPECT_EQ(3, items);
     EXPECT_EQ(std::vector<std::string>{Join(thumbs, "grey.tfd")}, Names(result));

@@ -37,27 +37,20 @@ TEST(LimitToBytes, ValuesUpTo4095AreKeptAndTheDefaultBecomesMinusOne)
     EXPECT_EQ(1234, LimitToMegabytes(-1, 1234));
 }
 
-TEST(AddPreferencePage, RefusesAnEleventhPageWithoutTouchingTheTable)
+TEST(AddPreferencePage, CutsTheTitleAndRefusesAnEleventhPageWithoutTouchingTheTable)
 {
     TabbedHost host = {};
-    for (int i = 0; i < MaxPreferencePages; i++)
-        EXPECT_TRUE(AddPreferencePage(host, nullptr, "t", 0x10000 + 100 + i, nullptr));
+    ASSERT_TRUE(AddPreferencePage(host, nullptr, std::string(100, 'x').c_str(), 1, nullptr));
+    ASSERT_TRUE(AddPreferencePage(host, nullptr, nullptr, 1, nullptr));
+    EXPECT_EQ(std::string(63, 'x'), host.pages[0].title);
+    EXPECT_STREQ("", host.pages[1].title);
+    for (int i = 2; i < MaxPreferencePages; i++) EXPECT_TRUE(AddPreferencePage(host, nullptr, "t", 0x10000 + 100 + i, nullptr));
     TabbedHost before = host;
     EXPECT_FALSE(AddPreferencePage(host, nullptr, "eleventh", 7, nullptr));
-    EXPECT_EQ(host.count, MaxPreferencePages);
-    EXPECT_EQ(memcmp(&before, &host, sizeof host), 0);
-    EXPECT_EQ(host.pages[3].templateId, 103u);  /* low 16 bits */
-    EXPECT_EQ(host.pages[3].position, 3);
-}
-
-TEST(AddPreferencePage, TitleIsCutTo63Characters)
-{
-    TabbedHost host = {};
-    std::string longTitle(100, 'x');
-    ASSERT_TRUE(AddPreferencePage(host, nullptr, longTitle.c_str(), 1, nullptr));
-    ASSERT_TRUE(AddPreferencePage(host, nullptr, nullptr, 1, nullptr));
-    EXPECT_EQ(std::string(host.pages[0].title), std::string(63, 'x'));
-    EXPECT_EQ(std::string(host.pages[1].title), "");
+    EXPECT_EQ(MaxPreferencePages, host.count);
+    EXPECT_EQ(0, memcmp(&before, &host, sizeof host));
+    EXPECT_EQ(103u, host.pages[3].templateId);  /* low 16 bits */
+    EXPECT_EQ(3, host.pages[3].position);
 }
 
 TEST(ParseGamma, HundredthsAndErrors)

@@ -1,75 +1,25 @@
-/* Opens a dialog for scripts/screenshots: prefshots TAB shows the preference dialog with
-   the memory and display pages on tab TAB (TAB "infoN": the system information dialog on
-   tab N; "treeN": the tree preference dialog on its N-th item from the top), creates the
-   file Q32_SHOT_READY once it is drawn and closes it when the file Q32_SHOT_DONE exists
-   (at most after a minute). */
+/* The dialogs of the pictures in docs/ for scripts/screenshots (tests/screenshots.sh):
+   prefshots WHAT shows the preference dialog on tab N (WHAT "N"), the system information
+   on tab N ("infoN"), the tree preference dialog on its N-th item ("treeN"), the
+   association page ("page"), its extension list ("list") or entry dialog ("entry"). A
+   second thread waits for the dialog to be ready (q32test::FindDialog), brings up what is
+   wanted, holds it for the picture (q32test::HoldForScreenshot) and closes it. Classes
+   go to a scratch key of this process; the suite ini file and the application's name
+   come from tests/screenshots.sh (read when the module attaches). */
 #include <windows.h>
 #include <commctrl.h>
+#include <ctype.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <string>
+#include <thread>
+#include <vector>
+#include "dialogdriver.h"
 #include "q32file.h"
 
-static int WantedTab;
-static char DoneFile[MAX_PATH], ReadyFile[MAX_PATH];
-static int Ticks;
+using namespace q32test;
 
-static HWND FindDialog()
-{
-    HWND found = nullptr;
-    EnumThreadWindows(GetCurrentThreadId(), [](HWND w, LPARAM p) -> BOOL {
-        char title[32] = "";
-        GetWindowTextA(w, title, sizeof title);
-        if (lstrcmpA(title, "Preferences") == 0 || lstrcmpA(title, "System Information") == 0) { *reinterpret_cast<HWND *>(p) = w; return FALSE; }
-        return TRUE;
-    }, reinterpret_cast<LPARAM>(&found));
-    return found;
-}
-
-/* First round: click the wanted tab and cancel, so that the dialog reopens on it. */
-static void CALLBACK SelectTab(HWND, UINT, UINT_PTR id, DWORD)
-{
-    HWND dialog = FindDialog();
-    if (!dialog) return;
-    KillTimer(nullptr, id);
-    HWND tab = GetDlgItem(dialog, 32200);
-    RECT r;
-    SendMessageA(tab, TCM_GETITEMRECT, WantedTab, (LPARAM)&r);
-    LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-    SendMessageA(tab, WM_LBUTTONDOWN, MK_LBUTTON, at);
-    SendMessageA(tab, WM_LBUTTONUP, 0, at);
-    PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
-}
-
-static void CALLBACK WaitForDone(HWND, UINT, UINT_PTR id, DWORD)
-{
-    HWND dialog = FindDialog();
-    if (!dialog) return;
-    if (Ticks == 0) {
-        RedrawWindow(dialog, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
-        CloseHandle(CreateFileA(ReadyFile, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    }
-    if (GetFileAttributesA(DoneFile) != INVALID_FILE_ATTRIBUTES || ++Ticks > 600) {
-        KillTimer(nullptr, id);
-        PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
-    }
-}
-
-/* The tree dialog: select the wanted item, then wait as above. */
-static void CALLBACK SelectItem(HWND, UINT, UINT_PTR id, DWORD)
-{
-    HWND dialog = FindDialog();
-    if (!dialog) return;
-    KillTimer(nullptr, id);
-    HWND tree = GetDlgItem(dialog, 32006);
-    HTREEITEM item = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0);
-    for (int i = 0; i < WantedTab && item; i++)
-        item = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_NEXTVISIBLE, (LPARAM)item);
-    if (item) SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, (LPARAM)item);
-    SetTimer(nullptr, 0, 100, WaitForDone);
-}
-
-/* A page of the calling application; the page protocol's answers are all 0. */
 static INT_PTR CALLBACK OwnPageProc(HWND, UINT message, WPARAM, LPARAM) { return message == WM_INITDIALOG; }
 
 static TreePageDesc TreePage(HMODULE module, DWORD kind, const char *group, const char *title)
@@ -85,34 +35,66 @@ static TreePageDesc TreePage(HMODULE module, DWORD kind, const char *group, cons
 
 int main(int argc, char **argv)
 {
-    if (argc < 2 || !GetEnvironmentVariableA("Q32_SHOT_READY", ReadyFile, MAX_PATH) ||
-        !GetEnvironmentVariableA("Q32_SHOT_DONE", DoneFile, MAX_PATH))
-        return 2;
-    WantedTab = atoi(argv[1]);
-    if (strncmp(argv[1], "info", 4) == 0) {
-        WantedTab = atoi(argv[1] + 4);
-        SetTimer(nullptr, 0, 50, SelectTab);
-        q32ShowSystemInfo(nullptr);
-        SetTimer(nullptr, 0, 100, WaitForDone);
-        q32ShowSystemInfo(nullptr);
-        return 0;
+    if (argc < 2 || !getenv("Q32_SHOT_READY") || !getenv("Q32_SHOT_DONE")) return 2;
+    std::string what = argv[1];
+    bool info = !what.compare(0, 4, "info"), tree = !what.compare(0, 4, "tree"), tabs = isdigit(what[0]);
+    bool assoc = !tabs && !info && !tree;
+    int n = atoi(what.c_str() + (tabs ? 0 : 4));
+    char scratchName[64];
+    snprintf(scratchName, sizeof scratchName, "Software\\q32shots_%lu", GetCurrentProcessId());
+    if (assoc) {
+        HKEY scratch;
+        if (RegCreateKeyExA(HKEY_CURRENT_USER, scratchName, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &scratch, nullptr))
+            return 1;
+        RegOverridePredefKey(HKEY_CLASSES_ROOT, scratch);
+        RegSetValueA(HKEY_CLASSES_ROOT, ".jpg", REG_SZ, "KD3.Image", 9);
+        RegSetValueA(HKEY_CLASSES_ROOT, ".png", REG_SZ, "KD3.Image", 9);
     }
-    if (strncmp(argv[1], "tree", 4) == 0) {
-        WantedTab = atoi(argv[1] + 4);
-        HMODULE self = GetModuleHandleA(nullptr);
-        TreePageDesc pages[] = {
-            TreePage(self, 200, "General", "General"),
-            TreePage(nullptr, 1, "General", "Memory"),
-            TreePage(nullptr, 2, "General", "Display"),
-            TreePage(self, 201, "Files & folders", "Files & folders"),
-        };
-        SetTimer(nullptr, 0, 50, SelectItem);
-        q32ShowTreePreference(nullptr, 4, pages);
-        return 0;
+    DWORD self = GetCurrentThreadId();
+    bool shown = false;
+    std::thread driver([&] {
+        std::vector<HWND> open = {FindDialog(self, info ? "System Information" : "Preferences")};
+        if (!open[0]) return;
+        if (tabs || info) ClickTab(open[0], n);
+        if (tree) {
+            HWND control = GetDlgItem(open[0], 32006);
+            HTREEITEM item = (HTREEITEM)SendMessageA(control, TVM_GETNEXTITEM, TVGN_ROOT, 0);
+            for (int i = 0; i < n && item; i++) item = (HTREEITEM)SendMessageA(control, TVM_GETNEXTITEM, TVGN_NEXTVISIBLE, (LPARAM)item);
+            SendMessageA(control, TVM_SELECTITEM, TVGN_CARET, (LPARAM)item);
+        }
+        if (what == "list" || what == "entry") {
+            Press(FindWindowExA(open[0], nullptr, "#32770", "File Types"), 2601);
+            open.push_back(FindDialog(self, "File Extensions"));
+        }
+        if (what == "entry" && open.back()) {
+            SendDlgItemMessageA(open.back(), 32241, LB_SETCURSEL, 0, 0);
+            Press(open.back(), 2603);
+            open.push_back(FindDialog(self, "Edit Extension"));
+        }
+        if ((shown = open.back() != nullptr)) {
+            RedrawWindow(open.back(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+            Ready(open.back());
+            HoldForScreenshot();
+        }
+        for (auto w = open.rbegin(); w != open.rend(); ++w) {
+            if (*w) Press(*w, IDCANCEL);
+            WaitClosed(*w);
+        }
+    });
+    HMODULE selfModule = GetModuleHandleA(nullptr);
+    TreePageDesc pages[] = {
+        TreePage(selfModule, 200, "General", "General"), TreePage(nullptr, 1, "General", "Memory"),
+        TreePage(nullptr, 2, "General", "Display"), TreePage(selfModule, 201, "Files & folders", "Files & folders"),
+    };
+    PreferenceAppInfo app = {0, 1004, "", 0};
+    if (info) q32ShowSystemInfo(nullptr);
+    else if (tree) q32ShowTreePreference(nullptr, 4, pages);
+    else if (tabs) q32ShowPreference(nullptr, 0, nullptr, 0x03, nullptr);
+    else q32ShowPreference(nullptr, 0, nullptr, PREF_PAGE_ASSOC | PREF_PAGE_MEMORY, &app);
+    driver.join();
+    if (assoc) {
+        RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
+        RegDeleteTreeA(HKEY_CURRENT_USER, scratchName);
     }
-    SetTimer(nullptr, 0, 50, SelectTab);
-    q32ShowPreference(nullptr, 0, nullptr, 0x03, nullptr);
-    SetTimer(nullptr, 0, 100, WaitForDone);
-    q32ShowPreference(nullptr, 0, nullptr, 0x03, nullptr);
-    return 0;
+    return shown ? 0 : 1;
 }

@@ -86,33 +86,22 @@ TEST_F(PnmSample, IsDiscoveredAndReadsEachKind)
     }
 }
 
-TEST_F(PnmSample, ReadsARegionCutAtTheEdges)
-{
-    WriteFileBytes(dir / "grey.pgm", "P5\n4 3\n255\nabcdefghijkl");
-    HGLOBAL data = FileDataOf(dir / "grey.pgm");
-    ASSERT_NE(nullptr, data);
-    ImageRequest request = {};
-    request.rasterX = 2, request.rasterY = 1, request.rasterWidth = 5, request.rasterHeight = 5;
-    Rows rows = Read(data, request);
-    EXPECT_EQ((std::map<LONG, std::string>{{1, "gh"}, {2, "kl"}}), rows.byY);
-    Free(data);
-}
-
 TEST_F(PnmSample, ReadsInTheTypeTheCallerTakes)
 {
     const struct {
         const char *what;
         std::string file;
         DWORD mask, delivered;
-        LONG x;
+        LONG x, y, width, height;
         std::map<LONG, std::string> rows;
     } cases[] = {
+        {"a region cut at the edges", "P5\n4 3\n255\nabcdefghijkl", 0xFFFF, Q32_TYPE_GREY8, 2, 1, 5, 5, {{1, "gh"}, {2, "kl"}}},
         /* A bitmap's part row from x = 8 as colour: 1 white, 0 black. */
-        {"P4 as RGB", std::string("P4\n10 2\n\xF0\xC0\x0F\x40", 12), Q32_TYPES_ONLY | Q32_TYPE_RGB, Q32_TYPE_RGB, 8,
+        {"P4 as RGB", std::string("P4\n10 2\n\xF0\xC0\x0F\x40", 12), Q32_TYPES_ONLY | Q32_TYPE_RGB, Q32_TYPE_RGB, 8, 0, 2, 2,
          {{0, std::string(6, '\0')}, {1, std::string("\xFF\xFF\xFF\0\0\0", 6)}}},
-        {"P5 as BGRA", "P5\n2 1\n255\nab", Q32_TYPES_ONLY | Q32_TYPE_BGRA | Q32_TYPE_PALETTE8, Q32_TYPE_BGRA, 0,
+        {"P5 as BGRA", "P5\n2 1\n255\nab", Q32_TYPES_ONLY | Q32_TYPE_BGRA | Q32_TYPE_PALETTE8, Q32_TYPE_BGRA, 0, 0, 2, 2,
          {{0, "aaa\xFF" "bbb\xFF"}}},
-        {"P6 as stored, the mask a hint", "P6\n1 1\n255\nabc", Q32_TYPE_BGRA, Q32_TYPE_RGB, 0, {{0, "cba"}}},
+        {"P6 as stored, the mask a hint", "P6\n1 1\n255\nabc", Q32_TYPE_BGRA, Q32_TYPE_RGB, 0, 0, 2, 2, {{0, "cba"}}},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
@@ -124,8 +113,7 @@ TEST_F(PnmSample, ReadsInTheTypeTheCallerTakes)
         rows.bits = Q32TypeBits(c.delivered);
         ImageRequest request = {};
         request.rasterWanted = 1;
-        request.rasterX = c.x;
-        request.rasterWidth = 2, request.rasterHeight = 2;
+        request.rasterX = c.x, request.rasterY = c.y, request.rasterWidth = c.width, request.rasterHeight = c.height;
         request.rasterTypes = c.mask;
         request.context = &rows;
         EXPECT_EQ(1, Q32_EXPORT(module, qfFileRead)(data, &request, Collect)) << ReadError().text;

@@ -22,16 +22,13 @@ public:
     using Filter = std::function<bool(HWND box, const std::string &title)>;
 
     /* Message boxes: a static text 0xFFFF and no file-type list. */
-    static bool MessageBoxes(HWND box, const std::string &)
-    {
-        return GetDlgItem(box, 0xFFFF) && !GetDlgItem(box, 0x470);
-    }
+    static bool MessageBoxes(HWND box, const std::string &) { return GetDlgItem(box, 0xFFFF) && !GetDlgItem(box, 0x470); }
     /* Dialogs with a caption (option dialogs), not the caption-less warnings. */
     static bool Captioned(HWND, const std::string &title) { return !title.empty(); }
     static bool Uncaptioned(HWND box, const std::string &title) { return title.empty() && MessageBoxes(box, title); }
 
-    explicit BoxAnswerer(Filter takes = MessageBoxes, int button = IDOK,
-                         std::function<void(HWND)> act = nullptr, bool once = false)
+    explicit BoxAnswerer(Filter takes = MessageBoxes, int button = IDOK, std::function<void(HWND)> act = nullptr,
+                         bool once = false)
         : takes_(std::move(takes)), act_(std::move(act)), button_(button), once_(once)
     {
         Active() = this;
@@ -45,16 +42,8 @@ public:
     BoxAnswerer(const BoxAnswerer &) = delete;
     BoxAnswerer &operator=(const BoxAnswerer &) = delete;
 
-    void QueueAnswer(int yesOrNo)
-    {
-        std::lock_guard<std::mutex> hold(lock_);
-        answers_.push_back(yesOrNo);
-    }
-    std::vector<Box> Boxes() const
-    {
-        std::lock_guard<std::mutex> hold(lock_);
-        return boxes_;
-    }
+    void QueueAnswer(int yesOrNo) { std::lock_guard<std::mutex> hold(lock_); answers_.push_back(yesOrNo); }
+    std::vector<Box> Boxes() const { std::lock_guard<std::mutex> hold(lock_); return boxes_; }
     std::vector<std::string> Texts() const
     {
         std::vector<std::string> texts;
@@ -62,12 +51,6 @@ public:
         return texts;
     }
     int Count() const { return (int)Boxes().size(); }
-    void Clear()
-    {
-        std::lock_guard<std::mutex> hold(lock_);
-        boxes_.clear();
-        answers_.clear();
-    }
 
 private:
     static BoxAnswerer *&Active()
@@ -77,12 +60,9 @@ private:
     }
     static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam)
     {
-        BoxAnswerer *self = Active();
-        HWND box = (HWND)wParam;
         char name[16] = "";
-        if (self && code == HCBT_ACTIVATE && GetClassNameA(box, name, sizeof name) &&
-            !strcmp(name, "#32770"))
-            self->Answer(box);
+        if (Active() && code == HCBT_ACTIVATE && GetClassNameA((HWND)wParam, name, sizeof name) && !strcmp(name, "#32770"))
+            Active()->Answer((HWND)wParam);
         return CallNextHookEx(nullptr, code, wParam, lParam);
     }
     void Answer(HWND box)

@@ -2,6 +2,7 @@
 #include "dialogdriver.h"
 #include "harness.h"
 #include <gtest/gtest.h>
+#include <commctrl.h>
 #include <string.h>
 
 namespace q32test {
@@ -9,14 +10,12 @@ namespace q32test {
 bool Ready(HWND dialog)
 {
     DWORD_PTR answer = 0;
-    return IsWindowVisible(dialog) &&
-           SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_NORMAL, 100, &answer);
+    return IsWindowVisible(dialog) && SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_NORMAL, 100, &answer);
 }
 
 HWND FindDialog(DWORD thread, const char *wanted, const std::function<bool()> &gone)
 {
-    struct Search { HWND found = nullptr; const char *title; } search;
-    search.title = wanted;
+    struct Search { HWND found; const char *title; } search = {nullptr, wanted};
     DWORD start = GetTickCount();
     for (;;) {
         search.found = nullptr;
@@ -25,27 +24,20 @@ HWND FindDialog(DWORD thread, const char *wanted, const std::function<bool()> &g
             char name[16] = "", title[64] = "";
             GetClassNameA(w, name, sizeof name);
             GetWindowTextA(w, title, sizeof title);
-            if (!strcmp(name, "#32770") && !strcmp(title, s->title) && IsWindowVisible(w)) {
-                s->found = w;
-                return FALSE;
-            }
-            return TRUE;
+            if (strcmp(name, "#32770") || strcmp(title, s->title) || !IsWindowVisible(w)) return TRUE;
+            s->found = w;
+            return FALSE;
         }, reinterpret_cast<LPARAM>(&search));
-        if (search.found && Ready(search.found))
-            return search.found;
-        if (gone ? gone() : GetTickCount() - start > (DWORD)WaitLimitMs)
-            return nullptr;
+        if (search.found && Ready(search.found)) return search.found;
+        if (gone ? gone() : GetTickCount() - start > (DWORD)WaitLimitMs) return nullptr;
         Sleep(10);
     }
 }
 
-bool WaitClosed(HWND window)
-{
-    return WaitFor([&] { return !IsWindow(window); });
-}
+bool WaitClosed(HWND window) { return WaitFor([&] { return !IsWindow(window); }); }
 
-INT_PTR DriveDialog(const std::function<INT_PTR()> &show,
-                    const std::function<void(HWND)> &script, const char *title)
+INT_PTR DriveDialog(const std::function<INT_PTR()> &show, const std::function<void(HWND)> &script,
+                    const char *title)
 {
     DWORD self = GetCurrentThreadId();
     std::atomic<bool> returned{false};
@@ -64,6 +56,26 @@ INT_PTR DriveDialog(const std::function<INT_PTR()> &show,
     return result;
 }
 
+Driver::Driver(std::function<void(HWND)> script, std::function<HWND()> find)
+    : thread_([this, script, find] {
+          HWND dialog = nullptr;
+          while (!((dialog = find ? find() : FindFileDialog()) && Ready(dialog))) {
+              if (stop_) return;
+              Sleep(20);
+          }
+          found = true;
+          script(dialog);
+          if (!WaitClosed(dialog)) Press(dialog, IDCANCEL);
+      })
+{
+}
+
+Driver::~Driver()
+{
+    stop_ = true;
+    thread_.join();
+}
+
 HWND FindDescendant(HWND parent, const char *className)
 {
     struct Search { const char *name; HWND found; } search = {className, nullptr};
@@ -71,8 +83,9 @@ HWND FindDescendant(HWND parent, const char *className)
         auto *s = reinterpret_cast<Search *>(p);
         char name[64] = "";
         GetClassNameA(w, name, sizeof name);
-        if (!lstrcmpiA(name, s->name)) { s->found = w; return FALSE; }
-        return TRUE;
+        if (lstrcmpiA(name, s->name)) return TRUE;
+        s->found = w;
+        return FALSE;
     }, (LPARAM)&search);
     return search.found;
 }
@@ -85,26 +98,59 @@ HWND FindFileDialog()
         GetWindowThreadProcessId(w, &pid);
         char name[16] = "";
         GetClassNameA(w, name, sizeof name);
-        if (pid == GetCurrentProcessId() && !strcmp(name, "#32770") && IsWindowVisible(w) &&
-            FindDescendant(w, "SHELLDLL_DefView")) {
-            *reinterpret_cast<HWND *>(p) = w;
-            return FALSE;
-        }
-        return TRUE;
+        if (pid != GetCurrentProcessId() || strcmp(name, "#32770") || !IsWindowVisible(w) ||
+            !FindDescendant(w, "SHELLDLL_DefView"))
+            return TRUE;
+        *reinterpret_cast<HWND *>(p) = w;
+        return FALSE;
     }, (LPARAM)&found);
     return found;
 }
 
 HWND NameEdit(HWND dialog)
 {
-    HWND combo = GetDlgItem(dialog, 0x47c);
-    HWND edit = FindDescendant(combo, "Edit");
+    HWND combo = GetDlgItem(dialog, 0x47c), edit = FindDescendant(combo, "Edit");
     return edit ? edit : combo;
 }
 
-void TypeName(HWND dialog, const std::string &text)
+void TypeName(HWND dialog, const std::string &text) { SendMessageA(NameEdit(dialog), WM_SETTEXT, 0, (LPARAM)text.c_str()); }
+
+void ChooseType(HWND dialog, int index)
 {
-    SendMessageA(NameEdit(dialog), WM_SETTEXT, 0, (LPARAM)text.c_str());
+    HWND types = GetDlgItem(dialog, 0x470);
+    SendMessageA(types, CB_SETCURSEL, index, 0);
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(0x470, CBN_SELENDOK), (LPARAM)types);
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(0x470, CBN_SELCHANGE), (LPARAM)types);
+}
+
+static int ItemIndex(HWND list, const std::string &name)
+{
+    for (int i = 0, n = (int)SendMessageA(list, LVM_GETITEMCOUNT, 0, 0); i < n; i++) {
+        char text[260] = "";
+        LVITEMA item = {};
+        item.pszText = text;
+        item.cchTextMax = sizeof text;
+        SendMessageA(list, LVM_GETITEMTEXTA, i, (LPARAM)&item);
+        if (!lstrcmpiA(text, name.c_str())) return i;
+    }
+    return -1;
+}
+
+bool SelectFiles(HWND dialog, const std::vector<std::string> &names)
+{
+    HWND view = FindDescendant(dialog, "SHELLDLL_DefView");
+    HWND list = view ? FindDescendant(view, "SysListView32") : nullptr;
+    if (!list) return false;
+    LVITEMA item = {};
+    item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageA(list, LVM_SETITEMSTATE, (WPARAM)-1, (LPARAM)&item);
+    item.state = item.stateMask;
+    for (const std::string &name : names) {
+        int index = -1;
+        if (!WaitFor([&] { return (index = ItemIndex(list, name)) >= 0; })) return false;
+        SendMessageA(list, LVM_SETITEMSTATE, index, (LPARAM)&item);
+    }
+    return true;
 }
 
 void Press(HWND dialog, int id)
@@ -122,6 +168,55 @@ std::string Text(HWND dialog, int id)
     return text;
 }
 
+std::vector<std::string> Items(HWND dialog, int id)
+{
+    HWND control = GetDlgItem(dialog, id);
+    char name[16] = "";
+    GetClassNameA(control, name, sizeof name);
+    bool combo = !lstrcmpiA(name, "ComboBox");
+    std::vector<std::string> items;
+    for (int i = 0, n = (int)SendMessageA(control, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0); i < n; i++) {
+        char text[300] = "";
+        SendMessageA(control, combo ? CB_GETLBTEXT : LB_GETTEXT, i, (LPARAM)text);
+        items.push_back(text);
+    }
+    return items;
+}
+
+std::vector<std::string> TabTexts(HWND dialog, int id)
+{
+    HWND tab = GetDlgItem(dialog, id);
+    std::vector<std::string> texts;
+    for (int i = 0, n = (int)SendMessageA(tab, TCM_GETITEMCOUNT, 0, 0); i < n; i++) {
+        char text[64] = "";
+        TCITEMA item = {};
+        item.mask = TCIF_TEXT;
+        item.pszText = text;
+        item.cchTextMax = sizeof text;
+        SendMessageA(tab, TCM_GETITEMA, i, (LPARAM)&item);
+        texts.push_back(text);
+    }
+    return texts;
+}
+
+void ClickTab(HWND dialog, int index, int id)
+{
+    HWND tab = GetDlgItem(dialog, id);
+    RECT r;
+    SendMessageA(tab, TCM_GETITEMRECT, index, (LPARAM)&r);
+    LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    SendMessageA(tab, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageA(tab, WM_LBUTTONUP, 0, at);
+}
+
+HWND FocusOf(HWND dialog)
+{
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &info);
+    return info.hwndFocus;
+}
+
 std::vector<std::string> LayoutFaults(HWND dialog,
                                       const std::vector<std::pair<std::string, HWND>> &controls,
                                       std::string &checked)
@@ -131,24 +226,19 @@ std::vector<std::string> LayoutFaults(HWND dialog,
     std::vector<std::pair<std::string, RECT>> boxes;
     for (const auto &control : controls) {
         RECT rect;
-        if (!control.second || !IsWindowVisible(control.second) ||
-            !GetWindowRect(control.second, &rect))
-            continue;
+        if (!control.second || !IsWindowVisible(control.second) || !GetWindowRect(control.second, &rect)) continue;
         MapWindowPoints(nullptr, dialog, (POINT *)&rect, 2);
         boxes.push_back({control.first, rect});
         checked += control.first + " ";
     }
     std::vector<std::string> faults;
     for (size_t i = 0; i < boxes.size(); i++) {
-        RECT inside;
+        RECT inside, both;
         IntersectRect(&inside, &boxes[i].second, &client);
-        if (!EqualRect(&inside, &boxes[i].second))
-            faults.push_back(boxes[i].first + " is cut off");
-        for (size_t j = i + 1; j < boxes.size(); j++) {
-            RECT both;
+        if (!EqualRect(&inside, &boxes[i].second)) faults.push_back(boxes[i].first + " is cut off");
+        for (size_t j = i + 1; j < boxes.size(); j++)
             if (IntersectRect(&both, &boxes[i].second, &boxes[j].second))
                 faults.push_back(boxes[i].first + " overlaps " + boxes[j].first);
-        }
     }
     return faults;
 }
@@ -161,28 +251,6 @@ void HoldForScreenshot()
         return;
     WriteFileBytes(ready, "");
     WaitFor([&] { return Exists(done); }, 60000);
-}
-
-Driver::Driver(std::function<void(HWND)> script, std::function<HWND()> find)
-    : thread_([this, script, find] {
-          HWND dialog = nullptr;
-          while (!((dialog = find()) && Ready(dialog))) {
-              if (stop_)
-                  return;
-              Sleep(20);
-          }
-          found = true;
-          script(dialog);
-          if (!WaitClosed(dialog))
-              Press(dialog, IDCANCEL);
-      })
-{
-}
-
-Driver::~Driver()
-{
-    stop_ = true;
-    thread_.join();
 }
 
 } // namespace q32test

@@ -1,7 +1,5 @@
-/*
- * Driving dialogs unattended: a second thread finds the dialog, types names, selects
- * types and presses buttons, each wait bounded.
- */
+/* Driving dialogs unattended: a second thread finds a dialog once it is ready, types,
+   chooses and presses, each wait bounded. */
 #ifndef Q32_TEST_DIALOGDRIVER_H
 #define Q32_TEST_DIALOGDRIVER_H
 
@@ -22,67 +20,30 @@ template <typename P>
 bool WaitFor(P predicate, int ms = WaitLimitMs)
 {
     for (int waited = 0; waited < ms; waited += 20) {
-        if (predicate())
-            return true;
+        if (predicate()) return true;
         Sleep(20);
     }
     return predicate();
 }
 
-/* A dialog is ready to be driven once it is visible and its thread, done with its
-   initialisation, answers a sent message. */
+/* A dialog is ready once it is visible and its thread, done with its initialisation,
+   answers a sent message. */
 bool Ready(HWND dialog);
-
-/* The dialog of thread titled wanted once it is ready; null when gone() answers true
-   first (without gone, after WaitLimitMs: the dialog never came). */
+/* The ready dialog (#32770) of thread titled wanted; null when gone() answers true first
+   (without gone, after WaitLimitMs). */
 HWND FindDialog(DWORD thread, const char *wanted, const std::function<bool()> &gone = {});
-
-/* Waits for window to go, at most WaitLimitMs; true when it went. */
+/* Waits for window to go; true when it went. */
 bool WaitClosed(HWND window);
-
-/* Runs show on this thread while script drives the dialog titled title from another,
-   once it is ready; the script ends it (OK or Cancel). A dialog still open afterwards is
-   cancelled. When show returns without the dialog, the driver gives up. */
-INT_PTR DriveDialog(const std::function<INT_PTR()> &show,
-                    const std::function<void(HWND)> &script, const char *title);
-
-/* The first descendant of parent of the window class, or null. */
-HWND FindDescendant(HWND parent, const char *className);
-
-/* The visible common file dialog of this process (it holds a shell view), or null. */
-HWND FindFileDialog();
-
-/* Types text into the name field (the edit inside the name combo box). */
-void TypeName(HWND dialog, const std::string &text);
-/* The edit inside the name combo box. */
-HWND NameEdit(HWND dialog);
-/* Posts a button's BN_CLICKED (a sent one would block inside a message box). */
-void Press(HWND dialog, int id);
-
-bool Visible(HWND dialog, int id);
-bool Enabled(HWND dialog, int id);
-std::string Text(HWND dialog, int id);
-
-/* The layout faults of the visible controls among (name, window): a control cut off by
-   the dialog's client area, or two that overlap. checked receives the names of the
-   visible controls, each followed by a blank. */
-std::vector<std::string> LayoutFaults(HWND dialog,
-                                      const std::vector<std::pair<std::string, HWND>> &controls,
-                                      std::string &checked);
-
-/* For scripts/screenshots: with Q32_SHOT_READY and Q32_SHOT_DONE set (two file names),
-   says that the window to capture is ready by creating the first file, then waits until
-   the picture is taken (the second file exists), at most a minute. */
-void HoldForScreenshot();
-
-/* Runs script on the dialog that find finds (by default the file dialog) from a second
-   thread, once it is ready, while the test thread shows it; the dialog is cancelled when
-   the script leaves it open. The wait for the dialog ends when the driver goes out of
-   scope (the call under test answered without one). */
+/* Runs show on this thread while script drives its dialog titled title from another once
+   it is ready; a dialog the script leaves open is cancelled (and a failure). */
+INT_PTR DriveDialog(const std::function<INT_PTR()> &show, const std::function<void(HWND)> &script,
+                    const char *title);
+/* Runs script on the dialog that find finds (by default the file dialog), once ready,
+   from a second thread while the test thread shows it; the dialog is cancelled when the
+   script leaves it open. The wait ends when the driver goes out of scope. */
 class Driver {
 public:
-    explicit Driver(std::function<void(HWND)> script,
-                    std::function<HWND()> find = FindFileDialog);
+    explicit Driver(std::function<void(HWND)> script, std::function<HWND()> find = nullptr);
     ~Driver();
     std::atomic<bool> found{false};
 
@@ -90,6 +51,37 @@ private:
     std::atomic<bool> stop_{false};
     std::thread thread_;
 };
+
+HWND FindDescendant(HWND parent, const char *className);
+/* The visible common file dialog of this process (it holds a shell view), or null. */
+HWND FindFileDialog();
+HWND NameEdit(HWND dialog);
+void TypeName(HWND dialog, const std::string &text);
+/* Selects entry index of the file type list as the user does. */
+void ChooseType(HWND dialog, int index);
+/* Selects the named entries of the file dialog's list, the others deselected. */
+bool SelectFiles(HWND dialog, const std::vector<std::string> &names);
+/* Posts a button's BN_CLICKED (a sent one would block inside a message box). */
+void Press(HWND dialog, int id);
+bool Visible(HWND dialog, int id);
+bool Enabled(HWND dialog, int id);
+std::string Text(HWND dialog, int id);
+/* The texts of a list box or combo box control. */
+std::vector<std::string> Items(HWND dialog, int id);
+/* The tab control's texts, and a click on tab index as the user does it. */
+std::vector<std::string> TabTexts(HWND dialog, int id = 32200);
+void ClickTab(HWND dialog, int index, int id = 32200);
+HWND FocusOf(HWND dialog);
+
+/* The layout faults of the visible controls among (name, window): one cut off by the
+   dialog's client area, or two that overlap. checked receives the visible names. */
+std::vector<std::string> LayoutFaults(HWND dialog,
+                                      const std::vector<std::pair<std::string, HWND>> &controls,
+                                      std::string &checked);
+
+/* For scripts/screenshots: with Q32_SHOT_READY and Q32_SHOT_DONE set, creates the first
+   file and waits (at most a minute) until the second exists. */
+void HoldForScreenshot();
 
 } // namespace q32test
 

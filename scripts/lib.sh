@@ -9,6 +9,35 @@ export LANG=C.UTF-8 LC_ALL=C.UTF-8
 WINE=/usr/lib/wine/wine64
 [ -x "$WINE" ] || WINE=wine
 export BUILD64 WINE
+# Parallel jobs for builds and test runs: the machine's processors (Q32_JOBS overrides).
+JOBS=${Q32_JOBS:-$(nproc)}
+
+# The Debian packages of each job. The build needs Wine too: CMake names it as the
+# emulator of the test programs. Never wine32: it cannot run here, and the wine wrapper
+# would pick it.
+declare -gA Q32_PACKAGES=(
+  [build]="cmake ninja-build mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
+           googletest wine wine64"
+  [run]="wine wine64 xvfb xauth imagemagick xdotool"
+  [fuzz]="clang libclang-rt-14-dev ninja-build imagemagick"
+)
+# Installs the packages of the named jobs that are missing (apt-get, through sudo when
+# not root).
+need_packages() { # JOB...
+  local job p missing=()
+  for job in "$@"; do
+    for p in ${Q32_PACKAGES[$job]}; do
+      dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" ||
+        [[ " ${missing[*]} " == *" $p "* ]] || missing+=("$p")
+    done
+  done
+  [ ${#missing[@]} -gt 0 ] || return 0
+  echo "== installing: ${missing[*]}"
+  local sudo=""; [ "$(id -u)" -eq 0 ] || sudo=sudo
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
+    "${missing[@]}"
+}
 
 # Runs a Windows program of the win64 build; the module's sibling DLLs are on the path.
 wine_run() {

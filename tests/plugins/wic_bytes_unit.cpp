@@ -228,7 +228,7 @@ TEST(WicBytes, TiffVariantsTheDecoderDoesNotReadAreTold)
         SCOPED_TRACE(row++);
         TiffLayout layout;
         EXPECT_EQ(c.readable, ReadTiffLayout(c.file.data(), c.file.size(), layout));
-        if (c.readable) EXPECT_EQ(c.unhandled, IsUnhandledTiffVariant(layout));
+        if (c.readable) { EXPECT_EQ(c.unhandled, IsUnhandledTiffVariant(layout)); }
     }
 }
 

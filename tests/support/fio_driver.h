@@ -11,9 +11,42 @@
 #include "harness.h"
 #include "rows.h"
 #include "q32fio.h"
+#include <functional>
+#include <initializer_list>
 #include <vector>
 
 namespace q32test {
+
+inline std::string Bytes(std::initializer_list<int> values)
+{
+    std::string out;
+    for (int v : values) out += char(v);
+    return out;
+}
+
+/* Little-endian bytes of a value. */
+inline std::string Le(uint32_t value, int bytes)
+{
+    std::string out;
+    for (int i = 0; i < bytes; i++) out += char(value >> (8 * i));
+    return out;
+}
+
+/* A global memory block locked for the object's lifetime. */
+template <typename T>
+class Locked {
+public:
+    explicit Locked(HGLOBAL block) : block_(block), p_(block ? static_cast<T *>(GlobalLock(block)) : nullptr) {}
+    ~Locked() { if (p_) GlobalUnlock(block_); }
+    Locked(const Locked &) = delete;
+    Locked &operator=(const Locked &) = delete;
+    T *operator->() const { return p_; }
+    T *get() const { return p_; }
+
+private:
+    HGLOBAL block_;
+    T *p_;
+};
 
 /* What a FileData says of its raster image; palette as 0xRRGGBB. */
 struct RasterFacts {
@@ -48,6 +81,20 @@ inline HPALETTE MakePalette(const std::vector<uint32_t> &colours)
     return CreatePalette(logical);
 }
 
+/* A FileData to write from, as an application fills one (72 dpi). */
+inline HGLOBAL NewFileData(DWORD dataType, DWORD bits, LONG width, LONG height,
+                           const std::vector<uint32_t> &palette = {}, DWORD compression = 0,
+                           const std::string &name = "")
+{
+    HGLOBAL block = GlobalAlloc(GHND, sizeof(FileData));
+    auto *d = static_cast<FileData *>(GlobalLock(block));
+    d->raster = {bits, width, height, 720000, 720000, dataType, palette.empty() ? nullptr : MakePalette(palette)};
+    d->compression = compression;
+    lstrcpynA(d->name, name.c_str(), sizeof d->name);
+    GlobalUnlock(block);
+    return block;
+}
+
 /* Frees a FileData that a plug-in made, with its palette. */
 inline void FreeFileData(HGLOBAL fileData)
 {
@@ -68,18 +115,20 @@ inline void ExpectPluginError(UINT id, int plugin, int entry, int place, const s
     EXPECT_EQ(plugin, e.where1);
     EXPECT_EQ(entry, e.where2);
     EXPECT_EQ(place, e.where3);
-    if (!name.empty()) EXPECT_NE(std::string::npos, e.text.find(name)) << e.text;
+    if (!name.empty()) { EXPECT_NE(std::string::npos, e.text.find(name)) << e.text; }
     c32ResetDLLErrInfo();
 }
 
 class PluginDriver {
 public:
-    explicit PluginDriver(const std::string &file) : module_(LoadLibraryA((BinFolder() + "FIO\\" + file).c_str())) {}
+    PluginDriver(const std::string &file, int id)
+        : id(id), module_(LoadLibraryA((BinFolder() + "FIO\\" + file).c_str())) {}
     ~PluginDriver() { if (module_) FreeLibrary(module_); }
     PluginDriver(const PluginDriver &) = delete;
     PluginDriver &operator=(const PluginDriver &) = delete;
     HMODULE handle() const { return module_; }
-    DWORD writeDisposition = CREATE_ALWAYS; /* OPEN_ALWAYS: the plug-in must cut a longer file */
+    int id;                                    /* the plug-in's id in its error records */
+    DWORD writeDisposition = CREATE_ALWAYS;    /* OPEN_ALWAYS: the plug-in must cut a longer file */
 
     template <typename F>
     F Entry(int format, int offset) const
@@ -123,16 +172,31 @@ public:
         Close(file);
         return result;
     }
-    /* Writes the image that rows hold, as the FileData describes it, into a new file. */
-    INT_PTR Write(int format, const std::string &path, HGLOBAL fileData, Rows &rows, ImageRequest request = {}) const
+    /* Writes the image that rows hold, as the FileData describes it, into the file. */
+    int Write(int format, const std::string &path, HGLOBAL fileData, Rows &rows, ImageRequest request = {}) const
     {
         TypeOf(fileData, rows);
         request.rasterWanted = 1;
         request.context = &rows;
-        HANDLE file = Open(path, GENERIC_WRITE, writeDisposition);
-        INT_PTR result = Entry<PFN_qfDLLWrite>(format, QF_ENTRY_WRITE)(file, fileData, &request, Supply);
+        HANDLE file = Open(path, GENERIC_READ | GENERIC_WRITE, writeDisposition);
+        int result = Entry<PFN_qfDLLWrite>(format, QF_ENTRY_WRITE)(file, fileData, &request, Supply);
         Close(file);
         return result;
+    }
+    /* A frame command with rows (or none: the frame is only chosen). */
+    INT_PTR Command(int format, HGLOBAL fileData, int command, Rows *rows, LPARAM index,
+                    RowCallback callback = Collect) const
+    {
+        ImageRequest request = {};
+        request.rasterWanted = 1;
+        request.context = rows;
+        if (rows) TypeOf(fileData, *rows);
+        return Entry<PFN_qfDLLCommand>(format, QF_ENTRY_COMMAND)(fileData, command, rows ? LPARAM(&request) : 0,
+                                                                  LPARAM(callback), index);
+    }
+    void ExpectError(UINT error, int entry, int place, const std::string &name = "") const
+    {
+        ExpectPluginError(error, id, entry, place, name);
     }
     static void TypeOf(HGLOBAL fileData, Rows &rows)
     {
@@ -150,6 +214,122 @@ private:
         if (file && file != INVALID_HANDLE_VALUE) CloseHandle(file);
     }
     HMODULE module_;
+};
+
+/* A plug-in loaded once for the program (id 0 keeps the id it has). */
+inline PluginDriver &Plugin(const std::string &file, int id)
+{
+    static std::map<std::string, PluginDriver *> loaded;
+    PluginDriver *&driver = loaded[file];
+    if (!driver) driver = new PluginDriver(file, id);
+    if (id) driver->id = id;
+    return *driver;
+}
+
+/* A test of one format of a plug-in: a folder of its own, the error slot empty. */
+class FioTest : public ::testing::Test {
+protected:
+    FioTest(const char *file, int id, int format = 0) : fio(Plugin(file, id)), format(format) {}
+    void SetUp() override
+    {
+        ASSERT_NE(nullptr, fio.handle());
+        c32ResetDLLErrInfo();
+    }
+    PluginDriver &fio;
+    int format;
+    TempDir dir;
+    bool byName = false; /* the format opens its files itself */
+
+    INT_PTR FileData(const std::string &path) { return fio.FileData(format, path, "", byName); }
+    INT_PTR Read(const std::string &path, HGLOBAL fileData, Rows &rows, ImageRequest request = {})
+    {
+        return fio.Read(format, path, fileData, rows, request, byName);
+    }
+    int Write(const std::string &path, HGLOBAL fileData, Rows &rows) { return fio.Write(format, path, fileData, rows); }
+
+    INT_PTR taken = 0; /* what the FileData entry answered in the last Take */
+
+    /* A file of bytes, read whole: the FileData entry's answer when it takes none, else
+       the read's result; rows and facts hold what came. */
+    INT_PTR Take(const std::string &bytes, Rows &rows, RasterFacts *facts = nullptr, ImageRequest request = {},
+                 const std::string &name = "taken")
+    {
+        std::string path = dir / name;
+        WriteFileBytes(path, bytes);
+        INT_PTR data = taken = FileData(path);
+        if (data <= 0) return data;
+        if (facts) *facts = FactsOf(HGLOBAL(data));
+        INT_PTR result = Read(path, HGLOBAL(data), rows, request);
+        FreeFileData(HGLOBAL(data));
+        return result;
+    }
+
+    /* A file the format refuses: at entry +12 (answer -1) or +16 (read 0), error id at
+       place, its name in the text; id 0: not the format's (0, nothing recorded). */
+    struct Refusal {
+        const char *name;
+        std::string bytes;
+        int entry;
+        UINT id;
+        int place;
+    };
+    void ExpectRefused(const Refusal &r)
+    {
+        SCOPED_TRACE(r.name);
+        c32ResetDLLErrInfo();
+        Rows rows;
+        INT_PTR result = Take(r.bytes, rows, nullptr, {}, "damaged");
+        if (!r.id) {
+            EXPECT_EQ(0, taken);
+            EXPECT_EQ(0u, ReadError().id);
+            return;
+        }
+        EXPECT_EQ(r.entry == QF_ENTRY_GETFILEDATA ? -1 : 0, r.entry == QF_ENTRY_GETFILEDATA ? taken : result);
+        fio.ExpectError(r.id, r.entry, r.place, "damaged");
+    }
+
+    /* Cuts of a whole file (every step-th length, and the file without its last byte):
+       taken for another format's only when shorter than notMineBelow; else refused with
+       4020 or 4024 recorded (a read of a stream that proves incomplete after its rows may
+       answer partial), or read as the whole file reads: only what is not part of the
+       image was lost. */
+    void ExpectCutsRefused(const std::string &whole, size_t step, size_t notMineBelow)
+    {
+        Rows full;
+        ASSERT_EQ(1, Take(whole, full));
+        std::vector<size_t> lengths = {whole.size() - 1};
+        for (size_t length = 0; length + 1 < whole.size(); length += step) lengths.push_back(length);
+        for (size_t length : lengths) {
+            SCOPED_TRACE(length);
+            c32ResetDLLErrInfo();
+            Rows rows;
+            INT_PTR result = Take(whole.substr(0, length), rows, nullptr, {}, "damaged");
+            if (taken == 0) {
+                EXPECT_LT(length, notMineBelow) << "a cut file taken for another format's";
+            } else if (result == 1) {
+                EXPECT_EQ(full.byY, rows.byY) << "a cut file read as something else";
+            } else {
+                EXPECT_TRUE(result <= 0 || result == Q32_READ_PARTIAL) << result;
+                RecordedError e = ReadError();
+                EXPECT_TRUE(e.id == 4020 || e.id == 4024) << e.id << " " << e.text;
+                EXPECT_NE(std::string::npos, e.text.find("damaged")) << e.text;
+            }
+        }
+    }
+
+    /* Writes source as fileData describes it and reads the file back: the rows come back
+       as they went, unless same is false (the caller compares back). */
+    void RoundTrip(const std::string &path, HGLOBAL fileData, Rows &source, Rows &back, RasterFacts *facts = nullptr,
+                   bool same = true)
+    {
+        ASSERT_EQ(1, Write(path, fileData, source)) << ReadError().text;
+        INT_PTR data = FileData(path);
+        ASSERT_GT(data, 0) << ReadError().text;
+        if (facts) *facts = FactsOf(HGLOBAL(data));
+        EXPECT_EQ(1, Read(path, HGLOBAL(data), back)) << ReadError().text;
+        FreeFileData(HGLOBAL(data));
+        if (same) { EXPECT_EQ(source.byY, back.byY); }
+    }
 };
 
 } // namespace q32test

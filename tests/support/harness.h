@@ -99,7 +99,7 @@ private:
     HMODULE module_ = nullptr;
 };
 
-/* The folder of the test plug-in builds (plugins/testfio), with a trailing '\'. */
+/* The folder of the test plug-in builds (tests/testfio), with a trailing '\'. */
 std::string TestPluginFolder();
 
 /* One format of a staged test plug-in copy; empty texts keep the plug-in's defaults

@@ -9,7 +9,6 @@
 #include "holders.h"
 #include "wic_files.h"
 #include "wic_fio.h"
-#include "rows.h"
 #include <functional>
 #include <map>
 
@@ -32,8 +31,6 @@ std::vector<WICColor> Colours(unsigned count, unsigned seed)
     for (unsigned i = 0; i < count; i++) colours.push_back(0xFF000000u | ((i * 0x3A5F1Bu + seed * 0x1F2E3Du) & 0xFFFFFF));
     return colours;
 }
-
-std::string Le16(unsigned v) { return std::string{char(v), char(v >> 8)}; }
 
 /* Sample files of every format, made by the component directly or byte by byte. */
 struct Samples {
@@ -70,17 +67,6 @@ protected:
         for (const char *plugin : {"wic.fio", "wbmp.fio", "tga.fio"})
             CopyFileA((BinFolder() + "FIO\\" + plugin).c_str(), Join(fio, plugin).c_str(), FALSE);
         Load();
-    }
-
-    INT_PTR ReadAll(HGLOBAL data, Rows &rows)
-    {
-        FileData facts = Facts(data);
-        rows.dataType = facts.raster.dataType, rows.bits = facts.raster.bitsPerPixel;
-        ImageRequest request = {};
-        request.rasterWanted = 1;
-        request.rasterTypes = 0xFFFF;
-        request.context = &rows;
-        return Q32_EXPORT(module, qfFileRead)(data, &request, Collect);
     }
 };
 

@@ -64,7 +64,7 @@ protected:
     void SetUp() override
     {
         RegistryFixture::SetUp();
-        CopyFileA((BinFolder() + "FIO\\bmp.fio").c_str(), PluginPath("bmp.fio").c_str(), FALSE);
+        StageBuilt("bmp.fio");
     }
 
     /* Writes a 1000 x 700 bitmap to target through bmp.fio: the result of qfFileWrite. */

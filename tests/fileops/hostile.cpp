@@ -64,9 +64,7 @@ protected:
     void SetUp() override
     {
         ModuleSandbox::SetUp();
-        StageBuilt("bmp.fio");
-        for (const char *plugin : {"wic.fio", "tga.fio", "wbmp.fio", "pnm.fio"})
-            CopyFileA((BinFolder() + "FIO\\" + plugin).c_str(), Join(fio, plugin).c_str(), FALSE);
+        for (const char *plugin : {"bmp.fio", "wic.fio", "tga.fio", "wbmp.fio", "pnm.fio"}) StageBuilt(plugin);
         Load();
     }
 

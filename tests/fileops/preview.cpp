@@ -200,15 +200,6 @@ void ExpectInfo(const Outcome &o, const Expected &e, const std::string &what)
     EXPECT_EQ((DWORD)(e.width * e.bytesPerPixel), o.info.stride) << what;
 }
 
-void ExpectSlot(const RecordedError &e, UINT id, int where1, int where2, int where3,
-                const std::string &what)
-{
-    EXPECT_EQ(id, e.id) << what;
-    EXPECT_EQ(where1, e.where1) << what;
-    EXPECT_EQ(where2, e.where2) << what;
-    EXPECT_EQ(where3, e.where3) << what;
-}
-
 /* The string table's text of id: what the slot holds for an error recorded without a
    text of its own. */
 std::string TableText(UINT id)
@@ -340,7 +331,7 @@ TEST(Preview, ConstantPixelsAndFillCommands)
         ExpectInfo(o, e, c.what);
         Bytes all;
         for (LONG i = 0; i < e.width * e.height; i++) all.insert(all.end(), c.pixel.begin(), c.pixel.end());
-        if (c.image.constant) EXPECT_EQ(all, e.pixels) << "the expected pixels agree with the table";
+        if (c.image.constant) { EXPECT_EQ(all, e.pixels) << "the expected pixels agree with the table"; }
         EXPECT_EQ("", FirstDifference(all, o.pixels, e.width * e.bytesPerPixel));
     }
     /* 48- and 64-bit pixels do not fit the fill word: the fill is refused with an error,
@@ -407,7 +398,7 @@ TEST(Preview, ReadFailingAfterRowsGivesThePartialPicture)
                                       Bytes(o.pixels.begin(), o.pixels.begin() + written), (LONG)stride));
         EXPECT_EQ(Bytes(o.pixels.size() - written, Unwritten), Bytes(o.pixels.begin() + written, o.pixels.end()))
             << "rows never delivered stay as they were";
-        ExpectSlot(o.error, 4020, 1702, 9, 14, "the plug-in's error, recorded again by the read");
+        EXPECT_ERROR(4020, 1702, 9, 14);
     }
 }
 
@@ -429,7 +420,7 @@ TEST(Preview, ReadThatDeliversNothingFails)
         EXPECT_EQ(Bytes(e.Size(), Unwritten), o.pixels);
         EXPECT_TRUE(o.guardsIntact);
         EXPECT_EQ(0xABABABABu, o.info.width) << "no info for no picture";
-        ExpectSlot(o.error, c.id, c.w1, c.w2, c.w3, c.what);
+        EXPECT_ERROR(c.id, c.w1, c.w2, c.w3);
         /* The table's text, its placeholder filled with the file's name. */
         std::string text = TableText(c.id);
         size_t placeholder = text.find("%s");
@@ -446,7 +437,7 @@ TEST(Preview, ReadThatDeliversNothingFails)
     Outcome o = RunPreview(staged, staged.data, e.Size(), 100, 100);
     EXPECT_EQ(1, o.result);
     EXPECT_EQ("", FirstDifference(e.pixels, o.pixels, e.width * 3));
-    ExpectSlot(o.error, 4020, 703, 1705, 255, "a failed read that recorded nothing");
+    EXPECT_ERROR(4020, 703, 1705, 255);
 }
 
 /* ---- Sizes that cannot be previewed ---- */
@@ -467,7 +458,7 @@ TEST(Preview, OutputBelowOnePixelRecords5404)
         ASSERT_NE(nullptr, staged.Detect());
         Outcome o = RunPreview(staged, staged.data, 16, c.bw, c.bh);
         EXPECT_EQ(0, o.result);
-        ExpectSlot(o.error, 5404, 703, 1705, 1146, c.what);
+        EXPECT_ERROR(5404, 703, 1705, 1146);
         EXPECT_EQ(TableText(5404), o.error.text) << "recorded without a text of its own";
         EXPECT_EQ(Bytes(16, Unwritten), o.pixels);
         EXPECT_TRUE(o.guardsIntact);
@@ -553,7 +544,7 @@ TEST(PreviewImage, AlwaysFails)
     auto previewImage = Q32_EXPORT(staged.module, qfFileGetPreviewImage);
 
     EXPECT_EQ(0, previewImage(nullptr));
-    ExpectSlot(ReadError(), 4026, 1702, 13, 1, "null FileData");
+    EXPECT_ERROR(4026, 1702, 13, 1);
 
     ASSERT_NE(nullptr, staged.Detect());
     c32ResetDLLErrInfo();
@@ -563,7 +554,7 @@ TEST(PreviewImage, AlwaysFails)
     ASSERT_TRUE(DeleteFileA(staged.file.c_str()));
     EXPECT_EQ(0, previewImage(staged.data));
     RecordedError e = ReadError();
-    ExpectSlot(e, 4004, 1702, 13, 2, "missing file");
+    EXPECT_ERROR(4004, 1702, 13, 2);
     EXPECT_NE(std::string::npos, e.text.find("picture.tpv")) << e.text;
 }
 

@@ -168,7 +168,9 @@ TEST_F(ReadWrite, ReadAndWriteErrorPlaces)
         EXPECT_EQ(0, c.call()) << c.what;
         std::string text = ReadError().text;
         ExpectError(c.id, c.operation, c.place, c.what);
-        if (c.id == 4019 || c.id == 4020) EXPECT_NE(std::string::npos, text.find(picture)) << c.what << ": " << text;
+        if (c.id == 4019 || c.id == 4020) {
+            EXPECT_NE(std::string::npos, text.find(picture)) << c.what << ": " << text;
+        }
     }
     for (HGLOBAL h : {data, unreadable, broken, out}) Free(h);
 }

@@ -1,6 +1,7 @@
 /* The attach and detach of the module's state, driven directly. */
 #include <gtest/gtest.h>
-#include "harness.h"
+#include "sandbox.h"
+#include "faults.h"
 #include "core/core.h"
 #include "module.h"
 #include "registry/registry.h"
@@ -35,29 +36,11 @@ TEST(OsGeneration, IsAskedOnceAndKept)
     EXPECT_EQ(first, GetOsGeneration());
 }
 
-/* Makes the n-th allocation of at least minBytes fail. */
-struct FailingAlloc {
-    static inline int countdown;
-    static inline SIZE_T minBytes;
-    static HGLOBAL WINAPI Alloc(UINT flags, SIZE_T bytes)
-    {
-        if (bytes >= minBytes && --countdown == 0) return nullptr;
-        return GlobalAlloc(flags, bytes);
-    }
-};
-
-class Attach : public ::testing::Test {
+class Attach : public ::testing::Test, public Folders {
 protected:
-    TempDir dir;
-    std::string ini = dir / "suite.ini";
     ScopedEnv iniEnv{"Q32_INI", ini};
-    ScopedEnv noBoxes{"Q32COMM_MB_LOG", dir / "boxes.log"};
 
-    void TearDown() override
-    {
-        ProcessDetach();
-        Sys = DefaultSystemCalls;
-    }
+    void TearDown() override { ProcessDetach(); }
 };
 
 TEST_F(Attach, SetsUpEmptyTableAndState)
@@ -99,9 +82,7 @@ TEST_F(Attach, MissingString1001FailsBeforeTheTable)
 
 TEST_F(Attach, FailedProbeFailsAttach)
 {
-    FailingAlloc::countdown = 2; /* the table, then the 512000-byte probe */
-    FailingAlloc::minBytes = 1;
-    Sys.globalAlloc = FailingAlloc::Alloc;
+    FailingCalls probe(Call::Alloc, 2); /* the table, then the 512000-byte probe */
     EXPECT_FALSE(ProcessAttach(GetModuleHandleA(nullptr)));
     EXPECT_NE(nullptr, Formats); /* steps done before the failure stay until detach */
     ProcessDetach();
@@ -111,15 +92,11 @@ TEST_F(Attach, FailedProbeFailsAttach)
 TEST_F(Attach, TableAllocationFailureIsRecorded)
 {
     c32ResetDLLErrInfo();
-    FailingAlloc::countdown = 1;
-    FailingAlloc::minBytes = sizeof(FormatTable);
-    Sys.globalAlloc = FailingAlloc::Alloc;
+    FailingCalls table(Call::Alloc, [failed = false](int, SIZE_T bytes, const char *) mutable {
+        return !failed && (failed = bytes >= sizeof(FormatTable));
+    });
     EXPECT_FALSE(ProcessAttach(GetModuleHandleA(nullptr)));
-    RecordedError e = ReadError();
-    EXPECT_EQ(1001u, e.id);
-    EXPECT_EQ(703, e.where1);
-    EXPECT_EQ(1701, e.where2);
-    EXPECT_EQ(198, e.where3);
+    EXPECT_ERROR(1001, 703, 1701, 198);
     EXPECT_EQ(nullptr, Formats);
 }
 
@@ -145,11 +122,8 @@ TEST_F(Attach, DetachFreesTheResourceModule)
 TEST(ProbeMemory, AnswersWhetherABlockCanBeHad)
 {
     EXPECT_EQ(1, ProbeMemory(512000));
-    FailingAlloc::countdown = 1;
-    FailingAlloc::minBytes = 1;
-    Sys.globalAlloc = FailingAlloc::Alloc;
+    FailingCalls fail(Call::Alloc, 1);
     EXPECT_EQ(0, ProbeMemory(256000));
-    Sys = DefaultSystemCalls;
 }
 
 } // namespace

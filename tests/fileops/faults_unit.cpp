@@ -18,7 +18,8 @@ using namespace q32test;
 
 namespace {
 
-const struct { Call kind; const char *name; } Kinds[] = {
+struct Kind { Call kind; const char *name; };
+const Kind Kinds[] = {
     {Call::Alloc, "allocation"}, {Call::Create, "CreateFile"}, {Call::Write, "WriteFile"}, {Call::Move, "MoveFileEx"}};
 
 } // namespace
@@ -34,32 +35,6 @@ void operator delete(void *block) noexcept { std::free(block); }
 void operator delete(void *block, std::size_t) noexcept { std::free(block); }
 
 namespace {
-
-/* Points a loaded module's import of kernel32's function at replacement. */
-bool RedirectImport(HMODULE module, const char *function, const void *replacement)
-{
-    auto base = reinterpret_cast<BYTE *>(module);
-    auto dos = reinterpret_cast<IMAGE_DOS_HEADER *>(base);
-    auto nt = reinterpret_cast<IMAGE_NT_HEADERS *>(base + dos->e_lfanew);
-    const IMAGE_DATA_DIRECTORY &dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    auto import = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR *>(base + dir.VirtualAddress);
-    for (; dir.VirtualAddress && import->Name; import++) {
-        if (lstrcmpiA(reinterpret_cast<char *>(base + import->Name), "kernel32.dll")) continue;
-        auto names = reinterpret_cast<IMAGE_THUNK_DATA *>(base + import->OriginalFirstThunk);
-        auto slots = reinterpret_cast<IMAGE_THUNK_DATA *>(base + import->FirstThunk);
-        for (; names->u1.AddressOfData; names++, slots++) {
-            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
-            auto byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME *>(base + names->u1.AddressOfData);
-            if (strcmp(reinterpret_cast<char *>(byName->Name), function)) continue;
-            DWORD old;
-            VirtualProtect(&slots->u1.Function, sizeof(void *), PAGE_READWRITE, &old);
-            slots->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
-            VirtualProtect(&slots->u1.Function, sizeof(void *), old, &old);
-            return true;
-        }
-    }
-    return false;
-}
 
 LONG WINAPI GiveRows(ImageRequest *request, LONG, LONG y, LONG count, LONG rows, void *list,
                      DWORD, LONG_PTR, LONG_PTR)
@@ -89,7 +64,7 @@ protected:
     void SetUp() override
     {
         RegistryFixture::SetUp();
-        CopyFileA((BinFolder() + "FIO\\bmp.fio").c_str(), PluginPath("bmp.fio").c_str(), FALSE);
+        StageBuilt("bmp.fio");
     }
 
     /* Writes a 1000 x 700 bitmap to target through bmp.fio: the result of qfFileWrite. */
@@ -134,6 +109,33 @@ protected:
         q32FileFreeFileData(data);
         return read && preview;
     }
+    /* For each kind, runs armed with the kind's n-th call failing, n = 1, 2, ... until
+       armed gets through (answers true); before runs ahead of each arming, after each
+       run with its answer. No run leaves a block or a handle behind. */
+    void Sweep(const char *what, std::vector<Kind> kinds, int limit, const std::function<void()> &before,
+               const std::function<bool()> &armed, const std::function<void(bool)> &after)
+    {
+        int tried = 0;
+        for (const Kind &kind : kinds) {
+            bool done = false;
+            for (int n = 1; n <= limit && !done; n++, tried++) {
+                SCOPED_TRACE(std::string(kind.name) + " " + std::to_string(n));
+                before();
+                c32ResetDLLErrInfo();
+                DeleteFileA((dir / "boxes.log").c_str());
+                DWORD handles = Handles();
+                {
+                    FailingCalls fail(kind.kind, n);
+                    done = armed();
+                }
+                EXPECT_EQ(0, FailingCalls::LiveBlocks());
+                EXPECT_EQ(handles, Handles());
+                after(done);
+            }
+            EXPECT_TRUE(done);
+        }
+        printf("FAULTS %s: %d runs, each with one failing call\n", what, tried);
+    }
 };
 
 TEST_F(Faults, EveryFailingCallOfAWriteKeepsTheTargetAndLeavesNothingBehind)
@@ -142,93 +144,53 @@ TEST_F(Faults, EveryFailingCallOfAWriteKeepsTheTargetAndLeavesNothingBehind)
     ASSERT_EQ(1, Save(false)); /* binds bmp.fio, whose disk then fills at will */
     HMODULE plugin = GetModuleHandleA(PluginPath("bmp.fio").c_str());
     ASSERT_NE(nullptr, plugin);
-    ASSERT_TRUE(RedirectImport(plugin, "WriteFile", (const void *)FailingCalls::WriteCall));
-    const std::string old = ReadFileBytes(target);
-    int tried = 0;
-    for (const auto &kind : Kinds) {
-        bool done = false;
-        for (int n = 1; n <= 400 && !done; n++, tried++) {
-            SCOPED_TRACE(std::string(kind.name) + " " + std::to_string(n));
-            c32ResetDLLErrInfo();
-            DWORD handles = Handles();
-            int result;
-            {
-                FailingCalls fail(kind.kind, n);
-                result = Save(true);
-            }
-            EXPECT_EQ(0, FailingCalls::LiveBlocks());
-            EXPECT_EQ(handles, Handles());
-            EXPECT_FALSE(Exists(work));
-            done = result == 1;
-            if (!done) {
-                EXPECT_NE(0u, ReadError().id) << result;
-                ASSERT_EQ(old, ReadFileBytes(target));
-            }
+    ASSERT_TRUE(RedirectImport(plugin, "kernel32.dll", "WriteFile", (const void *)FailingCalls::WriteCall));
+    std::string old = ReadFileBytes(target);
+    Sweep("write", {Kinds, Kinds + 4}, 400, [] {}, [&] { return Save(true) == 1; }, [&](bool done) {
+        EXPECT_FALSE(Exists(work));
+        if (done) {
+            EXPECT_NE(old, ReadFileBytes(target));
+            EXPECT_EQ(1, Save(false));
+            old = ReadFileBytes(target);
+        } else {
+            EXPECT_NE(0u, ReadError().id);
+            EXPECT_EQ(old, ReadFileBytes(target));
         }
-        EXPECT_TRUE(done);
-        EXPECT_NE(old, ReadFileBytes(target));
-        ASSERT_EQ(1, Save(false));
-    }
-    printf("FAULTS write: %d runs, each with one failing call\n", tried);
+    });
 }
 
 TEST_F(Faults, EveryFailingCallOfDetectionReadAndPreviewIsAnError)
 {
     ASSERT_GT(Start(), 0);
     ASSERT_EQ(1, Save(false));
-    int tried = 0;
-    for (const auto &kind : {Kinds[0], Kinds[1]}) {
-        bool done = false;
-        for (int n = 1; n <= 100 && !done; n++, tried++) {
-            SCOPED_TRACE(std::string(kind.name) + " " + std::to_string(n));
-            c32ResetDLLErrInfo();
-            DeleteFileA((dir / "boxes.log").c_str());
-            DWORD handles = Handles();
-            {
-                FailingCalls fail(kind.kind, n);
-                done = Open();
-                if (!done) { EXPECT_TRUE(Reported()); }
-            }
-            EXPECT_EQ(0, FailingCalls::LiveBlocks());
-            EXPECT_EQ(handles, Handles());
-        }
-        EXPECT_TRUE(done);
-    }
-    printf("FAULTS detection, read and preview: %d runs, each with one failing call\n", tried);
+    Sweep("detection, read and preview", {Kinds[0], Kinds[1]}, 100, [] {}, [&] {
+        bool done = Open();
+        if (!done) { EXPECT_TRUE(Reported()); }
+        return done;
+    }, [](bool) {});
 }
 
 TEST_F(Faults, EveryFailingCallOfTheCacheWriteLeavesNoWorkFile)
 {
-    int tried = 0;
-    for (const auto &kind : Kinds) {
-        bool done = false;
-        for (int n = 1; n <= 100 && !done; n++, tried++) {
-            SCOPED_TRACE(std::string(kind.name) + " " + std::to_string(n));
-            Reset();
-            Stage(TestPlugin("TA.FIO", {Format("AAA", "First")}));
-            Attach();
-            DWORD handles = Handles();
-            int formats;
-            {
-                FailingCalls fail(kind.kind, n);
-                formats = qfFileGetFileFmtNum();
-            }
-            EXPECT_EQ(0, FailingCalls::LiveBlocks());
-            EXPECT_EQ(handles, Handles());
-            EXPECT_FALSE(Exists(appData + "Q32FILE.$$$"));
-            done = Exists(CachePath());
-            if (done) {
-                /* A plug-in whose facts could not be read is cached as changed: the next
-                   start loads it once more, the one after loads nothing. */
-                EXPECT_EQ(1, formats);
-                EXPECT_EQ(1, Start());
-                EXPECT_EQ(1, Start());
-                EXPECT_EQ(0, TotalLoads(loads));
-            }
+    int formats = 0;
+    Sweep("discovery and cache write", {Kinds, Kinds + 4}, 100, [&] {
+        Reset();
+        Stage(TestPlugin("TA.FIO", {Format("AAA", "First")}));
+        Attach();
+    }, [&] {
+        formats = qfFileGetFileFmtNum();
+        return Exists(CachePath());
+    }, [&](bool done) {
+        EXPECT_FALSE(Exists(appData + "Q32FILE.$$$"));
+        if (done) {
+            /* A plug-in whose facts could not be read is cached as changed: the next
+               start loads it once more, the one after loads nothing. */
+            EXPECT_EQ(1, formats);
+            EXPECT_EQ(1, Start());
+            EXPECT_EQ(1, Start());
+            EXPECT_EQ(0, TotalLoads(loads));
         }
-        EXPECT_TRUE(done);
-    }
-    printf("FAULTS discovery and cache write: %d runs, each with one failing call\n", tried);
+    });
 }
 
 /* No C++ exception leaves an export: a failing C++ allocation is error 1004. */

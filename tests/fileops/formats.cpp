@@ -1,7 +1,7 @@
 /*
  * The real-world formats through the module: detection of each with the right, a wrong
- * and no extension, reading, frames, texts and option dialogs through the exports, the
- * one-bit preview, and the q32file tool converting across the formats and listing frames.
+ * and no extension, reading, frames, texts and option dialogs through the exports, and the
+ * q32file tool converting across the formats and listing frames.
  * The plug-in folder holds bmp.fio, tga.fio, wic.fio and wbmp.fio.
  */
 #include "sandbox.h"
@@ -9,7 +9,6 @@
 #include "holders.h"
 #include "wic_files.h"
 #include "wic_fio.h"
-#include "rows.h"
 #include <functional>
 #include <map>
 
@@ -32,8 +31,6 @@ std::vector<WICColor> Colours(unsigned count, unsigned seed)
     for (unsigned i = 0; i < count; i++) colours.push_back(0xFF000000u | ((i * 0x3A5F1Bu + seed * 0x1F2E3Du) & 0xFFFFFF));
     return colours;
 }
-
-std::string Le16(unsigned v) { return std::string{char(v), char(v >> 8)}; }
 
 /* Sample files of every format, made by the component directly or byte by byte. */
 struct Samples {
@@ -66,21 +63,8 @@ protected:
     void SetUp() override
     {
         ModuleSandbox::SetUp();
-        StageBuilt("bmp.fio");
-        for (const char *plugin : {"wic.fio", "wbmp.fio", "tga.fio"})
-            CopyFileA((BinFolder() + "FIO\\" + plugin).c_str(), Join(fio, plugin).c_str(), FALSE);
+        for (const char *plugin : {"bmp.fio", "wic.fio", "wbmp.fio", "tga.fio"}) StageBuilt(plugin);
         Load();
-    }
-
-    INT_PTR ReadAll(HGLOBAL data, Rows &rows)
-    {
-        FileData facts = Facts(data);
-        rows.dataType = facts.raster.dataType, rows.bits = facts.raster.bitsPerPixel;
-        ImageRequest request = {};
-        request.rasterWanted = 1;
-        request.rasterTypes = 0xFFFF;
-        request.context = &rows;
-        return Q32_EXPORT(module, qfFileRead)(data, &request, Collect);
     }
 };
 
@@ -168,28 +152,6 @@ TEST_F(Formats, DamagedFilesFailWithTheirErrorNamingTheFile)
         EXPECT_EQ(4020u, e.id) << e.text;
         EXPECT_NE(std::string::npos, e.text.find("cut.")) << e.text;
     }
-}
-
-TEST_F(Formats, OneBitImagesPreviewAsBlackAndWhite)
-{
-    std::string path = dir / "bits.wbmp";
-    WriteFileBytes(path, std::string("\0\0\x08\x02\xF0\x0F", 6));
-    HGLOBAL data = FileDataOf(path);
-    ASSERT_NE(nullptr, data);
-    static PreviewInfo info;
-    BYTE pixels[64 * 64 * 4] = {};
-    ASSERT_EQ(1, Q32_EXPORT(module, qfFileGetPreviewMem)(data, &info, 0, pixels, 64, 64)) << ReadError().text;
-    EXPECT_EQ(8u, info.width);
-    EXPECT_EQ(2u, info.height);
-    EXPECT_EQ(1u, info.bytesPerPixel);
-    EXPECT_EQ(0u, info.paletteCount);
-    /* White where the bits are set. */
-    EXPECT_EQ(pixels[0], pixels[3]);
-    EXPECT_NE(pixels[0], pixels[4]);
-    EXPECT_EQ(pixels[4], pixels[8 + 0]);
-    EXPECT_EQ(pixels[0], pixels[8 + 4]);
-    EXPECT_GT(pixels[0], pixels[4]);
-    Free(data);
 }
 
 TEST_F(Formats, AnimationsAreWrittenAndReadFrameByFrame)

@@ -8,7 +8,6 @@
  */
 #include "sandbox.h"
 #include "wic_files.h"
-#include "rows.h"
 #include <psapi.h>
 #include <cstdio>
 #include <functional>
@@ -17,10 +16,6 @@
 using namespace q32test;
 
 namespace {
-
-std::string Le16(unsigned v) { return std::string{char(v), char(v >> 8)}; }
-std::string Le32(uint32_t v) { return Le16(v & 0xFFFF) + Le16(v >> 16); }
-std::string Be32(uint32_t v) { return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; }
 
 struct TiffTag {
     uint16_t tag, type;
@@ -69,9 +64,7 @@ protected:
     void SetUp() override
     {
         ModuleSandbox::SetUp();
-        StageBuilt("bmp.fio");
-        for (const char *plugin : {"wic.fio", "tga.fio", "wbmp.fio", "pnm.fio"})
-            CopyFileA((BinFolder() + "FIO\\" + plugin).c_str(), Join(fio, plugin).c_str(), FALSE);
+        for (const char *plugin : {"bmp.fio", "wic.fio", "tga.fio", "wbmp.fio", "pnm.fio"}) StageBuilt(plugin);
         Load();
     }
 
@@ -87,13 +80,8 @@ protected:
         if (!data) return ReadError().id; /* a format's refusal is recorded, no format's is not */
         FileData facts = Facts(data);
         Rows rows;
-        rows.dataType = facts.raster.dataType, rows.bits = facts.raster.bitsPerPixel;
-        ImageRequest request = {};
-        request.rasterWanted = 1;
-        request.rasterTypes = 0xFFFF;
-        request.context = &rows;
         c32ResetDLLErrInfo();
-        INT_PTR read = Q32_EXPORT(module, qfFileRead)(data, &request, Collect);
+        INT_PTR read = ReadAll(data, rows);
         RecordedError readError = ReadError();
         if (read == 1) {
             EXPECT_EQ(size_t(facts.raster.height), rows.byY.size());
@@ -123,14 +111,8 @@ protected:
         HGLOBAL data = FileDataOf(path);
         EXPECT_NE(nullptr, data) << name << ": " << ReadError().text;
         if (!data) return {};
-        FileData facts = Facts(data);
         Rows rows;
-        rows.dataType = facts.raster.dataType, rows.bits = facts.raster.bitsPerPixel;
-        ImageRequest request = {};
-        request.rasterWanted = 1;
-        request.rasterTypes = 0xFFFF;
-        request.context = &rows;
-        EXPECT_EQ(1, Q32_EXPORT(module, qfFileRead)(data, &request, Collect)) << name << ": " << ReadError().text;
+        EXPECT_EQ(1, ReadAll(data, rows)) << name << ": " << ReadError().text;
         Free(data);
         return rows.byY;
     }

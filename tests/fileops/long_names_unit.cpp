@@ -59,7 +59,7 @@ protected:
     void SetUp() override
     {
         RegistryFixture::SetUp();
-        CopyFileA((BinFolder() + "FIO\\bmp.fio").c_str(), PluginPath("bmp.fio").c_str(), FALSE);
+        StageBuilt("bmp.fio");
     }
 };
 
@@ -158,7 +158,7 @@ TEST_F(LongNames, LongIniValuesAreCutToTheirFields)
         Stop();
         WritePrivateProfileStringA("Library", "FIO3PATH", nullptr, ini.c_str());
         CreateDirectoryA(fio.c_str(), nullptr);
-        CopyFileA((BinFolder() + "FIO\\bmp.fio").c_str(), PluginPath("bmp.fio").c_str(), FALSE);
+        StageBuilt("bmp.fio");
     }
 }
 

@@ -16,7 +16,7 @@ struct Collected {
     std::vector<BYTE> pixels;
 };
 
-LONG WINAPI Collect(ImageRequest *request, LONG x, LONG y, LONG count, LONG rows, void *rowData,
+LONG WINAPI CollectInto(ImageRequest *request, LONG x, LONG y, LONG count, LONG rows, void *rowData,
                     DWORD, LONG_PTR, LONG_PTR)
 {
     Collected &c = *static_cast<Collected *>(request->context);
@@ -45,7 +45,7 @@ protected:
         ModuleSandbox::SetUp();
         WriteFileBytes(picture, "ABCDEFGH");
     }
-    INT_PTR Read(HGLOBAL data, ImageRequest *request, RowCallback callback = Collect)
+    INT_PTR Read(HGLOBAL data, ImageRequest *request, RowCallback callback = CollectInto)
     {
         return Q32_EXPORT(module, qfFileRead)(data, request, callback);
     }
@@ -105,59 +105,74 @@ TEST_F(ReadWrite, ReadDeliversTheImageAndFillsTheRequestSize)
     Free(data);
 }
 
-TEST_F(ReadWrite, ReadErrorPlaces)
+/* The checks of a read and of a write, in order, each with its error and place. */
+TEST_F(ReadWrite, ReadAndWriteErrorPlaces)
 {
     Stage("TFA", {{"VectorPresent", "1"}, {"VectorWidth", "10"}, {"VectorHeight", "5"}});
     Stage("TFB", {{"Readable", "0"}});
     Stage("TFC", {{"FailAfter", "0"}});
     Load();
     auto read = Q32_EXPORT(module, qfFileRead);
+    auto write = Q32_EXPORT(module, qfFileWrite);
     Collected sink{100, 100, std::vector<BYTE>(100 * 100 * 3)};
-
-    ImageRequest nothing = {};
-    EXPECT_EQ(0, read(nullptr, &nothing, Collect));
-    EXPECT_ERROR(4026, 1702, 9, 1);
-
-    HGLOBAL data = FileDataOf(picture);
-    ASSERT_NE(nullptr, data);
-    EXPECT_EQ(0, read(data, &nothing, Collect));
-    EXPECT_ERROR(4026, 1702, 9, 2);
-
-    ImageRequest vector = {};
-    vector.vectorWanted = 1;
-    vector.vectorWidth = 11;
-    vector.vectorHeight = 5;
-    EXPECT_EQ(0, read(data, &vector, Collect));
-    EXPECT_ERROR(4026, 1702, 9, 6);
-
-    Edit(data, [](FileData &f) { f.vectorPresent = 0; });
-    EXPECT_EQ(0, read(data, &vector, Collect));
-    EXPECT_ERROR(4026, 1702, 9, 4);
-
-    Edit(data, [](FileData &f) { f.formatNumber = 99; });
-    ImageRequest raster = Raster();
+    char tfb[8] = "TFB", tfc[8] = "TFC";
+    HGLOBAL data = FileDataOf(picture), unreadable = FileDataOf(picture, tfb), broken = FileDataOf(picture, tfc);
+    HGLOBAL out = Target(dir / "out.tfa", "TFA");
+    ASSERT_TRUE(data && unreadable && broken && out);
+    ImageRequest none = {}, raster = Raster(), vector = {}, grey = Raster(Q32_TYPE_GREY8),
+                 palette = Raster(Q32_TYPE_PALETTE4), noType = Raster(0), bigger = Raster(), vectorOut = Raster();
     raster.context = &sink;
-    EXPECT_EQ(0, read(data, &raster, Collect));
-    EXPECT_ERROR(4026, 1702, 9, 3);
-    Free(data);
-
-    char hint[8] = "TFB";
-    HGLOBAL unreadable = FileDataOf(picture, hint);
-    EXPECT_EQ(0, read(unreadable, &raster, Collect));
-    EXPECT_ERROR(4019, 1702, 9, 7);
-    EXPECT_NE(std::string::npos, ReadError().text.find(picture)) << ReadError().text;
-    Free(unreadable);
-
-    char failing[8] = "TFC";
-    HGLOBAL broken = FileDataOf(picture, failing);
-    EXPECT_EQ(0, read(broken, &raster, Collect));
-    EXPECT_ERROR(4020, 1702, 9, 14);
-    EXPECT_NE(std::string::npos, ReadError().text.find(picture));
-
-    DeleteFileA(picture.c_str());
-    EXPECT_EQ(0, read(broken, &raster, Collect));
-    EXPECT_ERROR(4004, 1702, 9, 11);
-    Free(broken);
+    vector.vectorWanted = vectorOut.vectorWanted = 1;
+    vector.vectorWidth = 11, vector.vectorHeight = 5;
+    bigger.rasterWidth = 9, bigger.rasterHeight = 6;
+    auto edit = [&](HGLOBAL h, std::function<void(FileData &)> f) { return [=, this] { Edit(h, f); }; };
+    auto nothing = [] {};
+    const struct {
+        const char *what;
+        std::function<void()> before;
+        std::function<INT_PTR()> call;
+        UINT id;
+        int operation, place;
+    } cases[] = {
+        {"read without FileData", nothing, [&] { return read(nullptr, &none, CollectInto); }, 4026, 9, 1},
+        {"read of nothing", nothing, [&] { return read(data, &none, CollectInto); }, 4026, 9, 2},
+        {"vector read larger than the vector", nothing, [&] { return read(data, &vector, CollectInto); }, 4026, 9, 6},
+        {"vector read without vector data", edit(data, [](FileData &f) { f.vectorPresent = 0; }),
+         [&] { return read(data, &vector, CollectInto); }, 4026, 9, 4},
+        {"read of an unknown format", edit(data, [](FileData &f) { f.formatNumber = 99; }),
+         [&] { return read(data, &raster, CollectInto); }, 4026, 9, 3},
+        {"read of an unreadable image", nothing, [&] { return read(unreadable, &raster, CollectInto); }, 4019, 9, 7},
+        {"read that fails", nothing, [&] { return read(broken, &raster, CollectInto); }, 4020, 9, 14},
+        {"read of a file gone", [&] { DeleteFileA(picture.c_str()); },
+         [&] { return read(broken, &raster, CollectInto); }, 4004, 9, 11},
+        {"write without FileData", nothing, [&] { return (INT_PTR)write(nullptr, &raster, Give); }, 4026, 10, 1},
+        {"write of nothing", nothing, [&] { return (INT_PTR)write(out, &none, Give); }, 4026, 10, 2},
+        {"grey write without grey", edit(out, [](FileData &f) { f.writeKind = -1; }),
+         [&] { return (INT_PTR)write(out, &grey, Give); }, 4026, 10, 3},
+        {"palette write without palette", edit(out, [](FileData &f) { f.writeKind = -2; }),
+         [&] { return (INT_PTR)write(out, &palette, Give); }, 4026, 10, 4},
+        {"unknown write kind", edit(out, [](FileData &f) { f.writeKind = 5; }),
+         [&] { return (INT_PTR)write(out, &noType, Give); }, 4026, 10, 5},
+        {"write without a format", edit(out, [](FileData &f) { f.writeKind = 0, f.formatNumber = 0; }),
+         [&] { return (INT_PTR)write(out, &raster, Give); }, 4026, 10, 7},
+        {"vector write to a raster format", edit(out, [&](FileData &f) { f.formatNumber = FormatId("TFA"); }),
+         [&] { return (INT_PTR)write(out, &vectorOut, Give); }, 4026, 10, 8},
+        {"write larger than the image", nothing, [&] { return (INT_PTR)write(out, &bigger, Give); }, 4026, 10, 10},
+        {"work file that cannot be made",
+         edit(out, [this](FileData &f) { lstrcpynA(f.name, (dir / "nowhere\\out.tfa").c_str(), 260); }),
+         [&] { return (INT_PTR)write(out, &raster, Give); }, 4008, 10, 12},
+    };
+    for (const auto &c : cases) {
+        c.before();
+        c32ResetDLLErrInfo();
+        EXPECT_EQ(0, c.call()) << c.what;
+        std::string text = ReadError().text;
+        ExpectError(c.id, c.operation, c.place, c.what);
+        if (c.id == 4019 || c.id == 4020) {
+            EXPECT_NE(std::string::npos, text.find(picture)) << c.what << ": " << text;
+        }
+    }
+    for (HGLOBAL h : {data, unreadable, broken, out}) Free(h);
 }
 
 TEST_F(ReadWrite, NoMessageKeepsAnUnfilledPlaceholder)
@@ -290,52 +305,6 @@ TEST_F(ReadWrite, FailedWritesLeaveTheTargetAsItWas)
     /* A good write replaces it. */
     EXPECT_EQ(1, Write(data, &request));
     EXPECT_EQ(std::string(8 * 6 * 3, '\x42'), ReadFileBytes(target));
-    Free(data);
-}
-
-TEST_F(ReadWrite, WriteChecksInOrder)
-{
-    Stage("TFA", {});
-    Load();
-    auto write = Q32_EXPORT(module, qfFileWrite);
-    std::string target = dir / "out.tfa";
-    ImageRequest request = Raster();
-    EXPECT_EQ(0, write(nullptr, &request, Give));
-    EXPECT_ERROR(4026, 1702, 10, 1);
-
-    HGLOBAL data = Target(target, "TFA");
-    ImageRequest none = {};
-    EXPECT_EQ(0, write(data, &none, Give));
-    EXPECT_ERROR(4026, 1702, 10, 2);
-
-    const struct { LONG kind; DWORD mask; int place; } kinds[] = {
-        {-1, Q32_TYPE_GREY8, 3}, {-2, Q32_TYPE_PALETTE4, 4}, {5, 0, 5}};
-    for (const auto &k : kinds) {
-        Edit(data, [&](FileData &f) { f.writeKind = k.kind; });
-        ImageRequest r = Raster(k.mask);
-        EXPECT_EQ(0, write(data, &r, Give));
-        EXPECT_ERROR(4026, 1702, 10, k.place);
-    }
-    Edit(data, [](FileData &f) { f.writeKind = 0; f.formatNumber = 0; });
-    EXPECT_EQ(0, write(data, &request, Give));
-    EXPECT_ERROR(4026, 1702, 10, 7);
-
-    Edit(data, [&](FileData &f) { f.formatNumber = FormatId("TFA"); });
-    ImageRequest vector = Raster();
-    vector.vectorWanted = 1;
-    EXPECT_EQ(0, write(data, &vector, Give));   /* the format writes no vector data */
-    EXPECT_ERROR(4026, 1702, 10, 8);
-
-    ImageRequest bigger = Raster();
-    bigger.rasterWidth = 9;
-    bigger.rasterHeight = 6;
-    EXPECT_EQ(0, write(data, &bigger, Give));
-    EXPECT_ERROR(4026, 1702, 10, 10);
-
-    /* A work file that cannot be made: the target's folder does not exist. */
-    Edit(data, [&](FileData &f) { lstrcpynA(f.name, (dir / "nowhere\\out.tfa").c_str(), 260); });
-    EXPECT_EQ(0, write(data, &request, Give));
-    EXPECT_ERROR(4008, 1702, 10, 12);
     Free(data);
 }
 

@@ -41,8 +41,8 @@ class Discovery : public RegistryFixture {
 protected:
     void StageTwo()
     {
-        Stage({"TB.FIO", {Format("BMP", "Bitmap", 7)}});
-        Stage({"TA.FIO", {Format("tif", "Tagged", 5), Format("PNG", "Portable", 6)}});
+        Stage({"TB.FIO", {Format("BMP", "Bitmap", 1, 7)}});
+        Stage({"TA.FIO", {Format("tif", "Tagged", 1, 5), Format("PNG", "Portable", 1, 6)}});
     }
 };
 
@@ -72,7 +72,7 @@ TEST_F(Discovery, FromNothingLoadsEachPluginOnceAndWritesAHiddenCache)
 
 TEST_F(Discovery, WrittenCacheHoldsEveryField)
 {
-    TestFormat tif = Format("tif", "Tagged image", 0x1234);
+    TestFormat tif = Format("tif", "Tagged image", 1, 0x1234);
     tif.flags = 0x8001;
     tif.typeMask = 0x00030005;
     tif.flags2 = 0x22;
@@ -236,7 +236,7 @@ TEST_F(Discovery, SpecialPluginsOnlyOnSomeSystemsAndNeverCached)
         EXPECT_EQ(expected, Start()) << "OS " << c.os;
         EXPECT_EQ(c.considered ? 1 : 0, TotalLoads(loads)) << "OS " << c.os;
 
-        std::string cacheFolder = atoi(c.os) >= 6 ? appData : dir.path() + "\\";
+        std::string cacheFolder = atoi(c.os) >= 6 ? appData : suite + "\\";
         std::string file = ReadFileBytes(cacheFolder + "Q32FILE.CFG");
         ASSERT_EQ(8u + 6 + 140 * 2, file.size()) << "OS " << c.os;
         EXPECT_EQ("TA.FIO", EntryBytes(file, 0).substr(0, 6));

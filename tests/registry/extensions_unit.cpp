@@ -17,10 +17,6 @@ TEST(CountTokens, CountsNonEmptyTokens)
 
 class ExtensionLists : public RegistryFixture {
 protected:
-    void SetKey(const char *key, const char *value)
-    {
-        WritePrivateProfileStringA("FIO_EXT", key, value, ini.c_str());
-    }
     const FormatRecord &Record(const char *code)
     {
         for (LONG i = 0; i < Formats->count; i++)

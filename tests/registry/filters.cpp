@@ -36,7 +36,7 @@ protected:
     HGLOBAL Build(DWORD selection) { return (HGLOBAL)filter(nullptr, FILTER_BUILD, selection); }
 };
 
-TEST_F(Filters, AllFormatsList)
+TEST_F(Filters, AllFormatsListWithoutAndWithAllFiles)
 {
     LoadTwoFormats();
     HGLOBAL list = Build(FILTER_ALL_FORMATS);
@@ -72,12 +72,8 @@ TEST_F(Filters, AllFormatsList)
     }
     EXPECT_STREQ("BMP (Bitmap)", (const char *)filter(list, FILTER_NAME, 1));
     EXPECT_EQ(1, filter(list, FILTER_FREE, 0));
-}
 
-TEST_F(Filters, AllFormatsAndAllFiles)
-{
-    LoadTwoFormats();
-    HGLOBAL list = Build(FILTER_ALL_FORMATS | FILTER_ALL_FILES);
+    list = Build(FILTER_ALL_FORMATS | FILTER_ALL_FILES);
     ASSERT_NE(nullptr, list);
     EXPECT_EQ((std::vector<std::string>{"All image files", "*.JPG;*.BMP;*.JPEG;*.JPE;*.*",
                                         "BMP (Bitmap)", "*.BMP",
@@ -125,17 +121,11 @@ TEST_F(Filters, SelectionByTypeMask)
     }
 }
 
-TEST_F(Filters, NullListAnswersZero)
+TEST_F(Filters, WithoutFormatsOnlyTheSpecialEntriesAndANullListAnswersZero)
 {
     Load();
     filter = Q32_EXPORT(module, FilterAction);
     for (int action = 2; action <= 9; action++) EXPECT_EQ(0, filter(nullptr, action, 0)) << action;
-}
-
-TEST_F(Filters, NoFormatsOnlyTheSpecialEntries)
-{
-    Load();
-    filter = Q32_EXPORT(module, FilterAction);
     HGLOBAL list = Build(FILTER_ALL_FORMATS | FILTER_ALL_FILES);
     ASSERT_NE(nullptr, list);
     EXPECT_EQ(2, filter(list, FILTER_COUNT, 0));

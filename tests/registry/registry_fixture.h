@@ -1,40 +1,30 @@
 /*
- * The module's state driven directly (ProcessAttach / ProcessDetach) over a plug-in
- * folder, an ini file and a cache folder of the test's own. The module's instance is a
- * resource-only DLL copied into the test's folder, so that "the module's folder" (where
- * FIO\ is found, and the cache on older systems) is that folder. Each Start() is a fresh
+ * The module's state driven directly (ProcessAttach / ProcessDetach) in the sandbox's
+ * folders. The module's instance is a resource-only DLL copied into the sandbox's module
+ * folder, so that "the module's folder" (where FIO\ is found, and the cache on older
+ * systems) is that folder. Each Start() is a fresh
  * start of the module: attach, then discovery.
  */
 #ifndef Q32_REGISTRY_FIXTURE_H
 #define Q32_REGISTRY_FIXTURE_H
 
 #include <gtest/gtest.h>
-#include "harness.h"
+#include "sandbox.h"
 #include "core/core.h"
 #include "module.h"
 #include "registry/registry.h"
 #include <string>
 #include <vector>
 
-class RegistryFixture : public ::testing::Test {
+class RegistryFixture : public ::testing::Test, public q32test::Folders {
 protected:
-    q32test::TempDir dir;
-    std::string fio = dir / "FIO";
-    std::string appData = dir / "appdata\\";
-    std::string ini = dir / "suite.ini";
-    std::string loads = dir / "loads.log";
     q32test::ScopedEnv iniEnv{"Q32_INI", ini};
-    q32test::ScopedEnv appDataEnv{"Q32_APPDATA", appData};
-    q32test::ScopedEnv osEnv{"Q32_OSVERSION", "10"};
-    q32test::ScopedEnv noBoxes{"Q32COMM_MB_LOG", dir / "boxes.log"};
     bool attached = false;
     HMODULE owner = nullptr;
 
     void SetUp() override
     {
-        CreateDirectoryA(fio.c_str(), nullptr);
-        CreateDirectoryA(appData.c_str(), nullptr);
-        std::string ownerPath = dir / "OWNER.DLL";
+        std::string ownerPath = q32test::Join(suite, "OWNER.DLL");
         CopyFileA((q32test::BinFolder() + "DLGRC.DLL").c_str(), ownerPath.c_str(), FALSE);
         owner = LoadLibraryA(ownerPath.c_str());
         ASSERT_NE(nullptr, owner);
@@ -46,8 +36,6 @@ protected:
         if (owner) FreeLibrary(owner);
     }
 
-    void Stage(const q32test::TestPlugin &plugin) { q32test::StagePlugin(fio, plugin, loads); }
-    std::string PluginPath(const std::string &name) { return q32test::Join(fio, name); }
     std::string CachePath() { return appData + "Q32FILE.CFG"; }
     /* Replaces the cache file (which the module keeps hidden). */
     void WriteCache(const std::string &bytes)
@@ -106,16 +94,5 @@ protected:
         return lines;
     }
 };
-
-/* A format with code and description and the plug-in's other defaults. */
-inline q32test::TestFormat Format(const std::string &code, const std::string &description,
-                                  DWORD runtimeValue = 0)
-{
-    q32test::TestFormat f;
-    f.code = code;
-    f.description = description;
-    f.runtimeValue = runtimeValue;
-    return f;
-}
 
 #endif

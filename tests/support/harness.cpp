@@ -2,6 +2,7 @@
 #include <stdlib.h>
 #include <shlwapi.h>
 #include <stdio.h>
+#include <string.h>
 #include <atomic>
 
 namespace q32test {
@@ -223,6 +224,30 @@ int LoadsOf(const std::string &loadLog, const std::string &name)
 }
 
 int TotalLoads(const std::string &loadLog) { return (int)ReadLines(loadLog).size(); }
+
+bool RedirectImport(HMODULE module, const char *dll, const char *function, const void *replacement)
+{
+    auto base = reinterpret_cast<BYTE *>(module);
+    auto nt = reinterpret_cast<IMAGE_NT_HEADERS *>(base + reinterpret_cast<IMAGE_DOS_HEADER *>(base)->e_lfanew);
+    const IMAGE_DATA_DIRECTORY &dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    auto import = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR *>(base + dir.VirtualAddress);
+    for (; dir.VirtualAddress && import->Name; import++) {
+        if (lstrcmpiA(reinterpret_cast<char *>(base + import->Name), dll)) continue;
+        auto names = reinterpret_cast<IMAGE_THUNK_DATA *>(base + import->OriginalFirstThunk);
+        auto slots = reinterpret_cast<IMAGE_THUNK_DATA *>(base + import->FirstThunk);
+        for (; names->u1.AddressOfData; names++, slots++) {
+            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
+            auto byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME *>(base + names->u1.AddressOfData);
+            if (strcmp(reinterpret_cast<char *>(byName->Name), function)) continue;
+            DWORD old;
+            VirtualProtect(&slots->u1.Function, sizeof(void *), PAGE_READWRITE, &old);
+            slots->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
+            VirtualProtect(&slots->u1.Function, sizeof(void *), old, &old);
+            return true;
+        }
+    }
+    return false;
+}
 
 void ShiftWriteTime(const std::string &path, int seconds)
 {

@@ -143,6 +143,10 @@ void StagePlugin(const std::string &folder, const TestPlugin &plugin,
 int LoadsOf(const std::string &loadLog, const std::string &name);
 int TotalLoads(const std::string &loadLog);
 
+/* Points a loaded module's import of dll's function (imported by name) at replacement:
+   a fault or a count in a plug-in's or the module's own calls. False when not imported. */
+bool RedirectImport(HMODULE module, const char *dll, const char *function, const void *replacement);
+
 /* Moves a file's last-write time by seconds. */
 void ShiftWriteTime(const std::string &path, int seconds);
 

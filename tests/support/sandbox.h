@@ -1,50 +1,47 @@
 /*
- * The one module sandbox: a copy of q32File.dll in a folder of the test's own with its
- * ini file, plug-in folder (FIO\ beside the copy) of test plug-in copies whose loads and
+ * The one module sandbox: a folder of the test's own with the suite's ini file, the
+ * module's folder with its plug-in folder (FIO\) of test plug-in copies whose loads and
  * calls are logged, an application-data folder, a pictures folder, a fixed
- * operating-system class, and message boxes logged instead of shown.
+ * operating-system class, and message boxes logged instead of shown; and a copy of
+ * q32File.dll in the module's folder (Sandbox) or the module's code driven directly
+ * (RegistryFixture in tests/registry).
  */
 #ifndef Q32_TEST_SANDBOX_H
 #define Q32_TEST_SANDBOX_H
 
 #include <gtest/gtest.h>
 #include "harness.h"
+#include "rows.h"
 #include "q32fio.h"
 #include <string>
 #include <vector>
 
 namespace q32test {
 
-class Sandbox {
+/* The sandbox's folders and settings, for a copy of the module or its code linked in. */
+class Folders {
 public:
-    q32test::TempDir dir;
-    std::string suite = dir / "suite";
-    std::string fio = dir / "suite\\FIO";
-    std::string ini = dir / "suite.ini";
-    std::string appData = dir / "appdata\\";
-    std::string pictures = dir / "pictures";
-    std::string loads = dir / "loads.log";
-    std::string calls = dir / "calls.log";
-    std::string boxes = dir / "boxes.log";
-    q32test::ScopedEnv appDataEnv{"Q32_APPDATA", appData};
-    q32test::ScopedEnv osEnv{"Q32_OSVERSION", "10"};
-    q32test::ScopedEnv boxEnv{"Q32COMM_MB_LOG", boxes};
-    q32test::ModuleCopy module{suite, ini};
+    TempDir dir;
+    std::string suite = dir / "suite", fio = dir / "suite\\FIO", ini = dir / "suite.ini";
+    std::string appData = dir / "appdata\\", pictures = dir / "pictures";
+    std::string loads = dir / "loads.log", calls = dir / "calls.log", boxes = dir / "boxes.log";
+    ScopedEnv appDataEnv{"Q32_APPDATA", appData}, osEnv{"Q32_OSVERSION", "10"}, boxEnv{"Q32COMM_MB_LOG", boxes};
     std::string describe = " test format"; /* a staged format's description: CODE + this */
 
-    Sandbox()
+    Folders()
     {
         for (const std::string &d : {suite, fio, appData, pictures}) CreateDirectoryA(d.c_str(), nullptr);
     }
-    virtual ~Sandbox() = default;
+    virtual ~Folders() = default;
+    std::string PluginPath(const std::string &name) const { return Join(fio, name); }
     /* A test plug-in copy in FIO\, its loads logged. */
-    void Stage(const q32test::TestPlugin &plugin) { q32test::StagePlugin(fio, plugin, loads); }
+    void Stage(const TestPlugin &plugin) { StagePlugin(fio, plugin, loads); }
     /* A one-format copy CODE.FIO (described CODE + describe), its calls logged. */
     void Stage(const std::string &code, std::vector<std::pair<std::string, std::string>> keys = {},
                std::string fileData = "accept", std::string signature = "", DWORD typeMask = 0x7F,
                DWORD openOptions = 0, DWORD saveOptions = 0)
     {
-        q32test::TestFormat format;
+        TestFormat format;
         format.code = code;
         format.description = code + describe;
         format.fileData = fileData;
@@ -53,35 +50,41 @@ public:
         format.openOptions = openOptions;
         format.saveOptions = saveOptions;
         format.keys = std::move(keys);
-        q32test::TestPlugin plugin(code + ".FIO", {format});
+        TestPlugin plugin(code + ".FIO", {format});
         plugin.callLog = calls;
-        q32test::StagePlugin(fio, plugin);
+        StagePlugin(fio, plugin);
     }
     /* A copy of a plug-in of the build (e.g. "bmp.fio"). */
     void StageBuilt(const std::string &name)
     {
-        CopyFileA((q32test::BinFolder() + "FIO\\" + name).c_str(), (fio + "\\" + name).c_str(), FALSE);
+        CopyFileA((BinFolder() + "FIO\\" + name).c_str(), PluginPath(name).c_str(), FALSE);
     }
     void SetKey(const char *key, const char *value) { WritePrivateProfileStringA("FIO_EXT", key, value, ini.c_str()); }
-    /* Loads the copy; the first call of an export discovers. */
-    void Load()
-    {
-        ASSERT_TRUE(module.Load());
-        c32ResetDLLErrInfo();
-    }
     /* The module's recorded error: (id, the module's 1702, where2, where3). */
     void ExpectError(UINT id, int where2, int where3, const std::string &what = "")
     {
-        q32test::RecordedError e = q32test::ReadError();
+        RecordedError e = ReadError();
         EXPECT_EQ(id, e.id) << what << e.text;
         EXPECT_EQ(1702, e.where1) << what;
         EXPECT_EQ(where2, e.where2) << what;
         EXPECT_EQ(where3, e.where3) << what;
         c32ResetDLLErrInfo();
     }
-    std::vector<std::string> Calls() { return q32test::ReadLines(calls); }
+    std::vector<std::string> Calls() { return ReadLines(calls); }
     void ForgetCalls() { DeleteFileA(calls.c_str()); }
+};
 
+/* The module sandbox: a copy of the module in the suite folder, with the ini file. */
+class Sandbox : public Folders {
+public:
+    ModuleCopy module{suite, ini};
+
+    /* Loads the copy; the first call of an export discovers. */
+    void Load()
+    {
+        ASSERT_TRUE(module.Load());
+        c32ResetDLLErrInfo();
+    }
     HGLOBAL FileDataOf(const std::string &name, char *hint = nullptr)
     {
         return Q32_EXPORT(module, qfFileGetFileData)(name.c_str(), hint);
@@ -103,6 +106,17 @@ public:
         Edit(data, [&](FileData &f) { copy = f; });
         return copy;
     }
+    /* Reads the whole raster in the file's own type into rows: qfFileRead's answer. */
+    INT_PTR ReadAll(HGLOBAL data, Rows &rows)
+    {
+        FileData facts = Facts(data);
+        rows.dataType = facts.raster.dataType, rows.bits = facts.raster.bitsPerPixel;
+        ImageRequest request = {};
+        request.rasterWanted = 1;
+        request.rasterTypes = 0xFFFF;
+        request.context = &rows;
+        return Q32_EXPORT(module, qfFileRead)(data, &request, Collect);
+    }
 };
 
 } // namespace q32test
@@ -110,12 +124,15 @@ public:
 /* The sandbox as a test fixture. */
 class ModuleSandbox : public ::testing::Test, public q32test::Sandbox {};
 
-inline q32test::TestFormat Format(const std::string &code, const std::string &description, DWORD typeMask = 1)
+/* A format with code and description and the test plug-in's other defaults. */
+inline q32test::TestFormat Format(const std::string &code, const std::string &description, DWORD typeMask = 1,
+                                  DWORD runtimeValue = 0)
 {
     q32test::TestFormat f;
     f.code = code;
     f.description = description;
     f.typeMask = typeMask;
+    f.runtimeValue = runtimeValue;
     return f;
 }
 

@@ -25,30 +25,6 @@ HANDLE WINAPI Image(HINSTANCE module, LPCSTR name, UINT type, int w, int h, UINT
 BOOL WINAPI DeleteDc(HDC dc) { return Live.erase(dc), DeleteDC(dc); }
 BOOL WINAPI Delete(HGDIOBJ object) { return Live.erase(object), DeleteObject(object); }
 
-/* Points module's import of dll!function at replacement. */
-bool Redirect(HMODULE module, const char *dll, const char *function, const void *replacement)
-{
-    auto base = reinterpret_cast<BYTE *>(module);
-    auto nt = reinterpret_cast<IMAGE_NT_HEADERS *>(base + reinterpret_cast<IMAGE_DOS_HEADER *>(base)->e_lfanew);
-    const IMAGE_DATA_DIRECTORY &dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    for (auto import = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR *>(base + dir.VirtualAddress); dir.VirtualAddress && import->Name; import++) {
-        if (lstrcmpiA(reinterpret_cast<char *>(base + import->Name), dll)) continue;
-        auto names = reinterpret_cast<IMAGE_THUNK_DATA *>(base + import->OriginalFirstThunk);
-        auto slots = reinterpret_cast<IMAGE_THUNK_DATA *>(base + import->FirstThunk);
-        for (; names->u1.AddressOfData; names++, slots++) {
-            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal) ||
-                strcmp(reinterpret_cast<char *>(reinterpret_cast<IMAGE_IMPORT_BY_NAME *>(base + names->u1.AddressOfData)->Name), function))
-                continue;
-            DWORD old;
-            VirtualProtect(&slots->u1.Function, sizeof(void *), PAGE_READWRITE, &old);
-            slots->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
-            VirtualProtect(&slots->u1.Function, sizeof(void *), old, &old);
-            return true;
-        }
-    }
-    return false;
-}
-
 class AssociationPage : public Preferences {
 protected:
     ScopedEnv appName{"Q32CFG_NAME", "Test Viewer"};
@@ -203,11 +179,11 @@ TEST_F(AssociationPage, TwoPagesInATreeHostKeepAStateEachAndLeakNoGdiObjects)
     EXPECT_EQ(0u, second) << "the other page's mark";
 
     HMODULE m = module.handle();
-    ASSERT_TRUE(Redirect(m, "gdi32.dll", "CreateCompatibleDC", (const void *)CompatibleDC) &&
-                Redirect(m, "gdi32.dll", "DeleteDC", (const void *)DeleteDc) &&
-                Redirect(m, "gdi32.dll", "DeleteObject", (const void *)Delete) &&
-                Redirect(m, "gdi32.dll", "CreateSolidBrush", (const void *)SolidBrush) &&
-                Redirect(m, "user32.dll", "LoadImageA", (const void *)Image));
+    ASSERT_TRUE(RedirectImport(m, "gdi32.dll", "CreateCompatibleDC", (const void *)CompatibleDC) &&
+                RedirectImport(m, "gdi32.dll", "DeleteDC", (const void *)DeleteDc) &&
+                RedirectImport(m, "gdi32.dll", "DeleteObject", (const void *)Delete) &&
+                RedirectImport(m, "gdi32.dll", "CreateSolidBrush", (const void *)SolidBrush) &&
+                RedirectImport(m, "user32.dll", "LoadImageA", (const void *)Image));
     Live.clear();
     DWORD before = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
     for (int i = 0; i < 100; i++) ShowTree(pages, [](HWND d) { Press(d, IDCANCEL); });

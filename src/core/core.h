@@ -8,6 +8,7 @@
 #include <windows.h>
 #include <stddef.h>
 #include "q32file.h"
+#include "q32fio.h"
 #include "q32comm.h"
 #include "holders.h"
 #include "syscalls.h"
@@ -40,20 +41,22 @@ constexpr ErrorUnit UnitState{1701}, UnitFileOps{ModuleId}, UnitPreview{1705},
     UnitFilters{1706}, UnitMemoryPage{1710}, UnitDisplayPage{1711}, UnitAssoc{1712},
     UnitOpenDialog{1720};
 
-/* Texts of the common library's string table that the module records. */
+/* Texts of the common library's string table that the module records (those that plug-ins
+   record too are the kit's numbers). */
 enum : UINT {
-    ErrLowMemory = 1001,        /* "Not enough memory." */
-    ErrNoMemory = 1004,         /* ... to complete the operation */
-    ErrCannotOpen = 4004,       /* the file %s cannot be opened (a reader's) */
+    ErrLowMemory = 1001,              /* "Not enough memory." */
+    ErrNoMemory = QF_ERR_NO_MEMORY,   /* ... to complete the operation */
+    ErrCannotOpen = QF_ERR_OPEN,      /* the file %s cannot be opened (a reader's) */
     ErrInUse = 4007,
     ErrNotWorkFolder = 4018,
     ErrNotImage = 4019,
-    ErrDamaged = 4020,
-    ErrNotReplaceable = 4022,  /* read-only or in use */
-    ErrVariant = 4024,          /* a variant of the format that cannot be read */
-    ErrNoFormat = 4025,         /* the plug-in declares no usable format */
-    ErrCannot = 4026,           /* the operation cannot be done */
-    ErrFileNotOpened = 4027,    /* the file %s cannot be opened (detection's) */
+    ErrCannotWrite = QF_ERR_WRITE,
+    ErrDamaged = QF_ERR_DAMAGED,
+    ErrNotReplaceable = 4022,         /* read-only or in use */
+    ErrVariant = QF_ERR_UNSUPPORTED,  /* a variant of the format that cannot be read */
+    ErrNoFormat = 4025,               /* the plug-in declares no usable format */
+    ErrCannot = QF_ERR_CANNOT,        /* the operation cannot be done */
+    ErrFileNotOpened = 4027,          /* the file %s cannot be opened (detection's) */
     ErrPluginNotLoaded = 4029,
     ErrPreviewTooSmall = 5404
 };

@@ -216,13 +216,13 @@ extern "C" int Q32FILEAPI qfFileWrite(HGLOBAL fileData, ImageRequest *request,
         }
     }
 
-    if (!direct && !MakeWorkName(target, work)) return fail(12, 4008, target);
+    if (!direct && !MakeWorkName(target, work)) return fail(12, ErrCannotWrite, target);
     q32::FileHandle output(direct
         ? Sys.createFile(target, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)
         : Sys.createFile(work, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                          nullptr));
-    if (!output) return fail(12, 4008, target);
+    if (!output) return fail(12, ErrCannotWrite, target);
 
     bool byName = info.typeCaps & FI_WRITES_BY_NAME;
     int result = 0;
@@ -264,7 +264,7 @@ extern "C" int Q32FILEAPI qfFileWrite(HGLOBAL fileData, ImageRequest *request,
        target. */
     if (!written) {
         DeleteFileA(work);
-        return fail(14, 4008, target);
+        return fail(14, ErrCannotWrite, target);
     }
     if (!CommitWorkFile(work, target)) return fail(13, 4022);
     return 1;
@@ -302,7 +302,7 @@ extern "C" INT_PTR Q32FILEAPI qfFileReadVector(HGLOBAL fileData, LONG_PTR arg2, 
     if (!readable) return fail(3, 4019, name);
 
     q32::FileHandle file(OpenForRead(name));
-    if (!file) return fail(4, 4004, name);
+    if (!file) return fail(4, ErrCannotOpen, name);
 
     FormatRecord &record = Record(number);
     if (!BindPlugin(number)) return 0;
@@ -348,10 +348,10 @@ extern "C" int Q32FILEAPI qfFileWriteVector(HGLOBAL fileData, LONG_PTR arg2, LON
     const FormatInfo &info = Record(number).info;
     if ((info.typeCaps & NoVectorWrite) && !info.writesVector) return -1;
 
-    if (!MakeWorkName(target, work)) return fail(4, 4008, target);
+    if (!MakeWorkName(target, work)) return fail(4, ErrCannotWrite, target);
     q32::FileHandle output(Sys.createFile(work, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                           FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!output) return fail(4, 4008, target);
+    if (!output) return fail(4, ErrCannotWrite, target);
 
     int result = 0;
     if (BindPlugin(number)) {
@@ -377,7 +377,7 @@ extern "C" int Q32FILEAPI qfFileWriteVector(HGLOBAL fileData, LONG_PTR arg2, LON
     }
     if (!written) {
         DeleteFileA(work);
-        return fail(6, 4008, target);
+        return fail(6, ErrCannotWrite, target);
     }
     if (!CommitWorkFile(work, target)) return fail(5, 4022);
     return 1;

@@ -306,7 +306,7 @@ static INT_PTR AssociationPageProcBody(HWND page, UINT message, WPARAM wParam, L
 
 INT_PTR CALLBACK AssociationPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    return ExceptionFree<INT_PTR>(FALSE, UnitAssoc, __LINE__, [&] {
+    return ExceptionFree<INT_PTR>(FALSE, UnitAssoc.At(__LINE__), [&] {
         return AssociationPageProcBody(page, message, wParam, lParam);
     });
 }

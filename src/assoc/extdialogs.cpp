@@ -5,6 +5,7 @@
 #include <shlwapi.h>
 #include <stdio.h>
 #include <string.h>
+#include <new>
 #include <string>
 
 namespace {
@@ -22,12 +23,19 @@ constexpr ErrorOperation OpBackupLists{UnitAssoc.number, 4};
 
 const char Section[] = "FIO_EXT";
 
-/* The dialogs' state: one list dialog at a time in the process. */
-const AssociationPageParam *DlgParam;
-std::vector<UserListBackup> Backup;
-bool Backed;
-ExtensionEntryRequest *Request;
-char StartExtension[Q32_MAX_NAME], StartCode[8];
+/* One list dialog's state, held by the dialog (DWLP_USER) from WM_INITDIALOG to
+   WM_DESTROY, so that two can coexist. The entry dialog holds its request the same way. */
+struct ListState {
+    const AssociationPageParam *param = nullptr;
+    std::vector<UserListBackup> backup;
+    bool backed = false;
+};
+
+ListState *ListOf(HWND dialog) { return (ListState *)GetWindowLongPtrA(dialog, DWLP_USER); }
+ExtensionEntryRequest *RequestOf(HWND dialog)
+{
+    return (ExtensionEntryRequest *)GetWindowLongPtrA(dialog, DWLP_USER);
+}
 
 /* Key code + suffix of section FIO_EXT, whole however long; empty when missing. */
 std::string ReadListKey(const char *code, const char *suffix)
@@ -71,13 +79,13 @@ void ItemPair(HWND list, int index, char *extension, char *code)
 }
 
 /* Help of one of the page parameter's blocks; a beep without a parameter. */
-void ShowBlockHelp(HWND dialog, int block)
+void ShowBlockHelp(HWND dialog, const AssociationPageParam *param, int block)
 {
-    if (!DlgParam) {
+    if (!param) {
         MessageBeep(0);
         return;
     }
-    const PreferenceAppInfo &help = DlgParam->help[block];
+    const PreferenceAppInfo &help = param->help[block];
     char file[Q32_MAX_NAME];
     CopyText(file, sizeof file, help.helpFile);
     if (!strchr(file, '>') && strlen(file) + 2 < sizeof file) strcat(file, ">d");
@@ -95,23 +103,27 @@ void EnableListButtons(HWND dialog)
 /* Backs up every format's user list, whole, and lists its pairs. */
 void InitListDialog(HWND dialog, const AssociationPageParam *param)
 {
-    DlgParam = param;
     HWND list = GetDlgItem(dialog, PairList);
     int count = qfFileGetFileFmtNum();
-    Backed = false;
-    try {
-        Backup.assign((size_t)(count > 0 ? count : 0), UserListBackup());
-        Backed = true;
-    } catch (...) {
-        Backup.clear();
-        RecordError(nullptr, OpBackupLists.At(1), ErrNoMemory);
+    ListState *state = new (std::nothrow) ListState;
+    if (state) {
+        SetWindowLongPtrA(dialog, DWLP_USER, (LONG_PTR)state);
+        state->param = param;
+        try {
+            state->backup.assign((size_t)(count > 0 ? count : 0), UserListBackup());
+            state->backed = true;
+        } catch (...) {
+            state->backup.clear();
+        }
     }
-    if (Backed) {
+    if (!state || !state->backed) RecordError(nullptr, OpBackupLists.At(1), ErrNoMemory);
+    else {
+        std::vector<UserListBackup> &backup = state->backup;
         for (int format = 1; format <= count; format++) {
             q32::GlobalHandle block(qfFileGetFormatInfo(format));
             q32::Locked<FormatInfo> info(block.get());
             if (!info) break;
-            UserListBackup &record = Backup[(size_t)format - 1];
+            UserListBackup &record = backup[(size_t)format - 1];
             CopyText(record.code, sizeof record.code, info->code);
             CharUpperA(record.code);
             record.userList = ReadListKey(record.code, "_USER");
@@ -140,16 +152,14 @@ void EnterPair(HWND dialog, WORD command)
     HWND list = GetDlgItem(dialog, PairList);
     ExtensionEntryRequest request = {};
     request.command = command;
-    request.pageParam = DlgParam;
+    if (const ListState *state = ListOf(dialog)) request.pageParam = state->param;
     int selected = (int)SendMessageA(list, LB_GETCURSEL, 0, 0);
     if (command == EditButton) {
         if (selected == LB_ERR) return;
         CopyText(request.itemText, sizeof request.itemText, ItemText(list, selected).c_str());
     }
-    Request = &request;
     INT_PTR ended = DialogBoxParamA(ResourceModule, MAKEINTRESOURCEA(ExtensionEntryTemplate),
                                     dialog, ExtensionEntryProc, (LPARAM)&request);
-    Request = nullptr;
     if (ended > 0 && (request.extensionChanged || request.formatChanged)) {
         char line[32];
         snprintf(line, sizeof line, "%s=%s", request.extension, request.code);
@@ -180,26 +190,27 @@ void RebuildCachedFilterLists()
     }
 }
 
-void FreeBackup()
+/* The pair the entry dialog started with: the edited item's, empty when adding. */
+void StartPair(const ExtensionEntryRequest &request, char (&extension)[Q32_MAX_NAME],
+               char (&code)[8])
 {
-    std::vector<UserListBackup>().swap(Backup);
-    Backed = false;
+    extension[0] = code[0] = 0;
+    if (request.command == EditButton)
+        SplitPairItem(request.itemText, extension, sizeof extension, code, sizeof code);
 }
 
 BOOL InitEntryDialog(HWND dialog, ExtensionEntryRequest *request)
 {
     SendDlgItemMessageA(dialog, ExtensionEdit, EM_LIMITTEXT, 4, 0);
-    Request = request;
-    DlgParam = request->pageParam;
+    SetWindowLongPtrA(dialog, DWLP_USER, (LONG_PTR)request);
     bool editing = request->command == EditButton;
-    StartExtension[0] = StartCode[0] = 0;
+    char startExtension[Q32_MAX_NAME], startCode[8];
+    StartPair(*request, startExtension, startCode);
     char caption[128] = "";
     LoadStringA(ResourceModule, editing ? EditCaption : AddCaption, caption, sizeof caption);
     SetWindowTextA(dialog, caption);
     if (editing) {
-        SplitPairItem(request->itemText, StartExtension, sizeof StartExtension, StartCode,
-                      sizeof StartCode);
-        SetDlgItemTextA(dialog, ExtensionEdit, StartExtension);
+        SetDlgItemTextA(dialog, ExtensionEdit, startExtension);
     } else {
         EnableWindow(GetDlgItem(dialog, IDOK), FALSE);
     }
@@ -216,7 +227,7 @@ BOOL InitEntryDialog(HWND dialog, ExtensionEntryRequest *request)
         CopyText(description, sizeof description, info->description);
         snprintf(text, sizeof text, "%s (%s)", code, description);
         SendMessageA(combo, CB_ADDSTRING, 0, (LPARAM)text);
-        if (editing && lstrcmpiA(code, StartCode) == 0) chosen = format - 1;
+        if (editing && lstrcmpiA(code, startCode) == 0) chosen = format - 1;
     }
     SendMessageA(combo, CB_SETCURSEL, chosen, 0);
     SendMessageA(combo, CB_SETDROPPEDWIDTH, 250, 0);
@@ -224,7 +235,7 @@ BOOL InitEntryDialog(HWND dialog, ExtensionEntryRequest *request)
 }
 
 /* OK of the entry dialog: false (and the dialog stays) when the extension is refused. */
-bool AcceptEntry(HWND dialog)
+bool AcceptEntry(HWND dialog, ExtensionEntryRequest &request)
 {
     char extension[Q32_MAX_NAME] = "", code[8] = "";
     GetDlgItemTextA(dialog, ExtensionEdit, extension, sizeof extension);
@@ -264,10 +275,12 @@ bool AcceptEntry(HWND dialog)
         SetFocus(field);
         return false;
     }
-    Request->extensionChanged = lstrcmpiA(extension, StartExtension) != 0;
-    Request->formatChanged = lstrcmpiA(code, StartCode) != 0;
-    CopyText(Request->extension, sizeof Request->extension, extension);
-    CopyText(Request->code, sizeof Request->code, code);
+    char startExtension[Q32_MAX_NAME], startCode[8];
+    StartPair(request, startExtension, startCode);
+    request.extensionChanged = lstrcmpiA(extension, startExtension) != 0;
+    request.formatChanged = lstrcmpiA(code, startCode) != 0;
+    CopyText(request.extension, sizeof request.extension, extension);
+    CopyText(request.code, sizeof request.code, code);
     return true;
 }
 
@@ -276,13 +289,21 @@ bool AcceptEntry(HWND dialog)
  *
  * The entry dialog (template 32118); its creation value is the list dialog's request.
  */
+/* Help of the entry dialog: the edit block when editing, the add block otherwise. */
+void ShowEntryHelp(HWND dialog)
+{
+    const ExtensionEntryRequest *request = RequestOf(dialog);
+    ShowBlockHelp(dialog, request ? request->pageParam : nullptr,
+                  request && request->command == EditButton ? 2 : 1);
+}
+
 INT_PTR ExtensionEntryProcBody(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (message == WM_INITDIALOG) return InitEntryDialog(dialog, (ExtensionEntryRequest *)lParam);
+    ExtensionEntryRequest *request = RequestOf(dialog);
     switch (message) {
-    case WM_INITDIALOG:
-        return InitEntryDialog(dialog, (ExtensionEntryRequest *)lParam);
     case WM_HELP:
-        ShowBlockHelp(dialog, Request && Request->command == EditButton ? 2 : 1);
+        ShowEntryHelp(dialog);
         return TRUE;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
@@ -292,13 +313,13 @@ INT_PTR ExtensionEntryProcBody(HWND dialog, UINT message, WPARAM wParam, LPARAM 
                              GetWindowTextLengthA(GetDlgItem(dialog, ExtensionEdit)) > 0);
             return TRUE;
         case IDOK:
-            if (AcceptEntry(dialog)) EndDialog(dialog, 1);
+            if (request && AcceptEntry(dialog, *request)) EndDialog(dialog, 1);
             return TRUE;
         case IDCANCEL:
             EndDialog(dialog, 0);
             return TRUE;
         case HelpButton:
-            ShowBlockHelp(dialog, Request && Request->command == EditButton ? 2 : 1);
+            ShowEntryHelp(dialog);
             return TRUE;
         }
         return FALSE;
@@ -308,7 +329,7 @@ INT_PTR ExtensionEntryProcBody(HWND dialog, UINT message, WPARAM wParam, LPARAM 
 
 INT_PTR CALLBACK ExtensionEntryProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    return ExceptionFree<INT_PTR>(FALSE, UnitAssoc, __LINE__, [&] {
+    return ExceptionFree<INT_PTR>(FALSE, UnitAssoc.At(__LINE__), [&] {
         return ExtensionEntryProcBody(dialog, message, wParam, lParam);
     });
 }
@@ -323,12 +344,17 @@ INT_PTR CALLBACK ExtensionEntryProc(HWND dialog, UINT message, WPARAM wParam, LP
  */
 static INT_PTR ExtensionListProcBody(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    ListState *state = ListOf(dialog);
     switch (message) {
     case WM_INITDIALOG:
         InitListDialog(dialog, (const AssociationPageParam *)lParam);
         return FALSE;
+    case WM_DESTROY:
+        SetWindowLongPtrA(dialog, DWLP_USER, 0);
+        delete state;
+        return FALSE;
     case WM_HELP:
-        ShowBlockHelp(dialog, 0);
+        ShowBlockHelp(dialog, state ? state->param : nullptr, 0);
         return TRUE;
     case WM_COMMAND: {
         HWND list = GetDlgItem(dialog, PairList);
@@ -350,17 +376,15 @@ static INT_PTR ExtensionListProcBody(HWND dialog, UINT message, WPARAM wParam, L
             return TRUE;
         }
         case IDOK:
-            FreeBackup();
             RebuildCachedFilterLists();
             EndDialog(dialog, 1);
             return TRUE;
         case IDCANCEL:
-            RestoreUserLists(Backed ? &Backup : nullptr);
-            FreeBackup();
+            RestoreUserLists(state && state->backed ? &state->backup : nullptr);
             EndDialog(dialog, 0);
             return TRUE;
         case HelpButton:
-            ShowBlockHelp(dialog, 0);
+            ShowBlockHelp(dialog, state ? state->param : nullptr, 0);
             return TRUE;
         }
         return FALSE;
@@ -371,7 +395,7 @@ static INT_PTR ExtensionListProcBody(HWND dialog, UINT message, WPARAM wParam, L
 
 INT_PTR CALLBACK ExtensionListProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    return ExceptionFree<INT_PTR>(FALSE, UnitAssoc, __LINE__, [&] {
+    return ExceptionFree<INT_PTR>(FALSE, UnitAssoc.At(__LINE__), [&] {
         return ExtensionListProcBody(dialog, message, wParam, lParam);
     });
 }

@@ -100,15 +100,15 @@ ErrorRecord ReadErrorRecord();
 void RestoreErrorRecord(const ErrorRecord &record);
 
 /* Runs body and gives its result. An exception leaving it (memory ran out) is recorded as
-   ErrNoMemory at line of unit and gives failure instead: no C++ exception crosses an
-   export, a dialog procedure or a window procedure. */
+   ErrNoMemory at site and gives failure instead: no C++ exception crosses an export, a
+   dialog procedure or a window procedure. */
 template <class R, class F>
-R ExceptionFree(R failure, ErrorUnit unit, int line, F &&body) noexcept
+R ExceptionFree(R failure, ErrorSite site, F &&body) noexcept
 {
     try {
         return body();
     } catch (...) {
-        RecordError(nullptr, unit.At(line), ErrNoMemory);
+        RecordError(nullptr, site, ErrNoMemory);
         return failure;
     }
 }

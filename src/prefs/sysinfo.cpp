@@ -3,6 +3,7 @@
 #include "../controls/tinted.h"
 #include "q32base.h"
 #include <commctrl.h>
+#include <new>
 #include <stdio.h>
 #include <string.h>
 
@@ -14,24 +15,38 @@ enum {
     DriveList = 32221, DriveBitmap = 32001, Cell = 16,
 };
 
-TabbedHost SystemHost;
+/* The tab last shown, which the next dialog shows first (the process remembers it). */
+int LastSystemTab;
 
-/* The drive icons: one copy tinted for plain lines, one for selected lines. */
-TintedBitmap Icons[2];
 const int IconColours[2] = {COLOR_WINDOW, COLOR_HIGHLIGHT};
 const COLORREF IconBackground = RGB(0, 0, 255);
 
-bool MakeIcons()
+/* One drives page's icons, held by the page (DWLP_USER) from WM_INITDIALOG to WM_DESTROY,
+   so that two pages can coexist: one copy tinted for plain lines, one for selected lines. */
+struct DriveIcons {
+    TintedBitmap tinted[2];
+};
+
+DriveIcons *IconsOf(HWND page) { return (DriveIcons *)GetWindowLongPtrA(page, DWLP_USER); }
+
+bool MakeIcons(HWND page)
 {
+    DriveIcons *icons = new (std::nothrow) DriveIcons;
+    if (!icons) return false;
+    SetWindowLongPtrA(page, DWLP_USER, (LONG_PTR)icons);
     for (int i = 0; i < 2; i++)
-        if (!TintBitmap(Icons[i], DriveBitmap, IconBackground, GetSysColor(IconColours[i])))
+        if (!TintBitmap(icons->tinted[i], DriveBitmap, IconBackground, GetSysColor(IconColours[i])))
             return false;
     return true;
 }
 
-void FreeIcons()
+void FreeIcons(HWND page)
 {
-    for (TintedBitmap &icons : Icons) FreeTintedBitmap(icons);
+    DriveIcons *icons = IconsOf(page);
+    if (!icons) return;
+    SetWindowLongPtrA(page, DWLP_USER, 0);
+    for (TintedBitmap &tinted : icons->tinted) FreeTintedBitmap(tinted);
+    delete icons;
 }
 
 int IconCell(UINT type)
@@ -117,18 +132,18 @@ BOOL InitDrivesPage(HWND page)
         if (selected < 0 && _strnicmp(current, root, strlen(root)) == 0) selected = index;
     }
     SendMessageA(list, LB_SETCURSEL, selected < 0 ? 0 : selected, 0);
-    return MakeIcons();
+    return MakeIcons(page);
 }
 
-void DrawDriveLine(const DRAWITEMSTRUCT &item)
+void DrawDriveLine(const DriveIcons *icons, const DRAWITEMSTRUCT &item)
 {
     if (item.itemID == (UINT)-1) return;
     bool chosen = (item.itemState & ODS_SELECTED) != 0;
     RECT r = item.rcItem;
     FillRect(item.hDC, &r, GetSysColorBrush(chosen ? COLOR_HIGHLIGHT : COLOR_WINDOW));
-    const TintedBitmap &icons = Icons[chosen ? 1 : 0];
-    if (icons.dc)
-        BitBlt(item.hDC, r.left + 4, r.top + (r.bottom - r.top - Cell) / 2, Cell, Cell, icons.dc,
+    const TintedBitmap *tinted = icons ? &icons->tinted[chosen ? 1 : 0] : nullptr;
+    if (tinted && tinted->dc)
+        BitBlt(item.hDC, r.left + 4, r.top + (r.bottom - r.top - Cell) / 2, Cell, Cell, tinted->dc,
                (int)item.itemData * Cell, 0, SRCCOPY);
     if (item.itemState & ODS_FOCUS) DrawFocusRect(item.hDC, &r);
     char text[400] = "";
@@ -146,16 +161,19 @@ INT_PTR CALLBACK DrivesPageProc(HWND page, UINT message, WPARAM, LPARAM lParam)
     case WM_INITDIALOG:
         return InitDrivesPage(page);
     case WM_DRAWITEM:
-        DrawDriveLine(*(const DRAWITEMSTRUCT *)lParam);
+        DrawDriveLine(IconsOf(page), *(const DRAWITEMSTRUCT *)lParam);
         return TRUE;
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORLISTBOX:
-        for (int i = 0; i < 2; i++)
-            if (Icons[i].dc && Icons[i].colour != GetSysColor(IconColours[i]))
-                TintBitmap(Icons[i], DriveBitmap, IconBackground, GetSysColor(IconColours[i]));
+        if (DriveIcons *icons = IconsOf(page))
+            for (int i = 0; i < 2; i++) {
+                TintedBitmap &tinted = icons->tinted[i];
+                if (tinted.dc && tinted.colour != GetSysColor(IconColours[i]))
+                    TintBitmap(tinted, DriveBitmap, IconBackground, GetSysColor(IconColours[i]));
+            }
         return 0;
     case WM_DESTROY:
-        FreeIcons();
+        FreeIcons(page);
         return 0;
     }
     return FALSE;
@@ -226,11 +244,15 @@ INT_PTR CALLBACK SystemHostProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
 {
     switch (message) {
     case WM_INITDIALOG:
-        InitTabbedHost(dialog, SystemHost);
+        /* The host, the caller's, is held by the dialog so that two dialogs can coexist. */
+        SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+        InitTabbedHost(dialog, *(TabbedHost *)lParam);
         return TRUE;
     case WM_NOTIFY: {
         const NMHDR *notice = (const NMHDR *)lParam;
-        if (notice->idFrom == TabControlId && notice->code == TCN_SELCHANGE) ShowSelectedPage(SystemHost);
+        auto *host = (TabbedHost *)GetWindowLongPtrA(dialog, DWLP_USER);
+        if (host && notice->idFrom == TabControlId && notice->code == TCN_SELCHANGE)
+            ShowSelectedPage(*host);
         return TRUE;
     }
     case WM_HELP:
@@ -254,11 +276,10 @@ extern "C" INT_PTR Q32FILEAPI q32ShowSystemInfo(HWND owner)
 {
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_TAB_CLASSES};
     InitCommonControlsEx(&controls);
-    TabbedHost &host = SystemHost;
+    TabbedHost host = {};
     host.owner = owner;
     host.resources = ResourceModule;
-    host.count = 0;
-    host.current = nullptr;
+    host.currentIndex = LastSystemTab;
     const struct { UINT templateId; DLGPROC procedure; } pages[] = {
         {SystemTemplate, SystemPageProc}, {DrivesTemplate, DrivesPageProc},
         {DisplayTemplate, DisplayInfoPageProc}, {PluginTemplate, PluginPageProc},
@@ -266,7 +287,7 @@ extern "C" INT_PTR Q32FILEAPI q32ShowSystemInfo(HWND owner)
     for (const auto &page : pages)
         AddPreferencePage(host, ResourceModule, nullptr, page.templateId, page.procedure);
     INT_PTR result = DialogBoxParamA(ResourceModule, MAKEINTRESOURCEA(HostTemplate), owner,
-                                     SystemHostProc, 0);
-    host.current = nullptr;
+                                     SystemHostProc, (LPARAM)&host);
+    LastSystemTab = host.currentIndex;
     return result;
 }

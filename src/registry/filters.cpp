@@ -246,7 +246,7 @@ void BringPatternsForward(std::string &allPattern)
 extern "C" INT_PTR Q32FILEAPI FilterAction(HGLOBAL handle, int action, DWORD argument)
 {
     if (action == FILTER_BUILD)
-        return ExceptionFree<INT_PTR>(0, UnitFilters, 243, [&] {
+        return ExceptionFree<INT_PTR>(0, UnitFilters.At(243), [&] {
             return reinterpret_cast<INT_PTR>(BuildFilterList(argument));
         });
     FilterList *list = CheckedList(handle);

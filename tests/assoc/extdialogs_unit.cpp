@@ -212,10 +212,16 @@ TEST_F(ExtensionDialogs, HelpComesFromThePageParameterBlocks)
 {
     ScopedEnv helpLog("Q32COMM_HELP_LOG", dir / "help.log");
     AssociationPageParam param = {"Editor", "KD3.Image",
-                                  {{0, 0, "list.hlp", 71}, {0, 0, "add.hlp>w", 72}, {0, 0, "edit.hlp", 73}}};
+                                  {{0, 0, "list.hlp", 71}, {0, 0, "add.hlp>w", 72}, {0, 0, "edit.hlp", 73}}},
+                         other = {"Other", "KD3.Other", {{0, 0, "other.hlp", 81}}};
     DriveDialog([&] { return DialogBoxParamA(ResourceModule, MAKEINTRESOURCEA(32117), nullptr,
                                        ExtensionListProc, (LPARAM)&param); },
           [&](HWND d) {
+              /* A second list dialog opened later keeps its own parameter. */
+              HWND second = CreateDialogParamA(ResourceModule, MAKEINTRESOURCEA(32117), nullptr,
+                                               ExtensionListProc, (LPARAM)&other);
+              SendMessageA(second, WM_COMMAND, 9, 0);
+              DestroyWindow(second);
               SendMessageA(d, WM_COMMAND, 9, 0);
               for (int button : {AddButton, EditButton}) {
                   Press(d, button);
@@ -227,7 +233,8 @@ TEST_F(ExtensionDialogs, HelpComesFromThePageParameterBlocks)
               }
               Press(d, IDCANCEL);
           }, "File Extensions");
-    EXPECT_EQ((std::vector<std::string>{"list.hlp>d|1|71", "add.hlp>w|1|72", "edit.hlp>d|1|73"}),
+    EXPECT_EQ((std::vector<std::string>{"other.hlp>d|1|81", "list.hlp>d|1|71", "add.hlp>w|1|72",
+                                        "edit.hlp>d|1|73"}),
               ReadLines(dir / "help.log"));
 }
 

@@ -12,7 +12,6 @@ using namespace q32test;
 
 namespace {
 
-
 /* A buffer of size bytes with guard bytes after it that nothing may touch. */
 struct Guarded {
     explicit Guarded(size_t size) : size(size), bytes(size + 64, '\x5C') {}
@@ -88,7 +87,8 @@ TEST_F(LongNames, EveryExportTakingANameStaysInItsBuffers)
         EXPECT_EQ(fits, dateLength > 0);
 
         Guarded target(MAX_PATH), arguments(MAX_PATH), folder(MAX_PATH);
-        int resolved = q32FileResolveLink(nullptr, name.c_str(), target.get(), arguments.get(), folder.get());
+        int resolved = q32FileResolveLink(nullptr, name.c_str(), target.get(), arguments.get(),
+                                          folder.get());
         EXPECT_TRUE(target.intact() && arguments.intact() && folder.intact());
         EXPECT_EQ(fits ? 1 : 0, resolved);
 

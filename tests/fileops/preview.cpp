@@ -219,16 +219,19 @@ TEST(Preview, WholePictures)
 TEST(Preview, ConstantPixelsAndFillCommands)
 {
     const DWORD rgb = Q32_TYPE_RGB;
-    const Bytes c3 = {0x33, 0x22, 0x11};
+    auto constant = [](Image image, DWORD pixel) {
+        image.constant = true;
+        image.pixel = pixel;
+        return image;
+    };
     const Keys cmyk = {{"FillValue", "0x44332211"}}, grey16 = {{"FillValue", "0x3C5A"}};
-    struct Case { std::string what; Image image; int box; Bytes pixel; };
-    std::vector<Case> cases = {
-        {"RGB fill", Picture(8, 6, 24, rgb, "fill"), 10, c3},
-        {"grey fill", Picture(9, 9, 8, Q32_TYPE_GREY8, "fill"), 4, {0x33}},
-        {"CMYK fill", Picture(9, 9, 32, Q32_TYPE_CMYK, "fill", cmyk), 4, {0x11, 0x22, 0x33, 0x44}},
-        {"GREY16 fill: high byte", Picture(9, 9, 16, Q32_TYPE_GREY16, "fill", grey16), 4, {0x3C}},
-        {"20000 x 20000 fill", Picture(20000, 20000, 24, rgb, "fill"), 256, c3},
-        {"2147483647 x 3 fill", Picture(0x7FFFFFFF, 3, 24, rgb, "fill"), 256, c3},
+    std::vector<std::pair<Image, int>> cases = {
+        {constant(Picture(8, 6, 24, rgb, "fill"), 0x112233), 10},
+        {constant(Picture(9, 9, 8, Q32_TYPE_GREY8, "fill"), 0x33), 4},
+        {constant(Picture(9, 9, 32, Q32_TYPE_CMYK, "fill", cmyk), 0x44332211), 4},
+        {constant(Picture(9, 9, 16, Q32_TYPE_GREY16, "fill", grey16), 0x3C), 4}, /* high byte */
+        {constant(Picture(20000, 20000, 24, rgb, "fill"), 0x112233), 256},
+        {constant(Picture(0x7FFFFFFF, 3, 24, rgb, "fill"), 0x112233), 256},
     };
     const struct { DWORD pixel; Bytes expected; } pixels[] = {
         {0xFF1E140A, {10, 20, 30}},  /* (10, 20, 30, 255) */
@@ -236,30 +239,18 @@ TEST(Preview, ConstantPixelsAndFillCommands)
         {0xC81E14FA, {195, 0, 0}},   /* (250, 20, 30, 200) */
         {0x80FFFF80, {1, 128, 128}}, /* (128, 255, 255, 128) */
     };
-    const struct { const char *what; DWORD bits, type; const char *read; int box; } ways[] = {
-        {"BGRA rows", 32, Q32_TYPE_BGRA, "rows", 16},
-        {"BGRA fill", 32, Q32_TYPE_BGRA, "fill", 5},
-        {"BGRA64 blocks", 64, Q32_TYPE_BGRA64, "blocks", 5},
-    };
-    for (const auto &p : pixels)
-        for (const auto &w : ways) {
-            Keys fill = {{"FillValue", std::to_string(p.pixel)}};
-            Image image = Picture(10, 4, w.bits, w.type, w.read, fill);
-            image.constant = true;
-            image.pixel = p.pixel;
-            cases.push_back({w.what + std::to_string(p.pixel), image, w.box, p.expected});
-        }
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.what);
-        Staged staged(c.image);
-        Expected e = Expect(c.image, c.image.width, c.image.height, c.box, c.box);
-        Outcome o = RunPreview(staged, staged.data, e.Size(), c.box, c.box);
-        ASSERT_EQ(1, o.result);
-        ExpectInfo(o, e);
-        Bytes all;
-        for (LONG i = 0; i < e.width * e.height; i++)
-            all.insert(all.end(), c.pixel.begin(), c.pixel.end());
-        EXPECT_EQ(all, o.pixels);
+    for (const auto &p : pixels) {
+        Keys fill = {{"FillValue", std::to_string(p.pixel)}};
+        cases.push_back({constant(Picture(10, 4, 32, Q32_TYPE_BGRA, "rows", fill), p.pixel), 16});
+        cases.push_back({constant(Picture(10, 4, 32, Q32_TYPE_BGRA, "fill", fill), p.pixel), 5});
+        Image deep = constant(Picture(10, 4, 64, Q32_TYPE_BGRA64, "blocks", fill), p.pixel);
+        cases.push_back({deep, 5});
+        EXPECT_EQ(p.expected, OutputPixel(deep, 0, 0)) << "the expected pixels agree";
+    }
+    for (const auto &[image, box] : cases) {
+        SCOPED_TRACE(image.read + " " + std::to_string(image.width) + " " +
+                     std::to_string(image.pixel));
+        ExpectWholePreview(image, box, box, 0, 0);
     }
     /* 48- and 64-bit pixels do not fit the fill word: refused, never drawn. */
     for (DWORD bits : {48u, 64u}) {
@@ -348,9 +339,8 @@ LONG WINAPI TakeRows(ImageRequest *, LONG, LONG, LONG, LONG, void *, DWORD, LONG
 TEST(Preview, VectorSizeIsFixedInTheFileData)
 {
     const struct { const char *what; LONG w, h, vw, vh; int mode, bw, bh; LONG fw, fh; } cases[] = {
-        {"fits", 50, 40, -1, -1, 0, 100, 100, 50, 40},
+        {"fits: never enlarged", 50, 40, -1, -1, 0, 100, 100, 50, 40},
         {"width-limited", 300, 100, -1, -1, 0, 100, 100, 100, 33},
-        {"height-limited", 100, 300, -1, -1, 0, 100, 100, 33, 100},
         {"both over, box relatively wider", 300, 200, -1, -1, 0, 100, 50, 75, 50},
         {"both over, image relatively wider", 400, 100, -1, -1, 0, 100, 50, 100, 25},
         {"rounded to nearest", 150, 100, -1, -1, 0, 100, 100, 100, 67},

@@ -187,7 +187,8 @@ TEST_F(ReadWrite, NoMessageKeepsAnUnfilledPlaceholder)
          }},
     };
     std::vector<std::string> errors = {"none"};
-    for (const char *id : {"1004", "4004", "4007", "4008", "4019", "4020", "4024", "4026", "4027"}) {
+    for (const char *id : {"1004", "4004", "4007", "4008", "4019", "4020", "4024", "4026",
+                           "4027"}) {
         errors.push_back(std::string(id) + ":");
         errors.push_back(std::string(id) + ":the plug-in cannot use %s");
     }
@@ -316,7 +317,8 @@ TEST_F(ReadWrite, AMissingEntryRecords4026)
     ImageRequest request = Raster();
     auto readVector = Q32_EXPORT(module, qfFileReadVector);
     auto writeVector = Q32_EXPORT(module, qfFileWriteVector);
-    const struct { const char *what; std::function<INT_PTR()> call; int operation, place; } cases[] = {
+    const struct { const char *what; std::function<INT_PTR()> call; int operation, place; }
+    cases[] = {
         {"write", [&] { return (INT_PTR)Write(out, &request); }, 10, 15},
         {"read vector", [&] { return readVector(data, 0, 0, 0); }, 20, 8},
         {"write vector", [&] { return (INT_PTR)writeVector(out, 0, 0, 0); }, 21, 7},

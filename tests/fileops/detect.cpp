@@ -5,7 +5,20 @@ using namespace q32test;
 
 namespace {
 
-class Detect : public ModuleSandbox {};
+class Detect : public ModuleSandbox {
+protected:
+    std::string File(const std::string &name, const std::string &bytes = "ABCDEFGH")
+    {
+        WriteFileBytes(dir / name, bytes);
+        return dir / name;
+    }
+    /* The getfiledata calls logged for name by each of codes. */
+    std::vector<std::string> Asked(const std::string &name, std::vector<std::string> codes)
+    {
+        for (std::string &code : codes) code += ".FIO getfiledata 0 " + name;
+        return codes;
+    }
+};
 
 TEST_F(Detect, EmptyNameGivesTheEmptyFileDataWithoutAskingAnyone)
 {
@@ -31,22 +44,19 @@ TEST_F(Detect, FilesThatCannotBeImagesFailBeforeAnyPlugin)
     Stage("TFA");
     Load();
     for (int size = 0; size < 4; size++) {
-        std::string name = dir / ("short" + std::to_string(size) + ".tfa");
-        WriteFileBytes(name, std::string(size, 'x'));
+        std::string name = File("short" + std::to_string(size) + ".tfa", std::string(size, 'x'));
         EXPECT_EQ(nullptr, FileDataOf(name));
         EXPECT_ERROR(4019, 1702, 4, 2);
         EXPECT_NE(std::string::npos, ReadError().text.find(name)) << ReadError().text;
     }
     EXPECT_EQ(nullptr, FileDataOf(dir / "missing.tfa"));
     EXPECT_ERROR(4027, 1702, 4, 2);
-
-    std::string locked = dir / "locked.tfa";
-    WriteFileBytes(locked, "0123456789");
-    HANDLE holder = CreateFileA(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    std::string locked = File("locked.tfa");
+    HANDLE holder = CreateFileA(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
+                                nullptr);
     EXPECT_EQ(nullptr, FileDataOf(locked));
     EXPECT_ERROR(4007, 1702, 4, 2);
     CloseHandle(holder);
-
     EXPECT_EQ(nullptr, FileDataOf(std::string(260, 'n')));
     EXPECT_ERROR(4026, 1702, 4, 1);
     EXPECT_TRUE(Calls().empty());
@@ -57,24 +67,17 @@ TEST_F(Detect, HintThenExtensionThenSignaturesThenProbes)
     Stage("HNT", {}, "0");
     Stage("EXT", {}, "0");
     Stage("SIG", {}, "0", "41424344");
-    Stage("BAD", {}, "accept", "5A5A");  /* a signature that does not match: never asked */
+    Stage("BAD", {}, "accept", "5A5A"); /* a signature that does not match: never asked */
     Stage("PRA", {}, "0");
     Stage("PRB", {});
     Stage("PRC", {});
     Load();
-    std::string name = dir / "picture.ext";
-    WriteFileBytes(name, "ABCDEFGH");
+    std::string name = File("picture.ext");
     char hint[8] = "hnt";
     HGLOBAL data = FileDataOf(name, hint);
     ASSERT_NE(nullptr, data);
     EXPECT_STREQ("PRB", hint);
-
-    const std::vector<std::string> expected = {
-        "HNT.FIO getfiledata 0 " + name, "EXT.FIO getfiledata 0 " + name,
-        "SIG.FIO getfiledata 0 " + name, "PRA.FIO getfiledata 0 " + name,
-        "PRB.FIO getfiledata 0 " + name};
-    EXPECT_EQ(expected, Calls());
-
+    EXPECT_EQ(Asked(name, {"HNT", "EXT", "SIG", "PRA", "PRB"}), Calls());
     FileData f = Facts(data);
     EXPECT_EQ(FormatId("PRB"), f.formatNumber);
     EXPECT_EQ(name, f.name);
@@ -87,21 +90,15 @@ TEST_F(Detect, KeyPassesAskOnlyTheFirstMatchAndSkipRepeats)
     Stage("EXT", {}, "0");
     Stage("EXU", {}, "0");
     Load();
-    std::string name = dir / "picture.ext";
-    WriteFileBytes(name, "ABCDEFGH");
-
     /* An extension equal to the hint is not looked up twice; formats are asked once. */
+    std::string name = File("picture.ext");
     char hint[8] = "ext";
     EXPECT_EQ(nullptr, FileDataOf(name, hint));
-    EXPECT_EQ((std::vector<std::string>{"EXT.FIO getfiledata 0 " + name,
-                                        "EXU.FIO getfiledata 0 " + name}),
-              Calls());
-
+    EXPECT_EQ(Asked(name, {"EXT", "EXU"}), Calls());
     /* A name ending in '.' has no extension pass: only the probe asks. */
     ForgetCalls();
-    std::string dotted = dir / "plain.";
-    WriteFileBytes(dir / "plain", "ABCDEFGH");
-    EXPECT_EQ(nullptr, FileDataOf(dotted));
+    File("plain");
+    EXPECT_EQ(nullptr, FileDataOf(dir / "plain."));
     EXPECT_EQ(2u, Calls().size());
 }
 
@@ -110,24 +107,17 @@ TEST_F(Detect, AnswerMinusTwoStopsWithItsOwnError)
     Stage("AAA", {}, "-2");
     Stage("ZZZ", {});
     Load();
-    std::string name = dir / "picture.aaa";
-    WriteFileBytes(name, "ABCDEFGH");
-    EXPECT_EQ(nullptr, FileDataOf(name));
+    EXPECT_EQ(nullptr, FileDataOf(File("picture.aaa")));
     EXPECT_ERROR(5200, 703, 1702, 428);
     EXPECT_EQ(1u, Calls().size());
-
-    std::string other = dir / "picture.xyz";
-    WriteFileBytes(other, "ABCDEFGH");
     ForgetCalls();
     char hint[8] = "ZZZ";
-    HGLOBAL data = FileDataOf(other, hint);  /* ZZZ answers first: AAA never asked */
+    std::string other = File("picture.xyz");
+    HGLOBAL data = FileDataOf(other, hint); /* ZZZ answers first: AAA never asked */
     EXPECT_NE(nullptr, data);
     Free(data);
     EXPECT_EQ(1u, Calls().size());
-
-    /* In the probe the location differs. */
-    ForgetCalls();
-    EXPECT_EQ(nullptr, FileDataOf(other));
+    EXPECT_EQ(nullptr, FileDataOf(other)); /* in the probe the place differs */
     EXPECT_ERROR(5200, 703, 1702, 527);
 }
 
@@ -136,17 +126,12 @@ TEST_F(Detect, PluginErrorsAreRecordedAgainWithTheName)
     Stage("AAA", {{"FileDataError", "4020"}}, "-1");
     Stage("BBB", {{"FileDataError", "4021"}}, "-1");
     Load();
-    std::string name = dir / "picture.aaa";
-    WriteFileBytes(name, "ABCDEFGH");
-    EXPECT_EQ(nullptr, FileDataOf(name));
     /* AAA (key pass) re-recorded at 423; BBB's 4021 (probe) is left as it was. */
-    RecordedError e = ReadError();
-    EXPECT_EQ(4021u, e.id);
-    EXPECT_EQ(1799, e.where1);
-
-    std::string second = dir / "picture.bbb";
-    WriteFileBytes(second, "ABCDEFGH");
-    EXPECT_EQ(nullptr, FileDataOf(second));   /* BBB (key), then AAA in the probe: 522 */
+    EXPECT_EQ(nullptr, FileDataOf(File("picture.aaa")));
+    EXPECT_EQ(4021u, ReadError().id);
+    EXPECT_EQ(1799, ReadError().where1);
+    std::string second = File("picture.bbb");
+    EXPECT_EQ(nullptr, FileDataOf(second)); /* BBB (key), then AAA in the probe: 522 */
     EXPECT_ERROR(4020, 703, 1702, 522);
     EXPECT_NE(std::string::npos, ReadError().text.find(second));
 }
@@ -156,26 +141,18 @@ TEST_F(Detect, RiffPalettesAndVideoAreRefusedAfterTheKeyPasses)
     Stage("PAL", {}, "0");
     Stage("PRB", {});
     Load();
-    std::string riff("RIFF\x10\0\0\0PAL data\0\0\0\0", 20);
-    std::string palette = dir / "colours.pal";
-    WriteFileBytes(palette, riff);
+    std::string palette = File("colours.pal", std::string("RIFF\x10\0\0\0PAL data\0\0\0\0", 20));
     EXPECT_EQ(nullptr, FileDataOf(palette));
     EXPECT_ERROR(4019, 1702, 4, 2);
-    EXPECT_EQ(1u, Calls().size());  /* PAL asked by extension; the probe never ran */
-
-    std::string mpeg = dir / "clip.bin";
-    WriteFileBytes(mpeg, std::string("\0\0\x01\xBA\x44\0\0\0", 8));
-    EXPECT_EQ(nullptr, FileDataOf(mpeg));
-    EXPECT_ERROR(4019, 1702, 4, 2);
-    std::string sequence = std::string(3000, '\x11');
+    EXPECT_EQ(1u, Calls().size()); /* PAL asked by extension; the probe never ran */
+    std::string sequence(3000, '\x11');
     sequence[0] = 0;
     sequence.replace(2000, 4, std::string("\0\0\x01\xB3", 4));
-    WriteFileBytes(mpeg, sequence);
-    EXPECT_EQ(nullptr, FileDataOf(mpeg));
-    std::string cdxa("RIFF\0\0\0\0CDXAfmt ", 16);
-    WriteFileBytes(mpeg, cdxa + std::string(16, 'x'));
-    EXPECT_EQ(nullptr, FileDataOf(mpeg));
-
+    std::string cdxa = std::string("RIFF\0\0\0\0CDXAfmt ", 16) + std::string(16, 'x');
+    for (const std::string &video : {std::string("\0\0\x01\xBA\x44\0\0\0", 8), sequence, cdxa}) {
+        EXPECT_EQ(nullptr, FileDataOf(File("clip.bin", video)));
+        EXPECT_ERROR(4019, 1702, 4, 2);
+    }
     /* The same palette is an image when its format recognises it in the key pass. */
     module.Unload();
     Stage("PAL", {});
@@ -189,9 +166,7 @@ TEST_F(Detect, FreeingReleasesPalettesAndProperty)
 {
     Stage("TFA", {{"Palette", "16"}});
     Load();
-    std::string name = dir / "a.tfa";
-    WriteFileBytes(name, "ABCDEFGH");
-    HGLOBAL data = FileDataOf(name);
+    HGLOBAL data = FileDataOf(File("a.tfa"));
     ASSERT_NE(nullptr, data);
     HPALETTE palette = Facts(data).raster.palette;
     ASSERT_NE(nullptr, palette);
@@ -200,7 +175,6 @@ TEST_F(Detect, FreeingReleasesPalettesAndProperty)
     Free(data);
     EXPECT_EQ(0, GetObjectType(palette));
     EXPECT_EQ((UINT)GMEM_INVALID_HANDLE, GlobalFlags(property));
-    Free(nullptr);
 }
 
 } // namespace

@@ -1,9 +1,8 @@
 /*
  * Broken plug-ins driven through discovery, detection, reading, previews and writing,
- * round after round: the host never crashes, every failure leaves an error in the shared
- * slot, the caller's buffers are never overrun, and a failed write leaves the target as
- * it was with no work file beside it. Q32_ROUNDS sets the rounds (default 12;
- * scripts/reliability runs a hundred).
+ * round after round: no crash, every failure leaves an error in the shared slot, the
+ * caller's buffers are never overrun, and a failed write leaves the target as it was
+ * with no work file. Q32_ROUNDS sets the rounds (default 12; scripts/reliability: 100).
  */
 #include "sandbox.h"
 #include <cstring>
@@ -14,12 +13,12 @@ namespace {
 
 using Keys = std::vector<std::pair<std::string, std::string>>;
 
+/* Plug-in CODE.FIO, its test file fault.CODE, its qfDLLGetFileData answer and keys,
+   whether a FileData comes back and whether the write succeeds. */
 struct Faulty {
-    const char *code;       /* plug-in CODE.FIO, test file fault.CODE */
-    const char *fileData;   /* its qfDLLGetFileData answer */
+    const char *code, *fileData;
     Keys keys;
-    bool detected;          /* a FileData comes back */
-    bool writes;            /* the write succeeds */
+    bool detected, writes;
 };
 
 const Faulty Plugins[] = {
@@ -28,8 +27,9 @@ const Faulty Plugins[] = {
     {"FRD", "freed", {}, false, false},
     {"ZER", "accept", {{"Width", "0"}, {"Height", "0"}}, true, false},
     {"NEG", "accept", {{"Width", "-5"}, {"Height", "-70000"}}, true, false},
-    {"HUG", "accept", {{"Width", "65536"}, {"Height", "65536"}, {"Bits", "32"}, {"DataType", "1"},
-                       {"FailAfter", "3"}, {"WriteFailAfter", "2"}}, true, false},
+    {"HUG", "accept", {{"Width", "65536"}, {"Height", "65536"}, {"Bits", "32"},
+                       {"DataType", "1"}, {"FailAfter", "3"}, {"WriteFailAfter", "2"}},
+     true, false},
     {"OVF", "accept", {{"Width", "65537"}, {"Height", "65537"}, {"FailAfter", "2"},
                        {"WriteFailAfter", "1"}}, true, false},
     {"TAL", "accept", {{"Width", "1"}, {"Height", "0x7FFFFFFF"}, {"Bits", "8"}, {"DataType", "8"},
@@ -58,75 +58,65 @@ LONG WINAPI GiveRows(ImageRequest *, LONG, LONG y, LONG count, LONG rows, void *
     return 1;
 }
 
-std::string Hex(const char *text)
+/* A three-letter code as hex bytes: its signature. */
+std::string Hex(const char *code)
 {
-    std::string hex;
-    char pair[3];
-    for (const char *p = text; *p; p++) {
-        snprintf(pair, sizeof pair, "%02X", (unsigned char)*p);
-        hex += pair;
-    }
+    char hex[7];
+    snprintf(hex, sizeof hex, "%02X%02X%02X", code[0], code[1], code[2]);
     return hex;
 }
 
 class FaultyPlugins : public ModuleSandbox {
 protected:
-    const std::string oldContent = "the target before the write";
-    int detections = 0, reads = 0, previews = 0, writes = 0, failed = 0;
+    int reads = 0, writes = 0, failed = 0;
 
     void SetUp() override
     {
         ModuleSandbox::SetUp();
-        /* Each plug-in's signature is its code, which its file starts with: no other
-           plug-in is ever asked about it. */
+        /* Each file starts with its plug-in's signature: no other plug-in is asked. */
         for (const Faulty &f : Plugins) {
             Stage(f.code, f.keys, f.fileData, Hex(f.code));
-            WriteFileBytes(File(f.code), std::string(f.code) + " fault file");
+            WriteFileBytes(dir / (std::string("fault.") + f.code), std::string(f.code) + " file");
         }
         /* A plug-in whose code and description fill their fields without a terminator. */
         Stage("UNT", {{"Unterminated", "1"}}, "accept", Hex("UNT"));
     }
-    std::string File(const std::string &code) { return dir / ("fault." + code); }
-    std::string Target(const std::string &code) { return dir / ("target." + code); }
-    std::string Work(const std::string &code) { return dir / "target.$$$"; }
 
     /* One round over every plug-in; fails the test at the first broken promise. */
-    void Round(int round)
+    void Round()
     {
         c32ResetDLLErrInfo();
         ASSERT_EQ((int)std::size(Plugins) + 1, Q32_EXPORT(module, qfFileGetFileFmtNum)());
-        /* The unterminated plug-in is listed with its code cut to three characters. */
-        HGLOBAL list = (HGLOBAL)Q32_EXPORT(module, FilterAction)(nullptr, FILTER_BUILD,
-                                                                 FILTER_ALL_FORMATS);
+        auto filters = Q32_EXPORT(module, FilterAction);
+        HGLOBAL list = (HGLOBAL)filters(nullptr, FILTER_BUILD, FILTER_ALL_FORMATS);
         ASSERT_NE(nullptr, list);
-        Q32_EXPORT(module, FilterAction)(list, FILTER_FREE, 0);
-        ASSERT_GT(FormatId("QQQ"), 0);
+        filters(list, FILTER_FREE, 0);
+        ASSERT_GT(FormatId("QQQ"), 0); /* the unterminated code cut to three characters */
 
         for (const Faulty &f : Plugins) {
-            SCOPED_TRACE(std::string(f.code) + " round " + std::to_string(round));
+            SCOPED_TRACE(f.code);
             c32ResetDLLErrInfo();
-            HGLOBAL data = FileDataOf(File(f.code));
-            if (!f.detected) {
-                ASSERT_EQ(nullptr, data);
+            HGLOBAL data = FileDataOf(dir / (std::string("fault.") + f.code));
+            ASSERT_EQ(f.detected, data != nullptr);
+            if (!data) {
                 ASSERT_NE(0u, ReadError().id);
                 continue;
             }
-            ASSERT_NE(nullptr, data);
-            detections++;
-            Read(data);
+            ImageRequest request = {};
+            request.rasterWanted = 1;
+            request.rasterTypes = 0x7FFF;
+            c32ResetDLLErrInfo();
+            reads++;
+            if (!Q32_EXPORT(module, qfFileRead)(data, &request, TakeRows)) {
+                ASSERT_NE(0u, ReadError().id);
+            }
             Preview(data);
-            Write(f, data);
+            request = {};
+            request.rasterWanted = 1;
+            request.rasterTypes = 0x7FFF;
+            Write(f, data, request);
             Free(data);
         }
-    }
-    void Read(HGLOBAL data)
-    {
-        c32ResetDLLErrInfo();
-        ImageRequest request = {};
-        request.rasterWanted = 1;
-        request.rasterTypes = 0x7FFF;
-        reads++;
-        if (!Q32_EXPORT(module, qfFileRead)(data, &request, TakeRows)) { ASSERT_NE(0u, ReadError().id); }
     }
     void Preview(HGLOBAL data)
     {
@@ -138,8 +128,8 @@ protected:
         std::vector<BYTE> pixels(box * box * 4 + 256, 0xA5);
         memset(&info, 0xC3, sizeof info);
         c32ResetDLLErrInfo();
-        previews++;
-        int made = Q32_EXPORT(module, qfFileGetPreviewMem)(data, &info.info, 0, pixels.data(), box, box);
+        auto preview = Q32_EXPORT(module, qfFileGetPreviewMem);
+        int made = preview(data, &info.info, 0, pixels.data(), box, box);
         for (DWORD g : info.guard) ASSERT_EQ(0xC3C3C3C3u, g);
         for (size_t i = box * box * 4; i < pixels.size(); i++) ASSERT_EQ(0xA5, pixels[i]);
         if (!made) {
@@ -150,26 +140,20 @@ protected:
         ASSERT_LE(info.info.width, (DWORD)box);
         ASSERT_LE(info.info.height, (DWORD)box);
     }
-    void Write(const Faulty &f, HGLOBAL data)
+    void Write(const Faulty &f, HGLOBAL data, ImageRequest &request)
     {
-        const std::string target = Target(f.code);
-        WriteFileBytes(target, oldContent);
-        Edit(data, [&](FileData &facts) { lstrcpynA(facts.name, target.c_str(), sizeof facts.name); });
+        const std::string target = dir / (std::string("target.") + f.code);
+        const std::string old = "the target before the write";
+        WriteFileBytes(target, old);
+        Edit(data, [&](FileData &facts) { lstrcpynA(facts.name, target.c_str(), MAX_PATH); });
         c32ResetDLLErrInfo();
-        ImageRequest request = {};
-        request.rasterWanted = 1;
-        request.rasterTypes = 0x7FFF;
         int result = Q32_EXPORT(module, qfFileWrite)(data, &request, GiveRows);
         writes++;
         failed += result != 1;
         ASSERT_EQ(f.writes, result == 1) << result;
-        ASSERT_FALSE(Exists(Work(f.code)));
-        if (result == 1) {
-            ASSERT_NE(oldContent, ReadFileBytes(target));
-        } else {
-            ASSERT_EQ(oldContent, ReadFileBytes(target));
-            if (result == 0) { ASSERT_NE(0u, ReadError().id); }
-        }
+        ASSERT_FALSE(Exists(dir / "target.$$$"));
+        ASSERT_EQ(result == 1, old != ReadFileBytes(target));
+        if (result == 0) { ASSERT_NE(0u, ReadError().id); }
     }
 };
 
@@ -177,6 +161,7 @@ TEST_F(FaultyPlugins, RoundAfterRoundWithoutACrashALostFileOrASilentFailure)
 {
     const int rounds = CountFromEnv("Q32_ROUNDS", 12);
     for (int round = 0; round < rounds; round++) {
+        SCOPED_TRACE("round " + std::to_string(round));
         /* Every tenth start loads the plug-ins; the others start from the cache. */
         if (round % 10 == 0) {
             std::string cache = dir / "appdata\\Q32FILE.CFG";
@@ -184,15 +169,15 @@ TEST_F(FaultyPlugins, RoundAfterRoundWithoutACrashALostFileOrASilentFailure)
             DeleteFileA(cache.c_str());
         }
         Load();
-        Round(round);
+        Round();
         module.Unload();
         if (HasFatalFailure()) return;
     }
     /* scripts/reliability collects this line. */
-    printf("ROUNDS %d rounds of %zu broken plug-ins: %d discoveries, %d detections (%d gave a "
-           "FileData), %d reads, %d previews, %d writes (%d failed, every target unchanged)\n",
-           rounds, std::size(Plugins) + 1, rounds, rounds * (int)std::size(Plugins), detections,
-           reads, previews, writes, failed);
+    const int detections = rounds * (int)std::size(Plugins);
+    printf("ROUNDS %d rounds of %zu broken plug-ins: %d discoveries, %d detections, %d reads, "
+           "%d previews, %d writes (%d failed, every target unchanged)\n",
+           rounds, std::size(Plugins) + 1, rounds, detections, reads, reads, writes, failed);
 }
 
 } // namespace

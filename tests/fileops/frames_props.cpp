@@ -35,11 +35,9 @@ protected:
         PropertyBlock *p = static_cast<PropertyBlock *>(GlobalLock(block));
         p->count = (DWORD)types.size();
         for (size_t i = 0; i < types.size(); i++) {
-            HGLOBAL h = GlobalAlloc(GHND, 16);
-            if (types[i] == 1) GlobalLock(h); /* unlocked again when freed */
+            handles.push_back(p->items[i].handle = GlobalAlloc(GHND, 16));
             p->items[i].type = types[i];
-            p->items[i].handle = h;
-            handles.push_back(h);
+            if (types[i] == 1) GlobalLock(handles.back()); /* unlocked again when freed */
         }
         GlobalUnlock(block);
         return block;

@@ -56,6 +56,38 @@ INT_PTR DriveDialog(const std::function<INT_PTR()> &show, const std::function<vo
     return result;
 }
 
+HWND FindDescendant(HWND parent, const char *className)
+{
+    struct Search { const char *name; HWND found; } search = {className, nullptr};
+    EnumChildWindows(parent, [](HWND w, LPARAM p) -> BOOL {
+        auto *s = reinterpret_cast<Search *>(p);
+        char name[64] = "";
+        GetClassNameA(w, name, sizeof name);
+        if (lstrcmpiA(name, s->name)) return TRUE;
+        s->found = w;
+        return FALSE;
+    }, (LPARAM)&search);
+    return search.found;
+}
+
+/* The visible common file dialog of this process (it holds a shell view), or null. */
+static HWND FindFileDialog()
+{
+    HWND found = nullptr;
+    EnumWindows([](HWND w, LPARAM p) -> BOOL {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(w, &pid);
+        char name[16] = "";
+        GetClassNameA(w, name, sizeof name);
+        if (pid != GetCurrentProcessId() || strcmp(name, "#32770") || !IsWindowVisible(w) ||
+            !FindDescendant(w, "SHELLDLL_DefView"))
+            return TRUE;
+        *reinterpret_cast<HWND *>(p) = w;
+        return FALSE;
+    }, (LPARAM)&found);
+    return found;
+}
+
 Driver::Driver(std::function<void(HWND)> script, std::function<HWND()> find)
     : thread_([this, script, find] {
           HWND dialog = nullptr;
@@ -74,37 +106,6 @@ Driver::~Driver()
 {
     stop_ = true;
     thread_.join();
-}
-
-HWND FindDescendant(HWND parent, const char *className)
-{
-    struct Search { const char *name; HWND found; } search = {className, nullptr};
-    EnumChildWindows(parent, [](HWND w, LPARAM p) -> BOOL {
-        auto *s = reinterpret_cast<Search *>(p);
-        char name[64] = "";
-        GetClassNameA(w, name, sizeof name);
-        if (lstrcmpiA(name, s->name)) return TRUE;
-        s->found = w;
-        return FALSE;
-    }, (LPARAM)&search);
-    return search.found;
-}
-
-HWND FindFileDialog()
-{
-    HWND found = nullptr;
-    EnumWindows([](HWND w, LPARAM p) -> BOOL {
-        DWORD pid = 0;
-        GetWindowThreadProcessId(w, &pid);
-        char name[16] = "";
-        GetClassNameA(w, name, sizeof name);
-        if (pid != GetCurrentProcessId() || strcmp(name, "#32770") || !IsWindowVisible(w) ||
-            !FindDescendant(w, "SHELLDLL_DefView"))
-            return TRUE;
-        *reinterpret_cast<HWND *>(p) = w;
-        return FALSE;
-    }, (LPARAM)&found);
-    return found;
 }
 
 HWND NameEdit(HWND dialog)
@@ -218,18 +219,19 @@ HWND FocusOf(HWND dialog)
 }
 
 std::vector<std::string> LayoutFaults(HWND dialog,
-                                      const std::vector<std::pair<std::string, HWND>> &controls,
+                                      const std::vector<std::pair<std::string, int>> &controls,
                                       std::string &checked)
 {
     RECT client;
     GetClientRect(dialog, &client);
     std::vector<std::pair<std::string, RECT>> boxes;
-    for (const auto &control : controls) {
+    for (const auto &[name, id] : controls) {
+        HWND w = id ? GetDlgItem(dialog, id) : FindDescendant(dialog, "SHELLDLL_DefView");
         RECT rect;
-        if (!control.second || !IsWindowVisible(control.second) || !GetWindowRect(control.second, &rect)) continue;
+        if (!w || !IsWindowVisible(w) || !GetWindowRect(w, &rect)) continue;
         MapWindowPoints(nullptr, dialog, (POINT *)&rect, 2);
-        boxes.push_back({control.first, rect});
-        checked += control.first + " ";
+        boxes.push_back({name, rect});
+        checked += name + " ";
     }
     std::vector<std::string> faults;
     for (size_t i = 0; i < boxes.size(); i++) {

@@ -135,12 +135,22 @@ TEST_F(Viewer, StepsAnAnimationFrameByFrameAndRoundAgain)
     EXPECT_EQ("", BoxTexts());
 }
 
-TEST_F(Viewer, PropertiesAndTheModulesDialogsBelongToTheWindow)
+/* A damaged file is answered with the recorded text; a good one's properties are the facts
+   the module gives (no plug-in has a property dialog of its own); the module's dialogs
+   open owned by the window. */
+TEST_F(Viewer, DamagedFilePropertiesAndTheModulesDialogs)
 {
+    WriteFileBytes(dir / "cut.ppm", "P6\n4 4\n255\nonly a few bytes");
+    HWND w = ViewerOpen((dir / "cut.ppm").c_str());
+    ASSERT_EQ(w, WindowTitled("q32view"));
+    EXPECT_EQ(-1, ViewerFrame(w));
+    for (const char *part : {"is damaged or incomplete", "cut.ppm"})
+        EXPECT_NE(std::string::npos, BoxTexts().find(part)) << BoxTexts();
+    EXPECT_EQ(1u, boxes.Boxes().size());
+
     WriteFileBytes(dir / "grey.pnm", "P5\n4 1\n255\nabcd");
-    HWND w = ViewerOpen((dir / "grey.pnm").c_str());
+    w = ViewerOpen((dir / "grey.pnm").c_str());
     ASSERT_NE(nullptr, w);
-    /* No plug-in has a property dialog of its own: the facts the module gives. */
     SendMessageA(w, WM_COMMAND, IDM_PROPERTIES, 0);
     for (const char *fact : {"PNM (Portable Anymap)", "4 x 1, 8 bits per pixel", "grey.pnm"})
         EXPECT_NE(std::string::npos, BoxTexts().find(fact)) << fact << " in " << BoxTexts();
@@ -154,17 +164,6 @@ TEST_F(Viewer, PropertiesAndTheModulesDialogsBelongToTheWindow)
                     }, title);
         EXPECT_EQ(w, owner) << title;
     }
-}
-
-TEST_F(Viewer, ADamagedFileIsAnsweredWithTheRecordedText)
-{
-    WriteFileBytes(dir / "cut.ppm", "P6\n4 4\n255\nonly a few bytes");
-    HWND w = ViewerOpen((dir / "cut.ppm").c_str());
-    ASSERT_EQ(w, WindowTitled("q32view"));
-    EXPECT_EQ(-1, ViewerFrame(w));
-    for (const char *part : {"is damaged or incomplete", "cut.ppm"})
-        EXPECT_NE(std::string::npos, BoxTexts().find(part)) << BoxTexts();
-    EXPECT_EQ(1u, boxes.Boxes().size());
 }
 
 } // namespace

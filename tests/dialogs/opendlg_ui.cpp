@@ -216,28 +216,43 @@ TEST_F(OpenDialog, MultipleSelectionGivesFullNamesAndLeavesOutVanishedOnes)
     VanishOnOk.clear();
 }
 
-/* The options button follows the type, help is the module's own and a cancel restores
-   the current folder the dialog changed. */
-TEST_F(OpenDialog, OptionsFollowTheTypeHelpIsTheModulesOwnAndCancelRestoresTheFolder)
+/* In one dialog: a type change puts its pattern into an empty or pattern name and the
+   options button follows the type; find puts the finder's answer into the name (an empty
+   name searches for the type's pattern); help is the module's own; a cancel restores the
+   current folder the dialog changed. */
+TEST_F(OpenDialog, TypesOptionsFindHelpAndTheCurrentFolder)
 {
     OpenFileRequest request = Request(OFN_SHOWHELP);
     OpenHelpInfo info = {};
     info.helpFile = "C:\\help\\app.hlp";
     info.context = 77;
     request.helpInfo = &info;
-    std::string sub = Path("sub");
+    std::string finds = dir / "finder.log", sub = Path("sub");
+    ScopedEnv finderLog("Q32BROWS_LOG", finds), answer("Q32BROWS_AUTO", "cancel");
     CreateDirectoryA(sub.c_str(), nullptr);
     char before[MAX_PATH] = "", during[MAX_PATH] = "", after[MAX_PATH] = "";
     SetCurrentDirectoryA(dir.path().c_str());
     GetCurrentDirectoryA(sizeof before, before);
-    std::vector<bool> options;
-    bool helpShown = false, systemHelp = true;
+    std::vector<std::string> seen;
+    bool systemHelp = true;
     Driver driver([&](HWND dialog) {
-        for (int type : {1, 0, 2}) {  /* TFA has open options; all formats and TFB none */
-            ChooseType(dialog, type);
-            options.push_back(Enabled(dialog, 32003));
+        /* typed, type (-1: kept), the finder's answer (null: no search) */
+        const struct { const char *typed; int type; const char *answer; } steps[] = {
+            {"", 2, nullptr}, {"a.tfa", 1, nullptr}, {"*.tfb", 3, nullptr}, {"", 0, nullptr},
+            {"", 2, "cancel"}, {"ne*", -1, "first"}, {"", 1, "first"}};
+        for (const auto &step : steps) {
+            TypeName(dialog, step.typed);
+            if (step.type >= 0) ChooseType(dialog, step.type);
+            if (step.answer) {
+                SetEnvironmentVariableA("Q32BROWS_AUTO", step.answer);
+                size_t searched = ReadLines(finds).size();
+                Press(dialog, 2701);
+                /* Logged, and the click handled (its thread answers again). */
+                WaitFor([&] { return ReadLines(finds).size() > searched && Ready(dialog); }, 3000);
+            }
+            seen.push_back(Text(dialog, 0x47c) + (Enabled(dialog, IDOK) ? " ok" : "") +
+                           (Enabled(dialog, 32003) ? " options" : ""));
         }
-        helpShown = Visible(dialog, 9);
         systemHelp = Visible(dialog, 0x40e);
         Press(dialog, 9);
         WaitFor([&] { return Exists(help); }, 3000);
@@ -250,9 +265,17 @@ TEST_F(OpenDialog, OptionsFollowTheTypeHelpIsTheModulesOwnAndCancelRestoresTheFo
         Press(dialog, IDCANCEL);
     });
     EXPECT_EQ(0, open(&request));
+    /* TFA has open options; all formats, TFB and TFC none. */
+    std::string all = seen.size() > 3 ? seen[3] : "";
+    EXPECT_EQ((std::vector<std::string>{"*.tfb", "a.tfa ok options", "*.tfc", all, "*.tfb",
+                                        Path("near.tfc") + " ok", Path("a.tfa") + " ok options"}),
+              seen);
+    EXPECT_EQ(std::string::npos, all.find(" o")) << all;
+    std::string folder = "|" + pictures + "|0";
+    EXPECT_EQ((std::vector<std::string>{"find|*.tfb" + folder, "find|ne*" + folder,
+                                        "find|*.tfa" + folder}),
+              ReadLines(finds));
     EXPECT_EQ(1u, request.help);
-    EXPECT_EQ((std::vector<bool>{true, false, false}), options);
-    EXPECT_TRUE(helpShown);
     EXPECT_FALSE(systemHelp);
     EXPECT_EQ(std::vector<std::string>{"C:\\help\\app.hlp>d|1|77"}, ReadLines(help));
     GetCurrentDirectoryA(sizeof after, after);
@@ -283,33 +306,6 @@ TEST_F(OpenDialog, PanelControlsDoNotOverlap)
     EXPECT_EQ(std::vector<std::string>{}, faults);
 }
 
-TEST_F(OpenDialog, TypeChangePutsThePatternIntoAnEmptyName)
-{
-    struct Step { const char *typed; int type; const char *name; bool ok; };
-    const struct { const char *filter; std::vector<Step> steps; } cases[] = {
-        {nullptr, {{"", 2, "*.tfb", false}, {"a.tfa", 1, "a.tfa", true},
-                   {"*.tfb", 3, "*.tfc", false}}},
-        {"Mine\0*.TFA;*.TFC\0Theirs\0*.TFB\0",
-         {{"", 1, "*.tfb", false}, {"*.x", 0, "*.tfa;*.tfc", false}}},
-    };
-    for (const auto &c : cases) {
-        OpenFileRequest request = Request();
-        request.filter = c.filter;
-        std::vector<std::pair<std::string, bool>> seen, expected;
-        for (const Step &step : c.steps) expected.push_back({step.name, step.ok});
-        Driver driver([&](HWND dialog) {
-            for (const Step &step : c.steps) {
-                TypeName(dialog, step.typed);
-                ChooseType(dialog, step.type);
-                seen.push_back({Text(dialog, 0x47c), Enabled(dialog, IDOK)});
-            }
-            Press(dialog, IDCANCEL);
-        });
-        EXPECT_EQ(0, open(&request));
-        EXPECT_EQ(expected, seen);
-    }
-}
-
 struct { LPARAM initParam; int clicks; } Extension;
 
 INT_PTR CALLBACK ExtensionProc(HWND, UINT message, WPARAM wParam, LPARAM lParam)
@@ -319,60 +315,39 @@ INT_PTR CALLBACK ExtensionProc(HWND, UINT message, WPARAM wParam, LPARAM lParam)
     return message == WM_INITDIALOG;
 }
 
-TEST_F(OpenDialog, ExtensionDialogIsMergedBelowTheDialog)
+/* The caller's own list of types fills the name on a type change; the caller's extension
+   dialog is merged into the dialog, clear of its controls, and gets the caller's data. */
+TEST_F(OpenDialog, TheCallersFilterAndExtensionDialog)
 {
     Extension = {};
     OpenFileRequest request = Request();
+    request.filter = "Mine\0*.TFA;*.TFC\0Theirs\0*.TFB\0";
     int userData = 0;
     request.userData = &userData;
     request.extInstance = GetModuleHandleA(nullptr);
     request.extTemplate = MAKEINTRESOURCEA(400);
     request.extProc = ExtensionProc;
-    std::vector<std::string> faults = {"not adopted"};
+    std::vector<std::string> seen, faults = {"not adopted"};
     Driver driver([&](HWND dialog) {
+        for (auto [typed, type] : {std::pair{"", 1}, std::pair{"*.x", 0}}) {
+            TypeName(dialog, typed);
+            ChooseType(dialog, type);
+            seen.push_back(Text(dialog, 0x47c));
+        }
         HWND box = GetDlgItem(dialog, 3001);
-        if (!box || GetParent(box) != dialog) return;
         std::string checked;
-        faults = LayoutFaults(dialog, {{"extension", 3001}, {"ok", IDOK}, {"cancel", IDCANCEL},
-                                       {"types", 0x470}, {"name", 0x47c}, {"files", 0}},
-                              checked);
+        if (box && GetParent(box) == dialog)
+            faults = LayoutFaults(dialog, {{"extension", 3001}, {"ok", IDOK}, {"cancel", IDCANCEL},
+                                           {"types", 0x470}, {"name", 0x47c}, {"files", 0}},
+                                  checked);
         SendMessageA(box, BM_CLICK, 0, 0);
         Press(dialog, IDCANCEL);
     });
     EXPECT_EQ(0, open(&request));
+    EXPECT_EQ((std::vector<std::string>{"*.tfb", "*.tfa;*.tfc"}), seen);
     EXPECT_EQ(std::vector<std::string>{}, faults);
     EXPECT_EQ((LPARAM)&userData, Extension.initParam);
     EXPECT_EQ(1, Extension.clicks);
-}
-
-TEST_F(OpenDialog, FindPutsTheFindersAnswerIntoTheName)
-{
-    std::string log = dir / "finder.log";
-    ScopedEnv finderLog("Q32BROWS_LOG", log);
-    const struct { const char *answer, *typed; int type; std::string name, pattern; } cases[] = {
-        {"first", "", 1, Path("a.tfa"), "*.tfa"},
-        {"first", "ne*", -1, Path("near.tfc"), "ne*"},
-        {"cancel", "", 2, "*.tfb", "*.tfb"},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.pattern);
-        DeleteFileA(log.c_str());
-        ScopedEnv answer("Q32BROWS_AUTO", c.answer);
-        OpenFileRequest request = Request();
-        std::string name;
-        Driver driver([&](HWND dialog) {
-            TypeName(dialog, c.typed);
-            if (c.type >= 0) ChooseType(dialog, c.type);
-            Press(dialog, 2701);
-            WaitFor([&] { return Exists(log) && Text(dialog, 0x47c) == c.name; }, 5000);
-            name = Text(dialog, 0x47c);
-            Press(dialog, IDCANCEL);
-        });
-        EXPECT_EQ(0, open(&request));
-        EXPECT_EQ(c.name, name);
-        EXPECT_EQ(std::vector<std::string>{"find|" + c.pattern + "|" + pictures + "|0"},
-                  ReadLines(log));
-    }
 }
 
 TEST_F(OpenDialog, PalettePickShowsTheColoursAsAGrid)
@@ -422,6 +397,7 @@ TEST_F(OpenDialog, TwoAtOnceEachKeepTheirOwnState)
         std::atomic<DWORD> thread{0};
         HWND dialog = nullptr;
         std::thread shows;
+        Run(const char *t, const char *n, const char *s) : title(t), name(n), size(s) {}
     } runs[2] = {{"First", "a.tfa", "120 x 90 pixels"}, {"Second", "grey.tfd", "90 x 90 pixels"}};
     for (Run &run : runs) {
         run.shows = std::thread([&, r = &run] {

@@ -79,33 +79,48 @@ protected:
     }
 };
 
-TEST_F(Paths, ResolveFilesAndLinks)
+/* A name as the link resolver and as the typed-name check take it; "" is a refusal, "?" a
+   name the resolver is not given. Only a link fills the resolver's arguments and folder. */
+TEST_F(Paths, ResolveLinksAndCheckTypedNames)
 {
     char shortName[MAX_PATH] = "";
     GetShortPathNameA(spaced.c_str(), shortName, sizeof shortName);
-    /* A plain file (a short name in its long form) leaves the link's fields untouched;
-       an empty result is a refusal. */
-    const struct { std::string name, resolved; bool link; } cases[] = {
-        {plain, LongName(plain), false},
-        {shortName, LongName(spaced), false},
-        {link, LongName(target), true},
-        {dead, "", false},
-        {dir / "missing.lnk", "", false},
-        {dir / "sub", "", false},
-        {"", "", false},
+    std::string dotted;   /* 260 characters whose first 259 name a file */
+    for (int i = 0; i < 125; i++) dotted += ".\\";
+    const struct { std::string name, resolved, typed; } cases[] = {
+        {plain, LongName(plain), LongName(plain)},
+        {shortName, LongName(spaced), LongName(spaced)},    /* a short name in its long form */
+        {link, LongName(target), LongName(target)},
+        {dead, "", dead},                                   /* a typed dead link is kept */
+        {dir / "sub", "", ""},                              /* a folder */
+        {dir / "missing.lnk", "", ""},
+        {"", "", ""},
+        {"\"" + spaced + "\"", "?", LongName(spaced)},      /* quoted, with a space */
+        {"sub\\..\\with space.txt", "?", LongName(spaced)}, /* relative to the folder */
+        {"shortcut.lnk", "?", LongName(target)},
+        {dotted.substr(2) + "plain.txt", "?", LongName(plain)},
+        {dotted + "plain.txtx", "?", ""},
+        {"\"" + spaced + "\" x", "?", ""},                  /* text after the quote */
+        {dir / "pla?n.txt", "?", ""},
+        {"\\\\server\\share\\plain.txt", "?", ""},  /* doubled separators */
+        {"sub//../plain.txt", "?", ""},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        NameBuffer out("stale"), arguments("untouched"), folder("untouched"), only;
-        int found = c.resolved.empty() ? 0 : 1;
-        EXPECT_EQ(found, q32FileResolveLink(nullptr, c.name.c_str(), out.text, arguments.text,
-                                            folder.text));
+        NameBuffer out("stale"), arguments("untouched"), folder("untouched"), typed;
+        EXPECT_EQ(c.typed.empty() ? 0 : 1, CheckTypedName(nullptr, c.name.c_str(), typed.text));
+        EXPECT_TRUE(c.typed.empty() || c.typed == typed.text) << typed.text;
+        EXPECT_TRUE(typed.GuardIntact());
+        if (c.resolved == "?") continue;
+        bool isLink = c.name == link;
+        EXPECT_EQ(c.resolved.empty() ? 0 : 1,
+                  q32FileResolveLink(nullptr, c.name.c_str(), out.text, arguments.text, folder.text));
         EXPECT_EQ(c.resolved, out.text);
-        EXPECT_EQ(c.link ? "-x 1" : "untouched", std::string(arguments.text));
-        EXPECT_EQ(c.link ? dir.path() : "untouched", folder.text);
-        EXPECT_EQ(found, q32FileResolveLink(nullptr, c.name.c_str(), only.text, nullptr, nullptr));
-        EXPECT_EQ(c.resolved, only.text);
+        EXPECT_EQ(isLink ? "-x 1" : "untouched", std::string(arguments.text));
+        EXPECT_EQ(isLink ? dir.path() : "untouched", folder.text);
         EXPECT_TRUE(out.GuardIntact() && arguments.GuardIntact() && folder.GuardIntact());
+        EXPECT_EQ(c.resolved.empty() ? 0 : 1,
+                  q32FileResolveLink(nullptr, c.name.c_str(), typed.text, nullptr, nullptr));
     }
 }
 
@@ -134,36 +149,6 @@ TEST_F(Paths, AppendBackslashAndMakeFullPathStayInTheNameLimit)
         EXPECT_EQ(c.result, MakeFullPath(text.text, c.name.c_str())) << c.name.size();
         EXPECT_EQ(c.full, text.text) << c.name.size();
         EXPECT_TRUE(text.GuardIntact());
-    }
-}
-
-TEST_F(Paths, CheckTypedName)
-{
-    std::string dotted;   /* 260 characters whose first 259 name a file */
-    for (int i = 0; i < 125; i++) dotted += ".\\";
-    const struct { std::string typed, resolved; } cases[] = {
-        {"\"" + spaced + "\"", LongName(spaced)},          /* quoted, with a space */
-        {"sub\\..\\with space.txt", LongName(spaced)},     /* relative to the folder */
-        {"shortcut.lnk", LongName(target)},                /* a link gives its target */
-        {dead, dead},                                      /* a dead link is kept */
-        {dotted.substr(2) + "plain.txt", LongName(plain)},
-        {dotted + "plain.txtx", ""},
-        {"\"" + spaced + "\" x", ""},                      /* text after the quote */
-        {dir / "pla?n.txt", ""},
-        {"\\\\server\\share\\plain.txt", ""},              /* doubled separators */
-        {"sub//../plain.txt", ""},
-        {"missing.txt", ""},
-        {dir / "sub", ""},                                 /* a folder */
-        {"", ""},
-    };
-    for (const auto &c : cases) {
-        NameBuffer resolved;
-        EXPECT_EQ(c.resolved.empty() ? 0 : 1, CheckTypedName(nullptr, c.typed.c_str(), resolved.text))
-            << c.typed;
-        if (!c.resolved.empty()) {
-            EXPECT_EQ(c.resolved, resolved.text) << c.typed;
-        }
-        EXPECT_TRUE(resolved.GuardIntact()) << c.typed;
     }
 }
 

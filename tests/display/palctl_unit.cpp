@@ -165,21 +165,6 @@ TEST(PaletteGrid, CellsFollowTheColourCount)
     }
 }
 
-TEST(PaletteGrid, ColoursGoThroughTheScreenGamma)
-{
-    ASSERT_EQ(1, disp32NewScreenGamma(360, 360, 360));
-    Canvas canvas(40, 40);
-    HPALETTE palette = MakePalette(16);
-    PaintPaletteGrid(canvas.dc, {0, 0, 40, 40}, palette, 16);
-    DeleteObject(palette);
-    disp32NewScreenGamma(180, 180, 180);
-    /* Entry 0 is (0, 255, 0), entry 9 is (9, 246, 63): 63 becomes 127 at gamma 3.6. */
-    EXPECT_EQ(RGB(0, 255, 0), canvas.At(5, 5));
-    COLORREF nine = canvas.At(15, 25);
-    EXPECT_EQ(127, GetBValue(nine));
-    EXPECT_EQ(48, GetRValue(nine)); /* 255 * sqrt(9 / 255) = 47.9 */
-}
-
 class Control : public ::testing::Test {
 protected:
     void SetUp() override
@@ -247,11 +232,15 @@ TEST_F(Control, PanelSizesThePaletteGridFromTheButtons)
 TEST_F(Control, PictureThroughTheGammaPalette)
 {
     HWND w = Make(20, 20);
-    /* 8-bit picture 3 x 2 through a palette; the control applies the screen gamma. */
+    /* 8-bit picture 3 x 2 through a palette; the control applies the screen gamma. A null
+       block and one too small change nothing. */
     const COLORREF colours[3] = {RGB(64, 0, 255), RGB(0, 128, 0), RGB(255, 255, 255)};
     HPALETTE palette = MakePalette(3, colours);
     const BYTE indices[6] = {0, 1, 2, 2, 1, 0};
     SetPicture(w, 3, 2, 1, indices, palette);
+    EXPECT_EQ(0, SendMessageA(w, Q32PV_SETPICTURE, 0, 0));
+    PreviewPicture tooSmall = {4, 1, 1, 3, 3, indices, nullptr};
+    EXPECT_EQ(0, SendMessageA(w, Q32PV_SETPICTURE, 0, (LPARAM)&tooSmall));
     ASSERT_EQ(1, disp32NewScreenGamma(360, 360, 360));
     Canvas canvas(5, 3);
     Print(w, canvas);
@@ -276,30 +265,15 @@ TEST_F(Control, PictureThroughTheGammaPalette)
     Canvas grid(40, 40);
     Print(w, grid);
     ExpectGrid(grid, {0, 0, 40, 40}, 4, 10, 16);
+    /* Its colours go through the screen gamma too: entry 9 is (9, 246, 63), and 63
+       becomes 127 at gamma 3.6, 9 becomes 48 (255 * sqrt(9 / 255) = 47.9). */
+    ASSERT_EQ(1, disp32NewScreenGamma(360, 360, 360));
+    Print(w, grid);
+    disp32NewScreenGamma(180, 180, 180);
+    EXPECT_EQ(RGB(0, 255, 0), grid.At(5, 5));
+    EXPECT_EQ(127, GetBValue(grid.At(15, 25)));
+    EXPECT_EQ(48, GetRValue(grid.At(15, 25)));
     DeleteObject(pick.palette);
-}
-
-TEST_F(Control, TrueColourPictureSharedByEveryControl)
-{
-    HWND first = Make(10, 10);
-    HWND second = Make(10, 10); /* created before the picture is set */
-    const BYTE rgb[2 * 2 * 3] = {0, 0, 255, 0, 255, 0, 255, 0, 0, 30, 20, 10}; /* B, G, R */
-    SetPicture(first, 2, 2, 3, rgb);
-    /* A null block and one too small change nothing. */
-    EXPECT_EQ(0, SendMessageA(first, Q32PV_SETPICTURE, 0, 0));
-    PreviewPicture tooSmall = {4, 1, 1, 3, 3, rgb + 9, nullptr};
-    EXPECT_EQ(0, SendMessageA(first, Q32PV_SETPICTURE, 0, (LPARAM)&tooSmall));
-    Canvas canvas(3, 3);
-    Print(second, canvas);
-    const COLORREF expected[4] = {RGB(255, 0, 0), RGB(0, 255, 0), RGB(0, 0, 255), RGB(10, 20, 30)};
-    for (int i = 0; i < 4; i++) EXPECT_EQ(expected[i], canvas.At(i % 2, i / 2)) << i;
-    EXPECT_EQ(Sentinel, canvas.At(2, 2));
-
-    /* A new control starts the shared state afresh: nothing to show. */
-    Make(10, 10);
-    Canvas empty(3, 3);
-    Print(first, empty);
-    EXPECT_EQ(Sentinel, empty.At(0, 0));
 }
 
 TEST(PreviewClass, RegisteredGloballyAtAttachAndGoneAtDetach)
@@ -322,22 +296,6 @@ TEST(PreviewClass, RegisteredGloballyAtAttachAndGoneAtDetach)
         ProcessDetach();
         EXPECT_FALSE(GetClassInfoA(GetModuleHandleA(nullptr), Q32PV_CLASSNAME, &wc));
     }
-    /* A loaded copy registers it, an unloaded one leaves none; a second copy draws with
-       its own procedure. */
-    {
-        ModuleCopy copy(dir / "first", dir / "suite.ini");
-        ASSERT_TRUE(copy.Load());
-        EXPECT_TRUE(GetClassInfoA(GetModuleHandleA(nullptr), Q32PV_CLASSNAME, &wc));
-        copy.Unload();
-    }
-    EXPECT_FALSE(GetClassInfoA(GetModuleHandleA(nullptr), Q32PV_CLASSNAME, &wc));
-    ModuleCopy second(dir / "second", dir / "suite.ini");
-    ASSERT_TRUE(second.Load());
-    HWND w = CreateWindowExA(0, Q32PV_CLASSNAME, "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
-                             nullptr, nullptr);
-    ASSERT_NE(nullptr, w);
-    EXPECT_EQ(0, SendMessageA(w, Q32PV_NOTHING, 0, 0));
-    DestroyWindow(w);
 }
 
 } // namespace

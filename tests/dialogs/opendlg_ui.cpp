@@ -154,21 +154,6 @@ TEST_F(OpenDialog, TheErrorSlotIsLeftAsTheApplicationLeftIt)
         EXPECT_EQ(before.text + " " + std::to_string(before.where3),
                   after.text + " " + std::to_string(after.where3));
     }
-    /* A palette pick: the all-files entry is no format number; OK on an image without a
-       palette is a failure the slot tells of. */
-    c32ResetDLLErrInfo();
-    PalettePick pick = {};
-    UINT during = 1;
-    Driver driver([&](HWND dialog) {
-        during = ReadError().id;
-        ASSERT_TRUE(SelectFiles(dialog, {"a.tfa"}));
-        PanelShows(dialog, "pixels");
-        Press(dialog, IDOK);
-    });
-    EXPECT_EQ(0, Show(&pick));
-    EXPECT_EQ(0u, during);
-    EXPECT_EQ(nullptr, pick.palette);
-    EXPECT_EQ(4026u, ReadError().id);
 }
 
 /* Deletes the file named by VanishOnOk when the dialog accepts, after its own checks. */
@@ -339,6 +324,8 @@ TEST_F(OpenDialog, TheCallersFilterAndExtensionDialog)
     EXPECT_EQ(1, Extension.clicks);
 }
 
+/* A palette pick shows a palette file's colours as a grid. OK on an image without a palette
+   is a failure the slot tells of; the all-files entry is no format number. */
 TEST_F(OpenDialog, PalettePickShowsTheColoursAsAGrid)
 {
     /* A RIFF palette of 16 colours, black to white. */
@@ -347,32 +334,40 @@ TEST_F(OpenDialog, PalettePickShowsTheColoursAsAGrid)
     auto le32 = [](size_t v) { return std::string((const char *)&v, 4); };
     std::string body = "PAL data" + le32(data.size()) + data;
     WriteFileBytes(Path("vga.pal"), "RIFF" + le32(body.size()) + body);
-    PalettePick pick = {};
-    std::string caption;
-    bool text = false;
-    COLORREF first = CLR_INVALID;
-    Driver driver([&](HWND dialog) {
-        ASSERT_TRUE(SelectFiles(dialog, {"vga.pal"}));
-        text = PanelShows(dialog, "16 colours");
-        HWND control = GetDlgItem(dialog, 32005);
-        WaitFor([&] {  /* the first cell once drawn */
-            HDC dc = GetDC(control);
-            first = GetPixel(dc, 2, 2);
-            ReleaseDC(control, dc);
-            return IsWindowVisible(control) && first == RGB(0, 0, 0);
-        }, 10000);
-        caption = Title(dialog);
-        HoldForScreenshot();
-        Press(dialog, IDOK);
-    });
-    EXPECT_EQ(1, Show(&pick));
-    EXPECT_EQ("Choose a Palette", caption);
-    EXPECT_TRUE(text);
-    EXPECT_EQ(RGB(0, 0, 0), first);
-    EXPECT_EQ(16u, pick.colors);
-    EXPECT_NE(nullptr, pick.palette);
-    EXPECT_EQ(std::vector<std::string>{Path("vga.pal")}, Names(result));
-    if (pick.palette) DeleteObject(pick.palette);
+    for (auto [name, colours] : {std::pair{"vga.pal", 16u}, std::pair{"a.tfa", 0u}}) {
+        SCOPED_TRACE(name);
+        c32ResetDLLErrInfo();
+        PalettePick pick = {};
+        std::string caption;
+        UINT during = 1;
+        bool text = false;
+        COLORREF first = RGB(0, 0, 0);
+        Driver driver([&](HWND dialog) {
+            during = ReadError().id;
+            ASSERT_TRUE(SelectFiles(dialog, {name}));
+            text = PanelShows(dialog, colours ? "16 colours" : "pixels");
+            HWND control = GetDlgItem(dialog, 32005);
+            WaitFor([&] {  /* the first cell once drawn */
+                HDC dc = GetDC(control);
+                first = GetPixel(dc, 2, 2);
+                ReleaseDC(control, dc);
+                return !colours || (IsWindowVisible(control) && first == RGB(0, 0, 0));
+            }, 10000);
+            caption = Title(dialog);
+            if (colours) HoldForScreenshot();
+            Press(dialog, IDOK);
+        });
+        EXPECT_EQ(colours ? 1 : 0, Show(&pick));
+        EXPECT_EQ(0u, during);
+        EXPECT_EQ("Choose a Palette", caption);
+        EXPECT_TRUE(text);
+        EXPECT_TRUE(!colours || first == RGB(0, 0, 0)) << std::hex << first;
+        EXPECT_EQ(colours, pick.colors);
+        EXPECT_EQ(colours != 0, pick.palette != nullptr);
+        EXPECT_EQ(colours ? 0u : 4026u, ReadError().id);
+        EXPECT_TRUE(!colours || Names(result) == std::vector<std::string>{Path(name)});
+        if (pick.palette) DeleteObject(pick.palette);
+    }
 }
 
 /* Two open dialogs at once, each on a thread of its own: each describes its own typed

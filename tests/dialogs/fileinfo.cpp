@@ -62,7 +62,12 @@ public:
 const double KB = 1024.0, MB = KB * KB, GB = MB * KB;
 
 /* size, unit, text with "." and "," (also the defaults), with "," and ".", unit index */
-const struct { double size; int unit; const char *dotComma, *commaDot; int unitIndex; } SizeCases[] = {
+const struct {
+    double size;
+    int unit;
+    const char *dotComma, *commaDot;
+    int unitIndex;
+} SizeCases[] = {
     {0, 4, "0", "0", 0},
     {1023, -1, "1,023", "1.023", 0},
     {1024, 7, "1", "1", 1},

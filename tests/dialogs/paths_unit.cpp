@@ -29,7 +29,8 @@ bool MakeLink(const std::string &linkPath, const std::string &target, const std:
 {
     IShellLinkA *link = nullptr;
     IPersistFile *file = nullptr;
-    CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA, (void **)&link);
+    CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                     (void **)&link);
     if (!link) return false;
     link->SetPath(target.c_str());
     link->SetArguments("-x 1");
@@ -113,14 +114,14 @@ TEST_F(Paths, ResolveLinksAndCheckTypedNames)
         EXPECT_TRUE(typed.GuardIntact());
         if (c.resolved == "?") continue;
         bool isLink = c.name == link;
-        EXPECT_EQ(c.resolved.empty() ? 0 : 1,
-                  q32FileResolveLink(nullptr, c.name.c_str(), out.text, arguments.text, folder.text));
+        int found = c.resolved.empty() ? 0 : 1;
+        EXPECT_EQ(found, q32FileResolveLink(nullptr, c.name.c_str(), out.text, arguments.text,
+                                            folder.text));
         EXPECT_EQ(c.resolved, out.text);
         EXPECT_EQ(isLink ? "-x 1" : "untouched", std::string(arguments.text));
         EXPECT_EQ(isLink ? dir.path() : "untouched", folder.text);
         EXPECT_TRUE(out.GuardIntact() && arguments.GuardIntact() && folder.GuardIntact());
-        EXPECT_EQ(c.resolved.empty() ? 0 : 1,
-                  q32FileResolveLink(nullptr, c.name.c_str(), typed.text, nullptr, nullptr));
+        EXPECT_EQ(found, q32FileResolveLink(nullptr, c.name.c_str(), typed.text, nullptr, nullptr));
     }
 }
 

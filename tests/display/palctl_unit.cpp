@@ -46,7 +46,10 @@ struct Canvas {
 };
 
 std::string Le32(DWORD v) { return std::string(reinterpret_cast<const char *>(&v), 4); }
-std::string Chunk(const char *id, const std::string &body) { return id + Le32((DWORD)body.size()) + body; }
+std::string Chunk(const char *id, const std::string &body)
+{
+    return id + Le32((DWORD)body.size()) + body;
+}
 
 /* Distinct colours: entry i is (i, 255 - i, i * 7). */
 COLORREF ColourOf(int i) { return RGB(i, 255 - i, (i * 7) & 0xFF); }
@@ -55,12 +58,17 @@ COLORREF ColourOf(int i) { return RGB(i, 255 - i, (i * 7) & 0xFF); }
 std::string PaletteData(int claimed, int held)
 {
     std::string body = {0, 3, char(claimed & 0xFF), char(claimed >> 8)};
-    for (int i = 0; i < held; i++)
-        body += {char(GetRValue(ColourOf(i))), char(GetGValue(ColourOf(i))), char(GetBValue(ColourOf(i))), 0};
+    for (int i = 0; i < held; i++) {
+        COLORREF c = ColourOf(i);
+        body += {char(GetRValue(c)), char(GetGValue(c)), char(GetBValue(c)), 0};
+    }
     return body;
 }
 
-std::string Riff(const char *form, const std::string &chunks) { return Chunk("RIFF", form + chunks); }
+std::string Riff(const std::string &form, const std::string &chunks)
+{
+    return Chunk("RIFF", form + chunks);
+}
 
 /* A palette of count entries, ColourOf(i) each, or of the given colours. */
 HPALETTE MakePalette(int count, const COLORREF *colours = nullptr)
@@ -79,10 +87,12 @@ TEST(PaletteFile, ReadsWholePalettesAndRefusesBrokenOnes)
     const struct { const char *what; std::string bytes; int colours; } cases[] = {
         {"16", Riff("PAL ", Chunk("data", PaletteData(16, 16))), 16},
         {"256", Riff("PAL ", Chunk("data", PaletteData(256, 256))), 256},
-        {"1 after another chunk", Riff("PAL ", Chunk("offs", "abcd") + Chunk("data", PaletteData(1, 1))), 1},
+        {"1 after another chunk",
+         Riff("PAL ", Chunk("offs", "abcd") + Chunk("data", PaletteData(1, 1))), 1},
         {"0 entries", Riff("PAL ", Chunk("data", PaletteData(0, 0))), 0},
         {"257 entries", Riff("PAL ", Chunk("data", PaletteData(257, 257))), 0},
-        {"more claimed than the file holds", Riff("PAL ", "data" + Le32(4 + 16 * 4) + PaletteData(16, 8)), 0},
+        {"more claimed than the file holds",
+         Riff("PAL ", "data" + Le32(4 + 16 * 4) + PaletteData(16, 8)), 0},
         {"more claimed than the chunk holds",
          Riff("PAL ", Chunk("data", PaletteData(16, 8)) + Chunk("junk", std::string(64, 'j'))), 0},
         {"cut inside the header", Riff("PAL ", Chunk("data", PaletteData(4, 4))).substr(0, 25), 0},
@@ -100,10 +110,11 @@ TEST(PaletteFile, ReadsWholePalettesAndRefusesBrokenOnes)
         EXPECT_STREQ(file.c_str(), pick.name);
         EXPECT_EQ((DWORD)c.colours, pick.colors);
         EXPECT_EQ(c.colours ? 1u : 0u, pick.fromPaletteFile);
-        std::vector<PALETTEENTRY> entries(c.colours + 1);
-        EXPECT_EQ((UINT)c.colours, pick.palette ? GetPaletteEntries(pick.palette, 0, c.colours + 1, entries.data()) : 0);
+        std::vector<PALETTEENTRY> e(c.colours + 1);
+        UINT held = pick.palette ? GetPaletteEntries(pick.palette, 0, c.colours + 1, &e[0]) : 0;
+        EXPECT_EQ((UINT)c.colours, held);
         for (int i = 0; i < c.colours; i++)
-            EXPECT_EQ(ColourOf(i), RGB(entries[i].peRed, entries[i].peGreen, entries[i].peBlue)) << i;
+            EXPECT_EQ(ColourOf(i), RGB(e[i].peRed, e[i].peGreen, e[i].peBlue)) << i;
         if (pick.palette) DeleteObject(pick.palette);
     }
     EXPECT_EQ(0, ReadPaletteFile("x.pal", nullptr));
@@ -180,15 +191,17 @@ protected:
     }
     HWND Make(int width, int height, HWND parent = nullptr, int id = 0)
     {
-        HWND w = CreateWindowExA(0, Q32PV_CLASSNAME, "", parent ? WS_CHILD : WS_POPUP, 0, 0, width,
-                                 height, parent, (HMENU)(INT_PTR)id, GetModuleHandleA(nullptr), nullptr);
+        HWND w = CreateWindowExA(0, Q32PV_CLASSNAME, "", parent ? WS_CHILD : WS_POPUP, 0, 0,
+                                 width, height, parent, (HMENU)(INT_PTR)id,
+                                 GetModuleHandleA(nullptr), nullptr);
         windows.push_back(w);
         return w;
     }
     static void SetPicture(HWND w, LONG width, LONG height, LONG bytesPerPixel, const BYTE *pixels,
                            HPALETTE palette = nullptr)
     {
-        PreviewPicture p = {sizeof p, width, height, bytesPerPixel, width * bytesPerPixel, pixels, palette};
+        PreviewPicture p = {sizeof p, width, height, bytesPerPixel, width * bytesPerPixel, pixels,
+                            palette};
         EXPECT_EQ(0, SendMessageA(w, Q32PV_SETPICTURE, 0, (LPARAM)&p));
     }
     static void Print(HWND w, Canvas &canvas)

@@ -10,7 +10,8 @@ namespace q32test {
 bool Ready(HWND dialog)
 {
     DWORD_PTR answer = 0;
-    return IsWindowVisible(dialog) && SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_NORMAL, 100, &answer);
+    return IsWindowVisible(dialog) &&
+           SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_NORMAL, 100, &answer);
 }
 
 HWND FindDialog(DWORD thread, const char *wanted, const std::function<bool()> &gone)
@@ -24,7 +25,8 @@ HWND FindDialog(DWORD thread, const char *wanted, const std::function<bool()> &g
             char name[16] = "", title[64] = "";
             GetClassNameA(w, name, sizeof name);
             GetWindowTextA(w, title, sizeof title);
-            if (strcmp(name, "#32770") || strcmp(title, s->title) || !IsWindowVisible(w)) return TRUE;
+            if (strcmp(name, "#32770") || strcmp(title, s->title) || !IsWindowVisible(w))
+                return TRUE;
             s->found = w;
             return FALSE;
         }, reinterpret_cast<LPARAM>(&search));
@@ -114,7 +116,10 @@ HWND NameEdit(HWND dialog)
     return edit ? edit : combo;
 }
 
-void TypeName(HWND dialog, const std::string &text) { SendMessageA(NameEdit(dialog), WM_SETTEXT, 0, (LPARAM)text.c_str()); }
+void TypeName(HWND dialog, const std::string &text)
+{
+    SendMessageA(NameEdit(dialog), WM_SETTEXT, 0, (LPARAM)text.c_str());
+}
 
 void ChooseType(HWND dialog, int index)
 {
@@ -176,7 +181,8 @@ std::vector<std::string> Items(HWND dialog, int id)
     GetClassNameA(control, name, sizeof name);
     bool combo = !lstrcmpiA(name, "ComboBox");
     std::vector<std::string> items;
-    for (int i = 0, n = (int)SendMessageA(control, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0); i < n; i++) {
+    int n = (int)SendMessageA(control, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0);
+    for (int i = 0; i < n; i++) {
         char text[300] = "";
         SendMessageA(control, combo ? CB_GETLBTEXT : LB_GETTEXT, i, (LPARAM)text);
         items.push_back(text);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include "harness.h"
 #include <math.h>
+#include <algorithm>
 #include <map>
 
 using namespace q32test;
@@ -136,43 +137,34 @@ TEST_F(FileInfo, DateAndTimeOfLastChange)
     EXPECT_TRUE(SetFileTime(handle, &created, &accessed, &written));
     CloseHandle(handle);
 
-    char date[255] = "", time12[255] = "", time24[255] = "";
-    GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &when, nullptr, date, sizeof date);
-    GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &when, nullptr, time12, sizeof time12);
-    GetTimeFormatA(LOCALE_USER_DEFAULT, TIME_FORCE24HOURFORMAT, &when, nullptr, time24,
-                   sizeof time24);
-    ASSERT_STRNE(time12, time24) << "the user locale already shows 24-hour times";
-    auto dateText = Q32_EXPORT(module, GetFileDateTimeToAscii);
-    const std::pair<const char *, const char *> times[] = {
-        {nullptr, time12}, {"0", time12}, {"2", time24}};
-    for (const auto &[iTime, time] : times) {
-        intl.Set("iTime", iTime);
-        char text[Q32_DATE_TEXT_SIZE + 32];
-        memset(text, 0xcc, sizeof text);
-        int length = dateText(file.c_str(), text);
-        EXPECT_EQ(std::string(date) + "  " + time, text) << "iTime " << (iTime ? iTime : "-");
-        EXPECT_EQ((int)strlen(text), length);
-        EXPECT_EQ('\xcc', text[length + 1]);
-    }
-
-    /* A short date of 125 characters (the longest Wine formats): with the time the text
-       exceeds Q32_DATE_TEXT_SIZE and is cut to the buffer. */
+    /* iTime, 24-hour, the short-date picture (null: the locale's own). One of 125
+       characters (the longest Wine formats) makes the text longer than the buffer: cut. */
+    std::string longPicture = "dddd";
+    for (int i = 1; i < 14; i++) longPicture += " dddd";
+    const struct { const char *iTime; bool h24; const char *picture; } rows[] = {
+        {nullptr, false, nullptr}, {"0", false, nullptr}, {"2", true, nullptr},
+        {"1", true, longPicture.c_str()}};
     char oldPicture[256] = "";
     GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SSHORTDATE, oldPicture, sizeof oldPicture);
-    std::string picture = "dddd";
-    for (int i = 1; i < 14; i++) picture += " dddd";
-    SetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SSHORTDATE, picture.c_str());
-    GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &when, nullptr, date, sizeof date);
-    std::string full = std::string(date) + "  " + time24;
-    char text[Q32_DATE_TEXT_SIZE + 64];
-    memset(text, 0xcc, sizeof text);
-    int length = dateText(file.c_str(), text);
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.iTime ? row.iTime : "-");
+        intl.Set("iTime", row.iTime);
+        const char *picture = row.picture ? row.picture : oldPicture;
+        SetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SSHORTDATE, picture);
+        char date[255] = "", time[255] = "", text[Q32_DATE_TEXT_SIZE + 64];
+        GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &when, nullptr, date, sizeof date);
+        GetTimeFormatA(LOCALE_USER_DEFAULT, row.h24 ? TIME_FORCE24HOURFORMAT : 0, &when, nullptr,
+                       time, sizeof time);
+        EXPECT_EQ(row.h24, strncmp(time, "14", 2) == 0) << time;  /* not "2:05:06 PM" */
+        std::string full = std::string(date) + "  " + time;
+        EXPECT_EQ(row.picture != nullptr, full.size() >= Q32_DATE_TEXT_SIZE) << full;
+        size_t kept = std::min(full.size(), (size_t)Q32_DATE_TEXT_SIZE - 1);
+        memset(text, 0xcc, sizeof text);
+        EXPECT_EQ((int)kept, Q32_EXPORT(module, GetFileDateTimeToAscii)(file.c_str(), text));
+        EXPECT_EQ(full.substr(0, kept), text);
+        EXPECT_EQ(std::string(63, '\xcc'), std::string(text + kept + 1, 63));
+    }
     SetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SSHORTDATE, oldPicture);
-    ASSERT_GE(full.size(), (size_t)Q32_DATE_TEXT_SIZE) << "the locale picture is not used";
-    EXPECT_EQ(Q32_DATE_TEXT_SIZE - 1, length);
-    EXPECT_EQ(full.substr(0, Q32_DATE_TEXT_SIZE - 1), text);
-    EXPECT_EQ(std::string(64, '\xcc'), std::string(text + Q32_DATE_TEXT_SIZE, 64));
-
 }
 
 std::string CommonText(UINT id)

@@ -151,57 +151,60 @@ TEST_F(SaveDialog, AddsTheTypesExtensionToABareName)
     }
 }
 
-TEST_F(SaveDialog, APatternIsNoNameAndReplacingAFileAsksOnce)
+/* A pattern only filters the list; a missing folder is refused; replacing a file asks once
+   for each OK: No keeps the dialog open with the name selected, Yes saves. */
+TEST_F(SaveDialog, APatternIsNoNameAndRefusalsKeepTheDialogOpen)
 {
     SaveFileRequest request = Request("c.tfc");  /* starts at TFC; c.tfc exists */
     answerer->QueueAnswer(IDNO);
     answerer->QueueAnswer(IDYES);
-    bool afterPattern = false, afterNo = false;
+    bool afterPattern = false, afterFolder = false, afterNo = false;
     Driver driver([&](HWND dialog) {
-        TypeName(dialog, "*.tfc");  /* filters the list: no file to ask about */
+        TypeName(dialog, "*.tfc");
         SendMessageA(dialog, WM_COMMAND, IDOK, 0);
         afterPattern = IsWindow(dialog) && answerer->Count() == 0;
+        TypeName(dialog, "missing\\photo");
+        Press(dialog, IDOK);
+        afterFolder = KeptAfterBox(dialog, 1);
         TypeName(dialog, "c");
         Press(dialog, IDOK);
-        afterNo = KeptAfterBox(dialog, 1);
+        afterNo = KeptAfterBox(dialog, 2);
         Press(dialog, IDOK);
     });
     ASSERT_EQ(1, save(&request));
-    EXPECT_TRUE(afterPattern);
-    EXPECT_TRUE(afterNo);
+    EXPECT_TRUE(afterPattern && afterFolder && afterNo);
     EXPECT_STRCASEEQ(Join(pictures, "c.tfc").c_str(), name);
     std::vector<BoxAnswerer::Box> shown = answerer->Boxes();
-    ASSERT_EQ(2u, shown.size()) << "one question for each OK, none of the system's";
-    EXPECT_EQ("Save As", shown[0].title);
-    EXPECT_NE(std::string::npos, shown[0].text.find(Join(pictures, "c.tfc"))) << shown[0].text;
+    ASSERT_EQ(3u, shown.size()) << "none of the system's";
+    std::string folder = "The folder " + Join(pictures, "missing") + " does not exist";
+    EXPECT_NE(std::string::npos, shown[0].text.find(folder)) << shown[0].text;
+    EXPECT_EQ("Save As", shown[1].title);
+    EXPECT_NE(std::string::npos, shown[1].text.find(Join(pictures, "c.tfc"))) << shown[1].text;
 }
 
-TEST_F(SaveDialog, MissingFoldersAndLongNamesAreRefused)
+TEST_F(SaveDialog, LongNamesAreRefused)
 {
-    const struct { std::string typed; DWORD maxPath; std::string says; } cases[] = {
-        {"missing\\photo", 259, "The folder " + Join(pictures, "missing") + " does not exist"},
-        /* pictures\ + 40 characters + .tfc is longer than allowed by 3. */
-        {std::string(40, 'n'), (DWORD)(pictures.size() + 1 + 40 + 4 - 3), "too long"},
-        /* The caller allows more than the 260-byte name buffer can take. */
-        {std::string(300 - pictures.size(), 'n'), 400, "too long"},
+    /* pictures\ + 40 characters + .tfc is longer than allowed by 3; then the caller allows
+       more than the 260-byte name buffer can take. */
+    const std::pair<std::string, DWORD> cases[] = {
+        {std::string(40, 'n'), (DWORD)(pictures.size() + 1 + 40 + 4 - 3)},
+        {std::string(300 - pictures.size(), 'n'), 400},
     };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.typed);
+    for (const auto &[typed, maxPath] : cases) {
         SaveFileRequest request = Request("c.tfc");
-        request.maxPath = c.maxPath;
+        request.maxPath = maxPath;
         int before = answerer->Count();
         bool kept = false;
         Driver driver([&](HWND dialog) {
-            TypeName(dialog, c.typed);
+            TypeName(dialog, typed);
             Press(dialog, IDOK);
             kept = KeptAfterBox(dialog, before + 1);
             Press(dialog, IDCANCEL);
         });
         EXPECT_EQ(0, save(&request));
-        EXPECT_TRUE(kept);
+        EXPECT_TRUE(kept) << maxPath;
         ASSERT_EQ(before + 1, answerer->Count());
-        std::string text = answerer->Texts().back();
-        EXPECT_NE(std::string::npos, text.find(c.says)) << text;
+        EXPECT_NE(std::string::npos, answerer->Texts().back().find("too long")) << maxPath;
     }
 }
 

@@ -84,9 +84,10 @@ protected:
 /* The controls lie inside the dialog and do not overlap (the screenshot of the first). */
 TEST_F(SaveDialog, ListsTheFormatsThatStoreTheImageFromItsOwn)
 {
-    /* TFC is listed: chosen first, with help; TFB cannot store colour: the first entry. */
+    /* Each starts at its own type, with help when asked; TFB cannot store colour: the first
+       entry. */
     const struct { const char *file; DWORD help; int selection; bool options; } cases[] = {
-        {"c.tfc", 1, 2, false}, {"b.tfb", 0, 0, true}};
+        {"a.tfa", 1, 1, true}, {"b.tfb", 0, 0, true}, {"c.tfc", 0, 2, false}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.file);
         SaveFileRequest request = Request(c.file, c.help);

@@ -213,6 +213,23 @@ TEST_F(OpenDialog, MultipleSelectionGivesFullNamesAndLeavesOutVanishedOnes)
     VanishOnOk.clear();
 }
 
+TEST_F(OpenDialog, TypeChosenInOneOpenIsPreselectedInTheNext)
+{
+    /* The first open starts at all formats; a cancelled open is not remembered. */
+    std::vector<int> preselected;
+    for (auto [choose, ok] : {std::pair{2, true}, std::pair{3, false}, std::pair{1, true},
+                              std::pair{-1, false}}) {
+        Driver driver([&, choose = choose, ok = ok](HWND dialog) {
+            preselected.push_back((int)SendDlgItemMessageA(dialog, 0x470, CB_GETCURSEL, 0, 0));
+            if (choose >= 0) ChooseType(dialog, choose);
+            TypeName(dialog, "a.tfa");
+            Press(dialog, ok ? IDOK : IDCANCEL);
+        });
+        EXPECT_EQ(ok ? 1 : 0, Show());
+    }
+    EXPECT_EQ((std::vector<int>{0, 2, 2, 1}), preselected);
+}
+
 /* In one dialog: a type change puts its pattern into an empty or pattern name and the
    options button follows the type; find puts the finder's answer into the name (an empty
    name searches for the type's pattern); help is the module's own; a cancel restores the

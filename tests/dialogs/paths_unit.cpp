@@ -102,6 +102,7 @@ TEST_F(Paths, ResolveLinksAndCheckTypedNames)
         {dotted.substr(2) + "plain.txt", "?", LongName(plain)},
         {dotted + "plain.txtx", "?", ""},
         {"\"" + spaced + "\" x", "?", ""},                  /* text after the quote */
+        {"\"" + spaced, "?", ""},                            /* no closing quote */
         {dir / "pla?n.txt", "?", ""},
         {"\\\\server\\share\\plain.txt", "?", ""},  /* doubled separators */
         {"sub//../plain.txt", "?", ""},

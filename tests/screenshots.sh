@@ -52,14 +52,14 @@ for s in 0:prefs-memory:Preferences 1:prefs-display:Preferences \
   IFS=: read -r arg name title <<< "$s"
   shot "$name" "$title\$" 300 100 "$tests/prefshots.exe" "$arg"
 done
-for s in "OpenDialog.PanelControlsDoNotOverlap|Open a picture|open-dialog" \
+for s in "OpenDialog.PanelDescribesTheSelectionAndOkGivesTheFullName|Open a picture|open-dialog" \
          "OpenDialog.PalettePickShowsTheColoursAsAGrid|Choose a Palette|palette-pick" \
          "VisualOpen.ThumbnailChooserListsTheFolderImages|Choose a picture|visual-open"; do
   IFS='|' read -r filter title name <<< "$s"
   shot "$name" "$title\$" 300 200 "$tests/test_opendlg.exe" "--gtest_filter=$filter"
 done
 shot save-dialog "Save a picture\$" 400 250 "$tests/test_savedlg.exe" \
-     --gtest_filter=SaveDialog.ControlsDoNotOverlap
+     --gtest_filter=SaveDialog.ListsTheFormatsThatStoreTheImageFromItsOwn
 # The viewer on two of the samples that mksamples draws.
 export Q32_INI="$(win "$work")\\quill32.ini" Q32_APPDATA="$(win "$work")\\"
 timeout 120 "$emulator" "$build/bin/mksamples.exe" "$(win "$work/samples")" </dev/null >/dev/null 2>&1

@@ -20,33 +20,26 @@ struct NameBuffer {
         memset(this, 0xcc, sizeof *this);
         CopyText(text, sizeof text, initial.c_str());
     }
-    bool GuardIntact() const
-    {
-        for (char c : guard)
-            if (c != '\xcc') return false;
-        return true;
-    }
+    bool GuardIntact() const { return std::string(guard, sizeof guard) == std::string(64, '\xcc'); }
 };
 
-/* Writes a shell link at linkPath to target, through the shell's own link object. */
-bool MakeLink(const std::string &linkPath, const std::string &target,
-              const std::string &arguments = "", const std::string &workingDir = "")
+/* Writes a shell link at linkPath to target (arguments "-x 1", in folder) through the
+   shell's own link object. */
+bool MakeLink(const std::string &linkPath, const std::string &target, const std::string &folder)
 {
     IShellLinkA *link = nullptr;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                reinterpret_cast<void **>(&link))))
-        return false;
-    link->SetPath(target.c_str());
-    if (!arguments.empty()) link->SetArguments(arguments.c_str());
-    if (!workingDir.empty()) link->SetWorkingDirectory(workingDir.c_str());
     IPersistFile *file = nullptr;
-    bool saved = false;
-    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void **>(&file)))) {
-        WCHAR wide[MAX_PATH];
-        MultiByteToWideChar(CP_ACP, 0, linkPath.c_str(), -1, wide, MAX_PATH);
-        saved = SUCCEEDED(file->Save(wide, TRUE));
-        file->Release();
-    }
+    CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                     (void **)&link);
+    if (!link) return false;
+    link->SetPath(target.c_str());
+    link->SetArguments("-x 1");
+    link->SetWorkingDirectory(folder.c_str());
+    link->QueryInterface(IID_IPersistFile, (void **)&file);
+    WCHAR wide[MAX_PATH];
+    MultiByteToWideChar(CP_ACP, 0, linkPath.c_str(), -1, wide, MAX_PATH);
+    bool saved = file && SUCCEEDED(file->Save(wide, TRUE));
+    if (file) file->Release();
     link->Release();
     return saved;
 }
@@ -65,25 +58,20 @@ protected:
     std::string spaced = dir / "with space.txt";
     std::string target = dir / "target.txt";
     std::string link = dir / "shortcut.lnk";
+    std::string dead = dir / "dead.lnk";
     char savedFolder[MAX_PATH] = "";
 
     void SetUp() override
     {
         ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
         GetCurrentDirectoryA(sizeof savedFolder, savedFolder);
-        WriteFileBytes(plain, "p");
-        WriteFileBytes(spaced, "s");
-        WriteFileBytes(target, "t");
+        for (const std::string &file : {plain, spaced, target, dir / "gone.txt"})
+            WriteFileBytes(file, "x");
         CreateDirectoryA((dir / "sub").c_str(), nullptr);
-        ASSERT_TRUE(MakeLink(link, target, "-x 1", dir.path()));
-    }
-    std::string DeadLink()
-    {
-        std::string dead = dir / "dead.lnk", gone = dir / "gone.txt";
-        WriteFileBytes(gone, "g");
-        EXPECT_TRUE(MakeLink(dead, gone));
-        DeleteFileA(gone.c_str());
-        return dead;
+        ASSERT_TRUE(MakeLink(link, target, dir.path()));
+        ASSERT_TRUE(MakeLink(dead, dir / "gone.txt", dir.path()));
+        DeleteFileA((dir / "gone.txt").c_str());
+        ASSERT_TRUE(SetCurrentDirectoryA(dir.path().c_str()));
     }
     void TearDown() override
     {
@@ -92,109 +80,77 @@ protected:
     }
 };
 
-TEST_F(Paths, ResolveFilesAndLinks)
+/* A name as the link resolver and as the typed-name check take it; "" is a refusal, "?" a
+   name the resolver is not given. Only a link fills the resolver's arguments and folder. */
+TEST_F(Paths, ResolveLinksAndCheckTypedNames)
 {
     char shortName[MAX_PATH] = "";
     GetShortPathNameA(spaced.c_str(), shortName, sizeof shortName);
-    /* A plain file (a short name in its long form) leaves the link's fields untouched. */
-    const struct { std::string name, resolved, arguments, folder; } cases[] = {
-        {plain, LongName(plain), "untouched", "untouched"},
-        {shortName, LongName(spaced), "untouched", "untouched"},
-        {link, LongName(target), "-x 1", dir.path()},
+    std::string dotted;   /* 260 characters whose first 259 name a file */
+    for (int i = 0; i < 125; i++) dotted += ".\\";
+    const struct { std::string name, resolved, typed; } cases[] = {
+        {plain, LongName(plain), LongName(plain)},
+        {shortName, LongName(spaced), LongName(spaced)},    /* a short name in its long form */
+        {link, LongName(target), LongName(target)},
+        {dead, "", dead},                                   /* a typed dead link is kept */
+        {dir / "sub", "", ""},                              /* a folder */
+        {dir / "missing.lnk", "", ""},
+        {"", "", ""},
+        {"\"" + spaced + "\"", "?", LongName(spaced)},      /* quoted, with a space */
+        {"sub\\..\\with space.txt", "?", LongName(spaced)}, /* relative to the folder */
+        {"shortcut.lnk", "?", LongName(target)},
+        {dotted.substr(2) + "plain.txt", "?", LongName(plain)},
+        {dotted + "plain.txtx", "?", ""},
+        {"\"" + spaced + "\" x", "?", ""},                  /* text after the quote */
+        {"\"" + spaced, "?", ""},                            /* no closing quote */
+        {dir / "pla?n.txt", "?", ""},
+        {"\\\\server\\share\\plain.txt", "?", ""},  /* doubled separators */
+        {"sub//../plain.txt", "?", ""},
     };
     for (const auto &c : cases) {
-        NameBuffer out, arguments("untouched"), folder("untouched"), only;
-        EXPECT_EQ(1, q32FileResolveLink(nullptr, c.name.c_str(), out.text, arguments.text, folder.text)) << c.name;
+        SCOPED_TRACE(c.name);
+        NameBuffer out("stale"), arguments("untouched"), folder("untouched"), typed;
+        EXPECT_EQ(c.typed.empty() ? 0 : 1, CheckTypedName(nullptr, c.name.c_str(), typed.text));
+        EXPECT_TRUE(c.typed.empty() || c.typed == typed.text) << typed.text;
+        EXPECT_TRUE(typed.GuardIntact());
+        if (c.resolved == "?") continue;
+        bool isLink = c.name == link;
+        int found = c.resolved.empty() ? 0 : 1;
+        EXPECT_EQ(found, q32FileResolveLink(nullptr, c.name.c_str(), out.text, arguments.text,
+                                            folder.text));
         EXPECT_EQ(c.resolved, out.text);
-        EXPECT_EQ(c.arguments, arguments.text);
-        EXPECT_EQ(c.folder, folder.text);
-        EXPECT_EQ(1, q32FileResolveLink(nullptr, c.name.c_str(), only.text, nullptr, nullptr));
-        EXPECT_EQ(c.resolved, only.text);
-        EXPECT_TRUE(out.GuardIntact() && arguments.GuardIntact() && folder.GuardIntact() && only.GuardIntact());
+        EXPECT_EQ(isLink ? "-x 1" : "untouched", std::string(arguments.text));
+        EXPECT_EQ(isLink ? dir.path() : "untouched", folder.text);
+        EXPECT_TRUE(out.GuardIntact() && arguments.GuardIntact() && folder.GuardIntact());
+        EXPECT_EQ(found, q32FileResolveLink(nullptr, c.name.c_str(), typed.text, nullptr, nullptr));
     }
-    std::string dead = DeadLink();
-    for (const std::string &name : {dead, dir / "missing.txt", dir / "missing.lnk", dir / "sub", std::string()}) {
-        NameBuffer out("stale"), arguments("untouched");
-        EXPECT_EQ(0, q32FileResolveLink(nullptr, name.c_str(), out.text, arguments.text, nullptr)) << name;
-        EXPECT_STREQ("", out.text) << name;
-        EXPECT_STREQ("untouched", arguments.text) << name;
-    }
-    /* A typed dead link is kept as it is. */
-    NameBuffer resolved;
-    EXPECT_EQ(1, CheckTypedName(nullptr, dead.c_str(), resolved.text));
-    EXPECT_EQ(dead, resolved.text);
 }
 
-TEST_F(Paths, AppendBackslash)
+TEST_F(Paths, AppendBackslashAndMakeFullPathStayInTheNameLimit)
 {
-    const struct { std::string before, after; } cases[] = {
+    const struct { std::string before, after; } appended[] = {
         {"C:\\dir", "C:\\dir\\"},
         {"C:\\dir\\", "C:\\dir\\"},
         {"", ""},
-        {"C:", "C:\\"},
-        {"dir/", "dir/\\"},
         {std::string(258, 'a'), std::string(258, 'a') + "\\"},
         {std::string(259, 'a'), std::string(259, 'a')},   /* no room in 260 bytes */
     };
-    for (const auto &c : cases) {
+    for (const auto &c : appended) {
         NameBuffer name(c.before);
         AppendBackslash(name.text);
         EXPECT_EQ(c.after, name.text) << c.before.size() << " characters";
         EXPECT_TRUE(name.GuardIntact());
     }
-}
-
-TEST_F(Paths, MakeFullPath)
-{
-    ASSERT_TRUE(SetCurrentDirectoryA(dir.path().c_str()));
-    const struct { std::string name, full; int result; } cases[] = {
-        {"plain.txt", dir / "plain.txt", 1},
+    const struct { std::string name, full; int result; } full[] = {
         {"sub\\..\\new.txt", dir / "new.txt", 1},
-        {plain, plain, 1},
         {"", "", 0},
         {std::string(300, 'n'), std::string(259, 'n'), 0},   /* too long: copied, cut */
     };
-    for (const auto &c : cases) {
-        NameBuffer full;
-        EXPECT_EQ(c.result, MakeFullPath(full.text, c.name.c_str())) << c.name.size();
-        EXPECT_EQ(c.full, full.text) << c.name.size();
-        EXPECT_TRUE(full.GuardIntact());
-    }
-}
-
-TEST_F(Paths, CheckTypedName)
-{
-    ASSERT_TRUE(SetCurrentDirectoryA(dir.path().c_str()));
-    const struct { std::string typed; int result; std::string resolved; } cases[] = {
-        {plain, 1, LongName(plain)},
-        {"\"" + spaced + "\"", 1, LongName(spaced)},          /* quoted, with a space */
-        {spaced, 1, LongName(spaced)},
-        {"plain.txt", 1, LongName(plain)},                     /* relative to the folder */
-        {"sub\\..\\with space.txt", 1, LongName(spaced)},
-        {link, 1, LongName(target)},                           /* a link gives its target */
-        {"shortcut.lnk", 1, LongName(target)},
-        {"\"" + spaced + "\" x", 0, ""},                       /* text after the quote */
-        {"\"" + spaced + "\"\"", 0, ""},
-        {"\"" + spaced, 0, ""},                                /* no closing quote */
-        {dir / "*.txt", 0, ""},                                /* patterns */
-        {dir / "pla?n.txt", 0, ""},
-        {"\\\\server\\share\\plain.txt", 0, ""},               /* "\\" anywhere */
-        {dir.path() + "\\\\plain.txt", 0, ""},
-        {"sub//../plain.txt", 0, ""},
-        {"missing.txt", 0, ""},
-        {dir / "sub", 0, ""},                                  /* a folder */
-        {"", 0, ""},
-        {std::string(300, 'x'), 0, ""},
-        /* One past the limit, though its first 259 characters name a file. */
-        {[] { std::string t; for (int i = 0; i < 125; i++) t += ".\\"; return t + "plain.txtx"; }(), 0, ""},
-    };
-    for (const auto &c : cases) {
-        NameBuffer resolved;
-        EXPECT_EQ(c.result, CheckTypedName(nullptr, c.typed.c_str(), resolved.text)) << c.typed;
-        if (c.result) {
-            EXPECT_EQ(c.resolved, resolved.text) << c.typed;
-        }
-        EXPECT_TRUE(resolved.GuardIntact()) << c.typed;
+    for (const auto &c : full) {
+        NameBuffer text;
+        EXPECT_EQ(c.result, MakeFullPath(text.text, c.name.c_str())) << c.name.size();
+        EXPECT_EQ(c.full, text.text) << c.name.size();
+        EXPECT_TRUE(text.GuardIntact());
     }
 }
 

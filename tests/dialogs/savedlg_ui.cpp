@@ -17,18 +17,16 @@ TEST(Capabilities, EachDataTypeBitAndCombinations)
     ModuleCopy module(dir / "suite", dir / "suite.ini");
     ASSERT_TRUE(module.Load());
     auto fcap = Q32_EXPORT(module, q32FileGetFCap);
+    /* Single bits, bits without a capability, combinations. */
     const DWORD cases[][2] = {
-        {0x40, 0x1}, {0x8, 0x2}, {0x4, 0x4}, {0x20, 0x8}, {0x10, 0x10}, {0x2, 0x20}, {0x1, 0x40}, {0x800, 0x80},
-        {0x1000, 0x10000}, {0x2000, 0x20000}, {0x4000, 0x40000}, {0x780, 0}, {0xFFFF8000, 0}, {0x42, 0x21},
-        {0x802, 0xA0}, {0x7002, 0x70020}, {0xFFFFFFFF, 0x700FF}, {0, 0},
+        {0x40, 0x1}, {0x1, 0x40}, {0x800, 0x80}, {0x4000, 0x40000}, {0x780, 0}, {0xFFFF8000, 0},
+        {0x802, 0xA0}, {0xFFFFFFFF, 0x700FF}, {0, 0},
     };
     for (const auto &c : cases) EXPECT_EQ(c[1], fcap(c[0])) << std::hex << "type 0x" << c[0];
 }
 
 class SaveDialog : public ModuleSandbox {
 protected:
-    std::string finds = dir / "finds.log";
-    ScopedEnv finderLog{"Q32BROWS_LOG", finds};
     ScopedEnv shownBoxes{"Q32COMM_MB_LOG", ""};  /* the boxes are shown and answered */
     decltype(&q32FileGetSaveFileName) save = nullptr;
     HGLOBAL fileData = nullptr;
@@ -45,7 +43,8 @@ protected:
         Stage("TFB", {}, "accept", "", 0x40, 0, 1);
         Stage("TFC", {}, "accept", "", 0x20, 0, 0);
         Stage("TFV", {{"DataType", "2048"}}, "accept", "", 0x80);
-        for (const char *file : {"a.tfa", "b.tfb", "c.tfc", "d.tfv"}) WriteFileBytes(Join(pictures, file), "picture");
+        for (const char *file : {"a.tfa", "b.tfb", "c.tfc", "d.tfv"})
+            WriteFileBytes(Join(pictures, file), "picture");
         ASSERT_TRUE(module.Load());
         save = Q32_EXPORT(module, q32FileGetSaveFileName);
         answerer = std::make_unique<BoxAnswerer>();
@@ -53,17 +52,12 @@ protected:
     void TearDown() override
     {
         answerer.reset();
-        Release();
-    }
-    void Release()
-    {
         if (fileData) Free(fileData);
-        fileData = nullptr;
     }
     /* A request for the image in file (of pictures). */
     SaveFileRequest Request(const char *file, DWORD help = 0)
     {
-        Release();
+        if (fileData) Free(fileData);
         fileData = FileDataOf(Join(pictures, file));
         EXPECT_NE(nullptr, fileData);
         SaveFileRequest request = {};
@@ -74,146 +68,152 @@ protected:
         request.help = help;
         return request;
     }
-    /* The dialog stays open with the whole name selected after a refusal. */
-    static bool KeptWithNameSelected(HWND dialog)
+    /* The dialog stays open with the whole name selected after the answerer's box n. */
+    bool KeptAfterBox(HWND dialog, int n)
     {
         return WaitFor([&] {
             DWORD start = 0, end = 0;
             HWND edit = NameEdit(dialog);
             SendMessageA(edit, EM_GETSEL, (WPARAM)&start, (LPARAM)&end);
-            return IsWindow(dialog) && start == 0 && end > 0 && end == (DWORD)GetWindowTextLengthA(edit);
+            return answerer->Count() == n && IsWindow(dialog) && start == 0 && end > 0 &&
+                   end == (DWORD)GetWindowTextLengthA(edit);
         }, 5000);
     }
 };
 
+/* The controls lie inside the dialog and do not overlap (the screenshot of the first). */
 TEST_F(SaveDialog, ListsTheFormatsThatStoreTheImageFromItsOwn)
 {
-    /* TFC is listed: chosen first, with help; TFB cannot store colour: the first entry. */
+    /* Each starts at its own type, with help when asked; TFB cannot store colour: the first
+       entry. */
     const struct { const char *file; DWORD help; int selection; bool options; } cases[] = {
-        {"c.tfc", 1, 2, false}, {"b.tfb", 0, 0, true}};
+        {"a.tfa", 1, 1, true}, {"b.tfb", 0, 0, true}, {"c.tfc", 0, 2, false}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.file);
         SaveFileRequest request = Request(c.file, c.help);
-        std::vector<std::string> types;
+        request.title = "Save a picture";
+        CopyMemory(name, "sunset", 7);
+        std::vector<std::string> types, faults;
+        std::string checked;
         int selection = -1;
-        bool options = !c.options, helpExists = !c.help, helpShown = !c.help;
+        bool options = !c.options, help = !c.help;
         Driver driver([&](HWND dialog) {
             for (const std::string &t : Items(dialog, 0x470)) types.push_back(t.substr(0, 3));
             selection = (int)SendDlgItemMessageA(dialog, 0x470, CB_GETCURSEL, 0, 0);
             options = Enabled(dialog, 32003);
-            helpExists = GetDlgItem(dialog, 9) != nullptr;
-            helpShown = Visible(dialog, 9);
+            help = Visible(dialog, 9);
+            faults = LayoutFaults(dialog, {{"options", 32003}, {"find", 2701}, {"help", 9},
+                                           {"ok", IDOK}, {"cancel", IDCANCEL}, {"types", 0x470},
+                                           {"name", 0x47c}, {"files", 0}},
+                                  checked);
+            if (c.help) HoldForScreenshot();
             Press(dialog, IDCANCEL);
         });
         EXPECT_EQ(0, save(&request));
         EXPECT_EQ((std::vector<std::string>{"JPG", "TFA", "TFC"}), types);
         EXPECT_EQ(c.selection, selection);
         EXPECT_EQ(c.options, options);
-        EXPECT_EQ(c.help != 0, helpExists);
-        EXPECT_EQ(c.help != 0, helpShown);
+        EXPECT_EQ(c.help != 0, help);
         EXPECT_EQ(nullptr, request.context);
+        EXPECT_EQ(std::string(c.help ? "options find help " : "options find ") +
+                      "ok cancel types name files ", checked);
+        EXPECT_EQ(std::vector<std::string>{}, faults);
     }
 }
 
 TEST_F(SaveDialog, AddsTheTypesExtensionToABareName)
 {
-    /* JPG's pattern *.JPG;*.JPEG;*.JPE gives .jpg; a name ending in it, case aside, keeps it. */
-    for (auto [typed, saved] : {std::pair{"photo", "photo.jpg"}, std::pair{"photo.JPG", "photo.JPG"},
-                                std::pair{"photo.jpeg", "photo.jpeg.jpg"}}) {
-        SCOPED_TRACE(typed);
-        SaveFileRequest request = Request("b.tfb");  /* starts at JPG */
+    /* JPG's pattern *.JPG;*.JPEG;*.JPE gives .jpg; a name ending in it, case aside, keeps
+       it. Vector data (capability 0x80 also asks for the all-files entry): that entry adds
+       no extension and names no format, so the type chosen before it stays the one. */
+    const struct { const char *file, *typed, *saved; int type; DWORD format; } cases[] = {
+        {"b.tfb", "photo", "photo.jpg", -1, 1},  /* starts at JPG */
+        {"b.tfb", "photo.JPG", "photo.JPG", -1, 1},
+        {"b.tfb", "photo.jpeg", "photo.jpeg.jpg", -1, 1},
+        {"d.tfv", "drawing", "drawing", 1, 5},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.typed);
+        SaveFileRequest request = Request(c.file);
+        std::string types;
         Driver driver([&](HWND dialog) {
-            TypeName(dialog, typed);
+            types = Items(dialog, 0x470).back();
+            if (c.type >= 0) ChooseType(dialog, c.type);
+            TypeName(dialog, c.typed);
             Press(dialog, IDOK);
         });
         ASSERT_EQ(1, save(&request));
-        EXPECT_STRCASEEQ(Join(pictures, saved).c_str(), name);
-        EXPECT_STREQ(saved, name + pictures.size() + 1);
-        EXPECT_EQ(1u, request.format);
-        EXPECT_EQ(1, Facts(fileData).formatNumber);
+        EXPECT_STREQ(c.saved, name + pictures.size() + 1);
+        EXPECT_STRCASEEQ(Join(pictures, c.saved).c_str(), name);
+        EXPECT_EQ(c.format, request.format) << "never success with format 0";
+        EXPECT_EQ((int)c.format, Facts(fileData).formatNumber);
+        EXPECT_EQ(c.type < 0, types.rfind("* (", 0) != 0) << types;
         EXPECT_EQ(0, answerer->Count());
     }
 }
 
-/* Vector data (capability 0x80 also asks for the all-files entry): that entry adds no
-   extension and names no format, so the type chosen before it stays the one written. */
-TEST_F(SaveDialog, TheAllFilesEntryAddsNoExtensionAndKeepsTheCurrentType)
-{
-    SaveFileRequest request = Request("d.tfv");
-    std::vector<std::string> types;
-    Driver driver([&](HWND dialog) {
-        types = Items(dialog, 0x470);
-        ChooseType(dialog, 1);
-        TypeName(dialog, "drawing");
-        Press(dialog, IDOK);
-    });
-    ASSERT_EQ(1, save(&request));
-    ASSERT_EQ(2u, types.size());
-    EXPECT_EQ(0u, types[1].find("* (")) << types[1];
-    EXPECT_STREQ(Join(pictures, "drawing").c_str(), name);
-    EXPECT_EQ(5u, request.format) << "never success with format 0";
-    EXPECT_EQ(5, Facts(fileData).formatNumber);
-}
-
-TEST_F(SaveDialog, APatternIsNoNameAndReplacingAFileAsksOnce)
+/* A pattern only filters the list; a missing folder is refused; replacing a file asks once
+   for each OK: No keeps the dialog open with the name selected, Yes saves. */
+TEST_F(SaveDialog, APatternIsNoNameAndRefusalsKeepTheDialogOpen)
 {
     SaveFileRequest request = Request("c.tfc");  /* starts at TFC; c.tfc exists */
     answerer->QueueAnswer(IDNO);
     answerer->QueueAnswer(IDYES);
-    bool afterPattern = false, afterNo = false;
+    bool afterPattern = false, afterFolder = false, afterNo = false;
     Driver driver([&](HWND dialog) {
-        TypeName(dialog, "*.tfc");  /* filters the list: no file to ask about */
+        TypeName(dialog, "*.tfc");
         SendMessageA(dialog, WM_COMMAND, IDOK, 0);
         afterPattern = IsWindow(dialog) && answerer->Count() == 0;
+        TypeName(dialog, "missing\\photo");
+        Press(dialog, IDOK);
+        afterFolder = KeptAfterBox(dialog, 1);
         TypeName(dialog, "c");
         Press(dialog, IDOK);
-        afterNo = WaitFor([&] { return answerer->Count() == 1; }, 5000) && KeptWithNameSelected(dialog);
+        afterNo = KeptAfterBox(dialog, 2);
         Press(dialog, IDOK);
     });
     ASSERT_EQ(1, save(&request));
-    EXPECT_TRUE(afterPattern);
-    EXPECT_TRUE(afterNo);
+    EXPECT_TRUE(afterPattern && afterFolder && afterNo);
     EXPECT_STRCASEEQ(Join(pictures, "c.tfc").c_str(), name);
     std::vector<BoxAnswerer::Box> shown = answerer->Boxes();
-    ASSERT_EQ(2u, shown.size()) << "one question for each OK, none of the system's";
-    EXPECT_EQ("Save As", shown[0].title);
-    EXPECT_NE(std::string::npos, shown[0].text.find(Join(pictures, "c.tfc"))) << shown[0].text;
+    ASSERT_EQ(3u, shown.size()) << "none of the system's";
+    std::string folder = "The folder " + Join(pictures, "missing") + " does not exist";
+    EXPECT_NE(std::string::npos, shown[0].text.find(folder)) << shown[0].text;
+    EXPECT_EQ("Save As", shown[1].title);
+    EXPECT_NE(std::string::npos, shown[1].text.find(Join(pictures, "c.tfc"))) << shown[1].text;
 }
 
-TEST_F(SaveDialog, MissingFoldersAndLongNamesAreRefused)
+TEST_F(SaveDialog, LongNamesAreRefused)
 {
-    const struct { std::string typed; DWORD maxPath; std::string says; } cases[] = {
-        {"missing\\photo", 259, "The folder " + Join(pictures, "missing") + " does not exist"},
-        /* pictures\ + 40 characters + .tfc is longer than allowed by 3. */
-        {std::string(40, 'n'), (DWORD)(pictures.size() + 1 + 40 + 4 - 3), "too long"},
-        /* The caller allows more than the 260-byte name buffer can take. */
-        {std::string(300 - pictures.size(), 'n'), 400, "too long"},
+    /* pictures\ + 40 characters + .tfc is longer than allowed by 3; then the caller allows
+       more than the 260-byte name buffer can take. */
+    const std::pair<std::string, DWORD> cases[] = {
+        {std::string(40, 'n'), (DWORD)(pictures.size() + 1 + 40 + 4 - 3)},
+        {std::string(300 - pictures.size(), 'n'), 400},
     };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.typed);
+    for (const auto &[typed, maxPath] : cases) {
         SaveFileRequest request = Request("c.tfc");
-        request.maxPath = c.maxPath;
+        request.maxPath = maxPath;
         int before = answerer->Count();
         bool kept = false;
         Driver driver([&](HWND dialog) {
-            TypeName(dialog, c.typed);
+            TypeName(dialog, typed);
             Press(dialog, IDOK);
-            kept = WaitFor([&] { return answerer->Count() > before; }, 5000) && KeptWithNameSelected(dialog);
+            kept = KeptAfterBox(dialog, before + 1);
             Press(dialog, IDCANCEL);
         });
         EXPECT_EQ(0, save(&request));
-        EXPECT_TRUE(kept);
-        std::vector<BoxAnswerer::Box> shown = answerer->Boxes();
-        ASSERT_EQ((size_t)before + 1, shown.size());
-        EXPECT_NE(std::string::npos, shown.back().text.find(c.says)) << shown.back().text;
+        EXPECT_TRUE(kept) << maxPath;
+        ASSERT_EQ(before + 1, answerer->Count());
+        EXPECT_NE(std::string::npos, answerer->Texts().back().find("too long")) << maxPath;
     }
 }
 
 TEST_F(SaveDialog, OptionsAndFindFollowTheChosenType)
 {
-    ScopedEnv finder("Q32BROWS_AUTO", "=found.tfa");
+    std::string finds = dir / "finds.log";
+    ScopedEnv finderLog("Q32BROWS_LOG", finds), finder("Q32BROWS_AUTO", "=found.tfa");
     SaveFileRequest request = Request("c.tfc");  /* TFC, without save options */
-    bool optionsForTfc = true, optionsForTfa = false;
     std::string afterFind;
     auto optionCalls = [&] {
         std::vector<std::string> lines;
@@ -222,9 +222,7 @@ TEST_F(SaveDialog, OptionsAndFindFollowTheChosenType)
         return lines;
     };
     Driver driver([&](HWND dialog) {
-        optionsForTfc = Enabled(dialog, 32003);
         ChooseType(dialog, 1);
-        optionsForTfa = Enabled(dialog, 32003);
         Press(dialog, 32003);
         WaitFor([&] { return !optionCalls().empty(); }, 5000);
         Press(dialog, 2701);
@@ -234,8 +232,6 @@ TEST_F(SaveDialog, OptionsAndFindFollowTheChosenType)
         Press(dialog, IDOK);
     });
     ASSERT_EQ(1, save(&request));
-    EXPECT_FALSE(optionsForTfc);
-    EXPECT_TRUE(optionsForTfa);
     EXPECT_EQ((std::vector<std::string>{"TFA.FIO saveoption 0 2"}), optionCalls());
     /* An empty name field searches for the type's own pattern. */
     std::vector<std::string> searches = ReadLines(finds);
@@ -245,28 +241,6 @@ TEST_F(SaveDialog, OptionsAndFindFollowTheChosenType)
     EXPECT_STRCASEEQ(Join(pictures, "out.tfa").c_str(), name);
     EXPECT_EQ(2u, request.format);
     EXPECT_EQ(2, Facts(fileData).formatNumber);
-}
-
-/* The controls lie inside the dialog and do not overlap (the screenshot). */
-TEST_F(SaveDialog, ControlsDoNotOverlap)
-{
-    SaveFileRequest request = Request("a.tfa", 1);
-    request.title = "Save a picture";
-    CopyMemory(name, "sunset", 7);
-    std::vector<std::string> faults;
-    std::string checked;
-    Driver driver([&](HWND dialog) {
-        auto at = [&](int id) { return GetDlgItem(dialog, id); };
-        faults = LayoutFaults(dialog, {{"options", at(32003)}, {"find", at(2701)}, {"help", at(9)}, {"ok", at(IDOK)},
-                                       {"cancel", at(IDCANCEL)}, {"types", at(0x470)}, {"name", at(0x47c)},
-                                       {"files", FindDescendant(dialog, "SHELLDLL_DefView")}},
-                              checked);
-        HoldForScreenshot();
-        Press(dialog, IDCANCEL);
-    });
-    EXPECT_EQ(0, save(&request));
-    EXPECT_EQ("options find help ok cancel types name files ", checked);
-    EXPECT_EQ(std::vector<std::string>{}, faults);
 }
 
 } // namespace

@@ -10,7 +10,8 @@ namespace q32test {
 bool Ready(HWND dialog)
 {
     DWORD_PTR answer = 0;
-    return IsWindowVisible(dialog) && SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_NORMAL, 100, &answer);
+    return IsWindowVisible(dialog) &&
+           SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_NORMAL, 100, &answer);
 }
 
 HWND FindDialog(DWORD thread, const char *wanted, const std::function<bool()> &gone)
@@ -24,7 +25,8 @@ HWND FindDialog(DWORD thread, const char *wanted, const std::function<bool()> &g
             char name[16] = "", title[64] = "";
             GetClassNameA(w, name, sizeof name);
             GetWindowTextA(w, title, sizeof title);
-            if (strcmp(name, "#32770") || strcmp(title, s->title) || !IsWindowVisible(w)) return TRUE;
+            if (strcmp(name, "#32770") || strcmp(title, s->title) || !IsWindowVisible(w))
+                return TRUE;
             s->found = w;
             return FALSE;
         }, reinterpret_cast<LPARAM>(&search));
@@ -56,6 +58,38 @@ INT_PTR DriveDialog(const std::function<INT_PTR()> &show, const std::function<vo
     return result;
 }
 
+HWND FindDescendant(HWND parent, const char *className)
+{
+    struct Search { const char *name; HWND found; } search = {className, nullptr};
+    EnumChildWindows(parent, [](HWND w, LPARAM p) -> BOOL {
+        auto *s = reinterpret_cast<Search *>(p);
+        char name[64] = "";
+        GetClassNameA(w, name, sizeof name);
+        if (lstrcmpiA(name, s->name)) return TRUE;
+        s->found = w;
+        return FALSE;
+    }, (LPARAM)&search);
+    return search.found;
+}
+
+/* The visible common file dialog of this process (it holds a shell view), or null. */
+static HWND FindFileDialog()
+{
+    HWND found = nullptr;
+    EnumWindows([](HWND w, LPARAM p) -> BOOL {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(w, &pid);
+        char name[16] = "";
+        GetClassNameA(w, name, sizeof name);
+        if (pid != GetCurrentProcessId() || strcmp(name, "#32770") || !IsWindowVisible(w) ||
+            !FindDescendant(w, "SHELLDLL_DefView"))
+            return TRUE;
+        *reinterpret_cast<HWND *>(p) = w;
+        return FALSE;
+    }, (LPARAM)&found);
+    return found;
+}
+
 Driver::Driver(std::function<void(HWND)> script, std::function<HWND()> find)
     : thread_([this, script, find] {
           HWND dialog = nullptr;
@@ -76,44 +110,16 @@ Driver::~Driver()
     thread_.join();
 }
 
-HWND FindDescendant(HWND parent, const char *className)
-{
-    struct Search { const char *name; HWND found; } search = {className, nullptr};
-    EnumChildWindows(parent, [](HWND w, LPARAM p) -> BOOL {
-        auto *s = reinterpret_cast<Search *>(p);
-        char name[64] = "";
-        GetClassNameA(w, name, sizeof name);
-        if (lstrcmpiA(name, s->name)) return TRUE;
-        s->found = w;
-        return FALSE;
-    }, (LPARAM)&search);
-    return search.found;
-}
-
-HWND FindFileDialog()
-{
-    HWND found = nullptr;
-    EnumWindows([](HWND w, LPARAM p) -> BOOL {
-        DWORD pid = 0;
-        GetWindowThreadProcessId(w, &pid);
-        char name[16] = "";
-        GetClassNameA(w, name, sizeof name);
-        if (pid != GetCurrentProcessId() || strcmp(name, "#32770") || !IsWindowVisible(w) ||
-            !FindDescendant(w, "SHELLDLL_DefView"))
-            return TRUE;
-        *reinterpret_cast<HWND *>(p) = w;
-        return FALSE;
-    }, (LPARAM)&found);
-    return found;
-}
-
 HWND NameEdit(HWND dialog)
 {
     HWND combo = GetDlgItem(dialog, 0x47c), edit = FindDescendant(combo, "Edit");
     return edit ? edit : combo;
 }
 
-void TypeName(HWND dialog, const std::string &text) { SendMessageA(NameEdit(dialog), WM_SETTEXT, 0, (LPARAM)text.c_str()); }
+void TypeName(HWND dialog, const std::string &text)
+{
+    SendMessageA(NameEdit(dialog), WM_SETTEXT, 0, (LPARAM)text.c_str());
+}
 
 void ChooseType(HWND dialog, int index)
 {
@@ -175,7 +181,8 @@ std::vector<std::string> Items(HWND dialog, int id)
     GetClassNameA(control, name, sizeof name);
     bool combo = !lstrcmpiA(name, "ComboBox");
     std::vector<std::string> items;
-    for (int i = 0, n = (int)SendMessageA(control, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0); i < n; i++) {
+    int n = (int)SendMessageA(control, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0);
+    for (int i = 0; i < n; i++) {
         char text[300] = "";
         SendMessageA(control, combo ? CB_GETLBTEXT : LB_GETTEXT, i, (LPARAM)text);
         items.push_back(text);
@@ -218,18 +225,19 @@ HWND FocusOf(HWND dialog)
 }
 
 std::vector<std::string> LayoutFaults(HWND dialog,
-                                      const std::vector<std::pair<std::string, HWND>> &controls,
+                                      const std::vector<std::pair<std::string, int>> &controls,
                                       std::string &checked)
 {
     RECT client;
     GetClientRect(dialog, &client);
     std::vector<std::pair<std::string, RECT>> boxes;
-    for (const auto &control : controls) {
+    for (const auto &[name, id] : controls) {
+        HWND w = id ? GetDlgItem(dialog, id) : FindDescendant(dialog, "SHELLDLL_DefView");
         RECT rect;
-        if (!control.second || !IsWindowVisible(control.second) || !GetWindowRect(control.second, &rect)) continue;
+        if (!w || !IsWindowVisible(w) || !GetWindowRect(w, &rect)) continue;
         MapWindowPoints(nullptr, dialog, (POINT *)&rect, 2);
-        boxes.push_back({control.first, rect});
-        checked += control.first + " ";
+        boxes.push_back({name, rect});
+        checked += name + " ";
     }
     std::vector<std::string> faults;
     for (size_t i = 0; i < boxes.size(); i++) {

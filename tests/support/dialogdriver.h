@@ -53,8 +53,6 @@ private:
 };
 
 HWND FindDescendant(HWND parent, const char *className);
-/* The visible common file dialog of this process (it holds a shell view), or null. */
-HWND FindFileDialog();
 HWND NameEdit(HWND dialog);
 void TypeName(HWND dialog, const std::string &text);
 /* Selects entry index of the file type list as the user does. */
@@ -73,10 +71,10 @@ std::vector<std::string> TabTexts(HWND dialog, int id = 32200);
 void ClickTab(HWND dialog, int index, int id = 32200);
 HWND FocusOf(HWND dialog);
 
-/* The layout faults of the visible controls among (name, window): one cut off by the
-   dialog's client area, or two that overlap. checked receives the visible names. */
+/* The layout faults of the visible controls among (name, id; 0 the file list): one cut
+   off by the dialog's client area, or two that overlap. checked receives their names. */
 std::vector<std::string> LayoutFaults(HWND dialog,
-                                      const std::vector<std::pair<std::string, HWND>> &controls,
+                                      const std::vector<std::pair<std::string, int>> &controls,
                                       std::string &checked);
 
 /* For scripts/screenshots: with Q32_SHOT_READY and Q32_SHOT_DONE set, creates the first

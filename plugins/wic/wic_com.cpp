@@ -187,6 +187,17 @@ Settings ReadSettings(const char *iniPath)
     return s;
 }
 
+Settings ReadOpenSettings(const char *iniPath, int format)
+{
+    Settings s;
+    if (!iniPath || !*iniPath) return s;
+    if (Formats[format].container == Container::Ico)
+        s.icoLargest = ReadInt(iniPath, WIC_KEY_ICO_LARGEST, s.icoLargest, 0, 1);
+    if (Formats[format].multiFrame)
+        s.firstFrame[format] = ReadInt(iniPath, FirstFrameKey(format).c_str(), 0, 0, 0xFFFF);
+    return s;
+}
+
 void WriteSettings(const char *iniPath, int format, const Settings &s, bool save)
 {
     if (save) {

@@ -111,6 +111,8 @@ struct Settings {
     int firstFrame[WIC_FORMATS] = {};
 };
 Settings ReadSettings(const char *iniPath);
+/* Only what opening a file of format needs: its first frame, the icon choice. */
+Settings ReadOpenSettings(const char *iniPath, int format);
 void WriteSettings(const char *iniPath, int format, const Settings &settings, bool save);
 /* The suite ini file's path, from the common library. */
 std::string SuiteIni();

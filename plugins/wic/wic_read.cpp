@@ -146,23 +146,30 @@ bool RequestedRegion(const ImageRequest &request, const Frame &frame, Region &re
 }
 
 /* The bytes of a file through a window: headers are read in small pieces, and memory
-   does not grow with the file. The window starts at 64 KB and doubles, up to 1 MB, each
-   time a walk leaves it forward (a PNG's checksums are computed over its chunks in the
-   window itself). */
+   does not grow with the file. A walk that leaves the window forward gets one twice as
+   large, up to largest (a PNG's checksums are computed over its chunks in the window
+   itself); a jump elsewhere starts small again. Detection keeps the window small: one
+   buffer, its pages touched once, costs less than fresh large ones. */
 class FileSource final : public ByteSource {
 public:
-    explicit FileSource(HANDLE file) : file_(file), size_(FileSizeOf(file)), window_(FirstWindow) {}
+    static constexpr size_t FirstWindow = 64 * 1024, LastWindow = 1024 * 1024;
+
+    explicit FileSource(HANDLE file, size_t largest = LastWindow)
+        : file_(file), size_(FileSizeOf(file)), first_(largest < FirstWindow ? largest : FirstWindow),
+          largest_(largest), span_(first_)
+    {
+    }
     uint64_t Size() const override { return size_; }
     const uint8_t *View(uint64_t offset, size_t &count) override
     {
         count = 0;
         if (offset >= size_) return nullptr;
         if (offset < start_ || offset - start_ >= filled_) {
-            if (filled_ && offset >= start_ + filled_ && offset - start_ < 2 * uint64_t(window_.size()) &&
-                window_.size() < LastWindow)
-                window_.resize(window_.size() * 2);
+            const bool onward = filled_ && offset >= start_ + filled_ && offset - start_ < 2 * uint64_t(span_);
+            span_ = onward ? (span_ * 2 < largest_ ? span_ * 2 : largest_) : first_;
+            if (window_.size() < span_) window_.resize(span_);
             uint64_t got = 0;
-            uint64_t want = size_ - offset < window_.size() ? size_ - offset : window_.size();
+            uint64_t want = size_ - offset < span_ ? size_ - offset : span_;
             if (!ReadAt(file_, offset, window_.data(), want, &got) || got == 0) return nullptr;
             start_ = offset;
             filled_ = size_t(got);
@@ -188,9 +195,9 @@ public:
     }
 
 private:
-    static constexpr size_t FirstWindow = 64 * 1024, LastWindow = 1024 * 1024;
     HANDLE file_;
     uint64_t size_;
+    size_t first_, largest_, span_;
     std::vector<uint8_t> window_;
     uint64_t start_ = 0;
     size_t filled_ = 0;
@@ -746,10 +753,10 @@ INT_PTR GetFileData(int format, HANDLE file, const char *name, const char *iniPa
     if (name) lstrcpynA(data->name, name, sizeof data->name);
     data->fileSize = size > 0xFFFFFFFFu ? 0xFFFFFFFFu : DWORD(size);
 
-    FileSource bytes(source.get());
+    FileSource bytes(source.get(), FileSource::FirstWindow);
     Header header;
     Verdict verdict = ReadHeader(container, bytes, header, DetectionWalk);
-    const Settings settings = ReadSettings(iniPath);
+    const Settings settings = ReadOpenSettings(iniPath, format);
     /* An opening frame past the frames met is looked for to the end. */
     if (verdict == Verdict::Ok && !header.counted && UINT(settings.firstFrame[format]) >= header.frames.size())
         verdict = ReadHeader(container, bytes, header);

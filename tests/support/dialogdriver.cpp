@@ -25,7 +25,8 @@ HWND FindDialog(DWORD thread, const char *wanted, const std::function<bool()> &g
             char name[16] = "", title[64] = "";
             GetClassNameA(w, name, sizeof name);
             GetWindowTextA(w, title, sizeof title);
-            if (strcmp(name, "#32770") || strcmp(title, s->title) || !IsWindowVisible(w))
+            if (strcmp(name, "#32770") || !IsWindowVisible(w) ||
+                (s->title ? strcmp(title, s->title) != 0 : !FindDescendant(w, "SHELLDLL_DefView")))
                 return TRUE;
             s->found = w;
             return FALSE;
@@ -70,44 +71,6 @@ HWND FindDescendant(HWND parent, const char *className)
         return FALSE;
     }, (LPARAM)&search);
     return search.found;
-}
-
-/* The visible common file dialog of this process (it holds a shell view), or null. */
-static HWND FindFileDialog()
-{
-    HWND found = nullptr;
-    EnumWindows([](HWND w, LPARAM p) -> BOOL {
-        DWORD pid = 0;
-        GetWindowThreadProcessId(w, &pid);
-        char name[16] = "";
-        GetClassNameA(w, name, sizeof name);
-        if (pid != GetCurrentProcessId() || strcmp(name, "#32770") || !IsWindowVisible(w) ||
-            !FindDescendant(w, "SHELLDLL_DefView"))
-            return TRUE;
-        *reinterpret_cast<HWND *>(p) = w;
-        return FALSE;
-    }, (LPARAM)&found);
-    return found;
-}
-
-Driver::Driver(std::function<void(HWND)> script, std::function<HWND()> find)
-    : thread_([this, script, find] {
-          HWND dialog = nullptr;
-          while (!((dialog = find ? find() : FindFileDialog()) && Ready(dialog))) {
-              if (stop_) return;
-              Sleep(20);
-          }
-          found = true;
-          script(dialog);
-          if (!WaitClosed(dialog)) Press(dialog, IDCANCEL);
-      })
-{
-}
-
-Driver::~Driver()
-{
-    stop_ = true;
-    thread_.join();
 }
 
 HWND NameEdit(HWND dialog)

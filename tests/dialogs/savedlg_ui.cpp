@@ -68,6 +68,11 @@ protected:
         request.help = help;
         return request;
     }
+    /* Shows request while script drives the file dialog. */
+    int Drive(SaveFileRequest &request, const std::function<void(HWND)> &script)
+    {
+        return (int)DriveDialog([&]() -> INT_PTR { return save(&request); }, script, nullptr);
+    }
     /* The dialog stays open with the whole name selected after the answerer's box n. */
     bool KeptAfterBox(HWND dialog, int n)
     {
@@ -97,7 +102,7 @@ TEST_F(SaveDialog, ListsTheFormatsThatStoreTheImageFromItsOwn)
         std::string checked;
         int selection = -1;
         bool options = !c.options, help = !c.help;
-        Driver driver([&](HWND dialog) {
+        EXPECT_EQ(0, Drive(request, [&](HWND dialog) {
             for (const std::string &t : Items(dialog, 0x470)) types.push_back(t.substr(0, 3));
             selection = (int)SendDlgItemMessageA(dialog, 0x470, CB_GETCURSEL, 0, 0);
             options = Enabled(dialog, 32003);
@@ -108,8 +113,7 @@ TEST_F(SaveDialog, ListsTheFormatsThatStoreTheImageFromItsOwn)
                                   checked);
             if (c.help) HoldForScreenshot();
             Press(dialog, IDCANCEL);
-        });
-        EXPECT_EQ(0, save(&request));
+        }));
         EXPECT_EQ((std::vector<std::string>{"JPG", "TFA", "TFC"}), types);
         EXPECT_EQ(c.selection, selection);
         EXPECT_EQ(c.options, options);
@@ -136,13 +140,12 @@ TEST_F(SaveDialog, AddsTheTypesExtensionToABareName)
         SCOPED_TRACE(c.typed);
         SaveFileRequest request = Request(c.file);
         std::string types;
-        Driver driver([&](HWND dialog) {
+        ASSERT_EQ(1, Drive(request, [&](HWND dialog) {
             types = Items(dialog, 0x470).back();
             if (c.type >= 0) ChooseType(dialog, c.type);
             TypeName(dialog, c.typed);
             Press(dialog, IDOK);
-        });
-        ASSERT_EQ(1, save(&request));
+        }));
         EXPECT_STREQ(c.saved, name + pictures.size() + 1);
         EXPECT_STRCASEEQ(Join(pictures, c.saved).c_str(), name);
         EXPECT_EQ(c.format, request.format) << "never success with format 0";
@@ -152,60 +155,47 @@ TEST_F(SaveDialog, AddsTheTypesExtensionToABareName)
     }
 }
 
-/* A pattern only filters the list; a missing folder is refused; replacing a file asks once
-   for each OK: No keeps the dialog open with the name selected, Yes saves. */
+/* A pattern only filters the list; a missing folder and a name too long are refused;
+   replacing a file asks once for each OK: No keeps the dialog open with the name selected,
+   Yes saves. */
 TEST_F(SaveDialog, APatternIsNoNameAndRefusalsKeepTheDialogOpen)
-{
-    SaveFileRequest request = Request("c.tfc");  /* starts at TFC; c.tfc exists */
-    answerer->QueueAnswer(IDNO);
-    answerer->QueueAnswer(IDYES);
-    bool afterPattern = false, afterFolder = false, afterNo = false;
-    Driver driver([&](HWND dialog) {
-        TypeName(dialog, "*.tfc");
-        SendMessageA(dialog, WM_COMMAND, IDOK, 0);
-        afterPattern = IsWindow(dialog) && answerer->Count() == 0;
-        TypeName(dialog, "missing\\photo");
-        Press(dialog, IDOK);
-        afterFolder = KeptAfterBox(dialog, 1);
-        TypeName(dialog, "c");
-        Press(dialog, IDOK);
-        afterNo = KeptAfterBox(dialog, 2);
-        Press(dialog, IDOK);
-    });
-    ASSERT_EQ(1, save(&request));
-    EXPECT_TRUE(afterPattern && afterFolder && afterNo);
-    EXPECT_STRCASEEQ(Join(pictures, "c.tfc").c_str(), name);
-    std::vector<BoxAnswerer::Box> shown = answerer->Boxes();
-    ASSERT_EQ(3u, shown.size()) << "none of the system's";
-    std::string folder = "The folder " + Join(pictures, "missing") + " does not exist";
-    EXPECT_NE(std::string::npos, shown[0].text.find(folder)) << shown[0].text;
-    EXPECT_EQ("Save As", shown[1].title);
-    EXPECT_NE(std::string::npos, shown[1].text.find(Join(pictures, "c.tfc"))) << shown[1].text;
-}
-
-TEST_F(SaveDialog, LongNamesAreRefused)
 {
     /* pictures\ + 40 characters + .tfc is longer than allowed by 3; then the caller allows
        more than the 260-byte name buffer can take. */
-    const std::pair<std::string, DWORD> cases[] = {
+    const std::pair<std::string, DWORD> limits[] = {
         {std::string(40, 'n'), (DWORD)(pictures.size() + 1 + 40 + 4 - 3)},
         {std::string(300 - pictures.size(), 'n'), 400},
     };
-    for (const auto &[typed, maxPath] : cases) {
-        SaveFileRequest request = Request("c.tfc");
+    for (const auto &[tooLong, maxPath] : limits) {
+        SCOPED_TRACE(maxPath);
+        answerer.reset();  /* one answerer at a time */
+        answerer = std::make_unique<BoxAnswerer>();
+        answerer->QueueAnswer(IDNO);
+        answerer->QueueAnswer(IDYES);
+        SaveFileRequest request = Request("c.tfc");  /* starts at TFC; c.tfc exists */
         request.maxPath = maxPath;
-        int before = answerer->Count();
-        bool kept = false;
-        Driver driver([&](HWND dialog) {
-            TypeName(dialog, typed);
+        std::vector<bool> kept;
+        const std::string refused[] = {"missing\\photo", tooLong, "c"};
+        ASSERT_EQ(1, Drive(request, [&](HWND dialog) {
+            TypeName(dialog, "*.tfc");
+            SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+            kept.push_back(IsWindow(dialog) && answerer->Count() == 0);
+            for (const std::string &typed : refused) {
+                TypeName(dialog, typed);
+                Press(dialog, IDOK);
+                kept.push_back(KeptAfterBox(dialog, (int)kept.size()));
+            }
             Press(dialog, IDOK);
-            kept = KeptAfterBox(dialog, before + 1);
-            Press(dialog, IDCANCEL);
-        });
-        EXPECT_EQ(0, save(&request));
-        EXPECT_TRUE(kept) << maxPath;
-        ASSERT_EQ(before + 1, answerer->Count());
-        EXPECT_NE(std::string::npos, answerer->Texts().back().find("too long")) << maxPath;
+        }));
+        EXPECT_EQ(std::vector<bool>(4, true), kept);
+        EXPECT_STRCASEEQ(Join(pictures, "c.tfc").c_str(), name);
+        std::vector<BoxAnswerer::Box> shown = answerer->Boxes();
+        ASSERT_EQ(4u, shown.size()) << "none of the system's";
+        std::string folder = "The folder " + Join(pictures, "missing") + " does not exist";
+        EXPECT_NE(std::string::npos, shown[0].text.find(folder)) << shown[0].text;
+        EXPECT_NE(std::string::npos, shown[1].text.find("too long")) << shown[1].text;
+        EXPECT_EQ("Save As", shown[2].title);
+        EXPECT_NE(std::string::npos, shown[2].text.find(Join(pictures, "c.tfc"))) << shown[2].text;
     }
 }
 
@@ -221,7 +211,7 @@ TEST_F(SaveDialog, OptionsAndFindFollowTheChosenType)
             if (line.find(" saveoption ") != std::string::npos) lines.push_back(line);
         return lines;
     };
-    Driver driver([&](HWND dialog) {
+    ASSERT_EQ(1, Drive(request, [&](HWND dialog) {
         ChooseType(dialog, 1);
         Press(dialog, 32003);
         WaitFor([&] { return !optionCalls().empty(); }, 5000);
@@ -230,8 +220,7 @@ TEST_F(SaveDialog, OptionsAndFindFollowTheChosenType)
         afterFind = Text(dialog, 0x47c);
         TypeName(dialog, "out");
         Press(dialog, IDOK);
-    });
-    ASSERT_EQ(1, save(&request));
+    }));
     EXPECT_EQ((std::vector<std::string>{"TFA.FIO saveoption 0 2"}), optionCalls());
     /* An empty name field searches for the type's own pattern. */
     std::vector<std::string> searches = ReadLines(finds);

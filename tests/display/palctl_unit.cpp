@@ -4,7 +4,6 @@
 #include "harness.h"
 #include "faults.h"
 #include "core/core.h"
-#include "module.h"
 #include "controls/palctl.h"
 #include "dialogs/opendlg.h"
 #include "q32base.h"
@@ -242,11 +241,12 @@ TEST_F(Control, PanelSizesThePaletteGridFromTheButtons)
     FreePanelBuffer(panel);
 }
 
-TEST_F(Control, PictureThroughTheGammaPalette)
+/* The picture and, in its place while a pick with a palette is in effect, the pick's grid go
+   through the screen gamma. */
+TEST_F(Control, PictureAndPickGridThroughTheScreenGamma)
 {
     HWND w = Make(20, 20);
-    /* 8-bit picture 3 x 2 through a palette; the control applies the screen gamma. A null
-       block and one too small change nothing. */
+    /* 8-bit picture 3 x 2 through a palette. A null block and one too small change nothing. */
     const COLORREF colours[3] = {RGB(64, 0, 255), RGB(0, 128, 0), RGB(255, 255, 255)};
     HPALETTE palette = MakePalette(3, colours);
     const BYTE indices[6] = {0, 1, 2, 2, 1, 0};
@@ -255,51 +255,25 @@ TEST_F(Control, PictureThroughTheGammaPalette)
     PreviewPicture tooSmall = {4, 1, 1, 3, 3, indices, nullptr};
     EXPECT_EQ(0, SendMessageA(w, Q32PV_SETPICTURE, 0, (LPARAM)&tooSmall));
     ASSERT_EQ(1, disp32NewScreenGamma(360, 360, 360));
-    Canvas canvas(5, 3);
+    Canvas canvas(5, 3), grid(40, 40);
     Print(w, canvas);
+    PalettePick pick = {"", 16, MakePalette(16), 0};
+    PalettePickInEffect = &pick;
+    std::vector<BYTE> blank(40 * 40);
+    SetPicture(w, 40, 40, 1, blank.data());
+    Print(w, grid);
     disp32NewScreenGamma(180, 180, 180);
     const COLORREF gamma[3] = {RGB(128, 0, 255), RGB(0, 181, 0), RGB(255, 255, 255)};
     for (int i = 0; i < 6; i++) EXPECT_EQ(gamma[indices[i]], canvas.At(i % 3, i / 3)) << i;
     EXPECT_EQ(Sentinel, canvas.At(3, 0));
     EXPECT_EQ(Sentinel, canvas.At(0, 2));
-
-    /* A pick without a palette leaves the picture on show; one with a palette shows its
-       grid in the picture's place. */
-    PalettePick pick = {};
-    PalettePickInEffect = &pick;
-    Canvas again(5, 3);
-    Print(w, again);
-    EXPECT_EQ(colours[0], again.At(0, 0));
-    DeleteObject(palette);
-    pick.palette = MakePalette(16);
-    pick.colors = 16;
-    std::vector<BYTE> blank(40 * 40);
-    SetPicture(w, 40, 40, 1, blank.data());
-    Canvas grid(40, 40);
-    Print(w, grid);
-    ExpectGrid(grid, {0, 0, 40, 40}, 4, 10, 16);
-    /* Its colours go through the screen gamma too: entry 9 is (9, 246, 63), and 63
-       becomes 127 at gamma 3.6, 9 becomes 48 (255 * sqrt(9 / 255) = 47.9). */
-    ASSERT_EQ(1, disp32NewScreenGamma(360, 360, 360));
-    Print(w, grid);
-    disp32NewScreenGamma(180, 180, 180);
+    /* 4 x 4 cells of 10: entry 9 (9, 246, 63) at (15, 25); 63 becomes 127 at gamma 3.6, 9
+       becomes 48 (255 * sqrt(9 / 255) = 47.9). */
     EXPECT_EQ(RGB(0, 255, 0), grid.At(5, 5));
     EXPECT_EQ(127, GetBValue(grid.At(15, 25)));
     EXPECT_EQ(48, GetRValue(grid.At(15, 25)));
+    DeleteObject(palette);
     DeleteObject(pick.palette);
-}
-
-/* A global class: found whatever instance asks, from attach to detach. */
-TEST(PreviewClass, RegisteredGloballyAtAttachAndGoneAtDetach)
-{
-    TempDir dir;
-    ScopedEnv iniEnv("Q32_INI", dir / "suite.ini"), noBoxes("Q32COMM_MB_LOG", dir / "boxes.log");
-    WNDCLASSA wc = {};
-    ASSERT_TRUE(ProcessAttach(GetModuleHandleA(nullptr)));
-    ASSERT_TRUE(GetClassInfoA(GetModuleHandleA(nullptr), Q32PV_CLASSNAME, &wc));
-    EXPECT_EQ(8, wc.cbWndExtra);
-    ProcessDetach();
-    EXPECT_FALSE(GetClassInfoA(GetModuleHandleA(nullptr), Q32PV_CLASSNAME, &wc));
 }
 
 } // namespace

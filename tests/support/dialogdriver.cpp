@@ -92,19 +92,6 @@ void ChooseType(HWND dialog, int index)
     SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(0x470, CBN_SELCHANGE), (LPARAM)types);
 }
 
-static int ItemIndex(HWND list, const std::string &name)
-{
-    for (int i = 0, n = (int)SendMessageA(list, LVM_GETITEMCOUNT, 0, 0); i < n; i++) {
-        char text[260] = "";
-        LVITEMA item = {};
-        item.pszText = text;
-        item.cchTextMax = sizeof text;
-        SendMessageA(list, LVM_GETITEMTEXTA, i, (LPARAM)&item);
-        if (!lstrcmpiA(text, name.c_str())) return i;
-    }
-    return -1;
-}
-
 bool SelectFiles(HWND dialog, const std::vector<std::string> &names)
 {
     HWND view = FindDescendant(dialog, "SHELLDLL_DefView");
@@ -115,9 +102,10 @@ bool SelectFiles(HWND dialog, const std::vector<std::string> &names)
     SendMessageA(list, LVM_SETITEMSTATE, (WPARAM)-1, (LPARAM)&item);
     item.state = item.stateMask;
     for (const std::string &name : names) {
-        int index = -1;
-        if (!WaitFor([&] { return (index = ItemIndex(list, name)) >= 0; })) return false;
-        SendMessageA(list, LVM_SETITEMSTATE, index, (LPARAM)&item);
+        LVFINDINFOA find = {LVFI_STRING, name.c_str(), 0, {}, 0};
+        auto index = [&] { return (int)SendMessageA(list, LVM_FINDITEMA, -1, (LPARAM)&find); };
+        if (!WaitFor([&] { return index() >= 0; })) return false;
+        SendMessageA(list, LVM_SETITEMSTATE, index(), (LPARAM)&item);
     }
     return true;
 }

@@ -5,7 +5,6 @@
 #include "faults.h"
 #include "core/core.h"
 #include "controls/palctl.h"
-#include "dialogs/opendlg.h"
 #include "q32base.h"
 #include <string.h>
 #include <string>
@@ -188,11 +187,10 @@ protected:
         PalettePickInEffect = nullptr;
         UnregisterPalettePreviewClass();
     }
-    HWND Make(int width, int height, HWND parent = nullptr, int id = 0)
+    HWND Make(int width, int height)
     {
-        HWND w = CreateWindowExA(0, Q32PV_CLASSNAME, "", parent ? WS_CHILD : WS_POPUP, 0, 0,
-                                 width, height, parent, (HMENU)(INT_PTR)id,
-                                 GetModuleHandleA(nullptr), nullptr);
+        HWND w = CreateWindowExA(0, Q32PV_CLASSNAME, "", WS_POPUP, 0, 0, width, height, nullptr,
+                                 nullptr, GetModuleHandleA(nullptr), nullptr);
         windows.push_back(w);
         return w;
     }
@@ -203,43 +201,8 @@ protected:
                             palette};
         EXPECT_EQ(0, SendMessageA(w, Q32PV_SETPICTURE, 0, (LPARAM)&p));
     }
-    static void Print(HWND w, Canvas &canvas)
-    {
-        SendMessageA(w, WM_PRINTCLIENT, (WPARAM)canvas.dc, PRF_CLIENT);
-    }
     std::vector<HWND> windows;
 };
-
-/* The open dialog's panel sizes the palette grid from OK and Cancel: OK 26 pixels high
-   and 16 below it Cancel give a box of 3 x (26 + 2 x 4) = 102, so 16 colours take 4 x 4
-   cells of 25 pixels and 256 (or 17) take 16 x 16 of 6. */
-TEST_F(Control, PanelSizesThePaletteGridFromTheButtons)
-{
-    HWND dialog = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 300, 200, nullptr, nullptr,
-                                  GetModuleHandleA(nullptr), nullptr);
-    windows.push_back(dialog);
-    for (int id : {IDOK, IDCANCEL})
-        CreateWindowExA(0, "BUTTON", "", WS_CHILD, 200, id == IDOK ? 10 : 52, 60, 26, dialog,
-                        (HMENU)(INT_PTR)id, GetModuleHandleA(nullptr), nullptr);
-    HWND control = Make(150, 150, dialog, IdPreviewPicture);
-    ASSERT_NE(nullptr, control);
-    OpenPanel panel = {};
-    SetUpPanel(dialog, panel);
-    const struct { DWORD count; int side; } cases[] = {{16, 100}, {256, 96}, {17, 96}, {2, 100}};
-    for (const auto &c : cases) {
-        PalettePick pick = {};
-        pick.colors = c.count;
-        pick.palette = MakePalette((int)c.count);
-        panel.pick = &pick;
-        ASSERT_EQ(1, ShowPreview(dialog, panel)) << c.count;
-        RECT rect;
-        GetClientRect(control, &rect);
-        EXPECT_EQ(c.side + 4, rect.right) << c.count;
-        EXPECT_EQ(c.side + 4, rect.bottom) << c.count;
-        DeleteObject(pick.palette);
-    }
-    FreePanelBuffer(panel);
-}
 
 /* The picture and, in its place while a pick with a palette is in effect, the pick's grid go
    through the screen gamma. */
@@ -256,12 +219,12 @@ TEST_F(Control, PictureAndPickGridThroughTheScreenGamma)
     EXPECT_EQ(0, SendMessageA(w, Q32PV_SETPICTURE, 0, (LPARAM)&tooSmall));
     ASSERT_EQ(1, disp32NewScreenGamma(360, 360, 360));
     Canvas canvas(5, 3), grid(40, 40);
-    Print(w, canvas);
+    SendMessageA(w, WM_PRINTCLIENT, (WPARAM)canvas.dc, PRF_CLIENT);
     PalettePick pick = {"", 16, MakePalette(16), 0};
     PalettePickInEffect = &pick;
     std::vector<BYTE> blank(40 * 40);
     SetPicture(w, 40, 40, 1, blank.data());
-    Print(w, grid);
+    SendMessageA(w, WM_PRINTCLIENT, (WPARAM)grid.dc, PRF_CLIENT);
     disp32NewScreenGamma(180, 180, 180);
     const COLORREF gamma[3] = {RGB(128, 0, 255), RGB(0, 181, 0), RGB(255, 255, 255)};
     for (int i = 0; i < 6; i++) EXPECT_EQ(gamma[indices[i]], canvas.At(i % 3, i / 3)) << i;

@@ -73,14 +73,12 @@ TEST_F(Viewer, FileOpenChoosesTwoFilesAndOpensAWindowEachAndSaveAsShowsTheNewFil
         Press(dialog, IDOK);
     }, nullptr);
     /* The first file goes into the empty window; pixels reach the screen copy in screen
-       order, the grey scaled from its maximum of 15. */
+       order. */
     EXPECT_TRUE(PumpUntil([&] { return WindowTitled("grey.pnm - PNM - 4 x 1"); }));
     EXPECT_EQ(first, WindowTitled("colour.pnm - PNM - 3 x 2"));
     EXPECT_EQ("", BoxTexts());
     EXPECT_EQ(0xFF0000u, Pixel(first, 0, 0));
     EXPECT_EQ(0x202020u, Pixel(first, 2, 1));
-    EXPECT_EQ(1u, Pixel(first, 3, 0));
-    EXPECT_EQ(0xFFFFFFu, Pixel(WindowTitled("grey.pnm - PNM - 4 x 1"), 3, 0));
 
     /* Save As in the bitmap type: the window shows the written file, read back. */
     std::string target = dir / "copy.bmp";

@@ -63,10 +63,8 @@ std::string PaletteData(int claimed, int held)
     return body;
 }
 
-std::string Riff(const std::string &form, const std::string &chunks)
-{
-    return Chunk("RIFF", form + chunks);
-}
+/* A RIFF palette file of the given chunks. */
+std::string Pal(const std::string &chunks) { return Chunk("RIFF", "PAL " + chunks); }
 
 /* A palette of count entries, ColourOf(i) each, or of the given colours. */
 HPALETTE MakePalette(int count, const COLORREF *colours = nullptr)
@@ -83,19 +81,17 @@ TEST(PaletteFile, ReadsWholePalettesAndRefusesBrokenOnes)
 {
     TempDir dir;
     const struct { const char *what; std::string bytes; int colours; } cases[] = {
-        {"16", Riff("PAL ", Chunk("data", PaletteData(16, 16))), 16},
-        {"256", Riff("PAL ", Chunk("data", PaletteData(256, 256))), 256},
-        {"1 after another chunk",
-         Riff("PAL ", Chunk("offs", "abcd") + Chunk("data", PaletteData(1, 1))), 1},
-        {"0 entries", Riff("PAL ", Chunk("data", PaletteData(0, 0))), 0},
-        {"257 entries", Riff("PAL ", Chunk("data", PaletteData(257, 257))), 0},
+        {"256", Pal(Chunk("data", PaletteData(256, 256))), 256},
+        {"1 after another chunk", Pal(Chunk("offs", "abcd") + Chunk("data", PaletteData(1, 1))), 1},
+        {"0 entries", Pal(Chunk("data", PaletteData(0, 0))), 0},
+        {"257 entries", Pal(Chunk("data", PaletteData(257, 257))), 0},
         {"more claimed than the file holds",
-         Riff("PAL ", "data" + Le32(4 + 16 * 4) + PaletteData(16, 8)), 0},
+         Pal("data" + Le32(4 + 16 * 4) + PaletteData(16, 8)), 0},
         {"more claimed than the chunk holds",
-         Riff("PAL ", Chunk("data", PaletteData(16, 8)) + Chunk("junk", std::string(64, 'j'))), 0},
-        {"cut inside the header", Riff("PAL ", Chunk("data", PaletteData(4, 4))).substr(0, 25), 0},
-        {"another form", Riff("WAVE", Chunk("data", PaletteData(4, 4))), 0},
-        {"no data chunk", Riff("PAL ", Chunk("list", PaletteData(4, 4))), 0},
+         Pal(Chunk("data", PaletteData(16, 8)) + Chunk("junk", std::string(64, 'j'))), 0},
+        {"cut inside the header", Pal(Chunk("data", PaletteData(4, 4))).substr(0, 25), 0},
+        {"another form", Chunk("RIFF", "WAVE" + Chunk("data", PaletteData(4, 4))), 0},
+        {"no data chunk", Pal(Chunk("list", PaletteData(4, 4))), 0},
         {"empty", "", 0},
     };
     for (const auto &c : cases) {
@@ -174,46 +170,23 @@ TEST(PaletteGrid, CellsFollowTheColourCount)
     }
 }
 
-class Control : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        RegisterPalettePreviewClass(GetModuleHandleA(nullptr));
-        PalettePickInEffect = nullptr;
-    }
-    void TearDown() override
-    {
-        for (HWND w : windows) DestroyWindow(w);
-        PalettePickInEffect = nullptr;
-        UnregisterPalettePreviewClass();
-    }
-    HWND Make(int width, int height)
-    {
-        HWND w = CreateWindowExA(0, Q32PV_CLASSNAME, "", WS_POPUP, 0, 0, width, height, nullptr,
-                                 nullptr, GetModuleHandleA(nullptr), nullptr);
-        windows.push_back(w);
-        return w;
-    }
-    static void SetPicture(HWND w, LONG width, LONG height, LONG bytesPerPixel, const BYTE *pixels,
-                           HPALETTE palette = nullptr)
-    {
-        PreviewPicture p = {sizeof p, width, height, bytesPerPixel, width * bytesPerPixel, pixels,
-                            palette};
-        EXPECT_EQ(0, SendMessageA(w, Q32PV_SETPICTURE, 0, (LPARAM)&p));
-    }
-    std::vector<HWND> windows;
-};
-
 /* The picture and, in its place while a pick with a palette is in effect, the pick's grid go
    through the screen gamma. */
-TEST_F(Control, PictureAndPickGridThroughTheScreenGamma)
+TEST(PreviewControl, PictureAndPickGridThroughTheScreenGamma)
 {
-    HWND w = Make(20, 20);
+    RegisterPalettePreviewClass(GetModuleHandleA(nullptr));
+    HWND w = CreateWindowExA(0, Q32PV_CLASSNAME, "", WS_POPUP, 0, 0, 20, 20, nullptr, nullptr,
+                             GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(nullptr, w);
+    auto setPicture = [&](LONG width, LONG height, const BYTE *pixels, HPALETTE palette) {
+        PreviewPicture p = {sizeof p, width, height, 1, width, pixels, palette};
+        return SendMessageA(w, Q32PV_SETPICTURE, 0, (LPARAM)&p);
+    };
     /* 8-bit picture 3 x 2 through a palette. A null block and one too small change nothing. */
     const COLORREF colours[3] = {RGB(64, 0, 255), RGB(0, 128, 0), RGB(255, 255, 255)};
     HPALETTE palette = MakePalette(3, colours);
     const BYTE indices[6] = {0, 1, 2, 2, 1, 0};
-    SetPicture(w, 3, 2, 1, indices, palette);
+    EXPECT_EQ(0, setPicture(3, 2, indices, palette));
     EXPECT_EQ(0, SendMessageA(w, Q32PV_SETPICTURE, 0, 0));
     PreviewPicture tooSmall = {4, 1, 1, 3, 3, indices, nullptr};
     EXPECT_EQ(0, SendMessageA(w, Q32PV_SETPICTURE, 0, (LPARAM)&tooSmall));
@@ -223,9 +196,14 @@ TEST_F(Control, PictureAndPickGridThroughTheScreenGamma)
     PalettePick pick = {"", 16, MakePalette(16), 0};
     PalettePickInEffect = &pick;
     std::vector<BYTE> blank(40 * 40);
-    SetPicture(w, 40, 40, 1, blank.data());
+    EXPECT_EQ(0, setPicture(40, 40, blank.data(), nullptr));
     SendMessageA(w, WM_PRINTCLIENT, (WPARAM)grid.dc, PRF_CLIENT);
     disp32NewScreenGamma(180, 180, 180);
+    PalettePickInEffect = nullptr;
+    DestroyWindow(w);
+    UnregisterPalettePreviewClass();
+    DeleteObject(palette);
+    DeleteObject(pick.palette);
     const COLORREF gamma[3] = {RGB(128, 0, 255), RGB(0, 181, 0), RGB(255, 255, 255)};
     for (int i = 0; i < 6; i++) EXPECT_EQ(gamma[indices[i]], canvas.At(i % 3, i / 3)) << i;
     EXPECT_EQ(Sentinel, canvas.At(3, 0));
@@ -235,8 +213,6 @@ TEST_F(Control, PictureAndPickGridThroughTheScreenGamma)
     EXPECT_EQ(RGB(0, 255, 0), grid.At(5, 5));
     EXPECT_EQ(127, GetBValue(grid.At(15, 25)));
     EXPECT_EQ(48, GetRValue(grid.At(15, 25)));
-    DeleteObject(palette);
-    DeleteObject(pick.palette);
 }
 
 } // namespace

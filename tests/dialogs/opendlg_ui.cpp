@@ -61,10 +61,11 @@ protected:
     int Drive(OpenFileRequest *request, const std::function<void(HWND)> &script,
               void *mode = nullptr)
     {
-        return (int)DriveDialog([&]() -> INT_PTR {
-            return request ? open(request)
-                           : showOpen(nullptr, pictures.c_str(), mode, result, sizeof result, nullptr);
-        }, script, nullptr);
+        auto show = [&]() -> INT_PTR {
+            if (request) return open(request);
+            return showOpen(nullptr, pictures.c_str(), mode, result, sizeof result, nullptr);
+        };
+        return (int)DriveDialog(show, script, nullptr);
     }
 };
 
@@ -90,8 +91,7 @@ TEST_F(OpenDialog, PanelDescribesTheSelectionAndOkGivesTheFullName)
     };
     OpenFileRequest request = Request(OFN_SHOWHELP);
     request.title = "Open a picture";
-    std::vector<std::string> pairs, faults;
-    std::string checked;
+    std::vector<std::string> pairs, faults = {"not checked"};
     /* A video stream: detection refuses it (4019) before any plug-in is asked. */
     WriteFileBytes(Path("junk.xyz"), std::string("\0\0\1\xBA", 4) + "video");
     c32SetDLLErrInfo("the application's own", 1234, 0, 1, 2, 3);
@@ -118,12 +118,11 @@ TEST_F(OpenDialog, PanelDescribesTheSelectionAndOkGivesTheFullName)
                                      : rest.find(" x ") == std::string::npos) << text;
             if (!c.atOnce) Press(dialog, 2702);
             EXPECT_TRUE(WaitFor([&] { return Visible(dialog, 32005); }, 10000));
-            if (!checked.empty()) continue;
-            faults = LayoutFaults(dialog, {{"info", 2201}, {"picture", 32005}, {"preview", 2702},
-                                           {"options", 32003}, {"find", 2701}, {"help", 9},
-                                           {"ok", IDOK}, {"cancel", IDCANCEL}, {"types", 0x470},
-                                           {"name", 0x47c}, {"files", 0}},
-                                  checked);
+            if (&c != cases) continue;
+            faults = LayoutFaults(dialog, {{"info", 2201}, {"picture", 32005}, {"options", 32003},
+                                           {"find", 2701}, {"help", 9}, {"ok", IDOK},
+                                           {"cancel", IDCANCEL}, {"types", 0x470},
+                                           {"name", 0x47c}, {"files", 0}});
             HoldForScreenshot();
         }
         Press(dialog, IDOK);
@@ -133,7 +132,6 @@ TEST_F(OpenDialog, PanelDescribesTheSelectionAndOkGivesTheFullName)
     RecordedError after = ReadError();
     EXPECT_EQ(before.text + " " + std::to_string(before.where3),
               after.text + " " + std::to_string(after.where3));
-    EXPECT_EQ("info picture options find help ok cancel types name files ", checked);
     EXPECT_EQ(std::vector<std::string>{}, faults);
     /* All formats first, then each format in table order. */
     ASSERT_EQ(16u, pairs.size());
@@ -321,7 +319,7 @@ TEST_F(VisualOpen, UsedOnlyAfterAStatusCallAndNeverForSeveralOrAPick)
     WritePrivateProfileStringA("Q32File", "Enable Visual Open", "1", ini.c_str());
     PalettePick pick = {};
     /* available (-2: no status call), switch (-1: left), mode, chooser used, switch after */
-    const struct { int available, on; void *mode; bool visual; const char *switchAfter; } cases[] = {
+    const struct { int available, on; void *mode; bool visual; const char *after; } cases[] = {
         {-2, 0, nullptr, false, "1"}, {1, -1, nullptr, true, "1"}, {-2, 0, (void *)1, false, "1"},
         {-2, 0, &pick, false, "1"},   {1, 0, nullptr, false, "0"}, {1, 1, nullptr, true, "1"},
         {0, 0, nullptr, false, "1"},
@@ -345,7 +343,7 @@ TEST_F(VisualOpen, UsedOnlyAfterAStatusCallAndNeverForSeveralOrAPick)
         EXPECT_EQ(0x5A, (unsigned char)result[600]);
         char after[16] = "";
         GetPrivateProfileStringA("Q32File", "Enable Visual Open", "", after, 16, ini.c_str());
-        EXPECT_STREQ(c.switchAfter, after);
+        EXPECT_STREQ(c.after, after);
     }
     auto getStatus = Q32_EXPORT(module, q32FileGetVisualOpenStatus);
     int available = -1;

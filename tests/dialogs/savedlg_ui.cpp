@@ -117,8 +117,8 @@ TEST_F(SaveDialog, ListsTheFormatsThatStoreTheImageFromItsOwn)
         SaveFileRequest request = Request(c.file, c.help);
         request.title = "Save a picture";
         CopyMemory(name, "sunset", 7);
-        std::vector<std::string> faults;
-        std::string types, checked;
+        std::vector<std::string> faults = {"not checked"};
+        std::string types;
         int selection = -1;
         bool options = !c.options, help = !c.help;
         ASSERT_EQ(1, Drive(request, [&](HWND dialog) {
@@ -126,10 +126,11 @@ TEST_F(SaveDialog, ListsTheFormatsThatStoreTheImageFromItsOwn)
             selection = (int)SendDlgItemMessageA(dialog, 0x470, CB_GETCURSEL, 0, 0);
             options = Enabled(dialog, 32003);
             help = Visible(dialog, 9);
-            faults = LayoutFaults(dialog, {{"options", 32003}, {"find", 2701}, {"help", 9},
-                                           {"ok", IDOK}, {"cancel", IDCANCEL}, {"types", 0x470},
-                                           {"name", 0x47c}, {"files", 0}},
-                                  checked);
+            std::vector<std::pair<std::string, int>> shown = {
+                {"options", 32003}, {"find", 2701}, {"ok", IDOK}, {"cancel", IDCANCEL},
+                {"types", 0x470},   {"name", 0x47c}, {"files", 0}};
+            if (c.help) shown.push_back({"help", 9});
+            faults = LayoutFaults(dialog, shown);
             if (c.help) HoldForScreenshot();
             if (c.type >= 0) ChooseType(dialog, c.type);
             TypeName(dialog, c.typed);
@@ -139,8 +140,6 @@ TEST_F(SaveDialog, ListsTheFormatsThatStoreTheImageFromItsOwn)
         EXPECT_EQ(c.selection, selection);
         EXPECT_EQ(c.options, options);
         EXPECT_EQ(c.help != 0, help);
-        EXPECT_EQ(std::string(c.help ? "options find help " : "options find ") +
-                      "ok cancel types name files ", checked);
         EXPECT_EQ(std::vector<std::string>{}, faults);
         EXPECT_STREQ(c.saved, name + pictures.size() + 1);
         EXPECT_EQ(c.format, request.format) << "never success with format 0";

@@ -176,21 +176,22 @@ HWND FocusOf(HWND dialog)
 }
 
 std::vector<std::string> LayoutFaults(HWND dialog,
-                                      const std::vector<std::pair<std::string, int>> &controls,
-                                      std::string &checked)
+                                      const std::vector<std::pair<std::string, int>> &controls)
 {
     RECT client;
     GetClientRect(dialog, &client);
     std::vector<std::pair<std::string, RECT>> boxes;
+    std::vector<std::string> faults;
     for (const auto &[name, id] : controls) {
         HWND w = id ? GetDlgItem(dialog, id) : FindDescendant(dialog, "SHELLDLL_DefView");
         RECT rect;
-        if (!w || !IsWindowVisible(w) || !GetWindowRect(w, &rect)) continue;
+        if (!w || !IsWindowVisible(w) || !GetWindowRect(w, &rect)) {
+            faults.push_back(name + " is hidden");
+            continue;
+        }
         MapWindowPoints(nullptr, dialog, (POINT *)&rect, 2);
         boxes.push_back({name, rect});
-        checked += name + " ";
     }
-    std::vector<std::string> faults;
     for (size_t i = 0; i < boxes.size(); i++) {
         RECT inside, both;
         IntersectRect(&inside, &boxes[i].second, &client);

@@ -58,11 +58,10 @@ std::vector<std::string> TabTexts(HWND dialog, int id = 32200);
 void ClickTab(HWND dialog, int index, int id = 32200);
 HWND FocusOf(HWND dialog);
 
-/* The layout faults of the visible controls among (name, id; 0 the file list): one cut
-   off by the dialog's client area, or two that overlap. checked receives their names. */
+/* The layout faults of controls (name, id; 0 the file list): one hidden, one cut off by the
+   dialog's client area, or two that overlap. */
 std::vector<std::string> LayoutFaults(HWND dialog,
-                                      const std::vector<std::pair<std::string, int>> &controls,
-                                      std::string &checked);
+                                      const std::vector<std::pair<std::string, int>> &controls);
 
 /* For scripts/screenshots: with Q32_SHOT_READY and Q32_SHOT_DONE set, creates the first
    file and waits (at most a minute) until the second exists. */

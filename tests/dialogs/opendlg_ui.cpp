@@ -69,11 +69,6 @@ protected:
     }
 };
 
-bool PanelShows(HWND dialog, const std::string &text)
-{
-    return WaitFor([&] { return Text(dialog, 2201).find(text) != std::string::npos; }, 10000);
-}
-
 /* The panel describes each selected file; a large image is previewed only on request. The
    visible controls lie inside the dialog and do not overlap (the screenshot). What the panel
    records for a file it cannot describe is its own business: the application finds the
@@ -277,18 +272,19 @@ TEST_F(OpenDialog, PalettePickShowsTheColoursAsAGrid)
         PalettePick pick = {};
         char caption[64] = "";
         UINT during = 1;
-        bool text = false;
         EXPECT_EQ(colours ? 1 : 0, Drive(nullptr, [&](HWND dialog) {
             during = ReadError().id;
             ASSERT_TRUE(SelectFiles(dialog, {name}));
-            text = PanelShows(dialog, colours ? "16 colours" : "pixels");
+            const char *wanted = colours ? "16 colours" : "pixels";
+            EXPECT_TRUE(WaitFor([&] {
+                return Text(dialog, 2201).find(wanted) != std::string::npos;
+            })) << wanted;
             GetWindowTextA(dialog, caption, sizeof caption);
             if (colours && WaitFor([&] { return Visible(dialog, 32005); })) HoldForScreenshot();
             Press(dialog, IDOK);
         }, &pick));
         EXPECT_EQ(0u, during);
         EXPECT_STREQ("Choose a Palette", caption);
-        EXPECT_TRUE(text);
         EXPECT_EQ(colours, pick.colors);
         EXPECT_EQ(colours != 0, pick.palette != nullptr);
         EXPECT_EQ(colours ? 0u : 4026u, ReadError().id);

@@ -104,8 +104,7 @@ TEST_F(Paths, ResolveLinksAndCheckTypedNames)
         {"\"" + spaced + "\" x", "?", ""},                  /* text after the quote */
         {"\"" + spaced, "?", ""},                            /* no closing quote */
         {dir / "pla?n.txt", "?", ""},
-        {"\\\\server\\share\\plain.txt", "?", ""},  /* doubled separators */
-        {"sub//../plain.txt", "?", ""},
+        {"sub//../plain.txt", "?", ""},                     /* doubled separators */
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -114,13 +113,12 @@ TEST_F(Paths, ResolveLinksAndCheckTypedNames)
         EXPECT_TRUE(c.typed.empty() || c.typed == typed.text) << typed.text;
         EXPECT_TRUE(typed.GuardIntact());
         if (c.resolved == "?") continue;
-        bool isLink = c.name == link;
         int found = c.resolved.empty() ? 0 : 1;
         EXPECT_EQ(found, q32FileResolveLink(nullptr, c.name.c_str(), out.text, arguments.text,
                                             folder.text));
         EXPECT_EQ(c.resolved, out.text);
-        EXPECT_EQ(isLink ? "-x 1" : "untouched", std::string(arguments.text));
-        EXPECT_EQ(isLink ? dir.path() : "untouched", folder.text);
+        EXPECT_EQ(c.name == link ? "-x 1" : "untouched", std::string(arguments.text));
+        EXPECT_EQ(c.name == link ? dir.path() : "untouched", folder.text);
         EXPECT_TRUE(out.GuardIntact() && arguments.GuardIntact() && folder.GuardIntact());
         EXPECT_EQ(found, q32FileResolveLink(nullptr, c.name.c_str(), typed.text, nullptr, nullptr));
     }

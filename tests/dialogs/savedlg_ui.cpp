@@ -68,6 +68,18 @@ protected:
         request.help = help;
         return request;
     }
+    /* Shows request while script drives the file dialog. */
+    int Drive(SaveFileRequest &request, const std::function<void(HWND)> &script)
+    {
+        return (int)DriveDialog([&]() -> INT_PTR { return save(&request); }, script, nullptr);
+    }
+    std::vector<std::string> OptionCalls()
+    {
+        std::vector<std::string> lines;
+        for (const std::string &line : Calls())
+            if (line.find(" saveoption ") != std::string::npos) lines.push_back(line);
+        return lines;
+    }
     /* The dialog stays open with the whole name selected after the answerer's box n. */
     bool KeptAfterBox(HWND dialog, int n)
     {
@@ -81,166 +93,116 @@ protected:
     }
 };
 
-/* The controls lie inside the dialog and do not overlap (the screenshot of the first). */
+/* Each image starts at its own type among the formats that store it (TFB cannot store
+   colour: the first entry), with help when asked; the controls lie inside the dialog and do
+   not overlap (the screenshot of the first). A bare name gets the type's extension: JPG's
+   *.JPG;*.JPEG;*.JPE gives .jpg, and a name ending in it, case aside, keeps it. Vector data
+   (capability 0x80 also asks for the all-files entry): that entry adds no extension and
+   names no format, so the type chosen before it stays the one. The options are those of
+   the chosen type. */
 TEST_F(SaveDialog, ListsTheFormatsThatStoreTheImageFromItsOwn)
 {
-    /* Each starts at its own type, with help when asked; TFB cannot store colour: the first
-       entry. */
-    const struct { const char *file; DWORD help; int selection; bool options; } cases[] = {
-        {"a.tfa", 1, 1, true}, {"b.tfb", 0, 0, true}, {"c.tfc", 0, 2, false}};
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.file);
-        SaveFileRequest request = Request(c.file, c.help);
-        request.title = "Save a picture";
-        CopyMemory(name, "sunset", 7);
-        std::vector<std::string> types, faults;
-        std::string checked;
-        int selection = -1;
-        bool options = !c.options, help = !c.help;
-        Driver driver([&](HWND dialog) {
-            for (const std::string &t : Items(dialog, 0x470)) types.push_back(t.substr(0, 3));
-            selection = (int)SendDlgItemMessageA(dialog, 0x470, CB_GETCURSEL, 0, 0);
-            options = Enabled(dialog, 32003);
-            help = Visible(dialog, 9);
-            faults = LayoutFaults(dialog, {{"options", 32003}, {"find", 2701}, {"help", 9},
-                                           {"ok", IDOK}, {"cancel", IDCANCEL}, {"types", 0x470},
-                                           {"name", 0x47c}, {"files", 0}},
-                                  checked);
-            if (c.help) HoldForScreenshot();
-            Press(dialog, IDCANCEL);
-        });
-        EXPECT_EQ(0, save(&request));
-        EXPECT_EQ((std::vector<std::string>{"JPG", "TFA", "TFC"}), types);
-        EXPECT_EQ(c.selection, selection);
-        EXPECT_EQ(c.options, options);
-        EXPECT_EQ(c.help != 0, help);
-        EXPECT_EQ(nullptr, request.context);
-        EXPECT_EQ(std::string(c.help ? "options find help " : "options find ") +
-                      "ok cancel types name files ", checked);
-        EXPECT_EQ(std::vector<std::string>{}, faults);
-    }
-}
-
-TEST_F(SaveDialog, AddsTheTypesExtensionToABareName)
-{
-    /* JPG's pattern *.JPG;*.JPEG;*.JPE gives .jpg; a name ending in it, case aside, keeps
-       it. Vector data (capability 0x80 also asks for the all-files entry): that entry adds
-       no extension and names no format, so the type chosen before it stays the one. */
-    const struct { const char *file, *typed, *saved; int type; DWORD format; } cases[] = {
-        {"b.tfb", "photo", "photo.jpg", -1, 1},  /* starts at JPG */
-        {"b.tfb", "photo.JPG", "photo.JPG", -1, 1},
-        {"b.tfb", "photo.jpeg", "photo.jpeg.jpg", -1, 1},
-        {"d.tfv", "drawing", "drawing", 1, 5},
+    const std::string colour = "JPG TFA TFC ";
+    /* file, help, types, selection, options, type chosen (-1: none), typed, saved, format */
+    const struct {
+        const char *file;
+        DWORD help;
+        std::string types;
+        int selection;
+        bool options;
+        int type;
+        const char *typed, *saved;
+        DWORD format;
+    } cases[] = {
+        {"a.tfa", 1, colour, 1, true, -1, "sunset", "sunset.tfa", 2},
+        {"b.tfb", 0, colour, 0, true, -1, "photo.JPG", "photo.JPG", 1},
+        {"b.tfb", 0, colour, 0, true, -1, "photo.jpeg", "photo.jpeg.jpg", 1},
+        {"c.tfc", 0, colour, 2, false, 1, "out", "out.tfa", 2},  /* TFC has no save options */
+        {"d.tfv", 0, "TFV * ( ", 0, false, 1, "drawing", "drawing", 5},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.typed);
-        SaveFileRequest request = Request(c.file);
+        SaveFileRequest request = Request(c.file, c.help);
+        request.title = "Save a picture";
+        CopyMemory(name, "sunset", 7);
+        std::vector<std::string> faults = {"not checked"};
         std::string types;
-        Driver driver([&](HWND dialog) {
-            types = Items(dialog, 0x470).back();
+        int selection = -1;
+        bool options = !c.options, help = !c.help;
+        ASSERT_EQ(1, Drive(request, [&](HWND dialog) {
+            for (const std::string &t : Items(dialog, 0x470)) types += t.substr(0, 3) + " ";
+            selection = (int)SendDlgItemMessageA(dialog, 0x470, CB_GETCURSEL, 0, 0);
+            options = Enabled(dialog, 32003);
+            help = Visible(dialog, 9);
+            std::vector<std::pair<std::string, int>> shown = {
+                {"options", 32003}, {"find", 2701}, {"ok", IDOK}, {"cancel", IDCANCEL},
+                {"types", 0x470},   {"name", 0x47c}, {"files", 0}};
+            if (c.help) shown.push_back({"help", 9});
+            faults = LayoutFaults(dialog, shown);
+            if (c.help) HoldForScreenshot();
             if (c.type >= 0) ChooseType(dialog, c.type);
+            if (c.type >= 0 && Enabled(dialog, 32003)) {
+                Press(dialog, 32003);
+                WaitFor([&] { return !OptionCalls().empty(); }, 5000);
+            }
             TypeName(dialog, c.typed);
             Press(dialog, IDOK);
-        });
-        ASSERT_EQ(1, save(&request));
+        }));
+        EXPECT_EQ(c.types, types);
+        EXPECT_EQ(c.selection, selection);
+        EXPECT_EQ(c.options, options);
+        EXPECT_EQ(c.help != 0, help);
+        EXPECT_EQ(std::vector<std::string>{}, faults);
         EXPECT_STREQ(c.saved, name + pictures.size() + 1);
-        EXPECT_STRCASEEQ(Join(pictures, c.saved).c_str(), name);
         EXPECT_EQ(c.format, request.format) << "never success with format 0";
         EXPECT_EQ((int)c.format, Facts(fileData).formatNumber);
-        EXPECT_EQ(c.type < 0, types.rfind("* (", 0) != 0) << types;
         EXPECT_EQ(0, answerer->Count());
     }
+    EXPECT_EQ((std::vector<std::string>{"TFA.FIO saveoption 0 2"}), OptionCalls());
 }
 
-/* A pattern only filters the list; a missing folder is refused; replacing a file asks once
-   for each OK: No keeps the dialog open with the name selected, Yes saves. */
+/* A pattern only filters the list; a missing folder and a name too long are refused;
+   replacing a file asks once for each OK: No keeps the dialog open with the name selected,
+   Yes saves. */
 TEST_F(SaveDialog, APatternIsNoNameAndRefusalsKeepTheDialogOpen)
-{
-    SaveFileRequest request = Request("c.tfc");  /* starts at TFC; c.tfc exists */
-    answerer->QueueAnswer(IDNO);
-    answerer->QueueAnswer(IDYES);
-    bool afterPattern = false, afterFolder = false, afterNo = false;
-    Driver driver([&](HWND dialog) {
-        TypeName(dialog, "*.tfc");
-        SendMessageA(dialog, WM_COMMAND, IDOK, 0);
-        afterPattern = IsWindow(dialog) && answerer->Count() == 0;
-        TypeName(dialog, "missing\\photo");
-        Press(dialog, IDOK);
-        afterFolder = KeptAfterBox(dialog, 1);
-        TypeName(dialog, "c");
-        Press(dialog, IDOK);
-        afterNo = KeptAfterBox(dialog, 2);
-        Press(dialog, IDOK);
-    });
-    ASSERT_EQ(1, save(&request));
-    EXPECT_TRUE(afterPattern && afterFolder && afterNo);
-    EXPECT_STRCASEEQ(Join(pictures, "c.tfc").c_str(), name);
-    std::vector<BoxAnswerer::Box> shown = answerer->Boxes();
-    ASSERT_EQ(3u, shown.size()) << "none of the system's";
-    std::string folder = "The folder " + Join(pictures, "missing") + " does not exist";
-    EXPECT_NE(std::string::npos, shown[0].text.find(folder)) << shown[0].text;
-    EXPECT_EQ("Save As", shown[1].title);
-    EXPECT_NE(std::string::npos, shown[1].text.find(Join(pictures, "c.tfc"))) << shown[1].text;
-}
-
-TEST_F(SaveDialog, LongNamesAreRefused)
 {
     /* pictures\ + 40 characters + .tfc is longer than allowed by 3; then the caller allows
        more than the 260-byte name buffer can take. */
-    const std::pair<std::string, DWORD> cases[] = {
+    const std::pair<std::string, DWORD> limits[] = {
         {std::string(40, 'n'), (DWORD)(pictures.size() + 1 + 40 + 4 - 3)},
         {std::string(300 - pictures.size(), 'n'), 400},
     };
-    for (const auto &[typed, maxPath] : cases) {
-        SaveFileRequest request = Request("c.tfc");
+    for (const auto &[tooLong, maxPath] : limits) {
+        SCOPED_TRACE(maxPath);
+        answerer.reset();  /* one answerer at a time */
+        answerer = std::make_unique<BoxAnswerer>();
+        answerer->QueueAnswer(IDNO);
+        answerer->QueueAnswer(IDYES);
+        SaveFileRequest request = Request("c.tfc");  /* starts at TFC; c.tfc exists */
         request.maxPath = maxPath;
-        int before = answerer->Count();
-        bool kept = false;
-        Driver driver([&](HWND dialog) {
-            TypeName(dialog, typed);
+        std::vector<bool> kept;
+        const std::string refused[] = {"missing\\photo", tooLong, "c"};
+        ASSERT_EQ(1, Drive(request, [&](HWND dialog) {
+            TypeName(dialog, "*.tfc");
+            SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+            kept.push_back(IsWindow(dialog) && answerer->Count() == 0);
+            for (const std::string &typed : refused) {
+                TypeName(dialog, typed);
+                Press(dialog, IDOK);
+                kept.push_back(KeptAfterBox(dialog, (int)kept.size()));
+            }
             Press(dialog, IDOK);
-            kept = KeptAfterBox(dialog, before + 1);
-            Press(dialog, IDCANCEL);
-        });
-        EXPECT_EQ(0, save(&request));
-        EXPECT_TRUE(kept) << maxPath;
-        ASSERT_EQ(before + 1, answerer->Count());
-        EXPECT_NE(std::string::npos, answerer->Texts().back().find("too long")) << maxPath;
+        }));
+        EXPECT_EQ(std::vector<bool>(4, true), kept);
+        EXPECT_STRCASEEQ(Join(pictures, "c.tfc").c_str(), name);
+        std::vector<BoxAnswerer::Box> shown = answerer->Boxes();
+        ASSERT_EQ(4u, shown.size()) << "none of the system's";
+        std::string folder = "The folder " + Join(pictures, "missing") + " does not exist";
+        EXPECT_NE(std::string::npos, shown[0].text.find(folder)) << shown[0].text;
+        EXPECT_NE(std::string::npos, shown[1].text.find("too long")) << shown[1].text;
+        EXPECT_EQ("Save As", shown[2].title);
+        EXPECT_NE(std::string::npos, shown[2].text.find(Join(pictures, "c.tfc"))) << shown[2].text;
     }
-}
-
-TEST_F(SaveDialog, OptionsAndFindFollowTheChosenType)
-{
-    std::string finds = dir / "finds.log";
-    ScopedEnv finderLog("Q32BROWS_LOG", finds), finder("Q32BROWS_AUTO", "=found.tfa");
-    SaveFileRequest request = Request("c.tfc");  /* TFC, without save options */
-    std::string afterFind;
-    auto optionCalls = [&] {
-        std::vector<std::string> lines;
-        for (const std::string &line : Calls())
-            if (line.find(" saveoption ") != std::string::npos) lines.push_back(line);
-        return lines;
-    };
-    Driver driver([&](HWND dialog) {
-        ChooseType(dialog, 1);
-        Press(dialog, 32003);
-        WaitFor([&] { return !optionCalls().empty(); }, 5000);
-        Press(dialog, 2701);
-        WaitFor([&] { return Text(dialog, 0x47c) == "found.tfa"; }, 5000);
-        afterFind = Text(dialog, 0x47c);
-        TypeName(dialog, "out");
-        Press(dialog, IDOK);
-    });
-    ASSERT_EQ(1, save(&request));
-    EXPECT_EQ((std::vector<std::string>{"TFA.FIO saveoption 0 2"}), optionCalls());
-    /* An empty name field searches for the type's own pattern. */
-    std::vector<std::string> searches = ReadLines(finds);
-    ASSERT_EQ(1u, searches.size());
-    EXPECT_EQ(0u, searches[0].rfind("find|*.TFA|", 0)) << searches[0];
-    EXPECT_EQ("found.tfa", afterFind);
-    EXPECT_STRCASEEQ(Join(pictures, "out.tfa").c_str(), name);
-    EXPECT_EQ(2u, request.format);
-    EXPECT_EQ(2, Facts(fileData).formatNumber);
 }
 
 } // namespace

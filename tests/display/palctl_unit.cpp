@@ -4,9 +4,7 @@
 #include "harness.h"
 #include "faults.h"
 #include "core/core.h"
-#include "module.h"
 #include "controls/palctl.h"
-#include "dialogs/opendlg.h"
 #include "q32base.h"
 #include <string.h>
 #include <string>
@@ -65,10 +63,8 @@ std::string PaletteData(int claimed, int held)
     return body;
 }
 
-std::string Riff(const std::string &form, const std::string &chunks)
-{
-    return Chunk("RIFF", form + chunks);
-}
+/* A RIFF palette file of the given chunks. */
+std::string Pal(const std::string &chunks) { return Chunk("RIFF", "PAL " + chunks); }
 
 /* A palette of count entries, ColourOf(i) each, or of the given colours. */
 HPALETTE MakePalette(int count, const COLORREF *colours = nullptr)
@@ -85,19 +81,17 @@ TEST(PaletteFile, ReadsWholePalettesAndRefusesBrokenOnes)
 {
     TempDir dir;
     const struct { const char *what; std::string bytes; int colours; } cases[] = {
-        {"16", Riff("PAL ", Chunk("data", PaletteData(16, 16))), 16},
-        {"256", Riff("PAL ", Chunk("data", PaletteData(256, 256))), 256},
-        {"1 after another chunk",
-         Riff("PAL ", Chunk("offs", "abcd") + Chunk("data", PaletteData(1, 1))), 1},
-        {"0 entries", Riff("PAL ", Chunk("data", PaletteData(0, 0))), 0},
-        {"257 entries", Riff("PAL ", Chunk("data", PaletteData(257, 257))), 0},
+        {"256", Pal(Chunk("data", PaletteData(256, 256))), 256},
+        {"1 after another chunk", Pal(Chunk("offs", "abcd") + Chunk("data", PaletteData(1, 1))), 1},
+        {"0 entries", Pal(Chunk("data", PaletteData(0, 0))), 0},
+        {"257 entries", Pal(Chunk("data", PaletteData(257, 257))), 0},
         {"more claimed than the file holds",
-         Riff("PAL ", "data" + Le32(4 + 16 * 4) + PaletteData(16, 8)), 0},
+         Pal("data" + Le32(4 + 16 * 4) + PaletteData(16, 8)), 0},
         {"more claimed than the chunk holds",
-         Riff("PAL ", Chunk("data", PaletteData(16, 8)) + Chunk("junk", std::string(64, 'j'))), 0},
-        {"cut inside the header", Riff("PAL ", Chunk("data", PaletteData(4, 4))).substr(0, 25), 0},
-        {"another form", Riff("WAVE", Chunk("data", PaletteData(4, 4))), 0},
-        {"no data chunk", Riff("PAL ", Chunk("list", PaletteData(4, 4))), 0},
+         Pal(Chunk("data", PaletteData(16, 8)) + Chunk("junk", std::string(64, 'j'))), 0},
+        {"cut inside the header", Pal(Chunk("data", PaletteData(4, 4))).substr(0, 25), 0},
+        {"another form", Chunk("RIFF", "WAVE" + Chunk("data", PaletteData(4, 4))), 0},
+        {"no data chunk", Pal(Chunk("list", PaletteData(4, 4))), 0},
         {"empty", "", 0},
     };
     for (const auto &c : cases) {
@@ -176,130 +170,49 @@ TEST(PaletteGrid, CellsFollowTheColourCount)
     }
 }
 
-class Control : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        RegisterPalettePreviewClass(GetModuleHandleA(nullptr));
-        PalettePickInEffect = nullptr;
-    }
-    void TearDown() override
-    {
-        for (HWND w : windows) DestroyWindow(w);
-        PalettePickInEffect = nullptr;
-        UnregisterPalettePreviewClass();
-    }
-    HWND Make(int width, int height, HWND parent = nullptr, int id = 0)
-    {
-        HWND w = CreateWindowExA(0, Q32PV_CLASSNAME, "", parent ? WS_CHILD : WS_POPUP, 0, 0,
-                                 width, height, parent, (HMENU)(INT_PTR)id,
-                                 GetModuleHandleA(nullptr), nullptr);
-        windows.push_back(w);
-        return w;
-    }
-    static void SetPicture(HWND w, LONG width, LONG height, LONG bytesPerPixel, const BYTE *pixels,
-                           HPALETTE palette = nullptr)
-    {
-        PreviewPicture p = {sizeof p, width, height, bytesPerPixel, width * bytesPerPixel, pixels,
-                            palette};
-        EXPECT_EQ(0, SendMessageA(w, Q32PV_SETPICTURE, 0, (LPARAM)&p));
-    }
-    static void Print(HWND w, Canvas &canvas)
-    {
-        SendMessageA(w, WM_PRINTCLIENT, (WPARAM)canvas.dc, PRF_CLIENT);
-    }
-    std::vector<HWND> windows;
-};
-
-/* The open dialog's panel sizes the palette grid from OK and Cancel: OK 26 pixels high
-   and 16 below it Cancel give a box of 3 x (26 + 2 x 4) = 102, so 16 colours take 4 x 4
-   cells of 25 pixels and 256 (or 17) take 16 x 16 of 6. */
-TEST_F(Control, PanelSizesThePaletteGridFromTheButtons)
+/* The picture and, in its place while a pick with a palette is in effect, the pick's grid go
+   through the screen gamma. */
+TEST(PreviewControl, PictureAndPickGridThroughTheScreenGamma)
 {
-    HWND dialog = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 300, 200, nullptr, nullptr,
-                                  GetModuleHandleA(nullptr), nullptr);
-    windows.push_back(dialog);
-    for (int id : {IDOK, IDCANCEL})
-        CreateWindowExA(0, "BUTTON", "", WS_CHILD, 200, id == IDOK ? 10 : 52, 60, 26, dialog,
-                        (HMENU)(INT_PTR)id, GetModuleHandleA(nullptr), nullptr);
-    HWND control = Make(150, 150, dialog, IdPreviewPicture);
-    ASSERT_NE(nullptr, control);
-    OpenPanel panel = {};
-    SetUpPanel(dialog, panel);
-    const struct { DWORD count; int side; } cases[] = {{16, 100}, {256, 96}, {17, 96}, {2, 100}};
-    for (const auto &c : cases) {
-        PalettePick pick = {};
-        pick.colors = c.count;
-        pick.palette = MakePalette((int)c.count);
-        panel.pick = &pick;
-        ASSERT_EQ(1, ShowPreview(dialog, panel)) << c.count;
-        RECT rect;
-        GetClientRect(control, &rect);
-        EXPECT_EQ(c.side + 4, rect.right) << c.count;
-        EXPECT_EQ(c.side + 4, rect.bottom) << c.count;
-        DeleteObject(pick.palette);
-    }
-    FreePanelBuffer(panel);
-}
-
-TEST_F(Control, PictureThroughTheGammaPalette)
-{
-    HWND w = Make(20, 20);
-    /* 8-bit picture 3 x 2 through a palette; the control applies the screen gamma. A null
-       block and one too small change nothing. */
+    RegisterPalettePreviewClass(GetModuleHandleA(nullptr));
+    HWND w = CreateWindowExA(0, Q32PV_CLASSNAME, "", WS_POPUP, 0, 0, 20, 20, nullptr, nullptr,
+                             GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(nullptr, w);
+    auto setPicture = [&](LONG width, LONG height, const BYTE *pixels, HPALETTE palette) {
+        PreviewPicture p = {sizeof p, width, height, 1, width, pixels, palette};
+        return SendMessageA(w, Q32PV_SETPICTURE, 0, (LPARAM)&p);
+    };
+    /* 8-bit picture 3 x 2 through a palette. A null block and one too small change nothing. */
     const COLORREF colours[3] = {RGB(64, 0, 255), RGB(0, 128, 0), RGB(255, 255, 255)};
     HPALETTE palette = MakePalette(3, colours);
     const BYTE indices[6] = {0, 1, 2, 2, 1, 0};
-    SetPicture(w, 3, 2, 1, indices, palette);
+    EXPECT_EQ(0, setPicture(3, 2, indices, palette));
     EXPECT_EQ(0, SendMessageA(w, Q32PV_SETPICTURE, 0, 0));
     PreviewPicture tooSmall = {4, 1, 1, 3, 3, indices, nullptr};
     EXPECT_EQ(0, SendMessageA(w, Q32PV_SETPICTURE, 0, (LPARAM)&tooSmall));
     ASSERT_EQ(1, disp32NewScreenGamma(360, 360, 360));
-    Canvas canvas(5, 3);
-    Print(w, canvas);
+    Canvas canvas(5, 3), grid(40, 40);
+    SendMessageA(w, WM_PRINTCLIENT, (WPARAM)canvas.dc, PRF_CLIENT);
+    PalettePick pick = {"", 16, MakePalette(16), 0};
+    PalettePickInEffect = &pick;
+    std::vector<BYTE> blank(40 * 40);
+    EXPECT_EQ(0, setPicture(40, 40, blank.data(), nullptr));
+    SendMessageA(w, WM_PRINTCLIENT, (WPARAM)grid.dc, PRF_CLIENT);
     disp32NewScreenGamma(180, 180, 180);
+    PalettePickInEffect = nullptr;
+    DestroyWindow(w);
+    UnregisterPalettePreviewClass();
+    DeleteObject(palette);
+    DeleteObject(pick.palette);
     const COLORREF gamma[3] = {RGB(128, 0, 255), RGB(0, 181, 0), RGB(255, 255, 255)};
     for (int i = 0; i < 6; i++) EXPECT_EQ(gamma[indices[i]], canvas.At(i % 3, i / 3)) << i;
     EXPECT_EQ(Sentinel, canvas.At(3, 0));
     EXPECT_EQ(Sentinel, canvas.At(0, 2));
-
-    /* A pick without a palette leaves the picture on show; one with a palette shows its
-       grid in the picture's place. */
-    PalettePick pick = {};
-    PalettePickInEffect = &pick;
-    Canvas again(5, 3);
-    Print(w, again);
-    EXPECT_EQ(colours[0], again.At(0, 0));
-    DeleteObject(palette);
-    pick.palette = MakePalette(16);
-    pick.colors = 16;
-    std::vector<BYTE> blank(40 * 40);
-    SetPicture(w, 40, 40, 1, blank.data());
-    Canvas grid(40, 40);
-    Print(w, grid);
-    ExpectGrid(grid, {0, 0, 40, 40}, 4, 10, 16);
-    /* Its colours go through the screen gamma too: entry 9 is (9, 246, 63), and 63
-       becomes 127 at gamma 3.6, 9 becomes 48 (255 * sqrt(9 / 255) = 47.9). */
-    ASSERT_EQ(1, disp32NewScreenGamma(360, 360, 360));
-    Print(w, grid);
-    disp32NewScreenGamma(180, 180, 180);
+    /* 4 x 4 cells of 10: entry 9 (9, 246, 63) at (15, 25); 63 becomes 127 at gamma 3.6, 9
+       becomes 48 (255 * sqrt(9 / 255) = 47.9). */
     EXPECT_EQ(RGB(0, 255, 0), grid.At(5, 5));
     EXPECT_EQ(127, GetBValue(grid.At(15, 25)));
     EXPECT_EQ(48, GetRValue(grid.At(15, 25)));
-    DeleteObject(pick.palette);
-}
-
-/* A global class: found whatever instance asks, from attach to detach. */
-TEST(PreviewClass, RegisteredGloballyAtAttachAndGoneAtDetach)
-{
-    TempDir dir;
-    ScopedEnv iniEnv("Q32_INI", dir / "suite.ini"), noBoxes("Q32COMM_MB_LOG", dir / "boxes.log");
-    WNDCLASSA wc = {};
-    ASSERT_TRUE(ProcessAttach(GetModuleHandleA(nullptr)));
-    ASSERT_TRUE(GetClassInfoA(GetModuleHandleA(nullptr), Q32PV_CLASSNAME, &wc));
-    EXPECT_EQ(8, wc.cbWndExtra);
-    ProcessDetach();
-    EXPECT_FALSE(GetClassInfoA(GetModuleHandleA(nullptr), Q32PV_CLASSNAME, &wc));
 }
 
 } // namespace

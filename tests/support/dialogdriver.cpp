@@ -25,7 +25,8 @@ HWND FindDialog(DWORD thread, const char *wanted, const std::function<bool()> &g
             char name[16] = "", title[64] = "";
             GetClassNameA(w, name, sizeof name);
             GetWindowTextA(w, title, sizeof title);
-            if (strcmp(name, "#32770") || strcmp(title, s->title) || !IsWindowVisible(w))
+            if (strcmp(name, "#32770") || !IsWindowVisible(w) ||
+                (s->title ? strcmp(title, s->title) != 0 : !FindDescendant(w, "SHELLDLL_DefView")))
                 return TRUE;
             s->found = w;
             return FALSE;
@@ -72,44 +73,6 @@ HWND FindDescendant(HWND parent, const char *className)
     return search.found;
 }
 
-/* The visible common file dialog of this process (it holds a shell view), or null. */
-static HWND FindFileDialog()
-{
-    HWND found = nullptr;
-    EnumWindows([](HWND w, LPARAM p) -> BOOL {
-        DWORD pid = 0;
-        GetWindowThreadProcessId(w, &pid);
-        char name[16] = "";
-        GetClassNameA(w, name, sizeof name);
-        if (pid != GetCurrentProcessId() || strcmp(name, "#32770") || !IsWindowVisible(w) ||
-            !FindDescendant(w, "SHELLDLL_DefView"))
-            return TRUE;
-        *reinterpret_cast<HWND *>(p) = w;
-        return FALSE;
-    }, (LPARAM)&found);
-    return found;
-}
-
-Driver::Driver(std::function<void(HWND)> script, std::function<HWND()> find)
-    : thread_([this, script, find] {
-          HWND dialog = nullptr;
-          while (!((dialog = find ? find() : FindFileDialog()) && Ready(dialog))) {
-              if (stop_) return;
-              Sleep(20);
-          }
-          found = true;
-          script(dialog);
-          if (!WaitClosed(dialog)) Press(dialog, IDCANCEL);
-      })
-{
-}
-
-Driver::~Driver()
-{
-    stop_ = true;
-    thread_.join();
-}
-
 HWND NameEdit(HWND dialog)
 {
     HWND combo = GetDlgItem(dialog, 0x47c), edit = FindDescendant(combo, "Edit");
@@ -129,19 +92,6 @@ void ChooseType(HWND dialog, int index)
     SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(0x470, CBN_SELCHANGE), (LPARAM)types);
 }
 
-static int ItemIndex(HWND list, const std::string &name)
-{
-    for (int i = 0, n = (int)SendMessageA(list, LVM_GETITEMCOUNT, 0, 0); i < n; i++) {
-        char text[260] = "";
-        LVITEMA item = {};
-        item.pszText = text;
-        item.cchTextMax = sizeof text;
-        SendMessageA(list, LVM_GETITEMTEXTA, i, (LPARAM)&item);
-        if (!lstrcmpiA(text, name.c_str())) return i;
-    }
-    return -1;
-}
-
 bool SelectFiles(HWND dialog, const std::vector<std::string> &names)
 {
     HWND view = FindDescendant(dialog, "SHELLDLL_DefView");
@@ -152,9 +102,10 @@ bool SelectFiles(HWND dialog, const std::vector<std::string> &names)
     SendMessageA(list, LVM_SETITEMSTATE, (WPARAM)-1, (LPARAM)&item);
     item.state = item.stateMask;
     for (const std::string &name : names) {
-        int index = -1;
-        if (!WaitFor([&] { return (index = ItemIndex(list, name)) >= 0; })) return false;
-        SendMessageA(list, LVM_SETITEMSTATE, index, (LPARAM)&item);
+        LVFINDINFOA find = {LVFI_STRING, name.c_str(), 0, {}, 0};
+        auto index = [&] { return (int)SendMessageA(list, LVM_FINDITEMA, -1, (LPARAM)&find); };
+        if (!WaitFor([&] { return index() >= 0; })) return false;
+        SendMessageA(list, LVM_SETITEMSTATE, index(), (LPARAM)&item);
     }
     return true;
 }
@@ -225,21 +176,22 @@ HWND FocusOf(HWND dialog)
 }
 
 std::vector<std::string> LayoutFaults(HWND dialog,
-                                      const std::vector<std::pair<std::string, int>> &controls,
-                                      std::string &checked)
+                                      const std::vector<std::pair<std::string, int>> &controls)
 {
     RECT client;
     GetClientRect(dialog, &client);
     std::vector<std::pair<std::string, RECT>> boxes;
+    std::vector<std::string> faults;
     for (const auto &[name, id] : controls) {
         HWND w = id ? GetDlgItem(dialog, id) : FindDescendant(dialog, "SHELLDLL_DefView");
         RECT rect;
-        if (!w || !IsWindowVisible(w) || !GetWindowRect(w, &rect)) continue;
+        if (!w || !IsWindowVisible(w) || !GetWindowRect(w, &rect)) {
+            faults.push_back(name + " is hidden");
+            continue;
+        }
         MapWindowPoints(nullptr, dialog, (POINT *)&rect, 2);
         boxes.push_back({name, rect});
-        checked += name + " ";
     }
-    std::vector<std::string> faults;
     for (size_t i = 0; i < boxes.size(); i++) {
         RECT inside, both;
         IntersectRect(&inside, &boxes[i].second, &client);

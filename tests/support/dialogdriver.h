@@ -29,29 +29,16 @@ bool WaitFor(P predicate, int ms = WaitLimitMs)
 /* A dialog is ready once it is visible and its thread, done with its initialisation,
    answers a sent message. */
 bool Ready(HWND dialog);
-/* The ready dialog (#32770) of thread titled wanted; null when gone() answers true first
-   (without gone, after WaitLimitMs). */
+/* The ready dialog (#32770) of thread titled wanted (null: the file dialog, which holds a
+   shell view); null when gone() answers true first (without gone, after WaitLimitMs). */
 HWND FindDialog(DWORD thread, const char *wanted, const std::function<bool()> &gone = {});
 /* Waits for window to go; true when it went. */
 bool WaitClosed(HWND window);
-/* Runs show on this thread while script drives its dialog titled title from another once
-   it is ready; a dialog the script leaves open is cancelled (and a failure). */
+/* Runs show on this thread while script drives its dialog titled title (null: the file
+   dialog) from another once it is ready; a dialog the script leaves open is cancelled (and
+   a failure). */
 INT_PTR DriveDialog(const std::function<INT_PTR()> &show, const std::function<void(HWND)> &script,
                     const char *title);
-/* Runs script on the dialog that find finds (by default the file dialog), once ready,
-   from a second thread while the test thread shows it; the dialog is cancelled when the
-   script leaves it open. The wait ends when the driver goes out of scope. */
-class Driver {
-public:
-    explicit Driver(std::function<void(HWND)> script, std::function<HWND()> find = nullptr);
-    ~Driver();
-    std::atomic<bool> found{false};
-
-private:
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
-};
-
 HWND FindDescendant(HWND parent, const char *className);
 HWND NameEdit(HWND dialog);
 void TypeName(HWND dialog, const std::string &text);
@@ -71,11 +58,10 @@ std::vector<std::string> TabTexts(HWND dialog, int id = 32200);
 void ClickTab(HWND dialog, int index, int id = 32200);
 HWND FocusOf(HWND dialog);
 
-/* The layout faults of the visible controls among (name, id; 0 the file list): one cut
-   off by the dialog's client area, or two that overlap. checked receives their names. */
+/* The layout faults of controls (name, id; 0 the file list): one hidden, one cut off by the
+   dialog's client area, or two that overlap. */
 std::vector<std::string> LayoutFaults(HWND dialog,
-                                      const std::vector<std::pair<std::string, int>> &controls,
-                                      std::string &checked);
+                                      const std::vector<std::pair<std::string, int>> &controls);
 
 /* For scripts/screenshots: with Q32_SHOT_READY and Q32_SHOT_DONE set, creates the first
    file and waits (at most a minute) until the second exists. */

@@ -1,18 +1,15 @@
 /*
- * Files that another program writes, read through the module. Each row of the table is a
- * shell command, ImageMagick's convert on a generated source, that makes one file; the
- * driver (run-corpus.sh) runs them on the Linux side before this program starts (it asks
- * for them with --corpus-commands) and puts ImageMagick's own decode of each file beside
- * it (NAME.rgba, 8-bit R, G, B, A; NAME.size, "width height"). Every case reads its file
- * through the module, compares it with that decode, writes it in every shipped format
- * that takes its data type, and reads each written file back.
+ * Files that another program writes, read through the module. Each row is a shell command
+ * (ImageMagick's convert) that makes one file; run-corpus.sh runs them on the Linux side
+ * (asking for them with --corpus-commands) and puts ImageMagick's own decode beside each
+ * (NAME.rgba, 8-bit R, G, B, A; NAME.size, "width height"), which the module's read of the
+ * file must match.
  */
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <fcntl.h>
 #include <io.h>
 #include <cmath>
-#include <ostream>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -28,10 +25,7 @@ namespace {
 enum class Compare {
     Exact,      /* lossless: every sample equal */
     Within1,    /* channels of fewer than 8 bits widened: rounding and bit copying differ by 1 */
-    Psnr35,     /* lossy: colour within 35 dB of the reference, alpha ignored */
-    Written     /* written by a lossy writer: what its encoder keeps (the component's JPEG
-                   encoder under Wine keeps about 26 dB of a plasma, 21 of the hard edges of
-                   a palette image), alpha ignored */
+    Psnr35      /* lossy: colour within 35 dB of the reference, alpha ignored */
 };
 
 struct Row {
@@ -83,36 +77,24 @@ const Row Rows[] = {
        writes RLE8 only, also for 16 colours. */
     {"bmp_rle8", "bmp", "BMP", "convert " PLASMA " -colors 200 -compress RLE bmp3:{out}"},
     {"bmp_rle8_16colours", "bmp", "BMP", "convert " GRADIENT " -colors 16 -compress RLE bmp3:{out}"},
-    {"bmp_rle8_v5", "bmp", "BMP", "convert " PLASMA " -colors 50 -compress RLE bmp:{out}"},
     {"bmp_1bit", "bmp", "BMP", "convert " PLASMA " -type Bilevel bmp3:{out}"},
     {"bmp_4bit", "bmp", "BMP", "convert " PLASMA " -colors 9 bmp3:{out}"},
     {"bmp_8bit_grey", "bmp", "BMP", "convert " GREY " -type Grayscale bmp3:{out}"},
-    {"bmp_24bit", "bmp", "BMP", "convert " PLASMA " -type TrueColor bmp3:{out}"},
     /* (ImageMagick widens 4-bit channels by a shift, 15 to 240: no reference for 4-4-4-4.) */
     {"bmp_bitfields_565", "bmp", "BMP", "convert " PLASMA " -define bmp:subtype=RGB565 bmp:{out}", Compare::Within1},
-    {"bmp_bitfields_555", "bmp", "BMP", "convert " PLASMA " -define bmp:subtype=RGB555 bmp:{out}", Compare::Within1},
-    {"bmp_os2_24bit", "bmp", "BMP", "convert " PLASMA " -type TrueColor bmp2:{out}"},
     {"bmp_os2_palette", "bmp", "BMP", "convert " PLASMA " -colors 100 bmp2:{out}"},
-    {"bmp_topdown_24bit", "bmp", "BMP", "convert " PLASMA " -type TrueColor bmp3:{out}" TOPDOWN},
     {"bmp_topdown_8bit", "bmp", "BMP", "convert " PLASMA " -colors 60 -compress None bmp3:{out}" TOPDOWN},
-    {"bmp_v4_alpha", "bmp", "BMP", "convert " ALPHA " -define bmp:format=bmp4 bmp:{out}"},
     {"bmp_v5_alpha", "bmp", "BMP", "convert " ALPHA " bmp:{out}"},
 
     /* ---- TGA (tga.fio). ImageMagick writes no footer; its alpha is the descriptor's eight
        bits; its rows stand as stored under every origin (see ORIENTED). */
-    {"tga_type1_mapped", "tga", "TGA", "convert " PLASMA " -colors 50 -type Palette tga:{out}", Compare::Exact, ORIENTED},
     {"tga_type9_mapped_rle", "tga", "TGA", "convert " PLASMA " -colors 50 -type Palette -compress RLE tga:{out}",
-     Compare::Exact, ORIENTED},
-    {"tga_type2_24bit", "tga", "TGA", "convert " PLASMA " -type TrueColor tga:{out}", Compare::Exact, ORIENTED},
-    {"tga_type2_top_left", "tga", "TGA", "convert " PLASMA " -type TrueColor -orient TopLeft tga:{out}",
      Compare::Exact, ORIENTED},
     {"tga_type2_top_right", "tga", "TGA", "convert " PLASMA " -type TrueColor -orient TopRight tga:{out}",
      Compare::Exact, ORIENTED},
-    {"tga_type2_alpha", "tga", "TGA", "convert " ALPHA " tga:{out}", Compare::Exact, ORIENTED},
     {"tga_type10_24bit_rle", "tga", "TGA", "convert " PLASMA " -type TrueColor -compress RLE tga:{out}",
      Compare::Exact, ORIENTED},
     {"tga_type10_alpha_rle", "tga", "TGA", "convert " ALPHA " -compress RLE tga:{out}", Compare::Exact, ORIENTED},
-    {"tga_type3_grey", "tga", "TGA", "convert " GREY " -type Grayscale tga:{out}", Compare::Exact, ORIENTED},
     {"tga_type11_grey_rle", "tga", "TGA", "convert " PLASMA " -type Grayscale -compress RLE tga:{out}",
      Compare::Exact, ORIENTED},
 
@@ -123,27 +105,22 @@ const Row Rows[] = {
 
     /* ---- PNG (wic.fio). 16-bit samples are read as 8 (s x 255 / 65535 rounded down, as
        ImageMagick reduces them); transparency comes as alpha. */
-    {"png_palette", "png", "PNG", "convert " PLASMA " -colors 50 png8:{out}"},
     {"png_palette_trns", "png", "PNG", "convert " TRNS " png8:{out}"},
-    {"png_grey", "png", "PNG", "convert " GREY " -type Grayscale -depth 8 png:{out}"},
     {"png_grey_alpha", "png", "PNG", "convert " GREY " \\( +clone -fx 'i/w' \\) -alpha off -compose CopyOpacity -composite"
      " -type GrayscaleAlpha png:{out}"},
     {"png_16bit", "png", "PNG", "convert " GRADIENT " -depth 16 png48:{out}"},
     {"png_16bit_alpha", "png", "PNG", "convert " ALPHA " -depth 16 png64:{out}"},
-    {"png_16bit_grey", "png", "PNG", "convert " GREY " -type Grayscale -depth 16 png:{out}"},
     {"png_interlaced", "png", "PNG", "convert " PLASMA " -interlace PNG png24:{out}"},
 
     /* ---- JPEG (wic.fio): another decoder of the same stream, within 35 dB. */
     {"jpg_baseline", "jpg", "JPG", "convert " PLASMA " -quality 92 jpg:{out}", Compare::Psnr35},
     {"jpg_progressive", "jpg", "JPG", "convert " PLASMA " -quality 92 -interlace JPEG jpg:{out}", Compare::Psnr35},
-    {"jpg_grey", "jpg", "JPG", "convert " PLASMA " -colorspace Gray -quality 92 jpg:{out}", Compare::Psnr35},
     {"jpg_cmyk", "jpg", "JPG", "convert " PLASMA " -colorspace CMYK -quality 92 jpg:{out}", Compare::Psnr35},
     {"jpg_exif_rotated", "jpg", "JPG", "convert " PLASMA " -quality 92 jpg:{out}.base" EXIF_TURNED, Compare::Psnr35,
      ORIENTED},
 
     /* ---- GIF (wic.fio): frames as the screen shows them, each disposal; the reference is
        ImageMagick's coalesced frame. */
-    {"gif_disposal_none", "gif", "GIF", "convert " FRAMES("None") " gif:{out}", Compare::Exact, COALESCED_LAST, 2},
     {"gif_disposal_background", "gif", "GIF", "convert " FRAMES("Background") " gif:{out}", Compare::Exact,
      COALESCED_LAST, 2},
     {"gif_disposal_previous", "gif", "GIF", "convert " FRAMES("Previous") " gif:{out}", Compare::Exact, COALESCED_LAST, 2},
@@ -154,7 +131,6 @@ const Row Rows[] = {
 
     /* ---- TIFF (wic.fio). */
     {"tif_lzw", "tif", "TIF", "convert " PLASMA " -compress LZW tif:{out}"},
-    {"tif_zip", "tif", "TIF", "convert " PLASMA " -compress Zip tif:{out}"},
     {"tif_16bit", "tif", "TIF", "convert " GRADIENT " -depth 16 -compress LZW tif:{out}"},
     {"tif_multipage", "tif", "TIF", "convert " PLASMA " " GRADIENT " -compress LZW tif:{out}", Compare::Exact,
      "'{out}[1]'", 1},
@@ -274,7 +250,6 @@ void ExpectSame(const Rgba &got, const Rgba &expected, Compare compare)
     ASSERT_EQ(expected.width, got.width);
     ASSERT_EQ(expected.height, got.height);
     if (compare == Compare::Psnr35) EXPECT_GE(Psnr(got, expected), 35.0);
-    else if (compare == Compare::Written) EXPECT_GE(Psnr(got, expected), 20.0);
     else EXPECT_EQ("", Difference(got, expected, compare == Compare::Within1 ? 1 : 0));
 }
 
@@ -286,151 +261,55 @@ std::string LastError()
            std::to_string(e.where3) + "): " + e.text;
 }
 
-/* The types a comparison takes: those ToRgba knows, only BGRA when the image has
-   transparency (a palette's transparent entries, alpha). */
-DWORD ComparableTypes(HGLOBAL data)
-{
-    if (HasTransparency(data)) return Q32_TYPE_BGRA;
-    return Q32_TYPE_BGRA | Q32_TYPE_RGB | Q32_TYPE_GREY8 | Q32_TYPE_GREY4 | Q32_TYPE_BILEVEL | Q32_TYPE_PALETTE8 |
-           Q32_TYPE_PALETTE4 | Q32_TYPE_COLOURS16;
-}
-
-/* Detection and the frame wanted: the FileData, or null (why says what failed). */
-HGLOBAL OpenThroughModule(const std::string &path, int frame, std::string &code, std::string &why)
-{
-    char hint[8] = "";
-    HGLOBAL data = qfFileGetFileData(path.c_str(), hint);
-    if (!data) {
-        why = "not recognised: " + LastError();
-        return nullptr;
-    }
-    code = hint;
-    if (frame != 0 && qfFileReadFrameIndex(data, 0, 0, frame) != 1) {
-        why = "no frame " + std::to_string(frame) + ": " + LastError();
-        q32FileFreeFileData(data);
-        return nullptr;
-    }
-    return data;
-}
-
 /* Reads a file through the module as an application shows it: detection, the frame
-   wanted, the rows in a type to compare, turned upright. */
+   wanted, the rows in a type to compare (only BGRA when the image has transparency),
+   turned upright. */
 bool ReadThroughModule(const std::string &path, int frame, std::string &code, Image &image, std::string &why)
 {
-    HGLOBAL data = OpenThroughModule(path, frame, code, why);
-    if (!data) return false;
-    bool ok = ReadImage(data, image, ComparableTypes(data));
-    if (!ok) why = "read failed: " + LastError();
-    Orient(image, OrientationOf(data));
-    q32FileFreeFileData(data);
-    return ok;
-}
-
-struct Target {
-    int number;
-    std::string code;
-    DWORD caps;
-};
-
-/* The shipped formats that write raster images. */
-std::vector<Target> WritableFormats()
-{
-    std::vector<Target> targets;
-    for (int n = 1; n <= qfFileGetFileFmtNum(); n++) {
-        HGLOBAL block = qfFileGetFormatInfo(n);
-        if (!block) continue;
-        const FormatInfo *info = static_cast<const FormatInfo *>(GlobalLock(block));
-        if (info && (info->typeCaps & Q32_CAP_ALL_RASTER)) targets.push_back({n, info->code, info->typeCaps});
-        GlobalUnlock(block);
-        GlobalFree(block);
-    }
-    return targets;
+    const DWORD comparable = Q32_TYPE_BGRA | Q32_TYPE_RGB | Q32_TYPE_GREY8 | Q32_TYPE_GREY4 | Q32_TYPE_BILEVEL |
+                             Q32_TYPE_PALETTE8 | Q32_TYPE_PALETTE4 | Q32_TYPE_COLOURS16;
+    char hint[8] = "";
+    HGLOBAL data = qfFileGetFileData(path.c_str(), hint);
+    code = hint;
+    if (!data) why = "not recognised: " + LastError();
+    else if (frame != 0 && qfFileReadFrameIndex(data, 0, 0, frame) != 1) why = "no frame: " + LastError();
+    else if (!ReadImage(data, image, HasTransparency(data) ? Q32_TYPE_BGRA : comparable)) why = "read: " + LastError();
+    else Orient(image, OrientationOf(data));
+    if (data) q32FileFreeFileData(data);
+    return why.empty();
 }
 
 class Corpus : public ::testing::TestWithParam<Row> {};
 
-TEST_P(Corpus, ReadsAsImageMagickDoesAndConvertsToEveryWritableFormat)
+TEST_P(Corpus, ReadsAsImageMagickDoes)
 {
     const Row &row = GetParam();
     std::string folder = CorpusFolder();
     ASSERT_FALSE(folder.empty()) << "Q32_CORPUS names no folder: run through run-corpus.sh";
     std::string path = folder + row.name + "." + row.ext;
-
     if (row.refused) {
         c32ResetDLLErrInfo();
-        char hint[8] = "";
-        EXPECT_EQ(nullptr, qfFileGetFileData(path.c_str(), hint));
+        EXPECT_EQ(nullptr, qfFileGetFileData(path.c_str(), nullptr));
         EXPECT_EQ(row.refused, q32test::ReadError().id) << LastError();
         return;
     }
-    Rgba reference;
-    long width = 0, height = 0;
+    Rgba reference, got;
     std::string size = q32test::ReadFileBytes(folder + row.name + ".size");
-    ASSERT_EQ(2, sscanf(size.c_str(), "%ld %ld", &width, &height)) << "no reference made for " << path;
+    ASSERT_EQ(2, sscanf(size.c_str(), "%ld %ld", &reference.width, &reference.height)) << "no reference for " << path;
     std::string samples = q32test::ReadFileBytes(folder + row.name + ".rgba");
-    ASSERT_EQ(size_t(width) * height * 4, samples.size());
-    reference.width = width, reference.height = height;
+    ASSERT_EQ(size_t(reference.width) * reference.height * 4, samples.size());
     reference.samples.assign(samples.begin(), samples.end());
 
     std::string code, why;
     Image image;
     ASSERT_TRUE(ReadThroughModule(path, row.frame, code, image, why)) << why;
     EXPECT_EQ(row.code, code);
-    Rgba got;
     ASSERT_TRUE(ToRgba(image, got, why)) << why;
     ExpectSame(got, reference, row.compare);
-
-    /* Converted to every shipped format that writes, as the tool converts (the rows in
-       a type its writer takes, upright), and read back as written. */
-    HGLOBAL source = OpenThroughModule(path, row.frame, code, why);
-    ASSERT_NE(nullptr, source) << why;
-    const int orientation = OrientationOf(source);
-    int written = 0;
-    for (const Target &target : WritableFormats()) {
-        SCOPED_TRACE("written as " + target.code);
-        Image converted;
-        bool dropped = false;
-        ASSERT_TRUE(ReadImageFor(source, target.number, converted, dropped)) << LastError();
-        Orient(converted, orientation);
-        Rgba sent;
-        ASSERT_TRUE(ToRgba(converted, sent, why)) << why;
-        std::string out = folder + row.name + "-out." + target.code;
-        HGLOBAL data = qfFileGetFileData("", nullptr);
-        ASSERT_NE(nullptr, data);
-        FileData *facts = static_cast<FileData *>(GlobalLock(data));
-        facts->formatNumber = target.number;
-        lstrcpynA(facts->name, out.c_str(), sizeof facts->name);
-        DescribeImage(*facts, converted);
-        GlobalUnlock(data);
-        int result = WriteImage(data, converted);
-        q32FileFreeFileData(data);
-        ASSERT_EQ(1, result) << LastError();
-        written++;
-
-        std::string codeBack;
-        Image back;
-        ASSERT_TRUE(ReadThroughModule(out, 0, codeBack, back, why)) << why;
-        EXPECT_EQ(target.code, codeBack);
-        Rgba again;
-        ASSERT_TRUE(ToRgba(back, again, why)) << why;
-        ExpectSame(again, sent, target.code == "JPG" ? Compare::Written : Compare::Exact);
-        DeleteFileA(out.c_str());
-    }
-    q32FileFreeFileData(source);
-    EXPECT_GT(written, 0);
 }
 
-void PrintTo(const Row &row, std::ostream *out)
-{
-    *out << row.name;
-}
-
-std::string CaseName(const ::testing::TestParamInfo<Row> &info)
-{
-    return info.param.name;
-}
-
-INSTANTIATE_TEST_SUITE_P(Outside, Corpus, ::testing::ValuesIn(Rows), CaseName);
+INSTANTIATE_TEST_SUITE_P(Outside, Corpus, ::testing::ValuesIn(Rows),
+                         [](const ::testing::TestParamInfo<Row> &info) { return std::string(info.param.name); });
 
 } // namespace
 

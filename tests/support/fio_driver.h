@@ -1,8 +1,6 @@
 /*
- * The one plug-in test driver: a format plug-in (.fio) loaded as the module loads it and
- * driven through its ordinal entries, typed by the kit's PFN_ declarations. Rows go
- * through the row protocol (rows.h), the FileData's facts and palette are read back, and
- * the error the plug-in recorded is checked.
+ * The plug-in test driver: a format plug-in (.fio) loaded as the module loads it and driven
+ * through its ordinal entries by the kit's PFN_ types, rows by the row protocol (rows.h).
  */
 #ifndef Q32_TEST_FIO_DRIVER_H
 #define Q32_TEST_FIO_DRIVER_H
@@ -69,30 +67,23 @@ inline RasterFacts FactsOf(HGLOBAL fileData)
     return f;
 }
 
-/* A logical palette of 0xRRGGBB colours. */
-inline HPALETTE MakePalette(const std::vector<uint32_t> &colours)
-{
-    std::vector<BYTE> block(sizeof(LOGPALETTE) + colours.size() * sizeof(PALETTEENTRY));
-    auto *logical = reinterpret_cast<LOGPALETTE *>(block.data());
-    logical->palVersion = 0x300;
-    logical->palNumEntries = WORD(colours.size());
-    for (size_t i = 0; i < colours.size(); i++)
-        logical->palPalEntry[i] = {BYTE(colours[i] >> 16), BYTE(colours[i] >> 8), BYTE(colours[i]), 0};
-    return CreatePalette(logical);
-}
-
-/* A FileData to write from, as an application fills one (72 dpi). */
+/* A FileData to write from, as an application fills one (72 dpi; palette 0xRRGGBB). */
 inline HGLOBAL NewFileData(DWORD dataType, DWORD bits, LONG width, LONG height,
                            const std::vector<uint32_t> &palette = {}, DWORD compression = 0,
                            const std::string &name = "")
 {
-    HGLOBAL block = GlobalAlloc(GHND, sizeof(FileData));
-    auto *d = static_cast<FileData *>(GlobalLock(block));
-    d->raster = {bits, width, height, 720000, 720000, dataType, palette.empty() ? nullptr : MakePalette(palette)};
+    std::vector<BYTE> block(sizeof(LOGPALETTE) + palette.size() * sizeof(PALETTEENTRY));
+    auto *logical = reinterpret_cast<LOGPALETTE *>(block.data());
+    *logical = {0x300, WORD(palette.size())};
+    for (size_t i = 0; i < palette.size(); i++)
+        logical->palPalEntry[i] = {BYTE(palette[i] >> 16), BYTE(palette[i] >> 8), BYTE(palette[i]), 0};
+    HGLOBAL fileData = GlobalAlloc(GHND, sizeof(FileData));
+    auto *d = static_cast<FileData *>(GlobalLock(fileData));
+    d->raster = {bits, width, height, 720000, 720000, dataType, palette.empty() ? nullptr : CreatePalette(logical)};
     d->compression = compression;
     lstrcpynA(d->name, name.c_str(), sizeof d->name);
-    GlobalUnlock(block);
-    return block;
+    GlobalUnlock(fileData);
+    return fileData;
 }
 
 /* Frees a FileData that a plug-in made, with its palette. */
@@ -104,19 +95,6 @@ inline void FreeFileData(HGLOBAL fileData)
         GlobalUnlock(fileData);
     }
     GlobalFree(fileData);
-}
-
-/* The error the plug-in recorded: string id, plug-in id, entry, place, and a name its
-   text holds. The slot is emptied. */
-inline void ExpectPluginError(UINT id, int plugin, int entry, int place, const std::string &name = "")
-{
-    RecordedError e = ReadError();
-    EXPECT_EQ(id, e.id) << e.text;
-    EXPECT_EQ(plugin, e.where1);
-    EXPECT_EQ(entry, e.where2);
-    EXPECT_EQ(place, e.where3);
-    if (!name.empty()) { EXPECT_NE(std::string::npos, e.text.find(name)) << e.text; }
-    c32ResetDLLErrInfo();
 }
 
 class PluginDriver {
@@ -194,9 +172,15 @@ public:
         return Entry<PFN_qfDLLCommand>(format, QF_ENTRY_COMMAND)(fileData, command, rows ? LPARAM(&request) : 0,
                                                                   LPARAM(callback), index);
     }
+    /* The error the plug-in recorded: string id, entry, place, and a name its text holds.
+       The slot is emptied. */
     void ExpectError(UINT error, int entry, int place, const std::string &name = "") const
     {
-        ExpectPluginError(error, id, entry, place, name);
+        RecordedError e = ReadError();
+        EXPECT_EQ(error, e.id) << e.text;
+        EXPECT_EQ((std::vector<int>{id, entry, place}), (std::vector<int>{e.where1, e.where2, e.where3}));
+        EXPECT_NE(std::string::npos, e.text.find(name)) << e.text;
+        c32ResetDLLErrInfo();
     }
     static void TypeOf(HGLOBAL fileData, Rows &rows)
     {

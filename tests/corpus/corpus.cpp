@@ -78,8 +78,6 @@ const Row Rows[] = {
     {"bmp_rle8", "bmp", "BMP", "convert " PLASMA " -colors 200 -compress RLE bmp3:{out}"},
     {"bmp_rle8_16colours", "bmp", "BMP", "convert " GRADIENT " -colors 16 -compress RLE bmp3:{out}"},
     {"bmp_1bit", "bmp", "BMP", "convert " PLASMA " -type Bilevel bmp3:{out}"},
-    {"bmp_4bit", "bmp", "BMP", "convert " PLASMA " -colors 9 bmp3:{out}"},
-    {"bmp_8bit_grey", "bmp", "BMP", "convert " GREY " -type Grayscale bmp3:{out}"},
     /* (ImageMagick widens 4-bit channels by a shift, 15 to 240: no reference for 4-4-4-4.) */
     {"bmp_bitfields_565", "bmp", "BMP", "convert " PLASMA " -define bmp:subtype=RGB565 bmp:{out}", Compare::Within1},
     {"bmp_os2_palette", "bmp", "BMP", "convert " PLASMA " -colors 100 bmp2:{out}"},
@@ -92,8 +90,6 @@ const Row Rows[] = {
      Compare::Exact, ORIENTED},
     {"tga_type2_top_right", "tga", "TGA", "convert " PLASMA " -type TrueColor -orient TopRight tga:{out}",
      Compare::Exact, ORIENTED},
-    {"tga_type10_24bit_rle", "tga", "TGA", "convert " PLASMA " -type TrueColor -compress RLE tga:{out}",
-     Compare::Exact, ORIENTED},
     {"tga_type10_alpha_rle", "tga", "TGA", "convert " ALPHA " -compress RLE tga:{out}", Compare::Exact, ORIENTED},
     {"tga_type11_grey_rle", "tga", "TGA", "convert " PLASMA " -type Grayscale -compress RLE tga:{out}",
      Compare::Exact, ORIENTED},
@@ -101,19 +97,16 @@ const Row Rows[] = {
     /* ---- PNM (pnm.fio): the binary variants. */
     {"pnm_pbm", "pbm", "PNM", "convert " PLASMA " -type Bilevel pbm:{out}"},
     {"pnm_pgm", "pgm", "PNM", "convert " GREY " -depth 8 pgm:{out}"},
-    {"pnm_ppm", "ppm", "PNM", "convert " PLASMA " -depth 8 ppm:{out}"},
 
     /* ---- PNG (wic.fio). 16-bit samples are read as 8 (s x 255 / 65535 rounded down, as
        ImageMagick reduces them); transparency comes as alpha. */
     {"png_palette_trns", "png", "PNG", "convert " TRNS " png8:{out}"},
     {"png_grey_alpha", "png", "PNG", "convert " GREY " \\( +clone -fx 'i/w' \\) -alpha off -compose CopyOpacity -composite"
      " -type GrayscaleAlpha png:{out}"},
-    {"png_16bit", "png", "PNG", "convert " GRADIENT " -depth 16 png48:{out}"},
     {"png_16bit_alpha", "png", "PNG", "convert " ALPHA " -depth 16 png64:{out}"},
     {"png_interlaced", "png", "PNG", "convert " PLASMA " -interlace PNG png24:{out}"},
 
     /* ---- JPEG (wic.fio): another decoder of the same stream, within 35 dB. */
-    {"jpg_baseline", "jpg", "JPG", "convert " PLASMA " -quality 92 jpg:{out}", Compare::Psnr35},
     {"jpg_progressive", "jpg", "JPG", "convert " PLASMA " -quality 92 -interlace JPEG jpg:{out}", Compare::Psnr35},
     {"jpg_cmyk", "jpg", "JPG", "convert " PLASMA " -colorspace CMYK -quality 92 jpg:{out}", Compare::Psnr35},
     {"jpg_exif_rotated", "jpg", "JPG", "convert " PLASMA " -quality 92 jpg:{out}.base" EXIF_TURNED, Compare::Psnr35,
@@ -121,8 +114,6 @@ const Row Rows[] = {
 
     /* ---- GIF (wic.fio): frames as the screen shows them, each disposal; the reference is
        ImageMagick's coalesced frame. */
-    {"gif_disposal_background", "gif", "GIF", "convert " FRAMES("Background") " gif:{out}", Compare::Exact,
-     COALESCED_LAST, 2},
     {"gif_disposal_previous", "gif", "GIF", "convert " FRAMES("Previous") " gif:{out}", Compare::Exact, COALESCED_LAST, 2},
     {"gif_small_first_frame", "gif", "GIF", "convert " FRAMES("None") " -delete 0 gif:{out}", Compare::Exact,
      COALESCED_FIRST, 0},
@@ -130,14 +121,11 @@ const Row Rows[] = {
      COALESCED_LAST, 3},
 
     /* ---- TIFF (wic.fio). */
-    {"tif_lzw", "tif", "TIF", "convert " PLASMA " -compress LZW tif:{out}"},
     {"tif_16bit", "tif", "TIF", "convert " GRADIENT " -depth 16 -compress LZW tif:{out}"},
     {"tif_multipage", "tif", "TIF", "convert " PLASMA " " GRADIENT " -compress LZW tif:{out}", Compare::Exact,
      "'{out}[1]'", 1},
     {"tif_12bit_grey", "tif", "TIF", "convert " GREY " -type Grayscale -depth 12 tif:{out}", Compare::Exact, nullptr, 0,
      5200},
-    {"tif_planar_float64", "tif", "TIF", "convert " GRADIENT " -depth 64 -define quantum:format=floating-point"
-     " -interlace plane tif:{out} 2>/dev/null || test -s {out}", Compare::Exact, nullptr, 0, 5200},
 
     /* ---- ICO (wic.fio): the largest of its images is opened. */
     {"ico_sizes", "ico", "ICO", "convert " PLASMA " -define icon:auto-resize=48,32,16 ico:{out}"},
@@ -179,78 +167,51 @@ struct Rgba {
 };
 
 /* The module's rows as R, G, B, A: palettes looked up, grey spread, no alpha as 255. */
-bool ToRgba(const Image &image, Rgba &out, std::string &why)
+bool ToRgba(Image &image, Rgba &out, std::string &why)
 {
     out.width = image.width, out.height = image.height;
     out.samples.assign(size_t(image.width) * image.height * 4, 255);
-    for (LONG y = 0; y < image.height; y++) {
-        const BYTE *row = const_cast<Image &>(image).Row(y);
+    const DWORD type = image.dataType;
+    for (LONG y = 0; y < image.height; y++)
         for (LONG x = 0; x < image.width; x++) {
+            const BYTE *p = image.Row(y) + image.Offset(x);
             uint8_t *o = &out.samples[(size_t(y) * image.width + x) * 4];
-            unsigned index = 0;
-            switch (image.dataType) {
-            case Q32_TYPE_BGRA: o[3] = row[x * 4 + 3]; [[fallthrough]];
-            case Q32_TYPE_RGB: {
-                const BYTE *p = row + x * (image.dataType == Q32_TYPE_RGB ? 3 : 4);
+            unsigned index = type == Q32_TYPE_BILEVEL ? (*p >> (7 - x % 8)) & 1 : *p;
+            if (type == Q32_TYPE_RGB || type == Q32_TYPE_BGRA) {
                 o[0] = p[2], o[1] = p[1], o[2] = p[0];
-                continue;
-            }
-            case Q32_TYPE_GREY8: o[0] = o[1] = o[2] = row[x]; continue;
-            case Q32_TYPE_GREY4: o[0] = o[1] = o[2] = uint8_t(row[x] * 17); continue;
-            case Q32_TYPE_BILEVEL:
-                index = (row[x / 8] >> (7 - x % 8)) & 1;
-                if (image.palette.empty()) {
-                    o[0] = o[1] = o[2] = index ? 255 : 0;
-                    continue;
-                }
-                break;
-            case Q32_TYPE_PALETTE8: case Q32_TYPE_PALETTE4: case Q32_TYPE_COLOURS16: index = row[x]; break;
-            default: why = "data type " + std::to_string(image.dataType) + " has no comparison"; return false;
-            }
-            if (index >= image.palette.size()) {
+                if (type == Q32_TYPE_BGRA) o[3] = p[3];
+            } else if (type == Q32_TYPE_GREY8 || type == Q32_TYPE_GREY4) {
+                o[0] = o[1] = o[2] = uint8_t(type == Q32_TYPE_GREY8 ? *p : *p * 17);
+            } else if (type == Q32_TYPE_BILEVEL && image.palette.empty()) {
+                o[0] = o[1] = o[2] = uint8_t(index * 255);
+            } else if (type != Q32_TYPE_PALETTE8 && type != Q32_TYPE_PALETTE4 && type != Q32_TYPE_COLOURS16 &&
+                       type != Q32_TYPE_BILEVEL) {
+                why = "data type " + std::to_string(type) + " has no comparison";
+            } else if (index >= image.palette.size()) {
                 why = "index " + std::to_string(index) + " past the palette";
-                return false;
+            } else {
+                o[0] = image.palette[index].peRed, o[1] = image.palette[index].peGreen, o[2] = image.palette[index].peBlue;
             }
-            const PALETTEENTRY &e = image.palette[index];
-            o[0] = e.peRed, o[1] = e.peGreen, o[2] = e.peBlue;
         }
-    }
-    return true;
+    return why.empty();
 }
 
-/* Peak signal to noise of the colour samples, in dB (alpha left out). */
-double Psnr(const Rgba &a, const Rgba &b)
-{
-    double sum = 0;
-    for (size_t i = 0; i < a.samples.size() && i < b.samples.size(); i++)
-        if (i % 4 != 3) sum += (double(a.samples[i]) - b.samples[i]) * (double(a.samples[i]) - b.samples[i]);
-    return sum == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / (sum / double(a.samples.size() / 4 * 3)));
-}
-
-/* The first pixel whose samples differ by more than tolerance ("" when none); a pixel
-   that both make fully transparent has no colour to compare. */
-std::string Difference(const Rgba &a, const Rgba &b, int tolerance)
-{
-    for (size_t i = 0; i + 3 < a.samples.size(); i += 4) {
-        if (a.samples[i + 3] == 0 && b.samples[i + 3] == 0) continue;
-        for (size_t k = i; k < i + 4; k++)
-            if (std::abs(a.samples[k] - b.samples[k]) > tolerance) {
-                char text[128];
-                snprintf(text, sizeof text, "pixel (%zu, %zu): %u %u %u %u, expected %u %u %u %u", i / 4 % size_t(a.width),
-                         i / 4 / size_t(a.width), a.samples[i], a.samples[i + 1], a.samples[i + 2], a.samples[i + 3],
-                         b.samples[i], b.samples[i + 1], b.samples[i + 2], b.samples[i + 3]);
-                return text;
-            }
-    }
-    return "";
-}
-
+/* Lossy: the colour within 35 dB of the reference, alpha left out. Else every sample within
+   tolerance but where both make a pixel fully transparent: no colour to compare. */
 void ExpectSame(const Rgba &got, const Rgba &expected, Compare compare)
 {
     ASSERT_EQ(expected.width, got.width);
     ASSERT_EQ(expected.height, got.height);
-    if (compare == Compare::Psnr35) EXPECT_GE(Psnr(got, expected), 35.0);
-    else EXPECT_EQ("", Difference(got, expected, compare == Compare::Within1 ? 1 : 0));
+    double sum = 0;
+    for (size_t i = 0; i < got.samples.size(); i++) {
+        int d = got.samples[i] - expected.samples[i];
+        if (i % 4 != 3) sum += d * d;
+        if (compare == Compare::Psnr35 || (got.samples[i | 3] == 0 && expected.samples[i | 3] == 0)) continue;
+        ASSERT_LE(std::abs(d), compare == Compare::Within1 ? 1 : 0)
+            << "sample " << i % 4 << " of pixel (" << i / 4 % got.width << ", " << i / 4 / got.width << ")";
+    }
+    double noise = sum / double(got.samples.size() / 4 * 3);
+    if (compare == Compare::Psnr35) EXPECT_GE(10 * std::log10(255.0 * 255.0 / noise), 35.0);
 }
 
 /* The recorded error, for failure messages. */

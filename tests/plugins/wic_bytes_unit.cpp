@@ -1,8 +1,7 @@
 /*
- * What wic.fio reads and writes by hand: signatures, GIF animation blocks and frames as the
- * screen shows them, the row conversions (those the component under Wine never asks for
- * included), the header walk detection takes GIF frames' facts from, and the PNG checksum;
- * and the shipped plug-ins' entry guard.
+ * What wic.fio reads and writes by hand: GIF animation blocks, the row conversions (those
+ * the component under Wine never asks for included), the header walk detection takes GIF
+ * frames' facts from, and the PNG checksum; and the shipped plug-ins' entry guard.
  */
 #include <gtest/gtest.h>
 #include <string>
@@ -28,33 +27,6 @@ std::string Control(unsigned delay) { return std::string("\x21\xF9\x04\x05", 4) 
 std::string Loop(unsigned loops) { return std::string("\x21\xFF\x0BNETSCAPE2.0\x03\x01", 16) + Le16(loops) + std::string(1, '\0'); }
 
 } // namespace
-
-TEST(WicBytes, SignaturesAndTargaHeaders)
-{
-    const struct {
-        Container container;
-        std::string head;
-        uint64_t fileSize;
-        bool is;
-    } cases[] = {
-        {Container::Jpeg, "\xFF\xD8\xFF\xE0", 100, true},
-        {Container::Jpeg, std::string("\xFF\xD8\x00\x00\xFF\xE0", 6), 100, true},  /* stray bytes before a marker */
-        {Container::Jpeg, std::string("\xFF\xD8\x00\x00\xFF\x00", 6), 100, false}, /* no marker */
-        {Container::Png, "\x89PNG\r\n\x1A", 100, false},
-        {Container::Tiff, std::string("MM\0*", 4), 100, true},
-        {Container::Tiff, std::string("II\0*", 4), 100, false},
-        {Container::Gif, "GIF89a", 100, true},
-        {Container::Gif, "GIF88a", 100, false},
-        {Container::Ico, std::string("\0\0\1\0\2\0", 6), 38, true},
-        {Container::Ico, std::string("\0\0\1\0\2\0", 6), 37, false},   /* no room for two entries */
-        {Container::Ico, std::string("\0\0\1\0\0\0", 6), 100, false},  /* no image */
-        {Container::Ico, std::string("\0\0\2\0\1\0", 6), 100, false},  /* a cursor */
-    };
-    for (const auto &c : cases) {
-        std::vector<uint8_t> head = B(c.head);
-        EXPECT_EQ(c.is, HasSignature(c.container, head.data(), head.size(), c.fileSize)) << &c - cases;
-    }
-}
 
 TEST(WicBytes, GifAnimationBlocksAreReadAndWritten)
 {
@@ -106,64 +78,6 @@ TEST(WicBytes, GifAnimationBlocksAreReadAndWritten)
     EXPECT_EQ(0xFF636363u, animation.background) << "the global table's entry 0";
     EXPECT_TRUE(animation.complete);
     EXPECT_EQ(1u, animation.images.size());
-}
-
-TEST(WicBytes, GifFramesAreComposedAsTheScreenShowsThem)
-{
-    /* A 2 x 2 screen: image 0 covers it (its disposal by row), image 1 is one pixel of
-       colour 0 at (1, 1) with disposal 3, image 2 one transparent pixel at (0, 0). */
-    std::vector<uint32_t> palette(256, 0xFF000000u);
-    for (uint32_t i = 0; i < 4; i++) palette[i] = 0xFF000000u | (i + 1) * 0x111111u;
-    const uint32_t c0 = palette[0], c1 = palette[1], c2 = palette[2], c3 = palette[3], none = 0;
-    const std::vector<std::vector<uint8_t>> frames = {{0, 1, 2, 3}, {0}, {2}};
-    const std::vector<std::vector<uint32_t>> colours(3, palette);
-    const struct {
-        uint8_t disposal0;
-        int16_t transparent1;
-        std::vector<uint32_t> second, third;
-    } cases[] = {
-        {0, -1, {c0, c1, c2, c0}, {c0, c1, c2, c3}},               /* left; 1 then restored */
-        {1, -1, {c0, c1, c2, c0}, {c0, c1, c2, c3}},
-        {2, -1, {none, none, none, c0}, {none, none, none, none}},  /* cleared to the background */
-        {3, -1, {c0, c1, c2, c0}, {c0, c1, c2, c3}},                /* the first frame has no before */
-        {1, 0, {c0, c1, c2, c3}, {c0, c1, c2, c3}},                 /* 1's pixel is transparent */
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(&c - cases);
-        GifAnimation animation;
-        animation.screenWidth = animation.screenHeight = 2;
-        GifImage image;
-        image.width = image.height = 2;
-        image.disposal = c.disposal0;
-        animation.images.push_back(image);
-        image = GifImage{};
-        image.left = image.top = 1, image.width = image.height = 1, image.disposal = 3, image.transparent = c.transparent1;
-        animation.images.push_back(image);
-        image = GifImage{};
-        image.width = image.height = 1, image.transparent = 2;
-        animation.images.push_back(image);
-        std::vector<uint32_t> screen;
-        ComposeGifFrame(animation, 0, frames, colours, screen);
-        EXPECT_EQ((std::vector<uint32_t>{c0, c1, c2, c3}), screen);
-        ComposeGifFrame(animation, 1, frames, colours, screen);
-        EXPECT_EQ(c.second, screen);
-        ComposeGifFrame(animation, 2, frames, colours, screen);
-        EXPECT_EQ(c.third, screen);
-    }
-    /* Which frames need the screen: one that does not cover it, one with transparency
-       after the first; not the first over the whole screen, transparent or not. */
-    GifAnimation animation;
-    animation.screenWidth = animation.screenHeight = 2;
-    GifImage whole;
-    whole.width = whole.height = 2;
-    whole.transparent = 1;
-    animation.images = {whole, whole};
-    EXPECT_FALSE(GifFrameNeedsScreen(animation, 0));
-    EXPECT_TRUE(GifFrameNeedsScreen(animation, 1));
-    animation.images[1].transparent = -1;
-    EXPECT_FALSE(GifFrameNeedsScreen(animation, 1));
-    animation.images[0].width = 1;
-    EXPECT_TRUE(GifFrameNeedsScreen(animation, 0));
 }
 
 TEST(WicBytes, RowsChangeShape)

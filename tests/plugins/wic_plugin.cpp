@@ -220,20 +220,23 @@ TEST_F(WicPlugin, RowsComeInTheTypeTheCallerTakes)
 TEST_F(WicPlugin, GifFramesComeAsTheScreenShowsThemOrRawWhenAsked)
 {
     /* A 2 x 2 screen of white; frame 0 one pixel at (1, 0), left; frame 1 one pixel at
-       (0, 1), cleared to the background; frame 2 the whole screen with a transparent index. */
+       (0, 1), cleared to the background; frame 2 the whole screen with a transparent index,
+       the screen before it restored; frame 3 one pixel at (1, 1). */
     const uint32_t colours[4] = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF};
     std::string path = dir / "screen.gif";
     WriteFileBytes(path, wictest::MakeGif(2, 2, colours, {{1, 0, 1, 1, 1, -1, std::string(1, '\0')},
                                                           {0, 1, 1, 1, 2, -1, std::string(1, '\1')},
-                                                          {0, 0, 2, 2, 0, 3, std::string("\2\3\3\3", 4)}}));
+                                                          {0, 0, 2, 2, 3, 3, std::string("\2\3\3\3", 4)},
+                                                          {1, 1, 1, 1, 0, -1, std::string(1, '\0')}}));
     const std::string red("\x00\x00\xFF\xFF", 4), green("\x00\xFF\x00\xFF", 4), blue("\xFF\x00\x00\xFF", 4),
         white(4, '\xFF'), clear(4, '\0');
-    const std::string screens[3][2] = {{white + red, white + white},
+    const std::string screens[4][2] = {{white + red, white + white},
                                        {white + red, green + white},
-                                       {blue + red, clear + white}};
+                                       {blue + red, clear + white},
+                                       {white + red, clear + red}};
     HGLOBAL fileData = Open(WIC_GIF, path);
     ASSERT_GT(INT_PTR(fileData), 0) << ReadError().text;
-    for (LPARAM i = 0; i < 3; i++) {
+    for (LPARAM i = 0; i < 4; i++) {
         SCOPED_TRACE(i);
         if (i) { ASSERT_EQ(1, Command(WIC_GIF, fileData, WIC_COMMAND_READ_FRAME, nullptr, i)) << ReadError().text; }
         EXPECT_EQ(1u, FramesOf(fileData).composed);

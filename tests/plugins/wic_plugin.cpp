@@ -290,19 +290,16 @@ TEST_F(WicPlugin, WritesEveryTypeItsFormatsHoldAndReadsItBack)
         {"PNG bilevel with one colour", WIC_PNG, Q32_TYPE_BILEVEL, 1, 1, 256, Q32_TYPE_BILEVEL},
         {"PNG 16 colours", WIC_PNG, Q32_TYPE_PALETTE4, 4, 11, 11, Q32_TYPE_PALETTE4},
         {"PNG 16 colours in bytes", WIC_PNG, Q32_TYPE_COLOURS16, 8, 16, 16, Q32_TYPE_PALETTE4},
-        {"PNG 256 colours", WIC_PNG, Q32_TYPE_PALETTE8, 8, 256, 256, Q32_TYPE_PALETTE8},
         {"PNG 16 greys", WIC_PNG, Q32_TYPE_GREY4, 4, 0, 16, Q32_TYPE_GREY4},
         {"PNG 16-bit grey", WIC_PNG, Q32_TYPE_GREY16, 16, 0, 256, Q32_TYPE_GREY16},
         {"PNG 32-bit with alpha", WIC_PNG, Q32_TYPE_BGRA, 32, 0, 256, Q32_TYPE_BGRA},
         {"PNG 64-bit", WIC_PNG, Q32_TYPE_BGRA64, 64, 0, 256, Q32_TYPE_BGRA64},
         {"TIFF 16 colours", WIC_TIF, Q32_TYPE_PALETTE4, 4, 16, 16, Q32_TYPE_PALETTE4},
         {"TIFF 256 colours", WIC_TIF, Q32_TYPE_PALETTE8, 8, 100, 100, Q32_TYPE_PALETTE8},
-        {"TIFF 256 greys", WIC_TIF, Q32_TYPE_GREY8, 8, 0, 256, Q32_TYPE_GREY8},
         {"TIFF 48-bit", WIC_TIF, Q32_TYPE_RGB48, 48, 0, 256, Q32_TYPE_RGB48},
         {"GIF bilevel", WIC_GIF, Q32_TYPE_BILEVEL, 1, 2, 256, Q32_TYPE_PALETTE8},
         {"GIF 16 colours", WIC_GIF, Q32_TYPE_PALETTE4, 4, 16, 16, Q32_TYPE_PALETTE8},
         {"GIF 16 greys", WIC_GIF, Q32_TYPE_GREY4, 4, 0, 16, Q32_TYPE_PALETTE8},
-        {"GIF 256 greys", WIC_GIF, Q32_TYPE_GREY8, 8, 0, 256, Q32_TYPE_PALETTE8},
     };
     const LONG width = 21, height = 7;
     unsigned seed = 1;
@@ -346,37 +343,6 @@ TEST_F(WicPlugin, WritesEveryTypeItsFormatsHoldAndReadsItBack)
                 memcpy(&got, decoded.pixels.data() + size_t(y) * decoded.Stride() + 4 * x, 4);
                 ASSERT_EQ(ColourOf(c.dataType, source.byY[y], x, palette), got) << x << "," << y;
             }
-    }
-}
-
-TEST_F(WicPlugin, JpegKeepsTheColoursWithinItsLoss)
-{
-    Picture smooth = wictest::Smooth(GUID_WICPixelFormat24bppBGR, 80, 60);
-    Rows rgb, withAlpha, indices;
-    rgb.byY = RowsOf(smooth);
-    for (auto &[y, row] : rgb.byY)
-        for (size_t i = 0; i < row.size(); i += 3) withAlpha.byY[y] += row.substr(i, 3) + char(y * 4);
-    indices.byY = RandomRows(Q32_TYPE_PALETTE8, 8, 80, 60, 2, 3);
-    std::vector<uint8_t> expanded;
-    for (auto &[y, row] : indices.byY)
-        for (char index : row) expanded.insert(expanded.end(), 3, index ? 255 : 0);
-    /* Alpha is left behind; a palette image is written in its colours. */
-    const struct {
-        Rows *rows;
-        DWORD type, bits;
-        std::vector<WICColor> palette;
-        const std::vector<uint8_t> &expected;
-        double psnr;
-    } cases[] = {{&rgb, Q32_TYPE_RGB, 24, {}, smooth.pixels, 30},
-                 {&withAlpha, Q32_TYPE_BGRA, 32, {}, smooth.pixels, 30},
-                 {&indices, Q32_TYPE_PALETTE8, 8, {0xFF000000u, 0xFFFFFFFFu}, expanded, 20}};
-    std::string path = dir / "smooth.jpg";
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.type);
-        ASSERT_EQ(1, WriteAs(WIC_JPG, path, c.type, c.bits, 80, 60, *c.rows, c.palette)) << ReadError().text;
-        Picture decoded;
-        ASSERT_TRUE(wictest::Decode(path, 0, GUID_WICPixelFormat24bppBGR, decoded));
-        EXPECT_GT(wictest::Psnr(c.expected, decoded.pixels), c.psnr);
     }
 }
 
@@ -599,9 +565,6 @@ TEST_F(WicPlugin, PropertyBlocksHoldTheTextsOfTheFile)
     WriteFileBytes(gif, bytes.substr(0, 13) + std::string("\x21\xFE\x05Hello\x06, all!\x00", 16) + bytes.substr(13));
     EXPECT_EQ((Found{{"Comment", "Hello, all!"}}), texts(WIC_GIF, gif));
 
-    /* Nothing to say: no block. */
-    ASSERT_TRUE(wictest::Encode(png, GUID_ContainerFormatPng, {Pattern(GUID_WICPixelFormat24bppBGR, 2, 2, 1)}));
-    EXPECT_EQ(Found{}, texts(WIC_PNG, png));
 }
 
 /* What the thread's COM state is: the answer of CoInitializeEx for the free-threaded
@@ -677,7 +640,7 @@ TEST_F(WicPlugin, OptionDialogsStoreTheirSettingsInTheSuiteIni)
                    ? fio.Entry<PFN_qfDLLShowDlgSaveOption>(format, entry)(0, 0, nullptr, ini.c_str(), 0)
                    : fio.Entry<PFN_qfDLLShowDlgOpenOption>(format, entry)(0, 0, 0, ini.c_str(), 0);
     };
-    const int quality = 1001, compression = 1003, loop = 1004, loops = 1005, delay = 1006, first = 1007,
+    const int quality = 1001, loop = 1004, loops = 1005, delay = 1006, first = 1007,
               largest = 1008;
     auto number = [&](int item) { return [&, item](HWND d) { shown = std::to_string(GetDlgItemInt(d, item, nullptr, 0)); }; };
     const struct {
@@ -708,12 +671,6 @@ TEST_F(WicPlugin, OptionDialogsStoreTheirSettingsInTheSuiteIni)
     EXPECT_EQ("7", IniValue(ini, WIC_KEY_GIF_DELAY));
     EXPECT_EQ(1, dialog(15, WIC_GIF, [&](HWND d) { CheckDlgButton(d, loop, BST_UNCHECKED); }));
     EXPECT_EQ("-1", IniValue(ini, WIC_KEY_GIF_LOOPS));
-    EXPECT_EQ(1, dialog(15, WIC_TIF, [&](HWND d) {
-        shown = std::to_string(SendDlgItemMessageA(d, compression, CB_GETCURSEL, 0, 0));
-        SendDlgItemMessageA(d, compression, CB_SETCURSEL, WIC_TIFF_ZIP, 0);
-    }));
-    EXPECT_EQ(std::to_string(WIC_TIFF_LZW), shown);
-    EXPECT_EQ(std::to_string(WIC_TIFF_ZIP), IniValue(ini, WIC_KEY_TIFF_COMPRESS));
     EXPECT_EQ(1, dialog(18, WIC_ICO, [&](HWND d) { CheckDlgButton(d, largest, BST_UNCHECKED); }));
     EXPECT_EQ("0", IniValue(ini, WIC_KEY_ICO_LARGEST));
 }

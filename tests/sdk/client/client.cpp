@@ -61,7 +61,6 @@ int main(int argc, char **argv)
     printf("%s: %s %ld x %ld from %s\n", argv[1], code, (long)facts.raster.width, (long)facts.raster.height,
            strrchr(path, '\\') ? strrchr(path, '\\') + 1 : path);
 
-    /* The preview: reduced to fit the box, its pixels B, G, R. */
     static PreviewInfo preview;
     std::vector<BYTE> pixels(16 * 16 * 4);
     if (qfFileGetPreviewMem(in, &preview, 0, pixels.data(), 16, 16) != 1) return Fail("preview");

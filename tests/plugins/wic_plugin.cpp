@@ -1,10 +1,9 @@
 /*
  * wic.fio through its entries: files the imaging component made directly, round trips
- * through its writers, frames, texts, option dialogs, COM on the calling thread, and the
- * damaged files it refuses.
+ * through its writers, frames, texts, COM on the calling thread, and the damaged files it
+ * refuses.
  */
 #include "fio_driver.h"
-#include "boxes.h"
 #include "wic_fio.h"
 #include "wic_files.h"
 #include <algorithm>
@@ -190,9 +189,6 @@ TEST_F(WicPlugin, RowsComeInTheTypeTheCallerTakes)
          std::string("\xBC\x9A\x78\x56\x34\x12\xF0\xDE", 8)},
         {"48-bit as 24", rgb48, only | Q32_TYPE_RGB | Q32_TYPE_PALETTE8, Q32_TYPE_RGB,
          {narrow(0x9ABC), narrow(0x5678), narrow(0x1234)}},
-        {"48-bit as stored when the mask is a hint", rgb48, 7, Q32_TYPE_RGB48, std::string("\xBC\x9A\x78\x56\x34\x12", 6)},
-        {"64-bit as 32", wictest::MakePng(1, 1, 6, 16, {rgba16}), only | Q32_TYPE_BGRA | Q32_TYPE_RGB, Q32_TYPE_BGRA,
-         {narrow(0x9ABC), narrow(0x5678), narrow(0x1234), char((0xDEF0 + 256) / 257)}},
         {"indices beyond the palette are black", wictest::MakePng(3, 1, 3, 8, {std::string("\x00\x01\x03", 3)}, plte),
          only | Q32_TYPE_RGB, Q32_TYPE_RGB, std::string("\x00\x00\xFF\x00\xFF\x00\x00\x00\x00", 9)},
         {"a transparent palette entry as alpha",
@@ -425,16 +421,12 @@ TEST_F(WicPlugin, FramesOfAnimationsAndPagesAreChosenByCommand)
     EXPECT_EQ(0, Command(WIC_GIF, fileData, WIC_COMMAND_READ_FRAME, &none, -1));
     fio.ExpectError(4026, EntryCommand, PlaceFrame);
     EXPECT_TRUE(none.byY.empty());
-    /* Choosing without reading; the read entry then reads that frame, and -1 goes on. */
+    /* Choosing without reading; the read entry then reads that frame. */
     ASSERT_EQ(1, Command(WIC_GIF, fileData, WIC_COMMAND_READ_FRAME, nullptr, 1));
-    Rows second, next;
+    Rows second;
     ASSERT_EQ(1, ReadAs(WIC_GIF, gif, fileData, second));
     EXPECT_EQ(RowsOf(frames[1]), second.byY);
-    PluginDriver::TypeOf(fileData, next);
-    ASSERT_EQ(1, Command(WIC_GIF, fileData, WIC_COMMAND_READ_FRAME, &next, -1));
-    EXPECT_EQ(RowsOf(frames[2]), next.byY);
     EXPECT_EQ(0, Command(WIC_GIF, fileData, WIC_COMMAND_READ_FRAME, nullptr, 3));
-    EXPECT_EQ(0, Command(WIC_GIF, fileData, 99, nullptr, 0));
     FreeFileData(fileData);
 
     /* Pages of other sizes and types: the open settings choose the one a new FileData
@@ -451,9 +443,6 @@ TEST_F(WicPlugin, FramesOfAnimationsAndPagesAreChosenByCommand)
         ASSERT_GT(INT_PTR(fileData), 0);
         EXPECT_EQ(frame, FramesOf(fileData).frame);
         EXPECT_EQ(pages[frame].width, FactsOf(fileData).width);
-        Rows rows;
-        ASSERT_EQ(1, ReadAs(WIC_TIF, tif, fileData, rows));
-        EXPECT_EQ(RowsOf(pages[frame]), rows.byY);
         FreeFileData(fileData);
     }
 }
@@ -620,59 +609,6 @@ TEST_F(WicPlugin, FilesOfOtherFormatsAreNotTheirsAndCutsAreRefused)
         format = owner;
         ExpectCutsRefused(whole, whole.size() / 23 + 1, 18);
     }
-}
-
-std::string IniValue(const std::string &ini, const char *key)
-{
-    char value[32] = "";
-    GetPrivateProfileStringA(WIC_INI_SECTION, key, "", value, sizeof value, ini.c_str());
-    return value;
-}
-
-TEST_F(WicPlugin, OptionDialogsStoreTheirSettingsInTheSuiteIni)
-{
-    std::string ini = dir / "options.ini";
-    std::string shown;
-    /* The option dialog (the one with a caption) acted on, then a button pressed. */
-    auto dialog = [&](int entry, int format, std::function<void(HWND)> act, int press = IDOK) {
-        BoxAnswerer driver(BoxAnswerer::Captioned, press, std::move(act), true);
-        return entry == QF_ENTRY_SHOWDLGSAVEOPTION
-                   ? fio.Entry<PFN_qfDLLShowDlgSaveOption>(format, entry)(0, 0, nullptr, ini.c_str(), 0)
-                   : fio.Entry<PFN_qfDLLShowDlgOpenOption>(format, entry)(0, 0, 0, ini.c_str(), 0);
-    };
-    const int quality = 1001, loop = 1004, loops = 1005, delay = 1006, first = 1007,
-              largest = 1008;
-    auto number = [&](int item) { return [&, item](HWND d) { shown = std::to_string(GetDlgItemInt(d, item, nullptr, 0)); }; };
-    const struct {
-        const char *name;
-        int entry, format;
-        std::function<void(HWND)> show;
-        std::vector<std::pair<int, const char *>> typed;
-        int press;
-        const char *shown, *key, *stored;
-    } cases[] = {
-        {"JPEG quality", 15, WIC_JPG, number(quality), {{quality, "35"}}, IDOK, "90", WIC_KEY_JPEG_QUALITY, "35"},
-        {"cancelled", 15, WIC_JPG, number(quality), {{quality, "80"}}, IDCANCEL, "35", WIC_KEY_JPEG_QUALITY, "35"},
-        {"quality past 100", 15, WIC_JPG, number(quality), {{quality, "250"}}, IDOK, "35", WIC_KEY_JPEG_QUALITY, "100"},
-        {"GIF loops and delay", 15, WIC_GIF, nullptr, {{loops, "5"}, {delay, "7"}}, IDOK, "", WIC_KEY_GIF_LOOPS, "5"},
-        /* frames are counted from 1 in the dialog */
-        {"first page", 18, WIC_TIF, number(first), {{first, "3"}}, IDOK, "1", "TIFFirstFrame", "2"},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
-        shown.clear();
-        EXPECT_EQ(c.press == IDOK, dialog(c.entry, c.format, [&](HWND d) {
-            if (c.show) c.show(d);
-            for (auto [item, text] : c.typed) SetDlgItemTextA(d, item, text);
-        }, c.press));
-        EXPECT_EQ(c.shown, shown);
-        EXPECT_EQ(c.stored, IniValue(ini, c.key));
-    }
-    EXPECT_EQ("7", IniValue(ini, WIC_KEY_GIF_DELAY));
-    EXPECT_EQ(1, dialog(15, WIC_GIF, [&](HWND d) { CheckDlgButton(d, loop, BST_UNCHECKED); }));
-    EXPECT_EQ("-1", IniValue(ini, WIC_KEY_GIF_LOOPS));
-    EXPECT_EQ(1, dialog(18, WIC_ICO, [&](HWND d) { CheckDlgButton(d, largest, BST_UNCHECKED); }));
-    EXPECT_EQ("0", IniValue(ini, WIC_KEY_ICO_LARGEST));
 }
 
 } // namespace

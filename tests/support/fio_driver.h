@@ -34,7 +34,7 @@ using fio::Locked;
 
 /* What a FileData says of its raster image; palette as 0xRRGGBB. */
 struct RasterFacts {
-    DWORD width = 0, height = 0, bits = 0, dataType = 0, compression = 0;
+    DWORD width = 0, height = 0, bits = 0, dataType = 0, compression = 0, resolutionX = 0;
     std::vector<uint32_t> palette;
 };
 
@@ -44,7 +44,7 @@ inline RasterFacts FactsOf(HGLOBAL fileData)
     auto *d = static_cast<FileData *>(GlobalLock(fileData));
     if (!d) return f;
     f.width = d->raster.width, f.height = d->raster.height, f.bits = d->raster.bitsPerPixel;
-    f.dataType = d->raster.dataType, f.compression = d->compression;
+    f.dataType = d->raster.dataType, f.compression = d->compression, f.resolutionX = d->raster.resolutionX;
     PALETTEENTRY entries[256];
     UINT n = d->raster.palette ? GetPaletteEntries(d->raster.palette, 0, 256, entries) : 0;
     for (UINT i = 0; i < n; i++)
@@ -99,17 +99,6 @@ public:
     {
         return reinterpret_cast<F>(GetProcAddress(module_, MAKEINTRESOURCEA(QF_ORDINAL(format, offset))));
     }
-    /* The format's FormatInfo, copied; false when the entry answers none. */
-    bool Info(int format, ::FormatInfo &info) const
-    {
-        auto entry = Entry<PFN_qfDLLGetFormatInfo>(format, QF_ENTRY_GETFORMATINFO);
-        HGLOBAL block = entry ? entry() : nullptr;
-        if (!block) return false;
-        info = *static_cast<::FormatInfo *>(GlobalLock(block));
-        GlobalUnlock(block);
-        GlobalFree(block);
-        return true;
-    }
     /* The file-data entry as the module calls it: with the file open for reading, or
        with none (byName, a format that opens files itself). */
     INT_PTR FileData(int format, const std::string &path, const char *ini = "", bool byName = false) const
@@ -158,8 +147,7 @@ public:
         return Entry<PFN_qfDLLCommand>(format, QF_ENTRY_COMMAND)(fileData, command, rows ? LPARAM(&request) : 0,
                                                                   LPARAM(callback), index);
     }
-    /* The error the plug-in recorded: string id, entry, place, and a name its text holds.
-       The slot is emptied. */
+    /* The error the plug-in recorded (id, entry, place, a name its text holds); the slot emptied. */
     void ExpectError(UINT error, int entry, int place, const std::string &name = "") const
     {
         RecordedError e = ReadError();
@@ -186,13 +174,12 @@ private:
     HMODULE module_;
 };
 
-/* A plug-in loaded once for the program (id 0 keeps the id it has). */
+/* A plug-in loaded once for the program. */
 inline PluginDriver &Plugin(const std::string &file, int id)
 {
     static std::map<std::string, PluginDriver *> loaded;
     PluginDriver *&driver = loaded[file];
     if (!driver) driver = new PluginDriver(file, id);
-    if (id) driver->id = id;
     return *driver;
 }
 
@@ -287,8 +274,7 @@ protected:
         }
     }
 
-    /* Writes source as fileData describes it and reads the file back: the rows come back
-       as they went. */
+    /* Writes source as fileData describes it and reads the file back unchanged. */
     void RoundTrip(const std::string &path, HGLOBAL fileData, Rows &source, Rows &back, RasterFacts *facts = nullptr)
     {
         ASSERT_EQ(1, Write(path, fileData, source)) << ReadError().text;

@@ -71,7 +71,6 @@ TEST_F(TgaPlugin, ReadsEveryTypeAndDepth)
         std::vector<uint32_t> palette = {}; /* 0xRRGGBB */
     } cases[] = {
         {"true colour, top row first", tga(2, 24, 0x20, 3, 2, bgr), Q32_TYPE_RGB, {bgr.substr(0, 9), bgr.substr(9)}},
-        {"true colour, bottom row first", tga(2, 24, 0, 3, 2, bgr), Q32_TYPE_RGB, {bgr.substr(9), bgr.substr(0, 9)}},
         {"true colour, right to left", tga(2, 24, 0x30, 3, 1, bgr.substr(0, 9)), Q32_TYPE_RGB,
          {bgr.substr(6, 3) + bgr.substr(3, 3) + bgr.substr(0, 3)}},
         /* one run over the end of the first row, a raw packet over the second, and
@@ -85,9 +84,6 @@ TEST_F(TgaPlugin, ReadsEveryTypeAndDepth)
         /* 5-5-5: red, green, blue, and one step of each */
         {"16-bit colour", tga(2, 16, 0x21, 4, 1, Bytes({0x00, 0x7C, 0xE0, 0x03, 0x1F, 0x00, 0x21, 0x84})), Q32_TYPE_RGB,
          {Bytes({0, 0, 255, 0, 255, 0, 255, 0, 0, 8, 8, 8})}},
-        {"15-bit colour, run length", tga(10, 15, 0x20, 3, 1, Bytes({0x82, 0xFF, 0x7F})), Q32_TYPE_RGB,
-         {std::string(9, '\xFF')}},
-        {"grey", tga(3, 8, 0x20, 4, 1, Bytes({0, 0x40, 0x80, 0xFF})), Q32_TYPE_GREY8, {Bytes({0, 0x40, 0x80, 0xFF})}},
         {"grey, run length", tga(11, 8, 0, 3, 2, Bytes({0x02, 1, 2, 3, 0x82, 9})), Q32_TYPE_GREY8,
          {Bytes({9, 9, 9}), Bytes({1, 2, 3})}},
         {"grey and alpha", tga(3, 16, 0x28, 2, 1, Bytes({0x40, 0x80, 0xFF, 0x00})), Q32_TYPE_BGRA,

@@ -21,10 +21,7 @@ IWICImagingFactory *Factory()
     return factory;
 }
 
-std::wstring Wide(const std::string &text)
-{
-    return std::wstring(text.begin(), text.end());
-}
+std::wstring Wide(const std::string &text) { return std::wstring(text.begin(), text.end()); }
 
 } // namespace
 
@@ -178,9 +175,8 @@ void PutBe32(std::string &out, uint32_t v)
 
 std::string PngChunk(const std::string &type, const std::string &data)
 {
-    std::string chunk;
+    std::string chunk, body = type + data;
     PutBe32(chunk, uint32_t(data.size()));
-    std::string body = type + data;
     chunk += body;
     PutBe32(chunk, Crc32(body.data(), body.size()));
     return chunk;

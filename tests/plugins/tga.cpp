@@ -70,26 +70,19 @@ TEST_F(TgaPlugin, ReadsEveryTypeAndDepth)
         std::vector<std::string> rows; /* top row first */
         std::vector<uint32_t> palette = {}; /* 0xRRGGBB */
     } cases[] = {
-        {"true colour, top row first", tga(2, 24, 0x20, 3, 2, bgr), Q32_TYPE_RGB, {bgr.substr(0, 9), bgr.substr(9)}},
         {"true colour, right to left", tga(2, 24, 0x30, 3, 1, bgr.substr(0, 9)), Q32_TYPE_RGB,
          {bgr.substr(6, 3) + bgr.substr(3, 3) + bgr.substr(0, 3)}},
         /* one run over the end of the first row, a raw packet over the second, and
            surplus data after the image */
         {"run lengths across rows", tga(10, 24, 0x20, 2, 2, Bytes({0x82, 1, 2, 3, 0x00, 4, 5, 6, 0x85, 7, 7, 7})), Q32_TYPE_RGB,
          {Bytes({1, 2, 3, 1, 2, 3}), Bytes({1, 2, 3, 4, 5, 6})}},
-        {"alpha", tga(2, 32, 0x28, 2, 1, Bytes({1, 2, 3, 0x80, 4, 5, 6, 0xFF})), Q32_TYPE_BGRA,
-         {Bytes({1, 2, 3, 0x80, 4, 5, 6, 0xFF})}},
         {"premultiplied alpha made straight", premultiplied, Q32_TYPE_BGRA, {Bytes({0x80, 0x40, 0x20, 0x80, 0, 0, 0, 0})}},
         {"alpha bits that the extension area disowns", opaque, Q32_TYPE_RGB, {Bytes({1, 2, 3, 4, 5, 6})}},
         /* 5-5-5: red, green, blue, and one step of each */
         {"16-bit colour", tga(2, 16, 0x21, 4, 1, Bytes({0x00, 0x7C, 0xE0, 0x03, 0x1F, 0x00, 0x21, 0x84})), Q32_TYPE_RGB,
          {Bytes({0, 0, 255, 0, 255, 0, 255, 0, 0, 8, 8, 8})}},
-        {"grey, run length", tga(11, 8, 0, 3, 2, Bytes({0x02, 1, 2, 3, 0x82, 9})), Q32_TYPE_GREY8,
-         {Bytes({9, 9, 9}), Bytes({1, 2, 3})}},
         {"grey and alpha", tga(3, 16, 0x28, 2, 1, Bytes({0x40, 0x80, 0xFF, 0x00})), Q32_TYPE_BGRA,
          {Bytes({0x40, 0x40, 0x40, 0x80, 0xFF, 0xFF, 0xFF, 0})}},
-        {"colour map", mapped(1, 0, 2, 24, Bytes({0x10, 0x20, 0x30, 0x40, 0x50, 0x60}), 3, Bytes({1, 0, 1})),
-         Q32_TYPE_PALETTE8, {Bytes({1, 0, 1})}, {0x302010, 0x605040}},
         /* entries from index 2 on; 5-5-5 entries */
         {"colour map from a first index", mapped(9, 2, 2, 16, Bytes({0x00, 0x7C, 0x1F, 0x00}), 3, Bytes({0x81, 3, 0x00, 2})),
          Q32_TYPE_PALETTE8, {Bytes({3, 3, 2})}, {0, 0, 0xFF0000, 0x0000FF}},
@@ -135,13 +128,8 @@ TEST_F(TgaPlugin, LeavesOtherHeadersAloneAndRefusesDamagedFiles)
     /* entry +12 or +16, error, place: the codec's reason; error 0: another format's */
     const Refusal cases[] = {
         {"mapped without a map", tga([](Tga &t) { t.type = 1, t.bits = 8; }), 12, 0, 0},
-        {"no width", tga([](Tga &t) { t.width = 0; }), 12, 0, 0},
-        {"no such depth", tga([](Tga &t) { t.bits = 12; }), 12, 0, 0},
-        {"no such type", tga([](Tga &t) { t.type = 4; }), 12, 0, 0},
         {"no such map type", tga([](Tga &t) { t.mapType = 2; }), 12, 0, 0},
         {"interleaved", tga([](Tga &t) { t.descriptor = 0xC0; }), 12, 0, 0},
-        {"a map length without a map", tga([](Tga &t) { t.mapLength = 5; }), 12, 0, 0},
-        {"a map of 8-bit entries", change(map, [](Tga &t) { t.mapDepth = 8; }), 12, 0, 0},
         {"text", "This is no image at all, only words.", 12, 0, 0},
         {"shorter than a header", std::string(17, '\0'), 12, 0, 0},
         {"colour map cut", map.Build().substr(0, 18 + 5), 12, 4020, ShortHeader},

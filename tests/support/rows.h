@@ -19,13 +19,6 @@ struct Rows {
     int stopAfter = -1;                       /* answer 0 at this call */
     int twice = 0;                            /* rows delivered more than once */
 
-    std::string All() const
-    {
-        std::string all;
-        for (auto &[y, row] : byY) all += row;
-        return all;
-    }
-
     /* Notes a call; false when it is the one to stop at. */
     bool Note(LONG x, LONG y, LONG count, LONG rows)
     {

@@ -84,7 +84,6 @@ const Row Rows[] = {
     {"previous.gif", "GIF", FRAMES("Previous"), Rgb, 0, Upright, 2, {Cyan}},
     {"background.gif", "GIF", FRAMES("Background"), Rgb, 0, Upright, 2, {{2, 1, 4, 3, 0}, Cyan}},
     {"trns.gif", "GIF", CUT " gif:{}", Cutout},
-    {"lzw.tif", "TIF", S8 " -compress LZW tif:{}"},
     {"48.tif", "TIF", S16 " -compress Zip tif:{}"},
     {"premultiplied.tif", "TIF", ALPHA " -define tiff:alpha=associated tif:{}", WithAlpha, Near},
     {"pages.tif", "TIF", "\\( " G8 " \\) " S8 " -compress LZW tif:{}", Rgb, 0, Upright, 1},

@@ -238,7 +238,6 @@ TEST_F(BmpPlugin, RoundTripsAtEveryDepthAndCompressionBottomRowFirst)
     } cases[] = {
         {"1-bit", Q32_TYPE_BILEVEL, 1, 0, {0x000080, 0xFFFF00}, 256, 13, 1, Q32_TYPE_BILEVEL, 0, 2},
         {"4-bit palette", Q32_TYPE_PALETTE4, 4, 0, colours16, 16, 7, 4, Q32_TYPE_PALETTE4, 0, 16},
-        {"4-bit grey", Q32_TYPE_GREY4, 4, 0, {}, 16, 9, 4, Q32_TYPE_GREY4, 0, 16},
         {"16 colours one byte a pixel", Q32_TYPE_COLOURS16, 8, 0, colours16, 16, 5, 4, Q32_TYPE_PALETTE4, 0, 16},
         {"8-bit palette of 20", Q32_TYPE_PALETTE8, 8, 0, colours20, 20, 6, 8, Q32_TYPE_PALETTE8, 0, 20},
         {"32-bit with alpha", Q32_TYPE_BGRA, 32, 0, {}, 256, 3, 32, Q32_TYPE_BGRA, Q32_COMPRESS_BITFIELDS, 0},

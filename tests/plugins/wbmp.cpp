@@ -79,13 +79,6 @@ TEST_F(WbmpPlugin, WritesWhatItReadsAndHonoursAPalette)
         FreeFileData(fileData);
         EXPECT_EQ(expected, ReadFileBytes(dir / "w.wbmp"));
     }
-    /* Wide images: a two-byte width, rows in blocks. */
-    Rows wide, back;
-    for (LONG y = 0; y < 50; y++) wide.byY[y] = std::string(38, char(y * 5)).append(1, char(y & 0xF0));
-    HGLOBAL fileData = NewFileData(Q32_TYPE_BILEVEL, 1, 308, 50);
-    RoundTrip(dir / "wide.wbmp", fileData, wide, back);
-    FreeFileData(fileData);
-    EXPECT_EQ(Bytes({0, 0, 0x82, 0x34, 50}), ReadFileBytes(dir / "wide.wbmp").substr(0, 5));
 }
 
 TEST_F(WbmpPlugin, RefusesDamagedFiles)

@@ -105,8 +105,6 @@ TEST(WicBytes, RowsChangeShape)
                    reinterpret_cast<uint8_t *>(out.data()), palette);
         EXPECT_EQ(c.out, out);
     }
-    EXPECT_EQ(32u, InputBits(Shape::Drop4th, 24));
-    EXPECT_EQ(2u, InputBits(Shape::Unpack2Grey, 4));
 }
 
 /* An exception thrown inside an entry never leaves it: running out of memory is recorded

@@ -151,6 +151,8 @@ bool Decode(const std::string &path, UINT index, const GUID &format, Picture &pi
     return true;
 }
 
+namespace {
+
 uint32_t Crc32(const void *data, size_t size)
 {
     static uint32_t table[256];
@@ -166,12 +168,12 @@ uint32_t Crc32(const void *data, size_t size)
     return c ^ 0xFFFFFFFFu;
 }
 
-namespace {
 void PutBe32(std::string &out, uint32_t v)
 {
     for (int shift = 24; shift >= 0; shift -= 8) out += char(v >> shift);
 }
-}
+
+} // namespace
 
 std::string PngChunk(const std::string &type, const std::string &data)
 {

@@ -1,5 +1,4 @@
-/* Image files made and read with the platform's imaging component directly, not through a
-   plug-in of ours: the tests' other encoder and reference decoder; and files made by hand. */
+/* Files made and read by the imaging component directly, not through our plug-in; and by hand. */
 #ifndef WIC_FILES_H
 #define WIC_FILES_H
 
@@ -40,13 +39,10 @@ bool Decode(const std::string &path, UINT index, const GUID &format, Picture &pi
 /* Peak signal-to-noise ratio of two byte buffers of equal length, in dB. */
 double Psnr(const std::vector<uint8_t> &a, const std::vector<uint8_t> &b);
 
-uint32_t Crc32(const void *data, size_t size);
-
 /* A PNG chunk: length, type, data and CRC. */
 std::string PngChunk(const std::string &type, const std::string &data);
 
-/* A PNG of raw rows (samples as PNG stores them) in stored deflate blocks; extra chunks go
-   before the data. */
+/* A PNG of raw rows as PNG stores them, in stored deflate blocks; extra chunks before IDAT. */
 std::string MakePng(UINT width, UINT height, int colourType, int bitDepth,
                     const std::vector<std::string> &rows, const std::string &extraChunks = "");
 

@@ -22,8 +22,6 @@ TEST_F(PnmSample, ReadsAndWritesEachKind)
         DWORD type, bits;                     /* written back byte for byte (0: not) */
         LONG width;
     } cases[] = {
-        /* Colour: R, G, B stored, B, G, R delivered. */
-        {"P6\n2 1\n255\n\x10\x20\x30\x40\x50\x60", 0, {{0, "\x30\x20\x10\x60\x50\x40"}}, Q32_TYPE_RGB, 24, 2},
         {"P5\n3 1\n255\n\x7F\x80\x81", 0, {{0, "\x7F\x80\x81"}}, Q32_TYPE_GREY8, 8, 3},
         /* Bitmap: 1 is black in the file, white in the rows; the padding is 0. */
         {std::string("P4\n10 2\n\xF0\xC0\x0F\x40", 12), 0, {{0, std::string("\x0F\x00", 2)}, {1, "\xF0\x80"}},

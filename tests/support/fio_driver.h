@@ -245,11 +245,9 @@ protected:
         fio.ExpectError(r.id, r.entry, r.place, "damaged");
     }
 
-    /* Cuts of a whole file (every step-th length, and the file without its last byte):
-       taken for another format's only when shorter than notMineBelow; else refused with
-       4020 or 4024 recorded (a read of a stream that proves incomplete after its rows may
-       answer partial), or read as the whole file reads: only what is not part of the
-       image was lost. */
+    /* Cuts of a whole file (every step-th length, and all but its last byte): not the
+       format's only below notMineBelow; else refused (4020 or 4024; partial for a stream
+       found cut after its rows), or read as the whole file when only non-image bytes went. */
     void ExpectCutsRefused(const std::string &whole, size_t step, size_t notMineBelow)
     {
         Rows full;

@@ -1,8 +1,6 @@
-/*
- * Files that ImageMagick writes from one pattern of known pixels, one file a quirk, read
- * through the module and compared with the pattern. run-corpus.sh asks for the script that
- * makes them (--corpus-commands), runs it on the Linux side and then the tests here.
- */
+/* Files that ImageMagick writes from one pattern of known pixels, one file a quirk, read
+   through the module and compared with the pattern. run-corpus.sh asks for the script that
+   makes them (--corpus-commands), runs it on the Linux side and then the tests here. */
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <fcntl.h>
@@ -15,14 +13,17 @@
 #include "image.h"
 #include "harness.h"
 
+using q32test::ReadError;
+
 namespace {
 
 /* Odd sizes: padded rows, part bytes. Eight colours in runs, a grey ramp and alpha in
    three levels; the 16-bit sources add less than one 8-bit step to each sample, so a
    swapped byte order shows. */
 const int W = 13, H = 7;
-const uint8_t Colours[8][3] = {{0x20, 0x40, 0xC0}, {0xF0, 0x10, 0x30}, {0x10, 0xA0, 0x50}, {255, 255, 255},
-                               {0, 0, 0},          {0x80, 0x70, 0x10}, {0x33, 0xCC, 0xEE}, {0x99, 0x22, 0x88}};
+const uint8_t Colours[8][3] = {{0x20, 0x40, 0xC0}, {0xF0, 0x10, 0x30}, {0x10, 0xA0, 0x50},
+                               {255, 255, 255},    {0, 0, 0},          {0x80, 0x70, 0x10},
+                               {0x33, 0xCC, 0xEE}, {0x99, 0x22, 0x88}};
 const uint8_t *Colour(int x, int y) { return Colours[(x / 3 + y * 5 + x * y % 2) % 8]; }
 int Grey(int x, int y) { return (x * 19 + y * 37) % 256; }
 int Alpha(int x) { return x % 4 == 0 ? 0 : x % 4 == 1 ? 96 : 255; }
@@ -30,7 +31,7 @@ int Alpha(int x) { return x % 4 == 0 ? 0 : x % 4 == 1 ? 96 : 255; }
 enum Kind { Rgb, GreyRamp, WithAlpha, Cutout /* alpha 0 or 255 */, Bilevel };
 enum { Near = 8 /* 5-bit channels, premultiplied alpha */, Lossy = 255 };
 enum Flip { Upright, Mirrored, UpsideDown };
-struct Box { int x, y, w, h; uint32_t rgba; }; /* painted over the pattern, 0xRRGGBBAA */
+struct Box { int x, y, w, h; std::array<int, 4> rgba; }; /* painted over the pattern */
 
 struct Row {
     const char *file, *code, *make; /* make: the shell words after convert, {} the file */
@@ -52,7 +53,7 @@ struct Row {
     " -dispose None \\( -size 3x3 xc:cyan -repage 13x7+8+3 \\) gif:{}"
 /* A height of -7: the rows, stored bottom row first, are read top row first. */
 #define TOPDOWN " && printf '\\371\\377\\377\\377' | dd of={} bs=1 seek=22 conv=notrunc 2>/dev/null"
-const Box Cyan = {8, 3, 3, 3, 0x00FFFFFF};
+const Box Cyan = {8, 3, 3, 3, {0, 255, 255, 255}};
 
 /* ImageMagick stores a TGA's rows as they stand, top row first, under the origin it is
    told (bottom left when told none): the file shows the pattern turned over. */
@@ -82,7 +83,7 @@ const Row Rows[] = {
     {"grey.jpg", "JPG", G8 " -quality 95 jpg:{}", GreyRamp, Lossy},
     {"cmyk.jpg", "JPG", S8 " -colorspace CMYK -quality 95 jpg:{}", Rgb, Lossy},
     {"previous.gif", "GIF", FRAMES("Previous"), Rgb, 0, Upright, 2, {Cyan}},
-    {"background.gif", "GIF", FRAMES("Background"), Rgb, 0, Upright, 2, {{2, 1, 4, 3, 0}, Cyan}},
+    {"background.gif", "GIF", FRAMES("Background"), Rgb, 0, Upright, 2, {{2, 1, 4, 3, {0, 0, 0, 0}}, Cyan}},
     {"trns.gif", "GIF", CUT " gif:{}", Cutout},
     {"48.tif", "TIF", S16 " -compress Zip tif:{}"},
     {"premultiplied.tif", "TIF", ALPHA " -define tiff:alpha=associated tif:{}", WithAlpha, Near},
@@ -97,7 +98,7 @@ std::array<int, 4> Expected(const Row &row, int x, int y)
     if (row.flip == UpsideDown) y = H - 1 - y;
     for (const Box &b : row.boxes)
         if (x >= b.x && x < b.x + b.w && y >= b.y && y < b.y + b.h)
-            return {int(b.rgba >> 24), int(b.rgba >> 16 & 255), int(b.rgba >> 8 & 255), int(b.rgba & 255)};
+            return b.rgba;
     const uint8_t *c = Colour(x, y);
     int g = row.kind == Bilevel ? (Grey(x, y) >= 128) * 255 : Grey(x, y);
     if (row.kind == GreyRamp || row.kind == Bilevel) return {g, g, g, 255};
@@ -110,7 +111,8 @@ void PrintCommands()
 {
     _setmode(_fileno(stdout), _O_BINARY);
     printf("set -e\ncat >src.ppm <<END\nP3 %d %d 65535\n", W, H);
-    for (int i = 0; i < W * H * 3; i++) printf("%d\n", Colour(i / 3 % W, i / 3 / W)[i % 3] * 257 + i * 7 % 97);
+    for (int i = 0; i < W * H * 3; i++)
+        printf("%d\n", Colour(i / 3 % W, i / 3 / W)[i % 3] * 257 + i * 7 % 97);
     printf("END\ncat >grey.pgm <<END\nP2 %d %d 65535\n", W, H);
     for (int i = 0; i < W * H; i++) printf("%d\n", Grey(i % W, i / W) * 257 + i * 11 % 97);
     printf("END\ncat >alpha.pgm <<END\nP2 %d %d 255\n", W, H);
@@ -146,19 +148,20 @@ class Corpus : public ::testing::TestWithParam<Row> {};
 TEST_P(Corpus, ShowsThePatternItWasMadeFrom)
 {
     const Row &row = GetParam();
+    ASSERT_NE(nullptr, getenv("Q32_CORPUS")) << "run through run-corpus.sh";
     std::string path = std::string("Z:") + getenv("Q32_CORPUS") + "/" + row.file;
     std::replace(path.begin(), path.end(), '/', '\\');
     char code[8] = "";
     HGLOBAL data = qfFileGetFileData(path.c_str(), code);
-    ASSERT_NE(nullptr, data) << q32test::ReadError().text;
+    ASSERT_NE(nullptr, data) << ReadError().text;
     EXPECT_STREQ(row.code, code);
-    if (row.frame) { ASSERT_EQ(1, qfFileReadFrameIndex(data, 0, 0, row.frame)) << q32test::ReadError().text; }
-    const DWORD native = Q32_TYPE_BGRA | Q32_TYPE_RGB | Q32_TYPE_GREY8 | Q32_TYPE_BILEVEL | Q32_TYPE_PALETTE8 |
-                         Q32_TYPE_PALETTE4;
+    ASSERT_TRUE(!row.frame || qfFileReadFrameIndex(data, 0, 0, row.frame) == 1) << ReadError().text;
+    const DWORD native = Q32_TYPE_BGRA | Q32_TYPE_RGB | Q32_TYPE_GREY8 | Q32_TYPE_BILEVEL |
+                         Q32_TYPE_PALETTE8 | Q32_TYPE_PALETTE4;
     Image image;
     INT_PTR read = ReadImage(data, image, HasTransparency(data) ? Q32_TYPE_BGRA : native);
     q32FileFreeFileData(data);
-    ASSERT_EQ(1, read) << q32test::ReadError().text;
+    ASSERT_EQ(1, read) << ReadError().text;
     ASSERT_EQ(W, image.width);
     ASSERT_EQ(H, image.height);
     double squares = 0;
@@ -173,8 +176,8 @@ TEST_P(Corpus, ShowsThePatternItWasMadeFrom)
             beyond = std::to_string(x) + "," + std::to_string(y) + " sample " + std::to_string(k);
     }
     EXPECT_EQ("", beyond);
-    /* A lossy file: peak signal to noise at least 30 dB. */
-    EXPECT_GE(10 * std::log10(255.0 * 255 * W * H * 4 / std::max(squares, 1.0)), 30.0);
+    double psnr = 10 * std::log10(255.0 * 255 * W * H * 4 / std::max(squares, 1.0));
+    EXPECT_GE(psnr, 30.0) << "dB of peak signal to noise";
 }
 
 INSTANTIATE_TEST_SUITE_P(ImageMagick, Corpus, ::testing::ValuesIn(Rows));

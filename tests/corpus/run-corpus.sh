@@ -5,12 +5,13 @@
 wine="$1"; prog="$2"; shift 2
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
-"$wine" "$prog" --corpus-commands >"$dir/make.sh" 2>"$dir/log" </dev/null || { cat "$dir/log"; exit 1; }
-(cd "$dir" && sh ./make.sh) >"$dir/log" 2>&1 || { echo "ImageMagick failed:"; cat "$dir/log"; exit 1; }
-windows() { echo "Z:$1" | tr / '\\'; }
+fail() { echo "$1"; cat "$dir/log"; exit 1; }
+"$wine" "$prog" --corpus-commands >"$dir/make.sh" 2>"$dir/log" </dev/null || fail "no commands:"
+(cd "$dir" && sh ./make.sh) >"$dir/log" 2>&1 || fail "ImageMagick failed:"
+win() { echo "Z:$1" | tr / '\\'; }
 mkdir "$dir/appdata"
-export Q32_CORPUS="$dir" Q32_INI="$(windows "$dir/suite.ini")" Q32_APPDATA="$(windows "$dir/appdata")\\"
-export Q32COMM_MB_LOG="$(windows "$dir/boxes.log")"
+export Q32_CORPUS="$dir" Q32_INI="$(win "$dir/suite.ini")" Q32_APPDATA="$(win "$dir/appdata")\\"
+export Q32COMM_MB_LOG="$(win "$dir/boxes.log")"
 "$wine" "$prog" "$@" >"$dir/log" 2>&1 </dev/null
 rc=$?
 cat "$dir/log"

@@ -5,7 +5,6 @@
 #include "fio_driver.h"
 #include "wic_fio.h"
 #include "wic_files.h"
-#include <algorithm>
 
 using namespace q32test;
 using wictest::Picture;
@@ -79,10 +78,6 @@ protected:
         FreeFileData(fileData);
         return result;
     }
-    INT_PTR Command(int f, HGLOBAL fileData, int command, Rows *rows, LPARAM index, RowCallback callback = Collect)
-    {
-        return fio.Command(f, fileData, command, rows, index, callback);
-    }
     static std::vector<WICColor> PaletteOf(HGLOBAL fileData)
     {
         std::vector<WICColor> colours;
@@ -145,7 +140,7 @@ TEST_F(WicPlugin, GifFramesComeAsTheScreenShowsThemOrRawWhenAsked)
     ASSERT_GT(INT_PTR(fileData), 0) << ReadError().text;
     for (LPARAM i = 0; i < 4; i++) {
         SCOPED_TRACE(i);
-        if (i) { ASSERT_EQ(1, Command(WIC_GIF, fileData, WIC_COMMAND_READ_FRAME, nullptr, i)) << ReadError().text; }
+        if (i) { ASSERT_EQ(1, fio.Command(WIC_GIF, fileData, WIC_COMMAND_READ_FRAME, nullptr, i)) << ReadError().text; }
         EXPECT_EQ(1u, FramesOf(fileData).composed);
         EXPECT_EQ(Q32_TYPE_BGRA, FactsOf(fileData).dataType);
         Rows rows;
@@ -155,7 +150,7 @@ TEST_F(WicPlugin, GifFramesComeAsTheScreenShowsThemOrRawWhenAsked)
     }
     /* The frame's own rows, asked for: its size, its palette's indices. */
     Rows raw;
-    ASSERT_EQ(1, Command(WIC_GIF, fileData, WIC_COMMAND_READ_FRAME, nullptr, 1 | WIC_FRAME_RAW));
+    ASSERT_EQ(1, fio.Command(WIC_GIF, fileData, WIC_COMMAND_READ_FRAME, nullptr, 1 | WIC_FRAME_RAW));
     EXPECT_EQ(0u, FramesOf(fileData).composed);
     EXPECT_EQ(1u, FramesOf(fileData).top);
     EXPECT_EQ(Q32_TYPE_PALETTE8, FactsOf(fileData).dataType);
@@ -285,17 +280,17 @@ TEST_F(WicPlugin, FramesOfAnimationsAreChosenByCommand)
     /* By index: the FileData then describes that frame, rows and palette. */
     Rows third;
     PluginDriver::TypeOf(fileData, third);
-    ASSERT_EQ(1, Command(WIC_GIF, fileData, WIC_COMMAND_READ_FRAME, &third, 2)) << ReadError().text;
+    ASSERT_EQ(1, fio.Command(WIC_GIF, fileData, WIC_COMMAND_READ_FRAME, &third, 2)) << ReadError().text;
     EXPECT_EQ(RowsOf(frames[2]), third.byY);
     EXPECT_EQ(2u, FramesOf(fileData).frame);
     EXPECT_EQ(frames[2].palette, PaletteOf(fileData));
     /* The next after the last: none. */
     Rows none;
-    EXPECT_EQ(0, Command(WIC_GIF, fileData, WIC_COMMAND_READ_FRAME, &none, -1));
+    EXPECT_EQ(0, fio.Command(WIC_GIF, fileData, WIC_COMMAND_READ_FRAME, &none, -1));
     fio.ExpectError(4026, EntryCommand, PlaceFrame);
     EXPECT_TRUE(none.byY.empty());
     /* Choosing without reading; the read entry then reads that frame. */
-    ASSERT_EQ(1, Command(WIC_GIF, fileData, WIC_COMMAND_READ_FRAME, nullptr, 1));
+    ASSERT_EQ(1, fio.Command(WIC_GIF, fileData, WIC_COMMAND_READ_FRAME, nullptr, 1));
     Rows second;
     ASSERT_EQ(1, ReadAs(WIC_GIF, gif, fileData, second));
     EXPECT_EQ(RowsOf(frames[1]), second.byY);
@@ -331,7 +326,7 @@ TEST_F(WicPlugin, FramesAreAppendedKeepingTheFramesBefore)
                 if (d->raster.palette) DeleteObject(d->raster.palette);
                 d->raster = {a.bits, a.width, a.height, 0, 0, a.type, nullptr};
             }
-            EXPECT_EQ(a.result, Command(format, fileData, WIC_COMMAND_APPEND_FRAME, a.rows, -1, Supply));
+            EXPECT_EQ(a.result, fio.Command(format, fileData, WIC_COMMAND_APPEND_FRAME, a.rows, -1, Supply));
             if (a.result == 1) {
                 before = ReadFileBytes(path);
                 EXPECT_EQ(2u, FramesOf(fileData).frameCount);

@@ -19,8 +19,8 @@ TEST_F(PnmSample, ReadsAndWritesEachKind)
         std::string file;
         DWORD mask;                           /* the caller's types (0: as stored) */
         std::map<LONG, std::string> rows;
-        DWORD type, bits;                     /* written back byte for byte (0: not) */
-        LONG width;
+        DWORD type = 0, bits = 0;             /* written back byte for byte (0: not) */
+        LONG width = 0;
     } cases[] = {
         {"P5\n3 1\n255\n\x7F\x80\x81", 0, {{0, "\x7F\x80\x81"}}, Q32_TYPE_GREY8, 8, 3},
         /* Bitmap: 1 is black in the file, white in the rows; the padding is 0. */

@@ -60,7 +60,7 @@ inline HGLOBAL NewFileData(DWORD dataType, DWORD bits, LONG width, LONG height,
 {
     std::vector<BYTE> block(sizeof(LOGPALETTE) + palette.size() * sizeof(PALETTEENTRY));
     auto *logical = reinterpret_cast<LOGPALETTE *>(block.data());
-    *logical = {0x300, WORD(palette.size())};
+    *logical = {0x300, WORD(palette.size()), {}};
     for (size_t i = 0; i < palette.size(); i++)
         logical->palPalEntry[i] = {BYTE(palette[i] >> 16), BYTE(palette[i] >> 8), BYTE(palette[i]), 0};
     HGLOBAL fileData = GlobalAlloc(GHND, sizeof(FileData));

@@ -53,7 +53,7 @@ struct Row {
     " -dispose None \\( -size 3x3 xc:cyan -repage 13x7+8+3 \\) gif:{}"
 /* A height of -7: the rows, stored bottom row first, are read top row first. */
 #define TOPDOWN " && printf '\\371\\377\\377\\377' | dd of={} bs=1 seek=22 conv=notrunc 2>/dev/null"
-const Box Cyan = {8, 3, 3, 3, {0, 255, 255, 255}};
+const Box Cyan = {8, 3, 3, 3, {0, 255, 255, 255}}, Cleared = {2, 1, 4, 3, {0, 0, 0, 0}};
 
 /* ImageMagick stores a TGA's rows as they stand, top row first, under the origin it is
    told (bottom left when told none): the file shows the pattern turned over. */
@@ -83,7 +83,7 @@ const Row Rows[] = {
     {"grey.jpg", "JPG", G8 " -quality 95 jpg:{}", GreyRamp, Lossy},
     {"cmyk.jpg", "JPG", S8 " -colorspace CMYK -quality 95 jpg:{}", Rgb, Lossy},
     {"previous.gif", "GIF", FRAMES("Previous"), Rgb, 0, Upright, 2, {Cyan}},
-    {"background.gif", "GIF", FRAMES("Background"), Rgb, 0, Upright, 2, {{2, 1, 4, 3, {0, 0, 0, 0}}, Cyan}},
+    {"background.gif", "GIF", FRAMES("Background"), Rgb, 0, Upright, 2, {Cleared, Cyan}},
     {"trns.gif", "GIF", CUT " gif:{}", Cutout},
     {"48.tif", "TIF", S16 " -compress Zip tif:{}"},
     {"premultiplied.tif", "TIF", ALPHA " -define tiff:alpha=associated tif:{}", WithAlpha, Near},

@@ -1,70 +1,14 @@
 /*
- * What every shipped plug-in and the kit's sample share, one table row a plug-in: what
- * each declares, and a small file of each format driven through the entries it has
- * (whole, in regions, stopped, by name, changed, cut at every length, written), each
- * plug-in asked of every other's file.
+ * What every shipped plug-in and the kit's sample share, one table row a plug-in: a small
+ * file of each format driven through the entries it has (whole, in regions, stopped, by
+ * name, changed, cut at every length, written), each plug-in asked of every other's file.
  */
 #include "fio_driver.h"
 #include "wic_files.h"
-#include <algorithm>
 
 using namespace q32test;
 
 namespace {
-
-/* ---- What each plug-in declares ------------------------------------------------------ */
-
-TEST(Plugins, DeclareTheirFormatsCapabilitiesSignaturesAndEntries)
-{
-    const WORD indexed = Q32_CAP_BILEVEL | Q32_CAP_GREY8 | Q32_CAP_PALETTE8 | Q32_CAP_GREY4 | Q32_CAP_PALETTE4;
-    const struct {
-        const char *file;
-        int format, count;
-        const char *code;
-        WORD caps;
-        std::string signature1, signature2;
-        std::vector<int> entries; /* of +10 .. +25 */
-    } declared[] = {
-        {"bmp.fio", 0, 1, "BMP", Q32_CAP_ALL_RASTER, "BM", "", {11, 12, 16, 17}},
-        {"wbmp.fio", 0, 1, "WBM", Q32_CAP_BILEVEL, std::string(2, '\0'), "", {11, 12, 16, 17}},
-        {"tga.fio", 0, 1, "TGA", Q32_CAP_RGB | Q32_CAP_BGRA, "", "", {11, 12, 16, 17}},
-        {"pnm.fio", 0, 1, "PNM", Q32_CAP_BILEVEL | Q32_CAP_GREY8 | Q32_CAP_RGB, "P", "", {11, 12, 16, 17}},
-        {"wic.fio", 0, 5, "JPG", Q32_CAP_GREY8 | Q32_CAP_RGB, "\xFF\xD8", "", {10, 11, 12, 15, 16, 17, 23}},
-        {"wic.fio", 1, 5, "PNG", Q32_CAP_ALL_RASTER, "\x89PNG", "", {10, 11, 12, 15, 16, 17, 23}},
-        {"wic.fio", 2, 5, "TIF", Q32_CAP_ALL_RASTER, std::string("II*\0", 4), std::string("MM\0*", 4),
-         {10, 11, 12, 15, 16, 17, 18, 23}},
-        {"wic.fio", 3, 5, "GIF", indexed, "GIF8", "", {10, 11, 12, 15, 16, 17, 18, 23}},
-        {"wic.fio", 4, 5, "ICO", 0, std::string("\0\0\1\0", 4), "", {10, 11, 12, 16, 18, 23}},
-    };
-    for (const auto &d : declared) {
-        SCOPED_TRACE(d.code);
-        PluginDriver &fio = Plugin(d.file, 0);
-        ASSERT_NE(nullptr, fio.handle());
-        auto count = reinterpret_cast<PFN_qfDLLGetFileFmtNum>(GetProcAddress(fio.handle(), QF_NAME_GETFILEFMTNUM));
-        ASSERT_NE(nullptr, count);
-        EXPECT_EQ(d.count, count());
-        EXPECT_EQ(nullptr, (fio.Entry<void *>(d.count, QF_ENTRY_GETFORMATINFO))) << "a format past the count";
-        EXPECT_EQ(nullptr, GetProcAddress(fio.handle(), "qfDLLRead")) << "entries go by ordinal only";
-        FormatInfo info;
-        ASSERT_TRUE(fio.Info(d.format, info));
-        EXPECT_STREQ(d.code, info.code);
-        EXPECT_EQ(1, info.flags) << "takes part in detection, opens no file itself";
-        EXPECT_EQ(d.caps, info.typeCaps);
-        EXPECT_EQ(-1, info.vectorType);
-        EXPECT_TRUE(memchr(info.description, 0, sizeof info.description));
-        EXPECT_EQ(d.signature1, std::string(reinterpret_cast<char *>(info.signature1), info.signatureLength1));
-        EXPECT_EQ(d.signature2, std::string(reinterpret_cast<char *>(info.signature2), info.signatureLength2));
-        for (int k = 10; k <= 25; k++) {
-            bool listed = std::find(d.entries.begin(), d.entries.end(), k) != d.entries.end();
-            EXPECT_EQ(listed, fio.Entry<void *>(d.format, k) != nullptr) << "+" << k;
-        }
-        /* An option dialog is declared where its entry is. */
-        EXPECT_EQ(fio.Entry<void *>(d.format, QF_ENTRY_SHOWDLGSAVEOPTION) != nullptr, info.saveOptions != 0);
-        EXPECT_EQ(fio.Entry<void *>(d.format, QF_ENTRY_SHOWDLGOPENOPTION) != nullptr, info.openOptions != 0);
-    }
-}
-
-/* ---- A small file of each format ----------------------------------------------------- */
 
 /* Pixel bytes of a width x height image, bytes a pixel, that differ. */
 std::string Pixels(int width, int height, int bytes)
@@ -135,9 +79,8 @@ TEST_P(EveryPlugin, ReadsWholeInRegionsStoppedAndOnlyInTypesTheCallerTakes)
     HGLOBAL data = HGLOBAL(FileData(path));
     ASSERT_GT(INT_PTR(data), 0) << ReadError().text;
     RasterFacts facts = FactsOf(data);
-    EXPECT_EQ(10u, facts.width);
-    EXPECT_EQ(4u, facts.height);
-    EXPECT_EQ(f.writeType, facts.dataType);
+    EXPECT_EQ((std::vector<DWORD>{10, 4, f.writeType}),
+              (std::vector<DWORD>{facts.width, facts.height, facts.dataType}));
     Rows all;
     ASSERT_EQ(1, Read(path, data, all)) << ReadError().text;
     EXPECT_EQ(4u, all.byY.size());

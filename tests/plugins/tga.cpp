@@ -1,11 +1,10 @@
 /*
- * Truevision Targa: the codec's header checks and alpha rules over bytes, and tga.fio
- * reading every type and depth, run lengths across rows, damaged files refused, and 24-
- * and 32-bit files written plain or run-length.
+ * Truevision Targa through tga.fio: every type and depth read, alpha as the descriptor and
+ * the extension area say, run lengths across rows, the headers it leaves to other formats,
+ * damaged files refused, and 24- and 32-bit files written plain or run-length.
  */
 #include "fio_driver.h"
 #include "tga_codec.h"
-#include <cstring>
 
 using namespace q32test;
 
@@ -33,98 +32,6 @@ std::string ExtensionAndFooter(size_t offset, int attributes)
     return extension + Le(uint32_t(offset), 4) + Le(0, 4) + std::string("TRUEVISION-XFILE.\0", 18);
 }
 
-/* The file as the codec sees it. */
-class Memory : public tga::Source {
-public:
-    explicit Memory(std::string bytes) : bytes_(std::move(bytes)) {}
-    uint64_t Size() const override { return bytes_.size(); }
-    bool Read(uint64_t offset, void *buffer, size_t bytes) override
-    {
-        if (offset > bytes_.size() || bytes > bytes_.size() - offset) return false;
-        memcpy(buffer, bytes_.data() + offset, bytes);
-        return true;
-    }
-
-private:
-    std::string bytes_;
-};
-
-TEST(TgaCodec, HeadersKindsAndAlpha)
-{
-    using tga::Alpha;
-    using tga::Kind;
-    using tga::Result;
-    auto tga = [](auto edit) {
-        Tga t;
-        t.width = 3, t.height = 2, t.rest = std::string(18, '\0');
-        edit(t);
-        return t.Build();
-    };
-    auto withExtension = [&](int bits, int descriptor, int attributes) {
-        std::string file = tga([&](Tga &t) { t.bits = bits, t.descriptor = descriptor, t.rest = std::string(6 * bits / 8, '\0'); });
-        return file + ExtensionAndFooter(file.size(), attributes);
-    };
-    const struct {
-        const char *name;
-        std::string file;
-        Result result;
-        Kind kind = Kind::Rgb24;
-        Alpha alpha = Alpha::None;
-    } cases[] = {
-        {"24-bit", tga([](Tga &) {}), Result::Ok, Kind::Rgb24, Alpha::None},
-        {"32-bit with eight alpha bits", tga([](Tga &t) { t.bits = 32, t.descriptor = 0x28, t.rest.resize(24); }),
-         Result::Ok, Kind::Bgra32, Alpha::Straight},
-        {"32-bit without alpha bits", tga([](Tga &t) { t.bits = 32, t.rest.resize(24); }), Result::Ok, Kind::Rgb24, Alpha::None},
-        {"extension: alpha", withExtension(32, 0x20, 3), Result::Ok, Kind::Bgra32, Alpha::Straight},
-        {"extension: premultiplied", withExtension(32, 0x20, 4), Result::Ok, Kind::Bgra32, Alpha::Premultiplied},
-        {"extension: no alpha, over the descriptor's bits", withExtension(32, 0x28, 0), Result::Ok, Kind::Rgb24, Alpha::None},
-        {"extension: 16-bit alpha", withExtension(16, 0x21, 3), Result::Ok, Kind::Bgra32, Alpha::Straight},
-        {"16-bit colour: its one bit alone is no alpha", tga([](Tga &t) { t.bits = 16, t.descriptor = 0x21, t.rest.resize(12); }),
-         Result::Ok, Kind::Rgb24, Alpha::None},
-        {"grey and alpha", tga([](Tga &t) { t.type = 3, t.bits = 16, t.descriptor = 0x28, t.rest.resize(12); }),
-         Result::Ok, Kind::Bgra32, Alpha::Straight},
-        {"grey", tga([](Tga &t) { t.type = 11, t.bits = 8; }), Result::Ok, Kind::Grey8, Alpha::None},
-        {"colour map", tga([](Tga &t) { t.mapType = 1, t.type = 1, t.mapLength = 16, t.mapDepth = 24, t.bits = 8, t.rest.resize(48 + 6); }),
-         Result::Ok, Kind::Index8, Alpha::None},
-        {"colour map with alpha", tga([](Tga &t) { t.mapType = 1, t.type = 9, t.mapLength = 2, t.mapDepth = 32, t.bits = 8, t.descriptor = 0x28; }),
-         Result::Ok, Kind::Bgra32, Alpha::Straight},
-        {"a colour map with true colour", tga([](Tga &t) { t.mapType = 1, t.mapLength = 2, t.mapDepth = 24, t.rest += "123456"; }),
-         Result::Ok, Kind::Rgb24, Alpha::None},
-        /* not TGA */
-        {"mapped without a map", tga([](Tga &t) { t.type = 1, t.bits = 8; }), Result::NotTga},
-        {"no width", tga([](Tga &t) { t.width = 0; }), Result::NotTga},
-        {"no such depth", tga([](Tga &t) { t.bits = 12; }), Result::NotTga},
-        {"no such type", tga([](Tga &t) { t.type = 4; }), Result::NotTga},
-        {"no such map type", tga([](Tga &t) { t.mapType = 2; }), Result::NotTga},
-        {"interleaved", tga([](Tga &t) { t.descriptor = 0xC0; }), Result::NotTga},
-        {"a map length without a map", tga([](Tga &t) { t.mapLength = 5; }), Result::NotTga},
-        {"a map of 8-bit entries", tga([](Tga &t) { t.mapType = 1, t.type = 1, t.mapLength = 5, t.mapDepth = 8, t.bits = 8; }), Result::NotTga},
-        {"text", "This is no image at all, only words.", Result::NotTga},
-        {"shorter than a header", std::string(17, '\0'), Result::NotTga},
-        /* damaged */
-        {"the map is cut", tga([](Tga &t) { t.mapType = 1, t.type = 1, t.mapLength = 16, t.mapDepth = 24, t.bits = 8, t.rest.resize(47); }),
-         Result::ShortHeader},
-        {"pixels cut short", tga([](Tga &t) { t.rest.resize(17); }), Result::ShortData},
-        {"run lengths without data", tga([](Tga &t) { t.type = 10, t.rest.clear(); }), Result::ShortData},
-        /* not taken */
-        {"16-bit indices", tga([](Tga &t) { t.mapType = 1, t.type = 1, t.mapLength = 2, t.mapDepth = 24, t.bits = 16; }),
-         Result::UnsupportedDepth},
-        {"a footer but an unknown type", [&] { std::string f = tga([](Tga &t) { t.type = 32; }); return f + ExtensionAndFooter(0, 0).substr(tga::ExtensionSize); }(),
-         Result::UnsupportedType},
-        {"beyond the limits", tga([](Tga &t) { t.bits = 32, t.width = 65535, t.height = 65535; }), Result::TooLarge},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
-        Memory source(c.file);
-        tga::Layout layout;
-        EXPECT_EQ(c.result, tga::ReadLayout(source, layout));
-        if (c.result == Result::Ok) {
-            EXPECT_EQ(c.kind, layout.kind);
-            EXPECT_EQ(c.alpha, layout.alpha);
-        }
-    }
-}
-
 class TgaPlugin : public FioTest {
 protected:
     TgaPlugin() : FioTest("tga.fio", 1793) { fio.writeDisposition = OPEN_ALWAYS; /* it cuts a longer file itself */ }
@@ -148,6 +55,14 @@ TEST_F(TgaPlugin, ReadsEveryTypeAndDepth)
     premultiplied.rest += ExtensionAndFooter(18 + 8, 4);
     Tga opaque = tga(2, 32, 0x28, 2, 1, Bytes({1, 2, 3, 0x80, 4, 5, 6, 0}));
     opaque.rest += ExtensionAndFooter(18 + 8, 2);
+    auto extended = [](int bits, int descriptor, int attributes) {
+        Tga t;
+        t.bits = bits, t.descriptor = descriptor, t.rest = std::string(bits / 8, '\0');
+        t.rest += ExtensionAndFooter(18 + t.rest.size(), attributes);
+        return t;
+    };
+    Tga mappedTrueColour = tga(2, 24, 0x20, 1, 1, "123" "abc");
+    mappedTrueColour.mapType = 1, mappedTrueColour.mapLength = 1, mappedTrueColour.mapDepth = 24;
     const struct {
         const char *name;
         Tga file;
@@ -155,35 +70,28 @@ TEST_F(TgaPlugin, ReadsEveryTypeAndDepth)
         std::vector<std::string> rows; /* top row first */
         std::vector<uint32_t> palette = {}; /* 0xRRGGBB */
     } cases[] = {
-        {"true colour, top row first", tga(2, 24, 0x20, 3, 2, bgr), Q32_TYPE_RGB, {bgr.substr(0, 9), bgr.substr(9)}},
-        {"true colour, bottom row first", tga(2, 24, 0, 3, 2, bgr), Q32_TYPE_RGB, {bgr.substr(9), bgr.substr(0, 9)}},
         {"true colour, right to left", tga(2, 24, 0x30, 3, 1, bgr.substr(0, 9)), Q32_TYPE_RGB,
          {bgr.substr(6, 3) + bgr.substr(3, 3) + bgr.substr(0, 3)}},
         /* one run over the end of the first row, a raw packet over the second, and
            surplus data after the image */
         {"run lengths across rows", tga(10, 24, 0x20, 2, 2, Bytes({0x82, 1, 2, 3, 0x00, 4, 5, 6, 0x85, 7, 7, 7})), Q32_TYPE_RGB,
          {Bytes({1, 2, 3, 1, 2, 3}), Bytes({1, 2, 3, 4, 5, 6})}},
-        {"alpha", tga(2, 32, 0x28, 2, 1, Bytes({1, 2, 3, 0x80, 4, 5, 6, 0xFF})), Q32_TYPE_BGRA,
-         {Bytes({1, 2, 3, 0x80, 4, 5, 6, 0xFF})}},
         {"premultiplied alpha made straight", premultiplied, Q32_TYPE_BGRA, {Bytes({0x80, 0x40, 0x20, 0x80, 0, 0, 0, 0})}},
         {"alpha bits that the extension area disowns", opaque, Q32_TYPE_RGB, {Bytes({1, 2, 3, 4, 5, 6})}},
         /* 5-5-5: red, green, blue, and one step of each */
         {"16-bit colour", tga(2, 16, 0x21, 4, 1, Bytes({0x00, 0x7C, 0xE0, 0x03, 0x1F, 0x00, 0x21, 0x84})), Q32_TYPE_RGB,
          {Bytes({0, 0, 255, 0, 255, 0, 255, 0, 0, 8, 8, 8})}},
-        {"15-bit colour, run length", tga(10, 15, 0x20, 3, 1, Bytes({0x82, 0xFF, 0x7F})), Q32_TYPE_RGB,
-         {std::string(9, '\xFF')}},
-        {"grey", tga(3, 8, 0x20, 4, 1, Bytes({0, 0x40, 0x80, 0xFF})), Q32_TYPE_GREY8, {Bytes({0, 0x40, 0x80, 0xFF})}},
-        {"grey, run length", tga(11, 8, 0, 3, 2, Bytes({0x02, 1, 2, 3, 0x82, 9})), Q32_TYPE_GREY8,
-         {Bytes({9, 9, 9}), Bytes({1, 2, 3})}},
         {"grey and alpha", tga(3, 16, 0x28, 2, 1, Bytes({0x40, 0x80, 0xFF, 0x00})), Q32_TYPE_BGRA,
          {Bytes({0x40, 0x40, 0x40, 0x80, 0xFF, 0xFF, 0xFF, 0})}},
-        {"colour map", mapped(1, 0, 2, 24, Bytes({0x10, 0x20, 0x30, 0x40, 0x50, 0x60}), 3, Bytes({1, 0, 1})),
-         Q32_TYPE_PALETTE8, {Bytes({1, 0, 1})}, {0x302010, 0x605040}},
         /* entries from index 2 on; 5-5-5 entries */
         {"colour map from a first index", mapped(9, 2, 2, 16, Bytes({0x00, 0x7C, 0x1F, 0x00}), 3, Bytes({0x81, 3, 0x00, 2})),
          Q32_TYPE_PALETTE8, {Bytes({3, 3, 2})}, {0, 0, 0xFF0000, 0x0000FF}},
         {"colour map with alpha", [&] { Tga t = mapped(1, 0, 2, 32, Bytes({1, 2, 3, 0x40, 4, 5, 6, 0xFF}), 2, Bytes({1, 0})); t.descriptor = 0x28; return t; }(),
          Q32_TYPE_BGRA, {Bytes({4, 5, 6, 0xFF, 1, 2, 3, 0x40})}},
+        {"32-bit without alpha bits", tga(2, 32, 0x20, 1, 1, Bytes({1, 2, 3, 4})), Q32_TYPE_RGB, {Bytes({1, 2, 3})}},
+        {"alpha that the extension area gives", extended(32, 0x20, 3), Q32_TYPE_BGRA, {std::string(4, '\0')}},
+        {"16-bit alpha that the extension area gives", extended(16, 0x21, 3), Q32_TYPE_BGRA, {std::string(4, '\0')}},
+        {"a colour map with true colour", mappedTrueColour, Q32_TYPE_RGB, {"abc"}},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -200,9 +108,15 @@ TEST_F(TgaPlugin, ReadsEveryTypeAndDepth)
     }
 }
 
-TEST_F(TgaPlugin, RefusesDamagedFiles)
+TEST_F(TgaPlugin, LeavesOtherHeadersAloneAndRefusesDamagedFiles)
 {
-    enum { ShortHeader = 2, ShortData = 3, BadIndex = 4, UnsupportedDepth = 21 };
+    enum { ShortHeader = 2, ShortData = 3, BadIndex = 4, UnsupportedType = 20, UnsupportedDepth = 21, TooLarge = 22 };
+    auto tga = [](auto edit) {
+        Tga t;
+        t.width = 3, t.height = 2, t.rest = std::string(18, '\0');
+        edit(t);
+        return t.Build();
+    };
     Tga map;
     map.mapType = 1, map.type = 1, map.mapLength = 2, map.mapDepth = 24, map.bits = 8, map.width = 2;
     map.rest = Bytes({1, 2, 3, 4, 5, 6, 0, 1});
@@ -210,14 +124,23 @@ TEST_F(TgaPlugin, RefusesDamagedFiles)
         edit(t);
         return t.Build();
     };
+    std::string unknownType = tga([](Tga &t) { t.type = 32; }) + ExtensionAndFooter(0, 0).substr(tga::ExtensionSize);
+    /* entry +12 or +16, error, place: the codec's reason; error 0: another format's */
     const Refusal cases[] = {
+        {"mapped without a map", tga([](Tga &t) { t.type = 1, t.bits = 8; }), 12, 0, 0},
+        {"no such map type", tga([](Tga &t) { t.mapType = 2; }), 12, 0, 0},
+        {"interleaved", tga([](Tga &t) { t.descriptor = 0xC0; }), 12, 0, 0},
         {"colour map cut", map.Build().substr(0, 18 + 5), 12, 4020, ShortHeader},
         {"pixels cut", map.Build().substr(0, 18 + 7), 12, 4020, ShortData},
+        {"run lengths without data", tga([](Tga &t) { t.type = 10, t.rest.clear(); }), 12, 4020, ShortData},
         {"16-bit indices", change(map, [](Tga &t) { t.bits = 16; }), 12, 4024, UnsupportedDepth},
+        {"a footer but an unknown type", unknownType, 12, 4024, UnsupportedType},
+        {"beyond the limits", tga([](Tga &t) { t.bits = 32, t.width = 65535, t.height = 65535; }), 12, 4021, TooLarge},
         {"index beyond the map", change(map, [](Tga &t) { t.rest = Bytes({1, 2, 3, 4, 5, 6, 0, 2}); }), 16, 4020, BadIndex},
-        {"runs cut short", change(map, [](Tga &t) { t.type = 9, t.rest = Bytes({1, 2, 3, 4, 5, 6, 0x80}); }), 16, 4020, ShortData},
-        {"raw packet cut short", change(map, [](Tga &t) { t.type = 9, t.rest = Bytes({1, 2, 3, 4, 5, 6, 0x01, 1}); }), 16, 4020,
+        {"runs cut short", change(map, [](Tga &t) { t.type = 9, t.rest = Bytes({1, 2, 3, 4, 5, 6, 0x80}); }), 16, 4020,
          ShortData},
+        {"raw packet cut short", change(map, [](Tga &t) { t.type = 9, t.rest = Bytes({1, 2, 3, 4, 5, 6, 0x01, 1}); }), 16,
+         4020, ShortData},
     };
     for (const Refusal &c : cases) ExpectRefused(c);
     /* Every cut of a run-length file: refused, never read as something else. */

@@ -21,10 +21,7 @@ IWICImagingFactory *Factory()
     return factory;
 }
 
-std::wstring Wide(const std::string &text)
-{
-    return std::wstring(text.begin(), text.end());
-}
+std::wstring Wide(const std::string &text) { return std::wstring(text.begin(), text.end()); }
 
 } // namespace
 
@@ -154,6 +151,8 @@ bool Decode(const std::string &path, UINT index, const GUID &format, Picture &pi
     return true;
 }
 
+namespace {
+
 uint32_t Crc32(const void *data, size_t size)
 {
     static uint32_t table[256];
@@ -169,18 +168,17 @@ uint32_t Crc32(const void *data, size_t size)
     return c ^ 0xFFFFFFFFu;
 }
 
-namespace {
 void PutBe32(std::string &out, uint32_t v)
 {
     for (int shift = 24; shift >= 0; shift -= 8) out += char(v >> shift);
 }
-}
+
+} // namespace
 
 std::string PngChunk(const std::string &type, const std::string &data)
 {
-    std::string chunk;
+    std::string chunk, body = type + data;
     PutBe32(chunk, uint32_t(data.size()));
-    std::string body = type + data;
     chunk += body;
     PutBe32(chunk, Crc32(body.data(), body.size()));
     return chunk;

@@ -1,8 +1,4 @@
-/*
- * Image files made and read with the platform's imaging component directly, not through
- * any plug-in of ours: the "other encoder" of the plug-in tests, and the reference
- * decoder that their results are checked against.
- */
+/* Files made and read by the imaging component directly, not through our plug-in; and by hand. */
 #ifndef WIC_FILES_H
 #define WIC_FILES_H
 
@@ -33,8 +29,7 @@ Picture Pattern(const GUID &format, UINT width, UINT height, unsigned seed,
 /* A smooth picture (soft waves), for lossy encoders. */
 Picture Smooth(const GUID &format, UINT width, UINT height);
 
-/* Writes the frames into a file of container (e.g. GUID_ContainerFormatPng). False on
-   any failure of the component. */
+/* Writes the frames into a file of container; false on any failure of the component. */
 bool Encode(const std::string &path, const GUID &container, const std::vector<Picture> &frames);
 
 /* Decodes frame index of a file into format (through a converter when needed). */
@@ -44,29 +39,22 @@ bool Decode(const std::string &path, UINT index, const GUID &format, Picture &pi
 /* Peak signal-to-noise ratio of two byte buffers of equal length, in dB. */
 double Psnr(const std::vector<uint8_t> &a, const std::vector<uint8_t> &b);
 
-/* ---- Files made byte by byte ---- */
-
-uint32_t Crc32(const void *data, size_t size);
-
 /* A PNG chunk: length, type, data and CRC. */
 std::string PngChunk(const std::string &type, const std::string &data);
 
-/* A whole PNG of raw rows (filter byte 0 added here; samples big-endian as PNG stores
-   them), compressed with stored deflate blocks; extra chunks go before the data. */
+/* A PNG of raw rows as PNG stores them, in stored deflate blocks; extra chunks before IDAT. */
 std::string MakePng(UINT width, UINT height, int colourType, int bitDepth,
                     const std::vector<std::string> &rows, const std::string &extraChunks = "");
 
-/* One image of a GIF made byte by byte: its place, its disposal method and transparent
-   index (-1: none), its palette indices (width x height, values below 4). */
+/* One image of a GIF: its place, disposal, transparent index (-1: none), indices below 4. */
 struct GifFrame {
     UINT left, top, width, height;
     int disposal, transparent;
     std::string indices;
 };
 
-/* A GIF89a of a screen and a global table of four colours (0xRRGGBB; the background
-   the last), the frames
-   LZW-coded without compression (a clear code before every index). */
+/* A GIF89a of a screen and a global table of four colours (0xRRGGBB), the frames LZW-coded
+   without compression (a clear code before every index). */
 std::string MakeGif(UINT screenWidth, UINT screenHeight, const uint32_t colours[4],
                     const std::vector<GifFrame> &frames);
 

@@ -1,8 +1,6 @@
 /*
- * The one plug-in test driver: a format plug-in (.fio) loaded as the module loads it and
- * driven through its ordinal entries, typed by the kit's PFN_ declarations. Rows go
- * through the row protocol (rows.h), the FileData's facts and palette are read back, and
- * the error the plug-in recorded is checked.
+ * The plug-in test driver: a format plug-in (.fio) loaded as the module loads it and driven
+ * through its ordinal entries by the kit's PFN_ types, rows by the row protocol (rows.h).
  */
 #ifndef Q32_TEST_FIO_DRIVER_H
 #define Q32_TEST_FIO_DRIVER_H
@@ -11,7 +9,7 @@
 #include "harness.h"
 #include "rows.h"
 #include "q32fio.h"
-#include <functional>
+#include "fio_holders.h"
 #include <initializer_list>
 #include <vector>
 
@@ -32,25 +30,11 @@ inline std::string Le(uint32_t value, int bytes)
     return out;
 }
 
-/* A global memory block locked for the object's lifetime. */
-template <typename T>
-class Locked {
-public:
-    explicit Locked(HGLOBAL block) : block_(block), p_(block ? static_cast<T *>(GlobalLock(block)) : nullptr) {}
-    ~Locked() { if (p_) GlobalUnlock(block_); }
-    Locked(const Locked &) = delete;
-    Locked &operator=(const Locked &) = delete;
-    T *operator->() const { return p_; }
-    T *get() const { return p_; }
-
-private:
-    HGLOBAL block_;
-    T *p_;
-};
+using fio::Locked;
 
 /* What a FileData says of its raster image; palette as 0xRRGGBB. */
 struct RasterFacts {
-    DWORD width = 0, height = 0, bits = 0, dataType = 0, compression = 0;
+    DWORD width = 0, height = 0, bits = 0, dataType = 0, compression = 0, resolutionX = 0;
     std::vector<uint32_t> palette;
 };
 
@@ -60,7 +44,7 @@ inline RasterFacts FactsOf(HGLOBAL fileData)
     auto *d = static_cast<FileData *>(GlobalLock(fileData));
     if (!d) return f;
     f.width = d->raster.width, f.height = d->raster.height, f.bits = d->raster.bitsPerPixel;
-    f.dataType = d->raster.dataType, f.compression = d->compression;
+    f.dataType = d->raster.dataType, f.compression = d->compression, f.resolutionX = d->raster.resolutionX;
     PALETTEENTRY entries[256];
     UINT n = d->raster.palette ? GetPaletteEntries(d->raster.palette, 0, 256, entries) : 0;
     for (UINT i = 0; i < n; i++)
@@ -69,30 +53,23 @@ inline RasterFacts FactsOf(HGLOBAL fileData)
     return f;
 }
 
-/* A logical palette of 0xRRGGBB colours. */
-inline HPALETTE MakePalette(const std::vector<uint32_t> &colours)
-{
-    std::vector<BYTE> block(sizeof(LOGPALETTE) + colours.size() * sizeof(PALETTEENTRY));
-    auto *logical = reinterpret_cast<LOGPALETTE *>(block.data());
-    logical->palVersion = 0x300;
-    logical->palNumEntries = WORD(colours.size());
-    for (size_t i = 0; i < colours.size(); i++)
-        logical->palPalEntry[i] = {BYTE(colours[i] >> 16), BYTE(colours[i] >> 8), BYTE(colours[i]), 0};
-    return CreatePalette(logical);
-}
-
-/* A FileData to write from, as an application fills one (72 dpi). */
+/* A FileData to write from, as an application fills one (72 dpi; palette 0xRRGGBB). */
 inline HGLOBAL NewFileData(DWORD dataType, DWORD bits, LONG width, LONG height,
                            const std::vector<uint32_t> &palette = {}, DWORD compression = 0,
                            const std::string &name = "")
 {
-    HGLOBAL block = GlobalAlloc(GHND, sizeof(FileData));
-    auto *d = static_cast<FileData *>(GlobalLock(block));
-    d->raster = {bits, width, height, 720000, 720000, dataType, palette.empty() ? nullptr : MakePalette(palette)};
+    std::vector<BYTE> block(sizeof(LOGPALETTE) + palette.size() * sizeof(PALETTEENTRY));
+    auto *logical = reinterpret_cast<LOGPALETTE *>(block.data());
+    *logical = {0x300, WORD(palette.size()), {}};
+    for (size_t i = 0; i < palette.size(); i++)
+        logical->palPalEntry[i] = {BYTE(palette[i] >> 16), BYTE(palette[i] >> 8), BYTE(palette[i]), 0};
+    HGLOBAL fileData = GlobalAlloc(GHND, sizeof(FileData));
+    auto *d = static_cast<FileData *>(GlobalLock(fileData));
+    d->raster = {bits, width, height, 720000, 720000, dataType, palette.empty() ? nullptr : CreatePalette(logical)};
     d->compression = compression;
     lstrcpynA(d->name, name.c_str(), sizeof d->name);
-    GlobalUnlock(block);
-    return block;
+    GlobalUnlock(fileData);
+    return fileData;
 }
 
 /* Frees a FileData that a plug-in made, with its palette. */
@@ -104,19 +81,6 @@ inline void FreeFileData(HGLOBAL fileData)
         GlobalUnlock(fileData);
     }
     GlobalFree(fileData);
-}
-
-/* The error the plug-in recorded: string id, plug-in id, entry, place, and a name its
-   text holds. The slot is emptied. */
-inline void ExpectPluginError(UINT id, int plugin, int entry, int place, const std::string &name = "")
-{
-    RecordedError e = ReadError();
-    EXPECT_EQ(id, e.id) << e.text;
-    EXPECT_EQ(plugin, e.where1);
-    EXPECT_EQ(entry, e.where2);
-    EXPECT_EQ(place, e.where3);
-    if (!name.empty()) { EXPECT_NE(std::string::npos, e.text.find(name)) << e.text; }
-    c32ResetDLLErrInfo();
 }
 
 class PluginDriver {
@@ -134,17 +98,6 @@ public:
     F Entry(int format, int offset) const
     {
         return reinterpret_cast<F>(GetProcAddress(module_, MAKEINTRESOURCEA(QF_ORDINAL(format, offset))));
-    }
-    /* The format's FormatInfo, copied; false when the entry answers none. */
-    bool Info(int format, ::FormatInfo &info) const
-    {
-        auto entry = Entry<PFN_qfDLLGetFormatInfo>(format, QF_ENTRY_GETFORMATINFO);
-        HGLOBAL block = entry ? entry() : nullptr;
-        if (!block) return false;
-        info = *static_cast<::FormatInfo *>(GlobalLock(block));
-        GlobalUnlock(block);
-        GlobalFree(block);
-        return true;
     }
     /* The file-data entry as the module calls it: with the file open for reading, or
        with none (byName, a format that opens files itself). */
@@ -194,9 +147,14 @@ public:
         return Entry<PFN_qfDLLCommand>(format, QF_ENTRY_COMMAND)(fileData, command, rows ? LPARAM(&request) : 0,
                                                                   LPARAM(callback), index);
     }
+    /* The error the plug-in recorded (id, entry, place, a name its text holds); the slot emptied. */
     void ExpectError(UINT error, int entry, int place, const std::string &name = "") const
     {
-        ExpectPluginError(error, id, entry, place, name);
+        RecordedError e = ReadError();
+        EXPECT_EQ(error, e.id) << e.text;
+        EXPECT_EQ((std::vector<int>{id, entry, place}), (std::vector<int>{e.where1, e.where2, e.where3}));
+        EXPECT_NE(std::string::npos, e.text.find(name)) << e.text;
+        c32ResetDLLErrInfo();
     }
     static void TypeOf(HGLOBAL fileData, Rows &rows)
     {
@@ -216,13 +174,12 @@ private:
     HMODULE module_;
 };
 
-/* A plug-in loaded once for the program (id 0 keeps the id it has). */
+/* A plug-in loaded once for the program. */
 inline PluginDriver &Plugin(const std::string &file, int id)
 {
     static std::map<std::string, PluginDriver *> loaded;
     PluginDriver *&driver = loaded[file];
     if (!driver) driver = new PluginDriver(file, id);
-    if (id) driver->id = id;
     return *driver;
 }
 
@@ -288,11 +245,9 @@ protected:
         fio.ExpectError(r.id, r.entry, r.place, "damaged");
     }
 
-    /* Cuts of a whole file (every step-th length, and the file without its last byte):
-       taken for another format's only when shorter than notMineBelow; else refused with
-       4020 or 4024 recorded (a read of a stream that proves incomplete after its rows may
-       answer partial), or read as the whole file reads: only what is not part of the
-       image was lost. */
+    /* Cuts of a whole file (every step-th length, and all but its last byte): not the
+       format's only below notMineBelow; else refused (4020 or 4024; partial for a stream
+       found cut after its rows), or read as the whole file when only non-image bytes went. */
     void ExpectCutsRefused(const std::string &whole, size_t step, size_t notMineBelow)
     {
         Rows full;
@@ -317,10 +272,8 @@ protected:
         }
     }
 
-    /* Writes source as fileData describes it and reads the file back: the rows come back
-       as they went, unless same is false (the caller compares back). */
-    void RoundTrip(const std::string &path, HGLOBAL fileData, Rows &source, Rows &back, RasterFacts *facts = nullptr,
-                   bool same = true)
+    /* Writes source as fileData describes it and reads the file back unchanged. */
+    void RoundTrip(const std::string &path, HGLOBAL fileData, Rows &source, Rows &back, RasterFacts *facts = nullptr)
     {
         ASSERT_EQ(1, Write(path, fileData, source)) << ReadError().text;
         INT_PTR data = FileData(path);
@@ -328,7 +281,7 @@ protected:
         if (facts) *facts = FactsOf(HGLOBAL(data));
         EXPECT_EQ(1, Read(path, HGLOBAL(data), back)) << ReadError().text;
         FreeFileData(HGLOBAL(data));
-        if (same) { EXPECT_EQ(source.byY, back.byY); }
+        EXPECT_EQ(source.byY, back.byY);
     }
 };
 

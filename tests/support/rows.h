@@ -1,5 +1,4 @@
-/* Whole images as rows for the row protocol: a read's rows collected by row number, and
-   a write's rows supplied from them; each call noted. */
+/* Whole images for the row protocol: a read's rows collected, a write's supplied; calls noted. */
 #ifndef Q32_TEST_ROWS_H
 #define Q32_TEST_ROWS_H
 
@@ -19,13 +18,6 @@ struct Rows {
     std::vector<LONG> ys, xs, counts, blocks; /* of each call */
     int stopAfter = -1;                       /* answer 0 at this call */
     int twice = 0;                            /* rows delivered more than once */
-
-    std::string All() const
-    {
-        std::string all;
-        for (auto &[y, row] : byY) all += row;
-        return all;
-    }
 
     /* Notes a call; false when it is the one to stop at. */
     bool Note(LONG x, LONG y, LONG count, LONG rows)
@@ -62,13 +54,11 @@ inline LONG WINAPI Supply(ImageRequest *request, LONG x, LONG y, LONG count, LON
     return r->Note(x, y, count, rows);
 }
 
-/* Little- and big-endian numbers as the bytes of a file. */
 inline std::string Le16(unsigned v) { return std::string{char(v), char(v >> 8)}; }
 inline std::string Le32(uint32_t v) { return Le16(v & 0xFFFF) + Le16(v >> 16); }
 inline std::string Be32(uint32_t v) { return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; }
 
-/* Rows of a data type with runs in them, values below limit (indices, grey levels); the
-   padding bits of bilevel rows clear. */
+/* Rows with runs in them, values below limit; the padding bits of bilevel rows clear. */
 inline std::map<LONG, std::string> RandomRows(DWORD dataType, DWORD bits, LONG width, LONG height, unsigned limit,
                                               unsigned seed)
 {

@@ -1,6 +1,5 @@
-/* client IN OUT: detects IN, reads it, makes its preview, writes it to OUT in the same
-   format and reads OUT back; prints the format, the size, the preview's first pixel and
-   whether the pixels came back unchanged. */
+/* client IN OUT: detects IN, reads it, writes it to OUT in the same format and reads OUT
+   back; prints the format, the size and whether the pixels came back unchanged. */
 #include <windows.h>
 #include <stdio.h>
 #include <string.h>
@@ -60,13 +59,6 @@ int main(int argc, char **argv)
     qfFileGetFullPath(facts.formatNumber, path, sizeof path);
     printf("%s: %s %ld x %ld from %s\n", argv[1], code, (long)facts.raster.width, (long)facts.raster.height,
            strrchr(path, '\\') ? strrchr(path, '\\') + 1 : path);
-
-    /* The preview: reduced to fit the box, its pixels B, G, R. */
-    static PreviewInfo preview;
-    std::vector<BYTE> pixels(16 * 16 * 4);
-    if (qfFileGetPreviewMem(in, &preview, 0, pixels.data(), 16, 16) != 1) return Fail("preview");
-    printf("preview %lu x %lu, %lu bytes a pixel, first pixel %u %u %u\n", (unsigned long)preview.width,
-           (unsigned long)preview.height, (unsigned long)preview.bytesPerPixel, pixels[0], pixels[1], pixels[2]);
 
     FileData *out = static_cast<FileData *>(GlobalLock(in));
     lstrcpynA(out->name, argv[2], sizeof out->name);

@@ -12,15 +12,9 @@ protected:
         WriteFileBytes(dir / name, bytes);
         return dir / name;
     }
-    /* The getfiledata calls logged for name by each of codes. */
-    std::vector<std::string> Asked(const std::string &name, std::vector<std::string> codes)
-    {
-        for (std::string &code : codes) code += ".FIO getfiledata 0 " + name;
-        return codes;
-    }
 };
 
-TEST_F(Detect, EmptyNameGivesTheEmptyFileDataWithoutAskingAnyone)
+TEST_F(Detect, EmptyNamesAndNonImagesAskNoPlugin)
 {
     Stage("TFA");
     Load();
@@ -36,13 +30,7 @@ TEST_F(Detect, EmptyNameGivesTheEmptyFileDataWithoutAskingAnyone)
         EXPECT_STREQ("", f.name);
         Free(data);
     }
-    EXPECT_TRUE(Calls().empty());
-}
-
-TEST_F(Detect, FilesThatCannotBeImagesFailBeforeAnyPlugin)
-{
-    Stage("TFA");
-    Load();
+    /* Files that cannot be images fail before any plug-in is asked. */
     for (int size = 0; size < 4; size++) {
         std::string name = File("short" + std::to_string(size) + ".tfa", std::string(size, 'x'));
         EXPECT_EQ(nullptr, FileDataOf(name));
@@ -62,6 +50,7 @@ TEST_F(Detect, FilesThatCannotBeImagesFailBeforeAnyPlugin)
     EXPECT_TRUE(Calls().empty());
 }
 
+/* The order of the passes; what the FileData holds, and what freeing it releases. */
 TEST_F(Detect, HintThenExtensionThenSignaturesThenProbes)
 {
     Stage("HNT", {}, "0");
@@ -69,7 +58,7 @@ TEST_F(Detect, HintThenExtensionThenSignaturesThenProbes)
     Stage("SIG", {}, "0", "41424344");
     Stage("BAD", {}, "accept", "5A5A"); /* a signature that does not match: never asked */
     Stage("PRA", {}, "0");
-    Stage("PRB", {});
+    Stage("PRB", {{"Palette", "16"}});
     Stage("PRC", {});
     Load();
     std::string name = File("picture.ext");
@@ -77,29 +66,21 @@ TEST_F(Detect, HintThenExtensionThenSignaturesThenProbes)
     HGLOBAL data = FileDataOf(name, hint);
     ASSERT_NE(nullptr, data);
     EXPECT_STREQ("PRB", hint);
-    EXPECT_EQ(Asked(name, {"HNT", "EXT", "SIG", "PRA", "PRB"}), Calls());
+    std::vector<std::string> asked;
+    for (const char *code : {"HNT", "EXT", "SIG", "PRA", "PRB"})
+        asked.push_back(std::string(code) + ".FIO getfiledata 0 " + name);
+    EXPECT_EQ(asked, Calls());
     FileData f = Facts(data);
     EXPECT_EQ(FormatId("PRB"), f.formatNumber);
     EXPECT_EQ(name, f.name);
     EXPECT_EQ(8u, f.fileSize);
+    /* Freeing releases the palette and the property block. */
+    ASSERT_NE(nullptr, f.raster.palette);
+    HGLOBAL property = GlobalAlloc(GHND, sizeof(PropertyBlock));
+    ASSERT_EQ(1, Q32_EXPORT(module, qfFileSetProperty)(data, property));
     Free(data);
-}
-
-TEST_F(Detect, KeyPassesAskOnlyTheFirstMatchAndSkipRepeats)
-{
-    Stage("EXT", {}, "0");
-    Stage("EXU", {}, "0");
-    Load();
-    /* An extension equal to the hint is not looked up twice; formats are asked once. */
-    std::string name = File("picture.ext");
-    char hint[8] = "ext";
-    EXPECT_EQ(nullptr, FileDataOf(name, hint));
-    EXPECT_EQ(Asked(name, {"EXT", "EXU"}), Calls());
-    /* A name ending in '.' has no extension pass: only the probe asks. */
-    ForgetCalls();
-    File("plain");
-    EXPECT_EQ(nullptr, FileDataOf(dir / "plain."));
-    EXPECT_EQ(2u, Calls().size());
+    EXPECT_EQ(0, GetObjectType(f.raster.palette));
+    EXPECT_EQ((UINT)GMEM_INVALID_HANDLE, GlobalFlags(property));
 }
 
 TEST_F(Detect, AnswerMinusTwoStopsWithItsOwnError)
@@ -160,21 +141,6 @@ TEST_F(Detect, RiffPalettesAndVideoAreRefusedAfterTheKeyPasses)
     HGLOBAL data = FileDataOf(palette);
     EXPECT_NE(nullptr, data);
     Free(data);
-}
-
-TEST_F(Detect, FreeingReleasesPalettesAndProperty)
-{
-    Stage("TFA", {{"Palette", "16"}});
-    Load();
-    HGLOBAL data = FileDataOf(File("a.tfa"));
-    ASSERT_NE(nullptr, data);
-    HPALETTE palette = Facts(data).raster.palette;
-    ASSERT_NE(nullptr, palette);
-    HGLOBAL property = GlobalAlloc(GHND, sizeof(PropertyBlock));
-    ASSERT_EQ(1, Q32_EXPORT(module, qfFileSetProperty)(data, property));
-    Free(data);
-    EXPECT_EQ(0, GetObjectType(palette));
-    EXPECT_EQ((UINT)GMEM_INVALID_HANDLE, GlobalFlags(property));
 }
 
 } // namespace

@@ -30,8 +30,6 @@ const Faulty Plugins[] = {
     {"HUG", "accept", {{"Width", "65536"}, {"Height", "65536"}, {"Bits", "32"},
                        {"DataType", "1"}, {"FailAfter", "3"}, {"WriteFailAfter", "2"}},
      true, false},
-    {"OVF", "accept", {{"Width", "65537"}, {"Height", "65537"}, {"FailAfter", "2"},
-                       {"WriteFailAfter", "1"}}, true, false},
     {"TAL", "accept", {{"Width", "1"}, {"Height", "0x7FFFFFFF"}, {"Bits", "8"}, {"DataType", "8"},
                        {"FailAfter", "5"}, {"WriteFailAfter", "4"}}, true, false},
     {"PL0", "accept", {{"Bits", "8"}, {"DataType", "4"}, {"EmptyPalette", "1"}}, true, true},
@@ -58,14 +56,6 @@ LONG WINAPI GiveRows(ImageRequest *, LONG, LONG y, LONG count, LONG rows, void *
     return 1;
 }
 
-/* A three-letter code as hex bytes: its signature. */
-std::string Hex(const char *code)
-{
-    char hex[7];
-    snprintf(hex, sizeof hex, "%02X%02X%02X", code[0], code[1], code[2]);
-    return hex;
-}
-
 class FaultyPlugins : public ModuleSandbox {
 protected:
     int reads = 0, writes = 0, failed = 0;
@@ -75,85 +65,72 @@ protected:
         ModuleSandbox::SetUp();
         /* Each file starts with its plug-in's signature: no other plug-in is asked. */
         for (const Faulty &f : Plugins) {
-            Stage(f.code, f.keys, f.fileData, Hex(f.code));
+            char hex[7];
+            snprintf(hex, sizeof hex, "%02X%02X%02X", f.code[0], f.code[1], f.code[2]);
+            Stage(f.code, f.keys, f.fileData, hex);
             WriteFileBytes(dir / (std::string("fault.") + f.code), std::string(f.code) + " file");
         }
-        /* A plug-in whose code and description fill their fields without a terminator. */
-        Stage("UNT", {{"Unterminated", "1"}}, "accept", Hex("UNT"));
     }
 
-    /* One round over every plug-in; fails the test at the first broken promise. */
+    /* One round over every plug-in: detection, a read, a preview between guards and a
+       write over a target; fails the test at the first broken promise. */
     void Round()
     {
         c32ResetDLLErrInfo();
-        ASSERT_EQ((int)std::size(Plugins) + 1, Q32_EXPORT(module, qfFileGetFileFmtNum)());
+        ASSERT_EQ((int)std::size(Plugins), Q32_EXPORT(module, qfFileGetFileFmtNum)());
         auto filters = Q32_EXPORT(module, FilterAction);
         HGLOBAL list = (HGLOBAL)filters(nullptr, FILTER_BUILD, FILTER_ALL_FORMATS);
         ASSERT_NE(nullptr, list);
         filters(list, FILTER_FREE, 0);
-        ASSERT_GT(FormatId("QQQ"), 0); /* the unterminated code cut to three characters */
 
         for (const Faulty &f : Plugins) {
             SCOPED_TRACE(f.code);
             c32ResetDLLErrInfo();
             HGLOBAL data = FileDataOf(dir / (std::string("fault.") + f.code));
             ASSERT_EQ(f.detected, data != nullptr);
-            if (!data) {
-                ASSERT_NE(0u, ReadError().id);
-                continue;
-            }
+            ASSERT_TRUE(data || ReadError().id);
+            if (!data) continue;
             ImageRequest request = {};
             request.rasterWanted = 1;
             request.rasterTypes = 0x7FFF;
+            ImageRequest writeRequest = request;
             c32ResetDLLErrInfo();
             reads++;
-            if (!Q32_EXPORT(module, qfFileRead)(data, &request, TakeRows)) {
-                ASSERT_NE(0u, ReadError().id);
+            ASSERT_TRUE(Q32_EXPORT(module, qfFileRead)(data, &request, TakeRows) || ReadError().id);
+
+            const int box = 48;
+            struct {
+                PreviewInfo info;
+                DWORD guard[64];
+            } info;
+            std::vector<BYTE> pixels(box * box * 4 + 256, 0xA5);
+            memset(&info, 0xC3, sizeof info);
+            c32ResetDLLErrInfo();
+            auto preview = Q32_EXPORT(module, qfFileGetPreviewMem);
+            int made = preview(data, &info.info, 0, pixels.data(), box, box);
+            for (DWORD g : info.guard) ASSERT_EQ(0xC3C3C3C3u, g);
+            for (size_t i = box * box * 4; i < pixels.size(); i++) ASSERT_EQ(0xA5, pixels[i]);
+            ASSERT_TRUE(made || ReadError().id);
+            if (made) {
+                ASSERT_LE(info.info.paletteCount, 256u);
+                ASSERT_LE(info.info.width, (DWORD)box);
+                ASSERT_LE(info.info.height, (DWORD)box);
             }
-            Preview(data);
-            request = {};
-            request.rasterWanted = 1;
-            request.rasterTypes = 0x7FFF;
-            Write(f, data, request);
+
+            const std::string target = dir / (std::string("target.") + f.code);
+            const std::string old = "the target before the write";
+            WriteFileBytes(target, old);
+            Edit(data, [&](FileData &facts) { lstrcpynA(facts.name, target.c_str(), MAX_PATH); });
+            c32ResetDLLErrInfo();
+            int result = Q32_EXPORT(module, qfFileWrite)(data, &writeRequest, GiveRows);
+            writes++;
+            failed += result != 1;
+            ASSERT_EQ(f.writes, result == 1) << result;
+            ASSERT_FALSE(Exists(dir / "target.$$$"));
+            ASSERT_EQ(result == 1, old != ReadFileBytes(target));
+            ASSERT_TRUE(result != 0 || ReadError().id);
             Free(data);
         }
-    }
-    void Preview(HGLOBAL data)
-    {
-        const int box = 48;
-        struct {
-            PreviewInfo info;
-            DWORD guard[64];
-        } info;
-        std::vector<BYTE> pixels(box * box * 4 + 256, 0xA5);
-        memset(&info, 0xC3, sizeof info);
-        c32ResetDLLErrInfo();
-        auto preview = Q32_EXPORT(module, qfFileGetPreviewMem);
-        int made = preview(data, &info.info, 0, pixels.data(), box, box);
-        for (DWORD g : info.guard) ASSERT_EQ(0xC3C3C3C3u, g);
-        for (size_t i = box * box * 4; i < pixels.size(); i++) ASSERT_EQ(0xA5, pixels[i]);
-        if (!made) {
-            ASSERT_NE(0u, ReadError().id);
-            return;
-        }
-        ASSERT_LE(info.info.paletteCount, 256u);
-        ASSERT_LE(info.info.width, (DWORD)box);
-        ASSERT_LE(info.info.height, (DWORD)box);
-    }
-    void Write(const Faulty &f, HGLOBAL data, ImageRequest &request)
-    {
-        const std::string target = dir / (std::string("target.") + f.code);
-        const std::string old = "the target before the write";
-        WriteFileBytes(target, old);
-        Edit(data, [&](FileData &facts) { lstrcpynA(facts.name, target.c_str(), MAX_PATH); });
-        c32ResetDLLErrInfo();
-        int result = Q32_EXPORT(module, qfFileWrite)(data, &request, GiveRows);
-        writes++;
-        failed += result != 1;
-        ASSERT_EQ(f.writes, result == 1) << result;
-        ASSERT_FALSE(Exists(dir / "target.$$$"));
-        ASSERT_EQ(result == 1, old != ReadFileBytes(target));
-        if (result == 0) { ASSERT_NE(0u, ReadError().id); }
     }
 };
 
@@ -177,7 +154,7 @@ TEST_F(FaultyPlugins, RoundAfterRoundWithoutACrashALostFileOrASilentFailure)
     const int detections = rounds * (int)std::size(Plugins);
     printf("ROUNDS %d rounds of %zu broken plug-ins: %d discoveries, %d detections, %d reads, "
            "%d previews, %d writes (%d failed, every target unchanged)\n",
-           rounds, std::size(Plugins) + 1, rounds, detections, reads, reads, writes, failed);
+           rounds, std::size(Plugins), rounds, detections, reads, reads, writes, failed);
 }
 
 } // namespace

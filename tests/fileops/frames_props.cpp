@@ -45,7 +45,8 @@ protected:
     static bool Freed(HGLOBAL h) { return GlobalFlags(h) == GMEM_INVALID_HANDLE; }
 };
 
-TEST_F(FramesProps, FrameCommandsPassTheirArgumentsThrough)
+/* Frame commands and the plug-ins' dialogs: their answers, or an error for a bad FileData. */
+TEST_F(FramesProps, CommandsAndDialogsPassThrough)
 {
     EXPECT_EQ(ANSWER(10), Q32_EXPORT(module, qfFileReadFrame)(data, 5, 6));
     EXPECT_EQ(ANSWER(10), Q32_EXPORT(module, qfFileReadFrameIndex)(data, 7, 8, 3));
@@ -56,9 +57,24 @@ TEST_F(FramesProps, FrameCommandsPassTheirArgumentsThrough)
 
     EXPECT_EQ(0, Q32_EXPORT(module, qfFileReadFrame)(nullptr, 0, 0));
     EXPECT_ERROR(4026, 703, 1702, 3024);
+    EXPECT_EQ(ANSWER(25), Q32_EXPORT(module, qfFileShowProperty)(0, data, 0, 0, 0));
+    EXPECT_EQ(-1, Q32_EXPORT(module, qfFileShowProperty)(0, nullptr, 0, 0, 0));
+    EXPECT_ERROR(4026, 703, 1702, 2722);
+    EXPECT_EQ(ANSWER(14), Q32_EXPORT(module, qfFileShowDlgFileData)(0, 0, data, 0, 0, 0));
+    EXPECT_EQ(0, Q32_EXPORT(module, qfFileShowDlgFileData)(0, 0, nullptr, 0, 0, 0));
+    EXPECT_ERROR(4026, 1702, 7, 1);
+    EXPECT_EQ(ANSWER(15), Q32_EXPORT(module, qfFileShowDlgSaveOption)(0, 0, data, 0));
+    EXPECT_EQ(-1, Q32_EXPORT(module, qfFileShowDlgSaveOption)(0, 0, nullptr, 0));
+    EXPECT_ERROR(4026, 1702, 8, 1);
+    int number = FormatId("TFA");
+    EXPECT_EQ(ANSWER(18), Q32_EXPORT(module, qfFileShowDlgOpenOption)(0, 0, number, 0));
+    EXPECT_EQ(-1, Q32_EXPORT(module, qfFileShowDlgOpenOption)(0, 0, 0, 0));
+    EXPECT_ERROR(4026, 1702, 19, 1);
     Edit(data, [](FileData &f) { f.formatNumber = 7; });
     EXPECT_EQ(0, Q32_EXPORT(module, qfFileWriteFrame)(data, 0, 0));
     EXPECT_ERROR(4026, 1702, 7, 3034);
+    EXPECT_EQ(-1, Q32_EXPORT(module, qfFileShowDlgSaveOption)(0, 0, data, 0));
+    EXPECT_ERROR(4026, 1702, 8, 2);
 }
 
 TEST_F(FramesProps, PropertyBlocksAttachDetachAndFreeByItemType)
@@ -116,36 +132,6 @@ TEST_F(FramesProps, PropertyBlocksAttachDetachAndFreeByItemType)
     EXPECT_ERROR(4026, 1702, 7, 2606);
     EXPECT_EQ(0, set(nullptr, nullptr));
     EXPECT_ERROR(4026, 1702, 7, 2679);
-}
-
-TEST_F(FramesProps, PropertyDialogAndOptionDialogs)
-{
-    EXPECT_EQ(ANSWER(25), Q32_EXPORT(module, qfFileShowProperty)(0, data, 0, 0, 0));
-    EXPECT_EQ(-1, Q32_EXPORT(module, qfFileShowProperty)(0, nullptr, 0, 0, 0));
-    EXPECT_ERROR(4026, 703, 1702, 2722);
-
-    EXPECT_EQ(ANSWER(14), Q32_EXPORT(module, qfFileShowDlgFileData)(0, 0, data, 0, 0, 0));
-    EXPECT_EQ(0, Q32_EXPORT(module, qfFileShowDlgFileData)(0, 0, nullptr, 0, 0, 0));
-    EXPECT_ERROR(4026, 1702, 7, 1);
-    EXPECT_EQ(ANSWER(15), Q32_EXPORT(module, qfFileShowDlgSaveOption)(0, 0, data, 0));
-    EXPECT_EQ(-1, Q32_EXPORT(module, qfFileShowDlgSaveOption)(0, 0, nullptr, 0));
-    EXPECT_ERROR(4026, 1702, 8, 1);
-    Edit(data, [](FileData &f) { f.formatNumber = 2; });
-    EXPECT_EQ(-1, Q32_EXPORT(module, qfFileShowDlgSaveOption)(0, 0, data, 0));
-    EXPECT_ERROR(4026, 1702, 8, 2);
-
-    int number = FormatId("TFA");
-    EXPECT_EQ(ANSWER(18), Q32_EXPORT(module, qfFileShowDlgOpenOption)(0, 0, number, 0));
-    EXPECT_EQ(-1, Q32_EXPORT(module, qfFileShowDlgOpenOption)(0, 0, 0, 0));
-    EXPECT_ERROR(4026, 1702, 19, 1);
-
-    /* The format-information entry is never bound: 0 for a valid format, error only for
-       a bad number. */
-    c32ResetDLLErrInfo();
-    EXPECT_EQ(0, Q32_EXPORT(module, qfFileShowDlgFormatInfo)(0, 0, number, 0));
-    EXPECT_EQ(0u, ReadError().id);
-    EXPECT_EQ(0, Q32_EXPORT(module, qfFileShowDlgFormatInfo)(0, 0, 5, 0));
-    EXPECT_ERROR(4026, 1702, 6, 1);
 }
 
 } // namespace

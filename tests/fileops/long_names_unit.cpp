@@ -1,11 +1,11 @@
 /*
- * Names and strings at and past every limit, through every export that takes a name,
- * the ini values the module reads and registry strings stored without a terminator.
- * Built with stack protection and trapping undefined-behaviour checks over a copy of the
+ * Names at and past every limit, through every export that takes a name. Built with
+ * stack protection and trapping undefined-behaviour checks over a copy of the
  * module's code built the same way: an overrun ends the program instead of passing.
  */
 #include "../registry/registry_fixture.h"
 #include <objbase.h>
+#include <algorithm>
 #include <cstring>
 
 using namespace q32test;
@@ -18,9 +18,7 @@ struct Guarded {
     char *get() { return bytes.data(); }
     bool intact() const
     {
-        for (size_t i = size; i < bytes.size(); i++)
-            if (bytes[i] != '\x5C') return false;
-        return true;
+        return std::all_of(bytes.begin() + size, bytes.end(), [](char c) { return c == '\x5C'; });
     }
     size_t size;
     std::string bytes;
@@ -51,17 +49,11 @@ LONG WINAPI GiveRows(ImageRequest *, LONG, LONG, LONG count, LONG rows, void *li
     return 1;
 }
 
-class LongNames : public RegistryFixture {
-protected:
-    void SetUp() override
-    {
-        RegistryFixture::SetUp();
-        StageBuilt("bmp.fio");
-    }
-};
+using LongNames = RegistryFixture;
 
 TEST_F(LongNames, EveryExportTakingANameStaysInItsBuffers)
 {
+    StageBuilt("bmp.fio");
     ASSERT_GT(Start(), 0);
     CoInitialize(nullptr);
     for (size_t length : {255, 256, 259, 260, 261, 300}) {
@@ -115,65 +107,6 @@ TEST_F(LongNames, EveryExportTakingANameStaysInItsBuffers)
         q32FileFreeFileData(data);
     }
     CoUninitialize();
-}
-
-/* Extension lists far longer than their 64-byte field. */
-TEST_F(LongNames, LongIniValuesAreCutToTheirFields)
-{
-    for (size_t length : {1023, 1024, 1025, 4096}) {
-        SCOPED_TRACE(length);
-        std::string list;
-        while (list.size() < length) list += "e" + std::to_string(list.size()) + ";";
-        list.resize(length);
-        WritePrivateProfileStringA("FIO_EXT", "BMP", list.c_str(), ini.c_str());
-        WritePrivateProfileStringA("FIO_EXT", "BMP_USER", list.c_str(), ini.c_str());
-        ASSERT_GT(Start(), 0);
-        int bmp = q32FileGetFormatID("BMP", nullptr);
-        ASSERT_GT(bmp, 0);
-        for (int kind = 1; kind <= 4; kind++) {
-            Guarded text(Q32_FORMAT_EXT_SIZE);
-            qfFileGetFormatExt(bmp, text.get(), kind);
-            EXPECT_TRUE(text.intact()) << kind;
-            EXPECT_LT(strlen(text.get()), (size_t)Q32_FORMAT_EXT_SIZE);
-        }
-        HGLOBAL filters = (HGLOBAL)FilterAction(nullptr, FILTER_BUILD, FILTER_ALL_FORMATS);
-        EXPECT_NE(nullptr, filters);
-        FilterAction(filters, FILTER_FREE, 0);
-        Stop();
-    }
-}
-
-TEST_F(LongNames, RegistryPathsWithoutTerminatorsAreCut)
-{
-    char scratchName[64];
-    snprintf(scratchName, sizeof scratchName, "Software\\q32test_long_%lu", GetCurrentProcessId());
-    HKEY scratch = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, scratchName, 0, nullptr, 0,
-                                             KEY_ALL_ACCESS, nullptr, &scratch, nullptr));
-    ASSERT_EQ(ERROR_SUCCESS, RegOverridePredefKey(HKEY_CLASSES_ROOT, scratch));
-    Attach();
-    const char *const keys[] = {"KD3.Image\\protocol\\StdFileEditing\\server",
-                                "QuillViewer\\shell\\open\\command"};
-    for (size_t length : {5, 259, 260, 261, 300, 4096}) {
-        std::string value(length, 'r');
-        for (const char *key : keys) {
-            HKEY opened = nullptr;
-            ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CLASSES_ROOT, key, 0, nullptr, 0,
-                                                     KEY_ALL_ACCESS, nullptr, &opened, nullptr));
-            /* The bytes of the text alone, no terminator stored. */
-            RegSetValueExA(opened, nullptr, 0, REG_SZ, (const BYTE *)value.data(), (DWORD)length);
-            RegCloseKey(opened);
-        }
-        for (int application : {1004, 1005})
-            for (int size : {1, 8, 260, 400}) {
-                Guarded buffer((size_t)size);
-                q32FileGetPalsModuleName(0, application, 0, buffer.get(), size);
-                EXPECT_TRUE(buffer.intact()) << length << " " << application << " " << size;
-            }
-    }
-    RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
-    RegCloseKey(scratch);
-    RegDeleteTreeA(HKEY_CURRENT_USER, scratchName);
 }
 
 } // namespace

@@ -2,17 +2,28 @@
  * Hostile files through the module and the shipped plug-ins: looping TIFF IFD chains,
  * counts and offsets past the end, huge declared sizes, and every sample cut at every
  * length through its headers. Each goes through detection, a read and a preview and must
- * answer with a recorded error or the right picture, never a crash; huge sizes are refused
- * as too large (huge bitmaps, TGA and WBMP files are the plug-in tests').
+ * answer with a recorded error or the right picture, never a crash, never more than a few
+ * megabytes; huge sizes are refused as too large (huge bitmaps, TGA and WBMP files are the
+ * plug-in tests'). A program of its own, so that the peak it measures is its own.
  */
 #include "sandbox.h"
 #include "wic_files.h"
+
+#include <psapi.h>
 
 using namespace q32test;
 
 namespace {
 
 using RowMap = std::map<LONG, std::string>;
+
+size_t PeakWorkingSet()
+{
+    PROCESS_MEMORY_COUNTERS counters = {};
+    counters.cb = sizeof counters;
+    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+    return counters.PeakWorkingSetSize;
+}
 
 struct TiffTag {
     uint16_t tag, type;
@@ -123,6 +134,9 @@ TEST_F(Hostile, EveryFileAnswersWithAnErrorOrTheRightPicture)
     std::map<std::string, RowMap> whole;
     for (auto &[name, bytes] : samples)
         ASSERT_EQ(0u, Answer(name, bytes, nullptr, &whole[name])) << name;
+    /* Every plug-in and the component are loaded now: what follows must not allocate what
+       the files declare. */
+    const size_t peakBefore = PeakWorkingSet();
 
     const uint32_t huge = 64250;
     std::string hugeJpeg = samples["s.jpg"];
@@ -180,6 +194,8 @@ TEST_F(Hostile, EveryFileAnswersWithAnErrorOrTheRightPicture)
             SCOPED_TRACE(name + " cut at " + std::to_string(length));
             Answer("cut-" + name, bytes.substr(0, length), &whole[name]);
         }
+    const size_t grown = PeakWorkingSet() - peakBefore;
+    EXPECT_LT(grown, size_t(8) << 20) << "the peak working set grew by " << grown / 1024 << " KB";
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 /* The extension list and entry dialogs, driven from a second thread: what they write to
    section FIO_EXT, what they refuse, what Cancel restores and which filter lists OK
-   rebuilds. */
+   rebuilds; the association page's parameter. */
 #include "../registry/registry_fixture.h"
 #include "dialogdriver.h"
 #include "assoc/assoc.h"
@@ -65,22 +65,40 @@ protected:
     }
 };
 
-TEST_F(ExtensionDialogs, AddingPutsTheExtensionInFrontOfTheFormatsUserList)
+TEST_F(ExtensionDialogs, AddingAndEditingPutThePairInFrontOfTheFormatsUserList)
 {
-    std::vector<std::string> opened, added;
-    INT_PTR result = ShowList([&](HWND d) {
+    CachedFilterLists[0] = (HGLOBAL)FilterAction(nullptr, FILTER_BUILD, FILTER_ALL_FORMATS);
+    ASSERT_TRUE(CachedFilterLists[0]);
+    auto filters = [] {
+        std::string all;
+        for (auto p = (const char *)FilterAction(CachedFilterLists[0], FILTER_TEXT, 0); *p; p += strlen(p) + 1)
+            all += std::string(p) + "|";
+        return all;
+    };
+    EXPECT_EQ(std::string::npos, filters().find("JPF"));
+    std::vector<std::string> opened, added, edited;
+    int preselected = -1;
+    EXPECT_EQ(1, ShowList([&](HWND d) {
         opened = Items(d, PairList);
         EXPECT_TRUE(Enter(d, AddButton, ".jpf", Jpc));
         added = Items(d, PairList);
+        SendDlgItemMessageA(d, PairList, LB_SETCURSEL, 2, 0);  /* PNX =PNG */
+        EXPECT_TRUE(Enter(d, EditButton, "PNZ", Jpc, nullptr, &preselected));
+        edited = Items(d, PairList);
         EXPECT_TRUE(Enter(d, AddButton, "wbx", Wb)) << "a two-letter code";
         Press(d, IDOK);
-    });
-    EXPECT_EQ(1, result);
+    }));
     EXPECT_EQ((std::vector<std::string>{"JP2 =JPC", "PNX =PNG"}), opened);
     EXPECT_EQ((std::vector<std::string>{"JPF=JPC", "JP2 =JPC", "PNX =PNG"}), added);
-    EXPECT_EQ("JPF;JP2;", Key("JPC_USER"));
+    EXPECT_EQ((std::vector<std::string>{"PNZ=JPC", "JPF=JPC", "JP2 =JPC"}), edited);
+    EXPECT_EQ(Png, preselected) << "the pair's own format";
+    EXPECT_EQ("PNZ;JPF;JP2;", Key("JPC_USER"));
+    EXPECT_EQ("", Key("PNG_USER"));
     EXPECT_EQ("WBX;", Key("WB_USER"));
     EXPECT_EQ(Jpc + 1, q32FileGetFormatID("jpf", nullptr)) << "the table was reloaded";
+    /* OK rebuilds only the cached filter lists that existed. */
+    EXPECT_NE(std::string::npos, filters().find("JPF")) << filters();
+    EXPECT_FALSE(CachedFilterLists[1]);
 }
 
 TEST_F(ExtensionDialogs, ExtensionsOfFormatsAreRefusedNamingTheOwner)
@@ -91,42 +109,37 @@ TEST_F(ExtensionDialogs, ExtensionsOfFormatsAreRefusedNamingTheOwner)
         {"J2K", "The extension J2K is already used by the format JPC."},
         {"pnx", "The extension PNX is already used by the format PNG."},
     };
-    std::string mb = dir / "boxes.log";
-    INT_PTR result = ShowList([&](HWND d) {
+    EXPECT_EQ(1, ShowList([&](HWND d) {
         for (const auto &c : cases) {
-            DeleteFileA(mb.c_str());
+            DeleteFileA(boxes.c_str());
             HWND entry = nullptr;
             EXPECT_FALSE(Enter(d, AddButton, c.extension, Bmp, &entry)) << c.extension;
-            std::vector<std::string> boxes = ReadLines(mb);
-            ASSERT_EQ(1u, boxes.size()) << c.extension;
-            EXPECT_EQ(0u, boxes[0].find("3200|703|1712|1|0|")) << boxes[0];
-            EXPECT_NE(std::string::npos, boxes[0].find(std::string("|") + c.message)) << boxes[0];
+            std::vector<std::string> lines = ReadLines(boxes);
+            ASSERT_EQ(1u, lines.size()) << c.extension;
+            EXPECT_EQ(0u, lines[0].find("3200|703|1712|1|0|")) << lines[0];
+            EXPECT_NE(std::string::npos, lines[0].find(std::string("|") + c.message)) << lines[0];
             Press(entry, IDCANCEL);
             WaitClosed(entry);
         }
         Press(d, IDOK);
-    });
-    EXPECT_EQ(1, result);
+    }));
     EXPECT_EQ("<none>", Key("BMP_USER"));
 }
 
 TEST_F(ExtensionDialogs, CancelRestoresTheListsAsTheyWere)
 {
     bool removeEnabled = true, editEnabled = true;
-    INT_PTR result = ShowList([&](HWND d) {
-        HWND list = GetDlgItem(d, PairList);
-        SendMessageA(list, LB_SETCURSEL, 1, 0);
+    EXPECT_EQ(0, ShowList([&](HWND d) {
+        SendDlgItemMessageA(d, PairList, LB_SETCURSEL, 1, 0);
         SendMessageA(d, WM_COMMAND, RemoveButton, 0);
         EXPECT_EQ("", Key("PNG_USER")) << "the only pair removed: an empty list";
         SendMessageA(d, WM_COMMAND, RemoveButton, 0);
-        EXPECT_EQ("", Key("JPC_USER"));
         removeEnabled = IsWindowEnabled(GetDlgItem(d, RemoveButton));
         editEnabled = IsWindowEnabled(GetDlgItem(d, EditButton));
         EXPECT_TRUE(Enter(d, AddButton, "rlx", Bmp));
         EXPECT_EQ("RLX;", Key("BMP_USER"));
         Press(d, IDCANCEL);
-    });
-    EXPECT_EQ(0, result);
+    }));
     EXPECT_FALSE(removeEnabled);
     EXPECT_FALSE(editEnabled);
     EXPECT_EQ("PNX;", Key("PNG_USER"));
@@ -135,77 +148,33 @@ TEST_F(ExtensionDialogs, CancelRestoresTheListsAsTheyWere)
     EXPECT_EQ(Png + 1, q32FileGetFormatID("pnx", nullptr));
 }
 
-/* An ini list longer than the record's field, with an extension longer than the entry
-   field takes: nothing is cut, neither by the list's own writes nor by Cancel, and the
-   long extension is refused whole when edited. */
+/* A list longer than the record's field, with an extension longer than the entry field
+   takes: nothing is cut, by the list's own writes or by Cancel; the long one is refused. */
 TEST_F(ExtensionDialogs, LongListsAndExtensionsAreNeverCut)
 {
     std::string list = "PNX;TOOLONGX;";
     for (int i = 0; i < 12; i++) list += "PN" + std::to_string(10 + i) + ";";  /* 73 characters */
     WritePrivateProfileStringA("FIO_EXT", "PNG_USER", list.c_str(), ini.c_str());
-    std::string mb = dir / "boxes.log", afterRemove, afterEdit;
-    DeleteFileA(mb.c_str());
-    std::vector<std::string> boxes;
-    INT_PTR result = ShowList([&](HWND d) {
-        HWND pairs = GetDlgItem(d, PairList);
-        SendMessageA(pairs, LB_SETCURSEL, 1, 0);  /* PNX =PNG */
+    std::string afterRemove, afterEdit;
+    DeleteFileA(boxes.c_str());
+    EXPECT_EQ(0, ShowList([&](HWND d) {
+        SendDlgItemMessageA(d, PairList, LB_SETCURSEL, 1, 0);  /* PNX =PNG */
         SendMessageA(d, WM_COMMAND, RemoveButton, 0);
         afterRemove = Key("PNG_USER");
-        SendMessageA(pairs, LB_SETCURSEL, 1, 0);  /* TOOLONGX =PNG */
+        SendDlgItemMessageA(d, PairList, LB_SETCURSEL, 1, 0);  /* TOOLONGX =PNG */
         HWND entry = nullptr;
         EXPECT_FALSE(Enter(d, EditButton, "TOOLONGX", Jpc, &entry));
-        boxes = ReadLines(mb);
         Press(entry, IDCANCEL);
         WaitClosed(entry);
         afterEdit = Key("PNG_USER");
         Press(d, IDCANCEL);
-    });
-    EXPECT_EQ(0, result);
+    }));
     EXPECT_EQ(list.substr(4), afterRemove) << "the rest of the list as it was";
     EXPECT_EQ(list.substr(4), afterEdit);
-    ASSERT_EQ(1u, boxes.size());
-    EXPECT_NE(std::string::npos,
-              boxes[0].find("The extension TOOLONGX is longer than 4 characters")) << boxes[0];
-    EXPECT_EQ("JP2;", Key("JPC_USER"));
+    std::vector<std::string> lines = ReadLines(boxes);
+    ASSERT_EQ(1u, lines.size());
+    EXPECT_NE(std::string::npos, lines[0].find("The extension TOOLONGX is longer than 4 characters"));
     EXPECT_EQ(list, Key("PNG_USER")) << "Cancel gives the whole list back";
-}
-
-TEST_F(ExtensionDialogs, EditingMovesAPairToItsNewFormat)
-{
-    std::vector<std::string> items;
-    int preselected = -1;
-    ShowList([&](HWND d) {
-        SendDlgItemMessageA(d, PairList, LB_SETCURSEL, 1, 0);
-        EXPECT_TRUE(Enter(d, EditButton, "PNZ", Jpc, nullptr, &preselected));
-        items = Items(d, PairList);
-        Press(d, IDOK);
-    });
-    EXPECT_EQ((std::vector<std::string>{"PNZ=JPC", "JP2 =JPC"}), items);
-    EXPECT_EQ(Png, preselected) << "the pair's own format";
-    EXPECT_EQ("PNZ;JP2;", Key("JPC_USER"));
-    EXPECT_EQ("", Key("PNG_USER"));
-}
-
-TEST_F(ExtensionDialogs, OkRebuildsOnlyTheCachedFilterListsThatExisted)
-{
-    CachedFilterLists[0] = (HGLOBAL)FilterAction(nullptr, FILTER_BUILD, FILTER_ALL_FORMATS);
-    ASSERT_TRUE(CachedFilterLists[0]);
-    ASSERT_FALSE(CachedFilterLists[1]);
-    /* The whole filter string, its NULs as '|'. */
-    auto text = [](HGLOBAL list) {
-        std::string all;
-        for (const char *p = (const char *)FilterAction(list, FILTER_TEXT, 0); *p; p += strlen(p) + 1)
-            all += std::string(p) + "|";
-        return all;
-    };
-    EXPECT_EQ(std::string::npos, text(CachedFilterLists[0]).find("JPF"));
-    ShowList([&](HWND d) {
-        EXPECT_TRUE(Enter(d, AddButton, "jpf", Jpc));
-        Press(d, IDOK);
-    });
-    ASSERT_TRUE(CachedFilterLists[0]);
-    EXPECT_FALSE(CachedFilterLists[1]);
-    EXPECT_NE(std::string::npos, text(CachedFilterLists[0]).find("JPF")) << text(CachedFilterLists[0]);
 }
 
 TEST_F(ExtensionDialogs, HelpComesFromThePageParameterBlocks)
@@ -214,32 +183,34 @@ TEST_F(ExtensionDialogs, HelpComesFromThePageParameterBlocks)
     AssociationPageParam param = {"Editor", "KD3.Image",
                                   {{0, 0, "list.hlp", 71}, {0, 0, "add.hlp>w", 72}, {0, 0, "edit.hlp", 73}}},
                          other = {"Other", "KD3.Other", {{0, 0, "other.hlp", 81}}};
+    auto open = [&](AssociationPageParam &p) {
+        return CreateDialogParamA(ResourceModule, MAKEINTRESOURCEA(32117), nullptr, ExtensionListProc,
+                                  (LPARAM)&p);
+    };
     DriveDialog([&] { return DialogBoxParamA(ResourceModule, MAKEINTRESOURCEA(32117), nullptr,
-                                       ExtensionListProc, (LPARAM)&param); },
-          [&](HWND d) {
-              /* A second list dialog opened later keeps its own parameter. */
-              HWND second = CreateDialogParamA(ResourceModule, MAKEINTRESOURCEA(32117), nullptr,
-                                               ExtensionListProc, (LPARAM)&other);
-              SendMessageA(second, WM_COMMAND, 9, 0);
-              DestroyWindow(second);
-              SendMessageA(d, WM_COMMAND, 9, 0);
-              for (int button : {AddButton, EditButton}) {
-                  Press(d, button);
-                  HWND entry = FindDialog(GetWindowThreadProcessId(d, nullptr),
-                                          button == AddButton ? "Add Extension" : "Edit Extension");
-                  SendMessageA(entry, WM_COMMAND, 9, 0);
-                  Press(entry, IDCANCEL);
-                  WaitClosed(entry);
-              }
-              Press(d, IDCANCEL);
-          }, "File Extensions");
+                                             ExtensionListProc, (LPARAM)&param); }, [&](HWND d) {
+        /* A second list dialog opened later keeps its own parameter. */
+        HWND second = open(other);
+        SendMessageA(second, WM_COMMAND, 9, 0);
+        DestroyWindow(second);
+        SendMessageA(d, WM_COMMAND, 9, 0);
+        for (int button : {AddButton, EditButton}) {
+            Press(d, button);
+            HWND entry = FindDialog(GetWindowThreadProcessId(d, nullptr),
+                                    button == AddButton ? "Add Extension" : "Edit Extension");
+            SendMessageA(entry, WM_COMMAND, 9, 0);
+            Press(entry, IDCANCEL);
+            WaitClosed(entry);
+        }
+        Press(d, IDCANCEL);
+    }, "File Extensions");
     EXPECT_EQ((std::vector<std::string>{"other.hlp>d|1|81", "list.hlp>d|1|71", "add.hlp>w|1|72",
                                         "edit.hlp>d|1|73"}),
               ReadLines(dir / "help.log"));
 }
 
-/* The page as q32ShowTreePreference creates it: with the caller's name and class. */
-TEST_F(ExtensionDialogs, APageParameterNamesTheApplicationAndItsClass)
+/* The page as q32ShowTreePreference creates it: with the caller's class. */
+TEST_F(ExtensionDialogs, APageParameterNamesTheApplicationsClass)
 {
     ScratchClasses classes("param");
     SetClassText(".jpg", "My.Class");
@@ -251,19 +222,14 @@ TEST_F(ExtensionDialogs, APageParameterNamesTheApplicationAndItsClass)
     };
     HWND page = open();
     ASSERT_TRUE(page);
-    char heading[64] = "";
-    GetDlgItemTextA(page, 2201, heading, sizeof heading);
-    EXPECT_STREQ("File types that My Program opens:", heading);
-    HWND list = GetDlgItem(page, PairList);
-    EXPECT_EQ(5, SendMessageA(list, LB_GETCOUNT, 0, 0));
-    EXPECT_EQ(0x10001, SendMessageA(list, LB_GETITEMDATA, Jpg, 0));
+    EXPECT_EQ(5, SendDlgItemMessageA(page, PairList, LB_GETCOUNT, 0, 0));
+    EXPECT_EQ(0x10001, SendDlgItemMessageA(page, PairList, LB_GETITEMDATA, Jpg, 0));
     PreferenceResultFlags = 0;
     SendMessageA(page, WM_COMMAND, 2602, 0);
     SendMessageA(page, WM_COMMAND, IDOK, 0);
     EXPECT_EQ(0x10u, PreferenceResultFlags);
     EXPECT_EQ("My.Class", ClassText(".png"));
     DestroyWindow(page);
-
     param.applicationClass[0] = 0;
     page = open();
     EXPECT_EQ(0, SendDlgItemMessageA(page, PairList, LB_GETCOUNT, 0, 0)) << "an empty class is none";
@@ -271,25 +237,14 @@ TEST_F(ExtensionDialogs, APageParameterNamesTheApplicationAndItsClass)
     DestroyWindow(host);
 }
 
-TEST_F(ExtensionDialogs, UserListOperations)
+TEST_F(ExtensionDialogs, RemovingAUserExtensionDropsEveryCopyAndEmptyEntries)
 {
     WritePrivateProfileStringA("FIO_EXT", "PNG_USER", "PNX;pny;;PNX;", ini.c_str());
-    EXPECT_EQ(1, IsExtensionListed("jpe", "JPG")) << "in the extension list";
-    EXPECT_EQ(1, IsExtensionListed("PNY", "png")) << "in the user list";
-    EXPECT_EQ(0, IsExtensionListed("jpe", "PNG"));
     EXPECT_EQ(0, RemoveUserExtension("abc", "PNG"));
     EXPECT_EQ("PNX;pny;;PNX;", Key("PNG_USER")) << "nothing dropped, nothing written";
     EXPECT_EQ(1, RemoveUserExtension("pnx", "PNG"));
     EXPECT_EQ("pny;", Key("PNG_USER"));
     EXPECT_EQ(0, RemoveUserExtension("pnx", "BMP")) << "no user list";
-
-    char extension[8] = "wbx", owner[8] = "x";
-    EXPECT_EQ(0, FindExtensionOwner(extension, owner));
-    EXPECT_STREQ("WBX", extension);
-    EXPECT_STREQ("", owner);
-    char rle[8] = "rle";
-    EXPECT_EQ(1, FindExtensionOwner(rle, owner));
-    EXPECT_STREQ("BMP", owner);
 }
 
 } // namespace

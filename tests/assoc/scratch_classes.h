@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 #include <windows.h>
-#include <stdio.h>
 #include <string>
 
 namespace q32test {
@@ -13,12 +12,10 @@ namespace q32test {
 class ScratchClasses {
 public:
     explicit ScratchClasses(const char *tag)
+        : name_("Software\\q32test_" + std::string(tag) + std::to_string(GetCurrentProcessId()))
     {
-        char name[64];
-        snprintf(name, sizeof name, "Software\\q32test_%s_%lu", tag, GetCurrentProcessId());
-        name_ = name;
-        RegDeleteTreeA(HKEY_CURRENT_USER, name);
-        EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, name, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr));
+        RegDeleteTreeA(HKEY_CURRENT_USER, name_.c_str());
+        EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_CURRENT_USER, name_.c_str(), &key_));
         EXPECT_EQ(ERROR_SUCCESS, RegOverridePredefKey(HKEY_CLASSES_ROOT, key_));
     }
     ~ScratchClasses()
@@ -36,7 +33,7 @@ private:
 /* Sets the default value of HKEY_CLASSES_ROOT\key (created when missing). */
 inline void SetClassText(const std::string &key, const std::string &value)
 {
-    EXPECT_EQ(ERROR_SUCCESS, RegSetValueA(HKEY_CLASSES_ROOT, key.c_str(), REG_SZ, value.c_str(), (DWORD)value.size())) << key;
+    EXPECT_EQ(ERROR_SUCCESS, RegSetValueA(HKEY_CLASSES_ROOT, key.c_str(), REG_SZ, value.c_str(), 0)) << key;
 }
 
 /* The default value of HKEY_CLASSES_ROOT\key ("" when it has none), "<none>" without the key. */
@@ -48,7 +45,7 @@ inline std::string ClassText(const std::string &key)
 }
 
 /* HKEY_CLASSES_ROOT as text: every key in enumeration order, every value with its name,
-   type and bytes in hexadecimal. Two exports are equal only when nothing changed. */
+   type and bytes. Two exports are equal only when nothing changed. */
 inline std::string ExportClasses(const std::string &path = "")
 {
     HKEY key;
@@ -58,11 +55,9 @@ inline std::string ExportClasses(const std::string &path = "")
     BYTE data[16384];
     DWORD nameSize = sizeof name, dataSize = sizeof data, type = 0;
     for (DWORD i = 0; RegEnumValueA(key, i, name, &nameSize, nullptr, &type, data, &dataSize) == ERROR_SUCCESS;
-         i++, nameSize = sizeof name, dataSize = sizeof data) {
-        out += "\"" + std::string(name, nameSize) + "\"=" + std::to_string(type) + ":";
-        for (DWORD b = 0; b < dataSize; b++) out += "0123456789abcdef"[data[b] >> 4], out += "0123456789abcdef"[data[b] & 15];
-        out += "\n";
-    }
+         i++, nameSize = sizeof name, dataSize = sizeof data)
+        out += "\"" + std::string(name, nameSize) + "\"=" + std::to_string(type) + ":" +
+               std::string((const char *)data, dataSize) + "\n";
     for (DWORD i = 0; RegEnumKeyA(key, i, name, 260) == ERROR_SUCCESS; i++)
         out += ExportClasses(path.empty() ? name : path + "\\" + name);
     RegCloseKey(key);

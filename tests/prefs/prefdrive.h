@@ -22,43 +22,29 @@ protected:
     ScopedEnv baseIni{"Q32BASE_INI", dir / "q32base.ini"};
     ScopedEnv helpLog{"Q32COMM_HELP_LOG", dir / "help.log"};
     ScopedEnv browse{"Q32BROWS_AUTO", "cancel"};
-    decltype(&q32ShowPreference) show = nullptr;
-    decltype(&q32ShowTreePreference) showTree = nullptr;
 
     virtual void Prepare() {}
     void SetUp() override
     {
         Prepare();
         ASSERT_TRUE(module.Load());
-        show = Q32_EXPORT(module, q32ShowPreference);
-        showTree = Q32_EXPORT(module, q32ShowTreePreference);
-        ASSERT_TRUE(show && showTree);
         PageLog.clear();
         INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_TAB_CLASSES | ICC_TREEVIEW_CLASSES};
         InitCommonControlsEx(&controls);
     }
-    /* Drives a preference or system information dialog (by its title). */
-    static INT_PTR Drive(const std::function<INT_PTR()> &show, const std::function<void(HWND)> &script,
-                         const char *title = "Preferences")
-    {
-        return DriveDialog(show, script, title);
-    }
     INT_PTR Show(std::vector<PreferenceExtraPage> pages, DWORD flags, const std::function<void(HWND)> &script,
                  const PreferenceAppInfo *app = nullptr)
     {
-        return Drive([&] { return show(nullptr, (int)pages.size(), pages.data(), flags, app); }, script);
+        auto show = Q32_EXPORT(module, q32ShowPreference);
+        return DriveDialog([&] { return show(nullptr, (int)pages.size(), pages.data(), flags, app); }, script,
+                           "Preferences");
     }
     INT_PTR ShowTree(std::vector<TreePageDesc> &pages, const std::function<void(HWND)> &script)
     {
-        return Drive([&] { return showTree(nullptr, (int)pages.size(), pages.data()); }, script);
+        auto show = Q32_EXPORT(module, q32ShowTreePreference);
+        return DriveDialog([&] { return show(nullptr, (int)pages.size(), pages.data()); }, script, "Preferences");
     }
     std::vector<std::string> Help() { return ReadLines(dir / "help.log"); }
-    /* The last message box the common library logged, or "". */
-    std::string LastBox()
-    {
-        std::vector<std::string> lines = ReadLines(boxes);
-        return lines.empty() ? "" : lines.back();
-    }
 };
 
 } // namespace

@@ -133,8 +133,9 @@ protected:
             Press(d, IDCANCEL);
         };
         auto withBlock = Q32_EXPORT(module, q32ShowPreferences);
-        if (block) return Drive([&] { return withBlock(nullptr, 0, nullptr, flags, nullptr, block); }, script);
-        return Show({}, flags, script);
+        if (!block) return Show({}, flags, script);
+        return DriveDialog([&] { return withBlock(nullptr, 0, nullptr, flags, nullptr, block); }, script,
+                           "Preferences");
     }
 };
 
@@ -201,7 +202,8 @@ TEST_F(BuiltInPage, RefusalsNameTheReasonFocusTheControlAndStoreNothing)
         DeleteFileA(boxes.c_str());
         bool focused = false;
         EXPECT_EQ(0, Run(c.page, c.edit, &focused, c.focus));
-        std::string box = LastBox();
+        std::vector<std::string> lines = ReadLines(boxes);
+        std::string box = lines.empty() ? "" : lines.back();
         EXPECT_EQ(0u, box.rfind(c.box, 0)) << box;
         EXPECT_NE(std::string::npos, box.find(c.says)) << box;
         EXPECT_TRUE(focused) << box;
@@ -216,7 +218,7 @@ TEST_F(BuiltInPage, RefusalsNameTheReasonFocusTheControlAndStoreNothing)
     }));
     EXPECT_EQ("", Base("Folder1"));
     EXPECT_EQ("0", Base("UseFolder1"));
-    EXPECT_EQ("", LastBox());
+    EXPECT_TRUE(ReadLines(boxes).empty());
 }
 
 TEST_F(BuiltInPage, GammaIsStoredAndAnnouncedOnlyWhenItOrItsSwitchChanged)
@@ -300,7 +302,7 @@ TEST_F(Preferences, SystemInformationShowsFourPagesTheDriveAndItsHelp)
     std::vector<std::string> tabs;
     std::string line, plugins, memory;
     LRESULT cell = -1;
-    INT_PTR ok = Drive([&] { return showInfo(nullptr); }, [&](HWND d) {
+    INT_PTR ok = DriveDialog([&] { return showInfo(nullptr); }, [&](HWND d) {
         tabs = TabTexts(d);
         HWND list = GetDlgItem(Page(d, "Drives"), 32221);
         int selected = (int)SendMessageA(list, LB_GETCURSEL, 0, 0);

@@ -19,18 +19,12 @@ INT_PTR CALLBACK TreeTestPageProc(HWND page, UINT message, WPARAM wParam, LPARAM
 }
 
 /* A page of this program named name, or a built-in page of kind without a name. */
-TreePageDesc TreePage(const char *group, const char *title, const char *name, const char *help = "",
-                      DWORD context = 0, DWORD kind = 100)
+TreePageDesc TreePage(const char *group, const char *title, const char *name, DWORD kind = 100)
 {
-    TreePageDesc page = {};
-    page.module = name ? GetModuleHandleA(nullptr) : nullptr;
-    page.kind = kind;
+    TreePageDesc page = {0, name ? GetModuleHandleA(nullptr) : nullptr, kind, {}, {},
+                         name ? TreeTestPageProc : nullptr, reinterpret_cast<LPARAM>(name), {}, 0};
     strcpy(page.group, group);
     strcpy(page.title, title);
-    page.procedure = name ? TreeTestPageProc : nullptr;
-    page.initValue = reinterpret_cast<LPARAM>(name);
-    strcpy(page.helpFile, help);
-    page.helpContext = context;
     return page;
 }
 
@@ -47,29 +41,17 @@ std::string ItemText(HWND tree, HTREEITEM item)
     return text;
 }
 
-/* The tree as text: "Root+[Child,Child]", "+" after an expanded item; found receives the
-   item whose text is wanted. */
-std::string Shape(HWND tree, HTREEITEM parent = nullptr, const std::string &wanted = "",
-                  HTREEITEM *found = nullptr)
+/* The tree as text: "Root+[Child,Child]", "+" after an expanded item. */
+std::string Shape(HWND tree, HTREEITEM parent = nullptr)
 {
     std::string shape;
     for (HTREEITEM item = Next(tree, parent ? TVGN_CHILD : TVGN_ROOT, parent); item;
          item = Next(tree, TVGN_NEXT, item)) {
         shape += (shape.empty() ? "" : ",") + ItemText(tree, item);
-        if (found && ItemText(tree, item) == wanted) *found = item;
         if (SendMessageA(tree, TVM_GETITEMSTATE, (WPARAM)item, TVIS_EXPANDED) & TVIS_EXPANDED) shape += "+";
-        if (Next(tree, TVGN_CHILD, item)) shape += "[" + Shape(tree, item, wanted, found) + "]";
+        if (Next(tree, TVGN_CHILD, item)) shape += "[" + Shape(tree, item) + "]";
     }
     return shape;
-}
-
-/* Selects the item as a click would: the tree asks the host before it moves. */
-void Select(HWND dialog, const std::string &text)
-{
-    HWND tree = GetDlgItem(dialog, TreeControl);
-    HTREEITEM item = nullptr;
-    Shape(tree, nullptr, text, &item);
-    SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, (LPARAM)item);
 }
 
 HWND VisiblePage(HWND dialog)
@@ -85,9 +67,9 @@ std::string Shown(HWND dialog)
     return reinterpret_cast<const char *>(GetWindowLongPtrA(VisiblePage(dialog), GWLP_USERDATA));
 }
 
-using TreePreferences = Preferences;
+class TreePreferences : public Preferences {};
 
-TEST_F(TreePreferences, GroupsMakeRootsAndChildrenAndAStrayGroupARoot)
+TEST_F(TreePreferences, GroupsMakeTheTreeAndAnInvalidPageKeepsTheSelection)
 {
     std::vector<TreePageDesc> pages = {
         TreePage("General", "General", "general"), TreePage("General", "Colours", "colours"),
@@ -97,58 +79,52 @@ TEST_F(TreePreferences, GroupsMakeRootsAndChildrenAndAStrayGroupARoot)
         TreePage("General", "Files & folders", "files"),
         TreePage("Colours", "Later", "later"),   /* a child's child */
     };
-    std::string shape, shown;
-    bool treeFocused = false;
-    EXPECT_EQ(0, ShowTree(pages, [&](HWND d) {
-        shape = Shape(GetDlgItem(d, TreeControl));
-        shown = Shown(d);
-        treeFocused = FocusOf(d) == GetDlgItem(d, TreeControl);
-        Select(d, "Lost");
-        shown += "," + Shown(d);
-        Press(d, IDCANCEL);
-    }));
-    EXPECT_EQ("General+[Colours[Later],Files & folders],Lost,Second+[Under the caption]", shape);
-    EXPECT_EQ("general,lost", shown);
-    EXPECT_TRUE(treeFocused);
-    EXPECT_STREQ("Second", pages[3].title);
-    /* Leaving the first page validates it; Cancel reaches every page in array order. */
-    EXPECT_EQ((std::vector<std::string>{"general:10", "general:2", "colours:2", "lost:2",
-                                        "captioned:2", "under:2", "files:2", "later:2"}),
-              PageLog);
-}
-
-TEST_F(TreePreferences, AnInvalidPageKeepsTheSelectionAndOkAppliesEveryPage)
-{
-    std::vector<TreePageDesc> pages = {TreePage("A", "A", "a", "C:\\apps\\a.hlp>w2", 5),
-                                       TreePage("A", "B", "b", "C:\\apps\\b.hlp", 77)};
+    strcpy(pages[0].helpFile, "C:\\apps\\a.hlp>w2");
+    pages[0].helpContext = 5;
+    strcpy(pages[1].helpFile, "C:\\apps\\b.hlp");
+    pages[1].helpContext = 77;
     HWND edit = nullptr, focus = nullptr;
     DWORD selection = 0;
-    std::string selectedAfterRefusal, shownAfterFix;
-    bool openAfterOk = false;
+    std::string shape, shown, selectedAfterRefusal;
+    bool treeFocused = false, openAfterOk = false;
     EXPECT_EQ(0x10000, ShowTree(pages, [&](HWND d) {
-        HWND tree = GetDlgItem(d, TreeControl), pageA = VisiblePage(d);
+        HWND tree = GetDlgItem(d, TreeControl), first = VisiblePage(d);
+        /* As a click would: the tree asks the host before it moves. */
+        auto colours = [&] {
+            HTREEITEM item = Next(tree, TVGN_CHILD, Next(tree, TVGN_ROOT));
+            SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, (LPARAM)item);
+        };
+        shape = Shape(tree);
+        shown = Shown(d);
+        treeFocused = FocusOf(d) == tree;
         SendMessageA(d, WM_HELP, 0, 0);
-        edit = GetDlgItem(pageA, TestEdit);
+        edit = GetDlgItem(first, TestEdit);
         SetWindowTextA(edit, "bad");
-        Select(d, "B");
+        colours();
         selectedAfterRefusal = ItemText(tree, Next(tree, TVGN_CARET));
         focus = FocusOf(d);
         selection = (DWORD)SendMessageA(edit, EM_GETSEL, 0, 0);
         SendMessageA(d, WM_COMMAND, IDOK, 0);
-        openAfterOk = IsWindow(d) && IsWindowVisible(pageA);
+        openAfterOk = IsWindow(d) && IsWindowVisible(first);
         SetWindowTextA(edit, "good");
-        Select(d, "B");
-        shownAfterFix = Shown(d);
+        colours();
+        shown += "," + Shown(d);
         SendMessageA(d, WM_COMMAND, 9, 0);
         SendMessageA(d, WM_COMMAND, 4242, 0);  /* posted on to the current page */
         Press(d, IDOK);
     }));
-    EXPECT_EQ("A", selectedAfterRefusal);
+    EXPECT_EQ("General+[Colours[Later],Files & folders],Lost,Second+[Under the caption]", shape);
+    EXPECT_STREQ("Second", pages[3].title);
+    EXPECT_EQ("general,colours", shown);
+    EXPECT_TRUE(treeFocused);
+    EXPECT_EQ("General", selectedAfterRefusal);
     EXPECT_EQ(edit, focus);
     EXPECT_EQ(MAKELONG(0, 3), selection);
     EXPECT_TRUE(openAfterOk);
-    EXPECT_EQ("b", shownAfterFix);
-    EXPECT_EQ((std::vector<std::string>{"a:10", "a:10", "a:10", "b:4242", "b:10", "a:1", "b:1"}),
+    /* Validation on each leave and on OK, then apply to every page in array order. */
+    EXPECT_EQ((std::vector<std::string>{"general:10", "general:10", "general:10", "colours:4242",
+                                        "colours:10", "general:1", "colours:1", "lost:1", "captioned:1",
+                                        "under:1", "files:1", "later:1"}),
               PageLog);
     /* The page's own help file and context; ">d" added only without a window type. */
     EXPECT_EQ((std::vector<std::string>{"C:\\apps\\a.hlp>w2|1|5", "C:\\apps\\b.hlp>d|1|77"}), Help());
@@ -157,9 +133,9 @@ TEST_F(TreePreferences, AnInvalidPageKeepsTheSelectionAndOkAppliesEveryPage)
 TEST_F(TreePreferences, BuiltInPagesTakeTheLentBlockAndKeepTheirOwnStateWhenShownTwice)
 {
     DWORD block[4] = {0x0A, 180, 180, 180};
-    std::vector<TreePageDesc> pages = {TreePage("", "", nullptr, "", 0, PREF_PAGE_MEMORY),
-                                       TreePage("Memory", "Screen", nullptr, "", 0, PREF_PAGE_DISPLAY),
-                                       TreePage("", "Again", nullptr, "", 0, PREF_PAGE_MEMORY)};
+    std::vector<TreePageDesc> pages = {TreePage("", "", nullptr, PREF_PAGE_MEMORY),
+                                       TreePage("Memory", "Screen", nullptr, PREF_PAGE_DISPLAY),
+                                       TreePage("", "Again", nullptr, PREF_PAGE_MEMORY)};
     pages[1].initValue = reinterpret_cast<LPARAM>(block);
     std::string shape;
     /* The tree host reports OK alone, whatever the pages stored. */
@@ -179,8 +155,8 @@ TEST_F(TreePreferences, BuiltInPagesTakeTheLentBlockAndKeepTheirOwnStateWhenShow
                              (dir / "q32base.ini").c_str());
     EXPECT_EQ(std::to_string(100 << 20), limit);
     /* No pages: refused without a dialog. */
-    EXPECT_EQ(-1, showTree(nullptr, 0, pages.data()));
-    EXPECT_EQ(-1, showTree(nullptr, 2, nullptr));
+    EXPECT_EQ(-1, Q32_EXPORT(module, q32ShowTreePreference)(nullptr, 0, pages.data()));
+    EXPECT_EQ(-1, Q32_EXPORT(module, q32ShowTreePreference)(nullptr, 2, nullptr));
 }
 
 } // namespace

@@ -1,11 +1,9 @@
 /* The extension list and entry dialogs, driven from a second thread: what they write to
    section FIO_EXT, what they refuse, what Cancel restores and which filter lists OK
-   rebuilds; the association page's parameter. */
+   rebuilds. */
 #include "../registry/registry_fixture.h"
 #include "dialogdriver.h"
 #include "assoc/assoc.h"
-#include "prefs/prefs.h"
-#include "scratch_classes.h"
 
 using namespace q32test;
 
@@ -40,28 +38,27 @@ protected:
     INT_PTR ShowList(const std::function<void(HWND)> &script)
     {
         return DriveDialog([] { return DialogBoxParamA(ResourceModule, MAKEINTRESOURCEA(32117), nullptr,
-                                                 ExtensionListProc, 0); },
-                     script, "File Extensions");
+                                                       ExtensionListProc, 0); },
+                           script, "File Extensions");
     }
     /* The entry dialog of button with extension and the format at position (preselected:
-       the one it chose itself); false when it stays open (it is then left open). */
-    static bool Enter(HWND list, int button, const char *extension, int format, HWND *entry = nullptr,
-                      int *preselected = nullptr)
+       the one it chose itself); false when it refuses them (it is then cancelled). */
+    static bool Enter(HWND list, int button, const char *extension, int format, int *preselected = nullptr)
     {
         Press(list, button);
         HWND dialog = FindDialog(GetWindowThreadProcessId(list, nullptr),
                                  button == AddButton ? "Add Extension" : "Edit Extension");
         EXPECT_TRUE(dialog);
-        if (entry) *entry = dialog;
         if (preselected) *preselected = (int)SendDlgItemMessageA(dialog, FormatCombo, CB_GETCURSEL, 0, 0);
         SetDlgItemTextA(dialog, ExtensionEdit, extension);
         SendDlgItemMessageA(dialog, FormatCombo, CB_SETCURSEL, format, 0);
         SendMessageA(dialog, WM_COMMAND, IDOK, 0);
         /* EndDialog hides the dialog at once; a refused entry stays shown. */
-        if (IsWindowVisible(dialog)) return false;
+        bool refused = IsWindowVisible(dialog);
+        if (refused) Press(dialog, IDCANCEL);
         bool closed = WaitClosed(dialog);
         SendMessageA(list, WM_NULL, 0, 0); /* the list dialog has taken the pair in */
-        return closed;
+        return closed && !refused;
     }
 };
 
@@ -83,7 +80,7 @@ TEST_F(ExtensionDialogs, AddingAndEditingPutThePairInFrontOfTheFormatsUserList)
         EXPECT_TRUE(Enter(d, AddButton, ".jpf", Jpc));
         added = Items(d, PairList);
         SendDlgItemMessageA(d, PairList, LB_SETCURSEL, 2, 0);  /* PNX =PNG */
-        EXPECT_TRUE(Enter(d, EditButton, "PNZ", Jpc, nullptr, &preselected));
+        EXPECT_TRUE(Enter(d, EditButton, "PNZ", Jpc, &preselected));
         edited = Items(d, PairList);
         EXPECT_TRUE(Enter(d, AddButton, "wbx", Wb)) << "a two-letter code";
         Press(d, IDOK);
@@ -101,98 +98,66 @@ TEST_F(ExtensionDialogs, AddingAndEditingPutThePairInFrontOfTheFormatsUserList)
     EXPECT_FALSE(CachedFilterLists[1]);
 }
 
-TEST_F(ExtensionDialogs, ExtensionsOfFormatsAreRefusedNamingTheOwner)
+TEST_F(ExtensionDialogs, ExtensionsOfFormatsAndLongOnesAreRefusedNamingTheReason)
 {
     const struct { const char *extension; const char *message; } cases[] = {
         {"jpg", "JPG is the code of a format: it cannot be added as an extension."},
         {"jpe", "The extension JPE is already used by the format JPG."},
         {"J2K", "The extension J2K is already used by the format JPC."},
         {"pnx", "The extension PNX is already used by the format PNG."},
+        {"TOOLONGX", "The extension TOOLONGX is longer than 4 characters"},
     };
     EXPECT_EQ(1, ShowList([&](HWND d) {
         for (const auto &c : cases) {
             DeleteFileA(boxes.c_str());
-            HWND entry = nullptr;
-            EXPECT_FALSE(Enter(d, AddButton, c.extension, Bmp, &entry)) << c.extension;
+            EXPECT_FALSE(Enter(d, AddButton, c.extension, Bmp)) << c.extension;
             std::vector<std::string> lines = ReadLines(boxes);
             ASSERT_EQ(1u, lines.size()) << c.extension;
             EXPECT_EQ(0u, lines[0].find("3200|703|1712|1|0|")) << lines[0];
             EXPECT_NE(std::string::npos, lines[0].find(std::string("|") + c.message)) << lines[0];
-            Press(entry, IDCANCEL);
-            WaitClosed(entry);
         }
         Press(d, IDOK);
     }));
     EXPECT_EQ("<none>", Key("BMP_USER"));
 }
 
-TEST_F(ExtensionDialogs, CancelRestoresTheListsAsTheyWere)
-{
-    bool removeEnabled = true, editEnabled = true;
-    EXPECT_EQ(0, ShowList([&](HWND d) {
-        SendDlgItemMessageA(d, PairList, LB_SETCURSEL, 1, 0);
-        SendMessageA(d, WM_COMMAND, RemoveButton, 0);
-        EXPECT_EQ("", Key("PNG_USER")) << "the only pair removed: an empty list";
-        SendMessageA(d, WM_COMMAND, RemoveButton, 0);
-        removeEnabled = IsWindowEnabled(GetDlgItem(d, RemoveButton));
-        editEnabled = IsWindowEnabled(GetDlgItem(d, EditButton));
-        EXPECT_TRUE(Enter(d, AddButton, "rlx", Bmp));
-        EXPECT_EQ("RLX;", Key("BMP_USER"));
-        Press(d, IDCANCEL);
-    }));
-    EXPECT_FALSE(removeEnabled);
-    EXPECT_FALSE(editEnabled);
-    EXPECT_EQ("PNX;", Key("PNG_USER"));
-    EXPECT_EQ("JP2;", Key("JPC_USER"));
-    EXPECT_EQ("<none>", Key("BMP_USER")) << "a key without a value before is deleted";
-    EXPECT_EQ(Png + 1, q32FileGetFormatID("pnx", nullptr));
-}
-
 /* A list longer than the record's field, with an extension longer than the entry field
-   takes: nothing is cut, by the list's own writes or by Cancel; the long one is refused. */
-TEST_F(ExtensionDialogs, LongListsAndExtensionsAreNeverCut)
+   takes: nothing is cut, by the list's own writes or by Cancel, which restores each list. */
+TEST_F(ExtensionDialogs, CancelRestoresTheListsWholeAndNothingIsCut)
 {
     std::string list = "PNX;TOOLONGX;";
     for (int i = 0; i < 12; i++) list += "PN" + std::to_string(10 + i) + ";";  /* 73 characters */
     WritePrivateProfileStringA("FIO_EXT", "PNG_USER", list.c_str(), ini.c_str());
     std::string afterRemove, afterEdit;
-    DeleteFileA(boxes.c_str());
     EXPECT_EQ(0, ShowList([&](HWND d) {
-        SendDlgItemMessageA(d, PairList, LB_SETCURSEL, 1, 0);  /* PNX =PNG */
+        SendDlgItemMessageA(d, PairList, LB_SETCURSEL, 0, 0);  /* JP2 =JPC */
+        SendMessageA(d, WM_COMMAND, RemoveButton, 0);
+        EXPECT_EQ("", Key("JPC_USER")) << "the only pair removed: an empty list";
+        SendDlgItemMessageA(d, PairList, LB_SETCURSEL, 0, 0);  /* PNX =PNG */
         SendMessageA(d, WM_COMMAND, RemoveButton, 0);
         afterRemove = Key("PNG_USER");
-        SendDlgItemMessageA(d, PairList, LB_SETCURSEL, 1, 0);  /* TOOLONGX =PNG */
-        HWND entry = nullptr;
-        EXPECT_FALSE(Enter(d, EditButton, "TOOLONGX", Jpc, &entry));
-        Press(entry, IDCANCEL);
-        WaitClosed(entry);
+        SendDlgItemMessageA(d, PairList, LB_SETCURSEL, 0, 0);  /* TOOLONGX =PNG */
+        EXPECT_FALSE(Enter(d, EditButton, "TOOLONGX", Jpc));
         afterEdit = Key("PNG_USER");
+        EXPECT_TRUE(Enter(d, AddButton, "rlx", Bmp));
+        EXPECT_EQ("RLX;", Key("BMP_USER"));
         Press(d, IDCANCEL);
     }));
     EXPECT_EQ(list.substr(4), afterRemove) << "the rest of the list as it was";
     EXPECT_EQ(list.substr(4), afterEdit);
-    std::vector<std::string> lines = ReadLines(boxes);
-    ASSERT_EQ(1u, lines.size());
-    EXPECT_NE(std::string::npos, lines[0].find("The extension TOOLONGX is longer than 4 characters"));
-    EXPECT_EQ(list, Key("PNG_USER")) << "Cancel gives the whole list back";
+    EXPECT_EQ(list, Key("PNG_USER"));
+    EXPECT_EQ("JP2;", Key("JPC_USER"));
+    EXPECT_EQ("<none>", Key("BMP_USER")) << "a key without a value before is deleted";
+    EXPECT_EQ(Png + 1, q32FileGetFormatID("pnx", nullptr));
 }
 
-TEST_F(ExtensionDialogs, HelpComesFromThePageParameterBlocks)
+TEST_F(ExtensionDialogs, HelpComesFromThePageParameterBlock)
 {
     ScopedEnv helpLog("Q32COMM_HELP_LOG", dir / "help.log");
     AssociationPageParam param = {"Editor", "KD3.Image",
-                                  {{0, 0, "list.hlp", 71}, {0, 0, "add.hlp>w", 72}, {0, 0, "edit.hlp", 73}}},
-                         other = {"Other", "KD3.Other", {{0, 0, "other.hlp", 81}}};
-    auto open = [&](AssociationPageParam &p) {
-        return CreateDialogParamA(ResourceModule, MAKEINTRESOURCEA(32117), nullptr, ExtensionListProc,
-                                  (LPARAM)&p);
-    };
+                                  {{0, 0, "list.hlp", 71}, {0, 0, "add.hlp>w", 72}, {0, 0, "edit.hlp", 73}}};
     DriveDialog([&] { return DialogBoxParamA(ResourceModule, MAKEINTRESOURCEA(32117), nullptr,
                                              ExtensionListProc, (LPARAM)&param); }, [&](HWND d) {
-        /* A second list dialog opened later keeps its own parameter. */
-        HWND second = open(other);
-        SendMessageA(second, WM_COMMAND, 9, 0);
-        DestroyWindow(second);
         SendMessageA(d, WM_COMMAND, 9, 0);
         for (int button : {AddButton, EditButton}) {
             Press(d, button);
@@ -204,37 +169,8 @@ TEST_F(ExtensionDialogs, HelpComesFromThePageParameterBlocks)
         }
         Press(d, IDCANCEL);
     }, "File Extensions");
-    EXPECT_EQ((std::vector<std::string>{"other.hlp>d|1|81", "list.hlp>d|1|71", "add.hlp>w|1|72",
-                                        "edit.hlp>d|1|73"}),
+    EXPECT_EQ((std::vector<std::string>{"list.hlp>d|1|71", "add.hlp>w|1|72", "edit.hlp>d|1|73"}),
               ReadLines(dir / "help.log"));
-}
-
-/* The page as q32ShowTreePreference creates it: with the caller's class. */
-TEST_F(ExtensionDialogs, APageParameterNamesTheApplicationsClass)
-{
-    ScratchClasses classes("param");
-    SetClassText(".jpg", "My.Class");
-    AssociationPageParam param = {"My Program", "My.Class", {}};
-    HWND host = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
-    auto open = [&] {
-        return CreateDialogParamA(ResourceModule, MAKEINTRESOURCEA(AssociationTemplate), host,
-                                  AssociationPageProc, (LPARAM)&param);
-    };
-    HWND page = open();
-    ASSERT_TRUE(page);
-    EXPECT_EQ(5, SendDlgItemMessageA(page, PairList, LB_GETCOUNT, 0, 0));
-    EXPECT_EQ(0x10001, SendDlgItemMessageA(page, PairList, LB_GETITEMDATA, Jpg, 0));
-    PreferenceResultFlags = 0;
-    SendMessageA(page, WM_COMMAND, 2602, 0);
-    SendMessageA(page, WM_COMMAND, IDOK, 0);
-    EXPECT_EQ(0x10u, PreferenceResultFlags);
-    EXPECT_EQ("My.Class", ClassText(".png"));
-    DestroyWindow(page);
-    param.applicationClass[0] = 0;
-    page = open();
-    EXPECT_EQ(0, SendDlgItemMessageA(page, PairList, LB_GETCOUNT, 0, 0)) << "an empty class is none";
-    DestroyWindow(page);
-    DestroyWindow(host);
 }
 
 TEST_F(ExtensionDialogs, RemovingAUserExtensionDropsEveryCopyAndEmptyEntries)

@@ -30,11 +30,9 @@ protected:
         char buffer[400];
         memset(buffer, 0xcc, sizeof buffer);
         int answer = Q32_EXPORT(module, q32FileGetPalsModuleName)(7, id, 9, buffer, size);
-        for (int i = size > 0 ? size : 0; i < (int)sizeof buffer; i++)
-            if (buffer[i] != '\xcc') {
-                ADD_FAILURE() << "byte " << i << " written for size " << size;
-                break;
-            }
+        int written = (int)sizeof buffer;
+        while (written > 0 && buffer[written - 1] == '\xcc') written--;
+        EXPECT_LE(written, size > 0 ? size : 0) << "written past the buffer";
         text = size > 0 ? buffer : "<untouched>";
         return answer;
     }
@@ -67,16 +65,11 @@ TEST_F(AppLookup, ViewerCommandsEditorServerAndOtherIdentifiers)
 
 TEST_F(AppLookup, CutButFullLength)
 {
-    /* A program path of exactly 40 characters, in a folder short enough for it. */
-    std::string folder = dir.path() + "\\", own;
-    if (folder.size() + 5 >= 40) {
-        own = "C:\\q32t_" + std::to_string(GetCurrentProcessId());
-        CreateDirectoryA(own.c_str(), nullptr);
-        folder = own + "\\";
-    }
-    struct Cleanup { std::string path; ~Cleanup() { if (!path.empty()) RemoveTree(path); } } cleanup{own};
-    std::string path = folder + std::string(40 - folder.size() - 4, 'p') + ".exe", text;
-    ASSERT_EQ(40u, path.size());
+    /* A program path of exactly 40 characters, in a folder of its own short enough for it. */
+    std::string folder = "C:\\q32t_" + std::to_string(GetCurrentProcessId()), text;
+    CreateDirectoryA(folder.c_str(), nullptr);
+    struct Cleanup { std::string path; ~Cleanup() { RemoveTree(path); } } cleanup{folder};
+    std::string path = folder + "\\" + std::string(40 - folder.size() - 5, 'p') + ".exe";
     WriteFileBytes(path, "MZ");
     SetClassText(EditorKey, path);
     const std::pair<int, std::string> cases[] = {

@@ -1,8 +1,7 @@
-/* The preference pages' helpers: drive kinds, limits in bytes, the page table, gamma text,
-   the icon tint, the tree host's banner ramp and title text. */
+/* The preference pages' helpers: drive kinds, limits in bytes, the page table, gamma text
+   and the tree host's title text. */
 #include <gtest/gtest.h>
 #include "prefs/prefs.h"
-#include "controls/tinted.h"
 
 namespace {
 
@@ -57,37 +56,6 @@ TEST(ParseGamma, HundredthsAndErrors)
         EXPECT_EQ(ParseGamma(c.text, &error), c.value) << c.text;
         EXPECT_EQ(error, c.error) << c.text;
     }
-}
-
-TEST(ReplaceColour, OnlyExactMatchesInsideTheAreaChange)
-{
-    HDC dc = CreateCompatibleDC(nullptr);
-    BITMAPINFO info = {{sizeof(BITMAPINFOHEADER), 4, -3, 1, 24, BI_RGB, 0, 0, 0, 0, 0}, {}};
-    void *bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    ASSERT_TRUE(bitmap);
-    HGDIOBJ old = SelectObject(dc, bitmap);
-    const COLORREF blue = RGB(0, 0, 255), nearBlue = RGB(0, 0, 254), red = RGB(255, 0, 0);
-    for (int i = 0; i < 12; i++) SetPixel(dc, i % 4, i / 4, i % 4 == 1 ? nearBlue : blue);
-    ReplaceColour(dc, 3, 2, blue, red);  /* column 3 and row 2 lie outside */
-    for (int i = 0; i < 12; i++) {
-        int x = i % 4, y = i / 4;
-        EXPECT_EQ(GetPixel(dc, x, y), x == 1 ? nearBlue : (x < 3 && y < 2) ? red : blue) << x << y;
-    }
-    SelectObject(dc, old);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
-}
-
-TEST(FillGradient, RampsEachChannelRoundedAndStoresRedGreenBlue)
-{
-    BYTE row[3 * 4 + 1];
-    memset(row, 0xEE, sizeof row);
-    FillGradient(4, row, 0x00102030, 0x00FF8000);
-    const BYTE expected[] = {0x30, 0x20, 0x10, 32, 64, 96, 16, 96, 175, 0x00, 0x80, 0xFF, 0xEE};
-    EXPECT_EQ(memcmp(row, expected, sizeof row), 0);
-    FillGradient(1, row, 0x00102030, 0x00FF8000);  /* no division by zero */
-    EXPECT_EQ(memcmp(row, expected, 3), 0);
 }
 
 TEST(DoubleAmpersands, DoublesEveryAmpersandWithinTheBuffer)

@@ -1,21 +1,11 @@
-/* The dialogs of the pictures in docs/ for scripts/screenshots (tests/screenshots.sh):
-   prefshots WHAT shows the preference dialog on tab N (WHAT "N"), the system information
-   on tab N ("infoN"), the tree preference dialog on its N-th item ("treeN"), the
-   association page ("page"), its extension list ("list") or entry dialog ("entry"). A
-   second thread waits for the dialog to be ready (q32test::FindDialog), brings up what is
-   wanted, holds it for the picture (q32test::HoldForScreenshot) and closes it. Classes
-   go to a scratch key of this process; the suite ini file and the application's name
-   come from tests/screenshots.sh (read when the module attaches). */
-#include <windows.h>
+/* The dialogs of the pictures in docs/ (tests/screenshots.sh): prefshots WHAT shows the
+   preference dialog on tab N ("N"), the system information on tab N ("infoN"), the tree
+   preference dialog on its N-th item ("treeN"), the association page ("page"), its
+   extension list ("list") or entry dialog ("entry"), held for the picture, then closed. */
+#include "dialogdriver.h"
 #include <commctrl.h>
 #include <ctype.h>
 #include <stdio.h>
-#include <stdlib.h>
-#include <string.h>
-#include <string>
-#include <thread>
-#include <vector>
-#include "dialogdriver.h"
 #include "q32file.h"
 
 using namespace q32test;

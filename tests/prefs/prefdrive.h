@@ -15,6 +15,23 @@ using namespace q32test;
 /* What the test pages received, in order (cleared for each test). */
 std::vector<std::string> PageLog;
 
+enum { TestEdit = 100 };
+
+/* A caller's page (template 100): logs "name:command", name being its creation parameter or
+   else its caption, and refuses validation (10) while its edit holds "bad". */
+[[maybe_unused]] INT_PTR CALLBACK TestPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_INITDIALOG) SetWindowLongPtrA(page, GWLP_USERDATA, lParam);
+    int id = LOWORD(wParam);
+    if (message != WM_COMMAND || id == TestEdit) return message == WM_INITDIALOG;
+    char caption[64] = "";
+    GetWindowTextA(page, caption, sizeof caption);
+    auto name = reinterpret_cast<const char *>(GetWindowLongPtrA(page, GWLP_USERDATA));
+    PageLog.push_back(std::string(name ? name : caption) + ":" + std::to_string(id));
+    SetWindowLongPtrA(page, DWLP_MSGRESULT, id != 10 ? 1 : Text(page, TestEdit) == "bad" ? TestEdit : 0);
+    return TRUE;
+}
+
 HWND Page(HWND dialog, const char *title) { return FindWindowExA(dialog, nullptr, "#32770", title); }
 
 class Preferences : public ModuleSandbox {

@@ -4,23 +4,9 @@
 
 namespace {
 
-enum { TestTemplate = 100, TestEdit = 100 };
-
-INT_PTR CALLBACK TestPageProc(HWND page, UINT message, WPARAM wParam, LPARAM)
-{
-    int id = LOWORD(wParam);
-    if (message != WM_COMMAND || (id != 10 && id != 1 && id != 2)) return message == WM_INITDIALOG;
-    char title[64] = "";
-    GetWindowTextA(page, title, sizeof title);
-    PageLog.push_back(std::string(title) + ":" + std::to_string(id));
-    bool bad = Text(page, TestEdit) == "bad";
-    SetWindowLongPtrA(page, DWLP_MSGRESULT, id != 10 ? 1 : bad ? TestEdit : 0);
-    return TRUE;
-}
-
 PreferenceExtraPage TestPage(const char *title)
 {
-    return {GetModuleHandleA(nullptr), TestTemplate, title, TestPageProc};
+    return {GetModuleHandleA(nullptr), 100, title, TestPageProc};
 }
 
 int CurrentTab(HWND dialog) { return (int)SendDlgItemMessageA(dialog, 32200, TCM_GETCURSEL, 0, 0); }

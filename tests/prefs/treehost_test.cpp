@@ -4,25 +4,13 @@
 
 namespace {
 
-enum { TreeControl = 32006, TestEdit = 100 };
-
-/* A caller's page: its creation parameter is its name, which it logs "name:command". */
-INT_PTR CALLBACK TreeTestPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == WM_INITDIALOG) SetWindowLongPtrA(page, GWLP_USERDATA, lParam);
-    if (message != WM_COMMAND || LOWORD(wParam) == TestEdit) return message == WM_INITDIALOG;
-    const char *name = reinterpret_cast<const char *>(GetWindowLongPtrA(page, GWLP_USERDATA));
-    int id = LOWORD(wParam);
-    PageLog.push_back(std::string(name) + ":" + std::to_string(id));
-    SetWindowLongPtrA(page, DWLP_MSGRESULT, id != 10 ? 1 : Text(page, TestEdit) == "bad" ? TestEdit : 0);
-    return TRUE;
-}
+enum { TreeControl = 32006 };
 
 /* A page of this program named name, or a built-in page of kind without a name. */
 TreePageDesc TreePage(const char *group, const char *title, const char *name, DWORD kind = 100)
 {
     TreePageDesc page = {0, name ? GetModuleHandleA(nullptr) : nullptr, kind, {}, {},
-                         name ? TreeTestPageProc : nullptr, reinterpret_cast<LPARAM>(name), {}, 0};
+                         name ? TestPageProc : nullptr, reinterpret_cast<LPARAM>(name), {}, 0};
     strcpy(page.group, group);
     strcpy(page.title, title);
     return page;

@@ -71,44 +71,32 @@ TEST_F(TreePreferences, GroupsMakeTheTreeAndAnInvalidPageKeepsTheSelection)
     pages[0].helpContext = 5;
     strcpy(pages[1].helpFile, "C:\\apps\\b.hlp");
     pages[1].helpContext = 77;
-    HWND edit = nullptr, focus = nullptr;
-    DWORD selection = 0;
-    std::string shape, shown, selectedAfterRefusal;
-    bool treeFocused = false, openAfterOk = false;
     EXPECT_EQ(0x10000, ShowTree(pages, [&](HWND d) {
-        HWND tree = GetDlgItem(d, TreeControl), first = VisiblePage(d);
+        HWND tree = GetDlgItem(d, TreeControl), first = VisiblePage(d), edit = GetDlgItem(first, TestEdit);
         /* As a click would: the tree asks the host before it moves. */
         auto colours = [&] {
             HTREEITEM item = Next(tree, TVGN_CHILD, Next(tree, TVGN_ROOT));
             SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, (LPARAM)item);
         };
-        shape = Shape(tree);
-        shown = Shown(d);
-        treeFocused = FocusOf(d) == tree;
+        EXPECT_EQ("General+[Colours[Later],Files & folders],Lost,Second+[Under the caption]", Shape(tree));
+        EXPECT_EQ("general", Shown(d));
+        EXPECT_EQ(tree, FocusOf(d));
         SendMessageA(d, WM_HELP, 0, 0);
-        edit = GetDlgItem(first, TestEdit);
         SetWindowTextA(edit, "bad");
         colours();
-        selectedAfterRefusal = ItemText(tree, Next(tree, TVGN_CARET));
-        focus = FocusOf(d);
-        selection = (DWORD)SendMessageA(edit, EM_GETSEL, 0, 0);
+        EXPECT_EQ("General", ItemText(tree, Next(tree, TVGN_CARET)));
+        EXPECT_EQ(edit, FocusOf(d));
+        EXPECT_EQ(MAKELONG(0, 3), SendMessageA(edit, EM_GETSEL, 0, 0));
         SendMessageA(d, WM_COMMAND, IDOK, 0);
-        openAfterOk = IsWindow(d) && IsWindowVisible(first);
+        EXPECT_TRUE(IsWindow(d) && IsWindowVisible(first));
         SetWindowTextA(edit, "good");
         colours();
-        shown += "," + Shown(d);
+        EXPECT_EQ("colours", Shown(d));
         SendMessageA(d, WM_COMMAND, 9, 0);
         SendMessageA(d, WM_COMMAND, 4242, 0);  /* posted on to the current page */
         Press(d, IDOK);
     }));
-    EXPECT_EQ("General+[Colours[Later],Files & folders],Lost,Second+[Under the caption]", shape);
     EXPECT_STREQ("Second", pages[3].title);
-    EXPECT_EQ("general,colours", shown);
-    EXPECT_TRUE(treeFocused);
-    EXPECT_EQ("General", selectedAfterRefusal);
-    EXPECT_EQ(edit, focus);
-    EXPECT_EQ(MAKELONG(0, 3), selection);
-    EXPECT_TRUE(openAfterOk);
     /* Validation on each leave and on OK, then apply to every page in array order. */
     EXPECT_EQ((std::vector<std::string>{"general:10", "general:10", "general:10", "colours:4242",
                                         "colours:10", "general:1", "colours:1", "lost:1", "captioned:1",
@@ -125,17 +113,15 @@ TEST_F(TreePreferences, BuiltInPagesTakeTheLentBlockAndKeepTheirOwnStateWhenShow
                                        TreePage("Memory", "Screen", nullptr, PREF_PAGE_DISPLAY),
                                        TreePage("", "Again", nullptr, PREF_PAGE_MEMORY)};
     pages[1].initValue = reinterpret_cast<LPARAM>(block);
-    std::string shape;
     /* The tree host reports OK alone, whatever the pages stored. */
     EXPECT_EQ(0x10000, ShowTree(pages, [&](HWND d) {
-        shape = Shape(GetDlgItem(d, TreeControl));
+        EXPECT_EQ("Memory+[Screen],Again", Shape(GetDlgItem(d, TreeControl)));
         SetDlgItemTextA(Page(d, "Display"), 2001, "2.2");
         /* A change on the second memory page alone is stored, though the first, applied
            before it, is unchanged. */
         SetDlgItemInt(FindWindowExA(d, Page(d, "Memory"), "#32770", "Memory"), 2005, 100, FALSE);
         Press(d, IDOK);
     }));
-    EXPECT_EQ("Memory+[Screen],Again", shape);
     EXPECT_STREQ("Memory", pages[0].title);
     EXPECT_EQ((std::vector<DWORD>{0x0A, 220, 220, 220}), std::vector<DWORD>(block, block + 4));
     char limit[32] = "";

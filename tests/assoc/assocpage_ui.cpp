@@ -70,43 +70,35 @@ void Click(HWND page, int i, int x)
 TEST_F(AssociationPage, TextSelectsTheCellMarksAndSpaceToggles)
 {
     SetClassText(".png", "KD3.Image");
-    std::vector<std::string> items;
-    std::vector<std::vector<DWORD>> marks;
-    std::vector<int> selected;
-    std::string heading;
+    /* High half: as found; low half: as the user left it. PNG was associated. A click in
+       the cell does not select; space toggles the selected item. */
+    const struct { int item, x; std::vector<DWORD> marks; } steps[] = {
+        {2, 40, {0, 0, 0, 0x10001}}, {1, 7, {0, 1, 0, 0x10001}}, {2, 0, {0, 1, 1, 0x10001}}};
     EXPECT_EQ(0, ShowPage(0x10, 1004, [&](HWND d, HWND page) {
         ASSERT_TRUE(page);
-        heading = Text(page, 2201);
-        items = Items(page, FormatList);
-        for (auto [item, x] : {std::pair{2, 40}, std::pair{1, 7}, std::pair{2, 0}}) {
-            Click(page, item, x);
-            selected.push_back((int)SendMessageA(List(page), LB_GETCURSEL, 0, 0));
-            marks.push_back(Marks(page));
+        EXPECT_EQ("File types that Test Viewer opens:", Text(page, 2201));
+        EXPECT_EQ((std::vector<std::string>{"BMP (BMP image)", "ICO (ICO image)", "JPG (JPG image)",
+                                            "PNG (PNG image)"}),
+                  Items(page, FormatList));
+        for (const auto &step : steps) {
+            Click(page, step.item, step.x);
+            EXPECT_EQ(2, SendMessageA(List(page), LB_GETCURSEL, 0, 0));
+            EXPECT_EQ(step.marks, Marks(page));
         }
         Press(d, IDCANCEL);
     }));
-    EXPECT_EQ("File types that Test Viewer opens:", heading);
-    EXPECT_EQ((std::vector<std::string>{"BMP (BMP image)", "ICO (ICO image)", "JPG (JPG image)",
-                                        "PNG (PNG image)"}),
-              items);
-    /* High half: as found; low half: as the user left it. PNG was associated. A click in
-       the cell does not select; space toggles the selected item. */
-    EXPECT_EQ((std::vector<int>{2, 2, 2}), selected);
-    EXPECT_EQ((std::vector<std::vector<DWORD>>{{0, 0, 0, 0x10001}, {0, 1, 0, 0x10001}, {0, 1, 1, 0x10001}}),
-              marks);
     EXPECT_EQ(0, warnings.Count());
 }
 
 TEST_F(AssociationPage, LookingWritesNothingAndMarkAllThenOkRegistersEveryFormat)
 {
     SetClassText(".ico", "OtherApp.Icon");
-    std::string before = ExportClasses(), opened;
+    std::string before = ExportClasses();
     for (int button : {IDCANCEL, IDOK}) {
         EXPECT_EQ(button == IDOK ? 0x10000 : 0, ShowPage(0x11, 1005, [&](HWND d, HWND) {
-            opened = ExportClasses();
+            EXPECT_EQ(before, ExportClasses()) << "opened";
             Press(d, button);
         }));
-        EXPECT_EQ(before, opened) << button;
         EXPECT_EQ(before, ExportClasses()) << button;
     }
     EXPECT_EQ(0x10010, ShowPage(0x10, 1005, [&](HWND d, HWND page) {
@@ -117,13 +109,11 @@ TEST_F(AssociationPage, LookingWritesNothingAndMarkAllThenOkRegistersEveryFormat
     /* Applying tidies every type: the icon type keeps its format class. */
     EXPECT_EQ("icofile", ClassText(".ico"));
     EXPECT_EQ("OtherApp.Icon", ClassText(".ico\\UndoClass"));
-    DWORD jpg = 0;
     EXPECT_EQ(0x10010, ShowPage(0x20, 1005, [&](HWND d, HWND page) {
-        jpg = Marks(page)[2];
+        EXPECT_EQ(0x10001u, Marks(page)[2]);
         Click(page, 2, 7);
         Press(d, IDOK);
     }));
-    EXPECT_EQ(0x10001u, jpg);
     for (const char *e : {".jpg", ".jpeg"}) EXPECT_EQ("OtherApp.Jpeg", ClassText(e)) << e;
     EXPECT_EQ("QuillViewer", ClassText(".png"));
 }
@@ -139,17 +129,14 @@ TEST_F(AssociationPage, TwoPagesInATreeHostKeepAStateEachAndLeakNoGdiObjects)
         strcpy(pages[i].title, pages[i].group);
         pages[i].initValue = (LPARAM)&param;
     }
-    std::vector<DWORD> first, second;
     ShowTree(pages, [&](HWND d) {
         HWND a = Page(d, "File Types"), b = FindWindowExA(d, a, "#32770", "File Types");
         ASSERT_TRUE(a && b);
         Click(a, 1, 7);
-        first = Marks(a);
-        second = Marks(b);
+        EXPECT_EQ((std::vector<DWORD>{0, 1, 0x10001, 0}), Marks(a)) << "the page clicked";
+        EXPECT_EQ((std::vector<DWORD>{0, 0, 0x10001, 0}), Marks(b)) << "the other page";
         Press(d, IDCANCEL);
     });
-    EXPECT_EQ((std::vector<DWORD>{0, 1, 0x10001, 0}), first) << "the page clicked";
-    EXPECT_EQ((std::vector<DWORD>{0, 0, 0x10001, 0}), second) << "the other page";
 
     HMODULE m = module.handle();
     ASSERT_TRUE(RedirectImport(m, "gdi32.dll", "CreateCompatibleDC", (const void *)CompatibleDC) &&
@@ -164,12 +151,10 @@ TEST_F(AssociationPage, TwoPagesInATreeHostKeepAStateEachAndLeakNoGdiObjects)
 
 TEST_F(AssociationPage, AnApplicationWithoutAClassListsNothingAndWarnsWithoutWriteAccess)
 {
-    int count = -1;
     EXPECT_EQ(0x10000, ShowPage(0x10, 1000, [&](HWND d, HWND page) {
-        count = (int)SendMessageA(List(page), LB_GETCOUNT, 0, 0);
+        EXPECT_EQ(0, SendMessageA(List(page), LB_GETCOUNT, 0, 0));
         Press(d, IDOK);
     }));
-    EXPECT_EQ(0, count);
     /* Without a .jpg key (which the page itself does not write): a warning each showing. */
     RegDeleteTreeA(HKEY_CLASSES_ROOT, ".jpg");
     EXPECT_EQ(0, ShowPage(0x11, 1000, [&](HWND d, HWND) {

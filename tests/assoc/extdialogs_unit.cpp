@@ -73,22 +73,18 @@ TEST_F(ExtensionDialogs, AddingAndEditingPutThePairInFrontOfTheFormatsUserList)
         return all;
     };
     EXPECT_EQ(std::string::npos, filters().find("JPF"));
-    std::vector<std::string> opened, added, edited;
-    int preselected = -1;
     EXPECT_EQ(1, ShowList([&](HWND d) {
-        opened = Items(d, PairList);
+        EXPECT_EQ((std::vector<std::string>{"JP2 =JPC", "PNX =PNG"}), Items(d, PairList));
         EXPECT_TRUE(Enter(d, AddButton, ".jpf", Jpc));
-        added = Items(d, PairList);
+        EXPECT_EQ((std::vector<std::string>{"JPF=JPC", "JP2 =JPC", "PNX =PNG"}), Items(d, PairList));
         SendDlgItemMessageA(d, PairList, LB_SETCURSEL, 2, 0);  /* PNX =PNG */
+        int preselected = -1;
         EXPECT_TRUE(Enter(d, EditButton, "PNZ", Jpc, &preselected));
-        edited = Items(d, PairList);
+        EXPECT_EQ(Png, preselected) << "the pair's own format";
+        EXPECT_EQ((std::vector<std::string>{"PNZ=JPC", "JPF=JPC", "JP2 =JPC"}), Items(d, PairList));
         EXPECT_TRUE(Enter(d, AddButton, "wbx", Wb)) << "a two-letter code";
         Press(d, IDOK);
     }));
-    EXPECT_EQ((std::vector<std::string>{"JP2 =JPC", "PNX =PNG"}), opened);
-    EXPECT_EQ((std::vector<std::string>{"JPF=JPC", "JP2 =JPC", "PNX =PNG"}), added);
-    EXPECT_EQ((std::vector<std::string>{"PNZ=JPC", "JPF=JPC", "JP2 =JPC"}), edited);
-    EXPECT_EQ(Png, preselected) << "the pair's own format";
     EXPECT_EQ("PNZ;JPF;JP2;", Key("JPC_USER"));
     EXPECT_EQ("", Key("PNG_USER"));
     EXPECT_EQ("WBX;", Key("WB_USER"));
@@ -128,23 +124,20 @@ TEST_F(ExtensionDialogs, CancelRestoresTheListsWholeAndNothingIsCut)
     std::string list = "PNX;TOOLONGX;";
     for (int i = 0; i < 12; i++) list += "PN" + std::to_string(10 + i) + ";";  /* 73 characters */
     WritePrivateProfileStringA("FIO_EXT", "PNG_USER", list.c_str(), ini.c_str());
-    std::string afterRemove, afterEdit;
     EXPECT_EQ(0, ShowList([&](HWND d) {
         SendDlgItemMessageA(d, PairList, LB_SETCURSEL, 0, 0);  /* JP2 =JPC */
         SendMessageA(d, WM_COMMAND, RemoveButton, 0);
         EXPECT_EQ("", Key("JPC_USER")) << "the only pair removed: an empty list";
         SendDlgItemMessageA(d, PairList, LB_SETCURSEL, 0, 0);  /* PNX =PNG */
         SendMessageA(d, WM_COMMAND, RemoveButton, 0);
-        afterRemove = Key("PNG_USER");
+        EXPECT_EQ(list.substr(4), Key("PNG_USER")) << "the rest of the list as it was";
         SendDlgItemMessageA(d, PairList, LB_SETCURSEL, 0, 0);  /* TOOLONGX =PNG */
         EXPECT_FALSE(Enter(d, EditButton, "TOOLONGX", Jpc));
-        afterEdit = Key("PNG_USER");
+        EXPECT_EQ(list.substr(4), Key("PNG_USER"));
         EXPECT_TRUE(Enter(d, AddButton, "rlx", Bmp));
         EXPECT_EQ("RLX;", Key("BMP_USER"));
         Press(d, IDCANCEL);
     }));
-    EXPECT_EQ(list.substr(4), afterRemove) << "the rest of the list as it was";
-    EXPECT_EQ(list.substr(4), afterEdit);
     EXPECT_EQ(list, Key("PNG_USER"));
     EXPECT_EQ("JP2;", Key("JPC_USER"));
     EXPECT_EQ("<none>", Key("BMP_USER")) << "a key without a value before is deleted";

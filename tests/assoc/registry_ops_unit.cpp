@@ -63,43 +63,47 @@ TEST(OpenCommand, QuotesOnlyAPathWithABlankAndTheLongestPathFits)
     for (const char *no : {"ico", ".icon", ""}) EXPECT_EQ(0, IsIconExtension(no)) << no;
 }
 
-TEST_F(Associations, ACodeWithoutAKeyGetsItsFormatClassAndShowsUnassociated)
+TEST_F(Associations, ReadingTheStateWritesNothingAndApplyTidiesEachTypeToItsClass)
 {
-    EXPECT_EQ(0, StateThenTidy(Qza));
-    EXPECT_EQ("qzafile", ClassText(".qza"));
-    EXPECT_EQ("Scratch format", ClassText("qzafile"));
-    /* A class name longer than the buffer is cut for reading, not taken for a missing one. */
-    std::string longClass(200, 'c');
-    SetClassText(".qza", longClass);
-    EXPECT_EQ(0, StateThenTidy(Qza));
-    EXPECT_EQ(longClass, ClassText(".qza"));
-    EXPECT_EQ("<none>", ClassText(".qza\\UndoClass"));
-    SetClassText(".qza", "KD3.IMAGE");
-    EXPECT_EQ(1, State(Qza)) << "the application class, case ignored";
-}
-
-TEST_F(Associations, IcoNamesIcofileAndFollowsItsCommand)
-{
-    EXPECT_EQ(0, StateThenTidy(Ico)) << "icofile created just now";
-    EXPECT_EQ("icofile", ClassText(".ico"));
-    EXPECT_NE("<none>", ClassText("icofile"));
-    EXPECT_EQ("<none>", ClassText(".ico\\UndoClass"));
-    /* The class .ico named is kept once as its undo class. */
-    const struct { std::string dotIco, command; int state; } cases[] = {
-        {"OtherApp.Icon", "\"c:\\other\\paint.exe\" \"%1\"", 0},
-        {"KD3.Image", "<none>", 0},
-        {"KD3.Image", OwnCommand(), 1},
+    /* Each row in turn: the type's class and a class's open command (upper case: compared
+       without case) set, the state read, then tidied. The icon type keeps its format class
+       and the class it named, once, as its undo class; a shell-made class goes to the
+       application or, another program's, to the format class, kept as the undo class. */
+    std::string longClass(200, 'c'), other = "\"c:\\other\\paint.exe\" \"%1\"";
+    const struct { int format; std::string dot, dotClass, commandKey, command; int state;
+                   std::string tidied, undo; } cases[] = {
+        {Qza, ".qza", "", "", "", 0, "qzafile", "<none>"},
+        /* Longer than the buffer: cut for reading, not taken for a missing class. */
+        {Qza, ".qza", longClass, "", "", 0, longClass, "<none>"},
+        {Qza, ".qza", "KD3.IMAGE", "", "", 1, "KD3.IMAGE", "<none>"},
+        {Ico, ".ico", "", "", "", 0, "icofile", "<none>"},
+        {Ico, ".ico", "OtherApp.Icon", "icofile", other, 0, "icofile", "OtherApp.Icon"},
+        {Ico, ".ico", "KD3.Image", "icofile", OwnCommand(), 1, "icofile", "OtherApp.Icon"},
+        {Jpg, ".jpg", "Jpg_Auto_File", "jpg_auto_file", OwnCommand(), 1, "KD3.Image", "<none>"},
+        {Jpg, ".jpg", "Jpg_Auto_File", "jpg_auto_file", other, 0, "jpgfile", "Jpg_Auto_File"},
     };
     for (const auto &c : cases) {
-        SetClassText(".ico", c.dotIco);
-        RegDeleteTreeA(HKEY_CLASSES_ROOT, "icofile\\shell");
-        std::string upper = c.command;
-        CharUpperA(&upper[0]);
-        if (c.command != "<none>") SetClassText("icofile\\shell\\open\\command", upper);
-        EXPECT_EQ(c.state, StateThenTidy(Ico)) << c.command;
-        EXPECT_EQ("icofile", ClassText(".ico")) << c.dotIco;
-        EXPECT_EQ("OtherApp.Icon", ClassText(".ico\\UndoClass")) << c.dotIco;
+        std::string command = c.command;
+        CharUpperA(&command[0]);
+        if (!c.dotClass.empty()) SetClassText(c.dot, c.dotClass);
+        if (!command.empty()) SetClassText(c.commandKey + "\\shell\\open\\command", command);
+        EXPECT_EQ(c.state, StateThenTidy(c.format)) << c.dotClass << " " << command;
+        EXPECT_EQ(c.tidied, ClassText(c.dot)) << c.dotClass << " " << command;
+        EXPECT_EQ(c.undo, ClassText(c.dot + "\\UndoClass")) << c.dotClass << " " << command;
+        EXPECT_EQ(command.empty() ? "<none>" : command, ClassText(c.commandKey + "\\shell\\open\\command"));
     }
+    EXPECT_EQ("Scratch format", ClassText("qzafile"));
+    /* Another program's made-up class without a command stays; a removal gives it back. */
+    RegDeleteTreeA(HKEY_CLASSES_ROOT, "jpg_auto_file");
+    RegDeleteTreeA(HKEY_CLASSES_ROOT, ".jpg");
+    SetClassText(".jpg", "jpg_auto_file");
+    SetClassText("jpg_auto_file", "");
+    EXPECT_EQ(0, StateThenTidy(Jpg));
+    EXPECT_NE("<none>", ClassText("jpg_auto_file"));
+    EXPECT_EQ("jpgfile", ClassText(".jpg"));
+    Apply(Jpg, "JPG", 0, 1);
+    Apply(Jpg, "JPG", 1, 0);
+    EXPECT_EQ("jpg_auto_file", ClassText(".jpg"));
 }
 
 TEST_F(Associations, RegisteringKeepsTheOtherClassAndRemovingGivesItBack)
@@ -161,36 +165,6 @@ TEST_F(Associations, IconTypesKeepTheirClassAndGetOwnCommand)
     Apply(Ico, "ICO", 0, 1);
     Apply(Ico, "ICO", 1, 0);
     EXPECT_EQ("<none>", ClassText("icofile\\shell"));
-}
-
-TEST_F(Associations, ShellMadeClassesGoToTheApplicationOrTheFormatClass)
-{
-    /* Another program's made-up class stays, kept as the undo class; subkeys keep it. */
-    const struct { std::string command; int state; const char *dotJpg, *undo; } cases[] = {
-        {OwnCommand(), 1, "KD3.Image", "<none>"},
-        {"\"c:\\other\\paint.exe\" \"%1\"", 0, "jpgfile", "Jpg_Auto_File"},
-    };
-    for (const auto &c : cases) {
-        SetClassText(".jpg", "Jpg_Auto_File");
-        std::string command = c.command;
-        CharUpperA(&command[0]);
-        SetClassText("jpg_auto_file\\shell\\open\\command", command);
-        EXPECT_EQ(c.state, StateThenTidy(Jpg)) << command;
-        EXPECT_EQ(c.dotJpg, ClassText(".jpg")) << command;
-        EXPECT_EQ(c.undo, ClassText(".jpg\\UndoClass")) << command;
-        EXPECT_EQ(command, ClassText("jpg_auto_file\\shell\\open\\command"));
-        RegDeleteTreeA(HKEY_CLASSES_ROOT, "jpg_auto_file");
-        RegDeleteTreeA(HKEY_CLASSES_ROOT, ".jpg");
-    }
-    /* A made-up class without a command stays and a removal gives it back. */
-    SetClassText(".jpg", "jpg_auto_file");
-    SetClassText("jpg_auto_file", "");
-    EXPECT_EQ(0, StateThenTidy(Jpg));
-    EXPECT_NE("<none>", ClassText("jpg_auto_file"));
-    EXPECT_EQ("jpgfile", ClassText(".jpg"));
-    Apply(Jpg, "JPG", 0, 1);
-    Apply(Jpg, "JPG", 1, 0);
-    EXPECT_EQ("jpg_auto_file", ClassText(".jpg"));
 }
 
 TEST_F(Associations, DeleteKeyTreeStepsOverASubkeyItCannotDelete)

@@ -16,14 +16,8 @@ protected:
     TempDir dir;
     ModuleCopy module{dir / "suite", dir / "suite.ini"};
     ScratchClasses classes{"lookup"};
-    std::string program = dir / "Viewer Folder\\viewer.exe";
 
-    void SetUp() override
-    {
-        CreateDirectoryA((dir / "Viewer Folder").c_str(), nullptr);
-        WriteFileBytes(program, "MZ");
-        ASSERT_TRUE(module.Load());
-    }
+    void SetUp() override { ASSERT_TRUE(module.Load()); }
     /* The lookup into a poisoned buffer of which size bytes may be written. */
     int Lookup(int id, std::string &text, int size = 260)
     {
@@ -40,7 +34,9 @@ protected:
 
 TEST_F(AppLookup, ViewerCommandsEditorServerAndOtherIdentifiers)
 {
-    std::string text;
+    std::string program = dir / "Viewer Folder\\viewer.exe", text;
+    CreateDirectoryA((dir / "Viewer Folder").c_str(), nullptr);
+    WriteFileBytes(program, "MZ");
     const struct { std::string command, expected; } cases[] = {
         {"\"" + program + "\" \"%1\"", program},       /* quoted path with a blank */
         {program + " \"%1\"", program},                 /* plain path */

@@ -144,28 +144,6 @@ TEST_F(ExtensionDialogs, CancelRestoresTheListsWholeAndNothingIsCut)
     EXPECT_EQ(Png + 1, q32FileGetFormatID("pnx", nullptr));
 }
 
-TEST_F(ExtensionDialogs, HelpComesFromThePageParameterBlock)
-{
-    ScopedEnv helpLog("Q32COMM_HELP_LOG", dir / "help.log");
-    AssociationPageParam param = {"Editor", "KD3.Image",
-                                  {{0, 0, "list.hlp", 71}, {0, 0, "add.hlp>w", 72}, {0, 0, "edit.hlp", 73}}};
-    DriveDialog([&] { return DialogBoxParamA(ResourceModule, MAKEINTRESOURCEA(32117), nullptr,
-                                             ExtensionListProc, (LPARAM)&param); }, [&](HWND d) {
-        SendMessageA(d, WM_COMMAND, 9, 0);
-        for (int button : {AddButton, EditButton}) {
-            Press(d, button);
-            HWND entry = FindDialog(GetWindowThreadProcessId(d, nullptr),
-                                    button == AddButton ? "Add Extension" : "Edit Extension");
-            SendMessageA(entry, WM_COMMAND, 9, 0);
-            Press(entry, IDCANCEL);
-            WaitClosed(entry);
-        }
-        Press(d, IDCANCEL);
-    }, "File Extensions");
-    EXPECT_EQ((std::vector<std::string>{"list.hlp>d|1|71", "add.hlp>w|1|72", "edit.hlp>d|1|73"}),
-              ReadLines(dir / "help.log"));
-}
-
 TEST_F(ExtensionDialogs, RemovingAUserExtensionDropsEveryCopyAndEmptyEntries)
 {
     WritePrivateProfileStringA("FIO_EXT", "PNG_USER", "PNX;pny;;PNX;", ini.c_str());

@@ -12,27 +12,30 @@ namespace {
 
 using namespace q32test;
 
+using Lines = std::vector<std::string>;
+
 /* What the test pages received, in order (cleared for each test). */
-std::vector<std::string> PageLog;
+Lines PageLog;
 
 enum { TestEdit = 100 };
 
 /* A caller's page (template 100): logs "name:command", name being its creation parameter or
    else its caption, and refuses validation (10) while its edit holds "bad". */
-[[maybe_unused]] INT_PTR CALLBACK TestPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
+[[maybe_unused]] INT_PTR CALLBACK TestPageProc(HWND page, UINT message, WPARAM wParam, LPARAM param)
 {
-    if (message == WM_INITDIALOG) SetWindowLongPtrA(page, GWLP_USERDATA, lParam);
+    if (message == WM_INITDIALOG) SetWindowLongPtrA(page, GWLP_USERDATA, param);
     int id = LOWORD(wParam);
     if (message != WM_COMMAND || id == TestEdit) return message == WM_INITDIALOG;
     char caption[64] = "";
     GetWindowTextA(page, caption, sizeof caption);
     auto name = reinterpret_cast<const char *>(GetWindowLongPtrA(page, GWLP_USERDATA));
     PageLog.push_back(std::string(name ? name : caption) + ":" + std::to_string(id));
-    SetWindowLongPtrA(page, DWLP_MSGRESULT, id != 10 ? 1 : Text(page, TestEdit) == "bad" ? TestEdit : 0);
+    bool bad = id == 10 && Text(page, TestEdit) == "bad";
+    SetWindowLongPtrA(page, DWLP_MSGRESULT, bad ? TestEdit : id == 10 ? 0 : 1);
     return TRUE;
 }
 
-HWND Page(HWND dialog, const char *title) { return FindWindowExA(dialog, nullptr, "#32770", title); }
+HWND Page(HWND d, const char *title) { return FindWindowExA(d, nullptr, "#32770", title); }
 
 class Preferences : public ModuleSandbox {
 protected:
@@ -49,19 +52,21 @@ protected:
         INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_TAB_CLASSES | ICC_TREEVIEW_CLASSES};
         InitCommonControlsEx(&controls);
     }
-    INT_PTR Show(std::vector<PreferenceExtraPage> pages, DWORD flags, const std::function<void(HWND)> &script,
+    using Script = std::function<void(HWND)>;
+    INT_PTR Show(std::vector<PreferenceExtraPage> pages, DWORD flags, const Script &script,
                  const PreferenceAppInfo *app = nullptr)
     {
         auto show = Q32_EXPORT(module, q32ShowPreference);
-        return DriveDialog([&] { return show(nullptr, (int)pages.size(), pages.data(), flags, app); }, script,
-                           "Preferences");
+        auto call = [&] { return show(nullptr, (int)pages.size(), pages.data(), flags, app); };
+        return DriveDialog(call, script, "Preferences");
     }
-    INT_PTR ShowTree(std::vector<TreePageDesc> &pages, const std::function<void(HWND)> &script)
+    INT_PTR ShowTree(std::vector<TreePageDesc> &pages, const Script &script)
     {
         auto show = Q32_EXPORT(module, q32ShowTreePreference);
-        return DriveDialog([&] { return show(nullptr, (int)pages.size(), pages.data()); }, script, "Preferences");
+        int n = (int)pages.size();
+        return DriveDialog([&] { return show(nullptr, n, pages.data()); }, script, "Preferences");
     }
-    std::vector<std::string> Help() { return ReadLines(dir / "help.log"); }
+    Lines Help() { return ReadLines(dir / "help.log"); }
 };
 
 } // namespace

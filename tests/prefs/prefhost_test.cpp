@@ -9,12 +9,12 @@ PreferenceExtraPage TestPage(const char *title)
     return {GetModuleHandleA(nullptr), 100, title, TestPageProc};
 }
 
-int CurrentTab(HWND dialog) { return (int)SendDlgItemMessageA(dialog, 32200, TCM_GETCURSEL, 0, 0); }
+int CurrentTab(HWND d) { return (int)SendDlgItemMessageA(d, 32200, TCM_GETCURSEL, 0, 0); }
 
 TEST_F(Preferences, ExtraPagesComeFirstAndLeavingAnInvalidOneKeepsItWithTheEditSelected)
 {
     EXPECT_EQ(0x10000, Show({TestPage("First"), TestPage(nullptr)}, 0x03, [&](HWND d) {
-        EXPECT_EQ((std::vector<std::string>{"First", "Second", "Memory", "Display"}), TabTexts(d));
+        EXPECT_EQ((Lines{"First", "Second", "Memory", "Display"}), TabTexts(d));
         HWND page = Page(d, "Second"), edit = GetDlgItem(page, TestEdit);
         SetWindowTextA(edit, "bad");
         ClickTab(d, 1);
@@ -30,8 +30,7 @@ TEST_F(Preferences, ExtraPagesComeFirstAndLeavingAnInvalidOneKeepsItWithTheEditS
         Press(d, IDOK);
     }));
     /* Validation on each leave, then apply to every page in position order. */
-    EXPECT_EQ((std::vector<std::string>{"Second:10", "Second:10", "Second:10", "Second:10",
-                                        "Second:1", "Second:1"}),
+    EXPECT_EQ((Lines{"Second:10", "Second:10", "Second:10", "Second:10", "Second:1", "Second:1"}),
               PageLog);
 }
 
@@ -45,7 +44,7 @@ TEST_F(Preferences, TheTabLastShownIsReopenedAndGivesTheHelpContext)
         Press(d, IDCANCEL);
     });
     /* Leaving the first page validates it; Cancel reaches every page in position order. */
-    EXPECT_EQ((std::vector<std::string>{"Second:10", "Second:2", "Second:2", "Second:2"}), PageLog);
+    EXPECT_EQ((Lines{"Second:10", "Second:2", "Second:2", "Second:2"}), PageLog);
     const PreferenceAppInfo plain = {0, 1003, "C:\\apps\\own.hlp", 700},
                             windowed = {0, 1003, "C:\\apps\\own.hlp>w2", 900};
     Show(three, 0, [&](HWND d) {
@@ -64,8 +63,8 @@ TEST_F(Preferences, TheTabLastShownIsReopenedAndGivesTheHelpContext)
     }, &windowed);
     /* Without an application block: the module's folder (no file), 532 + tab. */
     std::string folder = suite + "\\";
-    EXPECT_EQ((std::vector<std::string>{folder + "|1|532", folder + "|1|534",
-                                        "C:\\apps\\own.hlp>d|1|702", "C:\\apps\\own.hlp>w2|1|900"}),
+    EXPECT_EQ((Lines{folder + "|1|532", folder + "|1|534", "C:\\apps\\own.hlp>d|1|702",
+                     "C:\\apps\\own.hlp>w2|1|900"}),
               Help());
 }
 
@@ -85,7 +84,7 @@ protected:
     }
     /* edit sets the page's controls before OK; a refused OK must leave the focus on control
        focus, and is cancelled. A lent display block goes to q32ShowPreferences. */
-    INT_PTR Run(const char *title, const std::function<void(HWND)> &edit, int focus = 0, DWORD *block = nullptr)
+    INT_PTR Run(const char *title, const Script &edit, int focus = 0, DWORD *block = nullptr)
     {
         DWORD flags = strcmp(title, "Memory") ? 0x02 : 0x01;
         auto script = [&](HWND d) {
@@ -97,10 +96,17 @@ protected:
             EXPECT_EQ(GetDlgItem(page, focus), FocusOf(d));
             Press(d, IDCANCEL);
         };
-        auto withBlock = Q32_EXPORT(module, q32ShowPreferences);
         if (!block) return Show({}, flags, script);
-        return DriveDialog([&] { return withBlock(nullptr, 0, nullptr, flags, nullptr, block); }, script,
+        auto show = Q32_EXPORT(module, q32ShowPreferences);
+        return DriveDialog([&] { return show(nullptr, 0, nullptr, flags, nullptr, block); }, script,
                            "Preferences");
+    }
+    static Script Untick(int id)
+    {
+        return [id](HWND p) {
+            CheckDlgButton(p, id, BST_UNCHECKED);
+            SendMessageA(p, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+        };
     }
 };
 
@@ -120,14 +126,14 @@ TEST_F(BuiltInPage, MemoryLimitsAreStoredInBytesAndKilobytesAndTheFreeSumAsDefau
         SetDlgItemInt(page, 2004, (UINT)sum, FALSE);  /* the free-space sum: the default */
         SetDlgItemInt(page, 2005, 100, FALSE);
         SetDlgItemTextA(page, 2002, "C:\\start");
-        for (auto [answer, button] : {std::pair{"=" + folder, 2602}, std::pair{std::string("cancel"), 2603}}) {
+        for (auto [answer, button] : {std::pair{"=" + folder, 2602}, {"cancel", 2603}}) {
             SetEnvironmentVariableA("Q32BROWS_AUTO", answer.c_str());
-            SendMessageA(page, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), (LPARAM)GetDlgItem(page, button));
+            SendMessageA(page, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
         }
         EXPECT_EQ("", Text(page, 2003));
         EXPECT_FALSE(IsDlgButtonChecked(page, 2504));
     }));
-    EXPECT_EQ((std::vector<std::string>{"folder|C:\\start", "folder|"}), ReadLines(dir / "brows.log"));
+    EXPECT_EQ((Lines{"folder|C:\\start", "folder|"}), ReadLines(dir / "brows.log"));
     const std::pair<const char *, std::string> base[] = {
         {"DiskLimit", "-1"}, {"UseDiskLimit", "1"}, {"MemoryLimit", std::to_string(100 << 20)},
         {"UseMemoryLimit", "1"}, {"Folder2", folder}, {"UseFolder2", "1"}, {"UseFolder3", "0"}};
@@ -143,29 +149,29 @@ TEST_F(BuiltInPage, RefusalsNameTheReasonFocusTheControlAndStoreNothing)
     auto text = [](int id, std::string value) {
         return [id, value](HWND p) { SetDlgItemTextA(p, id, value.c_str()); };
     };
-    const struct { const char *page; std::function<void(HWND)> edit; const char *box, *says; int focus; } cases[] = {
-        {"Memory", text(2001, "\\\\server\\share\\work"), "4018|703|1710|460|", "not on a local hard disk", 2001},
-        {"Memory", text(2003, dir / "absent"), "4018|703|1710|460|", "does not exist", 2003},
-        {"Memory", [&](HWND p) {
-             CheckDlgButton(p, 2501, BST_UNCHECKED);
-             SendMessageA(p, WM_COMMAND, MAKEWPARAM(2501, BN_CLICKED), 0);
-         }, "31406|703|1710|429|", "", 2501},  /* all boxes off */
-        {"Memory", text(2004, "99999"), "3200|703|1710|511|", "disk space limit", 2004},
-        {"Memory", text(2005, ""), "3200|703|1710|520|", "memory limit", 2005},
+    const char *memory = "3200|703|1710|", *folder = "4018|703|1710|460|";
+    const char *gamma = "3200|703|1711|336|";
+    const struct { const char *page; Script edit; std::string box; const char *says; int focus; }
+    cases[] = {
+        {"Memory", text(2001, "\\\\server\\share\\work"), folder, "not on a local hard disk", 2001},
+        {"Memory", text(2003, dir / "absent"), folder, "does not exist", 2003},
+        {"Memory", Untick(2501), "31406|703|1710|429|", "", 2501},  /* all boxes off */
+        {"Memory", text(2004, "99999"), memory + std::string("511|"), "disk space limit", 2004},
+        {"Memory", text(2005, ""), memory + std::string("520|"), "memory limit", 2005},
         {"Memory", [](HWND p) {  /* 1 MB in all */
              CheckDlgButton(p, 2505, BST_CHECKED);
              CheckDlgButton(p, 2506, BST_CHECKED);
              SetDlgItemTextA(p, 2004, "1");
              SetDlgItemTextA(p, 2005, "0");
-         }, "3200|703|1710|475|", "", 2005},
-        {"Display", text(2001, "0.00"), "3200|703|1711|336|", "gamma", 2001},
-        {"Display", text(2001, "8.00"), "3200|703|1711|336|", "gamma", 2001},
-        {"Display", text(2001, "1.8x"), "3200|703|1711|336|", "gamma", 2001},
+         }, memory + std::string("475|"), "", 2005},
+        {"Display", text(2001, "0.00"), gamma, "gamma", 2001},
+        {"Display", text(2001, "8.00"), gamma, "gamma", 2001},
+        {"Display", text(2001, "1.8x"), gamma, "gamma", 2001},
     };
     for (const auto &c : cases) {
         DeleteFileA(boxes.c_str());
         EXPECT_EQ(0, Run(c.page, c.edit, c.focus)) << c.box;
-        std::vector<std::string> lines = ReadLines(boxes);
+        Lines lines = ReadLines(boxes);
         ASSERT_EQ(1u, lines.size()) << c.box;
         EXPECT_EQ(0u, lines[0].rfind(c.box, 0)) << lines[0];
         EXPECT_NE(std::string::npos, lines[0].find(c.says)) << lines[0];
@@ -185,33 +191,28 @@ TEST_F(BuiltInPage, RefusalsNameTheReasonFocusTheControlAndStoreNothing)
 
 TEST_F(BuiltInPage, GammaIsStoredAndAnnouncedOnlyWhenItOrItsSwitchChanged)
 {
-    auto gamma = [](const char *text) { return [text](HWND p) { SetDlgItemTextA(p, 2001, text); }; };
-    auto untick = [](int id) {
-        return [id](HWND p) {
-            CheckDlgButton(p, id, BST_UNCHECKED);
-            SendMessageA(p, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
-        };
-    };
+    auto gamma = [](const char *t) { return [t](HWND p) { SetDlgItemTextA(p, 2001, t); }; };
     /* The gamma slider reports a key's step to the page. */
     auto key = [](HWND p) { SendDlgItemMessageA(p, 32277, WM_KEYDOWN, VK_LEFT, 0); };
     const char *none = "<none>";
-    const struct { const char *name; std::function<void(HWND)> edit; INT_PTR result;
+    const struct { const char *name; Script edit; INT_PTR result;
                    const char *gamma, *dither, *correction; bool notice; } steps[] = {
         {"nothing changed", [](HWND) {}, 0x10000, none, none, none, false},
         {"0.01", gamma("0.01"), 0x10002, "1", "1", "1", true},
         {"7.99", gamma("7.99"), 0x10002, "799", "1", "1", true},
         {"slider key", key, 0x10002, "798", "1", "1", true},
-        {"dither only", untick(2501), 0x10002, "798", "0", "1", false},
-        {"correction off", untick(2504), 0x10002, "798", "0", "0", true},
+        {"dither only", Untick(2501), 0x10002, "798", "0", "1", false},
+        {"correction off", Untick(2504), 0x10002, "798", "0", "0", true},
     };
     size_t notices = 0;
     for (const auto &step : steps) {
         SCOPED_TRACE(step.name);
         EXPECT_EQ(step.result, Run("Display", step.edit));
-        for (const char *key : {"GammaRed", "GammaGreen", "GammaBlue"}) EXPECT_EQ(step.gamma, Display(key));
+        for (const char *key : {"GammaRed", "GammaGreen", "GammaBlue"})
+            EXPECT_EQ(step.gamma, Display(key));
         EXPECT_EQ(step.dither, Display("HiColorDither"));
         EXPECT_EQ(step.correction, Display("GammaCorrection"));
-        std::vector<std::string> lines = ReadLines(dir / "fido.log");
+        Lines lines = ReadLines(dir / "fido.log");
         ASSERT_EQ(notices += step.notice, lines.size());
         std::string g = step.gamma, pid = std::to_string(GetCurrentProcessId());
         if (step.notice) {
@@ -236,18 +237,6 @@ TEST_F(BuiltInPage, ALentDisplayBlockCarriesTheFlagsAndTheGamma)
     EXPECT_EQ((std::vector<DWORD>{1, 0, 1, 1, 220}), std::vector<DWORD>(seen, seen + 5));
 }
 
-TEST_F(BuiltInPage, OnlyTheDisplayOptionsOfTheScreensKindAreEnabled)
-{
-    for (auto [bits, hi, pal] : {std::tuple{"16", true, false}, std::tuple{"8", false, true}}) {
-        ScopedEnv depth{"Q32BASE_DISPLAY_BITS", bits};
-        EXPECT_EQ(0x10000, Run("Display", [&](HWND p) {
-            std::vector<bool> enabled;
-            for (int id : {2201, 2501, 2202, 2203, 2502, 2503}) enabled.push_back(Enabled(p, id));
-            EXPECT_EQ((std::vector<bool>{hi, hi, pal, pal, pal, pal}), enabled) << bits;
-        }));
-    }
-}
-
 TEST_F(Preferences, SystemInformationShowsFourPagesTheDriveAndItsHelp)
 {
     char oldFolder[MAX_PATH], expected[Q32_SIZE_TEXT_SIZE] = "";
@@ -257,22 +246,24 @@ TEST_F(Preferences, SystemInformationShowsFourPagesTheDriveAndItsHelp)
     MEMORYSTATUSEX status = {sizeof status, 0, 0, 0, 0, 0, 0, 0, 0};
     GlobalMemoryStatusEx(&status);
     Q32_EXPORT(module, q32FileSizeToAsciiEx)((double)status.ullTotalPhys, expected, 1);
-    EXPECT_EQ(1, DriveDialog([&] { return Q32_EXPORT(module, q32ShowSystemInfo)(nullptr); }, [&](HWND d) {
-        EXPECT_EQ((std::vector<std::string>{"System", "Drives", "Display", "Plug-ins"}), TabTexts(d));
+    auto show = [&] { return Q32_EXPORT(module, q32ShowSystemInfo)(nullptr); };
+    EXPECT_EQ(1, DriveDialog(show, [&](HWND d) {
+        EXPECT_EQ((Lines{"System", "Drives", "Display", "Plug-ins"}), TabTexts(d));
         HWND list = GetDlgItem(Page(d, "Drives"), 32221);
         int selected = (int)SendMessageA(list, LB_GETCURSEL, 0, 0);
         std::string line = Items(Page(d, "Drives"), 32221).at(selected);
         EXPECT_EQ(0u, line.rfind("c:  ", 0)) << line;
         EXPECT_NE(std::string::npos, line.find(" free of ")) << line;
         EXPECT_EQ(4, SendMessageA(list, LB_GETITEMDATA, selected, 0));
-        EXPECT_EQ(std::to_string(Q32_EXPORT(module, qfFileGetFileFmtNum)()), Text(Page(d, "Plug-ins"), 2202));
+        int formats = Q32_EXPORT(module, qfFileGetFileFmtNum)();
+        EXPECT_EQ(std::to_string(formats), Text(Page(d, "Plug-ins"), 2202));
         EXPECT_EQ(expected, Text(Page(d, "System"), 2203));
         ClickTab(d, 2);
         SendMessageA(d, WM_HELP, 0, 0);
         Press(d, IDOK);
     }, "System Information"));
     SetCurrentDirectoryA(oldFolder);
-    EXPECT_EQ((std::vector<std::string>{suite + "\\prog0.hlp>d|1|154"}), Help());
+    EXPECT_EQ((Lines{suite + "\\prog0.hlp>d|1|154"}), Help());
 }
 
 } // namespace

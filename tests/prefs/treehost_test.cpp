@@ -36,7 +36,8 @@ std::string Shape(HWND tree, HTREEITEM parent = nullptr)
     for (HTREEITEM item = Next(tree, parent ? TVGN_CHILD : TVGN_ROOT, parent); item;
          item = Next(tree, TVGN_NEXT, item)) {
         shape += (shape.empty() ? "" : ",") + ItemText(tree, item);
-        if (SendMessageA(tree, TVM_GETITEMSTATE, (WPARAM)item, TVIS_EXPANDED) & TVIS_EXPANDED) shape += "+";
+        LRESULT state = SendMessageA(tree, TVM_GETITEMSTATE, (WPARAM)item, TVIS_EXPANDED);
+        if (state & TVIS_EXPANDED) shape += "+";
         if (Next(tree, TVGN_CHILD, item)) shape += "[" + Shape(tree, item) + "]";
     }
     return shape;
@@ -72,13 +73,15 @@ TEST_F(TreePreferences, GroupsMakeTheTreeAndAnInvalidPageKeepsTheSelection)
     strcpy(pages[1].helpFile, "C:\\apps\\b.hlp");
     pages[1].helpContext = 77;
     EXPECT_EQ(0x10000, ShowTree(pages, [&](HWND d) {
-        HWND tree = GetDlgItem(d, TreeControl), first = VisiblePage(d), edit = GetDlgItem(first, TestEdit);
+        HWND tree = GetDlgItem(d, TreeControl), first = VisiblePage(d);
+        HWND edit = GetDlgItem(first, TestEdit);
         /* As a click would: the tree asks the host before it moves. */
         auto colours = [&] {
             HTREEITEM item = Next(tree, TVGN_CHILD, Next(tree, TVGN_ROOT));
             SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, (LPARAM)item);
         };
-        EXPECT_EQ("General+[Colours[Later],Files & folders],Lost,Second+[Under the caption]", Shape(tree));
+        EXPECT_EQ("General+[Colours[Later],Files & folders],Lost,Second+[Under the caption]",
+                  Shape(tree));
         EXPECT_EQ("general", Shown(d));
         EXPECT_EQ(tree, FocusOf(d));
         SendMessageA(d, WM_HELP, 0, 0);
@@ -98,12 +101,12 @@ TEST_F(TreePreferences, GroupsMakeTheTreeAndAnInvalidPageKeepsTheSelection)
     }));
     EXPECT_STREQ("Second", pages[3].title);
     /* Validation on each leave and on OK, then apply to every page in array order. */
-    EXPECT_EQ((std::vector<std::string>{"general:10", "general:10", "general:10", "colours:4242",
-                                        "colours:10", "general:1", "colours:1", "lost:1", "captioned:1",
-                                        "under:1", "files:1", "later:1"}),
+    EXPECT_EQ((Lines{"general:10", "general:10", "general:10", "colours:4242", "colours:10",
+                     "general:1", "colours:1", "lost:1", "captioned:1", "under:1", "files:1",
+                     "later:1"}),
               PageLog);
     /* The page's own help file and context; ">d" added only without a window type. */
-    EXPECT_EQ((std::vector<std::string>{"C:\\apps\\a.hlp>w2|1|5", "C:\\apps\\b.hlp>d|1|77"}), Help());
+    EXPECT_EQ((Lines{"C:\\apps\\a.hlp>w2|1|5", "C:\\apps\\b.hlp>d|1|77"}), Help());
 }
 
 TEST_F(TreePreferences, BuiltInPagesTakeTheLentBlockAndKeepTheirOwnStateWhenShownTwice)

@@ -9,6 +9,8 @@ using namespace q32test;
 
 namespace {
 
+using Lines = std::vector<std::string>;
+
 enum { PairList = 32241, AddButton = 2601, RemoveButton = 2602, EditButton = 2603,
        ExtensionEdit = 2001, FormatCombo = 32221 };
 enum { Bmp, Jpc, Jpg, Png, Wb }; /* combo positions: the formats in code order */
@@ -37,19 +39,21 @@ protected:
     }
     INT_PTR ShowList(const std::function<void(HWND)> &script)
     {
-        return DriveDialog([] { return DialogBoxParamA(ResourceModule, MAKEINTRESOURCEA(32117), nullptr,
-                                                       ExtensionListProc, 0); },
-                           script, "File Extensions");
+        auto show = [] {
+            return DialogBoxParamA(ResourceModule, MAKEINTRESOURCEA(32117), 0, ExtensionListProc,
+                                   0);
+        };
+        return DriveDialog(show, script, "File Extensions");
     }
-    /* The entry dialog of button with extension and the format at position (preselected:
-       the one it chose itself); false when it refuses them (it is then cancelled). */
-    static bool Enter(HWND list, int button, const char *extension, int format, int *preselected = nullptr)
+    /* The entry dialog of button with extension and the format at position (chosen: the
+       one it preselected itself); false when it refuses them (it is then cancelled). */
+    static bool Enter(HWND list, int button, const char *extension, int format, int *chosen = 0)
     {
         Press(list, button);
         HWND dialog = FindDialog(GetWindowThreadProcessId(list, nullptr),
                                  button == AddButton ? "Add Extension" : "Edit Extension");
         EXPECT_TRUE(dialog);
-        if (preselected) *preselected = (int)SendDlgItemMessageA(dialog, FormatCombo, CB_GETCURSEL, 0, 0);
+        if (chosen) *chosen = (int)SendDlgItemMessageA(dialog, FormatCombo, CB_GETCURSEL, 0, 0);
         SetDlgItemTextA(dialog, ExtensionEdit, extension);
         SendDlgItemMessageA(dialog, FormatCombo, CB_SETCURSEL, format, 0);
         SendMessageA(dialog, WM_COMMAND, IDOK, 0);
@@ -68,20 +72,20 @@ TEST_F(ExtensionDialogs, AddingAndEditingPutThePairInFrontOfTheFormatsUserList)
     ASSERT_TRUE(CachedFilterLists[0]);
     auto filters = [] {
         std::string all;
-        for (auto p = (const char *)FilterAction(CachedFilterLists[0], FILTER_TEXT, 0); *p; p += strlen(p) + 1)
-            all += std::string(p) + "|";
+        auto text = (const char *)FilterAction(CachedFilterLists[0], FILTER_TEXT, 0);
+        for (const char *p = text; *p; p += strlen(p) + 1) all += std::string(p) + "|";
         return all;
     };
     EXPECT_EQ(std::string::npos, filters().find("JPF"));
     EXPECT_EQ(1, ShowList([&](HWND d) {
-        EXPECT_EQ((std::vector<std::string>{"JP2 =JPC", "PNX =PNG"}), Items(d, PairList));
+        EXPECT_EQ((Lines{"JP2 =JPC", "PNX =PNG"}), Items(d, PairList));
         EXPECT_TRUE(Enter(d, AddButton, ".jpf", Jpc));
-        EXPECT_EQ((std::vector<std::string>{"JPF=JPC", "JP2 =JPC", "PNX =PNG"}), Items(d, PairList));
+        EXPECT_EQ((Lines{"JPF=JPC", "JP2 =JPC", "PNX =PNG"}), Items(d, PairList));
         SendDlgItemMessageA(d, PairList, LB_SETCURSEL, 2, 0);  /* PNX =PNG */
         int preselected = -1;
         EXPECT_TRUE(Enter(d, EditButton, "PNZ", Jpc, &preselected));
         EXPECT_EQ(Png, preselected) << "the pair's own format";
-        EXPECT_EQ((std::vector<std::string>{"PNZ=JPC", "JPF=JPC", "JP2 =JPC"}), Items(d, PairList));
+        EXPECT_EQ((Lines{"PNZ=JPC", "JPF=JPC", "JP2 =JPC"}), Items(d, PairList));
         EXPECT_TRUE(Enter(d, AddButton, "wbx", Wb)) << "a two-letter code";
         Press(d, IDOK);
     }));
@@ -107,7 +111,7 @@ TEST_F(ExtensionDialogs, ExtensionsOfFormatsAndLongOnesAreRefusedNamingTheReason
         for (const auto &c : cases) {
             DeleteFileA(boxes.c_str());
             EXPECT_FALSE(Enter(d, AddButton, c.extension, Bmp)) << c.extension;
-            std::vector<std::string> lines = ReadLines(boxes);
+            Lines lines = ReadLines(boxes);
             ASSERT_EQ(1u, lines.size()) << c.extension;
             EXPECT_EQ(0u, lines[0].find("3200|703|1712|1|0|")) << lines[0];
             EXPECT_NE(std::string::npos, lines[0].find(std::string("|") + c.message)) << lines[0];

@@ -33,7 +33,8 @@ private:
 /* Sets the default value of HKEY_CLASSES_ROOT\key (created when missing). */
 inline void SetClassText(const std::string &key, const std::string &value)
 {
-    EXPECT_EQ(ERROR_SUCCESS, RegSetValueA(HKEY_CLASSES_ROOT, key.c_str(), REG_SZ, value.c_str(), 0)) << key;
+    LONG set = RegSetValueA(HKEY_CLASSES_ROOT, key.c_str(), REG_SZ, value.c_str(), 0);
+    EXPECT_EQ(ERROR_SUCCESS, set) << key;
 }
 
 /* The default value of HKEY_CLASSES_ROOT\key ("" when it has none), "<none>" without the key. */
@@ -41,7 +42,8 @@ inline std::string ClassText(const std::string &key)
 {
     char value[400] = "";
     LONG size = sizeof value;
-    return RegQueryValueA(HKEY_CLASSES_ROOT, key.c_str(), value, &size) == ERROR_SUCCESS ? value : "<none>";
+    LONG found = RegQueryValueA(HKEY_CLASSES_ROOT, key.c_str(), value, &size);
+    return found == ERROR_SUCCESS ? value : "<none>";
 }
 
 /* HKEY_CLASSES_ROOT as text: every key in enumeration order, every value with its name,
@@ -49,15 +51,16 @@ inline std::string ClassText(const std::string &key)
 inline std::string ExportClasses(const std::string &path = "")
 {
     HKEY key;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return "";
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key)) return "";
     std::string out = "[" + path + "]\n";
     char name[16384];
     BYTE data[16384];
-    DWORD nameSize = sizeof name, dataSize = sizeof data, type = 0;
-    for (DWORD i = 0; RegEnumValueA(key, i, name, &nameSize, nullptr, &type, data, &dataSize) == ERROR_SUCCESS;
-         i++, nameSize = sizeof name, dataSize = sizeof data)
-        out += "\"" + std::string(name, nameSize) + "\"=" + std::to_string(type) + ":" +
-               std::string((const char *)data, dataSize) + "\n";
+    for (DWORD i = 0;; i++) {
+        DWORD nameSize = sizeof name, dataSize = sizeof data, type = 0;
+        if (RegEnumValueA(key, i, name, &nameSize, nullptr, &type, data, &dataSize)) break;
+        out += "\"" + std::string(name, nameSize) + "\"=" + std::to_string(type) + ":";
+        out += std::string((const char *)data, dataSize) + "\n";
+    }
     for (DWORD i = 0; RegEnumKeyA(key, i, name, 260) == ERROR_SUCCESS; i++)
         out += ExportClasses(path.empty() ? name : path + "\\" + name);
     RegCloseKey(key);

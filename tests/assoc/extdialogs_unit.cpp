@@ -148,14 +148,4 @@ TEST_F(ExtensionDialogs, CancelRestoresTheListsWholeAndNothingIsCut)
     EXPECT_EQ(Png + 1, q32FileGetFormatID("pnx", nullptr));
 }
 
-TEST_F(ExtensionDialogs, RemovingAUserExtensionDropsEveryCopyAndEmptyEntries)
-{
-    WritePrivateProfileStringA("FIO_EXT", "PNG_USER", "PNX;pny;;PNX;", ini.c_str());
-    EXPECT_EQ(0, RemoveUserExtension("abc", "PNG"));
-    EXPECT_EQ("PNX;pny;;PNX;", Key("PNG_USER")) << "nothing dropped, nothing written";
-    EXPECT_EQ(1, RemoveUserExtension("pnx", "PNG"));
-    EXPECT_EQ("pny;", Key("PNG_USER"));
-    EXPECT_EQ(0, RemoveUserExtension("pnx", "BMP")) << "no user list";
-}
-
 } // namespace

@@ -59,8 +59,6 @@ TEST(OpenCommand, QuotesOnlyAPathWithABlankAndTheLongestPathFits)
         FormOpenCommand(c.path.c_str(), buffer);
         EXPECT_EQ(c.command, buffer);
     }
-    for (const char *yes : {".cur", ".ICO", ".Ani"}) EXPECT_EQ(1, IsIconExtension(yes)) << yes;
-    for (const char *no : {"ico", ".icon", ""}) EXPECT_EQ(0, IsIconExtension(no)) << no;
 }
 
 TEST_F(Associations, ReadingTheStateWritesNothingAndApplyTidiesEachTypeToItsClass)
@@ -83,14 +81,14 @@ TEST_F(Associations, ReadingTheStateWritesNothingAndApplyTidiesEachTypeToItsClas
         {Jpg, ".jpg", "Jpg_Auto_File", "jpg_auto_file", other, 0, "jpgfile", "Jpg_Auto_File"},
     };
     for (const auto &c : cases) {
-        std::string command = c.command;
+        std::string command = c.command, key = c.commandKey + "\\shell\\open\\command";
         CharUpperA(&command[0]);
         if (!c.dotClass.empty()) SetClassText(c.dot, c.dotClass);
-        if (!command.empty()) SetClassText(c.commandKey + "\\shell\\open\\command", command);
+        if (!command.empty()) SetClassText(key, command);
         EXPECT_EQ(c.state, StateThenTidy(c.format)) << c.dotClass << " " << command;
         EXPECT_EQ(c.tidied, ClassText(c.dot)) << c.dotClass << " " << command;
         EXPECT_EQ(c.undo, ClassText(c.dot + "\\UndoClass")) << c.dotClass << " " << command;
-        EXPECT_EQ(command.empty() ? "<none>" : command, ClassText(c.commandKey + "\\shell\\open\\command"));
+        EXPECT_EQ(command.empty() ? "<none>" : command, ClassText(key));
     }
     EXPECT_EQ("Scratch format", ClassText("qzafile"));
     /* Another program's made-up class without a command stays; a removal gives it back. */
@@ -171,7 +169,8 @@ TEST_F(Associations, DeleteKeyTreeStepsOverASubkeyItCannotDelete)
 {
     for (const char *key : {"tree\\a\\b\\c", "tree\\locked\\x", "tree\\d"}) SetClassText(key, "v");
     {
-        FailingCalls refuse(Call::DeleteKey, [](int, SIZE_T, const char *name) { return !lstrcmpiA(name, "locked"); });
+        auto locked = [](int, SIZE_T, const char *name) { return !lstrcmpiA(name, "locked"); };
+        FailingCalls refuse(Call::DeleteKey, locked);
         EXPECT_FALSE(DeleteKeyTree(HKEY_CLASSES_ROOT, "tree"));
         EXPECT_EQ("[]\n[tree]\n[tree\\locked]\n", ExportClasses());
     }
@@ -184,12 +183,11 @@ TEST_F(Associations, UnterminatedAndLongTextsAreCutAndTerminated)
 {
     HKEY key;
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_CLASSES_ROOT, "raw", &key));
-    const char bytes[] = {'a', 'b', 'c', 'd', 'e', 'f'};
-    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, nullptr, 0, REG_SZ, (const BYTE *)bytes, sizeof bytes));
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, nullptr, 0, REG_SZ, (const BYTE *)"abcdef", 6));
     RegCloseKey(key);
     const struct { const char *key; size_t size; int found; const char *text; } cases[] = {
-        {"raw", 8, TextWhole, "abcdef"}, {"raw", 7, TextWhole, "abcdef"}, {"raw", 6, TextCut, "abcde"},
-        {"raw", 2, TextCut, "a"}, {"nothing", 8, TextMissing, ""},
+        {"raw", 8, TextWhole, "abcdef"}, {"raw", 7, TextWhole, "abcdef"},
+        {"raw", 6, TextCut, "abcde"}, {"raw", 2, TextCut, "a"}, {"nothing", 8, TextMissing, ""},
     };
     for (const auto &c : cases) {
         char buffer[16];

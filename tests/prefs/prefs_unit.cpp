@@ -1,19 +1,9 @@
-/* The preference pages' helpers: drive kinds, limits in bytes, the page table, gamma text
-   and the tree host's title text. */
+/* The preference pages' helpers: limits in bytes, the page table, gamma text and the tree
+   host's title text. */
 #include <gtest/gtest.h>
 #include "prefs/prefs.h"
 
 namespace {
-
-TEST(DriveKindOfPath, ClassifiesByTheFirstCharacters)
-{
-    const struct { const char *path; int kind; } cases[] = {
-        {nullptr, 0}, {"", 0}, {"\\\\", DRIVE_REMOTE}, {"\\single", 0}, {"C", 0}, {"C:", 1},
-        {"C:x", 0}, {"Cx\\", 0}, {"c:\\windows", DRIVE_FIXED},
-    };
-    for (const auto &c : cases)
-        EXPECT_EQ(DriveKindOfPath(c.path), c.kind) << (c.path ? c.path : "(null)");
-}
 
 TEST(LimitToBytes, ValuesUpTo4095AreKeptAndTheDefaultBecomesMinusOne)
 {

@@ -119,6 +119,7 @@ TEST_F(TreePreferences, BuiltInPagesTakeTheLentBlockAndKeepTheirOwnStateWhenShow
     /* The tree host reports OK alone, whatever the pages stored. */
     EXPECT_EQ(0x10000, ShowTree(pages, [&](HWND d) {
         EXPECT_EQ("Memory+[Screen],Again", Shape(GetDlgItem(d, TreeControl)));
+        EXPECT_TRUE(IsDlgButtonChecked(Page(d, "Display"), 2502)) << "the block's fixed palette";
         SetDlgItemTextA(Page(d, "Display"), 2001, "2.2");
         /* A change on the second memory page alone is stored, though the first, applied
            before it, is unchanged. */

@@ -143,23 +143,22 @@ TEST_F(Associations, RegisteringKeepsTheOtherClassAndRemovingGivesItBack)
     }
 }
 
-TEST_F(Associations, IconTypesKeepTheirClassAndGetOwnCommand)
+TEST_F(Associations, IconTypesKeepTheirClassAndGetTheirOwnVerbOnly)
 {
     SetClassText(".ico", "icofile");
     SetClassText("icofile\\shell\\openas\\command", "\"c:\\other.exe\" \"%1\"");
+    SetClassText("icofile\\shell\\print\\command", "p");
     Apply(Ico, "ICO", 0, 1);
-    EXPECT_EQ("icofile", ClassText(".ico"));
     EXPECT_EQ("%1", ClassText("icofile\\DefaultIcon"));
     EXPECT_EQ("\"c:\\app dir\\app.exe\" \"%1\"", ClassText("icofile\\shell\\open\\command"));
     EXPECT_EQ("<none>", ClassText("icofile\\shell\\openas"));
     EXPECT_EQ("<none>", ClassText(".ico\\UndoClass")) << "the format class is not saved";
-    SetClassText("icofile\\shell\\print\\command", "p");
     Apply(Ico, "ICO", 1, 0);
     EXPECT_EQ("icofile", ClassText(".ico"));
     EXPECT_EQ("<none>", ClassText("icofile\\shell\\open")) << "the module's own verb goes";
     EXPECT_EQ("p", ClassText("icofile\\shell\\print\\command"));
     /* With no other verb the emptied shell key goes too. */
-    RegDeleteTreeA(HKEY_CLASSES_ROOT, "icofile\\shell");
+    RegDeleteTreeA(HKEY_CLASSES_ROOT, "icofile\\shell\\print");
     Apply(Ico, "ICO", 0, 1);
     Apply(Ico, "ICO", 1, 0);
     EXPECT_EQ("<none>", ClassText("icofile\\shell"));

@@ -14,12 +14,9 @@ static INT_PTR CALLBACK OwnPageProc(HWND, UINT message, WPARAM, LPARAM) { return
 
 static TreePageDesc TreePage(HMODULE module, DWORD kind, const char *group, const char *title)
 {
-    TreePageDesc page = {};
-    page.module = module;
-    page.kind = kind;
+    TreePageDesc page = {0, module, kind, {}, {}, module ? OwnPageProc : nullptr, 0, {}, 0};
     snprintf(page.group, sizeof page.group, "%s", group);
     snprintf(page.title, sizeof page.title, "%s", title);
-    page.procedure = module ? OwnPageProc : nullptr;
     return page;
 }
 
@@ -30,12 +27,10 @@ int main(int argc, char **argv)
     bool info = !what.compare(0, 4, "info"), tree = !what.compare(0, 4, "tree"), tabs = isdigit(what[0]);
     bool assoc = !tabs && !info && !tree;
     int n = atoi(what.c_str() + (tabs ? 0 : 4));
-    char scratchName[64];
-    snprintf(scratchName, sizeof scratchName, "Software\\q32shots_%lu", GetCurrentProcessId());
+    std::string scratchName = "Software\\q32shots_" + std::to_string(GetCurrentProcessId());
     if (assoc) {
         HKEY scratch;
-        if (RegCreateKeyExA(HKEY_CURRENT_USER, scratchName, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &scratch, nullptr))
-            return 1;
+        if (RegCreateKeyA(HKEY_CURRENT_USER, scratchName.c_str(), &scratch)) return 1;
         RegOverridePredefKey(HKEY_CLASSES_ROOT, scratch);
         RegSetValueA(HKEY_CLASSES_ROOT, ".jpg", REG_SZ, "KD3.Image", 9);
         RegSetValueA(HKEY_CLASSES_ROOT, ".png", REG_SZ, "KD3.Image", 9);
@@ -84,7 +79,7 @@ int main(int argc, char **argv)
     driver.join();
     if (assoc) {
         RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
-        RegDeleteTreeA(HKEY_CURRENT_USER, scratchName);
+        RegDeleteTreeA(HKEY_CURRENT_USER, scratchName.c_str());
     }
     return shown ? 0 : 1;
 }

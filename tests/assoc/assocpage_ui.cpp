@@ -30,7 +30,7 @@ protected:
     ScratchClasses classes{"page"};
     BoxAnswerer warnings{BoxAnswerer::Uncaptioned};  /* the caption-less warnings, answered OK */
 
-    void Prepare() override
+    AssociationPage()
     {
         SetClassText(".jpg", "OtherApp.Jpeg");
         TestPlugin plugin("TA.FIO", {});

@@ -1,9 +1,8 @@
 /* The association entries: reading a format's state, registering and giving back, the
-   open command and the deletion of key trees, in a scratch HKEY_CLASSES_ROOT. */
+   open command and the texts read, in a scratch HKEY_CLASSES_ROOT. */
 #include "../registry/registry_fixture.h"
 #include "assoc/assoc.h"
 #include "scratch_classes.h"
-#include "faults.h"
 
 using namespace q32test;
 
@@ -162,20 +161,6 @@ TEST_F(Associations, IconTypesKeepTheirClassAndGetTheirOwnVerbOnly)
     Apply(Ico, "ICO", 0, 1);
     Apply(Ico, "ICO", 1, 0);
     EXPECT_EQ("<none>", ClassText("icofile\\shell"));
-}
-
-TEST_F(Associations, DeleteKeyTreeStepsOverASubkeyItCannotDelete)
-{
-    for (const char *key : {"tree\\a\\b\\c", "tree\\locked\\x", "tree\\d"}) SetClassText(key, "v");
-    {
-        auto locked = [](int, SIZE_T, const char *name) { return !lstrcmpiA(name, "locked"); };
-        FailingCalls refuse(Call::DeleteKey, locked);
-        EXPECT_FALSE(DeleteKeyTree(HKEY_CLASSES_ROOT, "tree"));
-        EXPECT_EQ("[]\n[tree]\n[tree\\locked]\n", ExportClasses());
-    }
-    EXPECT_TRUE(DeleteKeyTree(HKEY_CLASSES_ROOT, "tree"));
-    EXPECT_EQ("[]\n", ExportClasses());
-    EXPECT_FALSE(DeleteKeyTree(HKEY_CLASSES_ROOT, "tree")) << "nothing to delete";
 }
 
 TEST_F(Associations, UnterminatedAndLongTextsAreCutAndTerminated)

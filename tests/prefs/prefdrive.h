@@ -43,10 +43,8 @@ protected:
     ScopedEnv helpLog{"Q32COMM_HELP_LOG", dir / "help.log"};
     ScopedEnv browse{"Q32BROWS_AUTO", "cancel"};
 
-    virtual void Prepare() {}
     void SetUp() override
     {
-        Prepare();
         ASSERT_TRUE(module.Load());
         PageLog.clear();
         INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_TAB_CLASSES | ICC_TREEVIEW_CLASSES};

@@ -164,15 +164,6 @@ TEST_F(BuiltInPage, RefusalsNameTheReasonFocusTheControlAndStoreNothing)
     }
     EXPECT_EQ("<none>", Base("DiskLimit"));
     EXPECT_EQ("<none>", Display("GammaRed"));
-    /* A network folder switched off is emptied silently. */
-    DeleteFileA(boxes.c_str());
-    ASSERT_EQ(0x10001, Run("Memory", [](HWND p) {
-        SetDlgItemTextA(p, 2001, "\\\\server\\share");
-        CheckDlgButton(p, 2502, BST_UNCHECKED);
-    }));
-    EXPECT_EQ("", Base("Folder1"));
-    EXPECT_EQ("0", Base("UseFolder1"));
-    EXPECT_TRUE(ReadLines(boxes).empty());
 }
 
 TEST_F(BuiltInPage, GammaIsStoredAndAnnouncedOnlyWhenItOrItsSwitchChanged)
@@ -207,7 +198,7 @@ TEST_F(BuiltInPage, GammaIsStoredAndAnnouncedOnlyWhenItOrItsSwitchChanged)
     }
 }
 
-TEST_F(Preferences, SystemInformationShowsFourPagesTheWholeMemoryAndItsHelp)
+TEST_F(Preferences, SystemInformationShowsTheWholeMemoryAndItsHelp)
 {
     char expected[Q32_SIZE_TEXT_SIZE] = "";
     /* In KB, the whole physical memory: 2 GB and more is not cut to a 32-bit size. */
@@ -217,8 +208,6 @@ TEST_F(Preferences, SystemInformationShowsFourPagesTheWholeMemoryAndItsHelp)
     auto show = [&] { return Q32_EXPORT(module, q32ShowSystemInfo)(nullptr); };
     EXPECT_EQ(1, DriveDialog(show, [&](HWND d) {
         EXPECT_EQ((Lines{"System", "Drives", "Display", "Plug-ins"}), TabTexts(d));
-        int formats = Q32_EXPORT(module, qfFileGetFileFmtNum)();
-        EXPECT_EQ(std::to_string(formats), Text(Page(d, "Plug-ins"), 2202));
         EXPECT_EQ(expected, Text(Page(d, "System"), 2203));
         ClickTab(d, 2);
         SendMessageA(d, WM_HELP, 0, 0);

@@ -122,13 +122,8 @@ TEST_F(AssociationPage, TwoPagesInATreeHostKeepAStateEachAndLeakNoGdiObjects)
 {
     /* The pages' parameter names the application's class. */
     AssociationPageParam param = {"Test Viewer", "OtherApp.Jpeg", {}};
-    std::vector<TreePageDesc> pages(2);
-    for (int i = 0; i < 2; i++) {
-        pages[i].kind = i ? PREF_PAGE_ASSOC2 : PREF_PAGE_ASSOC;
-        snprintf(pages[i].group, sizeof pages[i].group, "Types %d", i);
-        strcpy(pages[i].title, pages[i].group);
-        pages[i].initValue = (LPARAM)&param;
-    }
+    std::vector<TreePageDesc> pages{{0, 0, PREF_PAGE_ASSOC, "A", "A", 0, (LPARAM)&param, "", 0},
+                                    {0, 0, PREF_PAGE_ASSOC2, "B", "B", 0, (LPARAM)&param, "", 0}};
     ShowTree(pages, [&](HWND d) {
         HWND a = Page(d, "File Types"), b = FindWindowExA(d, a, "#32770", "File Types");
         ASSERT_TRUE(a && b);

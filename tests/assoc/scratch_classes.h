@@ -9,8 +9,7 @@
 
 namespace q32test {
 
-class ScratchClasses {
-public:
+struct ScratchClasses {
     explicit ScratchClasses(const char *tag)
         : name_("Software\\q32test_" + std::string(tag) + std::to_string(GetCurrentProcessId()))
     {
@@ -24,8 +23,6 @@ public:
         RegCloseKey(key_);
         RegDeleteTreeA(HKEY_CURRENT_USER, name_.c_str());
     }
-
-private:
     std::string name_;
     HKEY key_ = nullptr;
 };

@@ -39,7 +39,7 @@ TEST(ParseGamma, HundredthsAndErrors)
 {
     const struct { const char *text; int value, error; } cases[] = {
         {"2.2", 220, 0}, {"1.805", 180, 0}, {"abc", 0, 1}, {"1.8x", 180, 1}, {"", 0, 0},
-        {"3", 300, 0}, {".5", 50, 0}, {"1.2.3", 123, 1}, {"-1", 100, 1},
+        {".5", 50, 0}, {"1.2.3", 123, 1}, {"-1", 100, 1},
     };
     for (const auto &c : cases) {
         int error = 0;

@@ -9,6 +9,15 @@ PreferenceExtraPage TestPage(const char *title)
     return {GetModuleHandleA(nullptr), 100, title, TestPageProc};
 }
 
+enum { Slider = 32277, SliderGetPos = 0x52E, SliderSetPos = 0x52F };
+
+/* Keeps the real pointer from the dialog's thread: under Wine a capture change brings a real
+   mouse move, which would drag the slider to wherever the pointer is. */
+LRESULT CALLBACK NoPointer(int code, WPARAM wParam, LPARAM lParam)
+{
+    return code < 0 ? CallNextHookEx(nullptr, code, wParam, lParam) : 1;
+}
+
 int CurrentTab(HWND d) { return (int)SendDlgItemMessageA(d, 32200, TCM_GETCURSEL, 0, 0); }
 
 TEST_F(Preferences, ExtraPagesComeFirstAnInvalidOneIsKeptAndItsTabReopened)
@@ -170,7 +179,21 @@ TEST_F(BuiltInPage, GammaIsStoredAndAnnouncedOnlyWhenItOrItsSwitchChanged)
 {
     auto gamma = [](const char *t) { return [t](HWND p) { SetDlgItemTextA(p, 2001, t); }; };
     /* The gamma slider reports a key's step to the page. */
-    auto key = [](HWND p) { SendDlgItemMessageA(p, 32277, WM_KEYDOWN, VK_LEFT, 0); };
+    auto key = [](HWND p) { SendDlgItemMessageA(p, Slider, WM_KEYDOWN, VK_LEFT, 0); };
+    /* A drag to the end given up with Escape after the slider moved: it goes back. */
+    auto drag = [](HWND p) {
+        HWND s = GetDlgItem(p, Slider);
+        HHOOK hook = SetWindowsHookExA(WH_MOUSE, NoPointer, nullptr,
+                                       GetWindowThreadProcessId(s, nullptr));
+        RECT r;
+        GetClientRect(s, &r);
+        SendMessageA(s, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(r.right / 2, r.bottom / 2));
+        SendMessageA(s, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(r.right - 1, r.bottom / 2));
+        SendMessageA(s, SliderSetPos, 0, 300);
+        SendMessageA(s, WM_KEYDOWN, VK_ESCAPE, 0);
+        EXPECT_EQ(799, SendMessageA(s, SliderGetPos, 0, 0));
+        UnhookWindowsHookEx(hook);
+    };
     const char *none = "<none>";
     const struct { const char *name; Script edit; INT_PTR result;
                    const char *gamma, *dither, *correction; bool notice; } steps[] = {
@@ -178,8 +201,9 @@ TEST_F(BuiltInPage, GammaIsStoredAndAnnouncedOnlyWhenItOrItsSwitchChanged)
         {"0.01", gamma("0.01"), 0x10002, "1", "1", "1", true},
         {"7.99", gamma("7.99"), 0x10002, "799", "1", "1", true},
         {"slider key", key, 0x10002, "798", "1", "1", true},
-        {"dither only", Untick(2501), 0x10002, "798", "0", "1", false},
-        {"correction off", Untick(2504), 0x10002, "798", "0", "0", true},
+        {"slider drag", drag, 0x10002, "799", "1", "1", true},
+        {"dither only", Untick(2501), 0x10002, "799", "0", "1", false},
+        {"correction off", Untick(2504), 0x10002, "799", "0", "0", true},
     };
     size_t notices = 0;
     for (const auto &step : steps) {

@@ -39,10 +39,8 @@ protected:
     }
     INT_PTR ShowList(const std::function<void(HWND)> &script)
     {
-        auto show = [] {
-            return DialogBoxParamA(ResourceModule, MAKEINTRESOURCEA(32117), 0, ExtensionListProc,
-                                   0);
-        };
+        auto list = MAKEINTRESOURCEA(32117);
+        auto show = [=] { return DialogBoxParamA(ResourceModule, list, 0, ExtensionListProc, 0); };
         return DriveDialog(show, script, "File Extensions");
     }
     /* The entry dialog of button with extension and the format at position (chosen: the

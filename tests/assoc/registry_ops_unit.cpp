@@ -156,11 +156,6 @@ TEST_F(Associations, IconTypesKeepTheirClassAndGetTheirOwnVerbOnly)
     EXPECT_EQ("icofile", ClassText(".ico"));
     EXPECT_EQ("<none>", ClassText("icofile\\shell\\open")) << "the module's own verb goes";
     EXPECT_EQ("p", ClassText("icofile\\shell\\print\\command"));
-    /* With no other verb the emptied shell key goes too. */
-    RegDeleteTreeA(HKEY_CLASSES_ROOT, "icofile\\shell\\print");
-    Apply(Ico, "ICO", 0, 1);
-    Apply(Ico, "ICO", 1, 0);
-    EXPECT_EQ("<none>", ClassText("icofile\\shell"));
 }
 
 TEST_F(Associations, UnterminatedAndLongTextsAreCutAndTerminated)

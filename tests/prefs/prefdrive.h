@@ -65,6 +65,13 @@ protected:
         return DriveDialog([&] { return show(nullptr, n, pages.data()); }, script, "Preferences");
     }
     Lines Help() { return ReadLines(dir / "help.log"); }
+    static std::string Setting(const char *section, const char *key, const std::string &file)
+    {
+        char text[300] = "";
+        GetPrivateProfileStringA(section, key, "<none>", text, sizeof text, file.c_str());
+        return text;
+    }
+    std::string Base(const char *key) { return Setting("VirtualMemory", key, dir / "q32base.ini"); }
 };
 
 } // namespace

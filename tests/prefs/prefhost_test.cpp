@@ -4,11 +4,6 @@
 
 namespace {
 
-PreferenceExtraPage TestPage(const char *title)
-{
-    return {GetModuleHandleA(nullptr), 100, title, TestPageProc};
-}
-
 enum { Slider = 32277, SliderGetPos = 0x52E, SliderSetPos = 0x52F };
 
 /* Keeps the real pointer from the dialog's thread: under Wine a capture change brings a real
@@ -22,7 +17,9 @@ int CurrentTab(HWND d) { return (int)SendDlgItemMessageA(d, 32200, TCM_GETCURSEL
 
 TEST_F(Preferences, ExtraPagesComeFirstAnInvalidOneIsKeptAndItsTabReopened)
 {
-    const std::vector<PreferenceExtraPage> pages = {TestPage("First"), TestPage(nullptr)};
+    const HMODULE own = GetModuleHandleA(nullptr);
+    const std::vector<PreferenceExtraPage> pages = {{own, 100, "First", TestPageProc},
+                                                    {own, 100, nullptr, TestPageProc}};
     EXPECT_EQ(0x10000, Show(pages, 0x03, [&](HWND d) {
         EXPECT_EQ((Lines{"First", "Second", "Memory", "Display"}), TabTexts(d));
         SendMessageA(d, WM_COMMAND, 9, 0);
@@ -54,7 +51,7 @@ TEST_F(Preferences, ExtraPagesComeFirstAnInvalidOneIsKeptAndItsTabReopened)
         Press(d, IDCANCEL);
     }, &plain);
     EXPECT_EQ((Lines{"Second:2", "Second:2"}), PageLog) << "Cancel reaches every page";
-    Show({TestPage("A")}, 0, [&](HWND d) {
+    Show({{own, 100, "A", TestPageProc}}, 0, [&](HWND d) {
         EXPECT_EQ(0, CurrentTab(d)) << "fewer pages";
         SendMessageA(d, WM_HELP, 0, 0);
         Press(d, IDCANCEL);
@@ -71,15 +68,8 @@ TEST_F(Preferences, ExtraPagesComeFirstAnInvalidOneIsKeptAndItsTabReopened)
 class BuiltInPage : public Preferences {
 protected:
     ScopedEnv fidoLog{"Q32FIDO_LOG", dir / "fido.log"};
-    std::string Base(const char *key) { return Setting("VirtualMemory", key, dir / "q32base.ini"); }
     std::string Module(const char *key) { return Setting("VMFolder", key, ini); }
     std::string Display(const char *key) { return Setting("Display", key, ini); }
-    static std::string Setting(const char *section, const char *key, const std::string &file)
-    {
-        char text[300] = "";
-        GetPrivateProfileStringA(section, key, "<none>", text, sizeof text, file.c_str());
-        return text;
-    }
     /* edit sets the page's controls before OK; a refused OK must leave the focus on control
        focus, and is cancelled. */
     INT_PTR Run(const char *title, const Script &edit, int focus = 0)

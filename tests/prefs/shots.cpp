@@ -5,26 +5,18 @@
 #include "dialogdriver.h"
 #include <commctrl.h>
 #include <ctype.h>
-#include <stdio.h>
 #include "q32file.h"
 
 using namespace q32test;
 
-static INT_PTR CALLBACK OwnPageProc(HWND, UINT message, WPARAM, LPARAM) { return message == WM_INITDIALOG; }
-
-static TreePageDesc TreePage(HMODULE module, DWORD kind, const char *group, const char *title)
-{
-    TreePageDesc page = {0, module, kind, {}, {}, module ? OwnPageProc : nullptr, 0, {}, 0};
-    snprintf(page.group, sizeof page.group, "%s", group);
-    snprintf(page.title, sizeof page.title, "%s", title);
-    return page;
-}
+static INT_PTR CALLBACK OwnPage(HWND, UINT m, WPARAM, LPARAM) { return m == WM_INITDIALOG; }
 
 int main(int argc, char **argv)
 {
     if (argc < 2 || !getenv("Q32_SHOT_READY") || !getenv("Q32_SHOT_DONE")) return 2;
     std::string what = argv[1];
-    bool info = !what.compare(0, 4, "info"), tree = !what.compare(0, 4, "tree"), tabs = isdigit(what[0]);
+    bool info = !what.compare(0, 4, "info"), tree = !what.compare(0, 4, "tree");
+    bool tabs = isdigit(what[0]);
     bool assoc = !tabs && !info && !tree;
     int n = atoi(what.c_str() + (tabs ? 0 : 4));
     std::string scratchName = "Software\\q32shots_" + std::to_string(GetCurrentProcessId());
@@ -43,8 +35,9 @@ int main(int argc, char **argv)
         if (tabs || info) ClickTab(open[0], n);
         if (tree) {
             HWND control = GetDlgItem(open[0], 32006);
-            HTREEITEM item = (HTREEITEM)SendMessageA(control, TVM_GETNEXTITEM, TVGN_ROOT, 0);
-            for (int i = 0; i < n && item; i++) item = (HTREEITEM)SendMessageA(control, TVM_GETNEXTITEM, TVGN_NEXTVISIBLE, (LPARAM)item);
+            HTREEITEM item = TreeView_GetRoot(control);
+            for (int i = 0; i < n && item; i++)
+                item = TreeView_GetNextVisible(control, item);
             SendMessageA(control, TVM_SELECTITEM, TVGN_CARET, (LPARAM)item);
         }
         if (what == "list" || what == "entry") {
@@ -57,7 +50,8 @@ int main(int argc, char **argv)
             open.push_back(FindDialog(self, "Edit Extension"));
         }
         if ((shown = open.back() != nullptr)) {
-            RedrawWindow(open.back(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+            UINT all = RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN;
+            RedrawWindow(open.back(), nullptr, nullptr, all);
             Ready(open.back());
             HoldForScreenshot();
         }
@@ -66,10 +60,12 @@ int main(int argc, char **argv)
             WaitClosed(*w);
         }
     });
-    HMODULE selfModule = GetModuleHandleA(nullptr);
+    HMODULE own = GetModuleHandleA(nullptr);
     TreePageDesc pages[] = {
-        TreePage(selfModule, 200, "General", "General"), TreePage(nullptr, 1, "General", "Memory"),
-        TreePage(nullptr, 2, "General", "Display"), TreePage(selfModule, 201, "Files & folders", "Files & folders"),
+        {0, own, 200, "General", "General", OwnPage, 0, "", 0},
+        {0, nullptr, 1, "General", "Memory", nullptr, 0, "", 0},
+        {0, nullptr, 2, "General", "Display", nullptr, 0, "", 0},
+        {0, own, 201, "Files & folders", "Files & folders", OwnPage, 0, "", 0},
     };
     PreferenceAppInfo app = {0, 1004, "", 0};
     if (info) q32ShowSystemInfo(nullptr);

@@ -6,27 +6,9 @@ namespace {
 
 enum { TreeControl = 32006 };
 
-/* A page of this program named name, or a built-in page of kind without a name. */
-TreePageDesc TreePage(const char *group, const char *title, const char *name, DWORD kind = 100)
-{
-    TreePageDesc page = {0, name ? GetModuleHandleA(nullptr) : nullptr, kind, {}, {},
-                         name ? TestPageProc : nullptr, reinterpret_cast<LPARAM>(name), {}, 0};
-    strcpy(page.group, group);
-    strcpy(page.title, title);
-    return page;
-}
-
 HTREEITEM Next(HWND tree, UINT how, HTREEITEM item = nullptr)
 {
     return (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, how, (LPARAM)item);
-}
-
-std::string ItemText(HWND tree, HTREEITEM item)
-{
-    char text[64] = "";
-    TVITEMA data = {TVIF_TEXT, item, 0, 0, text, sizeof text, 0, 0, 0, 0};
-    SendMessageA(tree, TVM_GETITEMA, 0, (LPARAM)&data);
-    return text;
 }
 
 /* The tree as text: "Root+[Child,Child]", "+" after an expanded item. */
@@ -35,9 +17,12 @@ std::string Shape(HWND tree, HTREEITEM parent = nullptr)
     std::string shape;
     for (HTREEITEM item = Next(tree, parent ? TVGN_CHILD : TVGN_ROOT, parent); item;
          item = Next(tree, TVGN_NEXT, item)) {
-        shape += (shape.empty() ? "" : ",") + ItemText(tree, item);
-        LRESULT state = SendMessageA(tree, TVM_GETITEMSTATE, (WPARAM)item, TVIS_EXPANDED);
-        if (state & TVIS_EXPANDED) shape += "+";
+        char text[64] = "";
+        TVITEMA data = {TVIF_TEXT | TVIF_STATE, item, 0, TVIS_EXPANDED, text, sizeof text,
+                        0, 0, 0, 0};
+        SendMessageA(tree, TVM_GETITEMA, 0, (LPARAM)&data);
+        shape += (shape.empty() ? "" : ",") + std::string(text);
+        if (data.state & TVIS_EXPANDED) shape += "+";
         if (Next(tree, TVGN_CHILD, item)) shape += "[" + Shape(tree, item) + "]";
     }
     return shape;
@@ -60,18 +45,18 @@ class TreePreferences : public Preferences {};
 
 TEST_F(TreePreferences, GroupsMakeTheTreeAndAnInvalidPageKeepsTheSelection)
 {
+    /* Pages of this program named by their parameter. */
+    const HMODULE own = GetModuleHandleA(nullptr);
+    const DLGPROC proc = TestPageProc;
     std::vector<TreePageDesc> pages = {
-        TreePage("General", "General", "general"), TreePage("General", "Colours", "colours"),
-        TreePage("Nowhere", "Lost", "lost"),     /* names no earlier page */
-        TreePage("Second", "", "captioned"),     /* its title comes from the caption */
-        TreePage("Second", "Under the caption", "under"),
-        TreePage("General", "Files & folders", "files"),
-        TreePage("Colours", "Later", "later"),   /* a child's child */
+        {0, own, 100, "General", "General", proc, (LPARAM)"general", "C:\\apps\\a.hlp>w2", 5},
+        {0, own, 100, "General", "Colours", proc, (LPARAM)"colours", "C:\\apps\\b.hlp", 77},
+        {0, own, 100, "Nowhere", "Lost", proc, (LPARAM)"lost", "", 0},  /* names no earlier page */
+        {0, own, 100, "Second", "", proc, (LPARAM)"captioned", "", 0},  /* title from the caption */
+        {0, own, 100, "Second", "Under the caption", proc, (LPARAM)"under", "", 0},
+        {0, own, 100, "General", "Files & folders", proc, (LPARAM)"files", "", 0},
+        {0, own, 100, "Colours", "Later", proc, (LPARAM)"later", "", 0},  /* a child's child */
     };
-    strcpy(pages[0].helpFile, "C:\\apps\\a.hlp>w2");
-    pages[0].helpContext = 5;
-    strcpy(pages[1].helpFile, "C:\\apps\\b.hlp");
-    pages[1].helpContext = 77;
     EXPECT_EQ(0x10000, ShowTree(pages, [&](HWND d) {
         HWND tree = GetDlgItem(d, TreeControl), first = VisiblePage(d);
         HWND edit = GetDlgItem(first, TestEdit);
@@ -87,7 +72,7 @@ TEST_F(TreePreferences, GroupsMakeTheTreeAndAnInvalidPageKeepsTheSelection)
         SendMessageA(d, WM_HELP, 0, 0);
         SetWindowTextA(edit, "bad");
         colours();
-        EXPECT_EQ("General", ItemText(tree, Next(tree, TVGN_CARET)));
+        EXPECT_EQ(Next(tree, TVGN_ROOT), Next(tree, TVGN_CARET)) << "the selection stays";
         EXPECT_EQ(edit, FocusOf(d));
         EXPECT_EQ(MAKELONG(0, 3), SendMessageA(edit, EM_GETSEL, 0, 0));
         SendMessageA(d, WM_COMMAND, IDOK, 0);
@@ -112,10 +97,10 @@ TEST_F(TreePreferences, GroupsMakeTheTreeAndAnInvalidPageKeepsTheSelection)
 TEST_F(TreePreferences, BuiltInPagesTakeTheLentBlockAndKeepTheirOwnStateWhenShownTwice)
 {
     DWORD block[4] = {0x0A, 180, 180, 180};
-    std::vector<TreePageDesc> pages = {TreePage("", "", nullptr, PREF_PAGE_MEMORY),
-                                       TreePage("Memory", "Screen", nullptr, PREF_PAGE_DISPLAY),
-                                       TreePage("", "Again", nullptr, PREF_PAGE_MEMORY)};
-    pages[1].initValue = reinterpret_cast<LPARAM>(block);
+    std::vector<TreePageDesc> pages = {
+        {0, 0, PREF_PAGE_MEMORY, "", "", 0, 0, "", 0},
+        {0, 0, PREF_PAGE_DISPLAY, "Memory", "Screen", 0, (LPARAM)block, "", 0},
+        {0, 0, PREF_PAGE_MEMORY, "", "Again", 0, 0, "", 0}};
     /* The tree host reports OK alone, whatever the pages stored. */
     EXPECT_EQ(0x10000, ShowTree(pages, [&](HWND d) {
         EXPECT_EQ("Memory+[Screen],Again", Shape(GetDlgItem(d, TreeControl)));
@@ -128,10 +113,7 @@ TEST_F(TreePreferences, BuiltInPagesTakeTheLentBlockAndKeepTheirOwnStateWhenShow
     }));
     EXPECT_STREQ("Memory", pages[0].title);
     EXPECT_EQ((std::vector<DWORD>{0x0A, 220, 220, 220}), std::vector<DWORD>(block, block + 4));
-    char limit[32] = "";
-    GetPrivateProfileStringA("VirtualMemory", "MemoryLimit", "", limit, sizeof limit,
-                             (dir / "q32base.ini").c_str());
-    EXPECT_EQ(std::to_string(100 << 20), limit);
+    EXPECT_EQ(std::to_string(100 << 20), Base("MemoryLimit"));
     /* No pages: refused without a dialog. */
     EXPECT_EQ(-1, Q32_EXPORT(module, q32ShowTreePreference)(nullptr, 0, pages.data()));
     EXPECT_EQ(-1, Q32_EXPORT(module, q32ShowTreePreference)(nullptr, 2, nullptr));

@@ -100,7 +100,6 @@ TEST_F(ExtensionDialogs, ExtensionsOfFormatsAndLongOnesAreRefusedNamingTheReason
 {
     const struct { const char *extension; const char *message; } cases[] = {
         {"jpg", "JPG is the code of a format: it cannot be added as an extension."},
-        {"jpe", "The extension JPE is already used by the format JPG."},
         {"J2K", "The extension J2K is already used by the format JPC."},
         {"pnx", "The extension PNX is already used by the format PNG."},
         {"TOOLONGX", "The extension TOOLONGX is longer than 4 characters"},

@@ -49,7 +49,6 @@ TEST(OpenCommand, QuotesOnlyAPathWithABlankAndTheLongestPathFits)
     std::string longPath(259, 'p');
     longPath[10] = ' ';
     const struct { std::string path, command; } cases[] = {
-        {"C:\\Program Files\\view.exe", "\"C:\\Program Files\\view.exe\" \"%1\""},
         {"C:\\Quill\\view.exe", "C:\\Quill\\view.exe \"%1\""},
         {longPath, "\"" + longPath + "\" \"%1\""},
     };

@@ -1,8 +1,6 @@
 /* q32FileGetHelpFilePath through a loaded copy of the module. */
 #include <gtest/gtest.h>
 #include "harness.h"
-#include <string.h>
-#include <string>
 
 using namespace q32test;
 

@@ -4,7 +4,7 @@
 
 namespace {
 
-enum { Slider = 32277, SliderGetPos = 0x52E, SliderSetPos = 0x52F };
+enum { Slider = 32277 };
 
 /* Keeps the real pointer from the dialog's thread: under Wine a capture change brings a real
    mouse move, which would drag the slider to wherever the pointer is. */
@@ -179,9 +179,9 @@ TEST_F(BuiltInPage, GammaIsStoredAndAnnouncedOnlyWhenItOrItsSwitchChanged)
         GetClientRect(s, &r);
         SendMessageA(s, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(r.right / 2, r.bottom / 2));
         SendMessageA(s, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(r.right - 1, r.bottom / 2));
-        SendMessageA(s, SliderSetPos, 0, 300);
+        SendMessageA(s, Q32SM_SETPOS, 0, 300);
         SendMessageA(s, WM_KEYDOWN, VK_ESCAPE, 0);
-        EXPECT_EQ(799, SendMessageA(s, SliderGetPos, 0, 0));
+        EXPECT_EQ(799, SendMessageA(s, Q32SM_GETPOS, 0, 0));
         UnhookWindowsHookEx(hook);
     };
     const char *none = "<none>";

@@ -1,11 +1,8 @@
 /* The association entries: reading a format's state, registering and giving back, the
-   open command and the deletion of key trees. HKEY_CLASSES_ROOT is redirected to a
-   scratch key of this process that each test creates and removes. */
+   open command and the texts read, in a scratch HKEY_CLASSES_ROOT. */
 #include "../registry/registry_fixture.h"
 #include "assoc/assoc.h"
 #include "scratch_classes.h"
-#include "faults.h"
-#include <optional>
 
 using namespace q32test;
 
@@ -13,14 +10,13 @@ namespace {
 
 class Associations : public RegistryFixture {
 protected:
-    std::optional<ScratchClasses> classes;
+    ScratchClasses classes{"assoc"};
     char exeLower[260] = "";
     enum { Ico = 1, Jpg = 2, Qza = 3 };
 
     void SetUp() override
     {
         RegistryFixture::SetUp();
-        classes.emplace("assoc");
         GetModuleFileNameA(nullptr, exeLower, sizeof exeLower);
         CharLowerA(exeLower);
         Stage({"TA.FIO", {Format("ICO", "Icon"), Format("JPG", "JPEG image"),
@@ -28,25 +24,17 @@ protected:
         WritePrivateProfileStringA("FIO_EXT", "JPG_USER", "JFIF;", ini.c_str());
         ASSERT_EQ(3, Start());
     }
-    void TearDown() override
+    int State(int format)
     {
-        classes.reset();
-        RegistryFixture::TearDown();
-    }
-
-    void Set(const std::string &key, const std::string &value) { SetClassText(key, value); }
-    std::string Get(const std::string &key) { return ClassText(key); }
-    int State(int format, const char *applicationClass = "KD3.Image")
-    {
-        return ReadAssociationState(&Formats->records[format - 1].info, applicationClass, exeLower);
+        return ReadAssociationState(&Formats->records[format - 1].info, "KD3.Image", exeLower);
     }
     /* The state read, which must leave the registry as it was, then the tidying of apply. */
-    int StateThenTidy(int format, const char *applicationClass = "KD3.Image")
+    int StateThenTidy(int format)
     {
         std::string before = ExportClasses();
-        int state = State(format, applicationClass);
+        int state = State(format);
         EXPECT_EQ(before, ExportClasses()) << "reading the state wrote to the registry";
-        TidyAssociation(&Formats->records[format - 1].info, applicationClass, exeLower);
+        TidyAssociation(&Formats->records[format - 1].info, "KD3.Image", exeLower);
         return state;
     }
     void Apply(int format, const char *code, WORD was, WORD is)
@@ -56,230 +44,136 @@ protected:
     std::string OwnCommand() { return std::string("\"") + exeLower + "\" \"%1\""; }
 };
 
-TEST(OpenCommand, QuotesOnlyAPathWithABlank)
+TEST(OpenCommand, QuotesOnlyAPathWithABlankAndTheLongestPathFits)
 {
-    const struct { const char *path, *command; } cases[] = {
-        {"C:\\Program Files\\Quill\\view.exe", "\"C:\\Program Files\\Quill\\view.exe\" \"%1\""},
+    std::string longPath(259, 'p');
+    longPath[10] = ' ';
+    const struct { std::string path, command; } cases[] = {
         {"C:\\Quill\\view.exe", "C:\\Quill\\view.exe \"%1\""},
+        {longPath, "\"" + longPath + "\" \"%1\""},
     };
     for (const auto &c : cases) {
         char buffer[OpenCommandSize];
-        FormOpenCommand(c.path, buffer);
-        EXPECT_STREQ(c.command, buffer);
+        FormOpenCommand(c.path.c_str(), buffer);
+        EXPECT_EQ(c.command, buffer);
     }
-    std::string longPath(259, 'p');
-    longPath[10] = ' ';
-    char buffer[OpenCommandSize];
-    FormOpenCommand(longPath.c_str(), buffer);
-    EXPECT_EQ("\"" + longPath + "\" \"%1\"", buffer) << "the longest path fits the buffer";
-
-    char own[260], expected[OpenCommandSize];
-    GetModuleFileNameA(nullptr, own, sizeof own);
-    FormOpenCommand(own, expected);
-    BuildOpenCommand(buffer);
-    EXPECT_STREQ(expected, buffer) << "this executable's command";
 }
 
-TEST(IconExtensions, OnlyCurIcoAni)
+TEST_F(Associations, ReadingTheStateWritesNothingAndApplyTidiesEachTypeToItsClass)
 {
-    for (const char *yes : {".cur", ".ICO", ".Ani"}) EXPECT_EQ(1, IsIconExtension(yes)) << yes;
-    for (const char *no : {"ico", ".icon", ".bmp", ""}) EXPECT_EQ(0, IsIconExtension(no)) << no;
-}
-
-TEST_F(Associations, WriteAccessNeedsTheJpgKey)
-{
-    EXPECT_FALSE(CanWriteAssociations());
-    Set(".jpg", "jpgfile");
-    EXPECT_TRUE(CanWriteAssociations());
-}
-
-TEST_F(Associations, ACodeWithoutAKeyGetsItsFormatClassAndShowsUnassociated)
-{
-    EXPECT_EQ(0, StateThenTidy(Qza));
-    EXPECT_EQ("qzafile", Get(".qza"));
-    EXPECT_EQ("Scratch format", Get("qzafile"));
-
-    /* A class name longer than the buffer is cut for reading, not taken for a missing one:
-       the type keeps its class. */
-    std::string longClass(200, 'c');
-    Set(".qza", longClass);
-    EXPECT_EQ(0, StateThenTidy(Qza));
-    EXPECT_EQ(longClass, Get(".qza"));
-    EXPECT_EQ("<none>", Get(".qza\\UndoClass"));
-
-    Set(".qza", "KD3.IMAGE");
-    EXPECT_EQ(1, State(Qza)) << "the application class, case ignored";
-}
-
-TEST_F(Associations, IcoNamesIcofileAndFollowsItsCommand)
-{
-    EXPECT_EQ(0, StateThenTidy(Ico)) << "icofile created just now";
-    EXPECT_EQ("icofile", Get(".ico"));
-    EXPECT_NE("<none>", Get("icofile"));
-    EXPECT_EQ("<none>", Get(".ico\\UndoClass"));
-
-    /* The class .ico named is kept once as its undo class. */
-    const struct { std::string dotIco, command; int state; const char *undo; } cases[] = {
-        {"OtherApp.Icon", "\"c:\\other\\paint.exe\" \"%1\"", 0, "OtherApp.Icon"},
-        {"KD3.Image", "<none>", 0, "OtherApp.Icon"},
-        {"KD3.Image", OwnCommand(), 1, "OtherApp.Icon"},
+    /* Each row in turn: the type's class and a class's open command (upper case: compared
+       without case) set, the state read, then tidied. The icon type keeps its format class
+       and the class it named, once, as its undo class; a shell-made class goes to the
+       application or, another program's, to the format class, kept as the undo class. */
+    std::string longClass(200, 'c'), other = "\"c:\\other\\paint.exe\" \"%1\"";
+    const struct { int format; std::string dot, dotClass, commandKey, command; int state;
+                   std::string tidied, undo; } cases[] = {
+        {Qza, ".qza", "", "", "", 0, "qzafile", "<none>"},
+        /* Longer than the buffer: cut for reading, not taken for a missing class. */
+        {Qza, ".qza", longClass, "", "", 0, longClass, "<none>"},
+        {Qza, ".qza", "KD3.IMAGE", "", "", 1, "KD3.IMAGE", "<none>"},
+        {Ico, ".ico", "", "", "", 0, "icofile", "<none>"},
+        {Ico, ".ico", "OtherApp.Icon", "icofile", other, 0, "icofile", "OtherApp.Icon"},
+        {Ico, ".ico", "KD3.Image", "icofile", OwnCommand(), 1, "icofile", "OtherApp.Icon"},
+        {Jpg, ".jpg", "Jpg_Auto_File", "jpg_auto_file", OwnCommand(), 1, "KD3.Image", "<none>"},
+        {Jpg, ".jpg", "Jpg_Auto_File", "jpg_auto_file", other, 0, "jpgfile", "Jpg_Auto_File"},
     };
     for (const auto &c : cases) {
-        Set(".ico", c.dotIco);
-        RegDeleteTreeA(HKEY_CLASSES_ROOT, "icofile\\shell");
-        if (c.command != "<none>") {
-            std::string upper = c.command;
-            CharUpperA(&upper[0]);
-            Set("icofile\\shell\\open\\command", upper);
-        }
-        EXPECT_EQ(c.state, StateThenTidy(Ico)) << c.command;
-        EXPECT_EQ("icofile", Get(".ico")) << c.dotIco;
-        EXPECT_EQ(c.undo, Get(".ico\\UndoClass")) << c.dotIco;
+        std::string command = c.command, key = c.commandKey + "\\shell\\open\\command";
+        CharUpperA(&command[0]);
+        if (!c.dotClass.empty()) SetClassText(c.dot, c.dotClass);
+        if (!command.empty()) SetClassText(key, command);
+        EXPECT_EQ(c.state, StateThenTidy(c.format)) << c.dotClass << " " << command;
+        EXPECT_EQ(c.tidied, ClassText(c.dot)) << c.dotClass << " " << command;
+        EXPECT_EQ(c.undo, ClassText(c.dot + "\\UndoClass")) << c.dotClass << " " << command;
+        EXPECT_EQ(command.empty() ? "<none>" : command, ClassText(key));
     }
+    EXPECT_EQ("Scratch format", ClassText("qzafile"));
+    /* Another program's made-up class without a command stays; a removal gives it back. */
+    RegDeleteTreeA(HKEY_CLASSES_ROOT, "jpg_auto_file");
+    RegDeleteTreeA(HKEY_CLASSES_ROOT, ".jpg");
+    SetClassText(".jpg", "jpg_auto_file");
+    SetClassText("jpg_auto_file", "");
+    EXPECT_EQ(0, StateThenTidy(Jpg));
+    EXPECT_NE("<none>", ClassText("jpg_auto_file"));
+    EXPECT_EQ("jpgfile", ClassText(".jpg"));
+    Apply(Jpg, "JPG", 0, 1);
+    Apply(Jpg, "JPG", 1, 0);
+    EXPECT_EQ("jpg_auto_file", ClassText(".jpg"));
 }
 
 TEST_F(Associations, RegisteringKeepsTheOtherClassAndRemovingGivesItBack)
 {
     const char *extensions[] = {".jpg", ".jpeg", ".jpe", ".jfif"};
-    Set(".jpg", "OtherApp.Jpeg");
-    Set(".jpeg", "Second.Jpeg");
-    /* What other programs keep in the shared format class. */
-    Set("jpgfile\\DefaultIcon", "x.dll,1");
-    Set("jpgfile\\shell\\edit\\command", "x");
-    Set("jpgfile\\shell\\open\\command", "\"c:\\other\\paint.exe\" \"%1\"");
-    Apply(Jpg, "JPG", 0, 1);
-    for (const char *e : extensions) EXPECT_EQ("KD3.Image", Get(e)) << e;
-    EXPECT_EQ("OtherApp.Jpeg", Get(".jpg\\UndoClass"));
-    EXPECT_EQ("Second.Jpeg", Get(".jpeg\\UndoClass"));
-    EXPECT_EQ(1, State(Jpg));
-
-    Apply(Jpg, "JPG", 1, 0);
-    /* Each extension its own class, else the code extension's. */
-    const char *givenBack[] = {"OtherApp.Jpeg", "Second.Jpeg", "OtherApp.Jpeg", "OtherApp.Jpeg"};
-    for (int i = 0; i < 4; i++) EXPECT_EQ(givenBack[i], Get(extensions[i])) << extensions[i];
-    EXPECT_EQ("OtherApp.Jpeg", Get(".jpg\\UndoClass")) << "kept for the next registration";
-    EXPECT_EQ("x.dll,1", Get("jpgfile\\DefaultIcon"));
-    EXPECT_EQ("x", Get("jpgfile\\shell\\edit\\command"));
-    EXPECT_EQ("\"c:\\other\\paint.exe\" \"%1\"", Get("jpgfile\\shell\\open\\command"));
-    EXPECT_EQ(0, State(Jpg));
-}
-
-TEST_F(Associations, WithoutASavedClassRemovingFallsBackToTheFormatClass)
-{
-    Apply(Jpg, "JPG", 0, 1);
-    EXPECT_EQ("<none>", Get(".jpg\\UndoClass"));
-    Apply(Jpg, "JPG", 1, 0);
-    for (const char *e : {".jpg", ".jpeg", ".jpe", ".jfif"}) EXPECT_EQ("jpgfile", Get(e)) << e;
-
-    /* An undo class naming the application itself is no class to give back. */
-    Set(".jpg\\UndoClass", "KD3.Image");
-    Apply(Jpg, "JPG", 1, 0);
-    EXPECT_EQ("jpgfile", Get(".jpeg"));
-}
-
-TEST_F(Associations, IconTypesKeepTheirClassAndGetOwnCommand)
-{
-    Set(".ico", "icofile");
-    Set("icofile\\shell\\openas\\command", "\"c:\\other.exe\" \"%1\"");
-    Apply(Ico, "ICO", 0, 1);
-    EXPECT_EQ("icofile", Get(".ico"));
-    EXPECT_EQ("%1", Get("icofile\\DefaultIcon"));
-    EXPECT_EQ("\"c:\\app dir\\app.exe\" \"%1\"", Get("icofile\\shell\\open\\command"));
-    EXPECT_EQ("<none>", Get("icofile\\shell\\openas"));
-    EXPECT_EQ("<none>", Get(".ico\\UndoClass")) << "the format class is not saved";
-
-    Set("icofile\\shell\\print\\command", "\"c:\\other.exe\" /p \"%1\"");
-    Apply(Ico, "ICO", 1, 0);
-    EXPECT_EQ("icofile", Get(".ico"));
-    EXPECT_EQ("%1", Get("icofile\\DefaultIcon"));
-    EXPECT_EQ("<none>", Get("icofile\\shell\\open")) << "the module's own verb goes";
-    EXPECT_EQ("\"c:\\other.exe\" /p \"%1\"", Get("icofile\\shell\\print\\command"));
-
-    /* With no other verb the emptied shell key goes too. */
-    RegDeleteTreeA(HKEY_CLASSES_ROOT, "icofile\\shell");
-    Apply(Ico, "ICO", 0, 1);
-    Apply(Ico, "ICO", 1, 0);
-    EXPECT_EQ("<none>", Get("icofile\\shell"));
-}
-
-TEST_F(Associations, BothFlagsClearChangeNothingButTheUndoClass)
-{
-    Set(".jpg", "OtherApp.Jpeg");
-    Set(".jpe", "Third.Class");
-    Set("jpgfile\\shell\\open\\command", "x");
-    std::string before = ExportClasses();
-    Apply(Jpg, "JPG", 0, 0);
-    EXPECT_EQ("OtherApp.Jpeg", Get(".jpg\\UndoClass"));
-    RegDeleteTreeA(HKEY_CLASSES_ROOT, ".jpg\\UndoClass");
-    EXPECT_EQ(before, ExportClasses());
-}
-
-TEST_F(Associations, ShellMadeClassesGoToTheApplicationOrTheFormatClass)
-{
-    /* Another program's made-up class stays, kept as the undo class. */
-    const struct { const char *command; int state; const char *dotJpg, *undo; } cases[] = {
-        {nullptr, 1, "KD3.Image", "<none>"},                     /* this executable */
-        {"\"c:\\other\\paint.exe\" \"%1\"", 0, "jpgfile", "Jpg_Auto_File"},
+    /* Each extension gets its own class back, else the code extension's, else jpgfile; an
+       undo class naming the application itself is no class to give back. */
+    const struct { const char *jpg, *jpeg, *undo, *setUndo, *back[4]; } cases[] = {
+        {"OtherApp.Jpeg", "Second.Jpeg", "OtherApp.Jpeg", nullptr,
+         {"OtherApp.Jpeg", "Second.Jpeg", "OtherApp.Jpeg", "OtherApp.Jpeg"}},
+        {nullptr, nullptr, "<none>", nullptr, {"jpgfile", "jpgfile", "jpgfile", "jpgfile"}},
+        {nullptr, nullptr, "<none>", "KD3.Image", {"jpgfile", "jpgfile", "jpgfile", "jpgfile"}},
     };
     for (const auto &c : cases) {
-        Set(".jpg", "Jpg_Auto_File");
-        std::string command = c.command ? c.command : OwnCommand();
-        CharUpperA(&command[0]);
-        Set("jpg_auto_file\\shell\\open\\command", command);
-        EXPECT_EQ(c.state, StateThenTidy(Jpg)) << command;
-        EXPECT_EQ(c.dotJpg, Get(".jpg")) << command;
-        EXPECT_EQ(c.undo, Get(".jpg\\UndoClass")) << command;
-        EXPECT_EQ(command, Get("jpg_auto_file\\shell\\open\\command")) << "subkeys keep it";
-        RegDeleteTreeA(HKEY_CLASSES_ROOT, "jpg_auto_file");
-        RegDeleteTreeA(HKEY_CLASSES_ROOT, ".jpg");
+        SCOPED_TRACE(c.jpg ? c.jpg : c.setUndo ? c.setUndo : "none");
+        for (const char *e : extensions) RegDeleteTreeA(HKEY_CLASSES_ROOT, e);
+        if (c.jpg) SetClassText(".jpg", c.jpg);
+        if (c.jpeg) SetClassText(".jpeg", c.jpeg);
+        /* What other programs keep in the shared format class. */
+        SetClassText("jpgfile\\DefaultIcon", "x.dll,1");
+        SetClassText("jpgfile\\shell\\open\\command", "\"c:\\other\\paint.exe\" \"%1\"");
+        Apply(Jpg, "JPG", 0, 1);
+        for (const char *e : extensions) EXPECT_EQ("KD3.Image", ClassText(e)) << e;
+        EXPECT_EQ(c.undo, ClassText(".jpg\\UndoClass"));
+        EXPECT_EQ(1, State(Jpg));
+        if (c.setUndo) SetClassText(".jpg\\UndoClass", c.setUndo);
+        Apply(Jpg, "JPG", 1, 0);
+        for (int i = 0; i < 4; i++) EXPECT_EQ(c.back[i], ClassText(extensions[i])) << extensions[i];
+        if (!c.setUndo) {
+            EXPECT_EQ(c.undo, ClassText(".jpg\\UndoClass")) << "kept for the next time";
+        }
+        EXPECT_EQ("x.dll,1", ClassText("jpgfile\\DefaultIcon"));
+        EXPECT_EQ("\"c:\\other\\paint.exe\" \"%1\"", ClassText("jpgfile\\shell\\open\\command"));
+        EXPECT_EQ(0, State(Jpg));
+        /* Both flags clear change nothing (the undo class is kept already). */
+        std::string before = ExportClasses();
+        Apply(Jpg, "JPG", 0, 0);
+        EXPECT_EQ(before, ExportClasses());
     }
-    /* This executable's made-up class without subkeys is removed; another program's stays
-       and a removal gives it back. */
-    Set(".jpg", "jpg_auto_file");
-    Set("jpg_auto_file", "");
-    EXPECT_EQ(0, StateThenTidy(Jpg));
-    EXPECT_NE("<none>", Get("jpg_auto_file")) << "another program's (no command) stays";
-    EXPECT_EQ("jpgfile", Get(".jpg"));
-    Apply(Jpg, "JPG", 0, 1);
-    Apply(Jpg, "JPG", 1, 0);
-    EXPECT_EQ("jpg_auto_file", Get(".jpg"));
 }
 
-TEST_F(Associations, DeleteKeyTreeStepsOverASubkeyItCannotDelete)
+TEST_F(Associations, IconTypesKeepTheirClassAndGetTheirOwnVerbOnly)
 {
-    for (const char *key : {"tree\\a\\b\\c", "tree\\locked\\x", "tree\\d", "tree\\e\\f"})
-        Set(key, "v");
-    {
-        /* No right to delete the key named "locked". */
-        FailingCalls refuse(Call::DeleteKey, [](int, SIZE_T, const char *name) { return !lstrcmpiA(name, "locked"); });
-        EXPECT_FALSE(DeleteKeyTree(HKEY_CLASSES_ROOT, "tree"));
-        EXPECT_EQ("[]\n[tree]\n[tree\\locked]\n", ExportClasses());
-    }
-    EXPECT_TRUE(DeleteKeyTree(HKEY_CLASSES_ROOT, "tree"));
-    EXPECT_EQ("[]\n", ExportClasses());
-    EXPECT_FALSE(DeleteKeyTree(HKEY_CLASSES_ROOT, "tree")) << "nothing to delete";
+    SetClassText(".ico", "icofile");
+    SetClassText("icofile\\shell\\openas\\command", "\"c:\\other.exe\" \"%1\"");
+    SetClassText("icofile\\shell\\print\\command", "p");
+    Apply(Ico, "ICO", 0, 1);
+    EXPECT_EQ("%1", ClassText("icofile\\DefaultIcon"));
+    EXPECT_EQ("\"c:\\app dir\\app.exe\" \"%1\"", ClassText("icofile\\shell\\open\\command"));
+    EXPECT_EQ("<none>", ClassText("icofile\\shell\\openas"));
+    EXPECT_EQ("<none>", ClassText(".ico\\UndoClass")) << "the format class is not saved";
+    Apply(Ico, "ICO", 1, 0);
+    EXPECT_EQ("icofile", ClassText(".ico"));
+    EXPECT_EQ("<none>", ClassText("icofile\\shell\\open")) << "the module's own verb goes";
+    EXPECT_EQ("p", ClassText("icofile\\shell\\print\\command"));
 }
 
 TEST_F(Associations, UnterminatedAndLongTextsAreCutAndTerminated)
 {
     HKEY key;
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_CLASSES_ROOT, "raw", &key));
-    const char bytes[] = {'a', 'b', 'c', 'd', 'e', 'f'};
-    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, nullptr, 0, REG_SZ, (const BYTE *)bytes, sizeof bytes));
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, nullptr, 0, REG_SZ, (const BYTE *)"abcdef", 6));
     RegCloseKey(key);
-    const struct { size_t size; int found; const char *text; } cases[] = {
-        {8, TextWhole, "abcdef"}, {7, TextWhole, "abcdef"}, {6, TextCut, "abcde"}, {2, TextCut, "a"},
+    const struct { const char *key; size_t size; int found; const char *text; } cases[] = {
+        {"raw", 8, TextWhole, "abcdef"}, {"raw", 7, TextWhole, "abcdef"},
+        {"raw", 6, TextCut, "abcde"}, {"raw", 2, TextCut, "a"}, {"nothing", 8, TextMissing, ""},
     };
     for (const auto &c : cases) {
         char buffer[16];
         memset(buffer, 'x', sizeof buffer);
-        EXPECT_EQ(c.found, ReadDefaultText(HKEY_CLASSES_ROOT, "raw", buffer, c.size)) << c.size;
+        EXPECT_EQ(c.found, ReadDefaultText(HKEY_CLASSES_ROOT, c.key, buffer, c.size)) << c.size;
         EXPECT_STREQ(c.text, buffer) << c.size;
         EXPECT_EQ('x', buffer[c.size]) << c.size;
     }
-    char buffer[8] = "x";
-    EXPECT_EQ(TextMissing, ReadDefaultText(HKEY_CLASSES_ROOT, "nothing", buffer, sizeof buffer));
-    EXPECT_STREQ("", buffer);
 }
 
 } // namespace

@@ -5,20 +5,16 @@
 
 #include <gtest/gtest.h>
 #include <windows.h>
-#include <stdio.h>
 #include <string>
 
 namespace q32test {
 
-class ScratchClasses {
-public:
+struct ScratchClasses {
     explicit ScratchClasses(const char *tag)
+        : name_("Software\\q32test_" + std::string(tag) + std::to_string(GetCurrentProcessId()))
     {
-        char name[64];
-        snprintf(name, sizeof name, "Software\\q32test_%s_%lu", tag, GetCurrentProcessId());
-        name_ = name;
-        RegDeleteTreeA(HKEY_CURRENT_USER, name);
-        EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, name, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr));
+        RegDeleteTreeA(HKEY_CURRENT_USER, name_.c_str());
+        EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_CURRENT_USER, name_.c_str(), &key_));
         EXPECT_EQ(ERROR_SUCCESS, RegOverridePredefKey(HKEY_CLASSES_ROOT, key_));
     }
     ~ScratchClasses()
@@ -27,8 +23,6 @@ public:
         RegCloseKey(key_);
         RegDeleteTreeA(HKEY_CURRENT_USER, name_.c_str());
     }
-
-private:
     std::string name_;
     HKEY key_ = nullptr;
 };
@@ -36,7 +30,8 @@ private:
 /* Sets the default value of HKEY_CLASSES_ROOT\key (created when missing). */
 inline void SetClassText(const std::string &key, const std::string &value)
 {
-    EXPECT_EQ(ERROR_SUCCESS, RegSetValueA(HKEY_CLASSES_ROOT, key.c_str(), REG_SZ, value.c_str(), (DWORD)value.size())) << key;
+    LONG set = RegSetValueA(HKEY_CLASSES_ROOT, key.c_str(), REG_SZ, value.c_str(), 0);
+    EXPECT_EQ(ERROR_SUCCESS, set) << key;
 }
 
 /* The default value of HKEY_CLASSES_ROOT\key ("" when it has none), "<none>" without the key. */
@@ -44,24 +39,24 @@ inline std::string ClassText(const std::string &key)
 {
     char value[400] = "";
     LONG size = sizeof value;
-    return RegQueryValueA(HKEY_CLASSES_ROOT, key.c_str(), value, &size) == ERROR_SUCCESS ? value : "<none>";
+    LONG found = RegQueryValueA(HKEY_CLASSES_ROOT, key.c_str(), value, &size);
+    return found == ERROR_SUCCESS ? value : "<none>";
 }
 
 /* HKEY_CLASSES_ROOT as text: every key in enumeration order, every value with its name,
-   type and bytes in hexadecimal. Two exports are equal only when nothing changed. */
+   type and bytes. Two exports are equal only when nothing changed. */
 inline std::string ExportClasses(const std::string &path = "")
 {
     HKEY key;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return "";
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key)) return "";
     std::string out = "[" + path + "]\n";
     char name[16384];
     BYTE data[16384];
-    DWORD nameSize = sizeof name, dataSize = sizeof data, type = 0;
-    for (DWORD i = 0; RegEnumValueA(key, i, name, &nameSize, nullptr, &type, data, &dataSize) == ERROR_SUCCESS;
-         i++, nameSize = sizeof name, dataSize = sizeof data) {
+    for (DWORD i = 0;; i++) {
+        DWORD nameSize = sizeof name, dataSize = sizeof data, type = 0;
+        if (RegEnumValueA(key, i, name, &nameSize, nullptr, &type, data, &dataSize)) break;
         out += "\"" + std::string(name, nameSize) + "\"=" + std::to_string(type) + ":";
-        for (DWORD b = 0; b < dataSize; b++) out += "0123456789abcdef"[data[b] >> 4], out += "0123456789abcdef"[data[b] & 15];
-        out += "\n";
+        out += std::string((const char *)data, dataSize) + "\n";
     }
     for (DWORD i = 0; RegEnumKeyA(key, i, name, 260) == ERROR_SUCCESS; i++)
         out += ExportClasses(path.empty() ? name : path + "\\" + name);

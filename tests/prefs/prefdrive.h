@@ -12,53 +12,66 @@ namespace {
 
 using namespace q32test;
 
-/* What the test pages received, in order (cleared for each test). */
-std::vector<std::string> PageLog;
+using Lines = std::vector<std::string>;
 
-HWND Page(HWND dialog, const char *title) { return FindWindowExA(dialog, nullptr, "#32770", title); }
+/* What the test pages received, in order (cleared for each test). */
+Lines PageLog;
+
+enum { TestEdit = 100 };
+
+/* A caller's page (template 100): logs "name:command", name being its creation parameter or
+   else its caption, and refuses validation (10) while its edit holds "bad". */
+[[maybe_unused]] INT_PTR CALLBACK TestPageProc(HWND page, UINT message, WPARAM wParam, LPARAM param)
+{
+    if (message == WM_INITDIALOG) SetWindowLongPtrA(page, GWLP_USERDATA, param);
+    int id = LOWORD(wParam);
+    if (message != WM_COMMAND || id == TestEdit) return message == WM_INITDIALOG;
+    char caption[64] = "";
+    GetWindowTextA(page, caption, sizeof caption);
+    auto name = reinterpret_cast<const char *>(GetWindowLongPtrA(page, GWLP_USERDATA));
+    PageLog.push_back(std::string(name ? name : caption) + ":" + std::to_string(id));
+    bool bad = id == 10 && Text(page, TestEdit) == "bad";
+    SetWindowLongPtrA(page, DWLP_MSGRESULT, bad ? TestEdit : id == 10 ? 0 : 1);
+    return TRUE;
+}
+
+HWND Page(HWND d, const char *title) { return FindWindowExA(d, nullptr, "#32770", title); }
 
 class Preferences : public ModuleSandbox {
 protected:
     ScopedEnv baseIni{"Q32BASE_INI", dir / "q32base.ini"};
     ScopedEnv helpLog{"Q32COMM_HELP_LOG", dir / "help.log"};
     ScopedEnv browse{"Q32BROWS_AUTO", "cancel"};
-    decltype(&q32ShowPreference) show = nullptr;
-    decltype(&q32ShowTreePreference) showTree = nullptr;
 
-    virtual void Prepare() {}
     void SetUp() override
     {
-        Prepare();
         ASSERT_TRUE(module.Load());
-        show = Q32_EXPORT(module, q32ShowPreference);
-        showTree = Q32_EXPORT(module, q32ShowTreePreference);
-        ASSERT_TRUE(show && showTree);
         PageLog.clear();
         INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_TAB_CLASSES | ICC_TREEVIEW_CLASSES};
         InitCommonControlsEx(&controls);
     }
-    /* Drives a preference or system information dialog (by its title). */
-    static INT_PTR Drive(const std::function<INT_PTR()> &show, const std::function<void(HWND)> &script,
-                         const char *title = "Preferences")
-    {
-        return DriveDialog(show, script, title);
-    }
-    INT_PTR Show(std::vector<PreferenceExtraPage> pages, DWORD flags, const std::function<void(HWND)> &script,
+    using Script = std::function<void(HWND)>;
+    INT_PTR Show(std::vector<PreferenceExtraPage> pages, DWORD flags, const Script &script,
                  const PreferenceAppInfo *app = nullptr)
     {
-        return Drive([&] { return show(nullptr, (int)pages.size(), pages.data(), flags, app); }, script);
+        auto show = Q32_EXPORT(module, q32ShowPreference);
+        auto call = [&] { return show(nullptr, (int)pages.size(), pages.data(), flags, app); };
+        return DriveDialog(call, script, "Preferences");
     }
-    INT_PTR ShowTree(std::vector<TreePageDesc> &pages, const std::function<void(HWND)> &script)
+    INT_PTR ShowTree(std::vector<TreePageDesc> &pages, const Script &script)
     {
-        return Drive([&] { return showTree(nullptr, (int)pages.size(), pages.data()); }, script);
+        auto show = Q32_EXPORT(module, q32ShowTreePreference);
+        int n = (int)pages.size();
+        return DriveDialog([&] { return show(nullptr, n, pages.data()); }, script, "Preferences");
     }
-    std::vector<std::string> Help() { return ReadLines(dir / "help.log"); }
-    /* The last message box the common library logged, or "". */
-    std::string LastBox()
+    Lines Help() { return ReadLines(dir / "help.log"); }
+    static std::string Setting(const char *section, const char *key, const std::string &file)
     {
-        std::vector<std::string> lines = ReadLines(boxes);
-        return lines.empty() ? "" : lines.back();
+        char text[300] = "";
+        GetPrivateProfileStringA(section, key, "<none>", text, sizeof text, file.c_str());
+        return text;
     }
+    std::string Base(const char *key) { return Setting("VirtualMemory", key, dir / "q32base.ini"); }
 };
 
 } // namespace

@@ -4,480 +4,230 @@
 
 namespace {
 
-enum { TestTemplate = 100, TestEdit = 100 };
+enum { Slider = 32277 };
 
-/* Pages created so far; each page's edit shows its creation number. */
-int PagesCreated;
-
-INT_PTR CALLBACK TestPageProc(HWND page, UINT message, WPARAM wParam, LPARAM)
+/* Keeps the real pointer from the dialog's thread: under Wine a capture change brings a real
+   mouse move, which would drag the slider to wherever the pointer is. */
+LRESULT CALLBACK NoPointer(int code, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_INITDIALOG) SetDlgItemInt(page, TestEdit, (UINT)PagesCreated++, FALSE);
-    int id = LOWORD(wParam);
-    if (message != WM_COMMAND || (id != 10 && id != 1 && id != 2)) return message == WM_INITDIALOG;
-    char title[64] = "", text[32] = "";
-    GetWindowTextA(page, title, sizeof title);
-    PageLog.push_back(std::string(title) + ":" + std::to_string(id));
-    GetDlgItemTextA(page, TestEdit, text, sizeof text);
-    SetWindowLongPtrA(page, DWLP_MSGRESULT, id != 10 ? 1 : strcmp(text, "bad") == 0 ? TestEdit : 0);
-    return TRUE;
+    return code < 0 ? CallNextHookEx(nullptr, code, wParam, lParam) : 1;
 }
 
-PreferenceExtraPage TestPage(const char *title) { return {GetModuleHandleA(nullptr), TestTemplate, title, TestPageProc}; }
+int CurrentTab(HWND d) { return (int)SendDlgItemMessageA(d, 32200, TCM_GETCURSEL, 0, 0); }
 
-int CurrentTab(HWND dialog) { return (int)SendDlgItemMessageA(dialog, 32200, TCM_GETCURSEL, 0, 0); }
-
-TEST_F(Preferences, ExtraPagesComeFirstThenTheBuiltInPagesAndTenAtMost)
+TEST_F(Preferences, ExtraPagesComeFirstAnInvalidOneIsKeptAndItsTabReopened)
 {
-    std::vector<std::string> tabs, builtIn, many;
-    EXPECT_EQ(0, Show({TestPage("First"), TestPage(nullptr)}, 0x01, [&](HWND d) {
-        tabs = TabTexts(d);
-        Press(d, IDCANCEL);
-    }));
-    EXPECT_EQ((std::vector<std::string>{"First", "Second", "Memory"}), tabs);
-    /* Cancel reaches every page in position order; the memory page is not logged. */
-    EXPECT_EQ((std::vector<std::string>{"Second:2", "Second:2"}), PageLog);
-    EXPECT_EQ(0x10000, Show({}, 0x03, [&](HWND d) { builtIn = TabTexts(d); Press(d, IDOK); }));
-    EXPECT_EQ((std::vector<std::string>{"Memory", "Display"}), builtIn);
-    /* More than ten pages are left out instead of overrunning the table. */
-    EXPECT_EQ(0x10000, Show(std::vector<PreferenceExtraPage>(12, TestPage(nullptr)), 0x01, [&](HWND d) {
-        many = TabTexts(d);
-        Press(d, IDOK);
-    }));
-    EXPECT_EQ(10u, many.size());
-}
-
-TEST_F(Preferences, LeavingAnInvalidPageKeepsItWithTheEditSelected)
-{
-    HWND edit = nullptr, focus = nullptr;
-    int tabAfterClick = -1, tabAfterOk = -1, tabAfterFix = -1;
-    DWORD selection = 0;
-    bool openAfterOk = false;
-    INT_PTR result = Show({TestPage("First"), TestPage("Other")}, 0, [&](HWND d) {
-        HWND page = Page(d, "Second");
-        edit = GetDlgItem(page, TestEdit);
+    const HMODULE own = GetModuleHandleA(nullptr);
+    const std::vector<PreferenceExtraPage> pages = {{own, 100, "First", TestPageProc},
+                                                    {own, 100, nullptr, TestPageProc}};
+    EXPECT_EQ(0x10000, Show(pages, 0x03, [&](HWND d) {
+        EXPECT_EQ((Lines{"First", "Second", "Memory", "Display"}), TabTexts(d));
+        SendMessageA(d, WM_COMMAND, 9, 0);
+        HWND page = Page(d, "Second"), edit = GetDlgItem(page, TestEdit);
         SetWindowTextA(edit, "bad");
         ClickTab(d, 1);
-        tabAfterClick = CurrentTab(d);
-        focus = FocusOf(d);
-        selection = (DWORD)SendMessageA(edit, EM_GETSEL, 0, 0);
+        EXPECT_EQ(0, CurrentTab(d));
+        EXPECT_EQ(edit, FocusOf(d));
+        EXPECT_EQ(MAKELONG(0, 3), SendMessageA(edit, EM_GETSEL, 0, 0));
         SendMessageA(d, WM_COMMAND, IDOK, 0);
-        openAfterOk = IsWindow(d) && IsWindowVisible(page);
-        tabAfterOk = CurrentTab(d);
+        EXPECT_TRUE(IsWindow(d) && IsWindowVisible(page));
+        EXPECT_EQ(0, CurrentTab(d));
         SetWindowTextA(edit, "good");
         ClickTab(d, 1);
-        tabAfterFix = CurrentTab(d);
+        EXPECT_EQ(1, CurrentTab(d));
+        SendMessageA(d, WM_COMMAND, 9, 0);
         Press(d, IDOK);
-    });
-    EXPECT_EQ(0, tabAfterClick);
-    EXPECT_EQ(edit, focus);
-    EXPECT_EQ(MAKELONG(0, 3), selection);
-    EXPECT_TRUE(openAfterOk);
-    EXPECT_EQ(0, tabAfterOk);
-    EXPECT_EQ(1, tabAfterFix);
-    EXPECT_EQ(0x10000, result);
+    }));
     /* Validation on each leave, then apply to every page in position order. */
-    EXPECT_EQ((std::vector<std::string>{"Second:10", "Second:10", "Second:10", "Second:10", "Second:1", "Second:1"}),
+    EXPECT_EQ((Lines{"Second:10", "Second:10", "Second:10", "Second:10", "Second:1", "Second:1"}),
               PageLog);
-}
-
-TEST_F(Preferences, TheTabLastShownIsReopenedAndGivesTheHelpContext)
-{
-    const std::vector<PreferenceExtraPage> three = {TestPage("A"), TestPage("B"), TestPage("C")};
-    Show(three, 0, [&](HWND d) {
-        SendMessageA(d, WM_COMMAND, 9, 0);
-        ClickTab(d, 2);
-        SendMessageA(d, WM_COMMAND, 9, 0);
-        Press(d, IDCANCEL);
-    });
-    int reopened = -1, fewer = -1;
-    bool shown = false;
-    PagesCreated = 0;
-    const PreferenceAppInfo plain = {0, 1003, "C:\\apps\\own.hlp", 700}, windowed = {0, 1003, "C:\\apps\\own.hlp>w2", 900};
-    Show(three, 0, [&](HWND d) {
-        reopened = CurrentTab(d);
-        int visible = 0, number = -1;
-        for (HWND w = nullptr; (w = FindWindowExA(d, w, "#32770", "Second"));)
-            if (IsWindowVisible(w)) visible++, number = (int)GetDlgItemInt(w, TestEdit, nullptr, FALSE);
-        shown = visible == 1 && number == 2;
+    PageLog.clear();
+    const PreferenceAppInfo plain = {0, 1003, "C:\\apps\\own.hlp", 700},
+                            windowed = {0, 1003, "C:\\apps\\own.hlp>w2", 900};
+    Show(pages, 0, [&](HWND d) {
+        EXPECT_EQ(1, CurrentTab(d)) << "the tab last shown";
+        EXPECT_TRUE(IsWindowVisible(FindWindowExA(d, Page(d, "Second"), "#32770", "Second")));
         SendMessageA(d, WM_COMMAND, 9, 0);
         Press(d, IDCANCEL);
     }, &plain);
-    Show({TestPage("A")}, 0, [&](HWND d) {
-        fewer = CurrentTab(d);
+    EXPECT_EQ((Lines{"Second:2", "Second:2"}), PageLog) << "Cancel reaches every page";
+    Show({{own, 100, "A", TestPageProc}}, 0, [&](HWND d) {
+        EXPECT_EQ(0, CurrentTab(d)) << "fewer pages";
         SendMessageA(d, WM_HELP, 0, 0);
         Press(d, IDCANCEL);
     }, &windowed);
-    EXPECT_EQ(2, reopened);
-    EXPECT_TRUE(shown);
-    EXPECT_EQ(0, fewer);
     /* Without an application block: the module's folder (no file), 532 + tab. */
     std::string folder = suite + "\\";
-    EXPECT_EQ((std::vector<std::string>{folder + "|1|532", folder + "|1|534", "C:\\apps\\own.hlp>d|1|702",
-                                        "C:\\apps\\own.hlp>w2|1|900"}),
+    EXPECT_EQ((Lines{folder + "|1|532", folder + "|1|533", "C:\\apps\\own.hlp>d|1|701",
+                     "C:\\apps\\own.hlp>w2|1|900"}),
               Help());
 }
 
-/* The memory page: what OK stores in the library's and the module's settings. */
-class MemoryPage : public Preferences {
-protected:
-    std::string Base(const char *key) { return Setting("VirtualMemory", key, dir / "q32base.ini"); }
-    std::string Module(const char *key) { return Setting("VMFolder", key, ini); }
-    static std::string Setting(const char *section, const char *key, const std::string &file)
-    {
-        char text[300] = "";
-        GetPrivateProfileStringA(section, key, "<none>", text, sizeof text, file.c_str());
-        return text;
-    }
-    /* edit sets the page's controls before OK; a refused OK keeps the focus and cancels. */
-    INT_PTR Run(const std::function<void(HWND)> &edit, HWND *focus = nullptr, HWND *wanted = nullptr, int id = 0)
-    {
-        return Show({}, 0x01, [&](HWND d) {
-            HWND page = Page(d, "Memory");
-            ASSERT_TRUE(page);
-            edit(page);
-            SendMessageA(d, WM_COMMAND, IDOK, 0);
-            if (!IsWindow(d)) return;
-            if (focus) *focus = FocusOf(d), *wanted = GetDlgItem(page, id);
-            Press(d, IDCANCEL);
-        });
-    }
-};
-
-TEST_F(MemoryPage, LimitsAreStoredInBytesAndKilobytesAndTheFreeSumAsDefault)
-{
-    EXPECT_EQ(0x10000, Run([](HWND) {})) << "unchanged: nothing stored";
-    EXPECT_EQ("<none>", Base("DiskLimit"));
-    EXPECT_EQ("<none>", Module("VMDiskLimit"));
-    int sum = 0, physical = 0, shown = 0;
-    std::string folder = dir / "work";
-    CreateDirectoryA(folder.c_str(), nullptr);
-    ASSERT_EQ(0x10001, Run([&](HWND page) {
-        int low = 0;
-        SendDlgItemMessageA(page, 2401, UDM_GETRANGE32, (WPARAM)&low, (LPARAM)&sum);
-        SetDlgItemInt(page, 2004, (UINT)sum, FALSE);  /* the free-space sum: the default */
-        SetDlgItemInt(page, 2005, 100, FALSE);
-    }));
-    ASSERT_GT(sum, 100);
-    ASSERT_EQ(0x10001, Run([&](HWND page) { SetDlgItemTextA(page, 2002, folder.c_str()); }));  /* a fixed disk */
-    const std::pair<const char *, std::string> base[] = {{"DiskLimit", "-1"}, {"UseDiskLimit", "1"},
-        {"MemoryLimit", std::to_string(100 << 20)}, {"UseMemoryLimit", "1"}, {"Folder2", folder}, {"UseFolder2", "1"}};
-    for (const auto &[key, value] : base) EXPECT_EQ(value, Base(key)) << key;
-    const std::pair<const char *, std::string> own[] = {{"VMDiskLimit", "-1"}, {"VMMemLimit", "102400"},
-        {"VMMemLimitOn", "1"}, {"VMEnable", "1"}, {"VMUseFolder1", "0"}, {"VMFolder2", folder}, {"VMUseFolder2", "1"}};
-    for (const auto &[key, value] : own) EXPECT_EQ(value, Module(key)) << key;
-
-    /* 2048 MB and more are stored and shown as entered, where the machine has that much. */
-    Run([&](HWND page) {
-        int low = 0;
-        SendDlgItemMessageA(page, 2402, UDM_GETRANGE32, (WPARAM)&low, (LPARAM)&physical);
-        if (physical > 3000) SetDlgItemInt(page, 2005, 3000, FALSE);
-    });
-    if (physical <= 3000) return;
-    EXPECT_EQ("3072000", Module("VMMemLimit"));
-    Run([&](HWND page) { shown = (int)GetDlgItemInt(page, 2005, nullptr, FALSE); });
-    EXPECT_EQ(3000, shown);
-}
-
-TEST_F(MemoryPage, TwoPagesInOneDialogKeepTheirOwnState)
-{
-    /* The tree host shows the page twice when asked twice: a change on the second alone is
-       stored, though the first, applied before it, is unchanged. */
-    std::vector<TreePageDesc> pages(2);
-    for (TreePageDesc &page : pages) page.kind = PREF_PAGE_MEMORY;
-    strcpy(pages[1].title, "Again");
-    bool found = false;
-    EXPECT_EQ(Drive([&] { return showTree(nullptr, 2, pages.data()); }, [&](HWND d) {
-        HWND second = FindWindowExA(d, Page(d, "Memory"), "#32770", "Memory");
-        found = second != nullptr;
-        SetDlgItemInt(second, 2005, 100, FALSE);
-        Press(d, IDOK);
-    }), 0x10000);
-    EXPECT_TRUE(found);
-    EXPECT_EQ(Base("MemoryLimit"), std::to_string(100 << 20));
-}
-
-TEST_F(MemoryPage, RefusalsNameTheReasonAndFocusTheControl)
-{
-    auto click = [](HWND p, int id) { SendMessageA(p, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); };
-    const struct { const char *name; std::function<void(HWND)> edit; const char *box, *says; int focus; } cases[] = {
-        {"network folder", [](HWND p) { SetDlgItemTextA(p, 2001, "\\\\server\\share\\work"); },
-         "4018|703|1710|460|", "is not on a local hard disk", 2001},
-        {"missing folder", [&](HWND p) { SetDlgItemTextA(p, 2003, (dir / "absent").c_str()); },
-         "4018|703|1710|460|", "does not exist", 2003},
-        {"all boxes off", [&](HWND p) { CheckDlgButton(p, 2501, BST_UNCHECKED); click(p, 2501); },
-         "31406|703|1710|429|", "", 2501},
-        {"disk limit above the sum", [](HWND p) { SetDlgItemTextA(p, 2004, "99999"); },
-         "3200|703|1710|511|", "disk space limit", 2004},
-        {"memory limit not a number", [](HWND p) { SetDlgItemTextA(p, 2005, ""); },
-         "3200|703|1710|520|", "memory limit", 2005},
-        {"1 MB in all", [](HWND p) { CheckDlgButton(p, 2505, BST_CHECKED); CheckDlgButton(p, 2506, BST_CHECKED);
-                                     SetDlgItemTextA(p, 2004, "1"); SetDlgItemTextA(p, 2005, "0"); },
-         "3200|703|1710|475|", "", 2005},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
-        DeleteFileA(boxes.c_str());
-        HWND focus = nullptr, wanted = nullptr;
-        EXPECT_EQ(0, Run(c.edit, &focus, &wanted, c.focus));
-        std::string box = LastBox();
-        EXPECT_EQ(0u, box.rfind(c.box, 0)) << box;
-        EXPECT_NE(std::string::npos, box.find(c.says)) << box;
-        EXPECT_EQ(wanted, focus);
-        EXPECT_EQ("<none>", Base("DiskLimit"));
-    }
-    /* A network folder switched off is emptied silently. */
-    DeleteFileA(boxes.c_str());
-    ASSERT_EQ(0x10001, Run([](HWND p) {
-        SetDlgItemTextA(p, 2001, "\\\\server\\share");
-        CheckDlgButton(p, 2502, BST_UNCHECKED);
-    }));
-    EXPECT_EQ("", Base("Folder1"));
-    EXPECT_EQ("0", Base("UseFolder1"));
-    EXPECT_EQ("", LastBox());
-}
-
-TEST_F(MemoryPage, BrowseButtonsTakeTheChosenFolderAndSwitchItOn)
-{
-    std::string chosen = dir / "chosen";
-    CreateDirectoryA(chosen.c_str(), nullptr);
-    ScopedEnv log{"Q32BROWS_LOG", dir / "brows.log"};
-    std::string cancelledText = "x";
-    bool cancelledBox = true;
-    ASSERT_EQ(0x10001, Run([&](HWND page) {
-        SetDlgItemTextA(page, 2002, "C:\\start");
-        for (auto [answer, button] : {std::pair{("=" + chosen), 2602}, std::pair{std::string("cancel"), 2603}}) {
-            SetEnvironmentVariableA("Q32BROWS_AUTO", answer.c_str());
-            SendMessageA(page, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), (LPARAM)GetDlgItem(page, button));
-        }
-        cancelledText = Text(page, 2003);
-        cancelledBox = IsDlgButtonChecked(page, 2504) == BST_CHECKED;
-    }));
-    /* The folder browser starts at the edit's text. */
-    EXPECT_EQ((std::vector<std::string>{"folder|C:\\start", "folder|"}), ReadLines(dir / "brows.log"));
-    EXPECT_EQ(chosen, Base("Folder2"));
-    EXPECT_EQ("1", Base("UseFolder2"));
-    EXPECT_EQ("", cancelledText);
-    EXPECT_FALSE(cancelledBox);
-    EXPECT_EQ("0", Base("UseFolder3"));
-}
-
-/* The display page: gamma validation, what OK stores, and the notice to Q32FIDO.DLL. */
-class DisplayPage : public Preferences {
+/* The built-in pages: what OK stores in the library's and the module's settings, what it
+   refuses, and the display page's notice to Q32FIDO.DLL. */
+class BuiltInPage : public Preferences {
 protected:
     ScopedEnv fidoLog{"Q32FIDO_LOG", dir / "fido.log"};
-    std::string Setting(const char *key)
+    std::string Module(const char *key) { return Setting("VMFolder", key, ini); }
+    std::string Display(const char *key) { return Setting("Display", key, ini); }
+    /* edit sets the page's controls before OK; a refused OK must leave the focus on control
+       focus, and is cancelled. */
+    INT_PTR Run(const char *title, const Script &edit, int focus = 0)
     {
-        char text[64] = "";
-        GetPrivateProfileStringA("Display", key, "<none>", text, sizeof text, ini.c_str());
-        return text;
-    }
-    /* Flags 0x02; edit sets the page before OK; a refused OK is cancelled. */
-    INT_PTR Run(const std::function<void(HWND)> &edit, bool *editFocused = nullptr, DWORD *block = nullptr)
-    {
+        DWORD flags = strcmp(title, "Memory") ? 0x02 : 0x01;
         auto script = [&](HWND d) {
-            HWND page = Page(d, "Display");
+            HWND page = Page(d, title);
             ASSERT_TRUE(page);
             edit(page);
             SendMessageA(d, WM_COMMAND, IDOK, 0);
             if (!IsWindow(d)) return;
-            if (editFocused) *editFocused = FocusOf(d) == GetDlgItem(page, 2001);
+            EXPECT_EQ(GetDlgItem(page, focus), FocusOf(d));
             Press(d, IDCANCEL);
         };
-        auto withBlock = Q32_EXPORT(module, q32ShowPreferences);
-        if (block) return Drive([&] { return withBlock(nullptr, 0, nullptr, 0x02, nullptr, block); }, script);
-        return Show({}, 0x02, script);
+        return Show({}, flags, script);
+    }
+    static Script Untick(int id)
+    {
+        return [id](HWND p) {
+            CheckDlgButton(p, id, BST_UNCHECKED);
+            SendMessageA(p, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+        };
     }
 };
 
-TEST_F(DisplayPage, GammaOutsideTheRangeOrNotANumberIsRefused)
+TEST_F(BuiltInPage, MemoryLimitsAreStoredInBytesAndKilobytesAndTheFreeSumAsDefault)
 {
-    for (const char *text : {"0.00", "8.00", "1.8x"}) {
-        SCOPED_TRACE(text);
-        DeleteFileA(boxes.c_str());
-        bool focused = false;
-        EXPECT_EQ(0, Run([&](HWND p) { SetDlgItemTextA(p, 2001, text); }, &focused));
-        EXPECT_EQ(0u, LastBox().rfind("3200|703|1711|336|", 0)) << LastBox();
-        EXPECT_NE(std::string::npos, LastBox().find("gamma")) << LastBox();
-        EXPECT_TRUE(focused);
-        EXPECT_EQ("<none>", Setting("GammaRed"));
-    }
+    EXPECT_EQ(0x10000, Run("Memory", [](HWND) {})) << "unchanged: nothing stored";
+    EXPECT_EQ("<none>", Base("DiskLimit"));
+    EXPECT_EQ("<none>", Module("VMDiskLimit"));
+    std::string folder = dir / "work";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    /* The browse buttons start at the edit's text; a cancelled one empties and unticks. */
+    ScopedEnv log{"Q32BROWS_LOG", dir / "brows.log"};
+    ASSERT_EQ(0x10001, Run("Memory", [&](HWND page) {
+        int low = 0, sum = 0;
+        SendDlgItemMessageA(page, 2401, UDM_GETRANGE32, (WPARAM)&low, (LPARAM)&sum);
+        EXPECT_GT(sum, 100);
+        SetDlgItemInt(page, 2004, (UINT)sum, FALSE);  /* the free-space sum: the default */
+        SetDlgItemInt(page, 2005, 100, FALSE);
+        SetDlgItemTextA(page, 2002, "C:\\start");
+        for (auto [answer, button] : {std::pair{"=" + folder, 2602}, {"cancel", 2603}}) {
+            SetEnvironmentVariableA("Q32BROWS_AUTO", answer.c_str());
+            SendMessageA(page, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
+        }
+        EXPECT_EQ("", Text(page, 2003));
+        EXPECT_FALSE(IsDlgButtonChecked(page, 2504));
+    }));
+    EXPECT_EQ((Lines{"folder|C:\\start", "folder|"}), ReadLines(dir / "brows.log"));
+    const std::pair<const char *, std::string> base[] = {
+        {"DiskLimit", "-1"}, {"UseDiskLimit", "1"}, {"MemoryLimit", std::to_string(100 << 20)},
+        {"UseMemoryLimit", "1"}, {"Folder2", folder}, {"UseFolder2", "1"}, {"UseFolder3", "0"}};
+    for (const auto &[key, value] : base) EXPECT_EQ(value, Base(key)) << key;
+    const std::pair<const char *, std::string> own[] = {
+        {"VMDiskLimit", "-1"}, {"VMMemLimit", "102400"}, {"VMMemLimitOn", "1"}, {"VMEnable", "1"},
+        {"VMUseFolder1", "0"}, {"VMFolder2", folder}, {"VMUseFolder2", "1"}};
+    for (const auto &[key, value] : own) EXPECT_EQ(value, Module(key)) << key;
 }
 
-TEST_F(DisplayPage, GammaIsStoredAndAnnouncedOnlyWhenGammaOrItsSwitchChanged)
+TEST_F(BuiltInPage, RefusalsNameTheReasonFocusTheControlAndStoreNothing)
 {
-    auto untick = [](int id) {
-        return [id](HWND p) { CheckDlgButton(p, id, BST_UNCHECKED); SendMessageA(p, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); };
+    auto text = [](int id, std::string value) {
+        return [id, value](HWND p) { SetDlgItemTextA(p, id, value.c_str()); };
     };
-    const struct { const char *name; std::function<void(HWND)> edit; const char *gamma, *dither, *correction; bool notice; } steps[] = {
-        {"nothing changed", [](HWND) {}, "<none>", "<none>", "<none>", false},
-        {"0.01", [](HWND p) { SetDlgItemTextA(p, 2001, "0.01"); }, "1", "1", "1", true},
-        {"7.99", [](HWND p) { SetDlgItemTextA(p, 2001, "7.99"); }, "799", "1", "1", true},
-        {"dither only", untick(2501), "799", "0", "1", false},
-        {"correction off", untick(2504), "799", "0", "0", true},
+    const char *memory = "3200|703|1710|", *folder = "4018|703|1710|460|";
+    const char *gamma = "3200|703|1711|336|";
+    const struct { const char *page; Script edit; std::string box; const char *says; int focus; }
+    cases[] = {
+        {"Memory", text(2001, "\\\\server\\share\\work"), folder, "not on a local hard disk", 2001},
+        {"Memory", text(2003, dir / "absent"), folder, "does not exist", 2003},
+        {"Memory", Untick(2501), "31406|703|1710|429|", "", 2501},  /* all boxes off */
+        {"Memory", text(2004, "99999"), memory + std::string("511|"), "disk space limit", 2004},
+        {"Memory", text(2005, ""), memory + std::string("520|"), "memory limit", 2005},
+        {"Memory", [](HWND p) {  /* 1 MB in all */
+             CheckDlgButton(p, 2505, BST_CHECKED);
+             CheckDlgButton(p, 2506, BST_CHECKED);
+             SetDlgItemTextA(p, 2004, "1");
+             SetDlgItemTextA(p, 2005, "0");
+         }, memory + std::string("475|"), "", 2005},
+        {"Display", text(2001, "0.00"), gamma, "gamma", 2001},
+        {"Display", text(2001, "8.00"), gamma, "gamma", 2001},
+        {"Display", text(2001, "1.8x"), gamma, "gamma", 2001},
+    };
+    for (const auto &c : cases) {
+        DeleteFileA(boxes.c_str());
+        EXPECT_EQ(0, Run(c.page, c.edit, c.focus)) << c.box;
+        Lines lines = ReadLines(boxes);
+        ASSERT_EQ(1u, lines.size()) << c.box;
+        EXPECT_EQ(0u, lines[0].rfind(c.box, 0)) << lines[0];
+        EXPECT_NE(std::string::npos, lines[0].find(c.says)) << lines[0];
+    }
+    EXPECT_EQ("<none>", Base("DiskLimit"));
+    EXPECT_EQ("<none>", Display("GammaRed"));
+}
+
+TEST_F(BuiltInPage, GammaIsStoredAndAnnouncedOnlyWhenItOrItsSwitchChanged)
+{
+    auto gamma = [](const char *t) { return [t](HWND p) { SetDlgItemTextA(p, 2001, t); }; };
+    /* The gamma slider reports a key's step to the page. */
+    auto key = [](HWND p) { SendDlgItemMessageA(p, Slider, WM_KEYDOWN, VK_LEFT, 0); };
+    /* A drag to the end given up with Escape after the slider moved: it goes back. */
+    auto drag = [](HWND p) {
+        HWND s = GetDlgItem(p, Slider);
+        HHOOK hook = SetWindowsHookExA(WH_MOUSE, NoPointer, nullptr,
+                                       GetWindowThreadProcessId(s, nullptr));
+        RECT r;
+        GetClientRect(s, &r);
+        SendMessageA(s, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(r.right / 2, r.bottom / 2));
+        SendMessageA(s, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(r.right - 1, r.bottom / 2));
+        SendMessageA(s, Q32SM_SETPOS, 0, 300);
+        SendMessageA(s, WM_KEYDOWN, VK_ESCAPE, 0);
+        EXPECT_EQ(799, SendMessageA(s, Q32SM_GETPOS, 0, 0));
+        UnhookWindowsHookEx(hook);
+    };
+    const char *none = "<none>";
+    const struct { const char *name; Script edit; INT_PTR result;
+                   const char *gamma, *dither, *correction; bool notice; } steps[] = {
+        {"nothing changed", [](HWND) {}, 0x10000, none, none, none, false},
+        {"0.01", gamma("0.01"), 0x10002, "1", "1", "1", true},
+        {"7.99", gamma("7.99"), 0x10002, "799", "1", "1", true},
+        {"slider key", key, 0x10002, "798", "1", "1", true},
+        {"slider drag", drag, 0x10002, "799", "1", "1", true},
+        {"dither only", Untick(2501), 0x10002, "799", "0", "1", false},
+        {"correction off", Untick(2504), 0x10002, "799", "0", "0", true},
     };
     size_t notices = 0;
     for (const auto &step : steps) {
         SCOPED_TRACE(step.name);
-        EXPECT_EQ(step.name == steps[0].name ? 0x10000 : 0x10002, Run(step.edit));
-        for (const char *key : {"GammaRed", "GammaGreen", "GammaBlue"}) EXPECT_EQ(step.gamma, Setting(key));
-        EXPECT_EQ(step.dither, Setting("HiColorDither"));
-        EXPECT_EQ(step.correction, Setting("GammaCorrection"));
-        std::vector<std::string> lines = ReadLines(dir / "fido.log");
+        EXPECT_EQ(step.result, Run("Display", step.edit));
+        for (const char *key : {"GammaRed", "GammaGreen", "GammaBlue"})
+            EXPECT_EQ(step.gamma, Display(key));
+        EXPECT_EQ(step.dither, Display("HiColorDither"));
+        EXPECT_EQ(step.correction, Display("GammaCorrection"));
+        Lines lines = ReadLines(dir / "fido.log");
         ASSERT_EQ(notices += step.notice, lines.size());
-        std::string g = step.gamma;
+        std::string g = step.gamma, pid = std::to_string(GetCurrentProcessId());
         if (step.notice) {
-            EXPECT_EQ(std::to_string(GetCurrentProcessId()) + "|0|0|32|" + g + "," + g + "," + g + ",0|16", lines.back());
+            EXPECT_EQ(pid + "|0|0|32|" + g + "," + g + "," + g + ",0|16", lines.back());
         }
     }
 }
 
-TEST_F(DisplayPage, LentBlockCarriesTheFlagsAndTheGamma)
+TEST_F(Preferences, SystemInformationShowsTheWholeMemoryAndItsHelp)
 {
-    auto getDispData = Q32_EXPORT(module, GetDispData);
-    DWORD block[4] = {0xF0A, 150, 150, 150}, seen[5] = {9, 9, 9, 9, 9};
-    bool fixedPalette = false, dither = true;
-    ASSERT_EQ(0x10002, Run([&](HWND p) {
-        getDispData(&seen[0], &seen[1], &seen[2], &seen[3], &seen[4]);
-        fixedPalette = IsDlgButtonChecked(p, 2502) == BST_CHECKED;
-        dither = IsDlgButtonChecked(p, 2501) == BST_CHECKED;
-        SetDlgItemTextA(p, 2001, "2.2");
-    }, nullptr, block));
-    EXPECT_TRUE(fixedPalette);
-    EXPECT_FALSE(dither);
-    EXPECT_EQ((std::vector<DWORD>{0, 1, 0, 1, 180}), std::vector<DWORD>(seen, seen + 5));
-    /* The flags go to the block (other bits kept), the gamma to both. */
-    EXPECT_EQ((std::vector<DWORD>{0xF0A, 220, 220, 220}), std::vector<DWORD>(block, block + 4));
-    EXPECT_EQ("220", Setting("GammaRed"));
-    EXPECT_EQ("<none>", Setting("HiColorDither"));
-    /* Without the block the ini file's flags (and defaults) are read again. */
-    getDispData(&seen[0], &seen[1], &seen[2], &seen[3], &seen[4]);
-    EXPECT_EQ((std::vector<DWORD>{1, 0, 1, 1, 220}), std::vector<DWORD>(seen, seen + 5));
-}
-
-/* The gamma slider (the suite's own class): keys and drags set the gamma text. */
-TEST_F(DisplayPage, SliderKeysAndDragsSetTheGammaAndAnAbandonedDragIsPutBack)
-{
-    enum { Slider = 32277, SliderGetPos = 0x52E, SliderSetPos = 0x52F };
-    std::vector<std::string> texts;
-    int afterEscape = -1;
-    ASSERT_EQ(0x10002, Run([&](HWND p) {
-        HWND slider = GetDlgItem(p, Slider);
-        for (WPARAM key : {VK_RIGHT, VK_PRIOR, VK_LEFT}) {
-            SendMessageA(slider, WM_KEYDOWN, key, 0);
-            texts.push_back(Text(p, 2001));
-        }
-        RECT r;
-        GetClientRect(slider, &r);
-        LPARAM middle = MAKELPARAM(r.right / 2, r.bottom / 2), end = MAKELPARAM(r.right - 1, r.bottom / 2);
-        SendMessageA(slider, WM_LBUTTONDOWN, MK_LBUTTON, middle);
-        SendMessageA(slider, WM_MOUSEMOVE, MK_LBUTTON, end);
-        texts.push_back(Text(p, 2001));
-        SendMessageA(slider, WM_LBUTTONUP, 0, end);
-        texts.push_back(Text(p, 2001));
-        /* Given up with Escape: the slider goes back to the edited gamma. */
-        SendMessageA(slider, WM_LBUTTONDOWN, MK_LBUTTON, end);
-        SendMessageA(slider, SliderSetPos, 0, 300);
-        SendMessageA(slider, WM_KEYDOWN, VK_ESCAPE, 0);
-        afterEscape = (int)SendMessageA(slider, SliderGetPos, 0, 0);
-    }));
-    EXPECT_EQ((std::vector<std::string>{"1.81", "1.91", "1.90", "7.99", "7.99"}), texts);
-    EXPECT_EQ(799, afterEscape);
-    EXPECT_EQ("799", Setting("GammaRed"));
-}
-
-TEST_F(DisplayPage, OnlyTheOptionsOfTheScreensKindAreEnabled)
-{
-    for (auto [bits, hi, pal] : {std::tuple{"16", true, false}, std::tuple{"8", false, true}}) {
-        SCOPED_TRACE(bits);
-        ScopedEnv depth{"Q32BASE_DISPLAY_BITS", bits};
-        std::vector<bool> enabled;
-        EXPECT_EQ(0x10000, Run([&](HWND p) {
-            for (int id : {2201, 2501, 2202, 2203, 2502, 2503}) enabled.push_back(Enabled(p, id));
-        }));
-        EXPECT_EQ((std::vector<bool>{hi, hi, pal, pal, pal, pal}), enabled);
-    }
-}
-
-TEST_F(Preferences, SystemInformationShowsFourPagesItsHelpAndTheDrivesIcon)
-{
-    auto showInfo = Q32_EXPORT(module, q32ShowSystemInfo);
-    char oldFolder[MAX_PATH];
-    GetCurrentDirectoryA(sizeof oldFolder, oldFolder);
-    SetCurrentDirectoryA(dir.path().c_str());  /* on c:, a fixed disk: icon cell 4 */
-    std::vector<std::string> tabs;
-    std::string line, plugins, memory;
-    LRESULT cell = -1;
-    std::vector<COLORREF> drawn;
-    INT_PTR ok = Drive([&] { return showInfo(nullptr); }, [&](HWND d) {
-        tabs = TabTexts(d);
-        ClickTab(d, 1);
-        HWND list = GetDlgItem(Page(d, "Drives"), 32221);
-        int selected = (int)SendMessageA(list, LB_GETCURSEL, 0, 0);
-        char text[400] = "";
-        SendMessageA(list, LB_GETTEXT, selected, (LPARAM)text);
-        line = text;
-        cell = SendMessageA(list, LB_GETITEMDATA, selected, 0);
-        plugins = Text(Page(d, "Plug-ins"), 2202);
-        memory = Text(Page(d, "System"), 2203);
-        /* The list draws its lines into a bitmap of the test's. */
-        RECT item, client;
-        SendMessageA(list, LB_GETITEMRECT, selected, (LPARAM)&item);
-        GetClientRect(list, &client);
-        HDC screen = GetDC(list), dc = CreateCompatibleDC(screen);
-        HBITMAP bitmap = CreateCompatibleBitmap(screen, client.right, client.bottom);
-        HGDIOBJ old = SelectObject(dc, bitmap);
-        SendMessageA(list, WM_PRINTCLIENT, (WPARAM)dc, PRF_CLIENT | PRF_ERASEBKGND);
-        for (int y = 1; y < 15; y++)
-            for (int x = 0; x < 16; x++)
-                drawn.push_back(GetPixel(dc, item.left + 4 + x, item.top + (item.bottom - item.top - 16) / 2 + y));
-        SelectObject(dc, old);
-        DeleteObject(bitmap);
-        DeleteDC(dc);
-        ReleaseDC(list, screen);
+    char expected[Q32_SIZE_TEXT_SIZE] = "";
+    /* In KB, the whole physical memory: 2 GB and more is not cut to a 32-bit size. */
+    MEMORYSTATUSEX status = {sizeof status, 0, 0, 0, 0, 0, 0, 0, 0};
+    GlobalMemoryStatusEx(&status);
+    Q32_EXPORT(module, q32FileSizeToAsciiEx)((double)status.ullTotalPhys, expected, 1);
+    auto show = [&] { return Q32_EXPORT(module, q32ShowSystemInfo)(nullptr); };
+    EXPECT_EQ(1, DriveDialog(show, [&](HWND d) {
+        EXPECT_EQ((Lines{"System", "Drives", "Display", "Plug-ins"}), TabTexts(d));
+        EXPECT_EQ(expected, Text(Page(d, "System"), 2203));
         ClickTab(d, 2);
         SendMessageA(d, WM_HELP, 0, 0);
-        SendMessageA(d, WM_COMMAND, 9, 0);
         Press(d, IDOK);
-    }, "System Information");
-    int reopened = -1;
-    INT_PTR cancelled = Drive([&] { return showInfo(nullptr); }, [&](HWND d) {
-        reopened = CurrentTab(d);
-        Press(d, IDCANCEL);
-    }, "System Information");
-    SetCurrentDirectoryA(oldFolder);
-    EXPECT_EQ(1, ok);
-    EXPECT_EQ(0, cancelled);
-    EXPECT_EQ(2, reopened);
-    EXPECT_EQ((std::vector<std::string>{"System", "Drives", "Display", "Plug-ins"}), tabs);
-    EXPECT_EQ(0u, line.rfind("c:  ", 0)) << line;
-    EXPECT_NE(std::string::npos, line.find(" free of ")) << line;
-    EXPECT_EQ(std::to_string(Q32_EXPORT(module, qfFileGetFileFmtNum)()), plugins);
-    /* In KB, the whole physical memory: 2 GB and more is not cut to a 32-bit size. */
-    MEMORYSTATUSEX status = {};
-    status.dwLength = sizeof status;
-    GlobalMemoryStatusEx(&status);
-    char expected[Q32_SIZE_TEXT_SIZE] = "";
-    Q32_EXPORT(module, q32FileSizeToAsciiEx)((double)status.ullTotalPhys, expected, 1);
-    EXPECT_EQ(expected, memory);
-    std::string help = suite + "\\prog0.hlp>d|1|154";
-    EXPECT_EQ((std::vector<std::string>{help, help}), Help());
-    /* The icon bitmap's cell 4 with its blue background in the highlight colour. */
-    EXPECT_EQ(4, cell);
-    HBITMAP icons = (HBITMAP)LoadImageA(GetModuleHandleA("DLGRC.DLL"), MAKEINTRESOURCEA(32001), IMAGE_BITMAP, 0, 0,
-                                        LR_CREATEDIBSECTION);
-    ASSERT_TRUE(icons);
-    HDC dc = CreateCompatibleDC(nullptr);
-    HGDIOBJ old = SelectObject(dc, icons);
-    std::vector<COLORREF> want;
-    for (int y = 1; y < 15; y++)
-        for (int x = 0; x < 16; x++) {
-            COLORREF c = GetPixel(dc, 4 * 16 + x, y);
-            want.push_back(c == RGB(0, 0, 255) ? GetSysColor(COLOR_HIGHLIGHT) : c);
-        }
-    SelectObject(dc, old);
-    DeleteObject(icons);
-    DeleteDC(dc);
-    EXPECT_EQ(want, drawn);
+    }, "System Information"));
+    EXPECT_EQ((Lines{suite + "\\prog0.hlp>d|1|154"}), Help());
 }
 
 } // namespace

@@ -1,51 +1,28 @@
-/* The dialogs of the pictures in docs/ for scripts/screenshots (tests/screenshots.sh):
-   prefshots WHAT shows the preference dialog on tab N (WHAT "N"), the system information
-   on tab N ("infoN"), the tree preference dialog on its N-th item ("treeN"), the
-   association page ("page"), its extension list ("list") or entry dialog ("entry"). A
-   second thread waits for the dialog to be ready (q32test::FindDialog), brings up what is
-   wanted, holds it for the picture (q32test::HoldForScreenshot) and closes it. Classes
-   go to a scratch key of this process; the suite ini file and the application's name
-   come from tests/screenshots.sh (read when the module attaches). */
-#include <windows.h>
+/* The dialogs of the pictures in docs/ (tests/screenshots.sh): prefshots WHAT shows the
+   preference dialog on tab N ("N"), the system information on tab N ("infoN"), the tree
+   preference dialog on its N-th item ("treeN"), the association page ("page"), its
+   extension list ("list") or entry dialog ("entry"), held for the picture, then closed. */
+#include "dialogdriver.h"
 #include <commctrl.h>
 #include <ctype.h>
-#include <stdio.h>
-#include <stdlib.h>
-#include <string.h>
-#include <string>
-#include <thread>
-#include <vector>
-#include "dialogdriver.h"
 #include "q32file.h"
 
 using namespace q32test;
 
-static INT_PTR CALLBACK OwnPageProc(HWND, UINT message, WPARAM, LPARAM) { return message == WM_INITDIALOG; }
-
-static TreePageDesc TreePage(HMODULE module, DWORD kind, const char *group, const char *title)
-{
-    TreePageDesc page = {};
-    page.module = module;
-    page.kind = kind;
-    snprintf(page.group, sizeof page.group, "%s", group);
-    snprintf(page.title, sizeof page.title, "%s", title);
-    page.procedure = module ? OwnPageProc : nullptr;
-    return page;
-}
+static INT_PTR CALLBACK OwnPage(HWND, UINT m, WPARAM, LPARAM) { return m == WM_INITDIALOG; }
 
 int main(int argc, char **argv)
 {
     if (argc < 2 || !getenv("Q32_SHOT_READY") || !getenv("Q32_SHOT_DONE")) return 2;
     std::string what = argv[1];
-    bool info = !what.compare(0, 4, "info"), tree = !what.compare(0, 4, "tree"), tabs = isdigit(what[0]);
+    bool info = !what.compare(0, 4, "info"), tree = !what.compare(0, 4, "tree");
+    bool tabs = isdigit(what[0]);
     bool assoc = !tabs && !info && !tree;
     int n = atoi(what.c_str() + (tabs ? 0 : 4));
-    char scratchName[64];
-    snprintf(scratchName, sizeof scratchName, "Software\\q32shots_%lu", GetCurrentProcessId());
+    std::string scratchName = "Software\\q32shots_" + std::to_string(GetCurrentProcessId());
     if (assoc) {
         HKEY scratch;
-        if (RegCreateKeyExA(HKEY_CURRENT_USER, scratchName, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &scratch, nullptr))
-            return 1;
+        if (RegCreateKeyA(HKEY_CURRENT_USER, scratchName.c_str(), &scratch)) return 1;
         RegOverridePredefKey(HKEY_CLASSES_ROOT, scratch);
         RegSetValueA(HKEY_CLASSES_ROOT, ".jpg", REG_SZ, "KD3.Image", 9);
         RegSetValueA(HKEY_CLASSES_ROOT, ".png", REG_SZ, "KD3.Image", 9);
@@ -58,8 +35,9 @@ int main(int argc, char **argv)
         if (tabs || info) ClickTab(open[0], n);
         if (tree) {
             HWND control = GetDlgItem(open[0], 32006);
-            HTREEITEM item = (HTREEITEM)SendMessageA(control, TVM_GETNEXTITEM, TVGN_ROOT, 0);
-            for (int i = 0; i < n && item; i++) item = (HTREEITEM)SendMessageA(control, TVM_GETNEXTITEM, TVGN_NEXTVISIBLE, (LPARAM)item);
+            HTREEITEM item = TreeView_GetRoot(control);
+            for (int i = 0; i < n && item; i++)
+                item = TreeView_GetNextVisible(control, item);
             SendMessageA(control, TVM_SELECTITEM, TVGN_CARET, (LPARAM)item);
         }
         if (what == "list" || what == "entry") {
@@ -72,7 +50,8 @@ int main(int argc, char **argv)
             open.push_back(FindDialog(self, "Edit Extension"));
         }
         if ((shown = open.back() != nullptr)) {
-            RedrawWindow(open.back(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+            UINT all = RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN;
+            RedrawWindow(open.back(), nullptr, nullptr, all);
             Ready(open.back());
             HoldForScreenshot();
         }
@@ -81,10 +60,12 @@ int main(int argc, char **argv)
             WaitClosed(*w);
         }
     });
-    HMODULE selfModule = GetModuleHandleA(nullptr);
+    HMODULE own = GetModuleHandleA(nullptr);
     TreePageDesc pages[] = {
-        TreePage(selfModule, 200, "General", "General"), TreePage(nullptr, 1, "General", "Memory"),
-        TreePage(nullptr, 2, "General", "Display"), TreePage(selfModule, 201, "Files & folders", "Files & folders"),
+        {0, own, 200, "General", "General", OwnPage, 0, "", 0},
+        {0, nullptr, 1, "General", "Memory", nullptr, 0, "", 0},
+        {0, nullptr, 2, "General", "Display", nullptr, 0, "", 0},
+        {0, own, 201, "Files & folders", "Files & folders", OwnPage, 0, "", 0},
     };
     PreferenceAppInfo app = {0, 1004, "", 0};
     if (info) q32ShowSystemInfo(nullptr);
@@ -94,7 +75,7 @@ int main(int argc, char **argv)
     driver.join();
     if (assoc) {
         RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
-        RegDeleteTreeA(HKEY_CURRENT_USER, scratchName);
+        RegDeleteTreeA(HKEY_CURRENT_USER, scratchName.c_str());
     }
     return shown ? 0 : 1;
 }

@@ -1,9 +1,7 @@
 /*
- * The module's state driven directly (ProcessAttach / ProcessDetach) in the sandbox's
- * folders. The module's instance is a resource-only DLL copied into the sandbox's module
- * folder, so that "the module's folder" (where FIO\ is found, and the cache on older
- * systems) is that folder. Each Start() is a fresh
- * start of the module: attach, then discovery.
+ * The module's state driven directly in the sandbox's folders. The module's instance is a
+ * resource-only DLL copied into the sandbox's module folder, so that FIO\ (and the cache on
+ * older systems) is found there. Each Start() attaches afresh, then discovers.
  */
 #ifndef Q32_REGISTRY_FIXTURE_H
 #define Q32_REGISTRY_FIXTURE_H
@@ -52,7 +50,6 @@ protected:
         SetFileAttributesA(CachePath().c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileA(CachePath().c_str());
     }
-
     /* Attaches afresh (the load log emptied) without discovering. */
     void Attach()
     {
@@ -62,7 +59,6 @@ protected:
         ASSERT_TRUE(ProcessAttach(owner));
         attached = true;
     }
-    /* A fresh start: attach and discover; the number of formats. */
     int Start()
     {
         Attach();
@@ -73,25 +69,24 @@ protected:
         if (attached) ProcessDetach();
         attached = false;
     }
-
-    /* The table as "CODE|description|PLUGIN|ordinal base|run-time value" lines. */
-    std::vector<std::string> Table() const
+    /* The table as "CODE|description|PLUGIN|ordinal base" lines. */
+    std::vector<std::string> Declared() const
     {
         std::vector<std::string> lines;
         for (LONG i = 0; i < Formats->count; i++) {
             const FormatRecord &r = Formats->records[i];
             lines.push_back(std::string(r.info.code) + "|" + r.info.description + "|" +
-                            r.pluginName + "|" + std::to_string(r.ordinalBase) + "|" +
-                            std::to_string(r.info.runtimeValue));
+                            r.pluginName + "|" + std::to_string(r.ordinalBase));
         }
         return lines;
     }
-    /* Table() without the run-time values (which only a load supplies). */
-    std::vector<std::string> Declared() const
+    const FormatRecord &Record(const char *code)
     {
-        std::vector<std::string> lines = Table();
-        for (std::string &line : lines) line.erase(line.rfind('|'));
-        return lines;
+        for (LONG i = 0; i < Formats->count; i++)
+            if (!strcmp(Formats->records[i].info.code, code)) return Formats->records[i];
+        static FormatRecord none;
+        ADD_FAILURE() << "no format " << code;
+        return none;
     }
 };
 

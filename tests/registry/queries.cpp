@@ -7,73 +7,12 @@ using ModuleRegistry = ModuleSandbox;
 
 namespace {
 
-TEST_F(ModuleRegistry, LoadFIOHandsOutOneReferenceACall)
+TEST_F(ModuleRegistry, PerFormatQueriesAndTheirLimits)
 {
-    Stage({"TA.FIO", {Format("AAA", "First")}});
+    Stage({"TA.FIO", {Format("tif", "Tagged", 0x00040003, 77)}});
     Load();
-    auto loadFio = Q32_EXPORT(module, qfFileLoadFIO);
-    HMODULE first = loadFio(1), second = loadFio(1);
-    ASSERT_NE(nullptr, first);
-    EXPECT_EQ(first, second);
-    FreeLibrary(first);
-    EXPECT_EQ(first, GetModuleHandleA("TA.FIO"));
-    FreeLibrary(second);
-    EXPECT_EQ(nullptr, GetModuleHandleA("TA.FIO"));
-    for (int format : {0, -1, 2}) {
-        EXPECT_EQ(nullptr, loadFio(format)) << format;
-        ExpectError(4026, 28, 1, std::to_string(format));
-    }
-}
-
-TEST_F(ModuleRegistry, QueriesFailWithoutPlugins)
-{
-    Load();
-    char buffer[Q32_FORMAT_EXT_SIZE] = "x";
-    EXPECT_EQ(0, Q32_EXPORT(module, qfFileGetFormatExt)(1, buffer, 1));
-    EXPECT_EQ(0, Q32_EXPORT(module, qfFileGetFullPath)(1, buffer, sizeof buffer));
-    EXPECT_EQ(-1, Q32_EXPORT(module, q32FileGetFormatID)("x", nullptr));
-    EXPECT_EQ(4006u, ReadError().id);
-    EXPECT_STREQ("x", buffer);
-}
-
-TEST_F(ModuleRegistry, FormatExtGivesEachKindWithinItsBuffer)
-{
-    Stage({"TA.FIO", {Format("JPG", "Joint"), Format("ABC", "Letters")}});
-    std::string longA(62, 'A'), longB(62, 'B');
-    SetKey("JPG_USER", "JFIF;");
-    SetKey("ABC_EXT", (longA + ";").c_str());
-    SetKey("ABC_USER", (longB + ";").c_str());
-    Load();
-    auto formatExt = Q32_EXPORT(module, qfFileGetFormatExt);
-    ASSERT_EQ(2, Q32_EXPORT(module, qfFileGetFileFmtNum)());
-    const struct { int format, kind; std::string text; } cases[] = {
-        {2, 1, "JPEG;JPE;JFIF;"}, {2, 2, "JPEG;JPE;"}, {2, 3, "JFIF;"},
-        {2, 4, "JPG;JPEG;JPE;JFIF;"}, {2, 0, ""}, {2, 5, ""},
-        {1, 4, "ABC;" + longA + ";" + longB + ";"},     /* the longest answer: 255 */
-    };
-    for (const auto &c : cases) {
-        std::string buffer(Q32_FORMAT_EXT_SIZE + 16, '\xcc');
-        EXPECT_EQ(1, formatExt(c.format, &buffer[0], c.kind)) << c.kind;
-        EXPECT_EQ(c.text, buffer.c_str()) << c.kind;
-        size_t after = c.text.size() + 1;
-        EXPECT_EQ(std::string(buffer.size() - after, '\xcc'), buffer.substr(after)) << c.kind;
-    }
-    char buffer[Q32_FORMAT_EXT_SIZE];
-    for (int format : {0, 3}) {
-        EXPECT_EQ(0, formatExt(format, buffer, 1));
-        ExpectError(4026, 2, 1);
-    }
-    EXPECT_EQ(0, formatExt(1, nullptr, 1));
-    ExpectError(4026, 2, 1, "null buffer");
-}
-
-TEST_F(ModuleRegistry, FormatInfoIsAMovableCopyWithTheCodeUpperCased)
-{
-    TestFormat tif = Format("tif", "Tagged", 0x00040003, 77);
-    Stage({"TA.FIO", {tif}});
-    Load();
-    HGLOBAL block = Q32_EXPORT(module, qfFileGetFormatInfo)(1);
-    ASSERT_NE(nullptr, block);
+    auto formatInfo = Q32_EXPORT(module, qfFileGetFormatInfo);
+    HGLOBAL block = formatInfo(1);
     auto *info = static_cast<FormatInfo *>(GlobalLock(block));
     ASSERT_NE(nullptr, info);
     EXPECT_NE((void *)block, (void *)info) << "movable";
@@ -82,16 +21,15 @@ TEST_F(ModuleRegistry, FormatInfoIsAMovableCopyWithTheCodeUpperCased)
     EXPECT_EQ(77u, info->runtimeValue) << "registered from the plug-in itself";
     GlobalUnlock(block);
     GlobalFree(block);
-    for (int format : {0, 2}) {
-        EXPECT_EQ(nullptr, Q32_EXPORT(module, qfFileGetFormatInfo)(format));
-        ExpectError(4026, 3, 1);
-    }
-}
 
-TEST_F(ModuleRegistry, FullPathNeedsRoomForItsTerminator)
-{
-    Stage({"TA.FIO", {Format("AAA", "First")}});
-    Load();
+    auto loadFio = Q32_EXPORT(module, qfFileLoadFIO);
+    HMODULE plugin = loadFio(1);
+    ASSERT_EQ(plugin, loadFio(1));
+    FreeLibrary(plugin);
+    EXPECT_EQ(plugin, GetModuleHandleA("TA.FIO")) << "one reference a call";
+    FreeLibrary(plugin);
+    EXPECT_EQ(nullptr, GetModuleHandleA("TA.FIO"));
+
     auto fullPath = Q32_EXPORT(module, qfFileGetFullPath);
     std::string expected = fio + "\\TA.FIO", untouched(expected.size() + 9, '\xcc');
     int size = (int)expected.size() + 1;
@@ -104,31 +42,60 @@ TEST_F(ModuleRegistry, FullPathNeedsRoomForItsTerminator)
         ExpectError(4026, 12, 2);
         EXPECT_EQ(untouched, buffer);
     }
-    EXPECT_EQ(0, fullPath(2, &buffer[0], size));
-    ExpectError(4026, 12, 1);
+    for (int format : {0, -1, 2}) {
+        EXPECT_EQ(nullptr, formatInfo(format));
+        ExpectError(4026, 3, 1, std::to_string(format));
+        EXPECT_EQ(nullptr, loadFio(format));
+        ExpectError(4026, 28, 1, std::to_string(format));
+        EXPECT_EQ(0, fullPath(format, &buffer[0], size));
+        ExpectError(4026, 12, 1, std::to_string(format));
+    }
 }
 
-TEST_F(ModuleRegistry, FormatIDMatchesCodeListsAndDescription)
+TEST_F(ModuleRegistry, ExtensionListsAndFormatNumbers)
 {
     Stage({"TA.FIO", {Format("XYZ", "Ex why zed"), Format("JPG", "Joint photographic"),
-                      Format("BMP", "Bitmap"), Format("QQQ", "Queue")}});
+                      Format("ABC", "Letters"), Format("QQQ", "Queue")}});
+    std::string longA(62, 'A'), longB(62, 'B');
     SetKey("XYZ_EXT", "JPE;");
     SetKey("QQQ_USER", "QU1;QU2;");
+    SetKey("JPG_USER", "JFIF;");
+    SetKey("ABC_EXT", (longA + ";").c_str());
+    SetKey("ABC_USER", (longB + ";").c_str());
     Load();
+    ASSERT_EQ(4, Q32_EXPORT(module, qfFileGetFileFmtNum)());   /* ABC, JPG, QQQ, XYZ */
+    auto formatExt = Q32_EXPORT(module, qfFileGetFormatExt);
+    const struct { int format, kind; std::string text; } lists[] = {
+        {2, 1, "JPEG;JPE;JFIF;"}, {2, 2, "JPEG;JPE;"}, {2, 3, "JFIF;"},
+        {2, 4, "JPG;JPEG;JPE;JFIF;"}, {2, 0, ""}, {2, 5, ""},
+        {1, 4, "ABC;" + longA + ";" + longB + ";"},     /* fills the buffer */
+    };
+    for (const auto &c : lists) {
+        std::string buffer(Q32_FORMAT_EXT_SIZE + 16, '\xcc');
+        EXPECT_EQ(1, formatExt(c.format, &buffer[0], c.kind)) << c.kind;
+        EXPECT_EQ(c.text, buffer.c_str()) << c.kind;
+        size_t after = c.text.size() + 1;
+        EXPECT_EQ(std::string(buffer.size() - after, '\xcc'), buffer.substr(after)) << c.kind;
+    }
+    char buffer[Q32_FORMAT_EXT_SIZE];
+    for (int format : {0, 5}) {
+        EXPECT_EQ(0, formatExt(format, buffer, 1));
+        ExpectError(4026, 2, 1);
+    }
+    EXPECT_EQ(0, formatExt(1, nullptr, 1));
+    ExpectError(4026, 2, 1, "null buffer");
+
     auto formatId = Q32_EXPORT(module, q32FileGetFormatID);
-    ASSERT_EQ(4, Q32_EXPORT(module, qfFileGetFileFmtNum)());   /* BMP, JPG, QQQ, XYZ */
-    const struct { const char *extension, *description; int format; } cases[] = {
+    const struct { const char *extension, *description; int format; } numbers[] = {
         {"jpe", nullptr, 2},          /* in JPG's list and XYZ's: the smaller code */
-        {"rle", nullptr, 1},
         {"xyz", nullptr, 4},          /* by code */
         {"qu2", nullptr, 3},          /* user list only */
         {"jpe", "ex WHY zed", 4},
         {nullptr, "joint PHOTOGRAPHIC", 2},
-        {"bmp", "Joint photographic", -1},
-        {"", nullptr, -1},
+        {"abc", "Joint photographic", -1},
         {"JPE;", nullptr, -1},
     };
-    for (const auto &c : cases)
+    for (const auto &c : numbers)
         EXPECT_EQ(c.format, formatId(c.extension, c.description))
             << (c.extension ? c.extension : "-") << " / " << (c.description ? c.description : "-");
     c32ResetDLLErrInfo();
@@ -156,7 +123,6 @@ TEST_F(ModuleRegistry, FilterListsTheFormatsOfTheSelection)
     Load();
     SetKey("BMP_EXT", nullptr);
     auto filter = Q32_EXPORT(module, FilterAction);
-    for (int action = 2; action <= 9; action++) EXPECT_EQ(0, filter(nullptr, action, 0)) << action;
 
     HGLOBAL list = (HGLOBAL)filter(nullptr, FILTER_BUILD, FILTER_ALL_FORMATS | FILTER_ALL_FILES);
     ASSERT_NE(nullptr, list);
@@ -168,8 +134,6 @@ TEST_F(ModuleRegistry, FilterListsTheFormatsOfTheSelection)
     auto *header = static_cast<FilterList *>(list);
     EXPECT_EQ(0, memcmp(header->magic, "FTR1", 4));
     EXPECT_EQ(4, filter(list, FILTER_COUNT, 0));
-    EXPECT_EQ(reinterpret_cast<FilterEntry *>(header + 1), header->entries);
-    EXPECT_EQ(area, header->text);
     const struct { WORD format, options; DWORD flags, mask; } entries[] = {
         {0, 0, 0, 0}, {1, 0, 0x00220011, 1}, {2, 3, 1, 2}, {0, 0, 0, 0},
     };
@@ -178,13 +142,11 @@ TEST_F(ModuleRegistry, FilterListsTheFormatsOfTheSelection)
         EXPECT_EQ(entries[i].flags, e.formatFlags) << i;
         EXPECT_EQ(entries[i].mask, e.typeMask) << i;
         EXPECT_EQ(area + e.nameOffset, (const char *)filter(list, FILTER_NAME, i)) << i;
-        EXPECT_EQ(area + e.patternOffset, (const char *)filter(list, FILTER_PATTERN, i)) << i;
         EXPECT_EQ(entries[i].format, filter(list, FILTER_FORMAT, i)) << i;
         EXPECT_EQ(entries[i].options, filter(list, FILTER_OPTIONS, i)) << i;
     }
     EXPECT_EQ(2, filter(list, FILTER_INDEX_OF, 2));
     EXPECT_EQ(0, filter(list, FILTER_INDEX_OF, 3)) << "not listed";
-    EXPECT_EQ(0, filter(list, 10, 0));
     for (int action : {FILTER_FORMAT, FILTER_PATTERN, FILTER_NAME, FILTER_OPTIONS})
         for (DWORD index : {4u, 0xFFFFFFFFu})
             EXPECT_EQ(0, filter(list, action, index)) << action << " " << index;

@@ -35,13 +35,7 @@ protected:
     }
 
     std::string CachePath() { return appData + "Q32FILE.CFG"; }
-    /* Replaces the cache file (which the module keeps hidden). */
-    void WriteCache(const std::string &bytes)
-    {
-        SetFileAttributesA(CachePath().c_str(), FILE_ATTRIBUTE_NORMAL);
-        q32test::WriteFileBytes(CachePath(), bytes);
-    }
-    /* Empties the plug-in folder and removes the cache. */
+    /* Empties the plug-in folder and removes the (hidden) cache. */
     void Reset()
     {
         Stop();
@@ -50,7 +44,7 @@ protected:
         SetFileAttributesA(CachePath().c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileA(CachePath().c_str());
     }
-    /* Attaches afresh (the load log emptied) without discovering. */
+    /* Attaches afresh (the load log emptied); Start() discovers too. */
     void Attach()
     {
         Stop();

@@ -23,7 +23,8 @@ public:
     /* The rule sees the call's number (from 1), and its size or name. */
     using Rule = std::function<bool(int n, SIZE_T bytes, const char *name)>;
 
-    FailingCalls(Call kind, int n) : FailingCalls(kind, [n](int call, SIZE_T, const char *) { return call == n; }) {}
+    FailingCalls(Call kind, int n)
+        : FailingCalls(kind, [n](int call, SIZE_T, const char *) { return call == n; }) {}
     FailingCalls(Call kind, Rule rule)
     {
         State &s = Get();
@@ -60,6 +61,7 @@ private:
         static State state;
         return state;
     }
+
     static bool Fails(Call kind, SIZE_T bytes = 0, const char *name = nullptr)
     {
         State &s = Get();

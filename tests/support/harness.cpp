@@ -14,18 +14,6 @@ std::string Join(const std::string &folder, const std::string &name)
     return folder + "\\" + name;
 }
 
-namespace {
-/* The build root: the parent of the running program's folder. */
-std::string BuildFolder()
-{
-    char path[MAX_PATH];
-    GetModuleFileNameA(nullptr, path, sizeof path);
-    PathRemoveFileSpecA(path); /* ...\tests */
-    PathRemoveFileSpecA(path); /* build root */
-    return path;
-}
-}
-
 std::string TestFolder()
 {
     char path[MAX_PATH];
@@ -34,13 +22,20 @@ std::string TestFolder()
     return path;
 }
 
+namespace {
+/* The build root: the parent of the running program's folder. */
+std::string BuildFolder()
+{
+    std::string tests = TestFolder();
+    return tests.substr(0, tests.rfind('\\'));
+}
+
+std::atomic<int> tempCounter;
+}
+
 std::string BinFolder() { return Join(BuildFolder(), "bin\\"); }
 
 std::string TestPluginFolder() { return Join(BuildFolder(), "testplugins\\"); }
-
-namespace {
-std::atomic<int> tempCounter;
-}
 
 TempDir::TempDir()
 {
@@ -169,51 +164,35 @@ void ModuleCopy::Unload()
     iniEnv_ = nullptr;
 }
 
-namespace {
-void WriteIni(const std::string &ini, const char *section, const char *key, const std::string &value)
-{
-    WritePrivateProfileStringA(section, key, value.c_str(), ini.c_str());
-}
-
-std::string Number(unsigned long value)
-{
-    char text[16];
-    snprintf(text, sizeof text, "0x%lX", value);
-    return text;
-}
-}
-
 void StagePlugin(const std::string &folder, const TestPlugin &plugin, const std::string &loadLog)
 {
     std::string target = Join(folder, plugin.name);
     SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
     CopyFileA((TestPluginFolder() + plugin.build + ".fio").c_str(), target.c_str(), FALSE);
 
-    size_t dot = plugin.name.rfind('.');
-    std::string ini = Join(folder, plugin.name.substr(0, dot) + ".ini");
-    DeleteFileA(ini.c_str());
+    std::string ini = Join(folder, plugin.name.substr(0, plugin.name.rfind('.')) + ".ini");
     int count = plugin.formatCount ? *plugin.formatCount : (int)plugin.formats.size();
-    WriteIni(ini, "plugin", "Formats", std::to_string(count));
-    if (!loadLog.empty()) WriteIni(ini, "plugin", "LoadLog", loadLog);
-    if (!plugin.callLog.empty()) WriteIni(ini, "plugin", "CallLog", plugin.callLog);
+    std::string text = "[plugin]\r\nFormats=" + std::to_string(count) + "\r\nLoadLog=" + loadLog +
+                       "\r\nCallLog=" + plugin.callLog + "\r\n";
     for (size_t j = 0; j < plugin.formats.size(); j++) {
         const TestFormat &f = plugin.formats[j];
-        std::string section = "format" + std::to_string(j);
-        const char *s = section.c_str();
-        if (!f.code.empty()) WriteIni(ini, s, "Code", f.code);
-        if (!f.description.empty()) WriteIni(ini, s, "Description", f.description);
-        WriteIni(ini, s, "Flags", Number(f.flags));
-        WriteIni(ini, s, "TypeMask", Number(f.typeMask));
-        WriteIni(ini, s, "Flags2", Number(f.flags2));
-        WriteIni(ini, s, "OpenOptions", Number(f.openOptions));
-        WriteIni(ini, s, "SaveOptions", Number(f.saveOptions));
-        WriteIni(ini, s, "RuntimeValue", Number(f.runtimeValue));
-        WriteIni(ini, s, "Signature1", f.signature1);
-        WriteIni(ini, s, "Signature2", f.signature2);
-        WriteIni(ini, s, "InfoNull", f.infoNull ? "1" : "0");
-        WriteIni(ini, s, "FileData", f.fileData);
-        for (const auto &[key, value] : f.keys) WriteIni(ini, s, key.c_str(), value);
+        std::vector<std::pair<std::string, std::string>> keys = {
+            {"Flags", std::to_string(f.flags)}, {"TypeMask", std::to_string(f.typeMask)},
+            {"Flags2", std::to_string(f.flags2)}, {"OpenOptions", std::to_string(f.openOptions)},
+            {"SaveOptions", std::to_string(f.saveOptions)},
+            {"RuntimeValue", std::to_string(f.runtimeValue)}, {"Signature1", f.signature1},
+            {"Signature2", f.signature2}, {"InfoNull", f.infoNull ? "1" : "0"},
+            {"FileData", f.fileData},
+        };
+        if (!f.code.empty()) keys.push_back({"Code", f.code});
+        if (!f.description.empty()) keys.push_back({"Description", f.description});
+        keys.insert(keys.end(), f.keys.begin(), f.keys.end());
+        /* The plug-in takes a key's first line: the last one given comes first. */
+        text += "[format" + std::to_string(j) + "]\r\n";
+        for (auto key = keys.rbegin(); key != keys.rend(); key++)
+            text += key->first + "=" + key->second + "\r\n";
     }
+    WriteFileBytes(ini, text);
 }
 
 int LoadsOf(const std::string &loadLog, const std::string &name)

@@ -129,7 +129,8 @@ TEST(FormatTable, OrderByCodeIgnoringCaseDuplicatesDropped)
     EXPECT_EQ((std::vector<std::string>{"AAA|First", "BMP|Bitmap", "BMP|Other bitmap", "Bmp|Third",
                                         "BMP|bitmap", "bmp|Bitmap", "TIF|Tagged", "ZZZ|Last"}),
               lines);
-    for (int i = 0; i < 60; i++) AddFormatRecord(table.get(), Record(std::to_string(i).c_str(), "x"));
+    for (int i = 0; i < 60; i++)
+        AddFormatRecord(table.get(), Record(std::to_string(i).c_str(), "x"));
     EXPECT_EQ(49, table->count) << "the fiftieth format is refused";
     EXPECT_EQ(0, table->records[49].info.code[0]);
 }

@@ -63,7 +63,8 @@ public:
     void ExpectError(UINT id, int where2, int where3, const std::string &what = "")
     {
         RecordedError e = ReadError();
-        EXPECT_EQ(std::tie(id, where2, where3), std::tie(e.id, e.where2, e.where3)) << what << e.text;
+        EXPECT_EQ(std::tie(id, where2, where3), std::tie(e.id, e.where2, e.where3))
+            << what << e.text;
         EXPECT_EQ(1702, e.where1) << what;
         c32ResetDLLErrInfo();
     }

@@ -52,17 +52,22 @@ TEST_F(Queries, ExtensionListsAndFormatNumbers)
 {
     Stage({"TA.FIO", {Format("XYZ", "Ex why zed"), Format("JPG", "Joint photographic"),
                       Format("ABC", "Letters"), Format("QQQ", "Queue")}});
-    std::string longA(62, 'A'), longB(62, 'B');
+    Stage({"TB.FIO", {Format("DEF", "Cut")}});
+    std::string longA(62, 'A'), longB(62, 'B'), cut;
+    for (int i = 0; i < 16; i++) cut += "EX" + std::to_string(10 + i) + ";"; /* 80 chars */
+    SetKey("JPG_EXT", "jpeg;jpe;"); /* a fixed list: written back at attach */
     SetKey("XYZ_EXT", "JPE;");
-    SetKey("QQQ_USER", "QU1;QU2;");
+    SetKey("QQQ_USER", "Q1;;Q2");
     SetKey("JPG_USER", "JFIF;");
     SetKey("ABC_EXT", (longA + ";").c_str());
     SetKey("ABC_USER", (longB + ";").c_str());
-    ASSERT_EQ(4, Start()); /* ABC, JPG, QQQ, XYZ */
+    SetKey("DEF_EXT", cut.c_str());
+    ASSERT_EQ(5, Start()); /* ABC, DEF, JPG, QQQ, XYZ */
     const struct { int format, kind; std::string text; } lists[] = {
-        {2, 1, "JPEG;JPE;JFIF;"}, {2, 2, "JPEG;JPE;"}, {2, 3, "JFIF;"},
-        {2, 4, "JPG;JPEG;JPE;JFIF;"}, {2, 5, ""},
+        {3, 1, "JPEG;JPE;JFIF;"}, {3, 2, "JPEG;JPE;"}, {3, 3, "JFIF;"},
+        {3, 4, "JPG;JPEG;JPE;JFIF;"}, {3, 5, ""}, {4, 2, ""},
         {1, 4, "ABC;" + longA + ";" + longB + ";"}, /* fills the buffer */
+        {2, 2, cut.substr(0, 60)}, /* cut after the last whole extension in 63 characters */
     };
     for (const auto &c : lists) {
         std::string buffer(Q32_FORMAT_EXT_SIZE + 16, '\xcc');
@@ -71,15 +76,17 @@ TEST_F(Queries, ExtensionListsAndFormatNumbers)
         EXPECT_EQ(c.text + '\0' + std::string(buffer.size() - after, '\xcc'), buffer) << c.kind;
     }
     char buffer[Q32_FORMAT_EXT_SIZE];
-    EXPECT_EQ(0, qfFileGetFormatExt(5, buffer, 1));
+    EXPECT_EQ(0, qfFileGetFormatExt(6, buffer, 1));
     ExpectError(4026, 2, 1);
 
     const struct { const char *extension, *description; int format; } numbers[] = {
-        {"jpe", nullptr, 2}, /* in JPG's list and XYZ's: the smaller code */
-        {"xyz", nullptr, 4}, /* by code */
-        {"qu2", nullptr, 3}, /* user list only */
-        {"jpe", "ex WHY zed", 4},
-        {nullptr, "joint PHOTOGRAPHIC", 2},
+        {"jpe", nullptr, 3}, /* in JPG's list and XYZ's: the smaller code */
+        {"xyz", nullptr, 5}, /* by code */
+        {"q2", nullptr, 4},  /* user list only */
+        {"ex21", nullptr, 2},
+        {"ex2", nullptr, -1}, /* the piece of EX22 the cut left out */
+        {"jpe", "ex WHY zed", 5},
+        {nullptr, "joint PHOTOGRAPHIC", 3},
         {"abc", "Joint photographic", -1},
         {"JPE;", nullptr, -1},
     };

@@ -1,5 +1,5 @@
-/* The attach and detach of the module's state, driven directly; RecordError and ShowError
-   against the common library's shared slot and message box. */
+/* The module's attach and detach driven directly; RecordError and ShowError against the
+   common library's shared slot and message box. */
 #include <gtest/gtest.h>
 #include "sandbox.h"
 #include "faults.h"
@@ -30,57 +30,46 @@ TEST(OsGeneration, ClassifiesGetVersionValues)
 class Attach : public ::testing::Test, public Folders {
 protected:
     ScopedEnv iniEnv{"Q32_INI", ini};
+    HMODULE self = GetModuleHandleA(nullptr);
 
     void TearDown() override { ProcessDetach(); }
 };
 
-TEST_F(Attach, WritesTheFixedListsAndCutsTheLoadFolder)
+TEST_F(Attach, CutsTheLoadFolderAndFreesTheOptionalResourceModule)
 {
     WritePrivateProfileStringA("Library", "FIO3PATH", "C:\\Plugins\\", ini.c_str());
-    c32ResetDLLErrInfo();
-    ASSERT_TRUE(ProcessAttach(GetModuleHandleA(nullptr)));
-    EXPECT_EQ(0, Formats->count);
-    EXPECT_EQ(0u, ReadError().id);
+    ASSERT_TRUE(ProcessAttach(self));
     EXPECT_STREQ("C:\\Plugins\\", PluginFolder);
     EXPECT_STREQ("C:\\Plugins", PluginLoadFolder);
-    char value[64];
-    GetPrivateProfileStringA("FIO_EXT", "JPC_EXT", "", value, sizeof value, ini.c_str());
-    EXPECT_STREQ("J2K;", value);
+    EXPECT_NE(nullptr, GetModuleHandleA("DLGRC.DLL"));
+    ProcessDetach();
+    EXPECT_EQ(nullptr, GetModuleHandleA("DLGRC.DLL"));
+    /* The tests' own folder has no DLGRC.DLL; take the bin folder off the search path. */
+    ScopedEnv path("PATH", "C:\\windows\\system32;C:\\windows");
+    ASSERT_TRUE(ProcessAttach(self));
+    EXPECT_EQ(nullptr, ResourceModule);
 }
 
 TEST_F(Attach, FailuresLeaveNothingDetachCannotUndo)
 {
     {
         ScopedEnv missing("Q32COMM_MISSING_STRINGS", "1001");
-        EXPECT_FALSE(ProcessAttach(GetModuleHandleA(nullptr)));
+        EXPECT_FALSE(ProcessAttach(self));
         EXPECT_EQ(nullptr, Formats) << "the strings are checked before the table";
         ProcessDetach();
     }
     {
         FailingCalls probe(Call::Alloc, 2); /* the table, then the 512000-byte probe */
-        EXPECT_FALSE(ProcessAttach(GetModuleHandleA(nullptr)));
+        EXPECT_FALSE(ProcessAttach(self));
         EXPECT_NE(nullptr, Formats);
         ProcessDetach();
         EXPECT_EQ(nullptr, Formats);
     }
     c32ResetDLLErrInfo();
     FailingCalls table(Call::Alloc, 1);
-    EXPECT_FALSE(ProcessAttach(GetModuleHandleA(nullptr)));
+    EXPECT_FALSE(ProcessAttach(self));
     EXPECT_ERROR(1001, 703, 1701, 198);
     EXPECT_EQ(nullptr, Formats);
-}
-
-TEST_F(Attach, TheResourceModuleIsOptionalAndFreedAtDetach)
-{
-    ASSERT_TRUE(ProcessAttach(GetModuleHandleA(nullptr)));
-    EXPECT_NE(nullptr, GetModuleHandleA("DLGRC.DLL"));
-    ProcessDetach();
-    EXPECT_EQ(nullptr, GetModuleHandleA("DLGRC.DLL"));
-    /* The tests' own folder has no DLGRC.DLL; take the bin folder off the search path. */
-    ScopedEnv path("PATH", "C:\\windows\\system32;C:\\windows");
-    ASSERT_TRUE(ProcessAttach(GetModuleHandleA(nullptr)));
-    EXPECT_EQ(nullptr, ResourceModule);
-    EXPECT_NE(nullptr, Formats);
 }
 
 HMODULE Self() { return GetModuleHandleA(nullptr); }
@@ -102,16 +91,10 @@ TEST(RecordError, ArgumentsTextAndPlace)
         c32ResetDLLErrInfo();
         RecordError(c.module, Operation(9).At(14), c.id, c.a1, c.a2);
         RecordedError e = ReadError();
-        EXPECT_EQ(c.id, e.id);
-        if (c.module) {
-            EXPECT_EQ(c.text, e.text);
-        } else {
-            EXPECT_NE(std::string::npos, e.text.find(c.text)) << e.text;
-        }
-        EXPECT_EQ(0, e.zero);
-        EXPECT_EQ(ModuleId, e.where1);
-        EXPECT_EQ(9, e.where2);
-        EXPECT_EQ(14, e.where3);
+        EXPECT_EQ(std::make_tuple(c.id, 0, (int)ModuleId, 9, 14),
+                  std::make_tuple(e.id, e.zero, e.where1, e.where2, e.where3));
+        if (c.module) EXPECT_EQ(c.text, e.text);
+        else EXPECT_NE(std::string::npos, e.text.find(c.text)) << e.text;
     }
 }
 

@@ -3,7 +3,10 @@
 #include <shlwapi.h>
 #include <stdio.h>
 #include <string.h>
+#include <algorithm>
 #include <atomic>
+#include <fstream>
+#include <sstream>
 
 namespace q32test {
 
@@ -24,17 +27,12 @@ std::string TestFolder()
 
 namespace {
 /* The build root: the parent of the running program's folder. */
-std::string BuildFolder()
-{
-    std::string tests = TestFolder();
-    return tests.substr(0, tests.rfind('\\'));
-}
+std::string BuildFolder() { return TestFolder().substr(0, TestFolder().rfind('\\')); }
 
 std::atomic<int> tempCounter;
 }
 
 std::string BinFolder() { return Join(BuildFolder(), "bin\\"); }
-
 std::string TestPluginFolder() { return Join(BuildFolder(), "testplugins\\"); }
 
 TempDir::TempDir()
@@ -71,12 +69,7 @@ void RemoveTree(const std::string &path)
 
 void WriteFileBytes(const std::string &path, const std::string &bytes)
 {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
-    DWORD written;
-    WriteFile(file, bytes.data(), (DWORD)bytes.size(), &written, nullptr);
-    CloseHandle(file);
+    std::ofstream(path, std::ios::binary) << bytes;
 }
 
 std::string ReadFileBytes(const std::string &path)
@@ -128,13 +121,11 @@ int CountFromEnv(const char *name, int fallback)
 std::vector<std::string> ReadLines(const std::string &path)
 {
     std::vector<std::string> lines;
-    std::string bytes = ReadFileBytes(path), line;
-    for (char c : bytes) {
-        if (c == '\r') continue;
-        if (c == '\n') { lines.push_back(line); line.clear(); }
-        else line += c;
+    std::istringstream text(ReadFileBytes(path));
+    for (std::string line; std::getline(text, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
     }
-    if (!line.empty()) lines.push_back(line);
     return lines;
 }
 
@@ -197,9 +188,8 @@ void StagePlugin(const std::string &folder, const TestPlugin &plugin, const std:
 
 int LoadsOf(const std::string &loadLog, const std::string &name)
 {
-    int n = 0;
-    for (const std::string &line : ReadLines(loadLog)) n += line == name;
-    return n;
+    std::vector<std::string> lines = ReadLines(loadLog);
+    return (int)std::count(lines.begin(), lines.end(), name);
 }
 
 int TotalLoads(const std::string &loadLog) { return (int)ReadLines(loadLog).size(); }
@@ -232,14 +222,10 @@ void ShiftWriteTime(const std::string &path, int seconds)
 {
     HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES | FILE_READ_ATTRIBUTES,
                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
-    FILETIME written;
-    GetFileTime(file, nullptr, nullptr, &written);
-    ULARGE_INTEGER t = {{written.dwLowDateTime, written.dwHighDateTime}};
+    ULARGE_INTEGER t = {};
+    GetFileTime(file, nullptr, nullptr, reinterpret_cast<FILETIME *>(&t));
     t.QuadPart += (LONGLONG)seconds * 10000000;
-    written.dwLowDateTime = t.LowPart;
-    written.dwHighDateTime = t.HighPart;
-    SetFileTime(file, nullptr, nullptr, &written);
+    SetFileTime(file, nullptr, nullptr, reinterpret_cast<FILETIME *>(&t));
     CloseHandle(file);
 }
 

@@ -1,7 +1,5 @@
-/*
- * Test harness: temporary folders, isolated ini files, environment overrides, the shared
- * error slot, staged test plug-ins, and copies of q32File.dll loaded as an application would.
- */
+/* Test harness: temporary folders, environment overrides, the shared error slot, staged test
+   plug-ins, and copies of q32File.dll loaded as an application would. */
 #ifndef Q32_TEST_HARNESS_H
 #define Q32_TEST_HARNESS_H
 
@@ -14,13 +12,11 @@
 
 namespace q32test {
 
-/* The build's bin folder (the module, its siblings and FIO\), with a trailing '\'. */
+/* The build's bin folder, the running program's and the test plug-ins' ('\' ended but the
+   program's); Join puts exactly one backslash between folder and name. */
 std::string BinFolder();
-/* The folder of the running test program. */
 std::string TestFolder();
-/* The folder of the test plug-in builds, with a trailing '\'. */
 std::string TestPluginFolder();
-/* Joins a folder and a name with exactly one backslash. */
 std::string Join(const std::string &folder, const std::string &name);
 
 /* A fresh folder below %TEMP%, removed with everything in it at the end. */
@@ -29,7 +25,6 @@ public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir &) = delete;
-    TempDir &operator=(const TempDir &) = delete;
     const std::string &path() const { return path_; }
     std::string operator/(const std::string &name) const { return Join(path_, name); }
 
@@ -41,9 +36,7 @@ void RemoveTree(const std::string &path);
 void WriteFileBytes(const std::string &path, const std::string &bytes);
 std::string ReadFileBytes(const std::string &path);
 bool Exists(const std::string &path);
-/* The lines of a text file (a log a stand-in or a test plug-in appended to). */
 std::vector<std::string> ReadLines(const std::string &path);
-/* Moves a file's last-write time by seconds. */
 void ShiftWriteTime(const std::string &path, int seconds);
 /* A positive number from an environment variable (a test's count of rounds), or fallback. */
 int CountFromEnv(const char *name, int fallback);
@@ -54,7 +47,6 @@ public:
     ScopedEnv(const char *name, const std::string &value);
     ~ScopedEnv();
     ScopedEnv(const ScopedEnv &) = delete;
-    ScopedEnv &operator=(const ScopedEnv &) = delete;
 
 private:
     std::string name_, old_;
@@ -69,18 +61,14 @@ struct RecordedError {
 };
 RecordedError ReadError();
 
-/* A copy of q32File.dll in a folder of its own (created when missing), loaded with iniPath
-   as its ini file: each load is a fresh process-state of the module. Siblings come from
-   the bin folder. */
+/* A copy of q32File.dll in a folder of its own, loaded with iniPath as its ini file: each
+   load is a fresh process-state of the module. */
 class ModuleCopy {
 public:
     ModuleCopy(const std::string &folder, const std::string &iniPath);
     ~ModuleCopy();
     ModuleCopy(const ModuleCopy &) = delete;
-    ModuleCopy &operator=(const ModuleCopy &) = delete;
-
-    /* Loads the copy (runs its attach); false when the load failed. */
-    bool Load();
+    bool Load(); /* runs its attach; false when the load failed */
     void Unload();
     HMODULE handle() const { return module_; }
     template <typename F>
@@ -92,8 +80,8 @@ private:
     HMODULE module_ = nullptr;
 };
 
-/* One format of a staged test plug-in copy (tests/testfio/testfio.cpp tells the keys);
-   empty texts keep the plug-in's defaults. */
+/* One format of a staged test plug-in copy (testfio.cpp tells the keys); empty texts keep
+   the plug-in's defaults. */
 struct TestFormat {
     std::string code, description;
     unsigned flags = 1;
@@ -121,16 +109,15 @@ struct TestPlugin {
     std::string callLog;
 };
 
-/* Copies the plug-in build into folder as plugin.name, with NAME.ini beside it. Each load
-   of the copy appends its name to loadLog (when not empty). */
+/* Copies the plug-in build into folder as plugin.name, with NAME.ini beside it; each load
+   of the copy appends its name to loadLog. LoadsOf counts the lines naming the copy. */
 void StagePlugin(const std::string &folder, const TestPlugin &plugin,
                  const std::string &loadLog = "");
-/* How many lines of a load log name the copy, and how many lines it has. */
 int LoadsOf(const std::string &loadLog, const std::string &name);
 int TotalLoads(const std::string &loadLog);
 
-/* Points a loaded module's import of dll's function (imported by name) at replacement.
-   False when not imported. */
+/* Points a loaded module's import of dll's function (by name) at replacement; false when
+   not imported. */
 bool RedirectImport(HMODULE module, const char *dll, const char *function, const void *replacement);
 
 /* ModuleCopy::Get with the export's own declared type. */

@@ -112,7 +112,6 @@ FormatRecord Record(const char *code, const char *description)
 TEST(FormatTable, OrderByCodeIgnoringCaseDuplicatesDropped)
 {
     auto table = std::make_unique<FormatTable>();
-    memset(table.get(), 0, sizeof(FormatTable));
     table->capacity = TableCapacity;
     const char *added[][2] = {
         {"TIF", "Tagged"}, {"BMP", "Bitmap"}, {"BMP", "Bitmap"},   /* duplicate: dropped */

@@ -192,19 +192,4 @@ TEST_F(Queries, FioFolderBesideTheModuleWinsThenTheIniValueAsWritten)
         EXPECT_EQ(longValue.substr(0, c.expected), FioPath(c.size)) << "size " << c.size;
 }
 
-TEST(FileExistence, FilesAndHiddenFoldersCountPlainFoldersNot)
-{
-    TempDir dir;
-    WriteFileBytes(dir / "a.txt", "x");
-    for (const char *folder : {"plain", "hidden", "empty"})
-        CreateDirectoryA((dir / folder).c_str(), nullptr);
-    SetFileAttributesA((dir / "hidden").c_str(), FILE_ATTRIBUTE_HIDDEN);
-    const struct { std::string name; int expected; } cases[] = {
-        {dir / "a.txt", 1}, {dir / "missing.txt", 0}, {dir / "plain", 0}, {dir / "hidden", 1},
-        {dir / "*.txt", 1}, {dir / "empty\\*.*", 0},  {"", 0},
-    };
-    for (const auto &c : cases) EXPECT_EQ(c.expected, qfIsFileExist(c.name.c_str())) << c.name;
-    EXPECT_EQ(0, qfIsFileExist(nullptr));
-}
-
 } // namespace

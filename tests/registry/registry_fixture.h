@@ -1,8 +1,5 @@
-/*
- * The module's state driven directly in the sandbox's folders. The module's instance is a
- * resource-only DLL copied into the sandbox's module folder, so that FIO\ (and the cache on
- * older systems) is found there. Each Start() attaches afresh, then discovers.
- */
+/* The module's state driven directly in the sandbox's folders. Its instance is a resource-only
+   DLL copied into the suite folder, so that FIO\ (and the cache on older systems) is there. */
 #ifndef Q32_REGISTRY_FIXTURE_H
 #define Q32_REGISTRY_FIXTURE_H
 
@@ -11,6 +8,7 @@
 #include "core/core.h"
 #include "module.h"
 #include "registry/registry.h"
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -44,7 +42,7 @@ protected:
         SetFileAttributesA(CachePath().c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileA(CachePath().c_str());
     }
-    /* Attaches afresh (the load log emptied); Start() discovers too. */
+    /* Attaches afresh (the load log emptied); Start discovers too. */
     void Attach()
     {
         Stop();
@@ -78,9 +76,7 @@ protected:
     {
         for (LONG i = 0; i < Formats->count; i++)
             if (!strcmp(Formats->records[i].info.code, code)) return Formats->records[i];
-        static FormatRecord none;
-        ADD_FAILURE() << "no format " << code;
-        return none;
+        throw std::runtime_error(std::string("no format ") + code);
     }
 };
 

@@ -22,7 +22,6 @@
  * "none". Other entries answer TESTFIO_ANSWER(J, offset): a test sees which it reached.
  */
 #include <windows.h>
-#include <ctype.h>
 #include <stdlib.h>
 #include <string.h>
 #include <vector>
@@ -165,11 +164,8 @@ void LoadConfig(HINSTANCE self)
 
 HPALETTE GreyRamp(int entries, bool empty)
 {
-    if (empty) {
-        LOGPALETTE none = {0x300, 0, {}};
-        return CreatePalette(&none);
-    }
-    if (entries <= 0 || entries > 0xFFFF) return nullptr;
+    if (empty) entries = 0;
+    else if (entries <= 0 || entries > 0xFFFF) return nullptr;
     std::vector<BYTE> block(sizeof(LOGPALETTE) + entries * sizeof(PALETTEENTRY));
     LOGPALETTE *logical = reinterpret_cast<LOGPALETTE *>(block.data());
     logical->palVersion = 0x300;
@@ -201,17 +197,18 @@ INT_PTR FileDataAnswer(int j, const char *name)
     char line[MAX_PATH + 32];
     wsprintfA(line, "getfiledata %d %s", j, name ? name : "");
     LogCall(line);
-    if (keys.Is("FileData", "0", "garbage")) return (INT_PTR)0x5EADBEE0;
-    if (keys.Is("FileData", "0", "small")) return (INT_PTR)GlobalAlloc(GHND, 16);
-    if (keys.Is("FileData", "0", "freed")) {
+    const char *answer = keys.Text("FileData", "0");
+    if (!lstrcmpiA(answer, "garbage")) return (INT_PTR)0x5EADBEE0;
+    if (!lstrcmpiA(answer, "small")) return (INT_PTR)GlobalAlloc(GHND, 16);
+    if (!lstrcmpiA(answer, "freed")) {
         HGLOBAL block = GlobalAlloc(GHND, sizeof(FileData));
         GlobalFree(block);
         return (INT_PTR)block;
     }
-    if (!keys.Is("FileData", "0", "accept")) {
+    if (lstrcmpiA(answer, "accept")) {
         if (UINT error = (UINT)keys.Number("FileDataError", 0))
             RecordFailure(error, "the test plug-in fails", 12);
-        return strtol(keys.Text("FileData", "0"), nullptr, 0);
+        return strtol(answer, nullptr, 0);
     }
 
     HGLOBAL block = GlobalAlloc(GHND, sizeof(FileData));

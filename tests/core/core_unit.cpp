@@ -1,13 +1,11 @@
-/* The module's attach and detach driven directly; RecordError and ShowError against the
-   common library's shared slot and message box. */
-#include <gtest/gtest.h>
+/* The module's attach and detach driven directly; RecordError against the common library's
+   shared slot. */
 #include "sandbox.h"
 #include "faults.h"
 #include "core/core.h"
 #include "module.h"
 #include "registry/registry.h"
 #include "errors_unit.h"
-#include <string>
 
 using namespace q32test;
 
@@ -53,12 +51,6 @@ TEST_F(Attach, CutsTheLoadFolderAndFreesTheOptionalResourceModule)
 TEST_F(Attach, FailuresLeaveNothingDetachCannotUndo)
 {
     {
-        ScopedEnv missing("Q32COMM_MISSING_STRINGS", "1001");
-        EXPECT_FALSE(ProcessAttach(self));
-        EXPECT_EQ(nullptr, Formats) << "the strings are checked before the table";
-        ProcessDetach();
-    }
-    {
         FailingCalls probe(Call::Alloc, 2); /* the table, then the 512000-byte probe */
         EXPECT_FALSE(ProcessAttach(self));
         EXPECT_NE(nullptr, Formats);
@@ -96,21 +88,6 @@ TEST(RecordError, ArgumentsTextAndPlace)
         if (c.module) EXPECT_EQ(c.text, e.text);
         else EXPECT_NE(std::string::npos, e.text.find(c.text)) << e.text;
     }
-}
-
-TEST(ShowError, ShowsOneBoxAndEmptiesTheSlot)
-{
-    TempDir dir;
-    std::string log = dir / "boxes.log";
-    ScopedEnv boxes("Q32COMM_MB_LOG", log);
-    RecordError(nullptr, Operation(4).At(2), ErrNotImage);
-    ShowError(Self(), IDS_ONE_NAME, UnitMemoryPage.At(77), 0, "extra words");
-    EXPECT_EQ(0u, ReadError().id);
-    char title[260];
-    c32GetMbTitle(title, sizeof title);
-    EXPECT_EQ(std::vector<std::string>{std::to_string(IDS_ONE_NAME) + "|703|1710|77|0|" + title +
-                                       "|cannot open %s|extra words"},
-              ReadLines(log));
 }
 
 } // namespace

@@ -63,10 +63,7 @@ TEST(CacheImage, AcceptsWhatItBuildsRejectsEveryKindOfDamage)
     EXPECT_TRUE(Valid(good));
     EXPECT_STREQ("A2", GetCacheEntry(good.data(), 1).info.code) << "sorted by name, in order";
     EXPECT_TRUE(Valid(Build({})));
-    const struct {
-        const char *what;
-        std::function<void(Image &)> damage;
-    } cases[] = {
+    const struct { const char *what; std::function<void(Image &)> damage; } cases[] = {
         {"five bytes", [](Image &i) { i.resize(5); }},
         {"count one less than held", [](Image &i) { Poke<uint16_t>(i, 0, 4); }},
         {"cut inside the last entry", [](Image &i) { i.resize(i.size() - 70); Reseal(i); }},

@@ -40,16 +40,8 @@ public:
                std::string fileData = "accept", std::string signature = "", DWORD typeMask = 0x7F,
                DWORD openOptions = 0, DWORD saveOptions = 0)
     {
-        TestFormat format;
-        format.code = code;
-        format.description = code + describe;
-        format.fileData = fileData;
-        format.signature1 = signature;
-        format.typeMask = typeMask;
-        format.openOptions = openOptions;
-        format.saveOptions = saveOptions;
-        format.keys = std::move(keys);
-        TestPlugin plugin(code + ".FIO", {format});
+        TestPlugin plugin(code + ".FIO", {{code, code + describe, 1, typeMask, 0, openOptions,
+                                           saveOptions, 0, signature, "", false, fileData, keys}});
         plugin.callLog = calls;
         StagePlugin(fio, plugin);
     }

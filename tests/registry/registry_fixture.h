@@ -8,6 +8,7 @@
 #include "core/core.h"
 #include "module.h"
 #include "registry/registry.h"
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -65,17 +66,15 @@ protected:
     std::vector<std::string> Declared() const
     {
         std::vector<std::string> lines;
-        for (LONG i = 0; i < Formats->count; i++) {
-            const FormatRecord &r = Formats->records[i];
+        for (const FormatRecord &r : std::span(Formats->records, Formats->count))
             lines.push_back(std::string(r.info.code) + "|" + r.info.description + "|" +
                             r.pluginName + "|" + std::to_string(r.ordinalBase));
-        }
         return lines;
     }
     const FormatRecord &Record(const char *code)
     {
-        for (LONG i = 0; i < Formats->count; i++)
-            if (!strcmp(Formats->records[i].info.code, code)) return Formats->records[i];
+        for (const FormatRecord &r : std::span(Formats->records, Formats->count))
+            if (!strcmp(r.info.code, code)) return r;
         throw std::runtime_error(std::string("no format ") + code);
     }
 };

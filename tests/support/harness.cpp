@@ -141,7 +141,7 @@ ModuleCopy::~ModuleCopy() { Unload(); }
 bool ModuleCopy::Load()
 {
     Unload();
-    iniEnv_ = new ScopedEnv("Q32_INI", iniPath_);
+    iniEnv_.emplace("Q32_INI", iniPath_);
     module_ = LoadLibraryExA(Join(folder_, "q32File.dll").c_str(), nullptr,
                              LOAD_WITH_ALTERED_SEARCH_PATH);
     return module_ != nullptr;
@@ -151,8 +151,7 @@ void ModuleCopy::Unload()
 {
     if (module_) FreeLibrary(module_);
     module_ = nullptr;
-    delete iniEnv_;
-    iniEnv_ = nullptr;
+    iniEnv_.reset();
 }
 
 void StagePlugin(const std::string &folder, const TestPlugin &plugin, const std::string &loadLog)

@@ -76,7 +76,7 @@ public:
 
 private:
     std::string folder_, iniPath_;
-    ScopedEnv *iniEnv_ = nullptr;
+    std::optional<ScopedEnv> iniEnv_;
     HMODULE module_ = nullptr;
 };
 

@@ -1,5 +1,4 @@
-/* The registry's functions over plain data: the cache image, the table's order, tokens and
-   the all-formats pattern. */
+/* The registry's functions over plain data: the cache image and the table's order. */
 #include <gtest/gtest.h>
 #include "registry/cache_image.h"
 #include "registry/registry.h"
@@ -127,22 +126,6 @@ TEST(FormatTable, OrderByCodeIgnoringCaseDuplicatesDropped)
         AddFormatRecord(table.get(), Record(std::to_string(i).c_str(), "x"));
     EXPECT_EQ(49, table->count) << "the fiftieth format is refused";
     EXPECT_EQ(0, table->records[49].info.code[0]);
-}
-
-TEST(Texts, TokensAndTheLeadingPatterns)
-{
-    const struct { const char *before, *after; } patterns[] = {
-        {"*.QFO;*.TIF;*.PNG;*.JPG;*.GIF;*.BMP", "*.BMP;*.GIF;*.JPG;*.PNG;*.TIF;*.QFO"},
-        {"*.AAA;*.BMP2;*.BMP", "*.BMP;*.AAA;*.BMP2"},      /* only whole patterns */
-        {"*.bmp;*.BMP", "*.BMP;*.bmp"},                    /* case counts */
-        {"*.AAA;*.JPG;*.JPG", "*.JPG;*.AAA;*.JPG"},        /* the first one moves */
-        {"*.AAA;*.PNG;", "*.PNG;*.AAA;"},                  /* a final ';' stays final */
-    };
-    for (const auto &c : patterns) {
-        std::string text = c.before;
-        BringPatternsForward(text);
-        EXPECT_EQ(c.after, text) << c.before;
-    }
 }
 
 } // namespace

@@ -118,12 +118,7 @@ class ModuleSandbox : public ::testing::Test, public q32test::Sandbox {};
 inline q32test::TestFormat Format(const std::string &code, const std::string &description,
                                   DWORD typeMask = 1, DWORD runtimeValue = 0)
 {
-    q32test::TestFormat f;
-    f.code = code;
-    f.description = description;
-    f.typeMask = typeMask;
-    f.runtimeValue = runtimeValue;
-    return f;
+    return {code, description, 1, typeMask, 0, 0, 0, runtimeValue, "", "", false, "0", {}};
 }
 
 /* The recorded error is (id, where1, where2, where3). */

@@ -3,15 +3,12 @@
 #ifndef Q32_REGISTRY_FIXTURE_H
 #define Q32_REGISTRY_FIXTURE_H
 
-#include <gtest/gtest.h>
 #include "sandbox.h"
 #include "core/core.h"
 #include "module.h"
 #include "registry/registry.h"
 #include <span>
 #include <stdexcept>
-#include <string>
-#include <vector>
 
 class RegistryFixture : public ::testing::Test, public q32test::Folders {
 protected:

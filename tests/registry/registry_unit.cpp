@@ -410,12 +410,10 @@ std::string FioPath(int size)
 TEST_F(Registry, FioFolderBesideTheModuleWinsThenTheIniValueAsWritten)
 {
     Attach();
-    EXPECT_EQ(fio + "\\", FioPath(260));
-    WritePrivateProfileStringA("Library", "FIO3PATH", "C:\\elsewhere", ini.c_str());
-    EXPECT_EQ(fio + "\\", FioPath(260));
-    RemoveDirectoryA(fio.c_str());
     std::string longValue = "C:\\" + std::string(400, 'p');
     WritePrivateProfileStringA("Library", "FIO3PATH", longValue.c_str(), ini.c_str());
+    EXPECT_EQ(fio + "\\", FioPath(260));
+    RemoveDirectoryA(fio.c_str());
     const struct { int size; size_t expected; } cases[] = {
         {1, 0}, {2, 1}, {259, 258}, {260, 259}, {261, 259}, {1000, 259},
     };

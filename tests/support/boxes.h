@@ -1,9 +1,6 @@
-/*
- * The one message-box answerer: a CBT hook on this thread that catches each dialog box
- * (#32770) as it activates, keeps its title and text, acts on it when asked, and answers
- * it: a Yes/No box with the next queued answer (No when none is queued), any other box
- * with the chosen button. Which boxes it takes is a filter; one answerer at a time.
- */
+/* The one message-box answerer: a CBT hook on this thread that catches each dialog box as it
+   activates, keeps its title and text, acts on it when asked, and answers a Yes/No box with
+   the next queued answer (No when none), any other with the chosen button. */
 #ifndef Q32_TEST_BOXES_H
 #define Q32_TEST_BOXES_H
 

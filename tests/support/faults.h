@@ -1,9 +1,6 @@
-/*
- * The one fail-the-n-th-call injector, for programs that link the module's code: it
- * points the module's system-call table (Sys) at wrappers that count the calls of one
- * kind and fail those that its rule picks (by default the n-th), remembering every block
- * they allocated. The table is restored when the injector goes.
- */
+/* The one fail-the-n-th-call injector for programs that link the module's code: it points
+   the system-call table (Sys) at wrappers that count the calls of one kind, fail those its
+   rule picks and remember the blocks they allocated, until the injector goes. */
 #ifndef Q32_TEST_FAULTS_H
 #define Q32_TEST_FAULTS_H
 

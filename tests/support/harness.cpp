@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 namespace q32test {
@@ -74,15 +75,8 @@ void WriteFileBytes(const std::string &path, const std::string &bytes)
 
 std::string ReadFileBytes(const std::string &path)
 {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return {};
-    std::string bytes(GetFileSize(file, nullptr), '\0');
-    DWORD got = 0;
-    if (!bytes.empty()) ReadFile(file, &bytes[0], (DWORD)bytes.size(), &got, nullptr);
-    CloseHandle(file);
-    bytes.resize(got);
-    return bytes;
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), {}};
 }
 
 bool Exists(const std::string &path)

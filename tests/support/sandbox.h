@@ -1,9 +1,6 @@
-/*
- * The module sandbox: the suite's ini file, the module's folder with FIO\ of test plug-in
- * copies whose loads and calls are logged, application-data and pictures folders, a fixed
- * operating-system class and message boxes logged instead of shown; with a copy of
- * q32File.dll in the module's folder (Sandbox) or the module's code linked in (Folders).
- */
+/* The module sandbox: the suite's ini file, FIO\ of test plug-in copies whose loads and calls
+   are logged, application-data and pictures folders, a fixed operating-system class and
+   message boxes logged; with a copy of q32File.dll (Sandbox) or the code linked in (Folders). */
 #ifndef Q32_TEST_SANDBOX_H
 #define Q32_TEST_SANDBOX_H
 

@@ -22,6 +22,7 @@
  * "none". Other entries answer TESTFIO_ANSWER(J, offset): a test sees which it reached.
  */
 #include <windows.h>
+#include <stdarg.h>
 #include <stdlib.h>
 #include <string.h>
 #include <vector>
@@ -129,8 +130,14 @@ void AppendLine(const char *log, const char *line)
     CloseHandle(file);
 }
 
-void LogCall(const char *line)
+/* Appends the formatted line to the call log, when there is one. */
+void LogCall(const char *format, ...)
 {
+    char line[MAX_PATH + 64];
+    va_list args;
+    va_start(args, format);
+    wvsprintfA(line, format, args);
+    va_end(args);
     if (CallLog[0]) AppendLine(CallLog, line);
 }
 
@@ -194,9 +201,7 @@ void RecordFailure(UINT id, const char *text, int entry)
 INT_PTR FileDataAnswer(int j, const char *name)
 {
     const Section &keys = Keys[j];
-    char line[MAX_PATH + 32];
-    wsprintfA(line, "getfiledata %d %s", j, name ? name : "");
-    LogCall(line);
+    LogCall("getfiledata %d %s", j, name ? name : "");
     const char *answer = keys.Text("FileData", "0");
     if (!lstrcmpiA(answer, "garbage")) return (INT_PTR)0x5EADBEE0;
     if (!lstrcmpiA(answer, "small")) return (INT_PTR)GlobalAlloc(GHND, 16);
@@ -276,11 +281,9 @@ bool Deliver(const Section &keys, ImageRequest *request, RowCallback callback, L
 INT_PTR ReadImage(int j, ImageRequest *request, RowCallback callback)
 {
     const Section &keys = Keys[j];
-    char line[96];
-    wsprintfA(line, "read %d %ld %ld %ld %ld", j, request ? request->rasterWidth : 0,
-              request ? request->rasterHeight : 0, request ? request->vectorWidth : 0,
-              request ? request->vectorHeight : 0);
-    LogCall(line);
+    LogCall("read %d %ld %ld %ld %ld", j, request ? request->rasterWidth : 0,
+            request ? request->rasterHeight : 0, request ? request->vectorWidth : 0,
+            request ? request->vectorHeight : 0);
     if (!request || !callback) return TESTFIO_ANSWER(j, 16); /* reached, nothing to read */
     INT_PTR result = keys.Number("ReadResult", 1);
     if (keys.Is("Read", "rows", "none")) return result;
@@ -337,9 +340,7 @@ int WriteImage(int j, HANDLE file, HGLOBAL fileData, ImageRequest *request, RowC
         facts = *data;
         GlobalUnlock(fileData);
     }
-    char line[MAX_PATH + 32];
-    wsprintfA(line, "write %d %s", j, facts.name);
-    LogCall(line);
+    LogCall("write %d %s", j, facts.name);
     bool own = !file;
     if (own) file = CreateFileA(facts.name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE || !file) return 0;
@@ -376,17 +377,13 @@ INT_PTR SaveOption(int j, HGLOBAL fileData)
         format = data->formatNumber;
         GlobalUnlock(fileData);
     }
-    char line[64];
-    wsprintfA(line, "saveoption %d %ld", j, (long)format);
-    LogCall(line);
+    LogCall("saveoption %d %ld", j, (long)format);
     return TESTFIO_ANSWER(j, 15);
 }
 
 INT_PTR Command(int j, HGLOBAL, int command, LPARAM a, LPARAM b, LPARAM index)
 {
-    char line[96];
-    wsprintfA(line, "command %d %d %ld %ld %ld", j, command, (long)a, (long)b, (long)index);
-    LogCall(line);
+    LogCall("command %d %d %ld %ld %ld", j, command, (long)a, (long)b, (long)index);
     return TESTFIO_ANSWER(j, 10);
 }
 } // namespace

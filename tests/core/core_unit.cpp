@@ -1,15 +1,13 @@
 /* The module's attach and detach driven directly; RecordError against the common library's
    shared slot. */
-#include "sandbox.h"
+#include "../registry/registry_fixture.h"
 #include "faults.h"
-#include "core/core.h"
-#include "module.h"
-#include "registry/registry.h"
-#include "errors_unit.h"
 
 using namespace q32test;
 
 namespace {
+
+enum { IDS_ONE_NAME = 100, IDS_TWO_NAMES = 101 }; /* errors_unit.rc */
 
 TEST(OsGeneration, ClassifiesGetVersionValues)
 {
@@ -25,38 +23,32 @@ TEST(OsGeneration, ClassifiesGetVersionValues)
     }
 }
 
-class Attach : public ::testing::Test, public Folders {
-protected:
-    ScopedEnv iniEnv{"Q32_INI", ini};
-    HMODULE self = GetModuleHandleA(nullptr);
+using ModuleState = RegistryFixture;
 
-    void TearDown() override { ProcessDetach(); }
-};
-
-TEST_F(Attach, CutsTheLoadFolderAndFreesTheResourceModule)
+TEST_F(ModuleState, CutsTheLoadFolderAndFreesTheResourceModule)
 {
-    WritePrivateProfileStringA("Library", "FIO3PATH", "C:\\Plugins\\", ini.c_str());
-    ASSERT_TRUE(ProcessAttach(self));
-    EXPECT_STREQ("C:\\Plugins\\", PluginFolder);
-    EXPECT_STREQ("C:\\Plugins", PluginLoadFolder);
+    Attach();
+    EXPECT_EQ(fio + "\\", PluginFolder);
+    EXPECT_EQ(fio, PluginLoadFolder);
     EXPECT_NE(nullptr, GetModuleHandleA("DLGRC.DLL"));
-    ProcessDetach();
+    Stop();
     EXPECT_EQ(nullptr, GetModuleHandleA("DLGRC.DLL"));
 }
 
-TEST_F(Attach, FailuresLeaveNothingDetachCannotUndo)
+TEST_F(ModuleState, FailuresLeaveNothingDetachCannotUndo)
 {
     {
         FailingCalls probe(Call::Alloc, 2); /* the table, then the 512000-byte probe */
-        EXPECT_FALSE(ProcessAttach(self));
+        EXPECT_FALSE(ProcessAttach(owner));
         ProcessDetach();
         EXPECT_EQ(nullptr, Formats);
     }
     c32ResetDLLErrInfo();
     FailingCalls table(Call::Alloc, 1);
-    EXPECT_FALSE(ProcessAttach(self));
+    EXPECT_FALSE(ProcessAttach(owner));
     EXPECT_ERROR(1001, 703, 1701, 198);
     EXPECT_EQ(nullptr, Formats);
+    ProcessDetach();
 }
 
 HMODULE Self() { return GetModuleHandleA(nullptr); }

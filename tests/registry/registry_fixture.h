@@ -1,20 +1,14 @@
-/*
- * The module's state driven directly (ProcessAttach / ProcessDetach) in the sandbox's
- * folders. The module's instance is a resource-only DLL copied into the sandbox's module
- * folder, so that "the module's folder" (where FIO\ is found, and the cache on older
- * systems) is that folder. Each Start() is a fresh
- * start of the module: attach, then discovery.
- */
+/* The module's state driven directly in the sandbox's folders. Its instance is a resource-only
+   DLL copied into the suite folder, so that FIO\ (and the cache on older systems) is there. */
 #ifndef Q32_REGISTRY_FIXTURE_H
 #define Q32_REGISTRY_FIXTURE_H
 
-#include <gtest/gtest.h>
 #include "sandbox.h"
 #include "core/core.h"
 #include "module.h"
 #include "registry/registry.h"
-#include <string>
-#include <vector>
+#include <span>
+#include <stdexcept>
 
 class RegistryFixture : public ::testing::Test, public q32test::Folders {
 protected:
@@ -37,13 +31,7 @@ protected:
     }
 
     std::string CachePath() { return appData + "Q32FILE.CFG"; }
-    /* Replaces the cache file (which the module keeps hidden). */
-    void WriteCache(const std::string &bytes)
-    {
-        SetFileAttributesA(CachePath().c_str(), FILE_ATTRIBUTE_NORMAL);
-        q32test::WriteFileBytes(CachePath(), bytes);
-    }
-    /* Empties the plug-in folder and removes the cache. */
+    /* Empties the plug-in folder and removes the (hidden) cache. */
     void Reset()
     {
         Stop();
@@ -52,8 +40,7 @@ protected:
         SetFileAttributesA(CachePath().c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileA(CachePath().c_str());
     }
-
-    /* Attaches afresh (the load log emptied) without discovering. */
+    /* Attaches afresh (the load log emptied); Start discovers too. */
     void Attach()
     {
         Stop();
@@ -62,7 +49,6 @@ protected:
         ASSERT_TRUE(ProcessAttach(owner));
         attached = true;
     }
-    /* A fresh start: attach and discover; the number of formats. */
     int Start()
     {
         Attach();
@@ -73,25 +59,20 @@ protected:
         if (attached) ProcessDetach();
         attached = false;
     }
-
-    /* The table as "CODE|description|PLUGIN|ordinal base|run-time value" lines. */
-    std::vector<std::string> Table() const
-    {
-        std::vector<std::string> lines;
-        for (LONG i = 0; i < Formats->count; i++) {
-            const FormatRecord &r = Formats->records[i];
-            lines.push_back(std::string(r.info.code) + "|" + r.info.description + "|" +
-                            r.pluginName + "|" + std::to_string(r.ordinalBase) + "|" +
-                            std::to_string(r.info.runtimeValue));
-        }
-        return lines;
-    }
-    /* Table() without the run-time values (which only a load supplies). */
+    /* The table as "CODE|description|PLUGIN|ordinal base" lines. */
     std::vector<std::string> Declared() const
     {
-        std::vector<std::string> lines = Table();
-        for (std::string &line : lines) line.erase(line.rfind('|'));
+        std::vector<std::string> lines;
+        for (const FormatRecord &r : std::span(Formats->records, Formats->count))
+            lines.push_back(std::string(r.info.code) + "|" + r.info.description + "|" +
+                            r.pluginName + "|" + std::to_string(r.ordinalBase));
         return lines;
+    }
+    const FormatRecord &Record(const char *code)
+    {
+        for (const FormatRecord &r : std::span(Formats->records, Formats->count))
+            if (!strcmp(r.info.code, code)) return r;
+        throw std::runtime_error(std::string("no format ") + code);
     }
 };
 

@@ -1,9 +1,6 @@
-/*
- * The one message-box answerer: a CBT hook on this thread that catches each dialog box
- * (#32770) as it activates, keeps its title and text, acts on it when asked, and answers
- * it: a Yes/No box with the next queued answer (No when none is queued), any other box
- * with the chosen button. Which boxes it takes is a filter; one answerer at a time.
- */
+/* The one message-box answerer: a CBT hook on this thread that catches each dialog box as it
+   activates, keeps its title and text, acts on it when asked, and answers a Yes/No box with
+   the next queued answer (No when none), any other with the chosen button. */
 #ifndef Q32_TEST_BOXES_H
 #define Q32_TEST_BOXES_H
 
@@ -27,17 +24,17 @@ public:
     static bool Captioned(HWND, const std::string &title) { return !title.empty(); }
     static bool Uncaptioned(HWND box, const std::string &title) { return title.empty() && MessageBoxes(box, title); }
 
-    explicit BoxAnswerer(Filter takes = MessageBoxes, int button = IDOK, std::function<void(HWND)> act = nullptr,
-                         bool once = false)
+    explicit BoxAnswerer(Filter takes = MessageBoxes, int button = IDOK,
+                         std::function<void(HWND)> act = nullptr, bool once = false)
         : takes_(std::move(takes)), act_(std::move(act)), button_(button), once_(once)
     {
-        Active() = this;
+        active_ = this;
         hook_ = SetWindowsHookExA(WH_CBT, Hook, nullptr, GetCurrentThreadId());
     }
     ~BoxAnswerer()
     {
         UnhookWindowsHookEx(hook_);
-        Active() = nullptr;
+        active_ = nullptr;
     }
     BoxAnswerer(const BoxAnswerer &) = delete;
     BoxAnswerer &operator=(const BoxAnswerer &) = delete;
@@ -53,16 +50,14 @@ public:
     int Count() const { return (int)Boxes().size(); }
 
 private:
-    static BoxAnswerer *&Active()
-    {
-        static BoxAnswerer *active = nullptr;
-        return active;
-    }
+    static inline BoxAnswerer *active_ = nullptr;
+
     static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam)
     {
         char name[16] = "";
-        if (Active() && code == HCBT_ACTIVATE && GetClassNameA((HWND)wParam, name, sizeof name) && !strcmp(name, "#32770"))
-            Active()->Answer((HWND)wParam);
+        if (active_ && code == HCBT_ACTIVATE && GetClassNameA((HWND)wParam, name, sizeof name) &&
+            !strcmp(name, "#32770"))
+            active_->Answer((HWND)wParam);
         return CallNextHookEx(nullptr, code, wParam, lParam);
     }
     void Answer(HWND box)

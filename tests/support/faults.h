@@ -1,9 +1,6 @@
-/*
- * The one fail-the-n-th-call injector, for programs that link the module's code: it
- * points the module's system-call table (Sys) at wrappers that count the calls of one
- * kind and fail those that its rule picks (by default the n-th), remembering every block
- * they allocated. The table is restored when the injector goes.
- */
+/* The one fail-the-n-th-call injector for programs that link the module's code: it points
+   the system-call table (Sys) at wrappers that count the calls of one kind, fail those its
+   rule picks and remember the blocks they allocated, until the injector goes. */
 #ifndef Q32_TEST_FAULTS_H
 #define Q32_TEST_FAULTS_H
 
@@ -23,7 +20,8 @@ public:
     /* The rule sees the call's number (from 1), and its size or name. */
     using Rule = std::function<bool(int n, SIZE_T bytes, const char *name)>;
 
-    FailingCalls(Call kind, int n) : FailingCalls(kind, [n](int call, SIZE_T, const char *) { return call == n; }) {}
+    FailingCalls(Call kind, int n)
+        : FailingCalls(kind, [n](int call, SIZE_T, const char *) { return call == n; }) {}
     FailingCalls(Call kind, Rule rule)
     {
         State &s = Get();
@@ -60,6 +58,7 @@ private:
         static State state;
         return state;
     }
+
     static bool Fails(Call kind, SIZE_T bytes = 0, const char *name = nullptr)
     {
         State &s = Get();

@@ -3,7 +3,11 @@
 #include <shlwapi.h>
 #include <stdio.h>
 #include <string.h>
+#include <algorithm>
 #include <atomic>
+#include <fstream>
+#include <iterator>
+#include <sstream>
 
 namespace q32test {
 
@@ -14,18 +18,6 @@ std::string Join(const std::string &folder, const std::string &name)
     return folder + "\\" + name;
 }
 
-namespace {
-/* The build root: the parent of the running program's folder. */
-std::string BuildFolder()
-{
-    char path[MAX_PATH];
-    GetModuleFileNameA(nullptr, path, sizeof path);
-    PathRemoveFileSpecA(path); /* ...\tests */
-    PathRemoveFileSpecA(path); /* build root */
-    return path;
-}
-}
-
 std::string TestFolder()
 {
     char path[MAX_PATH];
@@ -34,13 +26,15 @@ std::string TestFolder()
     return path;
 }
 
-std::string BinFolder() { return Join(BuildFolder(), "bin\\"); }
-
-std::string TestPluginFolder() { return Join(BuildFolder(), "testplugins\\"); }
-
 namespace {
+/* The build root: the parent of the running program's folder. */
+std::string BuildFolder() { return TestFolder().substr(0, TestFolder().rfind('\\')); }
+
 std::atomic<int> tempCounter;
 }
+
+std::string BinFolder() { return Join(BuildFolder(), "bin\\"); }
+std::string TestPluginFolder() { return Join(BuildFolder(), "testplugins\\"); }
 
 TempDir::TempDir()
 {
@@ -76,25 +70,13 @@ void RemoveTree(const std::string &path)
 
 void WriteFileBytes(const std::string &path, const std::string &bytes)
 {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
-    DWORD written;
-    WriteFile(file, bytes.data(), (DWORD)bytes.size(), &written, nullptr);
-    CloseHandle(file);
+    std::ofstream(path, std::ios::binary) << bytes;
 }
 
 std::string ReadFileBytes(const std::string &path)
 {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return {};
-    std::string bytes(GetFileSize(file, nullptr), '\0');
-    DWORD got = 0;
-    if (!bytes.empty()) ReadFile(file, &bytes[0], (DWORD)bytes.size(), &got, nullptr);
-    CloseHandle(file);
-    bytes.resize(got);
-    return bytes;
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), {}};
 }
 
 bool Exists(const std::string &path)
@@ -133,13 +115,11 @@ int CountFromEnv(const char *name, int fallback)
 std::vector<std::string> ReadLines(const std::string &path)
 {
     std::vector<std::string> lines;
-    std::string bytes = ReadFileBytes(path), line;
-    for (char c : bytes) {
-        if (c == '\r') continue;
-        if (c == '\n') { lines.push_back(line); line.clear(); }
-        else line += c;
+    std::istringstream text(ReadFileBytes(path));
+    for (std::string line; std::getline(text, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
     }
-    if (!line.empty()) lines.push_back(line);
     return lines;
 }
 
@@ -155,7 +135,7 @@ ModuleCopy::~ModuleCopy() { Unload(); }
 bool ModuleCopy::Load()
 {
     Unload();
-    iniEnv_ = new ScopedEnv("Q32_INI", iniPath_);
+    iniEnv_.emplace("Q32_INI", iniPath_);
     module_ = LoadLibraryExA(Join(folder_, "q32File.dll").c_str(), nullptr,
                              LOAD_WITH_ALTERED_SEARCH_PATH);
     return module_ != nullptr;
@@ -165,22 +145,7 @@ void ModuleCopy::Unload()
 {
     if (module_) FreeLibrary(module_);
     module_ = nullptr;
-    delete iniEnv_;
-    iniEnv_ = nullptr;
-}
-
-namespace {
-void WriteIni(const std::string &ini, const char *section, const char *key, const std::string &value)
-{
-    WritePrivateProfileStringA(section, key, value.c_str(), ini.c_str());
-}
-
-std::string Number(unsigned long value)
-{
-    char text[16];
-    snprintf(text, sizeof text, "0x%lX", value);
-    return text;
-}
+    iniEnv_.reset();
 }
 
 void StagePlugin(const std::string &folder, const TestPlugin &plugin, const std::string &loadLog)
@@ -189,38 +154,35 @@ void StagePlugin(const std::string &folder, const TestPlugin &plugin, const std:
     SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
     CopyFileA((TestPluginFolder() + plugin.build + ".fio").c_str(), target.c_str(), FALSE);
 
-    size_t dot = plugin.name.rfind('.');
-    std::string ini = Join(folder, plugin.name.substr(0, dot) + ".ini");
-    DeleteFileA(ini.c_str());
+    std::string ini = Join(folder, plugin.name.substr(0, plugin.name.rfind('.')) + ".ini");
     int count = plugin.formatCount ? *plugin.formatCount : (int)plugin.formats.size();
-    WriteIni(ini, "plugin", "Formats", std::to_string(count));
-    if (!loadLog.empty()) WriteIni(ini, "plugin", "LoadLog", loadLog);
-    if (!plugin.callLog.empty()) WriteIni(ini, "plugin", "CallLog", plugin.callLog);
+    std::string text = "[plugin]\r\nFormats=" + std::to_string(count) + "\r\nLoadLog=" + loadLog +
+                       "\r\nCallLog=" + plugin.callLog + "\r\n";
     for (size_t j = 0; j < plugin.formats.size(); j++) {
         const TestFormat &f = plugin.formats[j];
-        std::string section = "format" + std::to_string(j);
-        const char *s = section.c_str();
-        if (!f.code.empty()) WriteIni(ini, s, "Code", f.code);
-        if (!f.description.empty()) WriteIni(ini, s, "Description", f.description);
-        WriteIni(ini, s, "Flags", Number(f.flags));
-        WriteIni(ini, s, "TypeMask", Number(f.typeMask));
-        WriteIni(ini, s, "Flags2", Number(f.flags2));
-        WriteIni(ini, s, "OpenOptions", Number(f.openOptions));
-        WriteIni(ini, s, "SaveOptions", Number(f.saveOptions));
-        WriteIni(ini, s, "RuntimeValue", Number(f.runtimeValue));
-        WriteIni(ini, s, "Signature1", f.signature1);
-        WriteIni(ini, s, "Signature2", f.signature2);
-        WriteIni(ini, s, "InfoNull", f.infoNull ? "1" : "0");
-        WriteIni(ini, s, "FileData", f.fileData);
-        for (const auto &[key, value] : f.keys) WriteIni(ini, s, key.c_str(), value);
+        std::vector<std::pair<std::string, std::string>> keys = {
+            {"Flags", std::to_string(f.flags)}, {"TypeMask", std::to_string(f.typeMask)},
+            {"Flags2", std::to_string(f.flags2)}, {"OpenOptions", std::to_string(f.openOptions)},
+            {"SaveOptions", std::to_string(f.saveOptions)},
+            {"RuntimeValue", std::to_string(f.runtimeValue)}, {"Signature1", f.signature1},
+            {"Signature2", f.signature2}, {"InfoNull", f.infoNull ? "1" : "0"},
+            {"FileData", f.fileData},
+        };
+        if (!f.code.empty()) keys.push_back({"Code", f.code});
+        if (!f.description.empty()) keys.push_back({"Description", f.description});
+        keys.insert(keys.end(), f.keys.begin(), f.keys.end());
+        /* The plug-in takes a key's first line: the last one given comes first. */
+        text += "[format" + std::to_string(j) + "]\r\n";
+        for (auto key = keys.rbegin(); key != keys.rend(); key++)
+            text += key->first + "=" + key->second + "\r\n";
     }
+    WriteFileBytes(ini, text);
 }
 
 int LoadsOf(const std::string &loadLog, const std::string &name)
 {
-    int n = 0;
-    for (const std::string &line : ReadLines(loadLog)) n += line == name;
-    return n;
+    std::vector<std::string> lines = ReadLines(loadLog);
+    return (int)std::count(lines.begin(), lines.end(), name);
 }
 
 int TotalLoads(const std::string &loadLog) { return (int)ReadLines(loadLog).size(); }
@@ -253,14 +215,10 @@ void ShiftWriteTime(const std::string &path, int seconds)
 {
     HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES | FILE_READ_ATTRIBUTES,
                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
-    FILETIME written;
-    GetFileTime(file, nullptr, nullptr, &written);
-    ULARGE_INTEGER t = {{written.dwLowDateTime, written.dwHighDateTime}};
+    ULARGE_INTEGER t = {};
+    GetFileTime(file, nullptr, nullptr, reinterpret_cast<FILETIME *>(&t));
     t.QuadPart += (LONGLONG)seconds * 10000000;
-    written.dwLowDateTime = t.LowPart;
-    written.dwHighDateTime = t.HighPart;
-    SetFileTime(file, nullptr, nullptr, &written);
+    SetFileTime(file, nullptr, nullptr, reinterpret_cast<FILETIME *>(&t));
     CloseHandle(file);
 }
 

@@ -1,7 +1,5 @@
-/*
- * Test harness: temporary folders, isolated ini files, environment overrides, the
- * shared error slot, and copies of q32File.dll loaded as a suite application would.
- */
+/* Test harness: temporary folders, environment overrides, the shared error slot, staged test
+   plug-ins, and copies of q32File.dll loaded as an application would. */
 #ifndef Q32_TEST_HARNESS_H
 #define Q32_TEST_HARNESS_H
 
@@ -14,13 +12,11 @@
 
 namespace q32test {
 
-/* The build's bin folder (the module, its siblings and FIO\), with a trailing '\'. */
+/* The build's bin folder, the running program's and the test plug-ins' ('\' ended but the
+   program's); Join puts exactly one backslash between folder and name. */
 std::string BinFolder();
-
-/* The folder of the running test program. */
 std::string TestFolder();
-
-/* Joins a folder and a name with exactly one backslash. */
+std::string TestPluginFolder();
 std::string Join(const std::string &folder, const std::string &name);
 
 /* A fresh folder below %TEMP%, removed with everything in it at the end. */
@@ -29,7 +25,6 @@ public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir &) = delete;
-    TempDir &operator=(const TempDir &) = delete;
     const std::string &path() const { return path_; }
     std::string operator/(const std::string &name) const { return Join(path_, name); }
 
@@ -41,6 +36,10 @@ void RemoveTree(const std::string &path);
 void WriteFileBytes(const std::string &path, const std::string &bytes);
 std::string ReadFileBytes(const std::string &path);
 bool Exists(const std::string &path);
+std::vector<std::string> ReadLines(const std::string &path);
+void ShiftWriteTime(const std::string &path, int seconds);
+/* A positive number from an environment variable (a test's count of rounds), or fallback. */
+int CountFromEnv(const char *name, int fallback);
 
 /* Sets an environment variable for the object's lifetime, then restores it. */
 class ScopedEnv {
@@ -48,7 +47,6 @@ public:
     ScopedEnv(const char *name, const std::string &value);
     ~ScopedEnv();
     ScopedEnv(const ScopedEnv &) = delete;
-    ScopedEnv &operator=(const ScopedEnv &) = delete;
 
 private:
     std::string name_, old_;
@@ -63,47 +61,27 @@ struct RecordedError {
 };
 RecordedError ReadError();
 
-/* Lines that a stand-in appended to a log file named by an environment variable. */
-std::vector<std::string> ReadLines(const std::string &path);
-
-/* A positive number from an environment variable (a test's count of rounds), or fallback. */
-int CountFromEnv(const char *name, int fallback);
-
-/*
- * A copy of q32File.dll in a folder of its own, loaded with its own ini file. Every
- * instance is a fresh process-state of the module: discovery, caches and bound plug-ins
- * start empty. Sibling DLLs come from the bin folder.
- */
+/* A copy of q32File.dll in a folder of its own, loaded with iniPath as its ini file: each
+   load is a fresh process-state of the module. */
 class ModuleCopy {
 public:
-    /* Stages q32File.dll into folder (created when missing); iniPath becomes the suite
-       ini file for the module's lifetime. */
     ModuleCopy(const std::string &folder, const std::string &iniPath);
     ~ModuleCopy();
     ModuleCopy(const ModuleCopy &) = delete;
-    ModuleCopy &operator=(const ModuleCopy &) = delete;
-
-    /* Loads the copy (runs its attach). False when the load failed. */
-    bool Load();
-    /* Frees it (runs its detach). */
+    bool Load(); /* runs its attach; false when the load failed */
     void Unload();
     HMODULE handle() const { return module_; }
-
-    /* The named export, cast to the type of the public declaration. */
     template <typename F>
     F *Get(const char *name) const { return reinterpret_cast<F *>(GetProcAddress(module_, name)); }
 
 private:
     std::string folder_, iniPath_;
-    ScopedEnv *iniEnv_ = nullptr;
+    std::optional<ScopedEnv> iniEnv_;
     HMODULE module_ = nullptr;
 };
 
-/* The folder of the test plug-in builds (tests/testfio), with a trailing '\'. */
-std::string TestPluginFolder();
-
-/* One format of a staged test plug-in copy; empty texts keep the plug-in's defaults
-   (code TFj, description "Test format j"). */
+/* One format of a staged test plug-in copy (testfio.cpp tells the keys); empty texts keep
+   the plug-in's defaults. */
 struct TestFormat {
     std::string code, description;
     unsigned flags = 1;
@@ -111,14 +89,12 @@ struct TestFormat {
     unsigned flags2 = 0;
     DWORD openOptions = 0, saveOptions = 0, runtimeValue = 0;
     std::string signature1, signature2;  /* hex bytes, e.g. "424D" */
-    bool infoNull = false;               /* qfDLLGetFormatInfo answers NULL */
-    std::string fileData = "0";          /* "accept", or the answer: 0, -1, -2 */
-    /* Further keys of the format's section: the image and how it is read and written
-       (Width, Height, Bits, DataType, Read, FailAfter, WriteResult, ...). */
-    std::vector<std::pair<std::string, std::string>> keys;
+    bool infoNull = false;
+    std::string fileData = "0";
+    std::vector<std::pair<std::string, std::string>> keys;  /* the image's and the rest */
 };
 
-/* A copy of a test plug-in build and what it declares. */
+/* A copy of a test plug-in build (testfio, tfnonum, tfsparse) and what it declares. */
 struct TestPlugin {
     TestPlugin() = default;
     TestPlugin(std::string name, std::vector<TestFormat> formats,
@@ -129,26 +105,20 @@ struct TestPlugin {
     std::string name;                    /* file name of the copy, e.g. "TA.FIO" */
     std::vector<TestFormat> formats;
     std::optional<int> formatCount;      /* qfDLLGetFileFmtNum; default formats.size() */
-    std::string build = "testfio";       /* testfio, tfnonum (no qfDLLGetFileFmtNum),
-                                            tfsparse (format 0: +11, +12, +16, +23 only) */
-    std::string callLog;                 /* the copy's entries append their calls here */
+    std::string build = "testfio";
+    std::string callLog;
 };
 
-/* Copies the plug-in build into folder as plugin.name, with NAME.ini beside it. Each load
-   of the copy appends its name to loadLog (when not empty). */
+/* Copies the plug-in build into folder as plugin.name, with NAME.ini beside it; each load
+   of the copy appends its name to loadLog. LoadsOf counts the lines naming the copy. */
 void StagePlugin(const std::string &folder, const TestPlugin &plugin,
                  const std::string &loadLog = "");
-
-/* How many lines of a load log name the copy, and how many lines it has. */
 int LoadsOf(const std::string &loadLog, const std::string &name);
 int TotalLoads(const std::string &loadLog);
 
-/* Points a loaded module's import of dll's function (imported by name) at replacement:
-   a fault or a count in a plug-in's or the module's own calls. False when not imported. */
+/* Points a loaded module's import of dll's function (by name) at replacement; false when
+   not imported. */
 bool RedirectImport(HMODULE module, const char *dll, const char *function, const void *replacement);
-
-/* Moves a file's last-write time by seconds. */
-void ShiftWriteTime(const std::string &path, int seconds);
 
 /* ModuleCopy::Get with the export's own declared type. */
 #define Q32_EXPORT(copy, name) ((copy).Get<decltype(::name)>(#name))

@@ -1,11 +1,6 @@
-/*
- * The one module sandbox: a folder of the test's own with the suite's ini file, the
- * module's folder with its plug-in folder (FIO\) of test plug-in copies whose loads and
- * calls are logged, an application-data folder, a pictures folder, a fixed
- * operating-system class, and message boxes logged instead of shown; and a copy of
- * q32File.dll in the module's folder (Sandbox) or the module's code driven directly
- * (RegistryFixture in tests/registry).
- */
+/* The module sandbox: the suite's ini file, FIO\ of test plug-in copies whose loads and calls
+   are logged, application-data and pictures folders, a fixed operating-system class and
+   message boxes logged; with a copy of q32File.dll (Sandbox) or the code linked in (Folders). */
 #ifndef Q32_TEST_SANDBOX_H
 #define Q32_TEST_SANDBOX_H
 
@@ -14,6 +9,7 @@
 #include "rows.h"
 #include "q32fio.h"
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace q32test {
@@ -41,16 +37,8 @@ public:
                std::string fileData = "accept", std::string signature = "", DWORD typeMask = 0x7F,
                DWORD openOptions = 0, DWORD saveOptions = 0)
     {
-        TestFormat format;
-        format.code = code;
-        format.description = code + describe;
-        format.fileData = fileData;
-        format.signature1 = signature;
-        format.typeMask = typeMask;
-        format.openOptions = openOptions;
-        format.saveOptions = saveOptions;
-        format.keys = std::move(keys);
-        TestPlugin plugin(code + ".FIO", {format});
+        TestPlugin plugin(code + ".FIO", {{code, code + describe, 1, typeMask, 0, openOptions,
+                                           saveOptions, 0, signature, "", false, fileData, keys}});
         plugin.callLog = calls;
         StagePlugin(fio, plugin);
     }
@@ -60,14 +48,13 @@ public:
         CopyFileA((BinFolder() + "FIO\\" + name).c_str(), PluginPath(name).c_str(), FALSE);
     }
     void SetKey(const char *key, const char *value) { WritePrivateProfileStringA("FIO_EXT", key, value, ini.c_str()); }
-    /* The module's recorded error: (id, the module's 1702, where2, where3). */
+    /* The module's recorded error is (id, 1702, where2, where3); the slot is emptied. */
     void ExpectError(UINT id, int where2, int where3, const std::string &what = "")
     {
         RecordedError e = ReadError();
-        EXPECT_EQ(id, e.id) << what << e.text;
+        EXPECT_EQ(std::tie(id, where2, where3), std::tie(e.id, e.where2, e.where3))
+            << what << e.text;
         EXPECT_EQ(1702, e.where1) << what;
-        EXPECT_EQ(where2, e.where2) << what;
-        EXPECT_EQ(where3, e.where3) << what;
         c32ResetDLLErrInfo();
     }
     std::vector<std::string> Calls() { return ReadLines(calls); }
@@ -125,25 +112,18 @@ public:
 class ModuleSandbox : public ::testing::Test, public q32test::Sandbox {};
 
 /* A format with code and description and the test plug-in's other defaults. */
-inline q32test::TestFormat Format(const std::string &code, const std::string &description, DWORD typeMask = 1,
-                                  DWORD runtimeValue = 0)
+inline q32test::TestFormat Format(const std::string &code, const std::string &description,
+                                  DWORD typeMask = 1, DWORD runtimeValue = 0)
 {
-    q32test::TestFormat f;
-    f.code = code;
-    f.description = description;
-    f.typeMask = typeMask;
-    f.runtimeValue = runtimeValue;
-    return f;
+    return {code, description, 1, typeMask, 0, 0, 0, runtimeValue, "", "", false, "0", {}};
 }
 
 /* The recorded error is (id, where1, where2, where3). */
-#define EXPECT_ERROR(stringId, w1, w2, w3)                                            \
-    do {                                                                              \
-        q32test::RecordedError e_ = q32test::ReadError();                             \
-        EXPECT_EQ((UINT)(stringId), e_.id) << e_.text;                                \
-        EXPECT_EQ((w1), e_.where1);                                                   \
-        EXPECT_EQ((w2), e_.where2);                                                   \
-        EXPECT_EQ((w3), e_.where3);                                                   \
+#define EXPECT_ERROR(stringId, w1, w2, w3)                                                  \
+    do {                                                                                    \
+        q32test::RecordedError e_ = q32test::ReadError();                                   \
+        EXPECT_EQ(std::make_tuple((UINT)(stringId), (w1), (w2), (w3)),                      \
+                  std::make_tuple(e_.id, e_.where1, e_.where2, e_.where3)) << e_.text;      \
     } while (0)
 
 #endif

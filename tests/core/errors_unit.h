@@ -1,4 +1,0 @@
-/* Strings of the unit test program's own table. */
-#define IDS_ONE_NAME  100
-#define IDS_TWO_NAMES 101
-#define IDS_LONG      102

@@ -5,6 +5,7 @@
 #include "fio_driver.h"
 #include "wic_fio.h"
 #include "wic_files.h"
+#include <thread>
 
 using namespace q32test;
 using wictest::Picture;
@@ -116,6 +117,31 @@ TEST_F(WicPlugin, RowsComeInTheTypeTheCallerTakes)
         ASSERT_EQ(1, ReadAs(WIC_PNG, path, fileData, rows, request, false)) << ReadError().text;
         EXPECT_EQ(c.row, rows.byY[0]);
         FreeFileData(fileData);
+    }
+}
+
+/* A read starts the component on the caller's thread: whatever COM the caller had (none,
+   free-threaded, apartment), the thread is left as it was found. */
+TEST_F(WicPlugin, LeavesTheCallersComAsItFoundIt)
+{
+    std::string path = dir / "com.png";
+    WriteFileBytes(path, wictest::MakePng(2, 1, 0, 8, {"\x10\x20"}));
+    for (DWORD model : {~DWORD(0), DWORD(COINIT_MULTITHREADED), DWORD(COINIT_APARTMENTTHREADED)}) {
+        SCOPED_TRACE(model);
+        INT_PTR read = 0;
+        HRESULT after = E_FAIL;
+        std::thread([&] {
+            if (model != ~DWORD(0)) CoInitializeEx(nullptr, model);
+            HGLOBAL fileData = Open(WIC_PNG, path);
+            Rows rows;
+            if (INT_PTR(fileData) > 0) read = fio.Read(WIC_PNG, path, fileData, rows);
+            if (INT_PTR(fileData) > 0) FreeFileData(fileData);
+            if (model != ~DWORD(0)) CoUninitialize();
+            after = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+            if (SUCCEEDED(after)) CoUninitialize();
+        }).join();
+        EXPECT_EQ(1, read) << ReadError().text;
+        EXPECT_EQ(S_OK, after) << "COM left started on the thread";
     }
 }
 

@@ -260,9 +260,12 @@ TEST_F(OpenDialog, TypesOptionsFindHelpAndTheCurrentFolder)
    is a failure the slot tells of; the all-files entry is no format number. */
 TEST_F(OpenDialog, PalettePickShowsTheColoursAsAGrid)
 {
-    /* A RIFF palette of 16 colours, black to white. */
+    /* A RIFF palette of the 16 VGA colours. */
     std::string data = std::string("\x00\x03\x10\x00", 4);
-    for (int i = 0; i < 16; i++) data += std::string{char(i * 17), char(i * 17), char(i * 17), 0};
+    for (uint32_t rgb : {0x000000, 0x800000, 0x008000, 0x808000, 0x000080, 0x800080, 0x008080,
+                         0xC0C0C0, 0x808080, 0xFF0000, 0x00FF00, 0xFFFF00, 0x0000FF, 0xFF00FF,
+                         0x00FFFF, 0xFFFFFF})
+        data += std::string{char(rgb >> 16), char(rgb >> 8), char(rgb), 0};
     auto le32 = [](size_t v) { return std::string((const char *)&v, 4); };
     std::string body = "PAL data" + le32(data.size()) + data;
     WriteFileBytes(Path("vga.pal"), "RIFF" + le32(body.size()) + body);

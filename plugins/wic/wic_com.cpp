@@ -162,6 +162,16 @@ std::string FirstFrameKey(int format)
     return std::string(Formats[format].code) + WIC_KEY_FIRST_FRAME;
 }
 
+/* The keys that choose what opening a file of format shows: the icon image, the first
+   frame. */
+void ReadOpenKeys(const char *iniPath, int format, Settings &s)
+{
+    if (Formats[format].container == Container::Ico)
+        s.icoLargest = ReadInt(iniPath, WIC_KEY_ICO_LARGEST, s.icoLargest, 0, 1);
+    if (Formats[format].multiFrame)
+        s.firstFrame[format] = ReadInt(iniPath, FirstFrameKey(format).c_str(), 0, 0, 0xFFFF);
+}
+
 } // namespace
 
 std::string SuiteIni()
@@ -180,21 +190,14 @@ Settings ReadSettings(const char *iniPath)
     s.tiffCompression = ReadInt(iniPath, WIC_KEY_TIFF_COMPRESS, s.tiffCompression, 0, WIC_TIFF_PACKBITS);
     s.gifLoops = ReadInt(iniPath, WIC_KEY_GIF_LOOPS, s.gifLoops, -1, 0xFFFF);
     s.gifDelay = ReadInt(iniPath, WIC_KEY_GIF_DELAY, s.gifDelay, 0, 0xFFFF);
-    s.icoLargest = ReadInt(iniPath, WIC_KEY_ICO_LARGEST, s.icoLargest, 0, 1);
-    for (int f = 0; f < WIC_FORMATS; f++)
-        if (Formats[f].multiFrame)
-            s.firstFrame[f] = ReadInt(iniPath, FirstFrameKey(f).c_str(), 0, 0, 0xFFFF);
+    for (int f = 0; f < WIC_FORMATS; f++) ReadOpenKeys(iniPath, f, s);
     return s;
 }
 
 Settings ReadOpenSettings(const char *iniPath, int format)
 {
     Settings s;
-    if (!iniPath || !*iniPath) return s;
-    if (Formats[format].container == Container::Ico)
-        s.icoLargest = ReadInt(iniPath, WIC_KEY_ICO_LARGEST, s.icoLargest, 0, 1);
-    if (Formats[format].multiFrame)
-        s.firstFrame[format] = ReadInt(iniPath, FirstFrameKey(format).c_str(), 0, 0, 0xFFFF);
+    if (iniPath && *iniPath) ReadOpenKeys(iniPath, format, s);
     return s;
 }
 

@@ -133,9 +133,11 @@ TEST_F(WicPlugin, LeavesTheCallersComAsItFoundIt)
         std::thread([&] {
             if (model != ~DWORD(0)) CoInitializeEx(nullptr, model);
             HGLOBAL fileData = Open(WIC_PNG, path);
-            Rows rows;
-            if (INT_PTR(fileData) > 0) read = fio.Read(WIC_PNG, path, fileData, rows);
-            if (INT_PTR(fileData) > 0) FreeFileData(fileData);
+            if (INT_PTR(fileData) > 0) {
+                Rows rows;
+                read = fio.Read(WIC_PNG, path, fileData, rows);
+                FreeFileData(fileData);
+            }
             if (model != ~DWORD(0)) CoUninitialize();
             after = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
             if (SUCCEEDED(after)) CoUninitialize();

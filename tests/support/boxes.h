@@ -20,8 +20,6 @@ public:
 
     /* Message boxes: a static text 0xFFFF and no file-type list. */
     static bool MessageBoxes(HWND box, const std::string &) { return GetDlgItem(box, 0xFFFF) && !GetDlgItem(box, 0x470); }
-    /* Dialogs with a caption (option dialogs), not the caption-less warnings. */
-    static bool Captioned(HWND, const std::string &title) { return !title.empty(); }
     static bool Uncaptioned(HWND box, const std::string &title) { return title.empty() && MessageBoxes(box, title); }
 
     explicit BoxAnswerer(Filter takes = MessageBoxes, int button = IDOK,
